@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build needs (when missing) and builds one configuration.
+# Usage: scripts/setup.sh [release|asan]   (default: release)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+packages=(g++ cmake make pkg-config zlib1g-dev nlohmann-json3-dev libassimp-dev libcli11-dev libstb-dev
+          libgtest-dev libgmock-dev)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO=sudo
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}"
+fi
+
+config="${1:-release}"
+jobs="$(nproc 2>/dev/null || echo 2)"
+case "$config" in
+  release) cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DPLOVER_WERROR=ON ;;
+  asan)    cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLOVER_SANITIZE=ON -DPLOVER_WERROR=ON \
+                 -DPLOVER_BUILD_BENCH=OFF ;;
+  *) echo "unknown configuration: $config" >&2; exit 2 ;;
+esac
+cmake --build "build/$config" -j "$jobs"

@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Sets everything up and runs the whole test suite twice: optimised, then under ASan + UBSan.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+jobs="$(nproc 2>/dev/null || echo 2)"
+for config in release asan; do
+  echo "== $config build =="
+  scripts/setup.sh "$config"
+  (cd "build/$config" && ctest --output-on-failure -j "$jobs")
+done
+echo "All tests passed in both builds."

@@ -1,0 +1,124 @@
+#include "plugin/do_export.h"
+
+#include <exception>
+#include <string>
+
+#include "plugin/exporter.h"
+#include "plugin/names.h"
+#include "plugin/options_dialog.h"
+#include "plugin/paths.h"
+#include "scene/xnode.h"
+
+namespace {
+
+unsigned long IdleProgress(void*) { return 0; }
+
+// The scene root's name without blanks; "SceneRoot" when that is not a legal X name.
+std::string SceneRootNameOf(INode* root) {
+    const char* raw = root->GetName();
+    std::string name = RemoveSpaces(raw ? raw : "");
+    return SanitizeXName(name) != name ? std::string("SceneRoot") : name;
+}
+
+// The directory of the scene file: cut after its last "\", else after its last "/".
+std::string SceneDirectoryOf(const std::string& sceneFile) {
+    size_t pos = sceneFile.rfind('\\');
+    if (pos == std::string::npos) pos = sceneFile.rfind('/');
+    if (pos == std::string::npos) return "./";
+    return sceneFile.substr(0, pos + 1);
+}
+
+// Everything the driver does once the context exists and the host interface is known.
+void RunExport(XExporter& exporter, const char* name, Interface* ip, int suppressPrompts,
+               unsigned long optionBits) {
+    ModuleState& state = exporter.module();
+    ExportOptions& options = exporter.options();
+
+    exporter.ip = ip;
+    const Interval range = ip->GetAnimRange();
+    exporter.animStart = range.Start();
+    exporter.animEnd = range.End();
+    exporter.ticksPerFrame = ip->GetTicksPerFrame();
+    exporter.ticksPerSample = exporter.ticksPerFrame;
+
+    INode* root = ip->GetRootNode();
+    if (!root || root->NumberOfChildren() <= 0) {
+        exporter.ShowMessage(kNoNodeText, "");
+        return;
+    }
+    exporter.sceneRootName = SceneRootNameOf(root);
+    exporter.selectedOnly = (optionBits & kSceneExportSelected) != 0;
+
+    const std::string outputPath = LongPathName(name ? name : "");
+    exporter.outputDirectory = DirectoryOf(outputPath);
+
+    state.hostDirectory1 = WithTrailingSeparator(ip->GetDir(kDirMaps));
+    state.hostDirectory2 = WithTrailingSeparator(ip->GetDir(kDirMaxData));
+    state.sceneDirectory = SceneDirectoryOf(ip->GetCurFilePath());
+
+    exporter.LoadOptions();
+    if (!suppressPrompts && !ShowOptionsDialog(exporter)) return;
+
+    state.conversion = BuildConversionMatrix(options.RightHand != 0,
+                                             options.SpaceScaleEnable ? options.SpaceScale : 1.0f,
+                                             options.XRotEnable ? options.XRot : 0.0f,
+                                             options.ZRotEnable ? options.ZRot : 0.0f);
+
+    // Sampling step: the frame rate replaces a rate that is out of range.
+    const int frameRate = ip->GetFrameRate();
+    int rate = options.Timeline ? frameRate : options.SampleRate;
+    const int ticksPerSecond = exporter.ticksPerFrame * frameRate;
+    if (rate <= 0 || rate > ticksPerSecond) {
+        rate = frameRate;
+        options.SampleRate = frameRate;
+    }
+    exporter.ticksPerSample = rate > 0 ? ticksPerSecond / rate : exporter.ticksPerFrame;
+
+    exporter.rootFrameName = state.sceneRootName.empty() ? exporter.sceneRootName : state.sceneRootName;
+
+    ip->ProgressStart(kProgressTitle, true, IdleProgress, nullptr);
+    exporter.stage1Work = 1;
+    exporter.CollectNodes(root);
+
+    if (exporter.topLevelNodes.empty()) {
+        if (!(options.Dummy && options.OTHER)) exporter.ShowMessage(kNothingCollectedText, "");
+    } else {
+        exporter.stepsDone = 0;
+        if (exporter.BeginStage(exporter.stage1Work, 95.0f, 95.0f)) {
+            exporter.stage2Work = 2;
+            exporter.RunDataPass();
+            ip->ProgressUpdate(static_cast<int>(exporter.stageLimit), true, nullptr);
+
+            bool anyProcessed = false;
+            for (const auto& [hostNode, node] : exporter.nodeMap)
+                if (node && node->processed) { anyProcessed = true; break; }
+            if (!anyProcessed) {
+                exporter.ShowMessage(kNothingProcessedText, kWarningCaption);
+            } else if (exporter.BeginStage(exporter.stage2Work, 5.0f, 100.0f)) {
+                exporter.WriteXFile(outputPath);
+            }
+        }
+    }
+
+    if (!suppressPrompts) exporter.SaveOptions();
+    ip->ProgressUpdate(static_cast<int>(exporter.stageLimit), true, nullptr);
+    ip->ProgressEnd();
+}
+
+}  // namespace
+
+extern "C" int XDoExport(const char* name, ExpInterface* /*ei*/, Interface* ip, int suppressPrompts,
+                         unsigned long options) {
+    XExporter exporter(TheModuleState());
+    if (!ip) return 1;
+    try {
+        RunExport(exporter, name, ip, suppressPrompts, options);
+    } catch (const std::exception& e) {
+        // Nothing may cross the module boundary: report and give up this export.
+        const std::string text = std::string("The export failed: ") + e.what();
+        ip->MessageBox(ip->GetMAXHWnd(), text.c_str(), "Plover", kMbOk | kMbIconStop);
+    } catch (...) {
+        ip->MessageBox(ip->GetMAXHWnd(), "The export failed.", "Plover", kMbOk | kMbIconStop);
+    }
+    return 1;
+}

@@ -1,0 +1,6 @@
+#include "plugin/module_state.h"
+
+ModuleState& TheModuleState() {
+    static ModuleState state;
+    return state;
+}

@@ -1,0 +1,165 @@
+// The host's triangle mesh: vertices, faces, map channels, specified and built normals.
+//
+// A vertex is only a position. Normals, texture coordinates and colours belong to face
+// corners: each map channel has its own vertices and its own faces (three indices per face).
+// Channel 0 holds vertex colours, channel -2 vertex alpha (first component), channels 1 to 99
+// texture coordinates.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "sdk/math.h"
+
+using MtlID = uint16_t;
+
+inline constexpr int kMapChannelMin = -2;
+inline constexpr int kMapChannelMax = 99;
+inline constexpr int kMapChannelCount = kMapChannelMax - kMapChannelMin + 1;
+inline constexpr int kVertexColorChannel = 0;
+inline constexpr int kVertexAlphaChannel = -2;
+
+struct Face {
+    uint32_t v[3] = {0, 0, 0};
+    uint32_t smGroup = 0;  // smoothing group bits
+    uint32_t flags = 0;    // material id in the upper 16 bits
+    MtlID getMatID() const { return static_cast<MtlID>(flags >> 16); }
+    void setMatID(MtlID id) { flags = (flags & 0xFFFFu) | (uint32_t(id) << 16); }
+    uint32_t getSmGroup() const { return smGroup; }
+};
+
+struct TVFace {
+    uint32_t t[3] = {0, 0, 0};
+};
+
+// One map channel: its own vertices and one TVFace per mesh face.
+struct MeshMap {
+    bool supported = false;
+    std::vector<Point3> tv;
+    std::vector<TVFace> tf;
+};
+
+// Explicit per-corner normals: each face has three indices into the normal array.
+class MeshNormalSpec {
+public:
+    std::vector<Point3> normals;
+    std::vector<TVFace> faces;  // one per mesh face
+
+    int GetNumFaces() const { return static_cast<int>(faces.size()); }
+    int GetNumNormals() const { return static_cast<int>(normals.size()); }
+    Point3 GetNormal(int face, int corner) const { return normals[faces[face].t[corner]]; }
+    // Normalises the normals; the host also fills unspecified ones here.
+    void BuildNormals();
+    // True when every face index is in range.
+    bool CheckNormals() const;
+};
+
+// A normal of a render vertex with the smoothing groups it stands for.
+struct RNormal {
+    Point3 normal;
+    uint32_t smGroup = 0;
+};
+
+inline constexpr uint32_t kRVertexSpecifiedNormal = 0x00002000;
+
+// The normals of one vertex, one per cluster of faces that share smoothing groups.
+struct RVertex {
+    uint32_t rFlags = 0;       // kRVertexSpecifiedNormal when the vertex has one given normal
+    uint32_t normalCount = 0;  // number of RNormal entries in Mesh::renderNormals
+    uint32_t firstNormal = 0;  // first entry in Mesh::renderNormals
+};
+
+class Mesh {
+public:
+    std::vector<Point3> verts;
+    std::vector<Face> faces;
+
+    int getNumVerts() const { return static_cast<int>(verts.size()); }
+    int getNumFaces() const { return static_cast<int>(faces.size()); }
+    Point3 getVert(int i) const { return verts[i]; }
+    void setNumVerts(int n) { verts.resize(n); }
+    void setNumFaces(int n);
+
+    // Map channels -2 to 99.
+    bool mapSupport(int channel) const;
+    void setMapSupport(int channel, bool support = true);
+    MeshMap& Map(int channel) { return maps_[channel - kMapChannelMin]; }
+    const MeshMap& Map(int channel) const { return maps_[channel - kMapChannelMin]; }
+    const TVFace* mapFaces(int channel) const;
+    const Point3* mapVerts(int channel) const;
+    int getNumMapVerts(int channel) const;
+    // Vertex colours are present when channel 0 has vertices and faces.
+    bool hasColorVerts() const;
+    bool hasColorFaces() const;
+
+    // Specified normals: null when the mesh has none.
+    MeshNormalSpec* GetSpecifiedNormals() { return specifiedNormals_.get(); }
+    const MeshNormalSpec* GetSpecifiedNormals() const { return specifiedNormals_.get(); }
+    MeshNormalSpec& SpecifyNormals();
+    void ClearSpecifiedNormals() { specifiedNormals_.reset(); }
+
+    // Builds face normals and render vertices from the smoothing groups.
+    void buildNormals();
+    // Rebuilds the normals when they are missing or out of date.
+    void checkNormals(bool illegalIsError);
+    const std::vector<Point3>& faceNormals() const { return faceNormals_; }
+    Point3 getFaceNormal(int f) const { return faceNormals_[f]; }
+    // Render vertex i, or null when normals were not built.
+    const RVertex* getRVertPtr(int i) const;
+    const RNormal& renderNormal(uint32_t i) const { return renderNormals_[i]; }
+
+    // Copies everything (the channel mask selects nothing less here: every channel is copied).
+    void DeepCopy(const Mesh& source, uint64_t channels);
+
+private:
+    std::vector<MeshMap> maps_ = std::vector<MeshMap>(kMapChannelCount);
+    std::unique_ptr<MeshNormalSpec> specifiedNormals_;
+    std::vector<Point3> faceNormals_;
+    std::vector<RVertex> renderVerts_;
+    std::vector<RNormal> renderNormals_;
+    bool normalsBuilt_ = false;
+
+public:
+    Mesh() = default;
+    Mesh(const Mesh& other) { DeepCopy(other, ~0ull); }
+    Mesh& operator=(const Mesh& other) { if (this != &other) DeepCopy(other, ~0ull); return *this; }
+    Mesh(Mesh&&) = default;
+    Mesh& operator=(Mesh&&) = default;
+};
+
+// Edge adjacency of a triangle mesh: every undirected edge once, with the faces on each side,
+// and for each vertex the edges that touch it (flat lists: vertexEdgeFirst has one entry per
+// vertex plus one; the edges of vertex v are vertexEdges[vertexEdgeFirst[v] .. vertexEdgeFirst[v+1])).
+struct MEdge {
+    uint32_t v[2] = {0, 0};
+    int32_t f[2] = {-1, -1};  // faces on either side; -1 when open
+    uint32_t OtherVert(uint32_t vert) const { return v[0] == vert ? v[1] : v[0]; }
+};
+
+class AdjEdgeList {
+public:
+    explicit AdjEdgeList(const Mesh& mesh);
+    std::vector<MEdge> edges;
+    std::vector<uint32_t> vertexEdgeFirst;
+    std::vector<uint32_t> vertexEdges;
+};
+
+// Bezier patch mesh as the host keeps it: patches over patch vertices (corner control points).
+struct Patch {
+    int type = 4;              // 3: triangle patch, 4: quad patch
+    uint32_t v[4] = {0, 0, 0, 0};  // corner vertices (v[3] unused for triangles)
+};
+
+struct PatchVert {
+    Point3 p;
+};
+
+class PatchMesh {
+public:
+    std::vector<PatchVert> verts;  // corner vertices
+    std::vector<Point3> vecs;      // handle and interior vectors
+    std::vector<Patch> patches;
+    int getNumVerts() const { return static_cast<int>(verts.size()); }
+    int getNumPatches() const { return static_cast<int>(patches.size()); }
+};

@@ -1,0 +1,184 @@
+// The initialisation file reader and writer.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+#include "options/profile.h"
+
+namespace {
+
+std::string ReadFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+std::filesystem::path TempDir(const char* name) {
+    auto dir = std::filesystem::temp_directory_path() / ("plover_profile_" + std::string(name) + "_" +
+                                                         std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    return dir;
+}
+
+}  // namespace
+
+TEST(ProfileFile, NamesIgnoreCaseAndFirstOccurrenceWins) {
+    ProfileFile file;
+    file.LoadFromText(
+        "; comment line\r\n"
+        "Orphan=1\r\n"
+        "[option]\r\n"
+        "  mtl  =  7  \r\n"
+        "MTL=8\r\n"
+        "no equals sign\r\n"
+        "=value without key\r\n"
+        "[Other]\r\n"
+        "Mtl=9\r\n"
+        "[OPTION]\r\n"
+        "Bones=3\r\n"
+        "Mtl=10\r\n");
+    EXPECT_EQ(file.GetInt("Option", "Mtl", -1), 7);
+    EXPECT_EQ(file.GetInt("OPTION", "mTl", -1), 7);
+    EXPECT_EQ(file.GetInt("Other", "Mtl", -1), 9);
+    // A repeated section is searched as a continuation of the first.
+    EXPECT_EQ(file.GetInt("Option", "Bones", -1), 3);
+    // Keys before any section belong to none.
+    EXPECT_EQ(file.GetInt("Option", "Orphan", -1), -1);
+    EXPECT_FALSE(file.HasKey("Option", "no equals sign"));
+}
+
+TEST(ProfileFile, IntegersParseLikeTheSystem) {
+    ProfileFile file;
+    file.LoadFromText(
+        "[Option]\n"
+        "Plain=42\n"
+        "Negative=-17\n"
+        "Plus=+5\n"
+        "Trailing=12abc\n"
+        "Junk=abc\n"
+        "Sign=-\n"
+        "Empty=\n"
+        "Float=2.9\n"
+        "Hex=0x10\n"
+        "Wrap=4294967297\n"
+        "Max=2147483647\n"
+        "Min=-2147483648\n"
+        "Long=000000000000000000000000000001\n");
+    EXPECT_EQ(file.GetInt("Option", "Plain", 0), 42);
+    EXPECT_EQ(file.GetInt("Option", "Negative", 0), -17);
+    EXPECT_EQ(file.GetInt("Option", "Plus", 0), 5);
+    EXPECT_EQ(file.GetInt("Option", "Trailing", 0), 12);
+    EXPECT_EQ(file.GetInt("Option", "Junk", 99), 0);
+    EXPECT_EQ(file.GetInt("Option", "Sign", 99), 0);
+    EXPECT_EQ(file.GetInt("Option", "Empty", 99), 99);  // present but empty: the default, as the system does
+    EXPECT_EQ(file.GetInt("Option", "Missing", 99), 99);
+    EXPECT_EQ(file.GetInt("Option", "Float", 0), 2);
+    EXPECT_EQ(file.GetInt("Option", "Hex", 7), 0);
+    EXPECT_EQ(file.GetInt("Option", "Wrap", 0), 1);
+    EXPECT_EQ(file.GetInt("Option", "Max", 0), 2147483647);
+    EXPECT_EQ(file.GetInt("Option", "Min", 0), -2147483647 - 1);
+    EXPECT_EQ(file.GetInt("Option", "Long", 5), 0);  // the digit 1 lies past the 29th character
+}
+
+TEST(ProfileFile, StringsAreCutAt259Characters) {
+    ProfileFile file;
+    const std::string longValue(300, 'x');
+    file.LoadFromText("[Option]\nLong=" + longValue + "\nQuoted=\"a b\"\nEmpty=\n");
+    EXPECT_EQ(file.GetString("Option", "Long", ""), std::string(259, 'x'));
+    EXPECT_EQ(file.GetString("Option", "Missing", longValue), std::string(259, 'x'));
+    EXPECT_EQ(file.GetString("Option", "Quoted", ""), "\"a b\"");
+    EXPECT_EQ(file.GetString("Option", "Empty", "default"), "");
+}
+
+TEST(ProfileFile, WritesReplaceFirstOccurrenceAndCannotInjectLines) {
+    ProfileFile file;
+    file.LoadFromText("[Option]\nA=1\na=2\n");
+    file.WriteInt("OPTION", "A", 5);
+    file.WriteString("Option", "Name", "line one\r\n[Evil]\r\nMtl=0");
+    file.WriteString("New", "Key", "  padded  ");
+    file.WriteString("Option", "Bad=Key", "x");
+    file.WriteString("Option", "[Section", "x");
+    file.WriteString("Option", "", "x");
+    EXPECT_EQ(file.ToText(), "[Option]\r\nA=5\r\na=2\r\nName=line one\r\n[New]\r\nKey=padded\r\n");
+
+    ProfileFile reread;
+    reread.LoadFromText(file.ToText());
+    EXPECT_EQ(reread.GetInt("Option", "a", 0), 5);
+    EXPECT_EQ(reread.GetString("Option", "Name", ""), "line one");
+    EXPECT_EQ(reread.GetString("New", "Key", ""), "padded");
+}
+
+TEST(ProfileFile, SaveIsAtomicAndLoadOfMissingFileIsEmpty) {
+    const auto dir = TempDir("save");
+    const auto path = dir / "sub" / "config.ini";
+
+    ProfileFile file;
+    EXPECT_FALSE(file.Load(path.string()));
+    EXPECT_TRUE(file.Sections().empty());
+
+    file.WriteInt("Option", "Mtl", 1);
+    ASSERT_TRUE(file.Save(path.string()));  // creates the missing directory
+    EXPECT_EQ(ReadFile(path), "[Option]\r\nMtl=1\r\n");
+
+    file.WriteInt("Option", "Mtl", 0);
+    ASSERT_TRUE(file.Save(path.string()));
+    EXPECT_EQ(ReadFile(path), "[Option]\r\nMtl=0\r\n");
+    // No temporary file is left beside the target.
+    size_t count = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir / "sub")) ++count;
+    EXPECT_EQ(count, 1u);
+
+    ProfileFile loaded;
+    EXPECT_TRUE(loaded.Load(path.string()));
+    EXPECT_EQ(loaded.GetInt("Option", "Mtl", 7), 0);
+
+    // A target that is a directory cannot be replaced: the save fails and leaves nothing behind.
+    std::filesystem::create_directories(dir / "blocked.ini");
+    EXPECT_FALSE(file.Save((dir / "blocked.ini").string()));
+    EXPECT_TRUE(std::filesystem::is_directory(dir / "blocked.ini"));
+    EXPECT_FALSE(file.Save(""));
+    std::filesystem::remove_all(dir);
+}
+
+// Any bytes load; every prefix of a valid file loads; a loaded profile written out and read again
+// gives the same answers.
+TEST(ProfileFile, SurvivesArbitraryBytes) {
+    const std::string valid =
+        "\xEF\xBB\xBF[Option]\r\nSceneRoot=1\r\nMtl=0\r\nSceneRootName=Root\r\nSpaceScale=0.5\r\n"
+        "AnimationCount=2\r\nAnimation0_Name=Walk\r\nAnimation0_StartKey=-5\r\n[x]\ny=\n";
+    auto checkRoundTrip = [](const ProfileFile& file) {
+        ProfileFile again;
+        again.LoadFromText(file.ToText());
+        ASSERT_EQ(again.Sections().size(), file.Sections().size());
+        for (const auto& section : file.Sections()) {
+            for (const auto& entry : section.entries) {
+                EXPECT_EQ(again.GetString(section.name, entry.key, "<missing>"),
+                          file.GetString(section.name, entry.key, "<missing>"));
+                EXPECT_EQ(again.GetInt(section.name, entry.key, -9), file.GetInt(section.name, entry.key, -9));
+            }
+        }
+    };
+    for (size_t n = 0; n <= valid.size(); ++n) {
+        ProfileFile file;
+        file.LoadFromText(valid.substr(0, n));
+        (void)file.GetInt("Option", "Mtl", 1);
+        checkRoundTrip(file);
+    }
+
+    std::mt19937 rng(1234);
+    const std::string alphabet = "[]=;\r\n \t\0aZ09-+.x\xff\xef\xbb\xbf";
+    for (int round = 0; round < 2000; ++round) {
+        std::string bytes(rng() % 200, '\0');
+        for (char& c : bytes) {
+            c = (rng() % 2) ? static_cast<char>(rng() % 256) : alphabet[rng() % alphabet.size()];
+        }
+        ProfileFile file;
+        file.LoadFromText(bytes);
+        (void)file.GetInt("Option", "a", 0);
+        (void)file.GetString("Option", "a", "");
+        checkRoundTrip(file);
+    }
+}

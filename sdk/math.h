@@ -79,14 +79,18 @@ struct AColor {
 
 class Matrix3;
 
-// Host quaternion: x, y, z, w. Quat(M) of a rotation matrix M is the conjugate of the
-// quaternion D3DX computes for the same matrix (D3DXQuaternionRotationMatrix), and
-// MakeMatrix is the inverse of that construction: Quat(M).MakeMatrix(R) gives R == M.
+// Host quaternion: x, y, z, w. The quaternion of a rotation by angle a about the unit axis n
+// (right-hand rule, the turn RotateXMatrix(a) makes for n = X) is (-n * sin(a/2), cos(a/2)):
+// the conjugate of the quaternion D3DX computes for the same row-vector matrix
+// (D3DXQuaternionRotationMatrix). MakeMatrix is the inverse of that construction:
+// Quat(M).MakeMatrix(R) gives R == M. X-file rotation keys are written in this form.
 struct Quat {
     float x = 0, y = 0, z = 0, w = 1;
     constexpr Quat() = default;
     constexpr Quat(float xx, float yy, float zz, float ww) : x(xx), y(yy), z(zz), w(ww) {}
     // The rotation part of mat, which must be a pure rotation (orthonormal, determinant +1).
+    // The result is normalised; its sign follows D3DX's branch choice (w >= 0 whenever the
+    // trace is positive).
     explicit Quat(const Matrix3& mat);
 
     float& operator[](int i) { return (&x)[i]; }
@@ -95,15 +99,20 @@ struct Quat {
     float operator%(const Quat& q) const { return x * q.x + y * q.y + z * q.z + w * q.w; }
     Quat& operator*=(float s) { x *= s; y *= s; z *= s; w *= s; return *this; }
     Quat operator-() const { return {-x, -y, -z, -w}; }
-    // Composition: (a * b) applies a, then b (host order, like matrix products).
+    // Composition: (a * b) applies a, then b, like matrix products:
+    // (a * b).MakeMatrix == a.MakeMatrix * b.MakeMatrix. Numerically the Hamilton product a b.
     Quat operator*(const Quat& q) const;
     friend constexpr bool operator==(const Quat&, const Quat&) = default;
 
     Quat Conjugate() const { return {-x, -y, -z, w}; }
+    // The unit quaternion along this one; the zero quaternion gives the identity.
     Quat Normalized() const;
+    // True when every component differs by at most epsilon (q and -q are not equal here).
     bool Equals(const Quat& q, float epsilon = 1e-6f) const;
     bool IsIdentity() const { return x == 0 && y == 0 && z == 0 && w == 1; }
-    // Writes the rotation matrix of this quaternion into mat (translation row zero).
+    // Writes the rotation matrix of this quaternion into mat (translation row zero). A
+    // quaternion that is not of unit length gives the rotation of its normalised form; the
+    // zero quaternion gives the identity.
     void MakeMatrix(Matrix3& mat) const;
 };
 
@@ -113,6 +122,10 @@ Quat QuatFromAxisAngle(const Point3& axis, float angle);
 Quat Slerp(const Quat& a, const Quat& b, float t);
 
 // Flag bits of Matrix3 (the host's flag word): which parts are known to be identity.
+// kMatrixPosIdent: the translation row is zero; kMatrixRotIdent: the linear part has no
+// rotation (it is diagonal); kMatrixScaleIdent: the linear part has no scale (orthonormal).
+// The flags are hints kept conservative: a set bit is always true, a clear bit says nothing.
+// Writing through operator[] bypasses them; use SetRow/SetTrans, or ClearFlags afterwards.
 inline constexpr uint32_t kMatrixPosIdent = 1;
 inline constexpr uint32_t kMatrixRotIdent = 2;
 inline constexpr uint32_t kMatrixScaleIdent = 4;
@@ -129,7 +142,10 @@ public:
     Point3& operator[](int i) { return m[i]; }
     const Point3& operator[](int i) const { return m[i]; }
     Point3 GetRow(int i) const { return m[i]; }
-    void SetRow(int i, const Point3& p) { m[i] = p; flags = 0; }
+    void SetRow(int i, const Point3& p) {
+        m[i] = p;
+        flags &= i == 3 ? ~kMatrixPosIdent : ~(kMatrixRotIdent | kMatrixScaleIdent);
+    }
     Point3 GetTrans() const { return m[3]; }
     void SetTrans(const Point3& p) { m[3] = p; flags &= ~kMatrixPosIdent; }
     void NoTrans() { m[3] = {}; flags |= kMatrixPosIdent; }
@@ -139,6 +155,7 @@ public:
     uint32_t GetFlags() const { return flags; }
     void SetFlags(uint32_t f) { flags = f; }
     void ClearFlags() { flags = 0; }
+    // True when the twelve values are exactly those of the identity (the flags are not read).
     bool IsIdentity() const;
 
     // Row vector times matrix: the point transformed (translation applied).
@@ -148,13 +165,15 @@ public:
 
     Matrix3 operator*(const Matrix3& b) const;
     Matrix3& operator*=(const Matrix3& b) { return *this = *this * b; }
+    // Compares the twelve values; the flag word is a cache and is not compared.
     bool operator==(const Matrix3& b) const;
     // True when every one of the twelve components differs by at most epsilon.
     bool Equals(const Matrix3& b, float epsilon = 1e-6f) const;
 
     // Determinant of the linear part.
     float Determinant() const;
-    // In-place composition helpers (post-multiplied, like the host's).
+    // In-place composition helpers: *this = *this * XMatrix(...), so the new transform applies
+    // after the existing one (Scale therefore scales the translation row too).
     void Scale(const Point3& s);
     void Translate(const Point3& p);
     void RotateX(float angle);
@@ -169,8 +188,9 @@ private:
 inline Point3 operator*(const Point3& p, const Matrix3& mat) { return mat.PointTransform(p); }
 inline Point3 VectorTransform(const Matrix3& mat, const Point3& p) { return mat.VectorTransform(p); }
 
-// The inverse of an affine matrix. A singular linear part gives the zero linear part with the
-// translation negated, never a NaN.
+// The inverse of an affine matrix, computed in double precision. A singular linear part (or
+// one whose inverse would overflow a float) gives the zero linear part with the translation
+// negated, never a NaN or an infinity.
 Matrix3 Inverse(const Matrix3& m);
 Matrix3 TransMatrix(const Point3& p);
 Matrix3 ScaleMatrix(const Point3& s);
@@ -191,7 +211,11 @@ struct Matrix2 {
 
 // Polar decomposition of an affine matrix M = U^-1 * K * U * Q * F * T, where
 // T is the translation t, Q the rotation q, U the stretch rotation u, K the stretch
-// factors k and F the sign f (+1, or -1 when M mirrors).
+// factors k and F the sign f (+1, or -1 when M mirrors), with U = u.MakeMatrix,
+// Q = q.MakeMatrix, K = ScaleMatrix(k), F = ScaleMatrix(f, f, f), T = TransMatrix(t).
+// k >= 0; u is the representative closest to the identity among those that give the same
+// stretch (axes permuted and signed), with u.w >= 0. A singular linear part (a zero-scale
+// axis) still gives finite parts with f = +1.
 struct AffineParts {
     Point3 t;       // translation
     Quat q;         // essential rotation

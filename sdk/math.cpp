@@ -1,0 +1,589 @@
+// Host math: points, quaternions, 4x3 matrices and the polar decomposition of affine matrices.
+//
+// Matrices are row-vector matrices (p' = p * M). Quaternions use the host convention described
+// in math.h: the conjugate of the quaternion D3DX computes for the same matrix. Work that loses
+// precision easily (inversion, decomposition) is done in double and rounded once at the end.
+#include "sdk/math.h"
+
+#include <algorithm>
+#include <cfloat>
+#include <vector>
+
+namespace {
+
+// ---------------------------------------------------------------------------------------------
+// A plain 3x3 double matrix for internal work. Element a[i][j] is row i, column j, laid out like
+// the linear part of a Matrix3.
+
+struct Mat3d {
+    double a[3][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
+};
+
+Mat3d ZeroMat3d() {
+    Mat3d r;
+    for (auto& row : r.a) row[0] = row[1] = row[2] = 0;
+    return r;
+}
+
+Mat3d LinearPart(const Matrix3& m) {
+    Mat3d r;
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j) r.a[i][j] = m[i][j];
+    return r;
+}
+
+Mat3d Mul(const Mat3d& x, const Mat3d& y) {
+    Mat3d r = ZeroMat3d();
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j)
+            for (int k = 0; k < 3; ++k) r.a[i][j] += x.a[i][k] * y.a[k][j];
+    return r;
+}
+
+Mat3d Transpose(const Mat3d& x) {
+    Mat3d r;
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j) r.a[i][j] = x.a[j][i];
+    return r;
+}
+
+double Det(const Mat3d& x) {
+    const auto& a = x.a;
+    return a[0][0] * (a[1][1] * a[2][2] - a[1][2] * a[2][1]) -
+           a[0][1] * (a[1][0] * a[2][2] - a[1][2] * a[2][0]) +
+           a[0][2] * (a[1][0] * a[2][1] - a[1][1] * a[2][0]);
+}
+
+// The cofactor matrix: x^-T = Cofactor(x) / Det(x).
+Mat3d Cofactor(const Mat3d& x) {
+    const auto& a = x.a;
+    Mat3d c;
+    for (int i = 0; i < 3; ++i) {
+        const int i1 = (i + 1) % 3, i2 = (i + 2) % 3;
+        for (int j = 0; j < 3; ++j) {
+            const int j1 = (j + 1) % 3, j2 = (j + 2) % 3;
+            c.a[i][j] = a[i1][j1] * a[i2][j2] - a[i1][j2] * a[i2][j1];
+        }
+    }
+    return c;
+}
+
+double NormF(const Mat3d& x) {
+    double s = 0;
+    for (const auto& row : x.a) s += row[0] * row[0] + row[1] * row[1] + row[2] * row[2];
+    return std::sqrt(s);
+}
+
+struct Vec3d {
+    double v[3] = {0, 0, 0};
+};
+
+Vec3d Column(const Mat3d& x, int j) { return {{x.a[0][j], x.a[1][j], x.a[2][j]}}; }
+void SetColumn(Mat3d& x, int j, const Vec3d& c) {
+    for (int i = 0; i < 3; ++i) x.a[i][j] = c.v[i];
+}
+Vec3d MulMatVec(const Mat3d& x, const Vec3d& c) {
+    Vec3d r;
+    for (int i = 0; i < 3; ++i) r.v[i] = x.a[i][0] * c.v[0] + x.a[i][1] * c.v[1] + x.a[i][2] * c.v[2];
+    return r;
+}
+double Dot(const Vec3d& p, const Vec3d& q) { return p.v[0] * q.v[0] + p.v[1] * q.v[1] + p.v[2] * q.v[2]; }
+double Length(const Vec3d& p) { return std::sqrt(Dot(p, p)); }
+Vec3d Scaled(const Vec3d& p, double s) { return {{p.v[0] * s, p.v[1] * s, p.v[2] * s}}; }
+Vec3d Cross(const Vec3d& p, const Vec3d& q) {
+    return {{p.v[1] * q.v[2] - p.v[2] * q.v[1], p.v[2] * q.v[0] - p.v[0] * q.v[2],
+             p.v[0] * q.v[1] - p.v[1] * q.v[0]}};
+}
+
+// A unit vector perpendicular to the unit vector p.
+Vec3d AnyPerpendicular(const Vec3d& p) {
+    int axis = 0;  // the axis least aligned with p
+    for (int i = 1; i < 3; ++i)
+        if (std::abs(p.v[i]) < std::abs(p.v[axis])) axis = i;
+    Vec3d e;
+    e.v[axis] = 1;
+    const Vec3d c = Cross(p, e);
+    return Scaled(c, 1 / Length(c));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Symmetric eigen-decomposition by cyclic Jacobi rotations: s = v * diag(eigen) * v^T, with the
+// eigenvectors in the columns of v (orthonormal). A bounded number of sweeps, so any input,
+// also one holding NaNs, terminates.
+
+void JacobiEigen(Mat3d s, double eigen[3], Mat3d& v) {
+    v = Mat3d{};
+    for (int sweep = 0; sweep < 50; ++sweep) {
+        double off = 0, all = 0;
+        for (int i = 0; i < 3; ++i)
+            for (int j = 0; j < 3; ++j) (i == j ? all : off) += s.a[i][j] * s.a[i][j];
+        all += off;
+        if (!(off > 1e-30 * all)) break;  // also stops on zero or NaN
+        for (int p = 0; p < 2; ++p) {
+            for (int q = p + 1; q < 3; ++q) {
+                const double apq = s.a[p][q];
+                if (apq == 0) continue;
+                // Rotation angle phi that zeroes s[p][q]: cot(2 phi) = theta.
+                const double theta = (s.a[q][q] - s.a[p][p]) / (2 * apq);
+                double t;  // tan(phi), the smaller root
+                if (std::abs(theta) > 1e150)
+                    t = 0.5 / theta;
+                else
+                    t = (theta >= 0 ? 1.0 : -1.0) / (std::abs(theta) + std::sqrt(theta * theta + 1));
+                const double c = 1 / std::sqrt(t * t + 1), sn = t * c;
+                Mat3d rot;  // rows/columns p, q of the identity turned by phi
+                rot.a[p][p] = c;
+                rot.a[q][q] = c;
+                rot.a[p][q] = sn;
+                rot.a[q][p] = -sn;
+                s = Mul(Transpose(rot), Mul(s, rot));
+                s.a[p][q] = s.a[q][p] = 0;
+                v = Mul(v, rot);
+            }
+        }
+    }
+    for (int i = 0; i < 3; ++i) eigen[i] = s.a[i][i];
+}
+
+// ---------------------------------------------------------------------------------------------
+// Polar decomposition l = s * q with q orthogonal (determinant +1 or -1) and s symmetric
+// positive semi-definite. For a row-vector matrix this means: stretch by s, then turn (and
+// possibly mirror) by q.
+
+// Orthogonal factor of a singular or nearly singular l through its singular vectors. The
+// missing directions are completed so that q is a proper rotation when l has rank below 3.
+Mat3d OrthogonalFactorRankDeficient(const Mat3d& l) {
+    double eigen[3];
+    Mat3d w;
+    JacobiEigen(Mul(Transpose(l), l), eigen, w);  // right singular vectors, sigma^2
+    int order[3] = {0, 1, 2};
+    std::sort(order, order + 3, [&](int i, int j) { return eigen[i] > eigen[j]; });
+    Mat3d ws;
+    for (int j = 0; j < 3; ++j) SetColumn(ws, j, Column(w, order[j]));
+
+    Vec3d u0 = MulMatVec(l, Column(ws, 0));
+    const double sigma0 = Length(u0);
+    if (!(sigma0 > 0) || !std::isfinite(sigma0)) return Mat3d{};
+    const double tiny = sigma0 * 1e-7;  // below this a direction is lost in float input noise
+    u0 = Scaled(u0, 1 / sigma0);
+
+    Vec3d u1 = MulMatVec(l, Column(ws, 1));
+    const double along = Dot(u1, u0);
+    for (int i = 0; i < 3; ++i) u1.v[i] -= along * u0.v[i];
+    const double n1 = Length(u1);
+    u1 = n1 > tiny ? Scaled(u1, 1 / n1) : AnyPerpendicular(u0);
+
+    Vec3d u2 = Cross(u0, u1);
+    const double side = Dot(MulMatVec(l, Column(ws, 2)), u2);
+    // det(u) = sign; a lost third direction is chosen so that det(u * ws^T) = +1.
+    const double sign = std::abs(side) > tiny ? (side > 0 ? 1.0 : -1.0) : (Det(ws) > 0 ? 1.0 : -1.0);
+    u2 = Scaled(u2, sign);
+
+    Mat3d u;
+    SetColumn(u, 0, u0);
+    SetColumn(u, 1, u1);
+    SetColumn(u, 2, u2);
+    return Mul(u, Transpose(ws));
+}
+
+// Orthogonal factor by the scaled Newton iteration q <- (g q + q^-T / g) / 2, which converges
+// quadratically to the orthogonal polar factor for any non-singular start.
+Mat3d OrthogonalFactor(const Mat3d& l) {
+    const double norm = NormF(l);
+    if (!(norm > 0) || !std::isfinite(norm)) return Mat3d{};
+    if (!(std::abs(Det(l)) > 1e-10 * norm * norm * norm)) return OrthogonalFactorRankDeficient(l);
+    Mat3d q = l;
+    for (int iteration = 0; iteration < 100; ++iteration) {
+        const Mat3d cof = Cofactor(q);
+        const double det = q.a[0][0] * cof.a[0][0] + q.a[0][1] * cof.a[0][1] + q.a[0][2] * cof.a[0][2];
+        if (!(std::abs(det) > 0)) break;
+        Mat3d invT;
+        for (int i = 0; i < 3; ++i)
+            for (int j = 0; j < 3; ++j) invT.a[i][j] = cof.a[i][j] / det;
+        const double g = std::sqrt(NormF(invT) / NormF(q));
+        Mat3d next;
+        double change = 0;
+        for (int i = 0; i < 3; ++i)
+            for (int j = 0; j < 3; ++j) {
+                next.a[i][j] = 0.5 * (g * q.a[i][j] + invT.a[i][j] / g);
+                change += std::abs(next.a[i][j] - q.a[i][j]);
+            }
+        q = next;
+        if (change <= 1e-13) return q;
+    }
+    return OrthogonalFactorRankDeficient(l);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Quaternions of rotation matrices.
+
+// The host quaternion of the rotation matrix r: the quaternion D3DX computes for r, conjugated.
+// The branches follow the standard choice of the largest of w, x, y, z for stability.
+Quat QuatOfRotation(const Mat3d& r) {
+    const auto& m = r.a;
+    const double trace = m[0][0] + m[1][1] + m[2][2];
+    double x, y, z, w;  // D3DX's quaternion
+    if (trace > 0) {
+        const double s = 2 * std::sqrt(trace + 1);
+        w = 0.25 * s;
+        x = (m[1][2] - m[2][1]) / s;
+        y = (m[2][0] - m[0][2]) / s;
+        z = (m[0][1] - m[1][0]) / s;
+    } else if (m[0][0] >= m[1][1] && m[0][0] >= m[2][2]) {
+        const double s = 2 * std::sqrt(std::max(1 + m[0][0] - m[1][1] - m[2][2], 0.0));
+        if (!(s > 0)) return {};
+        x = 0.25 * s;
+        y = (m[0][1] + m[1][0]) / s;
+        z = (m[0][2] + m[2][0]) / s;
+        w = (m[1][2] - m[2][1]) / s;
+    } else if (m[1][1] >= m[2][2]) {
+        const double s = 2 * std::sqrt(std::max(1 + m[1][1] - m[0][0] - m[2][2], 0.0));
+        if (!(s > 0)) return {};
+        x = (m[0][1] + m[1][0]) / s;
+        y = 0.25 * s;
+        z = (m[1][2] + m[2][1]) / s;
+        w = (m[2][0] - m[0][2]) / s;
+    } else {
+        const double s = 2 * std::sqrt(std::max(1 + m[2][2] - m[0][0] - m[1][1], 0.0));
+        if (!(s > 0)) return {};
+        x = (m[0][2] + m[2][0]) / s;
+        y = (m[1][2] + m[2][1]) / s;
+        z = 0.25 * s;
+        w = (m[0][1] - m[1][0]) / s;
+    }
+    const double n = std::sqrt(x * x + y * y + z * z + w * w);
+    if (!(n > 0) || !std::isfinite(n)) return {};
+    return Quat(float(-x / n), float(-y / n), float(-z / n), float(w / n));
+}
+
+// The 24 proper rotations that permute the axes and flip their signs, as (permutation, signs):
+// row i of the rotation is signs[i] times unit vector perm[i].
+struct AxisRotation {
+    int perm[3];
+    double sign[3];
+};
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Points
+
+bool Point3::Equals(const Point3& p, float epsilon) const {
+    return std::abs(x - p.x) <= epsilon && std::abs(y - p.y) <= epsilon && std::abs(z - p.z) <= epsilon;
+}
+
+Point3 Normalize(const Point3& p) {
+    const float len = p.Length();
+    if (!(len > 0)) return p;
+    return p / len;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Quaternions
+
+Quat::Quat(const Matrix3& mat) { *this = QuatOfRotation(LinearPart(mat)); }
+
+Quat Quat::operator*(const Quat& q) const {
+    return {w * q.x + x * q.w + y * q.z - z * q.y, w * q.y - x * q.z + y * q.w + z * q.x,
+            w * q.z + x * q.y - y * q.x + z * q.w, w * q.w - x * q.x - y * q.y - z * q.z};
+}
+
+Quat Quat::Normalized() const {
+    const float n = std::sqrt(*this % *this);
+    if (!(n > 0) || !std::isfinite(n)) return {};
+    return {x / n, y / n, z / n, w / n};
+}
+
+bool Quat::Equals(const Quat& q, float epsilon) const {
+    return std::abs(x - q.x) <= epsilon && std::abs(y - q.y) <= epsilon &&
+           std::abs(z - q.z) <= epsilon && std::abs(w - q.w) <= epsilon;
+}
+
+void Quat::MakeMatrix(Matrix3& mat) const {
+    // The rotation matrix of the unit quaternion (x, y, z, w), in the form whose row-vector
+    // action is the conjugate rotation; s = 2 / |q|^2 normalises on the way.
+    const float n = *this % *this;
+    if (!(n > 0) || !std::isfinite(n)) {
+        mat.IdentityMatrix();
+        return;
+    }
+    const float s = 2 / n;
+    const float xs = x * s, ys = y * s, zs = z * s;
+    const float wx = w * xs, wy = w * ys, wz = w * zs;
+    const float xx = x * xs, xy = x * ys, xz = x * zs;
+    const float yy = y * ys, yz = y * zs, zz = z * zs;
+    mat = Matrix3(Point3(1 - (yy + zz), xy - wz, xz + wy), Point3(xy + wz, 1 - (xx + zz), yz - wx),
+                  Point3(xz - wy, yz + wx, 1 - (xx + yy)), Point3());
+    mat.SetFlags(kMatrixPosIdent | kMatrixScaleIdent);
+}
+
+Quat QuatFromAxisAngle(const Point3& axis, float angle) {
+    const Point3 n = Normalize(axis);
+    if (n.LengthSquared() == 0) return {};
+    const float s = std::sin(angle * 0.5f);
+    return {-n.x * s, -n.y * s, -n.z * s, std::cos(angle * 0.5f)};
+}
+
+Quat Slerp(const Quat& a, const Quat& b, float t) {
+    Quat to = b;
+    float cosom = a % b;
+    if (cosom < 0) {  // the shorter arc
+        cosom = -cosom;
+        to = -b;
+    }
+    float s0 = 1 - t, s1 = t;
+    if (1 - cosom > 1e-6f) {
+        const float omega = std::acos(cosom);
+        const float sinom = std::sin(omega);
+        s0 = std::sin(s0 * omega) / sinom;
+        s1 = std::sin(s1 * omega) / sinom;
+        return {s0 * a.x + s1 * to.x, s0 * a.y + s1 * to.y, s0 * a.z + s1 * to.z, s0 * a.w + s1 * to.w};
+    }
+    // Nearly equal: linear interpolation, renormalised.
+    return Quat(s0 * a.x + s1 * to.x, s0 * a.y + s1 * to.y, s0 * a.z + s1 * to.z, s0 * a.w + s1 * to.w)
+        .Normalized();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Matrix3
+
+Matrix3::Matrix3() { IdentityMatrix(); }
+
+Matrix3::Matrix3(bool init) {
+    if (init)
+        IdentityMatrix();
+    else
+        Zero();
+}
+
+Matrix3::Matrix3(const Point3& row0, const Point3& row1, const Point3& row2, const Point3& row3)
+    : m{row0, row1, row2, row3}, flags(0) {}
+
+void Matrix3::IdentityMatrix() {
+    m[0] = {1, 0, 0};
+    m[1] = {0, 1, 0};
+    m[2] = {0, 0, 1};
+    m[3] = {0, 0, 0};
+    flags = kMatrixIdentFlags;
+}
+
+void Matrix3::Zero() {
+    for (auto& row : m) row = {};
+    flags = 0;
+}
+
+bool Matrix3::IsIdentity() const {
+    return m[0] == Point3(1, 0, 0) && m[1] == Point3(0, 1, 0) && m[2] == Point3(0, 0, 1) &&
+           m[3] == Point3(0, 0, 0);
+}
+
+Point3 Matrix3::PointTransform(const Point3& p) const {
+    return {p.x * m[0].x + p.y * m[1].x + p.z * m[2].x + m[3].x,
+            p.x * m[0].y + p.y * m[1].y + p.z * m[2].y + m[3].y,
+            p.x * m[0].z + p.y * m[1].z + p.z * m[2].z + m[3].z};
+}
+
+Point3 Matrix3::VectorTransform(const Point3& p) const {
+    return {p.x * m[0].x + p.y * m[1].x + p.z * m[2].x, p.x * m[0].y + p.y * m[1].y + p.z * m[2].y,
+            p.x * m[0].z + p.y * m[1].z + p.z * m[2].z};
+}
+
+Matrix3 Matrix3::operator*(const Matrix3& b) const {
+    Matrix3 r(b.VectorTransform(m[0]), b.VectorTransform(m[1]), b.VectorTransform(m[2]),
+              b.PointTransform(m[3]));
+    // Products of diagonal, orthonormal or translation-free matrices keep that property.
+    r.flags = flags & b.flags;
+    return r;
+}
+
+bool Matrix3::operator==(const Matrix3& b) const {
+    return m[0] == b.m[0] && m[1] == b.m[1] && m[2] == b.m[2] && m[3] == b.m[3];
+}
+
+bool Matrix3::Equals(const Matrix3& b, float epsilon) const {
+    for (int i = 0; i < 4; ++i)
+        if (!m[i].Equals(b.m[i], epsilon)) return false;
+    return true;
+}
+
+float Matrix3::Determinant() const { return m[0] % (m[1] ^ m[2]); }
+
+void Matrix3::Scale(const Point3& s) { *this = *this * ScaleMatrix(s); }
+void Matrix3::Translate(const Point3& p) { *this = *this * TransMatrix(p); }
+void Matrix3::RotateX(float angle) { *this = *this * RotateXMatrix(angle); }
+void Matrix3::RotateY(float angle) { *this = *this * RotateYMatrix(angle); }
+void Matrix3::RotateZ(float angle) { *this = *this * RotateZMatrix(angle); }
+
+Matrix3 Inverse(const Matrix3& m) {
+    const Mat3d l = LinearPart(m);
+    const double det = Det(l);
+    const Mat3d cof = Cofactor(l);
+    Matrix3 r;
+    bool ok = det != 0 && std::isfinite(det);
+    for (int i = 0; i < 3 && ok; ++i) {
+        for (int j = 0; j < 3 && ok; ++j) {
+            const double v = cof.a[j][i] / det;  // inverse = cofactor^T / det
+            ok = std::abs(v) <= FLT_MAX;         // also false for NaN
+            r[i][j] = float(v);
+        }
+    }
+    if (!ok) {
+        // Singular: no inverse exists. Return something finite that still undoes the
+        // translation of the origin.
+        r = Matrix3(Point3(), Point3(), Point3(), -m[3]);
+        r.SetFlags(m.GetFlags() & kMatrixPosIdent);
+        return r;
+    }
+    const Point3 t = m[3];
+    for (int j = 0; j < 3; ++j) {
+        const double v = -(t.x * double(r[0][j]) + t.y * double(r[1][j]) + t.z * double(r[2][j]));
+        r[3][j] = std::abs(v) <= FLT_MAX ? float(v) : 0.0f;
+    }
+    // The inverse of a diagonal, orthonormal or translation-free matrix is one too.
+    r.SetFlags(m.GetFlags());
+    return r;
+}
+
+Matrix3 TransMatrix(const Point3& p) {
+    Matrix3 r;
+    r.SetTrans(p);
+    return r;
+}
+
+Matrix3 ScaleMatrix(const Point3& s) {
+    Matrix3 r(Point3(s.x, 0, 0), Point3(0, s.y, 0), Point3(0, 0, s.z), Point3());
+    r.SetFlags(kMatrixPosIdent | kMatrixRotIdent);
+    return r;
+}
+
+Matrix3 RotateXMatrix(float angle) {
+    const float c = std::cos(angle), s = std::sin(angle);
+    Matrix3 r(Point3(1, 0, 0), Point3(0, c, s), Point3(0, -s, c), Point3());
+    r.SetFlags(kMatrixPosIdent | kMatrixScaleIdent);
+    return r;
+}
+
+Matrix3 RotateYMatrix(float angle) {
+    const float c = std::cos(angle), s = std::sin(angle);
+    Matrix3 r(Point3(c, 0, -s), Point3(0, 1, 0), Point3(s, 0, c), Point3());
+    r.SetFlags(kMatrixPosIdent | kMatrixScaleIdent);
+    return r;
+}
+
+Matrix3 RotateZMatrix(float angle) {
+    const float c = std::cos(angle), s = std::sin(angle);
+    Matrix3 r(Point3(c, s, 0), Point3(-s, c, 0), Point3(0, 0, 1), Point3());
+    r.SetFlags(kMatrixPosIdent | kMatrixScaleIdent);
+    return r;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Matrix2
+
+bool Matrix2::IsIdentity() const { return *this == Matrix2{}; }
+
+Point2 Matrix2::Transform(const Point2& p) const {
+    return {p.x * m[0][0] + p.y * m[1][0] + m[2][0], p.x * m[0][1] + p.y * m[1][1] + m[2][1]};
+}
+
+Matrix2 Matrix2::operator*(const Matrix2& b) const {
+    Matrix2 r;
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 2; ++j)
+            r.m[i][j] = m[i][0] * b.m[0][j] + m[i][1] * b.m[1][j] + (i == 2 ? b.m[2][j] : 0.0f);
+    return r;
+}
+
+bool operator==(const Matrix2& a, const Matrix2& b) {
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 2; ++j)
+            if (a.m[i][j] != b.m[i][j]) return false;
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Affine decomposition
+
+namespace {
+
+std::vector<AxisRotation> MakeAxisRotations() {
+    std::vector<AxisRotation> out;
+    int perm[3] = {0, 1, 2};
+    do {
+        for (int signs = 0; signs < 8; ++signs) {
+            AxisRotation r{{perm[0], perm[1], perm[2]},
+                           {signs & 1 ? -1.0 : 1.0, signs & 2 ? -1.0 : 1.0, signs & 4 ? -1.0 : 1.0}};
+            Mat3d p = ZeroMat3d();
+            for (int i = 0; i < 3; ++i) p.a[i][r.perm[i]] = r.sign[i];
+            if (Det(p) > 0) out.push_back(r);
+        }
+    } while (std::next_permutation(perm, perm + 3));
+    return out;  // the identity comes first
+}
+
+// Picks, among the 24 equivalent stretch frames p * u (with k permuted alike), the one that
+// turns least, that is the one with the largest trace. u's rows are the stretch axes.
+void Snuggle(Mat3d& u, double k[3]) {
+    static const std::vector<AxisRotation> rotations = MakeAxisRotations();
+    const AxisRotation* best = &rotations.front();
+    double bestTrace = -1e300;
+    for (const AxisRotation& r : rotations) {
+        double trace = 0;
+        for (int i = 0; i < 3; ++i) trace += r.sign[i] * u.a[r.perm[i]][i];
+        if (trace > bestTrace + 1e-12) {
+            bestTrace = trace;
+            best = &r;
+        }
+    }
+    Mat3d turned;
+    double kk[3];
+    for (int i = 0; i < 3; ++i) {
+        for (int j = 0; j < 3; ++j) turned.a[i][j] = best->sign[i] * u.a[best->perm[i]][j];
+        kk[i] = k[best->perm[i]];
+    }
+    u = turned;
+    for (int i = 0; i < 3; ++i) k[i] = kk[i];
+}
+
+}  // namespace
+
+void decomp_affine(const Matrix3& m, AffineParts* parts) {
+    if (!parts) return;
+    parts->t = m.GetTrans();
+
+    const Mat3d l = LinearPart(m);
+    Mat3d q = OrthogonalFactor(l);
+    // The stretch s = l * q^T, made exactly symmetric.
+    Mat3d s = Mul(l, Transpose(q));
+    for (int i = 0; i < 3; ++i)
+        for (int j = i + 1; j < 3; ++j) s.a[i][j] = s.a[j][i] = 0.5 * (s.a[i][j] + s.a[j][i]);
+
+    parts->f = 1;
+    if (Det(q) < 0) {  // a mirror: q * f with f = -1 and q a proper rotation
+        for (auto& row : q.a) row[0] = -row[0], row[1] = -row[1], row[2] = -row[2];
+        parts->f = -1;
+    }
+    parts->q = QuatOfRotation(q);
+
+    // s = v * diag(k) * v^T = U^-1 * K * U with U = v^T, a proper rotation.
+    double k[3];
+    Mat3d v;
+    JacobiEigen(s, k, v);
+    if (Det(v) < 0)
+        for (auto& row : v.a) row[2] = -row[2];
+    Mat3d u = Transpose(v);
+    for (double& ki : k) ki = std::isfinite(ki) ? std::max(ki, 0.0) : 0.0;
+    Snuggle(u, k);
+    Quat uq = QuatOfRotation(u);
+    if (uq.w < 0) uq = -uq;
+    parts->u = uq;
+    parts->k = Point3(float(k[0]), float(k[1]), float(k[2]));
+}
+
+void DecomposeMatrix(const Matrix3& m, Point3& position, Quat& rotation, Point3& scale) {
+    AffineParts parts;
+    decomp_affine(m, &parts);
+    position = parts.t;
+    rotation = parts.q;
+    scale = parts.k * parts.f;
+}

@@ -1,0 +1,239 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "common/math_expect.h"
+#include "sdk/math.h"
+
+namespace {
+
+constexpr float kPi = 3.14159265358979f;
+
+Matrix3 RotationOf(const Quat& q) {
+    Matrix3 m(false);
+    q.MakeMatrix(m);
+    return m;
+}
+
+// Matrices of every kind the decomposition must take apart: rotations, non-uniform scales,
+// shears, mirrors, and combinations, all with a translation.
+std::vector<Matrix3> SampleAffineMatrices() {
+    const Matrix3 rot = RotateXMatrix(0.3f) * RotateYMatrix(-1.1f) * RotateZMatrix(2.5f);
+    const Matrix3 shear(Point3(1, 0.5f, 0), Point3(0, 1, 0), Point3(0.25f, -0.75f, 1), Point3());
+    const Matrix3 t = TransMatrix({4, -5, 6});
+    return {
+        Matrix3(),
+        rot * t,
+        RotateZMatrix(kPi) * t,  // a half turn: not the trace > 0 branch
+        ScaleMatrix({2, 3, 4}) * rot * t,
+        rot * ScaleMatrix({0.5f, 7, 0.01f}) * t,  // stretch along turned axes
+        ScaleMatrix({2, 2, 5}) * rot * t,         // two equal factors
+        shear * rot * t,
+        rot * shear * ScaleMatrix({3, 1, 2}) * t,
+        ScaleMatrix({-1, 1, 1}) * t,           // mirror
+        ScaleMatrix({1, -2, 3}) * rot * t,     // mirror with stretch
+        shear * ScaleMatrix({-1, -1, -1}) * rot,
+        ScaleMatrix({1e-3f, 1e2f, 1}) * rot,   // badly conditioned: keep it last
+    };
+}
+
+Matrix3 Recompose(const AffineParts& p) {
+    return Inverse(RotationOf(p.u)) * ScaleMatrix(p.k) * RotationOf(p.u) * RotationOf(p.q) *
+           ScaleMatrix({p.f, p.f, p.f}) * TransMatrix(p.t);
+}
+
+}  // namespace
+
+TEST(Matrix3, ConventionsRowVectorsAndProductOrder) {
+    // The quarter turn about Z takes X to Y; rows as the host lays them out.
+    ExpectMatrix3Near(RotateZMatrix(kPi / 2), Matrix3({0, 1, 0}, {-1, 0, 0}, {0, 0, 1}, {}));
+    ExpectPoint3Near(Point3(1, 0, 0) * RotateXMatrix(kPi / 2), {1, 0, 0});
+    ExpectPoint3Near(Point3(0, 1, 0) * RotateXMatrix(kPi / 2), {0, 0, 1});
+    ExpectPoint3Near(Point3(0, 0, 1) * RotateYMatrix(kPi / 2), {1, 0, 0});
+    // A * B applies A first: translate, then turn.
+    const Matrix3 m = TransMatrix({1, 0, 0}) * RotateZMatrix(kPi / 2);
+    ExpectPoint3Near(Point3(0, 0, 0) * m, {0, 1, 0});
+    ExpectPoint3Near(VectorTransform(m, {1, 0, 0}), {0, 1, 0});
+    Matrix3 inPlace = TransMatrix({1, 0, 0});
+    inPlace.RotateZ(kPi / 2);
+    ExpectMatrix3Near(inPlace, m, 0);
+}
+
+TEST(Matrix3, FlagsStayConservative) {
+    Matrix3 m;
+    EXPECT_EQ(m.GetFlags(), kMatrixIdentFlags);
+    EXPECT_TRUE(m.IsIdentity());
+    m.SetTrans({1, 2, 3});
+    EXPECT_EQ(m.GetFlags(), kMatrixRotIdent | kMatrixScaleIdent);
+    m.SetRow(0, {2, 0, 0});
+    EXPECT_EQ(m.GetFlags(), 0u);
+    EXPECT_EQ(Matrix3(false).GetFlags(), 0u);
+    EXPECT_EQ((RotateXMatrix(1) * RotateYMatrix(1)).GetFlags(), kMatrixPosIdent | kMatrixScaleIdent);
+    EXPECT_EQ((RotateXMatrix(1) * ScaleMatrix({2, 2, 2})).GetFlags(), kMatrixPosIdent);
+    EXPECT_EQ((TransMatrix({1, 1, 1}) * Matrix3()).GetFlags(), kMatrixRotIdent | kMatrixScaleIdent);
+    // Values are compared, not the flag word.
+    Matrix3 unflagged = Matrix3();
+    unflagged.ClearFlags();
+    EXPECT_TRUE(unflagged == Matrix3());
+    EXPECT_TRUE(unflagged.IsIdentity());
+}
+
+TEST(Matrix3, InverseUndoesAndSingularStaysFinite) {
+    const std::vector<Matrix3> samples = SampleAffineMatrices();
+    for (size_t i = 0; i + 1 < samples.size(); ++i)  // float products lose the badly conditioned one
+        ExpectMatrix3Near(samples[i] * Inverse(samples[i]), Matrix3(), 1e-4f);
+    const Matrix3 m = ScaleMatrix({2, 3, 4}) * RotateZMatrix(0.7f) * TransMatrix({1, 2, 3});
+    ExpectMatrix3Near(Inverse(m) * m, Matrix3(), 1e-5f);
+
+    const Matrix3 singular = ScaleMatrix({1, 0, 1}) * TransMatrix({1, 2, 3});
+    const Matrix3 inv = Inverse(singular);
+    ExpectMatrix3Near(inv, Matrix3({}, {}, {}, {-1, -2, -3}), 0);
+    ExpectMatrix3Finite(Inverse(Matrix3(false)));
+    // An inverse too large for a float counts as singular rather than overflowing.
+    ExpectMatrix3Finite(Inverse(ScaleMatrix({1e-30f, 1e-30f, 1e-30f})));
+}
+
+TEST(Quat, ConventionIsConjugateOfD3dx) {
+    const Matrix3 m = RotateYMatrix(kPi / 2);
+    // The quaternion D3DX computes for a row-vector rotation matrix (trace > 0 branch).
+    const float trace = m[0][0] + m[1][1] + m[2][2];
+    ASSERT_GT(trace, 0);
+    const float s = std::sqrt(trace + 1) * 2;
+    const Quat d((m[1][2] - m[2][1]) / s, (m[2][0] - m[0][2]) / s, (m[0][1] - m[1][0]) / s, 0.25f * s);
+    const Quat q(m);
+    ExpectQuatNear(Quat(q.x, q.y, q.z, q.w), Quat(-d.x, -d.y, -d.z, d.w), 1e-6f);
+    ExpectQuatNear(q, Quat(0, -std::sqrt(0.5f), 0, std::sqrt(0.5f)), 1e-6f);
+}
+
+TEST(Quat, AxisAngleMatrixAndBackAgree) {
+    const Point3 axes[] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
+    Matrix3 (*const rotate[])(float) = {RotateXMatrix, RotateYMatrix, RotateZMatrix};
+    // Angles chosen to reach every branch of the matrix-to-quaternion conversion.
+    for (float angle : {0.4f, -2.0f, kPi, 3.0f}) {
+        for (int a = 0; a < 3; ++a) {
+            const Quat q = QuatFromAxisAngle(axes[a], angle);
+            ExpectMatrix3Near(RotationOf(q), rotate[a](angle));
+            const Quat back(rotate[a](angle));
+            EXPECT_NEAR(std::abs(back % q), 1, 1e-6f) << "angle " << angle << " axis " << a;
+        }
+    }
+    for (const Matrix3& m : {RotateXMatrix(0.3f) * RotateYMatrix(-2.9f) * RotateZMatrix(2.5f),
+                             RotateZMatrix(kPi) * RotateXMatrix(kPi / 2)}) {
+        ExpectMatrix3Near(RotationOf(Quat(m)), m);
+    }
+    // Unnormalised and zero quaternions still give rotations.
+    Quat long3 = QuatFromAxisAngle({0, 0, 1}, 1);
+    long3 *= 3;
+    ExpectMatrix3Near(RotationOf(long3), RotateZMatrix(1));
+    EXPECT_TRUE(RotationOf(Quat(0, 0, 0, 0)).IsIdentity());
+}
+
+TEST(Quat, ProductComposesLikeMatrices) {
+    const Quat a = QuatFromAxisAngle(Normalize({1, 2, 3}), 0.8f);
+    const Quat b = QuatFromAxisAngle(Normalize({-2, 0.5f, 1}), 2.1f);
+    ExpectMatrix3Near(RotationOf(a * b), RotationOf(a) * RotationOf(b));
+    ExpectMatrix3Near(RotationOf(b * a), RotationOf(b) * RotationOf(a));
+    // Two quarter turns about Z applied one after the other: the product is a half turn.
+    const Quat quarter = QuatFromAxisAngle({0, 0, 1}, kPi / 2);
+    ExpectQuatNear(quarter * quarter, QuatFromAxisAngle({0, 0, 1}, kPi));
+}
+
+TEST(Quat, SlerpFollowsTheShorterArc) {
+    const Quat a = QuatFromAxisAngle({0, 0, 1}, 0.2f);
+    const Quat b = QuatFromAxisAngle({0, 0, 1}, 1.4f);
+    ExpectQuatNear(Slerp(a, b, 0), a);
+    ExpectQuatNear(Slerp(a, b, 1), b);
+    ExpectQuatNear(Slerp(a, b, 0.5f), QuatFromAxisAngle({0, 0, 1}, 0.8f));
+    ExpectQuatNear(Slerp(a, -b, 0.5f), QuatFromAxisAngle({0, 0, 1}, 0.8f));
+    ExpectQuatNear(Slerp(a, a, 0.3f), a);
+}
+
+TEST(DecompAffine, RecomposesEveryKindOfMatrix) {
+    for (const Matrix3& m : SampleAffineMatrices()) {
+        AffineParts p;
+        decomp_affine(m, &p);
+        SCOPED_TRACE(ToString(m));
+        ExpectMatrix3Near(Recompose(p), m, 1e-4f);
+        EXPECT_EQ(p.f, m.Determinant() < 0 ? -1.0f : 1.0f);
+        EXPECT_GE(std::min({p.k.x, p.k.y, p.k.z}), 0.0f);
+        EXPECT_NEAR(p.q % p.q, 1, 1e-5f);
+        EXPECT_NEAR(p.u % p.u, 1, 1e-5f);
+        EXPECT_GE(p.u.w, 0.0f);
+    }
+}
+
+TEST(DecompAffine, ScaleWithoutShearKeepsItsAxes) {
+    // The stretch frame is canonicalised, so an axis-aligned scale comes back in order.
+    const Quat r = QuatFromAxisAngle(Normalize({1, -1, 2}), 1.3f);
+    const Matrix3 m = ScaleMatrix({2, 3, 4}) * RotationOf(r) * TransMatrix({7, 8, 9});
+    AffineParts p;
+    decomp_affine(m, &p);
+    ExpectPoint3Near(p.k, {2, 3, 4});
+    ExpectQuatNear(p.u, Quat(), 1e-5f);
+    EXPECT_NEAR(std::abs(p.q % r), 1, 1e-6f);
+
+    Point3 position, scale;
+    Quat rotation;
+    DecomposeMatrix(m, position, rotation, scale);
+    ExpectPoint3Near(position, {7, 8, 9});
+    ExpectPoint3Near(scale, {2, 3, 4});
+    ExpectMatrix3Near(ScaleMatrix(scale) * RotationOf(rotation) * TransMatrix(position), m, 1e-5f);
+}
+
+TEST(DecompAffine, MirrorGivesNegativeSignAndScale) {
+    const Matrix3 m = ScaleMatrix({-1, 2, 3}) * RotateZMatrix(0.5f);
+    AffineParts p;
+    decomp_affine(m, &p);
+    EXPECT_EQ(p.f, -1.0f);
+    ExpectMatrix3Near(Recompose(p), m, 1e-5f);
+    Point3 position, scale;
+    Quat rotation;
+    DecomposeMatrix(m, position, rotation, scale);
+    ExpectPoint3Near(scale, {-1, -2, -3});
+    ExpectMatrix3Near(ScaleMatrix(scale) * RotationOf(rotation), m, 1e-5f);
+}
+
+TEST(DecompAffine, DegenerateMatricesGiveFiniteParts) {
+    const Matrix3 rot = RotateXMatrix(0.3f) * RotateZMatrix(1.2f);
+    const Matrix3 cases[] = {
+        Matrix3(false),                                        // everything zero
+        ScaleMatrix({1, 0, 1}) * rot * TransMatrix({1, 2, 3}),  // one zero-scale axis
+        ScaleMatrix({0, 0, 2}) * rot,                           // two
+        ScaleMatrix({-1, 0, 1}) * rot,                          // flat and mirrored: no sign
+        Matrix3({1, 2, 3}, {2, 4, 6}, {-1, -2, -3}, {}),        // rank one, not axis-aligned
+    };
+    for (const Matrix3& m : cases) {
+        SCOPED_TRACE(ToString(m));
+        AffineParts p;
+        decomp_affine(m, &p);
+        const Matrix3 back = Recompose(p);
+        ExpectMatrix3Finite(back);
+        ExpectMatrix3Near(back, m, 1e-4f);
+        EXPECT_EQ(p.f, 1.0f);
+        Point3 position, scale;
+        Quat rotation;
+        DecomposeMatrix(m, position, rotation, scale);
+        ExpectMatrix3Finite(ScaleMatrix(scale) * RotationOf(rotation) * TransMatrix(position));
+        EXPECT_TRUE(std::isfinite(rotation % rotation));
+    }
+}
+
+TEST(Matrix2, TransformsRowVectorsAndComposesInOrder) {
+    Matrix2 scale, shift;
+    scale.m[0][0] = 2;
+    scale.m[1][1] = 3;
+    shift.m[2][0] = 1;
+    shift.m[2][1] = -1;
+    EXPECT_EQ((scale * shift).Transform({1, 1}), Point2(3, 2));  // scale first
+    EXPECT_EQ((shift * scale).Transform({1, 1}), Point2(4, 0));
+    EXPECT_TRUE(Matrix2{}.IsIdentity());
+    EXPECT_FALSE(shift.IsIdentity());
+}
+
+TEST(Point3, NormalizeAndEquals) {
+    ExpectPoint3Near(Normalize({3, 0, 4}), {0.6f, 0, 0.8f});
+    EXPECT_EQ(Normalize({0, 0, 0}), Point3(0, 0, 0));
+    EXPECT_TRUE(Point3(1, 2, 3).Equals({1, 2, 3.0000005f}, 1e-6f));
+    EXPECT_FALSE(Point3(1, 2, 3).Equals({1, 2, 3.00001f}, 1e-6f));
+}

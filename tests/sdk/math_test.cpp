@@ -181,6 +181,43 @@ TEST(DecompAffine, ScaleWithoutShearKeepsItsAxes) {
     ExpectMatrix3Near(ScaleMatrix(scale) * RotationOf(rotation) * TransMatrix(position), m, 1e-5f);
 }
 
+TEST(DecompAffine, StretchFrameIsTheLeastTurnedEquivalent) {
+    // A stretch along axes turned 100 degrees about Z is the same stretch as one along axes
+    // turned 10 degrees with the X and Y factors swapped; the smaller turn is reported.
+    for (float degrees : {100.0f, -170.0f}) {
+        const Matrix3 axes = RotateZMatrix(degrees * kPi / 180);
+        const Matrix3 m = Inverse(axes) * ScaleMatrix({2, 3, 4}) * axes * RotateXMatrix(0.4f);
+        AffineParts p;
+        decomp_affine(m, &p);
+        SCOPED_TRACE(degrees);
+        ExpectMatrix3Near(Recompose(p), m, 1e-5f);
+        const bool swapped = degrees == 100.0f;
+        ExpectPoint3Near(p.k, swapped ? Point3(3, 2, 4) : Point3(2, 3, 4));
+        ExpectQuatNear(p.u, QuatFromAxisAngle({0, 0, 1}, 10 * kPi / 180), 1e-5f);
+        ExpectQuatNear(p.q, QuatFromAxisAngle({1, 0, 0}, 0.4f), 1e-5f);
+    }
+}
+
+TEST(DecompAffine, StretchFrameIsCanonicalForGenericAxes) {
+    // Among the 24 equivalent frames the one chosen turns by at most 62.8 degrees (the widest
+    // gap between the axis permutations), so w >= cos(31.4 degrees).
+    const struct { Point3 axis; float angle; } frames[] = {
+        {{-0.2878f, -0.3364f, -0.4062f}, -0.7611f},
+        {{0.1643f, -0.2525f, -0.4934f}, -1.9915f},
+        {{-0.1321f, -0.1270f, 0.4367f}, 2.7667f},
+        {{-0.3714f, -0.4040f, 0.3379f}, -1.1677f},
+    };
+    for (const auto& frame : frames) {
+        const Matrix3 axes = RotationOf(QuatFromAxisAngle(Normalize(frame.axis), frame.angle));
+        const Matrix3 m = Inverse(axes) * ScaleMatrix({2, 3, 5}) * axes;
+        AffineParts p;
+        decomp_affine(m, &p);
+        SCOPED_TRACE(frame.angle);
+        ExpectMatrix3Near(Recompose(p), m, 1e-5f);
+        EXPECT_GE(p.u.w, 0.8535f);
+    }
+}
+
 TEST(DecompAffine, MirrorGivesNegativeSignAndScale) {
     const Matrix3 m = ScaleMatrix({-1, 2, 3}) * RotateZMatrix(0.5f);
     AffineParts p;

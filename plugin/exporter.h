@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "material/xmaterial.h"
 #include "plugin/module_state.h"
 #include "sdk/host.h"
 #include "sdk/math.h"
@@ -72,6 +73,7 @@ public:
     Matrix3 rootTransform;
     std::map<INode*, XNode*> nodeMap;   // every export node by host node; owns nothing
     std::vector<std::unique_ptr<XNode>> topLevelNodes;
+    XMaterialTable materialTable;       // shared material records, written as top-level Materials
 
 private:
     ModuleState& state_;

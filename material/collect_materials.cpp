@@ -1,0 +1,69 @@
+#include "material/collect_materials.h"
+
+#include "material/material_classify.h"
+#include "options/export_options.h"
+#include "sdk/material.h"
+#include "sdk/mesh.h"
+
+int CountMeshMapChannels(const Mesh* mesh) {
+    if (mesh == nullptr) return 0;
+    int count = 0;
+    for (int channel = 1; channel <= kMapChannelMax; ++channel) count += mesh->mapSupport(channel) ? 1 : 0;
+    return count;
+}
+
+bool CollectMaterials(const MaterialReadContext& context, const std::string& nodeName, Mtl* hostMaterial,
+                      XMaterialList& list, XMaterialTable& table) {
+    if (hostMaterial == nullptr) return false;
+    const auto add = [&](std::unique_ptr<XMaterial> record) {
+        AddNodeMaterial(context.options, nodeName, list, table, std::move(record));
+    };
+    const auto readAny = [&](Mtl* material) {
+        std::unique_ptr<XMaterial> record = ReadStandardMaterial(context, material);
+        return record ? std::move(record) : ReadOtherMaterial(context, material);
+    };
+
+    if (IsDxMaterial(hostMaterial)) {
+        add(ReadEffectMaterial(context, hostMaterial));
+        return true;
+    }
+    const int subCount = hostMaterial->NumSubMtls();
+    if (subCount > 0) {
+        // One record per slot, so that the list index stays the faces' material index.
+        for (int i = 0; i < subCount; ++i) {
+            Mtl* sub = hostMaterial->GetSubMtl(i);
+            add(sub ? readAny(sub) : std::make_unique<XMaterial>("Material_NULL"));
+        }
+        return true;
+    }
+    add(readAny(hostMaterial));
+    return true;
+}
+
+void AddNodeMaterial(const ExportOptions& options, const std::string& nodeName, XMaterialList& list,
+                     XMaterialTable& table, std::unique_ptr<XMaterial> record) {
+    if (!record) return;
+    if (record->name == nodeName) record->name = "Mat_" + record->name;
+    if (record->name == "string") record->name = "_" + record->name;
+
+    if (options.InlineMtl || record->kind == kEffectMaterial) {
+        for (;;) {
+            bool taken = false;
+            for (const auto& entry : list)
+                if (entry && entry->kind != kMaterialRef && static_cast<const XMaterial&>(*entry).name == record->name)
+                    taken = true;
+            if (!taken) break;
+            record->name += '_';
+        }
+        list.push_back(std::move(record));
+        return;
+    }
+    for (size_t i = 0; i < table.size(); ++i) {
+        if (table[i]->name == record->name) {
+            list.push_back(std::make_unique<XMaterialRef>(static_cast<uint32_t>(i)));
+            return;
+        }
+    }
+    table.push_back(std::move(record));
+    list.push_back(std::make_unique<XMaterialRef>(static_cast<uint32_t>(table.size() - 1)));
+}

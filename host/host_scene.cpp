@@ -1,0 +1,130 @@
+#include "host/host_scene.h"
+
+// --- nodes ---
+
+HostNode::HostNode(HostScene& scene, std::string name, HostNode* parent)
+    : scene_(&scene), name_(std::move(name)), parent_(parent) {}
+
+INode* HostNode::GetChildNode(int i) {
+    return i >= 0 && i < NumberOfChildren() ? children_[i].get() : nullptr;
+}
+
+Matrix3 HostNode::GetNodeTM(TimeValue t) {
+    Matrix3 local = controller_ ? controller_->LocalTM(t, local_) : local_;
+    return parent_ ? local * parent_->GetNodeTM(t) : local;
+}
+
+Matrix3 HostNode::GetObjectTM(TimeValue t) { return offset_ * GetNodeTM(t); }
+
+HostNode& HostNode::AddChild(std::string name) {
+    children_.push_back(std::make_unique<HostNode>(*scene_, std::move(name), this));
+    return *children_.back();
+}
+
+HostNode& HostNode::Transform(const Matrix3& local) {
+    local_ = local;
+    return *this;
+}
+
+HostNode& HostNode::Translate(const Point3& p) { return Transform(TransMatrix(p)); }
+
+HostNode& HostNode::ObjectOffset(const Matrix3& offset) {
+    offset_ = offset;
+    return *this;
+}
+
+HostNode& HostNode::SetObject(Object* object) {
+    object_ = object;
+    return *this;
+}
+
+HostNode& HostNode::SetController(std::unique_ptr<HostControl> controller) {
+    controller_ = std::move(controller);
+    return *this;
+}
+
+HostNode& HostNode::SetMtl(Mtl* material) {
+    material_ = material;
+    return *this;
+}
+
+HostNode& HostNode::WireColor(uint32_t bgr) {
+    wireColor_ = bgr & 0x00FFFFFFu;
+    return *this;
+}
+
+HostNode& HostNode::SetRenderable(bool on) {
+    renderable_ = on;
+    return *this;
+}
+
+HostNode& HostNode::SetSelected(bool on) {
+    selected_ = on;
+    return *this;
+}
+
+HostNode& HostNode::SetHidden(bool on) {
+    hidden_ = on;
+    return *this;
+}
+
+// --- scene ---
+
+HostScene::HostScene(std::string rootName) : root_(std::make_unique<HostNode>(*this, std::move(rootName), nullptr)) {}
+
+// Nodes go first: they only point at objects, and derived objects point at the objects beneath.
+HostScene::~HostScene() {
+    root_.reset();
+    while (!objects_.empty()) objects_.pop_back();
+}
+
+std::string HostScene::GetDir(int kind) {
+    auto found = dirs_.find(kind);
+    return found == dirs_.end() ? std::string() : found->second;
+}
+
+void HostScene::ProgressStart(const char* title, bool showBar, ProgressFunction fn, void* arg) {
+    HostProgressEvent event;
+    event.kind = HostProgressEvent::Start;
+    event.title = title ? title : "";
+    event.flag = showBar;
+    progress_.push_back(event);
+    if (progressSink_) progressSink_->Start(event.title, showBar);
+    // The host runs the work routine once the display is up; its result is not used.
+    if (fn) fn(arg);
+}
+
+void HostScene::ProgressUpdate(int percent, bool showPercent, const char* title) {
+    HostProgressEvent event;
+    event.kind = HostProgressEvent::Update;
+    event.title = title ? title : "";
+    event.percent = percent;
+    event.flag = showPercent;
+    progress_.push_back(event);
+    if (progressSink_) progressSink_->Update(percent, showPercent, event.title);
+}
+
+void HostScene::ProgressEnd() {
+    HostProgressEvent event;
+    event.kind = HostProgressEvent::End;
+    progress_.push_back(event);
+    if (progressSink_) progressSink_->End();
+}
+
+int HostScene::MessageBox(HostWindow, const char* text, const char* caption, unsigned style) {
+    HostMessage message{text ? text : "", caption ? caption : "", style};
+    messages_.push_back(message);
+    return messageSink_ ? messageSink_(message) : kIdOk;
+}
+
+HostDerivedObject& HostScene::AddStackLevel(HostNode& node) {
+    HostDerivedObject& level = AddObject(std::make_unique<HostDerivedObject>(node.object()));
+    node.SetObject(&level);
+    return level;
+}
+
+HostModifier& HostScene::AddModifier(HostNode& node, std::unique_ptr<HostModifier> modifier) {
+    auto* top = dynamic_cast<HostDerivedObject*>(node.object());
+    if (!top) top = &AddStackLevel(node);
+    return top->AddModifier(std::move(modifier));
+}

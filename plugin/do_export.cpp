@@ -7,26 +7,12 @@
 #include "plugin/names.h"
 #include "plugin/options_dialog.h"
 #include "plugin/paths.h"
+#include "sdk/plugin.h"
 #include "scene/xnode.h"
 
 namespace {
 
 unsigned long IdleProgress(void*) { return 0; }
-
-// The scene root's name without blanks; "SceneRoot" when that is not a legal X name.
-std::string SceneRootNameOf(INode* root) {
-    const char* raw = root->GetName();
-    std::string name = RemoveSpaces(raw ? raw : "");
-    return SanitizeXName(name) != name ? std::string("SceneRoot") : name;
-}
-
-// The directory of the scene file: cut after its last "\", else after its last "/".
-std::string SceneDirectoryOf(const std::string& sceneFile) {
-    size_t pos = sceneFile.rfind('\\');
-    if (pos == std::string::npos) pos = sceneFile.rfind('/');
-    if (pos == std::string::npos) return "./";
-    return sceneFile.substr(0, pos + 1);
-}
 
 // Everything the driver does once the context exists and the host interface is known.
 void RunExport(XExporter& exporter, const char* name, Interface* ip, int suppressPrompts,
@@ -46,7 +32,7 @@ void RunExport(XExporter& exporter, const char* name, Interface* ip, int suppres
         exporter.ShowMessage(kNoNodeText, "");
         return;
     }
-    exporter.sceneRootName = SceneRootNameOf(root);
+    exporter.sceneRootName = SceneRootNameFor(root->GetName() ? root->GetName() : "");
     exporter.selectedOnly = (optionBits & kSceneExportSelected) != 0;
 
     const std::string outputPath = LongPathName(name ? name : "");
@@ -64,15 +50,7 @@ void RunExport(XExporter& exporter, const char* name, Interface* ip, int suppres
                                              options.XRotEnable ? options.XRot : 0.0f,
                                              options.ZRotEnable ? options.ZRot : 0.0f);
 
-    // Sampling step: the frame rate replaces a rate that is out of range.
-    const int frameRate = ip->GetFrameRate();
-    int rate = options.Timeline ? frameRate : options.SampleRate;
-    const int ticksPerSecond = exporter.ticksPerFrame * frameRate;
-    if (rate <= 0 || rate > ticksPerSecond) {
-        rate = frameRate;
-        options.SampleRate = frameRate;
-    }
-    exporter.ticksPerSample = rate > 0 ? ticksPerSecond / rate : exporter.ticksPerFrame;
+    exporter.ticksPerSample = SampleStep(ip->GetFrameRate(), exporter.ticksPerFrame, options);
 
     exporter.rootFrameName = state.sceneRootName.empty() ? exporter.sceneRootName : state.sceneRootName;
 
@@ -106,6 +84,30 @@ void RunExport(XExporter& exporter, const char* name, Interface* ip, int suppres
 }
 
 }  // namespace
+
+std::string SceneRootNameFor(std::string_view rootName) {
+    std::string name = RemoveSpaces(rootName);
+    return SanitizeXName(name) != name ? std::string("SceneRoot") : name;
+}
+
+int32_t SampleStep(int frameRate, int ticksPerFrame, ExportOptions& options) {
+    int rate = options.Timeline ? frameRate : options.SampleRate;
+    const int ticksPerSecond = ticksPerFrame * frameRate;
+    if (rate <= 0 || rate > ticksPerSecond) {
+        rate = frameRate;
+        options.SampleRate = frameRate;
+    }
+    // A host without a frame rate cannot sample; one frame per sample keeps the step positive.
+    if (rate <= 0) return ticksPerFrame > 0 ? ticksPerFrame : 1;
+    return ticksPerSecond / rate;
+}
+
+std::string SceneDirectoryOf(const std::string& sceneFile) {
+    size_t pos = sceneFile.rfind('\\');
+    if (pos == std::string::npos) pos = sceneFile.rfind('/');
+    if (pos == std::string::npos) return "./";
+    return sceneFile.substr(0, pos + 1);
+}
 
 extern "C" int XDoExport(const char* name, ExpInterface* /*ei*/, Interface* ip, int suppressPrompts,
                          unsigned long options) {

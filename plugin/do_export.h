@@ -1,6 +1,10 @@
 // The export driver: one export from the host's call to the written file.
 #pragma once
 
+#include <string>
+#include <string_view>
+
+#include "options/export_options.h"
 #include "sdk/host.h"
 
 // Runs one export. name is the output path, ei is unused, ip the host interface,
@@ -18,3 +22,13 @@ inline constexpr const char* kNothingProcessedText =
     "option of the object properties is checked.";
 inline constexpr const char* kWarningCaption = "Warning";
 inline constexpr const char* kProgressTitle = "Veyda";
+
+// The scene root's name without blanks; "SceneRoot" when that is not a legal X name.
+std::string SceneRootNameFor(std::string_view rootName);
+// The directory of the scene file: cut after its last "\\", else after its last "/"; "./" when
+// it has neither.
+std::string SceneDirectoryOf(const std::string& sceneFile);
+// Ticks per sample of sampled animation: the frame rate with the custom timeline, else
+// SampleRate; a rate of 0 or below, or above the ticks per second, is replaced by the frame
+// rate, and SampleRate is set to it so that a later save stores it.
+int32_t SampleStep(int frameRate, int ticksPerFrame, ExportOptions& options);

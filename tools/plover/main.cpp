@@ -1,2 +1,48 @@
 // The plover command: a stand-in host for the exporter plug-in.
-int main() { return 0; }
+#include <CLI/CLI.hpp>
+
+#include <iostream>
+
+#include "tools/plover/commands.h"
+#include "xfile/format/inspect.h"
+
+int main(int argc, char** argv) {
+    CLI::App app{"plover: exports 3D scenes to DirectX .x files"};
+    app.require_subcommand(1);
+
+    ExportCommand exportCommand;
+    CLI::App* exportApp = app.add_subcommand("export", "Export a scene document to an X file");
+    exportApp->add_option("scene", exportCommand.scenePath, "Scene document (.json)")->required();
+    exportApp->add_option("-o,--output", exportCommand.outputPath, "Output X file")->required();
+    exportApp->add_option("--config-dir", exportCommand.configDir,
+                          "The host's plug-in configuration directory (default: $XDG_CONFIG_HOME/plover)");
+    exportApp->add_option("--set", exportCommand.settings,
+                          "KEY=VALUE: override an option for this run only (repeatable)");
+    exportApp->add_flag("--selected-only", exportCommand.selectedOnly, "Export the selected nodes only");
+    exportApp->add_flag("-q,--quiet", exportCommand.quiet, "No progress bar");
+
+    CLI::App* configApp = app.add_subcommand("config", "Show or change the export options");
+    configApp->require_subcommand(1);
+    std::string configDir;
+    configApp->add_option("--config-dir", configDir, "The host's plug-in configuration directory");
+    CLI::App* showApp = configApp->add_subcommand("show", "Print every option as an export would load it");
+    std::vector<std::string> settings;
+    CLI::App* setApp = configApp->add_subcommand("set", "Change options in the configuration file");
+    setApp->add_option("settings", settings, "KEY=VALUE ...")->required();
+    for (CLI::App* sub : {showApp, setApp})
+        sub->add_option("--config-dir", configDir, "The host's plug-in configuration directory");
+
+    std::string inspectPath;
+    bool inspectJson = false;
+    CLI::App* inspectApp = app.add_subcommand("inspect", "Print the object tree of an X file");
+    inspectApp->add_option("file", inspectPath, "X file")->required();
+    inspectApp->add_flag("--json", inspectJson, "Print the tree as JSON");
+
+    CLI11_PARSE(app, argc, argv);
+
+    if (*exportApp) return RunExportCommand(exportCommand);
+    if (*showApp) return RunConfigShow(configDir);
+    if (*setApp) return RunConfigSet(configDir, settings);
+    if (*inspectApp) return xfile::RunInspect(inspectPath, inspectJson, std::cout, std::cerr);
+    return 2;
+}

@@ -1,0 +1,210 @@
+// The export driver: its messages, the option file round trip, the progress meter and the
+// paths and names it derives.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "host/scene_builder.h"
+#include "options/options_file.h"
+#include "plugin/do_export.h"
+#include "plugin/exporter.h"
+#include "plugin/paths.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A scratch directory per test, removed afterwards.
+class TempDir {
+public:
+    TempDir() {
+        path_ = fs::temp_directory_path() /
+                ("plover-driver-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
+                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(path_);
+        fs::create_directories(path_);
+    }
+    ~TempDir() {
+        std::error_code ec;
+        fs::remove_all(path_, ec);
+    }
+    std::string str() const { return path_.string(); }
+    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
+
+private:
+    fs::path path_;
+};
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::vector<int> ShownPercents(const HostScene& scene) {
+    std::vector<int> shown;
+    for (const HostProgressEvent& e : scene.progress())
+        if (e.kind == HostProgressEvent::Update) shown.push_back(e.percent);
+    return shown;
+}
+
+}  // namespace
+
+TEST(Driver, EmptySceneSaysNoNodeAndTouchesNothing) {
+    TempDir dir;
+    SceneBuilder b;
+    auto scene = b.Take();
+    scene->SetDir(kDirPlugCfg, dir.str());
+    EXPECT_EQ(XDoExport((dir / "out.x").c_str(), nullptr, scene.get(), 0, 0), 1);
+    ASSERT_EQ(scene->messages().size(), 1u);
+    EXPECT_EQ(scene->messages()[0].text, "No node!");
+    EXPECT_EQ(scene->messages()[0].caption, "");
+    EXPECT_FALSE(fs::exists(dir / "out.x"));
+    EXPECT_FALSE(fs::exists(dir / kConfigFileName));  // options neither loaded nor saved
+    EXPECT_TRUE(scene->progress().empty());
+}
+
+TEST(Driver, NoHostInterfaceStillReturnsOne) { EXPECT_EQ(XDoExport("x.x", nullptr, nullptr, 1, 0), 1); }
+
+TEST(Driver, NothingCollectedHintUnlessDummyAndOtherAreOn) {
+    TempDir dir;
+    SceneBuilder b;
+    b.Dummy("Helper");
+    auto scene = b.Take();
+    scene->SetDir(kDirPlugCfg, dir.str());
+    XDoExport((dir / "out.x").c_str(), nullptr, scene.get(), 1, 0);
+    ASSERT_EQ(scene->messages().size(), 1u);
+    EXPECT_EQ(scene->messages()[0].text, kNothingCollectedText);
+    EXPECT_FALSE(fs::exists(dir / "out.x"));
+    // The progress display still starts and ends at its limit.
+    ASSERT_FALSE(scene->progress().empty());
+    EXPECT_EQ(scene->progress().front().kind, HostProgressEvent::Start);
+    EXPECT_EQ(scene->progress().front().title, "Veyda");
+    EXPECT_EQ(scene->progress().back().kind, HostProgressEvent::End);
+
+    std::ofstream(dir / kConfigFileName) << "[Option]\nDummy=1\nOTHER=1\n";
+    scene->ClearRecords();
+    XDoExport((dir / "out.x").c_str(), nullptr, scene.get(), 1, 0);
+    EXPECT_TRUE(scene->messages().empty());
+}
+
+TEST(Driver, SuppressedPromptsNeverWriteTheOptionFile) {
+    TempDir dir;
+    SceneBuilder b;
+    b.Dummy("Helper");
+    auto scene = b.Take();
+    scene->SetDir(kDirPlugCfg, dir.str());
+    std::ofstream(dir / kConfigFileName) << "[Option]\nSampleRate=0\n";
+    XDoExport((dir / "out.x").c_str(), nullptr, scene.get(), 1, 0);
+    EXPECT_EQ(ReadFile(dir / kConfigFileName), "[Option]\nSampleRate=0\n");
+}
+
+TEST(Driver, PromptedExportSavesTheCorrectedSampleRate) {
+    TempDir dir;
+    SceneBuilder b;
+    b.Dummy("Helper");
+    auto scene = b.Take();
+    scene->SetFrameRate(25);
+    scene->SetDir(kDirPlugCfg, dir.str());
+    std::ofstream(dir / kConfigFileName) << "[Option]\nSampleRate=999999\nSceneRootName=Top\n";
+    XDoExport((dir / "out.x").c_str(), nullptr, scene.get(), 0, 0);
+    ExportOptions options;
+    std::string rootName;
+    AnimClipList clips;
+    LoadOptions(dir / kConfigFileName, OptionsTime{0, 100 * 160, 160, 25}, options, rootName, clips);
+    EXPECT_EQ(options.SampleRate, 25);
+    EXPECT_EQ(rootName, "Top");
+}
+
+TEST(Driver, ProgressMeterShowsEvenlySpreadPercentages) {
+    SceneBuilder b;
+    auto scene = b.Take();
+    XExporter exporter(TheModuleState());
+    exporter.ip = scene.get();
+
+    // Ten units over 95 percent: one percentage per unit, truncated.
+    exporter.stepsDone = 0;
+    ASSERT_TRUE(exporter.BeginStage(10, 95.0f, 95.0f));
+    for (int i = 0; i < 10; ++i) exporter.ProgressStep();
+    EXPECT_EQ(ShownPercents(*scene), (std::vector<int>{9, 19, 28, 38, 47, 57, 66, 76, 85, 95}));
+
+    // A thousand units: 1, 2, 3, ... one every 10.526 units, never above the limit.
+    scene->ClearRecords();
+    exporter.stepsDone = 0;
+    ASSERT_TRUE(exporter.BeginStage(1000, 95.0f, 95.0f));
+    for (int i = 0; i < 1000; ++i) exporter.ProgressStep();
+    std::vector<int> shown = ShownPercents(*scene);
+    ASSERT_EQ(shown.size(), 95u);
+    for (int i = 0; i < 95; ++i) EXPECT_EQ(shown[i], i + 1);
+
+    // Stage 2 continues from the steps done, from 95 to 100.
+    scene->ClearRecords();
+    ASSERT_TRUE(exporter.BeginStage(3, 5.0f, 100.0f));
+    for (int i = 0; i < 5; ++i) exporter.ProgressStep();  // extra steps show nothing past 100
+    shown = ShownPercents(*scene);
+    // Thirds of five percent accumulate in single precision to just under 100; the driver's
+    // closing update shows the limit itself.
+    EXPECT_EQ(shown, (std::vector<int>{96, 98, 99}));
+
+    EXPECT_FALSE(exporter.BeginStage(0, 5.0f, 100.0f));
+}
+
+TEST(Driver, SampleStepFollowsTheRateAndTheTimeline) {
+    ExportOptions options;
+    options.SampleRate = 60;
+    EXPECT_EQ(SampleStep(30, 160, options), 80);
+    options.SampleRate = 7;
+    EXPECT_EQ(SampleStep(30, 160, options), 685);  // truncated
+    EXPECT_EQ(options.SampleRate, 7);
+
+    for (int bad : {0, -5, 4801}) {
+        options.SampleRate = bad;
+        EXPECT_EQ(SampleStep(30, 160, options), 160) << bad;
+        EXPECT_EQ(options.SampleRate, 30) << bad;
+    }
+    options.SampleRate = 4800;  // one sample per tick is still allowed
+    EXPECT_EQ(SampleStep(30, 160, options), 1);
+
+    options.Timeline = 1;
+    options.SampleRate = 60;
+    EXPECT_EQ(SampleStep(30, 160, options), 160);  // the custom timeline samples every frame
+    EXPECT_EQ(options.SampleRate, 60);
+}
+
+TEST(Driver, RootNamesAndPaths) {
+    EXPECT_EQ(SceneRootNameFor("My Scene Root"), "MySceneRoot");
+    EXPECT_EQ(SceneRootNameFor("3 Boxes"), "SceneRoot");
+    EXPECT_EQ(SceneRootNameFor("Root.1"), "SceneRoot");
+    EXPECT_EQ(SceneRootNameFor("a-b_c"), "a-b_c");
+
+    EXPECT_EQ(DirectoryOf("out.x"), "./");
+    EXPECT_EQ(DirectoryOf("C:\\scenes\\out.x"), "C:\\scenes\\");
+    EXPECT_EQ(DirectoryOf("/tmp/a/out.x"), "/tmp/a/");
+    EXPECT_EQ(FileNameOf("C:\\maps/brick.png"), "brick.png");
+    EXPECT_EQ(WithTrailingSeparator("maps"), "maps/");
+    EXPECT_EQ(WithTrailingSeparator("maps\\"), "maps\\");
+    EXPECT_EQ(WithTrailingSeparator(""), "");
+
+    EXPECT_EQ(SceneDirectoryOf("C:\\scenes\\a.max"), "C:\\scenes\\");
+    EXPECT_EQ(SceneDirectoryOf("/home/u/a.max"), "/home/u/");
+    EXPECT_EQ(SceneDirectoryOf("a.max"), "./");
+    EXPECT_EQ(SceneDirectoryOf(""), "./");
+
+    EXPECT_EQ(LongPathName("does/not/exist.x"), "does/not/exist.x");
+}
+
+TEST(Driver, TextureSearchDirectoriesComeFromTheHost) {
+    TempDir dir;
+    SceneBuilder b;
+    b.Dummy("Helper");
+    auto scene = b.Take();
+    scene->SetDir(kDirPlugCfg, dir.str());
+    scene->SetDir(kDirMaps, "/maps");
+    scene->SetDir(kDirMaxData, "");
+    scene->SetCurFilePath("C:\\work\\scene.max");
+    XDoExport((dir / "out.x").c_str(), nullptr, scene.get(), 1, 0);
+    EXPECT_EQ(TheModuleState().hostDirectory1, "/maps/");
+    EXPECT_EQ(TheModuleState().hostDirectory2, "");
+    EXPECT_EQ(TheModuleState().sceneDirectory, "C:\\work\\");
+}

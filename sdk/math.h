@@ -194,6 +194,9 @@ inline Point3 VectorTransform(const Matrix3& mat, const Point3& p) { return mat.
 Matrix3 Inverse(const Matrix3& m);
 Matrix3 TransMatrix(const Point3& p);
 Matrix3 ScaleMatrix(const Point3& s);
+// Right-hand-rule rotations. About Z the rows are (cos, sin, 0), (-sin, cos, 0), (0, 0, 1), so
+// the X axis turns towards Y; about X: (1, 0, 0), (0, cos, sin), (0, -sin, cos); about Y:
+// (cos, 0, -sin), (0, 1, 0), (sin, 0, cos).
 Matrix3 RotateXMatrix(float angle);
 Matrix3 RotateYMatrix(float angle);
 Matrix3 RotateZMatrix(float angle);

@@ -91,23 +91,38 @@ bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
 
 std::string Quote(std::string_view s) { return "'" + std::string(s) + "'"; }
 
-// Splits "Animation<i>_<field>" into i and field; false when key has another form.
-bool ParseClipKey(std::string_view key, int32_t& index, std::string_view& field) {
+AnimClip MissingKeysClip() { return AnimClip{"Anim1", 0, 999999}; }
+
+}  // namespace
+
+bool SplitClipKey(std::string_view key, int32_t& index, ClipField& field) {
     constexpr std::string_view kPrefix = "Animation";
     if (!StartsWithNoCase(key, kPrefix)) return false;
     key.remove_prefix(kPrefix.size());
     size_t digits = 0;
     while (digits < key.size() && key[digits] >= '0' && key[digits] <= '9') ++digits;
+    // At most 9 digits: the number always fits, and larger ones are beyond kMaxClipCount anyway.
     if (digits == 0 || digits > 9 || digits >= key.size() || key[digits] != '_') return false;
-    index = 0;
-    std::from_chars(key.data(), key.data() + digits, index);
-    field = key.substr(digits + 1);
-    return EqualNoCase(field, "Name") || EqualNoCase(field, "StartKey") || EqualNoCase(field, "EndKey");
+    int32_t number = 0;
+    std::from_chars(key.data(), key.data() + digits, number);
+    const std::string_view name = key.substr(digits + 1);
+    if (EqualNoCase(name, "Name")) {
+        field = ClipField::Name;
+    } else if (EqualNoCase(name, "StartKey")) {
+        field = ClipField::StartKey;
+    } else if (EqualNoCase(name, "EndKey")) {
+        field = ClipField::EndKey;
+    } else {
+        return false;
+    }
+    index = number;
+    return true;
 }
 
-AnimClip MissingKeysClip() { return AnimClip{"Anim1", 0, 999999}; }
-
-}  // namespace
+std::string ClipKeyName(size_t index, ClipField field) {
+    const char* suffix = field == ClipField::Name ? "_Name" : (field == ClipField::StartKey ? "_StartKey" : "_EndKey");
+    return "Animation" + std::to_string(index) + suffix;
+}
 
 std::span<const OptionKey> OptionKeyTable() { return kOptionKeys; }
 
@@ -168,23 +183,22 @@ bool SetConfigValue(ExportOptions& options, std::string& sceneRootName, AnimClip
         return true;
     }
     int32_t index = 0;
-    std::string_view field;
-    if (ParseClipKey(key, index, field)) {
+    ClipField field = ClipField::Name;
+    if (SplitClipKey(key, index, field)) {
         if (index >= kMaxClipCount) {
             error = "option " + Quote(key) + ": clip numbers go from 0 to " + std::to_string(kMaxClipCount - 1);
             return false;
         }
         int32_t frame = 0;
-        const bool isName = EqualNoCase(field, "Name");
-        if (!isName && !ParseWholeInt(value, frame)) {
+        if (field != ClipField::Name && !ParseWholeInt(value, frame)) {
             error = "option " + Quote(key) + ": " + Quote(value) + " is not a 32-bit integer";
             return false;
         }
         if (clips.size() <= static_cast<size_t>(index)) clips.resize(static_cast<size_t>(index) + 1, MissingKeysClip());
         AnimClip& clip = clips[static_cast<size_t>(index)];
-        if (isName) {
+        if (field == ClipField::Name) {
             clip.name = std::string(value);
-        } else if (EqualNoCase(field, "StartKey")) {
+        } else if (field == ClipField::StartKey) {
             clip.start = frame;
         } else {
             clip.end = frame;
@@ -205,10 +219,9 @@ std::string FormatOptions(const ExportOptions& options, const std::string& scene
     text += std::string(kSceneRootNameKey) + "=" + sceneRootName + "\n";
     text += std::string(kAnimationCountKey) + "=" + std::to_string(clips.size()) + "\n";
     for (size_t i = 0; i < clips.size(); ++i) {
-        const std::string prefix = "Animation" + std::to_string(i);
-        text += prefix + "_Name=" + clips[i].name + "\n";
-        text += prefix + "_StartKey=" + std::to_string(clips[i].start) + "\n";
-        text += prefix + "_EndKey=" + std::to_string(clips[i].end) + "\n";
+        text += ClipKeyName(i, ClipField::Name) + "=" + clips[i].name + "\n";
+        text += ClipKeyName(i, ClipField::StartKey) + "=" + std::to_string(clips[i].start) + "\n";
+        text += ClipKeyName(i, ClipField::EndKey) + "=" + std::to_string(clips[i].end) + "\n";
     }
     return text;
 }

@@ -44,6 +44,12 @@ bool SetOptionByKey(ExportOptions& options, std::string_view key, std::string_vi
 // The most clips a file or a command may define; more would only exhaust memory.
 inline constexpr int32_t kMaxClipCount = 10000;
 
+// The three keys of clip i: Animation<i>_Name, Animation<i>_StartKey, Animation<i>_EndKey.
+enum class ClipField { Name, StartKey, EndKey };
+// Splits a clip key (letter case ignored) into its clip number and field; false for other keys.
+bool SplitClipKey(std::string_view key, int32_t& index, ClipField& field);
+std::string ClipKeyName(size_t index, ClipField field);
+
 // Like SetOptionByKey, and also the keys that are not fields: SceneRootName (any text of at most
 // 259 characters), AnimationCount (0 to kMaxClipCount: cuts the list, or appends clips named
 // "Anim1" spanning frames 0 to 999999, as a load of missing clip keys would), and

@@ -1,0 +1,225 @@
+#include "options/config_set.h"
+
+#include <cctype>
+#include <limits>
+#include <map>
+#include <set>
+#include <utility>
+
+#include "options/number_text.h"
+#include "options/option_keys.h"
+
+namespace {
+
+using KeyValues = std::vector<std::pair<std::string, std::string>>;
+
+// FormatOptions split into (key, value) pairs, in file order.
+KeyValues Snapshot(const ExportOptions& options, const std::string& sceneRootName, const AnimClipList& clips) {
+    KeyValues pairs;
+    const std::string text = FormatOptions(options, sceneRootName, clips);
+    size_t begin = 0;
+    while (begin < text.size()) {
+        size_t end = text.find('\n', begin);
+        if (end == std::string::npos) end = text.size();
+        const std::string line = text.substr(begin, end - begin);
+        const size_t eq = line.find('=');
+        pairs.emplace_back(line.substr(0, eq), line.substr(eq + 1));
+        begin = end + 1;
+    }
+    return pairs;
+}
+
+// The key as the file spells it ("mtl" -> "Mtl", "animation01_name" -> "Animation1_Name").
+std::string CanonicalKey(std::string_view key) {
+    if (const OptionKey* option = FindOptionKey(key)) return option->name;
+    int32_t index = 0;
+    ClipField field = ClipField::Name;
+    if (SplitClipKey(key, index, field)) return ClipKeyName(static_cast<size_t>(index), field);
+    auto equal = [&](const char* name) {
+        const std::string_view n(name);
+        if (n.size() != key.size()) return false;
+        for (size_t i = 0; i < n.size(); ++i) {
+            if (std::tolower(static_cast<unsigned char>(n[i])) != std::tolower(static_cast<unsigned char>(key[i]))) {
+                return false;
+            }
+        }
+        return true;
+    };
+    if (equal(kSceneRootNameKey)) return kSceneRootNameKey;
+    if (equal(kAnimationCountKey)) return kAnimationCountKey;
+    return std::string(key);
+}
+
+AnimClip MissingKeysClip() { return AnimClip{"Anim1", 0, 999999}; }
+
+// Types one setting into the dialog. False when the clip list refused the text.
+bool TypeIntoDialog(OptionsDialogModel& dialog, const ConfigSetting& setting) {
+    int32_t index = 0;
+    ClipField clipField = ClipField::Name;
+    if (SplitClipKey(setting.key, index, clipField)) {
+        ClipListModel& clips = dialog.clips();
+        clips.SetCurrentCell(index, clipField == ClipField::Name ? ClipListModel::kNameColumn
+                                                                 : (clipField == ClipField::StartKey ? ClipListModel::kStartColumn
+                                                                                             : ClipListModel::kEndColumn));
+        std::string_view text = setting.value;
+        while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+        while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+        return clips.EndLabelEdit(text);
+    }
+    const std::string key = CanonicalKey(setting.key);
+    if (key == kSceneRootNameKey) {
+        dialog.SetText(dlg::kSceneRootName, setting.value);
+        return true;
+    }
+    if (key == kAnimationCountKey) return true;  // rows were added or removed before the dialog opened
+
+    const OptionKey* option = FindOptionKey(key);
+    if (option == nullptr) return true;
+    if (option->type == OptionType::Float) {
+        dialog.SetText(option->floatField == &ExportOptions::SpaceScale
+                           ? dlg::kScale
+                           : (option->floatField == &ExportOptions::ZRot ? dlg::kZRot : dlg::kXRot),
+                       setting.value);
+        return true;
+    }
+    int32_t v = 0;
+    ParseWholeInt(setting.value, v);  // validated before
+    const auto field = option->intField;
+    if (const int box = CheckBoxOfOption(field); box != 0) {
+        if (dialog.IsChecked(box) != (v != 0)) dialog.Click(box);
+    } else if (field == &ExportOptions::Timeline) {
+        const int radio = v != 0 ? dlg::kTimelineCustom : dlg::kTimelineMax;
+        if (!dialog.IsChecked(radio)) dialog.Click(radio);
+    } else if (field == &ExportOptions::KeyType) {
+        const int radio = v != 0 ? dlg::kKeysSrt : dlg::kKeysMatrix;
+        if (!dialog.IsChecked(radio)) dialog.Click(radio);
+    } else if (field == &ExportOptions::XFileType) {
+        dialog.SetSelection(dlg::kXFileType, v);
+    } else if (field == &ExportOptions::TextureFormat) {
+        dialog.SetSelection(dlg::kTextureFormat, v);
+    } else if (field == &ExportOptions::AnimationOptions) {
+        dialog.SetChecked(dlg::kAnimOptionsType, v != 0);
+    } else if (field == &ExportOptions::AnimationOpenClose) {
+        dialog.SetSelection(dlg::kAnimOpenClose, v != 0 ? 1 : 0);
+    } else if (field == &ExportOptions::AnimationQuality) {
+        dialog.SetSelection(dlg::kAnimQuality, v != 0 ? 1 : 0);
+    } else if (field == &ExportOptions::Precision) {
+        dialog.SetSpinnerValue(dlg::kPrecisionSpinner, static_cast<double>(static_cast<float>(v) * 0.1f));
+    } else if (field == &ExportOptions::TimelineCustom) {
+        dialog.SetSpinnerValue(dlg::kCustomSpinner, v);
+    } else if (field == &ExportOptions::KeyOptimizeLevel) {
+        dialog.SetSpinnerValue(dlg::kOptimizeSpinner, v);
+    } else if (field == &ExportOptions::SampleRate) {
+        dialog.SetText(dlg::kSampleRate, std::to_string(v));
+    } else if (field == &ExportOptions::ProcMapX) {
+        dialog.SetText(dlg::kProcMapX, std::to_string(v));
+    } else if (field == &ExportOptions::ProcMapY) {
+        dialog.SetText(dlg::kProcMapY, std::to_string(v));
+    }
+    return true;
+}
+
+}  // namespace
+
+bool ParseConfigAssignment(std::string_view text, ConfigSetting& setting, std::string& error) {
+    const size_t eq = text.find('=');
+    std::string_view key = text.substr(0, eq);
+    while (!key.empty() && (key.front() == ' ' || key.front() == '\t')) key.remove_prefix(1);
+    while (!key.empty() && (key.back() == ' ' || key.back() == '\t')) key.remove_suffix(1);
+    if (eq == std::string_view::npos || key.empty()) {
+        error = "'" + std::string(text) + "' is not of the form KEY=VALUE";
+        return false;
+    }
+    setting.key = std::string(key);
+    setting.value = std::string(text.substr(eq + 1));
+    return true;
+}
+
+bool ApplyConfigSettings(const std::vector<ConfigSetting>& settings, const DialogContext& context,
+                         ExportOptions& options, std::string& sceneRootName, AnimClipList& clips,
+                         std::vector<std::string>& corrections, std::string& error) {
+    // What was asked, taken literally; this also checks every key and value before anything changes.
+    ExportOptions requested = options;
+    std::string requestedRoot = sceneRootName;
+    AnimClipList requestedClips = clips;
+    for (const ConfigSetting& setting : settings) {
+        if (!SetConfigValue(requested, requestedRoot, requestedClips, setting.key, setting.value, error)) return false;
+    }
+
+    // Rows are added or removed first, in the order of the settings, keeping the current values.
+    AnimClipList rows = clips;
+    for (const ConfigSetting& setting : settings) {
+        int32_t index = 0;
+        ClipField field = ClipField::Name;
+        if (CanonicalKey(setting.key) == kAnimationCountKey) {
+            int32_t count = 0;
+            ParseWholeInt(setting.value, count);
+            rows.resize(static_cast<size_t>(count), MissingKeysClip());
+        } else if (SplitClipKey(setting.key, index, field) && rows.size() <= static_cast<size_t>(index)) {
+            rows.resize(static_cast<size_t>(index) + 1, MissingKeysClip());
+        }
+    }
+
+    OptionsDialogModel dialog;
+    dialog.Initialise(options, sceneRootName, rows, context);
+    std::set<std::string> refused;
+    for (const ConfigSetting& setting : settings) {
+        if (!TypeIntoDialog(dialog, setting)) refused.insert(CanonicalKey(setting.key));
+    }
+    ExportOptions accepted = options;
+    std::string acceptedRoot;
+    AnimClipList acceptedClips;
+    dialog.Accept(accepted, acceptedRoot, acceptedClips);
+
+    std::map<std::string, std::string> typed;  // key -> the text given last for it
+    for (const ConfigSetting& setting : settings) typed[CanonicalKey(setting.key)] = setting.value;
+    const KeyValues before = Snapshot(requested, requestedRoot, requestedClips);
+    const KeyValues after = Snapshot(accepted, acceptedRoot, acceptedClips);
+    corrections.clear();
+    for (const auto& [key, value] : after) {
+        std::string old = "(none)";
+        for (const auto& entry : before) {
+            if (entry.first == key) {
+                old = entry.second;
+                break;
+            }
+        }
+        if (old == value) continue;
+        auto given = typed.find(key);
+        if (given != typed.end() && refused.count(key) != 0) {
+            corrections.push_back(key + "=" + given->second + " was refused by the clip list; it stays " + value);
+        } else if (given != typed.end()) {
+            corrections.push_back(key + "=" + given->second + " was corrected to " + value);
+        } else {
+            corrections.push_back(key + " changed from " + old + " to " + value);
+        }
+    }
+
+    options = accepted;
+    sceneRootName = std::move(acceptedRoot);
+    clips = std::move(acceptedClips);
+    return true;
+}
+
+bool ConfigSet(const std::string& path, const std::vector<ConfigSetting>& settings, int32_t frameRate,
+               int32_t ticksPerFrame, std::vector<std::string>& corrections, std::string& error) {
+    // No scene: the whole frame range, so that no stored clip is pulled into some default range.
+    constexpr int32_t kLowest = std::numeric_limits<int32_t>::min();
+    constexpr int32_t kHighest = std::numeric_limits<int32_t>::max();
+    const OptionsTime time{kLowest, kHighest, 1, frameRate};
+    ExportOptions options;
+    std::string sceneRootName;
+    AnimClipList clips;
+    LoadOptions(path, time, options, sceneRootName, clips);
+
+    DialogContext context;
+    context.range = RangeFrames(time);
+    context.frameRate = frameRate;
+    context.ticksPerFrame = ticksPerFrame;
+    if (!ApplyConfigSettings(settings, context, options, sceneRootName, clips, corrections, error)) return false;
+    if (!SaveOptions(path, options, sceneRootName, clips)) {
+        error = "cannot write " + path;
+        return false;
+    }
+    return true;
+}

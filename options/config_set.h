@@ -1,0 +1,43 @@
+// `plover config set`: option values set from the command line, corrected by the options
+// dialog's rules exactly as if a user had typed them into the dialog and pressed OK.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "options/options_dialog_model.h"
+
+// One KEY=VALUE assignment of `plover config set`.
+struct ConfigSetting {
+    std::string key;
+    std::string value;
+};
+
+// Splits "KEY=VALUE" at the first '='. False, with an error naming the text, when there is no
+// '=' or the key is empty.
+bool ParseConfigAssignment(std::string_view text, ConfigSetting& setting, std::string& error);
+
+// Applies settings to the option set, root frame name and clips as if the user had opened the
+// dialog on them, typed each value into its control in order, and pressed OK: check boxes are
+// clicked when their state changes (so the rules run), lists and spinners take the value within
+// their limits, edit fields take the text as given, clip names and frames are typed into the
+// clip list's cells (where invalid text is refused), and the read-back corrections apply.
+// AnimationCount and clip keys beyond the list add rows first (named "Anim1", frames 0 to
+// 999999, as a load of missing keys would).
+// Nothing changes and false is returned, with error set, when a key is unknown or a value does
+// not parse. Otherwise corrections gets one human-readable line per key whose stored value
+// differs from what was asked: "KEY=VALUE was corrected to STORED" for a key that was set,
+// "KEY changed from OLD to NEW" for one that a rule or a correction changed.
+bool ApplyConfigSettings(const std::vector<ConfigSetting>& settings, const DialogContext& context,
+                         ExportOptions& options, std::string& sceneRootName, AnimClipList& clips,
+                         std::vector<std::string>& corrections, std::string& error);
+
+// `plover config set` on a file: loads it without pulling clips into any animation range (there
+// is no scene), applies the settings with ApplyConfigSettings (an illegal root frame name
+// becomes empty, which means the scene's own root name at export) and saves the file
+// atomically. False with error set when a setting is refused or the file cannot be written; the
+// file is then left as it was.
+bool ConfigSet(const std::string& path, const std::vector<ConfigSetting>& settings, int32_t frameRate,
+               int32_t ticksPerFrame, std::vector<std::string>& corrections, std::string& error);

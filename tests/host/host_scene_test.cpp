@@ -1,0 +1,160 @@
+#include <gtest/gtest.h>
+
+#include "host/console.h"
+#include "host/scene_builder.h"
+
+namespace {
+
+void ExpectMatrixNear(const Matrix3& actual, const Matrix3& expected) {
+    EXPECT_TRUE(actual.Equals(expected, 1e-5f)) << "row 3: " << actual[3].x << " " << actual[3].y << " " << actual[3].z;
+}
+
+TEST(HostScene, DefaultsAndSettings) {
+    HostScene scene;
+    EXPECT_EQ(scene.GetMAXHWnd(), nullptr);
+    EXPECT_EQ(scene.GetTicksPerFrame(), 160);
+    EXPECT_EQ(scene.GetFrameRate(), 30);
+    EXPECT_EQ(scene.GetAnimRange().Start(), 0);
+    EXPECT_EQ(scene.GetAnimRange().End(), 16000);
+    EXPECT_EQ(scene.GetDir(kDirMaps), "");
+    EXPECT_EQ(scene.GetBitmapManager(), nullptr);
+    scene.SetDir(kDirMaps, "/maps");
+    scene.SetDir(kDirMaxData, "/data");
+    scene.SetDir(5, "/other");
+    EXPECT_EQ(scene.GetDir(kDirMaps), "/maps");
+    EXPECT_EQ(scene.GetDir(kDirMaxData), "/data");
+    EXPECT_EQ(scene.GetDir(5), "/other");
+    EXPECT_EQ(scene.GetDir(kDirPlugCfg), "");
+
+    INode* root = scene.GetRootNode();
+    ASSERT_NE(root, nullptr);
+    EXPECT_STREQ(root->GetName(), "Scene Root");
+    EXPECT_TRUE(root->IsRootNode());
+    EXPECT_EQ(root->NumberOfChildren(), 0);
+    EXPECT_EQ(root->GetChildNode(0), nullptr);
+}
+
+TEST(HostScene, MessagesAreRecordedAndForwarded) {
+    HostScene scene;
+    EXPECT_EQ(scene.MessageBox(nullptr, "No node!", "", kMbOk), kIdOk);  // no sink: OK
+    std::vector<std::string> shown;
+    scene.SetMessageSink([&](const HostMessage& m) {
+        shown.push_back(FormatMessageBox(m));
+        return 7;
+    });
+    EXPECT_EQ(scene.MessageBox(nullptr, "Hidden nodes", "Warning", kMbIconWarning), 7);
+    ASSERT_EQ(scene.messages().size(), 2u);
+    EXPECT_EQ(scene.messages()[0].text, "No node!");
+    EXPECT_EQ(scene.messages()[0].caption, "");
+    EXPECT_EQ(scene.messages()[1].caption, "Warning");
+    EXPECT_EQ(scene.messages()[1].style, kMbIconWarning);
+    EXPECT_EQ(shown, std::vector<std::string>{"Warning: Hidden nodes"});
+}
+
+TEST(HostScene, ProgressIsRecordedAndRunsTheWorkRoutine) {
+    struct Sink : ProgressSink {
+        std::string log;
+        void Start(const std::string& t, bool bar) override { log += "start " + t + (bar ? " bar;" : ";"); }
+        void Update(int p, bool, const std::string&) override { log += std::to_string(p) + ";"; }
+        void End() override { log += "end"; }
+    } sink;
+    HostScene scene;
+    scene.SetProgressSink(&sink);
+    static int calls = 0;
+    scene.ProgressStart("Veyda", true, [](void*) -> unsigned long { ++calls; return 0; }, nullptr);
+    scene.ProgressUpdate(9, true, nullptr);
+    scene.ProgressUpdate(19, true, nullptr);
+    scene.ProgressEnd();
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(sink.log, "start Veyda bar;9;19;end");
+    ASSERT_EQ(scene.progress().size(), 4u);
+    EXPECT_EQ(scene.progress()[2].percent, 19);
+    EXPECT_EQ(scene.progress()[3].kind, HostProgressEvent::End);
+}
+
+TEST(HostScene, ConsoleProgressIsSilentWhenDisabled) {
+    std::FILE* out = std::tmpfile();
+    ASSERT_NE(out, nullptr);
+    ConsoleProgress off(out, false);
+    off.Start("Veyda", true);
+    off.Update(50, true, "");
+    off.End();
+    EXPECT_EQ(std::ftell(out), 0);
+    ConsoleProgress on(out, true);
+    on.Start("Veyda", true);
+    on.Update(50, true, "");
+    on.End();
+    std::rewind(out);
+    char buffer[512] = {};
+    const size_t n = std::fread(buffer, 1, sizeof buffer - 1, out);
+    std::fclose(out);
+    const std::string text(buffer, n);
+    EXPECT_NE(text.find("Veyda [###############...............] 50%"), std::string::npos) << text;
+    EXPECT_EQ(text.back(), '\n');
+}
+
+TEST(SceneBuilder, BuildsTreeWithFlagsAndObjects) {
+    SceneBuilder b;
+    HostNode& box = b.Mesh("Box").WireColor(0x00112233).SetSelected(true);
+    HostNode& dummy = b.Dummy("Handle", &box);
+    HostNode& lid = b.Mesh("Lid", MakeBoxMesh(2, 2, 2), &dummy).SetHidden(true).SetRenderable(false);
+    HostNode& foot = b.Biped("Footsteps", nullptr, true);
+    std::unique_ptr<HostScene> scene = b.Take();
+
+    INode* root = scene->GetRootNode();
+    ASSERT_EQ(root->NumberOfChildren(), 2);
+    EXPECT_EQ(root->GetChildNode(0), &box);
+    EXPECT_EQ(box.GetChildNode(0), &dummy);
+    EXPECT_EQ(dummy.GetChildNode(0), &lid);
+    EXPECT_EQ(lid.GetParentNode(), &dummy);
+    EXPECT_FALSE(lid.IsRootNode());
+    EXPECT_EQ(box.GetWireColor(), 0x00112233u);
+    EXPECT_TRUE(box.Selected() && box.Renderable() && !box.IsNodeHidden());
+    EXPECT_TRUE(lid.IsNodeHidden() && !lid.Renderable());
+    EXPECT_EQ(box.GetMtl(), nullptr);
+    EXPECT_EQ(box.GetTMController(), nullptr);
+
+    EXPECT_EQ(box.GetObjectRef()->ClassID(), kTriObjectClassId);
+    EXPECT_EQ(box.GetObjectRef()->SuperClassID(), kGeomObjectClassId);
+    EXPECT_EQ(dummy.GetObjectRef()->ClassID(), kDummyClassId);
+    EXPECT_EQ(dummy.GetObjectRef()->SuperClassID(), kHelperClassId);
+    EXPECT_EQ(lid.GetObjectRef()->NumPoints(), 8);
+    EXPECT_EQ(lid.GetObjectRef()->GetPoint(7), Point3(1, 1, 1));
+    ASSERT_NE(foot.GetTMController(), nullptr);
+    EXPECT_EQ(foot.GetTMController()->ClassID(), kFootstepControlClassId);
+    EXPECT_EQ(foot.GetObjectRef()->ClassID(), kBipedObjectClassId);
+}
+
+TEST(HostNode, WorldAndObjectTransformsCompose) {
+    SceneBuilder b;
+    HostNode& parent = b.Node("Parent").Transform(RotateZMatrix(1.5707964f) * TransMatrix({10, 0, 0}));
+    HostNode& child = b.Node("Child", &parent).Translate({1, 0, 0});
+    child.ObjectOffset(ScaleMatrix({2, 2, 2}) * TransMatrix({0, 0, 5}));
+
+    // The child's local (1,0,0) is rotated by the parent onto +Y, then moved by (10,0,0).
+    for (TimeValue t : {0, 160, -4800}) {
+        ExpectMatrixNear(child.GetNodeTM(t), RotateZMatrix(1.5707964f) * TransMatrix({10, 1, 0}));
+        const Point3 p = Point3(1, 0, 0) * child.GetObjectTM(t);
+        EXPECT_TRUE(p.Equals({10, 3, 5}, 1e-5f)) << p.x << " " << p.y << " " << p.z;
+    }
+    // The root has the identity; a top-level node's world transform is its local one.
+    ExpectMatrixNear(b.root().GetNodeTM(0), Matrix3());
+    ExpectMatrixNear(parent.GetNodeTM(0), parent.localTransform());
+}
+
+TEST(HostNode, ControllerProvidesTheLocalTransformAtEachTick) {
+    // A controller that moves the node one unit per tick along X.
+    struct Slide : HostControl {
+        Slide() : HostControl(Class_ID(0x2005, 0)) {}
+        Matrix3 LocalTM(TimeValue t, const Matrix3& rest) const override {
+            return rest * TransMatrix({static_cast<float>(t), 0, 0});
+        }
+    };
+    SceneBuilder b;
+    HostNode& parent = b.Node("Parent").Translate({0, 0, 3});
+    HostNode& child = b.Node("Child", &parent).SetController(std::make_unique<Slide>());
+    EXPECT_TRUE(child.GetNodeTM(0).GetTrans().Equals({0, 0, 3}));
+    EXPECT_TRUE(child.GetNodeTM(160).GetTrans().Equals({160, 0, 3}));
+}
+
+}  // namespace

@@ -1,0 +1,268 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include "host/scene_builder.h"
+#include "host/scene_document.h"
+
+namespace {
+
+const std::string kExamplePath = std::string(PLOVER_SOURCE_DIR) + "/examples/simple_scene.json";
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// The error of loading `json` as "s.json" (empty when it loads).
+std::string LoadError(const std::string& json) {
+    std::string error;
+    std::unique_ptr<HostScene> scene = LoadSceneDocumentFromString(json, "s.json", error);
+    EXPECT_EQ(scene == nullptr, !error.empty()) << error;
+    return error;
+}
+
+std::string WithNode(const std::string& node) { return R"({"plover_scene": 1, "nodes": [)" + node + "]}"; }
+
+TEST(SceneDocument, LoadsTheExample) {
+    std::string error;
+    std::unique_ptr<HostScene> scene = LoadSceneDocument(kExamplePath, error);
+    ASSERT_NE(scene, nullptr) << error;
+    EXPECT_EQ(scene->GetFrameRate(), 30);
+    EXPECT_EQ(scene->GetTicksPerFrame(), 160);
+    EXPECT_EQ(scene->GetAnimRange().End(), 16000);
+    EXPECT_EQ(scene->GetCurFilePath(), "examples/simple_scene.max");
+    EXPECT_EQ(scene->GetDir(kDirMaps), "examples/maps");
+    INode* root = scene->GetRootNode();
+    EXPECT_STREQ(root->GetName(), "Scene Root");
+    ASSERT_EQ(root->NumberOfChildren(), 1);
+    INode* box = root->GetChildNode(0);
+    EXPECT_STREQ(box->GetName(), "Box");
+    EXPECT_EQ(box->GetWireColor(), 0x002878C8u);
+    EXPECT_EQ(box->GetObjectRef()->NumPoints(), 8);
+    INode* handle = box->GetChildNode(0);
+    EXPECT_EQ(handle->GetObjectRef()->ClassID(), kDummyClassId);
+    INode* lid = handle->GetChildNode(0);
+    // Lid world: scale z by 1/4, move up 2, then the handle (8 up) and the box (10 up, turned 45°).
+    const Point3 centre = Point3(0, 0, 0) * lid->GetNodeTM(0);
+    EXPECT_TRUE(centre.Equals({0, 0, 20}, 1e-5f));
+    const Point3 top = Point3(0, 0, 0) * lid->GetObjectTM(0);  // offset 1 up, scaled by 1/4
+    EXPECT_TRUE(top.Equals({0, 0, 20.25f}, 1e-5f));
+    const Point3 corner = Point3(4, 0, 0) * lid->GetNodeTM(0);
+    EXPECT_TRUE(corner.Equals({2.8284271f, 2.8284271f, 20}, 1e-5f)) << corner.x << " " << corner.y;
+}
+
+TEST(SceneDocument, RoundTripKeepsEverything) {
+    const std::string doc = R"({
+      "plover_scene": 1,
+      "time": {"frameRate": 25, "animationRange": [-5, 40]},
+      "sceneFile": "C:\\scenes\\robot.max",
+      "directories": {"maps": "/m", "data": "/d", "pluginConfig": "/cfg", "12": "/twelve"},
+      "rootName": "World",
+      "objects": [{"name": "shared", "type": "mesh",
+                   "mesh": {"vertices": [0, 0, 0, 1, 0, 0, 0, 1, 0], "faces": [0, 1, 2]}}],
+      "nodes": [
+        {"name": "A", "object": "shared", "hidden": true, "selected": true, "renderable": false,
+         "wireColor": [1, 2, 3],
+         "transform": {"translation": [1, 2, 3], "rotation": [0, 0, 0.38268343, 0.9238795], "scale": [1, 2, 0.5]},
+         "objectOffset": [1, 0, 0, 0, 1, 0, 0, 0, 1, 0.1, 0.2, 0.3],
+         "stack": [[{"type": "edit", "translate": [0, 0, 1], "deleteFaces": [3]}, {"type": "generic", "classId": ["0xABC", 7], "enabled": false}],
+                   [{"type": "skin"}, {"type": "linkDeformer", "enabled": false}]],
+         "children": [
+           {"name": "B", "object": "shared"},
+           {"name": "Bone", "object": {"type": "bone", "classId": ["0x2E6A0C09", "0x43D5C9C0"],
+                                      "mesh": {"vertices": [0, 0, 0, 1, 0, 0, 0, 1, 0], "faces": [0, 1, 2],
+                                               "smoothingGroups": [4294967295], "materialIds": [65535]}}},
+           {"name": "Foot", "object": {"type": "biped"}, "tmController": {"type": "footstep"}},
+           {"name": "Spin", "tmController": {"type": "classed", "classId": [8194, 0]}},
+           {"name": "Point", "object": {"type": "helper"}},
+           {"name": "Odd", "object": {"type": "geometry", "classId": [1, 2], "superClassId": 64}},
+           {"name": "Cam", "object": {"type": "camera"}},
+           {"name": "Lamp", "object": {"type": "light", "classId": [5, 5]}},
+           {"name": "Aim", "object": {"type": "target"}},
+           {"name": "Line", "object": {"type": "shape", "points": [0, 0, 0, 1, 0, 0, 1, 1, 0], "closed": false}},
+           {"name": "Patch", "object": {"type": "patch", "steps": 3,
+              "vertices": [0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0, 2, 0, 0],
+              "vectors": [0, 0, 0.5, 0, 0, 0.5, 0, 0, 0.5, 0, 0, 0.5, 0, 0, 0.5, 0, 0, 0.5, 0, 0, 0.5],
+              "patches": [{"corners": [0, 1, 2, 3]}, {"corners": [1, 4, 2], "vectors": [0, 1, 2, 3, 4, 5], "interior": [6]}]}},
+           {"name": "Surface", "object": {"type": "nurbs", "classId": ["0x76A11646", "0x12A822FB"],
+              "uCount": 2, "vCount": 3, "vDegree": 2, "uSegments": 5,
+              "points": [0, 0, 0, 1, 0, 0, 0, 1, 0, 1, 1, 1, 0, 2, 0, 1, 2, 0],
+              "weights": [1, 1, 1, 0.1, 1, 1]}}
+         ]}
+      ]})";
+    std::string error;
+    std::unique_ptr<HostScene> first = LoadSceneDocumentFromString(doc, "doc.json", error);
+    ASSERT_NE(first, nullptr) << error;
+    const std::string saved = SaveSceneDocument(*first);
+    std::unique_ptr<HostScene> second = LoadSceneDocumentFromString(saved, "saved.json", error);
+    ASSERT_NE(second, nullptr) << error << "\n" << saved;
+    EXPECT_EQ(SaveSceneDocument(*second), saved);
+
+    // Spot checks that the saved text did not lose what the first load made.
+    EXPECT_EQ(second->GetTicksPerFrame(), 192);
+    EXPECT_EQ(second->GetAnimRange().Start(), -5 * 192);
+    EXPECT_EQ(second->GetDir(12), "/twelve");
+    EXPECT_STREQ(second->GetRootNode()->GetName(), "World");
+    HostNode& a = *second->root().children()[0];
+    EXPECT_TRUE(a.GetNodeTM(0).Equals(first->root().children()[0]->GetNodeTM(0), 0));
+    EXPECT_TRUE(a.IsNodeHidden() && a.Selected() && !a.Renderable());
+    EXPECT_EQ(a.GetWireColor(), 0x00030201u);
+    EXPECT_EQ(a.object()->FindBaseObject(), a.children()[0]->object());  // still shared
+    auto* top = dynamic_cast<IDerivedObject*>(a.GetObjectRef());
+    ASSERT_NE(top, nullptr);
+    EXPECT_EQ(top->GetModifier(0)->ClassID(), kSkinClassId);
+    EXPECT_FALSE(top->GetModifier(1)->IsEnabled());
+    EXPECT_EQ(a.children()[1]->GetObjectRef()->ClassID(), kBoneLikeClassId1);
+    EXPECT_EQ(a.children()[2]->GetTMController()->ClassID(), kFootstepControlClassId);
+    EXPECT_EQ(a.children()[5]->GetObjectRef()->SuperClassID(), kShapeClassId);
+    EXPECT_EQ(a.children()[10]->GetObjectRef()->NumPoints(), 5 + 7 + 12);
+    EXPECT_EQ(a.children()[11]->GetObjectRef()->ClassID(), kNurbsClassId2);
+}
+
+TEST(SceneDocument, SavesBuiltScenesThatLoadBack) {
+    SceneBuilder b("Root");
+    HostNode& box = b.Mesh("Box").Translate({1, 2, 3});
+    b.Edit(box).translation = {0.1f, 0.2f, 0.3f};
+    b.Dummy("D", &box);
+    const std::string saved = SaveSceneDocument(b.scene());
+    std::string error;
+    std::unique_ptr<HostScene> loaded = LoadSceneDocumentFromString(saved, "saved.json", error);
+    ASSERT_NE(loaded, nullptr) << error;
+    EXPECT_EQ(SaveSceneDocument(*loaded), saved);
+    // Floats are written in their shortest exact form.
+    EXPECT_NE(saved.find("0.1,"), std::string::npos) << saved;
+    EXPECT_EQ(loaded->root().children()[0]->GetObjectRef()->Eval(0).obj->GetPoint(0), Point3(-0.4f, -0.3f, -0.2f));
+}
+
+TEST(SceneDocument, RejectsInvalidDocumentsWithPathAndProblem) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"[1, 2]", "s.json: expected a JSON object at the top level, found an array"},
+        {"{}", "s.json: plover_scene: missing field (the document version)"},
+        {R"({"plover_scene": 2})", "s.json: plover_scene: unsupported version 2 (this host reads version 1)"},
+        {R"({"plover_scene": "1"})", "s.json: plover_scene: expected an integer, found a string"},
+        {R"({"plover_scene": 1, "extra": 0})", "s.json: extra: unknown field"},
+        {R"({"plover_scene": 1, "rootName": 5})", "s.json: rootName: expected a string, found an integer"},
+        {R"({"plover_scene": 1, "time": {"frameRate": 7}})",
+         "s.json: time.frameRate: frame rate 7 does not divide 4800 ticks per second"},
+        {R"({"plover_scene": 1, "time": {"frameRate": 30, "ticksPerFrame": 100}})",
+         "s.json: time.ticksPerFrame: ticksPerFrame 100 times frameRate 30 must be 4800"},
+        {R"({"plover_scene": 1, "time": {"animationRange": [10, 5]}})",
+         "s.json: time.animationRange: end frame 5 is before start frame 10"},
+        {R"({"plover_scene": 1, "time": {"animationRange": [0, 99999999]}})",
+         "s.json: time.animationRange[1]: 99999999 is out of range (-13421772 to 13421772)"},
+        {R"({"plover_scene": 1, "directories": {"textures": "/t"}})",
+         "s.json: directories.textures: unknown directory (use maps, pluginConfig, data or a kind number)"},
+        {WithNode(R"({"name": "A"}, {"name": "B", "children": [{"name": "C", "transform": [1, 2, 3]}]})"),
+         "s.json: nodes[1].children[0].transform: expected 12 numbers, found 3"},
+        {WithNode(R"({"name": "A", "transform": [1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 1e39]})"),
+         "s.json: nodes[0].transform[11]: number is not finite as a 32-bit float"},
+        {WithNode(R"({"name": "A", "transform": {"rotation": [0, 0, 0, 0]}})"),
+         "s.json: nodes[0].transform.rotation: quaternion has zero length"},
+        {WithNode(R"({"name": "A", "transform": {"rotation": [0, 0, 0, 1], "eulerDegrees": [0, 0, 0]}})"),
+         "s.json: nodes[0].transform: give either \"rotation\" or \"eulerDegrees\", not both"},
+        {WithNode(R"({"transform": []})"), "s.json: nodes[0].name: missing field"},
+        {WithNode(R"({"name": "A", "hidden": 1})"), "s.json: nodes[0].hidden: expected true or false, found an integer"},
+        {WithNode(R"({"name": "A", "wireColor": [0, 256, 0]})"),
+         "s.json: nodes[0].wireColor[1]: 256 is out of range (0 to 255)"},
+        {WithNode(R"({"name": "A", "object": "missing"})"),
+         "s.json: nodes[0].object: unknown object \"missing\" (not in \"objects\")"},
+        {WithNode(R"({"name": "A", "object": {"type": "teapot"}})"),
+         "s.json: nodes[0].object.type: unknown object type \"teapot\""},
+        {WithNode(R"({"name": "A", "object": {"type": "dummy", "mesh": {}}})"),
+         "s.json: nodes[0].object.mesh: unknown field for an object of type \"dummy\""},
+        {WithNode(R"({"name": "A", "object": {"type": "mesh", "mesh": {"vertices": [0, 0, 0, 1, 1], "faces": []}}})"),
+         "s.json: nodes[0].object.mesh.vertices: length 5 is not a multiple of 3"},
+        {WithNode(R"({"name": "A", "object": {"type": "mesh", "mesh": {"vertices": [0, 0, 0], "faces": [0, 0, 1]}}})"),
+         "s.json: nodes[0].object.mesh.faces[2]: index 1 is out of range (1 vertices)"},
+        {WithNode(R"({"name": "A", "object": {"type": "mesh", "mesh": {"vertices": [0, 0, 0], "faces": [0, -1, 0]}}})"),
+         "s.json: nodes[0].object.mesh.faces[1]: index -1 is out of range (1 vertices)"},
+        {WithNode(R"({"name": "A", "object": {"type": "mesh", "mesh": {"vertices": [], "faces": [0.5, 0, 0]}}})"),
+         "s.json: nodes[0].object.mesh.faces[0]: expected an index (non-negative integer), found a number"},
+        {WithNode(R"({"name": "A", "object": {"type": "mesh", "mesh": {"vertices": [0, 0, 0], "faces": [0, 0, 0], "smoothingGroups": []}}})"),
+         "s.json: nodes[0].object.mesh.smoothingGroups: expected one value per face (1), found 0"},
+        {WithNode(R"({"name": "A", "object": {"type": "mesh", "mesh": {"vertices": [0, 0, 0], "faces": [0, 0, 0], "materialIds": [70000]}}})"),
+         "s.json: nodes[0].object.mesh.materialIds[0]: 70000 is out of range (0 to 65535)"},
+        {WithNode(R"({"name": "A", "object": {"type": "geometry"}})"), "s.json: nodes[0].object.classId: missing field"},
+        {WithNode(R"({"name": "A", "object": {"type": "helper", "classId": ["0xZZ", 0]}})"),
+         "s.json: nodes[0].object.classId[0]: expected a hexadecimal word such as \"0x1A2B\", found \"0xZZ\""},
+        {WithNode(R"({"name": "A", "object": {"type": "patch", "vertices": [0, 0, 0], "patches": [{"corners": [0, 0]}]}})"),
+         "s.json: nodes[0].object.patches[0].corners: a patch has 3 or 4 corners, found 2"},
+        {WithNode(R"({"name": "A", "object": {"type": "patch", "vertices": [0, 0, 0], "patches": [{"corners": [0, 0, 0], "vectors": [0, 0, 0, 0, 0, 0], "interior": [0]}]}})"),
+         "s.json: nodes[0].object.patches[0].vectors[0]: index 0 is out of range (0 vectors)"},
+        {WithNode(R"({"name": "A", "object": {"type": "patch", "steps": 33, "vertices": [], "patches": []}})"),
+         "s.json: nodes[0].object.steps: 33 is out of range (1 to 32)"},
+        {WithNode(R"({"name": "A", "object": {"type": "nurbs", "uCount": 2, "vCount": 2, "points": [0, 0, 0]}})"),
+         "s.json: nodes[0].object.points: expected 12 numbers, found 3"},
+        {WithNode(R"({"name": "A", "object": {"type": "nurbs", "uCount": 2, "vCount": 2, "uDegree": 2, "points": []}})"),
+         "s.json: nodes[0].object.uDegree: 2 is out of range (1 to 1)"},
+        {WithNode(R"({"name": "A", "object": {"type": "nurbs", "uCount": 100000, "vCount": 2, "points": []}})"),
+         "s.json: nodes[0].object.uCount: 100000 is out of range (2 to 256)"},
+        {WithNode(R"({"name": "A", "stack": [[{"type": "skin"}]]})"), "s.json: nodes[0].stack: a modifier stack needs an object"},
+        {WithNode(R"({"name": "A", "object": {"type": "dummy"}, "stack": [[{"type": "skin"}], [{"type": "bend"}]]})"),
+         "s.json: nodes[0].stack[1][0].type: unknown modifier type \"bend\""},
+        {WithNode(R"({"name": "A", "object": {"type": "dummy"}, "stack": [[{"type": "skin", "enabled": "no"}]]})"),
+         "s.json: nodes[0].stack[0][0].enabled: expected true or false, found a string"},
+        {WithNode(R"({"name": "A", "tmController": {"type": "tcb"}})"),
+         "s.json: nodes[0].tmController.type: unknown controller type \"tcb\""},
+        {R"({"plover_scene": 1, "objects": [{"name": "x", "type": "dummy"}, {"name": "x", "type": "dummy"}]})",
+         "s.json: objects[1].name: duplicate object name \"x\""},
+    };
+    for (const auto& [json, expected] : cases) EXPECT_EQ(LoadError(json), expected) << json;
+}
+
+TEST(SceneDocument, MalformedJsonNamesLineAndColumn) {
+    EXPECT_EQ(LoadError("{\n  \"plover_scene\": 1,\n  \"nodes\": [x]\n}"),
+              "s.json: line 3, column 13: malformed JSON: syntax error while parsing value - invalid literal; "
+              "last read: '[x'");
+    EXPECT_EQ(LoadError(""), "s.json: line 1, column 1: malformed JSON: syntax error while parsing value - "
+                             "unexpected end of input; expected '[', '{', or a literal");
+    std::string error;
+    EXPECT_EQ(LoadSceneDocument("/nonexistent/scene.json", error), nullptr);
+    EXPECT_EQ(error, "/nonexistent/scene.json: cannot open the file");
+}
+
+TEST(SceneDocument, DeepNestingIsRejected) {
+    std::string deep = R"({"plover_scene": 1, "nodes": [)";
+    for (int i = 0; i < 300; ++i) deep += R"({"name": "n", "children": [)";
+    for (int i = 0; i < 300; ++i) deep += "]}";
+    deep += "]}";
+    const std::string error = LoadError(deep);
+    EXPECT_NE(error.find(": nodes nested deeper than 256 levels"), std::string::npos) << error.substr(0, 200);
+    // Deeply nested arrays anywhere are only a type error, never a crash.
+    EXPECT_EQ(LoadError(R"({"plover_scene": 1, "sceneFile": )" + std::string(100000, '[') + std::string(100000, ']') + "}"),
+              "s.json: sceneFile: expected a string, found an array");
+}
+
+TEST(SceneDocument, EveryPrefixAndGarbageIsHandled) {
+    const std::string example = ReadFile(kExamplePath);
+    ASSERT_FALSE(example.empty());
+    const size_t complete = example.rfind('}') + 1;  // shorter prefixes are cut JSON
+    for (size_t n = 0; n < example.size(); ++n) {
+        std::string error;
+        std::unique_ptr<HostScene> scene = LoadSceneDocumentFromString(example.substr(0, n), "prefix.json", error);
+        EXPECT_EQ(scene != nullptr, n >= complete) << n << ": " << error;
+        if (!scene) {
+            EXPECT_EQ(error.rfind("prefix.json: line ", 0), 0u) << error;
+        }
+    }
+    std::mt19937 random(12345);
+    for (int round = 0; round < 2000; ++round) {
+        std::string text = example;
+        const int edits = 1 + static_cast<int>(random() % 8);
+        for (int e = 0; e < edits; ++e) text[random() % text.size()] = static_cast<char>(random() % 256);
+        std::string error;
+        std::unique_ptr<HostScene> scene = LoadSceneDocumentFromString(text, "garbage.json", error);
+        if (scene) {
+            SaveSceneDocument(*scene);  // whatever loads can be written again
+        } else {
+            EXPECT_FALSE(error.empty());
+        }
+    }
+}
+
+}  // namespace

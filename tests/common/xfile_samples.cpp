@@ -1,0 +1,208 @@
+#include "xfile_samples.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <initializer_list>
+
+#include "xfile/format/xpayload.h"
+#include "xfile/format/xtemplates.h"
+
+namespace xfile_test {
+
+using namespace xfile;
+
+namespace {
+
+#define XTRY(expr)                          \
+    do {                                    \
+        XResult r_ = (expr);                \
+        if (!r_.ok()) return r_;            \
+    } while (0)
+
+
+XPayload Matrix(std::initializer_list<float> m) {
+    XPayload p;
+    for (float v : m) p.Float(v);
+    return p;
+}
+
+const std::initializer_list<float> kIdentity = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+
+XPayload Triangle() {
+    XPayload p;
+    p.Dword(3).Floats(std::vector<float>{0, 0, 0, 1, 0, 0, 0, 1, 0}).Dword(1).Dwords(std::vector<uint32_t>{3, 0, 1, 2});
+    return p;
+}
+
+}  // namespace
+
+XResult WriteSampleScene(XSaveObject& save) {
+    XSaveData material, effect, root, bone, mesh, other, mesh2, set, anim;
+    XPayload p;
+    p.Floats(std::vector<float>{1, 0, 0, 1, 10, 0.5f, 0.5f, 0.5f, 0, 0, 0});
+    XTRY(save.AddDataObject(kTidMaterial, "Red", p.bytes(), &material));
+    p.Clear();
+    p.String("red.png");
+    XTRY(material.AddDataObject(kTidTextureFilename, "", p.bytes()));
+    p.Clear();
+    p.String("red.fx");
+    XTRY(material.AddDataObject(kTidEffectInstance, "", p.bytes(), &effect));
+    p.Clear();
+    p.String("DiffuseMap").String("red.png");
+    XTRY(effect.AddDataObject(kTidEffectParamString, "", p.bytes()));
+    p.Clear();
+    p.String("Technique").Dword(0);
+    XTRY(effect.AddDataObject(kTidEffectParamDWord, "", p.bytes()));
+    p.Clear();
+    p.String("Tint").Dword(3).Floats(std::vector<float>{1, 0.5f, 0.25f});
+    XTRY(effect.AddDataObject(kTidEffectParamFloats, "", p.bytes()));
+
+    XTRY(save.AddDataObject(kTidFrame, "Root", {}, &root));
+    XTRY(root.AddDataObject(kTidFrameTransformMatrix, "", Matrix({1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 5, 1}).bytes()));
+    XTRY(root.AddDataObject(kTidFrame, "Bone", {}, &bone));
+    XTRY(bone.AddDataObject(kTidFrameTransformMatrix, "", Matrix({1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 2, 0, 1}).bytes()));
+    XTRY(bone.AddDataObject(kTidMesh, "Tri", Triangle().bytes(), &mesh));
+    p.Clear();
+    p.Dword(1).Floats(std::vector<float>{0, 0, -1}).Dword(1).Dwords(std::vector<uint32_t>{3, 0, 0, 0});
+    XTRY(mesh.AddDataObject(kTidMeshNormals, "", p.bytes()));
+    p.Clear();
+    p.Dword(1).Dword(1).Dword(0);
+    XSaveData list;
+    XTRY(mesh.AddDataObject(kTidMeshMaterialList, "", p.bytes(), &list));
+    XTRY(list.AddDataReference("Red"));
+    p.Clear();
+    p.Dword(3).Floats(std::vector<float>{0, 1, 1, 1, 0, 0});
+    XTRY(mesh.AddDataObject(kTidMeshTextureCoords, "", p.bytes()));
+    p.Clear();
+    p.Dword(3);
+    p.Dword(0).Floats(std::vector<float>{1, 1, 1, 1});
+    p.Dword(1).Floats(std::vector<float>{1, 0, 0, 1});
+    p.Dword(2).Floats(std::vector<float>{0, 0, 1, 0.5f});
+    XTRY(mesh.AddDataObject(kTidMeshVertexColors, "", p.bytes()));
+    p.Clear();
+    p.Word(1).Word(1).Word(1);
+    XTRY(mesh.AddDataObject(kTidXSkinMeshHeader, "", p.bytes()));
+    p.Clear();
+    p.String("Bone").Dword(3).Dwords(std::vector<uint32_t>{0, 1, 2}).Floats(std::vector<float>{1, 1, 1});
+    p.Bytes(Matrix({1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, -2, 0, 1}).bytes());
+    XTRY(mesh.AddDataObject(kTidSkinWeights, "", p.bytes()));
+
+    XTRY(root.AddDataObject(kTidFrame, "Other", {}, &other));
+    XTRY(other.AddDataObject(kTidFrameTransformMatrix, "", Matrix(kIdentity).bytes()));
+    XTRY(other.AddDataObject(kTidMesh, "Tri2", Triangle().bytes(), &mesh2));
+    p.Clear();
+    p.Dword(2).Dwords(std::vector<uint32_t>{2, 0, 3, 0, 1, 0, 5, 0});
+    p.Dword(15).Dwords(std::vector<uint32_t>{0, 0, 3212836864u, 0, 1065353216u, 0, 0, 3212836864u, 1065353216u,
+                                             1065353216u, 0, 0, 3212836864u, 0, 0});
+    XTRY(mesh2.AddDataObject(kTidDeclData, "", p.bytes()));
+
+    p.Clear();
+    p.Dword(4800);
+    XTRY(save.AddDataObject(kTidAnimTicksPerSecond, "", p.bytes()));
+    XTRY(save.AddDataObject(kTidAnimationSet, "Wave", {}, &set));
+    XTRY(set.AddDataObject(kTidAnimation, "", {}, &anim));
+    XTRY(anim.AddDataReference("Bone"));
+    p.Clear();
+    p.Dword(1).Dword(1);
+    XTRY(anim.AddDataObject(kTidAnimationOptions, "", p.bytes()));
+    p.Clear();
+    p.Dword(0).Dword(2);
+    p.Dword(0).Dword(4).Floats(std::vector<float>{1, 0, 0, 0});
+    p.Dword(4800).Dword(4).Floats(std::vector<float>{0.707107f, 0, 0, -0.707107f});
+    XTRY(anim.AddDataObject(kTidAnimationKey, "", p.bytes()));
+    p.Clear();
+    p.Dword(1).Dword(2);
+    p.Dword(0).Dword(3).Floats(std::vector<float>{1, 1, 1});
+    p.Dword(4800).Dword(3).Floats(std::vector<float>{2, 2, 2});
+    XTRY(anim.AddDataObject(kTidAnimationKey, "", p.bytes()));
+    p.Clear();
+    p.Dword(2).Dword(2);
+    p.Dword(0).Dword(3).Floats(std::vector<float>{0, 2, 0});
+    p.Dword(4800).Dword(3).Floats(std::vector<float>{0, 3, 0});
+    XTRY(anim.AddDataObject(kTidAnimationKey, "", p.bytes()));
+    p.Clear();
+    p.Dword(4).Dword(1);
+    p.Dword(2400).Dword(16).Bytes(Matrix({1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 2.5f, 0, 1}).bytes());
+    XTRY(anim.AddDataObject(kTidAnimationKey, "", p.bytes()));
+    return XResult::Success();
+}
+
+XResult WriteSampleEdges(XSaveObject& save) {
+    XSaveData material, frame, child, mesh, list;
+    XPayload p;
+    p.Floats(std::vector<float>{-0.0f, 0.000001f, 123456.5f, 1, 3.402823e38f, 1e-9f, -1e-9f, 0.1f, 0.2f, 0.3f, -7.25f});
+    XTRY(save.AddDataObject(kTidMaterial, "Mat 01.Blue", p.bytes(), &material));
+    p.Clear();
+    p.String("dir/say \"hi\".png");
+    XTRY(material.AddDataObject(kTidTextureFilename, "", p.bytes()));
+
+    XTRY(save.AddDataObject(kTidFrame, "Float", {}, &frame));
+    XTRY(frame.AddDataObject(kTidFrameTransformMatrix, "", Matrix(kIdentity).bytes()));
+    XTRY(frame.AddDataObject(kTidFrame, "2Box-Anim_01", {}, &child));
+    XTRY(child.AddDataObject(kTidFrameTransformMatrix, "", Matrix(kIdentity).bytes()));
+    XTRY(child.AddDataObject(kTidMesh, "", Triangle().bytes(), &mesh));
+    p.Clear();
+    p.Dword(1).Dword(0);  // one material, no face indexes: the empty array writes nothing
+    XTRY(mesh.AddDataObject(kTidMeshMaterialList, "", p.bytes(), &list));
+    XTRY(list.AddDataReference("Mat 01.Blue"));
+    XTRY(mesh.AddDataObject(kTidEffectInstance, "", XPayload().String("").bytes()));
+    XTRY(save.AddDataObject(kTidFrame, "Anim-Bone01", {}));
+    return XResult::Success();
+}
+
+std::vector<uint8_t> SaveSample(SampleWriter writer, XFileFormat format) {
+    XFile file;
+    XResult r = file.RegisterPublishedTemplates();
+    EXPECT_TRUE(r.ok()) << r.message;
+    std::vector<uint8_t> bytes;
+    std::unique_ptr<XSaveObject> save;
+    r = file.CreateMemorySaveObject(&bytes, format, &save);
+    EXPECT_TRUE(r.ok()) << r.message;
+    r = writer(*save);
+    EXPECT_TRUE(r.ok()) << r.message;
+    r = save->Save();
+    EXPECT_TRUE(r.ok()) << r.message;
+    return bytes;
+}
+
+std::vector<uint8_t> ReadFileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void ExpectGolden(const std::vector<uint8_t>& bytes, const std::string& goldenName) {
+    std::string path = std::string(PLOVER_TEST_DATA_DIR) + "/xfile/format/golden/" + goldenName;
+    const char* update = std::getenv("PLOVER_UPDATE_GOLDEN");
+    if (update && std::string(update) == "1") {
+        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                    static_cast<std::streamsize>(bytes.size()));
+        return;
+    }
+    std::vector<uint8_t> expected = ReadFileBytes(path);
+    if (expected == bytes) return;
+    std::string actualPath = std::string(PLOVER_BINARY_DIR) + "/" + goldenName + ".actual";
+    std::ofstream(actualPath, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                      static_cast<std::streamsize>(bytes.size()));
+    size_t line = 1, i = 0;
+    size_t lineStart = 0;
+    while (i < bytes.size() && i < expected.size() && bytes[i] == expected[i]) {
+        if (bytes[i] == '\n') {
+            ++line;
+            lineStart = i + 1;
+        }
+        ++i;
+    }
+    auto lineText = [&](const std::vector<uint8_t>& b) {
+        size_t end = lineStart;
+        while (end < b.size() && b[end] != '\n') ++end;
+        return lineStart < b.size() ? std::string(b.begin() + lineStart, b.begin() + end) : std::string("<end>");
+    };
+    ADD_FAILURE() << goldenName << " differs at line " << line << "\n  expected: " << lineText(expected)
+                  << "\n  actual:   " << lineText(bytes) << "\n  actual file saved as " << actualPath
+                  << " (PLOVER_UPDATE_GOLDEN=1 regenerates)";
+}
+
+}  // namespace xfile_test

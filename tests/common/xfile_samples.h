@@ -1,0 +1,38 @@
+// Sample object trees for the X file layer's tests: each is written through the save layer's
+// public operations, as the exporter does.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "xfile/format/xfile_format.h"
+#include "xfile/format/xresult.h"
+#include "xfile/format/xsave.h"
+
+namespace xfile_test {
+
+// A material with texture and effect children, a frame hierarchy with a skinned mesh
+// (normals, texture coordinates, vertex colours, material list with a reference, skin
+// header and weights), a second mesh with DeclData, AnimTicksPerSecond and an animation set
+// with rotation, scale, position and matrix keys.
+xfile::XResult WriteSampleScene(xfile::XSaveObject& save);
+
+// Edge cases: names that need mapping, empty arrays, a string with a double quote,
+// negative zero, large and small floats, an empty top-level object name.
+xfile::XResult WriteSampleEdges(xfile::XSaveObject& save);
+
+using SampleWriter = xfile::XResult (*)(xfile::XSaveObject&);
+
+// Registers the published sets, writes one sample in `format` into memory; fails the
+// current test on any error.
+std::vector<uint8_t> SaveSample(SampleWriter writer, xfile::XFileFormat format);
+
+// Compares `bytes` with the file under tests/xfile/format/golden/; with PLOVER_UPDATE_GOLDEN=1
+// rewrites it instead. A mismatch reports the first differing line and saves the actual
+// bytes beside the build tree.
+void ExpectGolden(const std::vector<uint8_t>& bytes, const std::string& goldenName);
+
+std::vector<uint8_t> ReadFileBytes(const std::string& path);
+
+}  // namespace xfile_test

@@ -1,0 +1,89 @@
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <cstring>
+
+#include "xfile/format/xreader.h"
+#include "xfile/format/xtemplates.h"
+
+using namespace xfile;
+
+namespace {
+
+uint32_t Crc(std::span<const uint8_t> b) {
+    return static_cast<uint32_t>(crc32(0, b.data(), static_cast<uInt>(b.size())));
+}
+
+TEST(TemplateSets, PublishedBlobsAreByteExact) {
+    EXPECT_EQ(StandardTemplateSet().size(), 3278u);
+    EXPECT_EQ(Crc(StandardTemplateSet()), 0x2409f63bu);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(StandardTemplateSet().data()), 16), "xof 0302bin 0064");
+    EXPECT_EQ(SkinTemplateSet().size(), 3224u);
+    EXPECT_EQ(Crc(SkinTemplateSet()), 0xf723c4bdu);
+    EXPECT_EQ(ExtensionTemplateSet().size(), 1627u);
+    EXPECT_EQ(Crc(ExtensionTemplateSet()), 0xf7d93640u);
+}
+
+TEST(TemplateSets, RegistryHoldsEveryTemplateWithItsGuid) {
+    const XTemplateRegistry& r = PublishedTemplates();
+    EXPECT_EQ(r.size(), 35u + 16u + 6u);
+    struct Expect {
+        const char* name;
+        XGuid guid;
+        int64_t fixedSize;
+    };
+    const Expect expected[] = {
+        {"Frame", kTidFrame, 0},
+        {"FrameTransformMatrix", kTidFrameTransformMatrix, 64},
+        {"Material", kTidMaterial, 44},
+        {"Mesh", kTidMesh, -1},
+        {"XSkinMeshHeader", kTidXSkinMeshHeader, 6},
+        {"AnimTicksPerSecond", kTidAnimTicksPerSecond, 4},
+        {"DeclData", kTidDeclData, -1},
+        {"PatchMesh", kTidPatchMesh, -1},
+        {"PMInfo", kTidPMInfo, -1},
+        {"Guid", kTidGuid, 16},
+        {"Boolean", kTidBoolean, 4},
+    };
+    for (const Expect& e : expected) {
+        int byName = r.FindByName(e.name);
+        ASSERT_GE(byName, 0) << e.name;
+        EXPECT_EQ(r.FindByGuid(e.guid), byName) << e.name;
+        EXPECT_EQ(r.at(byName).fixedSize, e.fixedSize) << e.name;
+    }
+    const XTemplate& list = r.at(r.FindByName("MeshMaterialList"));
+    ASSERT_EQ(list.restriction, XRestriction::Restricted);
+    EXPECT_EQ(r.ResolveRestriction(list.allowed[0]), r.FindByGuid(kTidMaterial));
+    const XTemplate& weights = r.at(r.FindByName("SkinWeights"));  // "array float weights" in lower case
+    EXPECT_EQ(weights.members[3].type, XType::Float);
+    EXPECT_EQ(weights.members[3].dimensions[0].memberIndex, 1);
+}
+
+TEST(TemplateSets, DefinitionsAreValidated) {
+    XTemplateRegistry r = PublishedTemplates();
+    XTemplate bad;
+    bad.name = "Bad";
+    XMember m;
+    m.name = "values";
+    m.type = XType::Dword;
+    m.isArray = true;
+    m.dimensionCount = 1;
+    m.dimensions[0].memberIndex = 0;  // refers to itself, not an earlier member
+    bad.members.push_back(m);
+    XResult res = r.Add(bad);
+    EXPECT_FALSE(res.ok());
+    EXPECT_NE(res.message.find("not an earlier member"), std::string::npos) << res.message;
+
+    // An array of a template whose instances can be empty would let a count spin forever.
+    const char* text =
+        "xof 0303txt 0032\n"
+        "template Empty { <11111111-2222-3333-4444-555555555555> array DWORD a[0]; }\n"
+        "template Spin { <11111111-2222-3333-4444-555555555556> DWORD n; array Empty e[n]; }\n";
+    std::span<const uint8_t> image(reinterpret_cast<const uint8_t*>(text), std::strlen(text));
+    res = RegisterTemplateImage(image, &r);
+    EXPECT_FALSE(res.ok());
+    EXPECT_NE(res.message.find("line 3"), std::string::npos) << res.message;
+    EXPECT_EQ(r.FindByName("Empty"), -1) << "a failed registration leaves the registry unchanged";
+}
+
+}  // namespace

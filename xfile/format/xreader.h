@@ -1,0 +1,70 @@
+// Reads text, binary and compressed X files into a flat object tree whose payloads use the
+// packed layout the save layer takes (see xsave.h), so that write -> read gives back the
+// same objects and bytes.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "xfile/format/xfile_format.h"
+#include "xfile/format/xresult.h"
+#include "xfile/format/xtemplates.h"
+
+namespace xfile {
+
+struct XReadOptions {
+    size_t maxDecompressedBytes = size_t(1) << 30;  // compressed files: largest body accepted
+    uint32_t maxDepth = 1024;                       // deepest nesting of data objects
+    // Templates known before the file's own definitions; null means the three published sets.
+    const XTemplateRegistry* templates = nullptr;
+};
+
+inline constexpr uint32_t kNoNode = 0xFFFFFFFFu;
+
+// One data object or data reference. Nodes are stored depth first: an object's subtree is
+// the nodes [index + 1, end).
+struct XNode {
+    bool isReference = false;
+    bool hasGuid = false;        // object: instance GUID given; reference: the "{ name <guid> }" form
+    XGuid guid{};
+    uint32_t templateIndex = 0;  // objects: index into XDocument::templates
+    uint32_t nameOffset = 0;     // into XDocument::names; nameSize 0 = unnamed
+    uint32_t nameSize = 0;
+    uint64_t payloadOffset = 0;  // into XDocument::payloads
+    uint64_t payloadSize = 0;
+    uint32_t parent = kNoNode;
+    uint32_t end = 0;            // one past the last node of this subtree
+    uint32_t depth = 0;          // 0 for top-level nodes
+    uint64_t sourceOffset = 0;   // byte offset of the node in the (decompressed) file
+};
+
+struct XDocument {
+    XFileFormat format = XFileFormat::Text;
+    bool floatSize64 = false;               // header said "0064"
+    XTemplateRegistry templates;            // the known templates followed by the file's own
+    std::vector<uint32_t> definedTemplates; // registry indices of the templates the file defines
+    std::vector<XNode> nodes;
+    std::string names;
+    std::vector<uint8_t> payloads;
+
+    std::string_view Name(const XNode& n) const { return std::string_view(names).substr(n.nameOffset, n.nameSize); }
+    std::span<const uint8_t> Payload(const XNode& n) const {
+        return std::span<const uint8_t>(payloads).subspan(n.payloadOffset, n.payloadSize);
+    }
+    const XTemplate& TemplateOf(const XNode& n) const { return templates.at(n.templateIndex); }
+    // Indices of the top-level nodes, or of the direct children of node `index`.
+    std::vector<uint32_t> Roots() const;
+    std::vector<uint32_t> Children(uint32_t index) const;
+};
+
+XResult ReadXFile(std::span<const uint8_t> data, XDocument* document, const XReadOptions& options = {});
+XResult ReadXFileFromPath(const std::string& path, XDocument* document, const XReadOptions& options = {});
+
+// Parses an X file image that holds only template definitions (text, binary or compressed)
+// and adds them to `registry`. On failure the registry is left unchanged.
+XResult RegisterTemplateImage(std::span<const uint8_t> image, XTemplateRegistry* registry);
+
+}  // namespace xfile

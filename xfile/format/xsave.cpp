@@ -1,0 +1,431 @@
+#include "xfile/format/xsave.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <limits>
+
+#include "xfile/format/mszip.h"
+#include "xfile/format/payload_codec.h"
+#include "xfile/format/template_codec.h"
+#include "xfile/format/xreader.h"
+
+namespace xfile {
+namespace {
+
+constexpr std::string_view kKeywords[] = {"template", "array",   "WORD",    "DWORD",  "FLOAT",
+                                          "DOUBLE",   "CHAR",    "UCHAR",   "SWORD",  "SDWORD",
+                                          "VOID",     "STRING",  "UNICODE", "CSTRING", "BINARY",
+                                          "BINARY_RESOURCE", "ULONGLONG", "LPSTR"};
+
+bool IsKeyword(std::string_view name) {
+    for (std::string_view k : kKeywords) {
+        if (k.size() != name.size()) continue;
+        bool same = true;
+        for (size_t i = 0; i < k.size() && same; ++i) {
+            char a = k[i], b = name[i];
+            if (a >= 'a' && a <= 'z') a = static_cast<char>(a - 32);
+            if (b >= 'a' && b <= 'z') b = static_cast<char>(b - 32);
+            same = a == b;
+        }
+        if (same) return true;
+    }
+    return false;
+}
+
+bool IsNameChar(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '-';
+}
+
+constexpr size_t kFileFlushBytes = size_t(1) << 20;
+constexpr size_t kCompressFlushBytes = 64 * kMszipBlockSize;
+
+std::string Header(XFileFormat format) {
+    switch (format) {
+        case XFileFormat::Text: return "xof 0303txt 0032";
+        case XFileFormat::Binary: return "xof 0303bin 0032";
+        case XFileFormat::CompressedBinary: return "xof 0303bzip0032";
+        case XFileFormat::CompressedText: return "xof 0303tzip0032";
+    }
+    return "";
+}
+
+std::string UniqueSuffix() {
+    static unsigned counter = 0;
+    auto ticks = std::chrono::steady_clock::now().time_since_epoch().count();
+    return std::to_string(static_cast<unsigned long long>(ticks) % 1000000007ull) + "-" + std::to_string(++counter);
+}
+
+}  // namespace
+
+bool IsLegalName(std::string_view name) {
+    if (name.empty() || (name[0] >= '0' && name[0] <= '9') || name[0] == '-') return false;
+    for (char c : name)
+        if (!IsNameChar(c)) return false;
+    return !IsKeyword(name);
+}
+
+std::string LegalName(std::string_view name) {
+    if (name.empty() || IsLegalName(name)) return std::string(name);
+    std::string out;
+    out.reserve(name.size() + 1);
+    for (char c : name) out.push_back(IsNameChar(c) ? c : '_');
+    if ((out[0] >= '0' && out[0] <= '9') || out[0] == '-' || IsKeyword(out)) out.insert(out.begin(), '_');
+    return out;
+}
+
+struct XSaveObject::Impl : OutBuffer::Flusher {
+    struct Open {
+        uint32_t templateIndex;
+        uint64_t serial;
+    };
+
+    XTemplateRegistry registry;
+    XFileFormat format = XFileFormat::Text;
+    bool text = true;
+    bool compressed = false;
+    OutBuffer buffer;                  // encoded body not yet flushed
+    MszipCompressor compressor{6};
+    std::vector<uint8_t> blocks;       // compressed blocks (memory output, or staging for the file)
+    uint64_t bodyBytes = 0;            // uncompressed body bytes already flushed
+    std::vector<Open> open;
+    uint64_t nextSerial = 1;
+    uint64_t topLevelCount = 0;
+    std::vector<uint8_t> templateState;  // per registry index: 0 unused, 1 visiting, 2 listed
+    std::vector<uint32_t> templateOrder;
+    bool saved = false;
+    XResult flushError;
+
+    // Output.
+    std::vector<uint8_t>* memoryOut = nullptr;
+    std::filesystem::path target, spillPath;
+    std::FILE* spill = nullptr;
+
+    ~Impl() {
+        if (spill) {
+            std::fclose(spill);
+            std::error_code ec;
+            std::filesystem::remove(spillPath, ec);
+        }
+    }
+
+    void FlushBuffer() override {
+        if (!flushError.ok()) {
+            buffer.Clear();
+            return;
+        }
+        if (!compressed) {
+            if (spill && std::fwrite(buffer.data(), 1, buffer.size(), spill) != buffer.size())
+                flushError = XResult::Error(XStatus::IoError, "cannot write " + spillPath.string());
+            bodyBytes += buffer.size();
+            buffer.Clear();
+            return;
+        }
+        size_t whole = buffer.size() / kMszipBlockSize * kMszipBlockSize;
+        CompressOut(buffer.data(), whole);
+        buffer.Consume(whole);
+    }
+
+    void CompressOut(const uint8_t* data, size_t size) {
+        size_t before = blocks.size();
+        XResult r = compressor.Compress(data, size, &blocks);
+        if (!r.ok()) flushError = r;
+        bodyBytes += size;
+        if (spill) {
+            if (std::fwrite(blocks.data() + before, 1, blocks.size() - before, spill) != blocks.size() - before)
+                flushError = XResult::Error(XStatus::IoError, "cannot write " + spillPath.string());
+            blocks.resize(before);
+        }
+    }
+
+    void Indent(size_t n) {
+        std::memset(buffer.Reserve(n), ' ', n);
+        buffer.Commit(n);
+    }
+
+    void PutName(std::string_view name) {
+        buffer.PutU16(kTokName);
+        buffer.PutU32(static_cast<uint32_t>(name.size()));
+        buffer.Put(name);
+    }
+
+    // Writes the closing brace of every open object at `depth` or deeper.
+    void CloseTo(size_t depth) {
+        while (open.size() > depth) {
+            open.pop_back();
+            if (text) {
+                Indent(open.size());
+                buffer.Put("}\n");
+            } else {
+                buffer.PutU16(kTokCBrace);
+            }
+        }
+        buffer.AtSafePoint();
+    }
+
+    void ListTemplate(uint32_t index) {
+        if (templateState.size() < registry.size()) templateState.resize(registry.size(), 0);
+        if (templateState[index] != 0) return;
+        templateState[index] = 1;
+        const XTemplate& t = registry.at(index);
+        for (const XMember& m : t.members)
+            if (m.type == XType::Template) ListTemplate(m.templateIndex);
+        for (const XRestrictionEntry& e : t.allowed) {
+            int r = registry.ResolveRestriction(e);
+            if (r >= 0) ListTemplate(static_cast<uint32_t>(r));
+        }
+        templateState[index] = 2;
+        templateOrder.push_back(index);
+    }
+
+    bool Allows(uint32_t parentTemplate, uint32_t childTemplate) const {
+        const XTemplate& p = registry.at(parentTemplate);
+        if (p.restriction == XRestriction::Open) return true;
+        if (p.restriction == XRestriction::Closed) return false;
+        for (const XRestrictionEntry& e : p.allowed)
+            if (registry.ResolveRestriction(e) == static_cast<int>(childTemplate) ||
+                e.name == registry.at(childTemplate).name)
+                return true;
+        return false;
+    }
+
+    // Header, "\n" and template definitions: what precedes the objects.
+    std::vector<uint8_t> Prefix() const {
+        std::vector<uint8_t> out;
+        if (text) {
+            std::string s = "\n";
+            for (uint32_t i : templateOrder) AppendTemplateText(registry, i, &s);
+            out.assign(s.begin(), s.end());
+        } else {
+            for (uint32_t i : templateOrder) AppendTemplateBinary(registry, i, true, &out);
+        }
+        return out;
+    }
+};
+
+XSaveObject::XSaveObject(std::unique_ptr<Impl> impl, XFileFormat format) : impl_(std::move(impl)), format_(format) {}
+
+XSaveObject::~XSaveObject() = default;
+
+XResult XSaveObject::Record(XResult result) {
+    if (!result.ok() && firstError_.ok()) firstError_ = result;
+    return result;
+}
+
+XResult XSaveData::AddDataObject(const XGuid& templateId, std::string_view name, std::span<const uint8_t> payload,
+                                 XSaveData* child) {
+    if (!owner_) return XResult::Error(XStatus::InvalidArgument, "AddDataObject on a data object that was not created");
+    return owner_->Add(static_cast<int>(depth_), serial_, templateId, name, payload, child);
+}
+
+XResult XSaveData::AddDataReference(std::string_view name) {
+    if (!owner_) return XResult::Error(XStatus::InvalidArgument, "AddDataReference on a data object that was not created");
+    return owner_->AddReference(depth_, serial_, name);
+}
+
+XResult XSaveObject::AddDataObject(const XGuid& templateId, std::string_view name, std::span<const uint8_t> payload,
+                                   XSaveData* child) {
+    return Add(-1, 0, templateId, name, payload, child);
+}
+
+XResult XSaveObject::Add(int parentDepth, uint64_t parentSerial, const XGuid& templateId, std::string_view name,
+                         std::span<const uint8_t> payload, XSaveData* child) {
+    if (child) *child = XSaveData{};
+    Impl& s = *impl_;
+    if (s.saved) return Record(XResult::Error(XStatus::BadState, "AddDataObject after Save"));
+    int ti = s.registry.FindByGuid(templateId);
+    if (ti < 0)
+        return Record(XResult::Error(XStatus::UnknownTemplate,
+                                     "no registered template has the GUID " + GuidToString(templateId)));
+    const XTemplate& t = s.registry.at(ti);
+    if (parentDepth >= 0) {
+        if (static_cast<size_t>(parentDepth) >= s.open.size() || s.open[parentDepth].serial != parentSerial)
+            return Record(XResult::Error(XStatus::BadState, "cannot add '" + t.name +
+                                                                "': its parent is already closed (children must be "
+                                                                "added before the parent's next sibling)"));
+        uint32_t parentTemplate = s.open[parentDepth].templateIndex;
+        if (!s.Allows(parentTemplate, static_cast<uint32_t>(ti)))
+            return Record(XResult::Error(XStatus::InvalidArgument, "template '" + s.registry.at(parentTemplate).name +
+                                                                       "' does not take '" + t.name + "' children"));
+    }
+    XResult valid = ValidatePayload(s.registry, static_cast<uint32_t>(ti), payload);
+    if (!valid.ok()) return Record(valid);
+
+    size_t depth = parentDepth < 0 ? 0 : static_cast<size_t>(parentDepth) + 1;
+    s.CloseTo(depth);
+    s.ListTemplate(static_cast<uint32_t>(ti));
+    std::string legal = LegalName(name);
+    if (s.text) {
+        if (depth > 0 || s.topLevelCount > 0) s.buffer.PutChar('\n');
+        s.Indent(depth);
+        s.buffer.Put(t.name);
+        if (!legal.empty()) {
+            s.buffer.PutChar(' ');
+            s.buffer.Put(legal);
+        }
+        s.buffer.Put(" {\n");
+        EncodeTextMembers(s.registry, static_cast<uint32_t>(ti), payload, static_cast<int>(depth) + 1, &s.buffer);
+    } else {
+        s.PutName(t.name);
+        if (!legal.empty()) s.PutName(legal);
+        s.buffer.PutU16(kTokOBrace);
+        EncodeBinaryMembers(s.registry, static_cast<uint32_t>(ti), payload, &s.buffer);
+    }
+    if (depth == 0) ++s.topLevelCount;
+    uint64_t serial = s.nextSerial++;
+    s.open.push_back({static_cast<uint32_t>(ti), serial});
+    s.buffer.AtSafePoint();
+    if (child) {
+        child->owner_ = this;
+        child->depth_ = static_cast<uint32_t>(depth);
+        child->serial_ = serial;
+    }
+    return XResult::Success();
+}
+
+XResult XSaveObject::AddReference(uint32_t parentDepth, uint64_t parentSerial, std::string_view name) {
+    Impl& s = *impl_;
+    if (s.saved) return Record(XResult::Error(XStatus::BadState, "AddDataReference after Save"));
+    if (name.empty()) return Record(XResult::Error(XStatus::InvalidArgument, "data reference without a name"));
+    if (parentDepth >= s.open.size() || s.open[parentDepth].serial != parentSerial)
+        return Record(XResult::Error(XStatus::BadState, "cannot add the reference '" + std::string(name) +
+                                                            "': its parent is already closed"));
+    const XTemplate& parent = s.registry.at(s.open[parentDepth].templateIndex);
+    if (parent.restriction == XRestriction::Closed)
+        return Record(XResult::Error(XStatus::InvalidArgument, "template '" + parent.name + "' takes no references"));
+    s.CloseTo(parentDepth + 1);
+    std::string legal = LegalName(name);
+    if (s.text) {
+        s.buffer.PutChar('\n');
+        s.Indent(parentDepth + 1);
+        s.buffer.Put("{ ");
+        s.buffer.Put(legal);
+        s.buffer.Put(" }\n");
+    } else {
+        s.buffer.PutU16(kTokOBrace);
+        s.PutName(legal);
+        s.buffer.PutU16(kTokCBrace);
+    }
+    return XResult::Success();
+}
+
+XResult XSaveObject::Save() {
+    Impl& s = *impl_;
+    if (s.saved) return XResult::Error(XStatus::BadState, "Save was already called");
+    if (!firstError_.ok())
+        return XResult::Error(firstError_.status, "nothing written, an earlier call failed: " + firstError_.message);
+    s.CloseTo(0);
+    s.saved = true;
+    const std::string header = Header(format_);
+    std::vector<uint8_t> prefix = s.Prefix();
+
+    if (s.memoryOut && !s.compressed) {
+        std::vector<uint8_t>& out = *s.memoryOut;
+        out.clear();
+        out.reserve(16 + prefix.size() + s.buffer.size());
+        out.insert(out.end(), header.begin(), header.end());
+        out.insert(out.end(), prefix.begin(), prefix.end());
+        out.insert(out.end(), s.buffer.data(), s.buffer.data() + s.buffer.size());
+        s.buffer.Clear();
+        return XResult::Success();
+    }
+
+    std::vector<uint8_t> head(header.begin(), header.end());
+    if (s.compressed) {
+        // The rest of the body, including a final short block.
+        s.CompressOut(s.buffer.data(), s.buffer.size());
+        s.buffer.Clear();
+        uint64_t total = 16 + prefix.size() + s.bodyBytes;
+        if (total > 0xFFFFFFFFull)
+            s.flushError = XResult::Error(XStatus::LimitExceeded, "compressed files hold at most 4 GiB of data");
+        PutU32(&head, static_cast<uint32_t>(total));
+        if (s.flushError.ok()) {
+            XResult r = s.compressor.Compress(prefix.data(), prefix.size(), &head);
+            if (!r.ok()) s.flushError = r;
+        }
+    } else {
+        head.insert(head.end(), prefix.begin(), prefix.end());
+        s.FlushBuffer();
+    }
+    if (!s.flushError.ok()) return Record(s.flushError);
+
+    if (s.memoryOut) {  // compressed, in memory
+        std::vector<uint8_t>& out = *s.memoryOut;
+        out.clear();
+        out.reserve(head.size() + s.blocks.size());
+        out.insert(out.end(), head.begin(), head.end());
+        out.insert(out.end(), s.blocks.begin(), s.blocks.end());
+        return XResult::Success();
+    }
+
+    // File: header and templates, then the spilled body, into a temporary file beside the target.
+    std::filesystem::path temp = s.target;
+    temp += ".tmp-" + UniqueSuffix();
+    std::FILE* f = std::fopen(temp.string().c_str(), "wb");
+    if (!f) return Record(XResult::Error(XStatus::IoError, "cannot create " + temp.string()));
+    bool ok = std::fwrite(head.data(), 1, head.size(), f) == head.size();
+    if (ok && std::fflush(s.spill) == 0 && std::fseek(s.spill, 0, SEEK_SET) == 0) {
+        std::vector<uint8_t> chunk(size_t(1) << 20);
+        size_t got;
+        while (ok && (got = std::fread(chunk.data(), 1, chunk.size(), s.spill)) > 0)
+            ok = std::fwrite(chunk.data(), 1, got, f) == got;
+        ok = ok && !std::ferror(s.spill);
+    } else {
+        ok = false;
+    }
+    ok = (std::fclose(f) == 0) && ok;
+    std::error_code ec;
+    if (ok) std::filesystem::rename(temp, s.target, ec);
+    if (!ok || ec) {
+        std::filesystem::remove(temp, ec);
+        return Record(XResult::Error(XStatus::IoError, "cannot write " + s.target.string()));
+    }
+    return XResult::Success();
+}
+
+XResult XFile::RegisterTemplates(std::span<const uint8_t> image) { return RegisterTemplateImage(image, &registry_); }
+
+XResult XFile::RegisterPublishedTemplates() {
+    for (auto set : {StandardTemplateSet(), SkinTemplateSet(), ExtensionTemplateSet()}) {
+        XResult r = RegisterTemplates(set);
+        if (!r.ok()) return r;
+    }
+    return XResult::Success();
+}
+
+XResult XFile::CreateMemorySaveObject(std::vector<uint8_t>* bytes, XFileFormat format,
+                                      std::unique_ptr<XSaveObject>* save, const XSaveOptions& options) const {
+    if (!bytes || !save) return XResult::Error(XStatus::InvalidArgument, "CreateMemorySaveObject: null argument");
+    auto impl = std::make_unique<XSaveObject::Impl>();
+    impl->registry = registry_;
+    impl->format = format;
+    impl->text = IsTextFormat(format);
+    impl->compressed = IsCompressedFormat(format);
+    impl->compressor = MszipCompressor(options.compressionLevel);
+    impl->memoryOut = bytes;
+    if (impl->compressed) impl->buffer.SetFlusher(impl.get(), kCompressFlushBytes);
+    save->reset(new XSaveObject(std::move(impl), format));
+    return XResult::Success();
+}
+
+XResult XFile::CreateSaveObject(const std::string& path, XFileFormat format, std::unique_ptr<XSaveObject>* save,
+                                const XSaveOptions& options) const {
+    if (!save || path.empty()) return XResult::Error(XStatus::InvalidArgument, "CreateSaveObject: no path");
+    auto impl = std::make_unique<XSaveObject::Impl>();
+    impl->registry = registry_;
+    impl->format = format;
+    impl->text = IsTextFormat(format);
+    impl->compressed = IsCompressedFormat(format);
+    impl->compressor = MszipCompressor(options.compressionLevel);
+    impl->target = std::filesystem::path(path);
+    impl->spillPath = impl->target;
+    impl->spillPath += ".body-" + UniqueSuffix();
+    impl->spill = std::fopen(impl->spillPath.string().c_str(), "w+b");
+    if (!impl->spill) return XResult::Error(XStatus::IoError, "cannot create a file beside " + path);
+    impl->buffer.SetFlusher(impl.get(), impl->compressed ? kCompressFlushBytes : kFileFlushBytes);
+    save->reset(new XSaveObject(std::move(impl), format));
+    return XResult::Success();
+}
+
+}  // namespace xfile

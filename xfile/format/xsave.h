@@ -1,0 +1,126 @@
+// The save layer: the operations of the D3DX9 file-save interface over our own encoders.
+//
+//   xfile::XFile file;
+//   file.RegisterTemplates(xfile::StandardTemplateSet());   // or RegisterPublishedTemplates()
+//   std::unique_ptr<xfile::XSaveObject> save;
+//   file.CreateSaveObject("out.x", xfile::FormatFromXFileType(type), &save);
+//   xfile::XSaveData frame;
+//   save->AddDataObject(xfile::kTidFrame, "Root", {}, &frame);
+//   frame.AddDataObject(xfile::kTidFrameTransformMatrix, "", matrixPayload);
+//   save->Save();
+//
+// Streaming: each object is encoded when it is added and closed when its last child is done,
+// that is when an object is next added to it, to one of its ancestors or at the top level,
+// or at Save. Children must therefore be added depth first: adding to an object that has
+// been closed is refused. Memory holds the open objects' path and an output buffer; file
+// output goes to a temporary file beside the target that Save renames into place.
+//
+// Every file carries the definitions of the templates its objects use (with their member
+// templates and the templates their restrictions name), ahead of the data.
+//
+// Names: a name made of ASCII letters, digits, '_' and '-', not starting with a digit or '-',
+// and not a format keyword, reaches the file unchanged. Any other name is made legal by
+// LegalName (same mapping for object names and references, so references still resolve).
+// An empty name means "unnamed".
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "xfile/format/xfile_format.h"
+#include "xfile/format/xresult.h"
+#include "xfile/format/xtemplates.h"
+
+namespace xfile {
+
+class XSaveObject;
+
+struct XSaveOptions {
+    int compressionLevel = 6;  // zlib level for compressed formats (1 fastest .. 9 smallest)
+};
+
+// True when `name` can appear in a text file unchanged (see above).
+bool IsLegalName(std::string_view name);
+// The name as written: unchanged when legal; otherwise every character outside
+// [A-Za-z0-9_-] becomes '_', and '_' is put in front when the result would start with a
+// digit or '-' or equal a keyword (in any letter case).
+std::string LegalName(std::string_view name);
+
+// A data object that is open for children. Cheap to copy; valid while its save object lives.
+class XSaveData {
+public:
+    XSaveData() = default;
+    bool valid() const { return owner_ != nullptr; }
+
+    // Adds a child object. `payload` is the packed member data (see XPayload).
+    XResult AddDataObject(const XGuid& templateId, std::string_view name, std::span<const uint8_t> payload,
+                          XSaveData* child = nullptr);
+    // Adds a reference "{ name }" to an object written earlier (or elsewhere).
+    XResult AddDataReference(std::string_view name);
+
+private:
+    friend class XSaveObject;
+    XSaveObject* owner_ = nullptr;
+    uint32_t depth_ = 0;
+    uint64_t serial_ = 0;
+};
+
+class XSaveObject {
+public:
+    XSaveObject(const XSaveObject&) = delete;
+    XSaveObject& operator=(const XSaveObject&) = delete;
+    ~XSaveObject();  // without a successful Save, removes its temporary files
+
+    // Adds a top-level object; closes every open object first.
+    XResult AddDataObject(const XGuid& templateId, std::string_view name, std::span<const uint8_t> payload,
+                          XSaveData* child = nullptr);
+
+    // Writes the file (or the memory buffer). Refused, writing nothing, when an earlier call
+    // on this object failed, so that a file never silently lacks objects. Once only.
+    XResult Save();
+
+    XFileFormat format() const { return format_; }
+    // The first failure of any call so far (success when none).
+    const XResult& FirstError() const { return firstError_; }
+
+private:
+    friend class XFile;
+    friend class XSaveData;
+    struct Impl;
+    explicit XSaveObject(std::unique_ptr<Impl> impl, XFileFormat format);
+
+    XResult Add(int parentDepth, uint64_t parentSerial, const XGuid& templateId, std::string_view name,
+                std::span<const uint8_t> payload, XSaveData* child);
+    XResult AddReference(uint32_t parentDepth, uint64_t parentSerial, std::string_view name);
+    XResult Record(XResult result);
+
+    std::unique_ptr<Impl> impl_;
+    XFileFormat format_;
+    XResult firstError_;
+};
+
+// The file object: a template registry and a factory of save objects.
+class XFile {
+public:
+    // Registers the templates of an X file image (text, binary or compressed; templates only).
+    XResult RegisterTemplates(std::span<const uint8_t> image);
+    // The standard, skinning/effect and vertex-data sets, in that order.
+    XResult RegisterPublishedTemplates();
+    const XTemplateRegistry& templates() const { return registry_; }
+
+    // Saves to `path`: a temporary file in the same directory is renamed onto it by Save.
+    XResult CreateSaveObject(const std::string& path, XFileFormat format, std::unique_ptr<XSaveObject>* save,
+                             const XSaveOptions& options = {}) const;
+    // Saves into `*bytes`, which Save replaces with the whole file.
+    XResult CreateMemorySaveObject(std::vector<uint8_t>* bytes, XFileFormat format,
+                                   std::unique_ptr<XSaveObject>* save, const XSaveOptions& options = {}) const;
+
+private:
+    XTemplateRegistry registry_;
+};
+
+}  // namespace xfile

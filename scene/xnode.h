@@ -1,4 +1,14 @@
 // The export tree: one XNode per collected host node.
+//
+// Node collection (scene/collect_nodes.h) builds the tree once per export; the data pass
+// (anim/data_pass.h) fills transforms, materials, mesh data, skin and animation into it; the
+// writer (xfile/write_xfile.h) serialises it. No later stage walks the host scene except
+// through the hostNode handles kept here.
+//
+// A node whose object can deliver a triangle mesh is an XRenderableNode, which carries the
+// geometry and everything derived from it; every other node is a plain XNode, which only
+// contributes a frame, a name, a transform and animation. Nodes are always deleted through
+// an XNode pointer; each node owns its children.
 #pragma once
 
 #include <cstdint>
@@ -6,22 +16,31 @@
 #include <string>
 #include <vector>
 
+#include "anim/anim_track.h"
+#include "material/xmaterial.h"
 #include "sdk/math.h"
+#include "sdk/mesh.h"
 #include "sdk/node.h"
+#include "sdk/types.h"
+
+class Object;
+struct XMeshData;  // mesh/mesh_data.h
+struct XSkinInfo;  // skin/skin_info.h
 
 // What a node's base object is, decided by node collection.
 enum XNodeKind : int32_t {
-    OtherObject = 0,
-    MeshObject = 1,
-    BoneObject = 2,
-    BipedBone = 3,
-    OtherBone = 4,
-    DummyHelper = 5,
-    OtherHelper = 6,
-    PatchObjectKind = 7,
-    NurbsObject = 8,
+    OtherObject = 0,      // anything else; also every node whose geometry extraction failed
+    MeshObject = 1,       // geometry or shape on a renderable node, convertible to a triangle mesh
+    BoneObject = 2,       // the host bone object
+    BipedBone = 3,        // a biped skeleton part
+    OtherBone = 4,        // the other bone-like object classes
+    DummyHelper = 5,      // the dummy helper
+    OtherHelper = 6,      // any other helper
+    PatchObjectKind = 7,  // the patch object
+    NurbsObject = 8,      // the NURBS object classes
 };
 
+// Kinds 2, 3 and 4: wherever a rule speaks of a bone kind it means exactly these.
 inline bool IsBoneKind(int32_t kind) { return kind == BoneObject || kind == BipedBone || kind == OtherBone; }
 
 class XNode {
@@ -31,20 +50,51 @@ public:
     XNode(const XNode&) = delete;
     XNode& operator=(const XNode&) = delete;
 
-    int32_t kind = OtherObject;
-    int32_t renderable = 0;  // carries geometry that is to be written
-    int32_t isBone = 0;      // a deformer uses this node as a bone
-    int32_t exported = 0;    // part of the export
-    INode* hostNode = nullptr;
-    std::string name;        // legal (and unless DuplicateNodeName, unique) export name
-    bool processed = false;  // visited by the data pass
-    bool counted = false;    // its work was added to the stage-1 estimate
-    Matrix3 frameTM;         // world transform, mirroring removed
-    XNode* parent = nullptr;
-    std::vector<std::unique_ptr<XNode>> children;
+    int32_t kind = OtherObject;  // XNodeKind
+    int32_t renderable = 0;      // 1: carries geometry that is to be written (only on XRenderableNode)
+    int32_t isBone = 0;          // 1: a skin or vertex-link deformer uses this node as a bone
+    int32_t exported = 0;        // 1: part of the export (or an ancestor of such a node)
+    INode* hostNode = nullptr;   // the host node this export node stands for
+    std::string name;            // legal (and unless DuplicateNodeName, unique) export name
+    bool processed = false;      // visited by the data pass; the writer skips unprocessed nodes
+    bool counted = false;        // its units of work were added to the stage-1 estimate
+    Matrix3 frameTM;             // world transform at the export time, mirroring removed
+    XNode* parent = nullptr;     // export node of the host parent; null under the scene root
+    std::vector<std::unique_ptr<XNode>> children;  // in the host's child order
+    std::vector<AnimTrack> tracks;                  // one per animation clip, in clip order
 };
 
-// A renderable node, a mesh node that is not a bone.
+class XRenderableNode : public XNode {
+public:
+    XRenderableNode();
+    ~XRenderableNode() override;
+
+    // Obtains the triangle mesh at t into meshCopy (scene/extract_geometry.cpp). True when the
+    // node now has a usable mesh; a second call on a node with a mesh returns true at once.
+    bool ExtractGeometry(TimeValue t);
+
+    // The triangle-mesh object obtained from the evaluated object; may be the evaluated object.
+    Object* convertedObject = nullptr;
+    bool ownsConvertedObject = false;  // convertedObject is a temporary the node deletes
+    Mesh meshCopy;                     // the node's own copy of the triangle mesh, object space
+    Mesh* mesh = nullptr;              // &meshCopy once geometry was obtained; null: no geometry
+    PatchMesh* patchMesh = nullptr;    // PatchObjectKind: the evaluated patch object's patch mesh
+    std::vector<int> patchTable;       // per face of meshCopy: the patch it came from
+    Matrix3 objectTM;                  // mesh coordinates to world (skinned: bind-pose object TM)
+    XMaterialList materials;           // indexed by the faces' material index; owned
+    std::shared_ptr<XMeshData> meshData;   // empty until mesh data generation succeeds
+    std::shared_ptr<XSkinInfo> pointSkin;  // weights by the object's points
+    std::shared_ptr<XSkinInfo> meshSkin;   // weights by meshCopy's vertices; the writer's record
+    std::vector<Point3> objectPoints;      // the evaluated object's points at t, in point order
+    bool skinned = false;                  // skin data is present and usable
+    bool topologyChanged = false;          // meshCopy's vertices are not objectPoints one to one
+};
+
+// renderable is 1, isBone is 0 and the kind is not a bone kind.
 bool IsMeshNode(const XNode& node);
-// A node that a deformer uses as a bone, or of a bone kind.
+// isBone is 1 or the kind is a bone kind.
 bool IsBoneLike(const XNode& node);
+
+// The node as a geometry node, or null for a plain XNode.
+inline XRenderableNode* AsRenderable(XNode* node) { return dynamic_cast<XRenderableNode*>(node); }
+inline const XRenderableNode* AsRenderable(const XNode* node) { return dynamic_cast<const XRenderableNode*>(node); }

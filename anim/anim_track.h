@@ -1,0 +1,68 @@
+// Animation tracks: the keys of one export node for one clip, and the entry points that fill
+// them and estimate their work.
+//
+// The key extraction and reduction arrive with the animation issue; until then AnimateNode
+// makes no tracks and CountKeyTimes finds no keys (anim/animate_node.cpp,
+// anim/count_key_times.cpp). CountSamples is complete (anim/count_samples.cpp).
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "sdk/math.h"
+#include "sdk/types.h"
+
+class XExporter;
+class XNode;
+
+enum AnimKeyKind : int32_t {
+    kRotationKey = 0,  // same code as the X file's rotation keys
+    kScaleKey = 1,
+    kPositionKey = 2,
+    kMatrixKey = 3,  // in memory; the file's code for matrix keys is 4
+};
+
+// Times are relative to the clip start: ticks, or frames times TimelineCustom with Timeline on.
+struct QuatKey {
+    int32_t kind = kRotationKey;
+    int32_t time = 0;
+    Quat value;
+};
+
+struct VectorKey {
+    int32_t kind = kPositionKey;  // kScaleKey or kPositionKey
+    int32_t time = 0;
+    Point3 value;
+};
+
+struct MatrixKey {
+    int32_t kind = kMatrixKey;
+    int32_t time = 0;
+    Matrix3 value;
+};
+
+struct AnimTrack {
+    int32_t startTick = 0;      // clip start frame * ticks per frame
+    int32_t endTick = 0;        // clip end frame * ticks per frame
+    uint8_t separateKeys = 0;   // 1: rotation/scale/position keys are used; 0: matrix keys
+    std::vector<int32_t> positionKeyTimes;  // working lists of the key-frame path
+    std::vector<int32_t> rotationKeyTimes;
+    std::vector<int32_t> scaleKeyTimes;
+    std::vector<int32_t> keyTimes;          // sorted union of the three with start and end
+    std::vector<MatrixKey> matrixKeys;
+    std::vector<VectorKey> positionKeys;
+    std::vector<QuatKey> rotationKeys;
+    std::vector<VectorKey> scaleKeys;
+};
+
+// Builds the node's tracks, one per clip. Called by the data pass at most once per node.
+void AnimateNode(XExporter& exporter, XNode& node);
+
+// Number of key times of all clips on the key-frame path; 0 when the node has no usable keys
+// in some clip (the work estimate then uses CountSamples).
+int32_t CountKeyTimes(XExporter& exporter, const XNode& node);
+
+// Number of samples of all clips on the sampling path: per clip
+// (end frame - start frame) * ticks per frame / ticks per sample + 1. 0 when Animation is off
+// or there are no clips. Only paces the progress display.
+int32_t CountSamples(XExporter& exporter);

@@ -1,0 +1,82 @@
+#include "plugin/exporter.h"
+#include "scene/xnode.h"
+#include "xfile/write_xfile.h"
+
+namespace {
+
+// Where a node's Frame goes: the parent passed in, else the scene-root Frame, else the top
+// level. In world space every Frame is a child of the scene-root Frame (or top level).
+const xfile::XSaveData* FramePlacement(XWriteContext& context, const xfile::XSaveData* parent) {
+    const xfile::XSaveData* sceneRoot = context.sceneRootFrame.valid() ? &context.sceneRootFrame : nullptr;
+    if (context.exporter.options().WorldSpace) return sceneRoot;
+    return parent ? parent : sceneRoot;
+}
+
+void WriteChild(XWriteContext& context, const xfile::XSaveData* parent, XNode* child) {
+    if (!child) return;
+    XRenderableNode* geometry = child->renderable == 1 ? AsRenderable(child) : nullptr;
+    if (geometry)
+        WriteMeshFrame(context, parent, geometry);
+    else
+        WriteFrame(context, parent, child);
+}
+
+void WriteChildren(XWriteContext& context, const xfile::XSaveData* parent, XNode& node) {
+    for (const std::unique_ptr<XNode>& child : node.children) WriteChild(context, parent, child.get());
+}
+
+// A named Frame with its FrameTransformMatrix, placed by the placement rule.
+xfile::XSaveData AddNodeFrame(XWriteContext& context, const xfile::XSaveData* parent, const XNode& node,
+                              const std::array<float, 16>& matrix) {
+    xfile::XSaveData frame =
+        AddObject(context, FramePlacement(context, parent), xfile::kTidFrame, node.name, {});
+    if (frame.valid()) AddFrameTransform(context, frame, matrix);
+    return frame;
+}
+
+}  // namespace
+
+Matrix3 FrameMatrix(const XExporter& exporter, const XNode& node) {
+    if (!exporter.options().WorldSpace && node.parent)
+        return ConvertTransform(exporter.conversion(), node.frameTM * Inverse(node.parent->frameTM));
+    return ConvertTransform(exporter.conversion(), node.frameTM);
+}
+
+void WriteFrame(XWriteContext& context, const xfile::XSaveData* parent, XNode* node) {
+    if (!node) return;
+    if (!node->processed) {
+        // A hierarchy cannot hold a frame without its parent frame; flat frames can.
+        if (context.exporter.options().WorldSpace) WriteChildren(context, parent, *node);
+        return;
+    }
+    const xfile::XSaveData frame =
+        AddNodeFrame(context, parent, *node, MatrixToFrameMatrix(FrameMatrix(context.exporter, *node)));
+    WriteChildren(context, &frame, *node);
+}
+
+void WriteMeshFrame(XWriteContext& context, const xfile::XSaveData* parent, XRenderableNode* node) {
+    if (!node) return;
+    const ExportOptions& options = context.exporter.options();
+    if (!node->processed) {
+        if (options.WorldSpace) WriteChildren(context, parent, *node);
+        return;
+    }
+
+    // A node whose mesh data is missing keeps its frame and its subtree; only the Mesh is left
+    // out (WriteMesh writes nothing without data).
+    xfile::XSaveData frame;
+    bool hasFrame = true;
+    if (!options.WorldSpace || !IsMeshNode(*node)) {
+        frame = AddNodeFrame(context, parent, *node, MatrixToFrameMatrix(FrameMatrix(context.exporter, *node)));
+    } else if (options.Animation && !node->skinned) {
+        // An animated world-space mesh: its vertices are in world space, its animation moves
+        // this frame, which therefore starts as the identity.
+        frame = AddNodeFrame(context, parent, *node, MatrixToFrameMatrix(Matrix3()));
+    } else {
+        hasFrame = false;
+    }
+
+    const xfile::XSaveData* sceneRoot = context.sceneRootFrame.valid() ? &context.sceneRootFrame : nullptr;
+    WriteMesh(context, hasFrame ? &frame : sceneRoot, *node);
+    WriteChildren(context, hasFrame ? &frame : parent, *node);
+}

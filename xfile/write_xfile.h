@@ -1,0 +1,75 @@
+// The X file writer: lays the export tree into data objects and hands them to the save layer.
+//
+// XExporter::WriteXFile (plugin/exporter.h) opens the file, registers the published template
+// sets, writes the content (WriteXFileContent) and saves. Top level, in order: the shared
+// materials (Mtl), the scene-root Frame (SceneRoot) or the root nodes' frames, then, with
+// Animation, AnimTicksPerSecond and one AnimationSet per clip. With Animation and
+// OnlyAnimationSet only the animation part is written.
+//
+// Every serialiser takes the XWriteContext of the file being written and a parent data object:
+// null means the top level of the file.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "plugin/conversion.h"
+#include "sdk/math.h"
+#include "xfile/format/xpayload.h"
+#include "xfile/format/xsave.h"
+
+class XExporter;
+class XNode;
+class XRenderableNode;
+
+// What the serialisers share while one file is written.
+struct XWriteContext {
+    XExporter& exporter;
+    xfile::XSaveObject& save;
+    // The scene-root Frame that the root nodes' frames go into; invalid when SceneRoot is off
+    // (or before it is written).
+    xfile::XSaveData sceneRootFrame;
+};
+
+// The 16 floats of a Matrix4x4, row by row, with 0, 0, 0, 1 as the fourth column.
+std::array<float, 16> MatrixToFrameMatrix(const Matrix3& m);
+
+// Adds a data object under parent, or at the top level when parent is null.
+xfile::XSaveData AddObject(XWriteContext& context, const xfile::XSaveData* parent, const xfile::XGuid& templateId,
+                           std::string_view name, std::span<const uint8_t> payload);
+// Adds a FrameTransformMatrix holding the 16 floats to frame.
+void AddFrameTransform(XWriteContext& context, const xfile::XSaveData& frame, const std::array<float, 16>& matrix);
+
+// Everything of the file below the templates, in the order above. Steps the progress meter
+// once after the materials (unless only animation sets are written).
+void WriteXFileContent(XWriteContext& context);
+
+// A node without geometry: its Frame and FrameTransformMatrix, then its children. An
+// unprocessed node is left out with its subtree (WorldSpace off) or only its children are
+// written (WorldSpace on).
+void WriteFrame(XWriteContext& context, const xfile::XSaveData* parent, XNode* node);
+// A geometry node: its frame (not in every world-space case), its Mesh with the skin objects,
+// then its children. A node without mesh data gets its frame without a Mesh.
+void WriteMeshFrame(XWriteContext& context, const xfile::XSaveData* parent, XRenderableNode* node);
+// The frame matrix of a node: relative to its parent's frame (WorldSpace off, a node with a
+// parent) or its world transform, converted into output coordinates.
+Matrix3 FrameMatrix(const XExporter& exporter, const XNode& node);
+
+// The Mesh of a geometry node with its children and skin objects, under parent (null: top
+// level). Does nothing while the node has no mesh data (xfile/write_mesh.cpp).
+void WriteMesh(XWriteContext& context, const xfile::XSaveData* parent, XRenderableNode& node);
+
+// The top-level materials of the export's material table, in table order (Mtl on).
+void WriteSharedMaterials(XWriteContext& context);
+
+// One AnimationSet named clipName with the Animation objects of every node's track clipIndex.
+void WriteAnimationSet(XWriteContext& context, const std::string& clipName, size_t clipIndex);
+// The Animation objects of node and its subtree for one clip (xfile/write_animation.cpp).
+void WriteAnimation(XWriteContext& context, const xfile::XSaveData& animationSet, XNode* node, size_t clipIndex);
+
+// The whole file in memory, through the same path as WriteXFile; false when nothing could be
+// written (message in *error when given).
+bool WriteXFileBytes(XExporter& exporter, std::vector<uint8_t>& bytes, std::string* error = nullptr);

@@ -136,7 +136,7 @@ TEST(SceneDocument, SavesBuiltScenesThatLoadBack) {
     EXPECT_EQ(SaveSceneDocument(*loaded), saved);
     // Floats are written in their shortest exact form.
     EXPECT_NE(saved.find("0.1,"), std::string::npos) << saved;
-    EXPECT_EQ(loaded->root().children()[0]->GetObjectRef()->Eval(0).obj->GetPoint(0), Point3(-0.4f, -0.3f, -0.2f));
+    EXPECT_TRUE(loaded->root().children()[0]->GetObjectRef()->Eval(0).obj->GetPoint(0).Equals({-0.4f, -0.3f, -0.2f}));
 }
 
 TEST(SceneDocument, RejectsInvalidDocumentsWithPathAndProblem) {
@@ -218,7 +218,7 @@ TEST(SceneDocument, RejectsInvalidDocumentsWithPathAndProblem) {
 TEST(SceneDocument, MalformedJsonNamesLineAndColumn) {
     EXPECT_EQ(LoadError("{\n  \"plover_scene\": 1,\n  \"nodes\": [x]\n}"),
               "s.json: line 3, column 13: malformed JSON: syntax error while parsing value - invalid literal; "
-              "last read: '[x'");
+              "last read: '\"nodes\": [x'");
     EXPECT_EQ(LoadError(""), "s.json: line 1, column 1: malformed JSON: syntax error while parsing value - "
                              "unexpected end of input; expected '[', '{', or a literal");
     std::string error;

@@ -40,7 +40,7 @@ XPayload Triangle() {
 }  // namespace
 
 XResult WriteSampleScene(XSaveObject& save) {
-    XSaveData material, effect, root, bone, mesh, other, mesh2, set, anim;
+    XSaveData material, effect, root, bone, mesh, other, mesh2, set, anim;  // objects open for children
     XPayload p;
     p.Floats(std::vector<float>{1, 0, 0, 1, 10, 0.5f, 0.5f, 0.5f, 0, 0, 0});
     XTRY(save.AddDataObject(kTidMaterial, "Red", p.bytes(), &material));
@@ -123,17 +123,20 @@ XResult WriteSampleScene(XSaveObject& save) {
     p.Dword(0).Dword(3).Floats(std::vector<float>{0, 2, 0});
     p.Dword(4800).Dword(3).Floats(std::vector<float>{0, 3, 0});
     XTRY(anim.AddDataObject(kTidAnimationKey, "", p.bytes()));
+    XSaveData anim2;
+    XTRY(set.AddDataObject(kTidAnimation, "", {}, &anim2));
+    XTRY(anim2.AddDataReference("Other"));
     p.Clear();
     p.Dword(4).Dword(1);
     p.Dword(2400).Dword(16).Bytes(Matrix({1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 2.5f, 0, 1}).bytes());
-    XTRY(anim.AddDataObject(kTidAnimationKey, "", p.bytes()));
+    XTRY(anim2.AddDataObject(kTidAnimationKey, "", p.bytes()));
     return XResult::Success();
 }
 
 XResult WriteSampleEdges(XSaveObject& save) {
     XSaveData material, frame, child, mesh, list;
     XPayload p;
-    p.Floats(std::vector<float>{-0.0f, 0.000001f, 123456.5f, 1, 3.402823e38f, 1e-9f, -1e-9f, 0.1f, 0.2f, 0.3f, -7.25f});
+    p.Floats(std::vector<float>{-0.0f, 0.000001f, 123456.5f, 1, 1e18f, 1e-9f, -1e-9f, 0.1f, 0.2f, 0.3f, -7.25f});
     XTRY(save.AddDataObject(kTidMaterial, "Mat 01.Blue", p.bytes(), &material));
     p.Clear();
     p.String("dir/say \"hi\".png");
@@ -145,11 +148,31 @@ XResult WriteSampleEdges(XSaveObject& save) {
     XTRY(child.AddDataObject(kTidFrameTransformMatrix, "", Matrix(kIdentity).bytes()));
     XTRY(child.AddDataObject(kTidMesh, "", Triangle().bytes(), &mesh));
     p.Clear();
-    p.Dword(1).Dword(0);  // one material, no face indexes: the empty array writes nothing
+    p.Dword(1).Dword(1).Dword(0);
     XTRY(mesh.AddDataObject(kTidMeshMaterialList, "", p.bytes(), &list));
     XTRY(list.AddDataReference("Mat 01.Blue"));
-    XTRY(mesh.AddDataObject(kTidEffectInstance, "", XPayload().String("").bytes()));
+    XSaveData effect;
+    XTRY(mesh.AddDataObject(kTidEffectInstance, "", XPayload().String("none.fx").bytes(), &effect));
+    p.Clear();
+    p.String("Empty").Dword(0);  // an empty array writes nothing at all
+    XTRY(effect.AddDataObject(kTidEffectParamFloats, "", p.bytes()));
     XTRY(save.AddDataObject(kTidFrame, "Anim-Bone01", {}));
+    return XResult::Success();
+}
+
+XResult WriteDocument(const XDocument& doc, XSaveObject& save) {
+    std::vector<XSaveData> open(doc.nodes.size() + 1);
+    for (size_t i = 0; i < doc.nodes.size(); ++i) {
+        const XNode& n = doc.nodes[i];
+        if (n.isReference) {
+            XTRY(open[n.parent].AddDataReference(doc.Name(n)));
+            continue;
+        }
+        const XGuid& guid = doc.TemplateOf(n).guid;
+        XResult r = n.parent == kNoNode ? save.AddDataObject(guid, doc.Name(n), doc.Payload(n), &open[i])
+                                        : open[n.parent].AddDataObject(guid, doc.Name(n), doc.Payload(n), &open[i]);
+        XTRY(r);
+    }
     return XResult::Success();
 }
 

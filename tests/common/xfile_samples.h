@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "xfile/format/xfile_format.h"
+#include "xfile/format/xreader.h"
 #include "xfile/format/xresult.h"
 #include "xfile/format/xsave.h"
 
@@ -32,6 +33,9 @@ std::vector<uint8_t> SaveSample(SampleWriter writer, xfile::XFileFormat format);
 // rewrites it instead. A mismatch reports the first differing line and saves the actual
 // bytes beside the build tree.
 void ExpectGolden(const std::vector<uint8_t>& bytes, const std::string& goldenName);
+
+// Writes every object and reference of a document read by ReadXFile, in order.
+xfile::XResult WriteDocument(const xfile::XDocument& doc, xfile::XSaveObject& save);
 
 std::vector<uint8_t> ReadFileBytes(const std::string& path);
 

@@ -37,13 +37,7 @@ public:
     XPayload& Dwords(std::span<const uint32_t> v) { return Put(v.data(), v.size_bytes()); }
     XPayload& Floats(std::span<const float> v) { return Put(v.data(), v.size_bytes()); }
     // A string member: the bytes up to the first NUL (if any), then one NUL.
-    XPayload& String(std::string_view s) {
-        size_t len = s.size();
-        if (const void* nul = std::memchr(s.data(), 0, len)) len = static_cast<const char*>(nul) - s.data();
-        Put(s.data(), len);
-        const char zero = 0;
-        return Put(&zero, 1);
-    }
+    XPayload& String(std::string_view s);
     XPayload& Bytes(std::span<const uint8_t> v) { return Put(v.data(), v.size()); }
 
     std::span<const uint8_t> bytes() const { return {data_.get(), size_}; }
@@ -57,12 +51,7 @@ private:
         size_ += n;
         return *this;
     }
-    void Grow(size_t capacity) {
-        std::unique_ptr<uint8_t[]> next(new uint8_t[capacity]);
-        if (size_) std::memcpy(next.get(), data_.get(), size_);
-        data_ = std::move(next);
-        capacity_ = capacity;
-    }
+    void Grow(size_t capacity);
 
     std::unique_ptr<uint8_t[]> data_;
     size_t size_ = 0;

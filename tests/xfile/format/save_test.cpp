@@ -1,0 +1,184 @@
+// The save layer's contract: refused payloads and calls, streaming order, names, output
+// files written whole or not at all.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "common/xfile_samples.h"
+#include "xfile/format/xpayload.h"
+#include "xfile/format/xreader.h"
+#include "xfile/format/xsave.h"
+
+using namespace xfile;
+using namespace xfile_test;
+
+namespace {
+
+struct Memory {
+    XFile file;
+    std::vector<uint8_t> bytes;
+    std::unique_ptr<XSaveObject> save;
+    explicit Memory(XFileFormat f = XFileFormat::Text) {
+        EXPECT_TRUE(file.RegisterPublishedTemplates().ok());
+        EXPECT_TRUE(file.CreateMemorySaveObject(&bytes, f, &save).ok());
+    }
+    std::string Text() const { return std::string(bytes.begin(), bytes.end()); }
+};
+
+void ExpectError(const XResult& r, XStatus status, const std::string& fragment) {
+    EXPECT_EQ(r.status, status) << r.message;
+    EXPECT_NE(r.message.find(fragment), std::string::npos) << r.message;
+}
+
+TEST(Save, XFileTypeSelectsTheFormat) {
+    EXPECT_EQ(FormatFromXFileType(0), XFileFormat::Text);
+    EXPECT_EQ(FormatFromXFileType(1), XFileFormat::Binary);
+    for (int t : {2, 3, -1, 99}) EXPECT_EQ(FormatFromXFileType(t), XFileFormat::CompressedBinary);
+    for (XFileFormat f : {XFileFormat::Text, XFileFormat::Binary, XFileFormat::CompressedBinary, XFileFormat::CompressedText}) {
+        Memory m(f);
+        ASSERT_TRUE(m.save->AddDataObject(kTidFrame, "A", {}).ok());
+        ASSERT_TRUE(m.save->Save().ok());
+        const char* headers[] = {"xof 0303bin 0032", "xof 0303txt 0032", "xof 0303bzip0032", "xof 0303tzip0032"};
+        EXPECT_EQ(std::string(m.bytes.begin(), m.bytes.begin() + 16), headers[static_cast<int>(f)]);
+    }
+}
+
+TEST(Save, PayloadsThatDoNotMatchTheirTemplateAreRefused) {
+    Memory m;
+    XSaveData frame;
+    ASSERT_TRUE(m.save->AddDataObject(kTidFrame, "F", {}, &frame).ok());
+    XPayload p;
+    p.Floats(std::vector<float>(15, 1.0f));
+    ExpectError(frame.AddDataObject(kTidFrameTransformMatrix, "", p.bytes()), XStatus::BadPayload,
+                "'matrix' of 'Matrix4x4' at byte 0: needs 64 bytes");
+    p.Clear();
+    p.Floats(std::vector<float>(17, 1.0f));
+    ExpectError(frame.AddDataObject(kTidFrameTransformMatrix, "", p.bytes()), XStatus::BadPayload,
+                "68 bytes, the template's members take 64");
+    p.Clear();  // a count larger than the data that follows
+    p.Dword(1000).Floats(std::vector<float>{0, 0, 0});
+    ExpectError(frame.AddDataObject(kTidMesh, "M", p.bytes()), XStatus::BadPayload, "'vertices' of 'Mesh'");
+    p.Clear();
+    p.Dword(0xFFFFFFFFu);  // a huge count is caught before any work is done
+    ExpectError(frame.AddDataObject(kTidMeshTextureCoords, "", p.bytes()), XStatus::BadPayload, "cannot fit");
+    const char unterminated[] = {'r', 'e', 'd'};
+    ExpectError(frame.AddDataObject(kTidTextureFilename, "", std::span(reinterpret_cast<const uint8_t*>(unterminated), 3)),
+                XStatus::BadPayload, "no terminating NUL");
+    p.Clear();
+    p.Floats(std::vector<float>(16, 0.0f));
+    float nan = std::numeric_limits<float>::quiet_NaN();
+    std::memcpy(const_cast<uint8_t*>(p.bytes().data()) + 20, &nan, 4);
+    ExpectError(frame.AddDataObject(kTidFrameTransformMatrix, "", p.bytes()), XStatus::BadPayload, "not a finite number");
+    ExpectError(m.save->AddDataObject(XGuid{1, 2, 3, {}}, "", {}), XStatus::UnknownTemplate, "00000001-0002-0003");
+
+    // Nothing of the refused objects reached the output, and Save refuses to write a file
+    // that would silently lack them.
+    XResult saved = m.save->Save();
+    ExpectError(saved, XStatus::BadPayload, "nothing written");
+    EXPECT_TRUE(m.bytes.empty());
+}
+
+TEST(Save, StreamingOrderAndRestrictionsAreEnforced) {
+    Memory m;
+    XSaveData a, b, matrix, invalid;
+    ASSERT_TRUE(m.save->AddDataObject(kTidFrame, "A", {}, &a).ok());
+    ASSERT_TRUE(m.save->AddDataObject(kTidFrame, "B", {}, &b).ok());
+    ExpectError(a.AddDataObject(kTidFrame, "Late", {}), XStatus::BadState, "already closed");
+    ExpectError(a.AddDataReference("B"), XStatus::BadState, "already closed");
+    ExpectError(invalid.AddDataObject(kTidFrame, "X", {}), XStatus::InvalidArgument, "not created");
+    XPayload identity;
+    identity.Floats(std::vector<float>(16, 0.0f));
+    ASSERT_TRUE(b.AddDataObject(kTidFrameTransformMatrix, "", identity.bytes(), &matrix).ok());
+    ExpectError(matrix.AddDataObject(kTidFrame, "C", {}), XStatus::InvalidArgument, "does not take 'Frame' children");
+    ExpectError(matrix.AddDataReference("A"), XStatus::InvalidArgument, "takes no references");
+    XSaveData set;
+    ASSERT_TRUE(m.save->AddDataObject(kTidAnimationSet, "S", {}, &set).ok());
+    ExpectError(set.AddDataObject(kTidFrame, "F", {}), XStatus::InvalidArgument, "'AnimationSet' does not take");
+    EXPECT_TRUE(set.AddDataObject(kTidAnimation, "", {}).ok());
+}
+
+TEST(Save, LegalNamesPassUnchangedOthersAreMappedConsistently) {
+    for (const char* legal : {"Box01", "_2Box", "Anim-Bone01", "a_b-c", "Floats"}) {
+        EXPECT_TRUE(IsLegalName(legal)) << legal;
+        EXPECT_EQ(LegalName(legal), legal);
+    }
+    EXPECT_EQ(LegalName("Box 02"), "Box_02");
+    EXPECT_EQ(LegalName("Box01.Mesh"), "Box01_Mesh");
+    EXPECT_EQ(LegalName("2Box"), "_2Box");
+    EXPECT_EQ(LegalName("123"), "_123");
+    EXPECT_EQ(LegalName("-x"), "_-x");
+    EXPECT_EQ(LegalName("float"), "_float");
+    EXPECT_EQ(LegalName("Template"), "_Template");
+    EXPECT_EQ(LegalName("Bo'ne\xC3\xA9"), "Bo_ne__");
+    EXPECT_EQ(LegalName(""), "");
+
+    Memory m;
+    XSaveData frame, anim;
+    ASSERT_TRUE(m.save->AddDataObject(kTidFrame, "my bone", {}, &frame).ok());
+    ASSERT_TRUE(m.save->AddDataObject(kTidAnimation, "", {}, &anim).ok());
+    ASSERT_TRUE(anim.AddDataReference("my bone").ok());
+    ASSERT_TRUE(m.save->Save().ok());
+    EXPECT_NE(m.Text().find("Frame my_bone {"), std::string::npos);
+    EXPECT_NE(m.Text().find("{ my_bone }"), std::string::npos);
+}
+
+TEST(Save, FileIsWrittenWholeByRenameOrNotAtAll) {
+    namespace fs = std::filesystem;
+    fs::path dir = fs::path(PLOVER_BINARY_DIR) / "xfile_save_test";
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    std::string target = (dir / "out.x").string();
+    XFile file;
+    ASSERT_TRUE(file.RegisterPublishedTemplates().ok());
+    for (XFileFormat f : {XFileFormat::Text, XFileFormat::CompressedBinary}) {
+        // A failed save leaves the previous file and no temporary files.
+        std::ofstream(target) << "previous";
+        {
+            std::unique_ptr<XSaveObject> save;
+            ASSERT_TRUE(file.CreateSaveObject(target, f, &save).ok());
+            ASSERT_TRUE(WriteSampleScene(*save).ok());
+            EXPECT_FALSE(save->AddDataObject(kTidMaterial, "Bad", {}).ok());
+            EXPECT_FALSE(save->Save().ok());
+        }
+        EXPECT_EQ(ReadFileBytes(target), std::vector<uint8_t>({'p', 'r', 'e', 'v', 'i', 'o', 'u', 's'}));
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
+        // A good save replaces it with exactly what the memory variant produces.
+        std::unique_ptr<XSaveObject> save;
+        ASSERT_TRUE(file.CreateSaveObject(target, f, &save).ok());
+        ASSERT_TRUE(WriteSampleScene(*save).ok());
+        ASSERT_TRUE(save->Save().ok());
+        EXPECT_EQ(save->Save().status, XStatus::BadState);
+        save.reset();
+        EXPECT_EQ(ReadFileBytes(target), SaveSample(WriteSampleScene, f));
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
+    }
+    std::unique_ptr<XSaveObject> save;
+    ExpectError(file.CreateSaveObject((dir / "missing" / "x.x").string(), XFileFormat::Text, &save), XStatus::IoError,
+                "cannot create");
+}
+
+TEST(Save, LargeObjectsStreamAndSplitIntoBlocksAndLists) {
+    // A mesh bigger than the flush thresholds and the list length: several MSZIP blocks,
+    // several float lists, and all of it reads back exactly.
+    const uint32_t n = 100000;
+    XPayload p;
+    p.Reserve(8 + 12 * size_t(n) + 16 * size_t(n));
+    p.Dword(n);
+    for (uint32_t i = 0; i < 3 * n; ++i) p.Float(static_cast<float>(i % 1000) * 0.25f);
+    p.Dword(n);
+    for (uint32_t i = 0; i < n; ++i) p.Dword(3).Dword(i).Dword((i + 1) % n).Dword((i + 2) % n);
+    for (XFileFormat f : {XFileFormat::Binary, XFileFormat::CompressedBinary, XFileFormat::CompressedText}) {
+        Memory m(f);
+        ASSERT_TRUE(m.save->AddDataObject(kTidMesh, "Big", p.bytes()).ok());
+        ASSERT_TRUE(m.save->Save().ok());
+        XDocument doc;
+        XResult r = ReadXFile(m.bytes, &doc);
+        ASSERT_TRUE(r.ok()) << r.message;
+        ASSERT_EQ(doc.nodes.size(), 1u);
+        std::span<const uint8_t> back = doc.Payload(doc.nodes[0]);
+        EXPECT_TRUE(std::equal(back.begin(), back.end(), p.bytes().begin(), p.bytes().end())) << FormatName(f);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,174 @@
+// The reader on files written by other programs, and on malformed or hostile input.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "xfile/format/xreader.h"
+#include "xfile/format/xtemplates.h"
+
+using namespace xfile;
+
+namespace {
+
+std::span<const uint8_t> Span(const std::string& s) { return {reinterpret_cast<const uint8_t*>(s.data()), s.size()}; }
+
+XDocument MustRead(const std::string& bytes) {
+    XDocument doc;
+    XResult r = ReadXFile(Span(bytes), &doc);
+    EXPECT_TRUE(r.ok()) << r.message;
+    return doc;
+}
+
+void ExpectReadError(const std::string& bytes, XStatus status, const std::string& fragment,
+                     const XReadOptions& options = {}) {
+    XDocument doc;
+    XResult r = ReadXFile(Span(bytes), &doc, options);
+    EXPECT_EQ(r.status, status) << r.message;
+    EXPECT_NE(r.message.find(fragment), std::string::npos) << r.message;
+}
+
+template <typename T>
+T At(std::span<const uint8_t> p, size_t offset) {
+    T v;
+    std::memcpy(&v, p.data() + offset, sizeof v);
+    return v;
+}
+
+// Little binary-token writer for hand-made files.
+struct Bin {
+    std::string s;
+    explicit Bin(const char* header) : s(header) {}
+    Bin& W(uint16_t v) { return Raw(&v, 2); }
+    Bin& D(uint32_t v) { return Raw(&v, 4); }
+    Bin& Raw(const void* p, size_t n) {
+        s.append(static_cast<const char*>(p), n);
+        return *this;
+    }
+    Bin& Name(const std::string& n) { return W(1).D(static_cast<uint32_t>(n.size())).Raw(n.data(), n.size()); }
+    Bin& Str(const std::string& n, uint16_t terminator) {
+        return W(2).D(static_cast<uint32_t>(n.size())).Raw(n.data(), n.size()).W(terminator);
+    }
+};
+
+TEST(Reader, ForeignTextFileWithCommentsGuidsAndLooseSeparators) {
+    const std::string file =
+        "xof 0302txt 0064\r\n"
+        "# written by another program\r\n"
+        "template Pair { <AAAAAAAA-0000-0000-0000-000000000001> // a custom template\r\n"
+        "  word a; array float grid[2][a]; string label; [ Material <3D82AB4D-62DA-11CF-AB39-0020AF71E433>, Frame ] }\r\n"
+        "Material Mat { <11112222-3333-4444-5555-666677778888>\r\n"
+        "  1.0;0.5;0.25;1;;; 2e1; 0;0;0;; -0;0;0;;\r\n"
+        "}\r\n"
+        "Frame Box01.Mesh {\r\n"
+        "  Pair { 2; 1,2,3,4.5; \"a;b\"; { Mat } { Mat <3D82AB4D-62DA-11CF-AB39-0020AF71E433> } {<3D82AB4D-62DA-11CF-AB39-0020AF71E433>} }\r\n"
+        "}\r\n";
+    XDocument doc = MustRead(file);
+    EXPECT_EQ(doc.format, XFileFormat::Text);
+    EXPECT_TRUE(doc.floatSize64);
+    ASSERT_EQ(doc.definedTemplates.size(), 1u);
+    ASSERT_EQ(doc.nodes.size(), 6u);
+    const XNode& mat = doc.nodes[0];
+    EXPECT_EQ(doc.Name(mat), "Mat");
+    EXPECT_TRUE(mat.hasGuid);
+    EXPECT_EQ(mat.guid, MakeGuid("11112222-3333-4444-5555-666677778888"));
+    ASSERT_EQ(mat.payloadSize, 44u);
+    EXPECT_EQ(At<float>(doc.Payload(mat), 12), 1.0f);
+    EXPECT_EQ(At<float>(doc.Payload(mat), 16), 20.0f);
+    EXPECT_EQ(doc.Name(doc.nodes[1]), "Box01.Mesh");
+    const XNode& pair = doc.nodes[2];
+    EXPECT_EQ(pair.parent, 1u);
+    std::span<const uint8_t> p = doc.Payload(pair);
+    ASSERT_EQ(p.size(), 2u + 16u + 4u);
+    EXPECT_EQ(At<uint16_t>(p, 0), 2);
+    EXPECT_EQ(At<float>(p, 14), 4.5f);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(p.data() + 18), 4), std::string("a;b\0", 4));
+    EXPECT_EQ(doc.Children(2).size(), 3u);
+    EXPECT_TRUE(doc.nodes[3].isReference && !doc.nodes[3].hasGuid);
+    EXPECT_TRUE(doc.nodes[4].isReference && doc.nodes[4].hasGuid && doc.Name(doc.nodes[4]) == "Mat");
+    EXPECT_TRUE(doc.nodes[5].isReference && doc.nodes[5].hasGuid && doc.nodes[5].nameSize == 0);
+    EXPECT_EQ(doc.Roots(), (std::vector<uint32_t>{0, 1}));
+}
+
+TEST(Reader, ForeignBinaryFiles) {
+    // The unmerged style of other writers: one TOKEN_INTEGER per value with separators,
+    // 64-bit floats, a string ended by a comma.
+    Bin b("xof 0303bin 0064");
+    b.Name("Mesh").W(10).W(3).D(3).W(20);
+    double v[9] = {0, 0, 0, 1, 0, 0, 0, 1, 0.5};
+    b.W(7).D(9).Raw(v, sizeof v).W(6).D(5).D(1).D(3).D(0).D(1).D(2);
+    b.Name("TextureFilename").W(10).Str("t.png", 19).W(11).W(11);
+    XDocument doc = MustRead(b.s);
+    ASSERT_EQ(doc.nodes.size(), 2u);
+    std::span<const uint8_t> mesh = doc.Payload(doc.nodes[0]);
+    ASSERT_EQ(mesh.size(), 4u + 36u + 4u + 16u);
+    EXPECT_EQ(At<float>(mesh, 4 + 32), 0.5f);
+    EXPECT_EQ(At<uint32_t>(mesh, 56), 2u);
+    EXPECT_EQ(doc.Payload(doc.nodes[1]).size(), 6u);
+
+    // Microsoft's compressed-text sample: a stored deflate block.
+    std::string body = "Header Object\n{\n1; 2; 3;\n}\n\n";
+    Bin z("xof 0302tzip0064");
+    z.D(16 + 28).W(28).W(2 + 5 + 28).Raw("CK", 2);
+    uint8_t stored[5] = {1, 28, 0, 0xE3, 0xFF};
+    z.Raw(stored, 5).Raw(body.data(), body.size());
+    doc = MustRead(z.s);
+    ASSERT_EQ(doc.nodes.size(), 1u);
+    EXPECT_EQ(doc.Name(doc.nodes[0]), "Object");
+    EXPECT_EQ(At<uint32_t>(doc.Payload(doc.nodes[0]), 4), 3u);
+}
+
+TEST(Reader, MalformedTextNamesTheLine) {
+    const std::string head = "xof 0303txt 0032\n";
+    ExpectReadError("xof 0303txt 003", XStatus::ParseError, "shorter than the 16-byte header");
+    ExpectReadError("xOf 0303txt 0032", XStatus::ParseError, "not an X file");
+    ExpectReadError("xof 0303zip 0032", XStatus::ParseError, "byte 8: unknown format");
+    ExpectReadError(head + "Frame A {\n Frame B {\n }\n", XStatus::ParseError, "line 5 (byte 41): data ends inside the 'Frame' object that starts at byte 17");
+    ExpectReadError(head + "\nWidget W {\n}\n", XStatus::UnknownTemplate, "line 3 (byte 18): unknown template 'Widget'");
+    ExpectReadError(head + "AnimTicksPerSecond {\n 1.5;\n}\n", XStatus::ParseError, "line 3");
+    ExpectReadError(head + "AnimTicksPerSecond {\n 4294967296;\n}\n", XStatus::ParseError, "out of range for DWORD");
+    ExpectReadError(head + "TextureFilename {\n \"open\n}\n", XStatus::ParseError, "line 3 (byte 36): string is not closed");
+    ExpectReadError(head + "Frame A {\n <12-34>\n}\n", XStatus::ParseError, "malformed GUID");
+    ExpectReadError(head + "Frame A { { } }", XStatus::ParseError, "malformed data reference");
+    ExpectReadError(head + "MeshTextureCoords {\n 4000000000;\n 0;0;;\n}\n", XStatus::LimitExceeded,
+                    "declares 4000000000 elements");
+    ExpectReadError(head + "template T { <AAAAAAAA-0000-0000-0000-000000000001> Missing m; }", XStatus::ParseError,
+                    "'Missing' is not a known template");
+}
+
+TEST(Reader, HostileInputStaysWithinLimits) {
+    std::string deep = "xof 0303txt 0032\n";
+    for (int i = 0; i < 100000; ++i) deep += "Frame{";
+    XReadOptions options;
+    options.maxDepth = 64;
+    ExpectReadError(deep, XStatus::LimitExceeded, "nested deeper than 64", options);
+    ExpectReadError(deep, XStatus::LimitExceeded, "nested deeper than 1024");
+
+    // A list announcing more elements than the file holds.
+    Bin list("xof 0303bin 0032");
+    list.Name("AnimTicksPerSecond").W(10).W(6).D(0x40000000);
+    ExpectReadError(list.s, XStatus::ParseError, "byte 42: list of 1073741824 elements runs past the end");
+    Bin name("xof 0303bin 0032");
+    name.W(1).D(0xFFFFFFF0u);
+    ExpectReadError(name.s, XStatus::ParseError, "runs past the end");
+    Bin token("xof 0303bin 0032");
+    token.W(99);
+    ExpectReadError(token.s, XStatus::ParseError, "byte 16: unknown binary token 99");
+
+    // Compression: bad signature, a block larger than announced, and a small file that
+    // announces more than the limit allows.
+    Bin ck("xof 0303bzip0032");
+    ck.D(40).W(24).W(10).Raw("CX", 2).D(0).D(0);
+    ExpectReadError(ck.s, XStatus::ParseError, "byte 24: block signature");
+    Bin bomb("xof 0303bzip0032");
+    bomb.D(0xFFFFFFFFu).W(8).W(2 + 5 + 8).Raw("CK", 2);
+    uint8_t stored[5] = {1, 8, 0, 0xF7, 0xFF};
+    bomb.Raw(stored, 5).Raw("01234567", 8);
+    options = {};
+    options.maxDecompressedBytes = 1 << 20;
+    ExpectReadError(bomb.s, XStatus::LimitExceeded, "more than the limit", options);
+    Bin mismatch("xof 0303bzip0032");
+    mismatch.D(16 + 4).W(8).W(2 + 5 + 8).Raw("CK", 2).Raw(stored, 5).Raw("01234567", 8);
+    ExpectReadError(mismatch.s, XStatus::ParseError, "more than the announced 4 bytes");
+}
+
+}  // namespace

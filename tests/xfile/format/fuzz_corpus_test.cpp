@@ -1,0 +1,63 @@
+// The reader's fuzz seed corpus as an ordinary test: every seed file, and every prefix of
+// valid files in each format, gives a document or an error with a message, never a crash.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "common/xfile_samples.h"
+#include "xfile/format/xreader.h"
+
+using namespace xfile;
+using namespace xfile_test;
+
+namespace {
+
+const std::filesystem::path kCorpus = std::filesystem::path(PLOVER_TEST_DATA_DIR) / "fuzz/corpus/xfile_reader";
+
+void ReadAllPrefixes(const std::vector<uint8_t>& bytes) {
+    XReadOptions options;
+    options.maxDepth = 256;
+    // Every prefix of small files; a spread of prefixes plus both ends of larger ones.
+    size_t step = std::max<size_t>(1, bytes.size() / 1500);
+    for (size_t n = 0; n < bytes.size(); ++n) {
+        if (n > 256 && n + 256 < bytes.size() && n % step != 0) continue;
+        XDocument doc;
+        XResult r = ReadXFile(std::span(bytes.data(), n), &doc, options);
+        EXPECT_TRUE(r.ok() || !r.message.empty()) << "prefix of " << n << " bytes";
+    }
+}
+
+TEST(FuzzCorpus, SamplesAndTheirPrefixes) {
+    const char* update = std::getenv("PLOVER_UPDATE_GOLDEN");
+    const std::pair<const char*, SampleWriter> samples[] = {{"scene", WriteSampleScene}, {"edges", WriteSampleEdges}};
+    const char* extensions[] = {"bin", "txt", "bzip", "tzip"};
+    for (auto [name, writer] : samples) {
+        for (int f = 0; f < 4; ++f) {
+            SCOPED_TRACE(std::string(name) + "." + extensions[f]);
+            std::vector<uint8_t> bytes = SaveSample(writer, static_cast<XFileFormat>(f));
+            XDocument doc;
+            ASSERT_TRUE(ReadXFile(bytes, &doc).ok());
+            ReadAllPrefixes(bytes);
+            if (update && std::string(update) == "1")
+                std::ofstream(kCorpus / (std::string(name) + "." + extensions[f] + ".x"), std::ios::binary)
+                    .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        }
+    }
+}
+
+TEST(FuzzCorpus, EverySeedFile) {
+    size_t seeds = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(kCorpus)) {
+        SCOPED_TRACE(entry.path().filename().string());
+        std::vector<uint8_t> bytes = ReadFileBytes(entry.path().string());
+        XDocument doc;
+        XResult r = ReadXFile(bytes, &doc);
+        EXPECT_TRUE(r.ok() || !r.message.empty());
+        ReadAllPrefixes(bytes);
+        ++seeds;
+    }
+    EXPECT_GE(seeds, 8u);
+}
+
+}  // namespace

@@ -79,16 +79,20 @@ Json Indices(const uint32_t* first, size_t count) {
 }
 
 // The "type" (and class fields when they differ from the type's defaults) of a classed object.
+// A type without a mesh member is only chosen for an object without a mesh.
 void ClassedJson(const HostClassedObject& object, Json& o) {
+    const bool hasMesh = object.mesh() != nullptr;
     for (const SceneObjectType& t : kSceneObjectTypes) {
         if (t.classIdRequired || t.name == "mesh" || t.name == "shape" || t.name == "patch" || t.name == "nurbs")
             continue;
+        if (hasMesh && !t.mayHaveMesh) continue;
         if (t.superClassId == object.SuperClassID() && t.classId == object.ClassID()) {
             o["type"] = std::string(t.name);
             return;
         }
     }
     for (std::string_view name : {"helper", "camera", "light"}) {
+        if (hasMesh) break;
         for (const SceneObjectType& t : kSceneObjectTypes)
             if (t.name == name && t.superClassId == object.SuperClassID()) {
                 o["type"] = std::string(name);
@@ -289,5 +293,8 @@ private:
 }  // namespace
 
 std::string SaveSceneDocument(const HostScene& scene) {
-    return DocumentWriter(scene).Write().dump(2) + "\n";
+    // Names are written as UTF-8; bytes that are not UTF-8 become U+FFFD instead of failing.
+    std::string text = DocumentWriter(scene).Write().dump(2, ' ', false, Json::error_handler_t::replace);
+    text.push_back('\n');
+    return text;
 }

@@ -139,6 +139,22 @@ TEST(SceneDocument, SavesBuiltScenesThatLoadBack) {
     EXPECT_TRUE(loaded->root().children()[0]->GetObjectRef()->Eval(0).obj->GetPoint(0).Equals({-0.4f, -0.3f, -0.2f}));
 }
 
+TEST(SceneDocument, SavesClassedObjectsAsLoadableTypes) {
+    SceneBuilder b;
+    const Mesh box = MakeBoxMesh(1, 1, 1);
+    b.Classed("MeshHelper", kDummyClassId, kHelperClassId, &box);
+    b.Classed("Odd", Class_ID(0x77, 0), kCameraClassId);
+    b.Node("Caf\xE9");  // an 8-bit name that is not UTF-8
+    const std::string saved = SaveSceneDocument(b.scene());
+    std::string error;
+    std::unique_ptr<HostScene> loaded = LoadSceneDocumentFromString(saved, "saved.json", error);
+    ASSERT_NE(loaded, nullptr) << error << saved;
+    EXPECT_EQ(loaded->root().children()[0]->GetObjectRef()->SuperClassID(), kHelperClassId);
+    EXPECT_EQ(loaded->root().children()[0]->GetObjectRef()->NumPoints(), 8);
+    EXPECT_EQ(loaded->root().children()[1]->GetObjectRef()->ClassID(), Class_ID(0x77, 0));
+    EXPECT_EQ(loaded->root().children()[2]->name(), "Caf\xEF\xBF\xBD");
+}
+
 TEST(SceneDocument, RejectsInvalidDocumentsWithPathAndProblem) {
     const std::pair<std::string, std::string> cases[] = {
         {"[1, 2]", "s.json: expected a JSON object at the top level, found an array"},
@@ -258,7 +274,11 @@ TEST(SceneDocument, EveryPrefixAndGarbageIsHandled) {
         std::string error;
         std::unique_ptr<HostScene> scene = LoadSceneDocumentFromString(text, "garbage.json", error);
         if (scene) {
-            SaveSceneDocument(*scene);  // whatever loads can be written again
+            // Whatever loads is written again, and that text loads to the same document.
+            const std::string saved = SaveSceneDocument(*scene);
+            std::unique_ptr<HostScene> again = LoadSceneDocumentFromString(saved, "saved.json", error);
+            ASSERT_NE(again, nullptr) << error;
+            EXPECT_EQ(SaveSceneDocument(*again), saved);
         } else {
             EXPECT_FALSE(error.empty());
         }

@@ -43,8 +43,12 @@ void ClipListModel::SetItemText(int32_t row, int32_t column, std::string_view te
         if (currentRow_ >= row) ++currentRow_;
         return;
     }
+    SetCellText(row, column, text);
+}
+
+void ClipListModel::SetCellText(int32_t row, int32_t column, std::string_view text) {
     if (row < 0 || row >= rowCount() || column < 0 || column > kEndColumn) return;
-    rows_[static_cast<size_t>(row)][static_cast<size_t>(column)] = std::string(text);
+    rows_[static_cast<size_t>(row)][static_cast<size_t>(column)] = std::string(Cut(text, kMaxCellText));
 }
 
 void ClipListModel::InsertRow(int32_t index) {

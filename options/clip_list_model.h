@@ -46,6 +46,8 @@ public:
     // Column 0 inserts a new row at index row with that text (when 0 <= row <= rowCount);
     // a later column sets the text of an existing cell. Texts are cut to 259 characters.
     void SetItemText(int32_t row, int32_t column, std::string_view text);
+    // Sets the text of an existing cell of any column, cut to 259 characters.
+    void SetCellText(int32_t row, int32_t column, std::string_view text);
 
     // Inserts an empty row at index (0 to rowCount) and makes it the current row.
     void InsertRow(int32_t index);

@@ -302,7 +302,8 @@ void DriveOptionsDialog(HWND dialog) {
 
     // The current cell is drawn grey.
     NotifyCell(dialog, NM_CLICK, 1, 2);
-    Pump(300);
+    Pump(100);
+    UpdateWindow(list);
     const RECT current = SubItemRect(list, 1, 2);
     HDC dc = GetDC(list);
     const COLORREF pixel = GetPixel(dc, current.left + 2, current.top + 2);

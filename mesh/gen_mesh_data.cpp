@@ -1,7 +1,270 @@
+#include <array>
+#include <memory>
+#include <vector>
+
+#include "material/xmaterial.h"
 #include "mesh/mesh_data.h"
-
+#include "mesh/tangent_frame.h"
+#include "plugin/exporter.h"
 #include "scene/xnode.h"
+#include "sdk/host.h"
+#include "sdk/mesh.h"
 
-// Mesh data generation arrives with the mesh issue. Until then a node with a mesh is accepted
-// without data: it stays renderable, and the writer gives it a frame without a Mesh.
-bool GenMeshData(XExporter& /*exporter*/, XRenderableNode& node) { return node.mesh != nullptr; }
+namespace {
+
+// The default texture coordinate transform: (u, v) becomes (u, 1 - v).
+Matrix2 DefaultUvTransform() {
+    Matrix2 m;
+    m.m[0][0] = 1, m.m[0][1] = 0;
+    m.m[1][0] = 0, m.m[1][1] = -1;
+    m.m[2][0] = 0, m.m[2][1] = 1;
+    return m;
+}
+
+// One map channel as the faces read it; counts bound every index.
+struct ChannelSource {
+    const TVFace* faces = nullptr;
+    const Point3* verts = nullptr;
+    size_t faceCount = 0;
+    size_t vertCount = 0;
+
+    explicit ChannelSource(const MeshMap& map)
+        : faces(map.tf.data()), verts(map.tv.data()), faceCount(map.tf.size()), vertCount(map.tv.size()) {}
+    ChannelSource() = default;
+
+    // The channel's vertex at a face corner, or fallback when the channel does not hold it.
+    Point3 Read(size_t face, int corner, const Point3& fallback) const {
+        if (face >= faceCount) return fallback;
+        const uint32_t t = faces[face].t[corner];
+        return t < vertCount ? verts[t] : fallback;
+    }
+};
+
+// What a face's material gives its texture channels: each channel's working transform and the
+// channel-list position of the normal map's channel (-1: none). Faces of one material index
+// share it, so it is worked out once per material list entry.
+struct MaterialChannels {
+    std::vector<Matrix2> transforms;  // one per entry of XMeshData::channels
+    int32_t tangentSlot = -1;
+};
+
+MaterialChannels ChannelsOfMaterial(const XMaterial* record, const Mesh& mesh, bool texCoords,
+                                    const std::array<int32_t, kMapChannelMax + 1>& channelPosition,
+                                    size_t channelCount) {
+    MaterialChannels result;
+    result.transforms.assign(channelCount, DefaultUvTransform());
+    if (!record || !texCoords) return result;
+    std::vector<bool> set(channelCount, false);
+    for (const XTextureSlot& slot : record->slots) {
+        const int32_t channel = slot.mapChannel;
+        if (channel < 1 || channel > kMapChannelMax || !mesh.mapSupport(channel)) continue;
+        const int32_t position = channelPosition[static_cast<size_t>(channel)];
+        if (position < 0) continue;
+        if (result.tangentSlot == -1 && slot.usage == kTextureNormal) result.tangentSlot = position;
+        if (!set[static_cast<size_t>(position)]) {
+            result.transforms[static_cast<size_t>(position)] = slot.uvTransform;
+            set[static_cast<size_t>(position)] = true;
+        }
+    }
+    return result;
+}
+
+void ShowMeshMessage(XExporter& exporter, const char* text, const char* caption, unsigned style) {
+    if (exporter.ip) exporter.ip->MessageBox(nullptr, text, caption, style);
+}
+
+// The mesh fault path: the message, no mesh data, and false so that the node becomes a frame.
+bool MeshFault(XExporter& exporter, XRenderableNode& node) {
+    ShowMeshMessage(exporter, kMeshFaultText, kMeshFaultCaption, kMbOk | kMbIconStop);
+    node.meshData.reset();
+    return false;
+}
+
+}  // namespace
+
+bool GenMeshData(XExporter& exporter, XRenderableNode& node) {
+    Mesh* mesh = node.mesh;
+    if (!mesh || !node.hostNode) return false;
+    const ExportOptions& options = exporter.options();
+    const Matrix3& conversion = exporter.conversion().matrix;
+    const bool meshNode = IsMeshNode(node);
+    const bool wantNormals = options.Normal || options.Tangent || options.BiTangent;
+    const bool wantTangents = meshNode && (options.Tangent || options.BiTangent);
+    const bool texCoords = options.TexCoords != 0;
+
+    const int faceCountInt = mesh->getNumFaces();
+    const int vertCountInt = mesh->getNumVerts();
+    if (faceCountInt < 1 || vertCountInt < 1) ShowMeshMessage(exporter, kEmptyMeshText, kEmptyMeshCaption, kMbOk);
+    const uint32_t faceCount = faceCountInt > 0 ? static_cast<uint32_t>(faceCountInt) : 0;
+    const uint32_t vertCount = vertCountInt > 0 ? static_cast<uint32_t>(vertCountInt) : 0;
+
+    // Normals source: specified normals that cover every face, else the smoothing groups.
+    // Only corner normals read them, so they are built only when normals are wanted.
+    const MeshNormalSpec* specified = nullptr;
+    if (wantNormals) {
+        if (MeshNormalSpec* spec = mesh->GetSpecifiedNormals()) {
+            spec->BuildNormals();
+            if (spec->CheckNormals() && spec->GetNumFaces() == faceCountInt && spec->GetNumNormals() >= 1)
+                specified = spec;
+        }
+        if (!specified) {
+            mesh->buildNormals();
+            mesh->checkNormals(true);
+        }
+    }
+
+    auto data = std::make_shared<XMeshData>();
+    node.meshData = data;
+    data->faceCount = faceCount;
+    data->positionCount = vertCount;
+    data->wireColor = node.hostNode->GetWireColor();
+
+    // Channel list: the supported texture channels, ascending.
+    std::array<int32_t, kMapChannelMax + 1> channelPosition;
+    channelPosition.fill(-1);
+    for (int channel = 1; channel <= kMapChannelMax; ++channel) {
+        if (!mesh->mapSupport(channel)) continue;
+        channelPosition[static_cast<size_t>(channel)] = static_cast<int32_t>(data->channels.size());
+        data->channelMap.push_back(static_cast<int32_t>(data->channels.size()));
+        data->channels.push_back(channel);
+    }
+    const size_t channelCount = data->channels.size();
+    data->uvStride = texCoords ? static_cast<uint32_t>(2 * channelCount) : 0;
+
+    // Positions, sized once; capacities count the face corners of each position. A face that
+    // names a vertex the mesh does not have cannot be read.
+    data->faces.resize(faceCount);
+    data->positions.resize(vertCount);
+    for (uint32_t f = 0; f < faceCount; ++f) {
+        for (uint32_t v : mesh->faces[f].v) {
+            if (v >= vertCount) return MeshFault(exporter, node);
+            ++data->positions[v].corners.capacity;
+        }
+    }
+    uint32_t first = 0;
+    for (XMeshPosition& p : data->positions) {
+        p.corners.first = first;
+        first += p.corners.capacity;
+    }
+    data->cornerPool.resize(size_t(faceCount) * 3);
+    data->uvPool.resize(size_t(faceCount) * 3 * data->uvStride);
+    data->vertices.reserve(size_t(faceCount) * 3);  // untouched capacity costs address space only
+
+    const Matrix3 vertexTM = VertexTransform(node, options.WorldSpace != 0);
+    const Matrix3 normalTM = NormalTransform(vertexTM);
+    for (uint32_t i = 0; i < vertCount; ++i)
+        data->positions[i].position = (mesh->verts[i] * vertexTM) * conversion;
+
+    // Winding: a mirroring placement (or conversion) reverses the corner order.
+    const Matrix3 placed = vertexTM * conversion;
+    const bool mirrored = ((placed[0] ^ placed[1]) % placed[2]) < 0;
+    const std::array<int, 3> order = mirrored ? std::array<int, 3>{0, 2, 1} : std::array<int, 3>{0, 1, 2};
+
+    if (meshNode && options.VertexColor) {
+        data->hasVertexAlpha = mesh->mapSupport(kVertexAlphaChannel) ? 1 : 0;
+        data->hasVertexColors =
+            mesh->mapSupport(kVertexColorChannel) && mesh->hasColorVerts() && mesh->hasColorFaces() ? 1 : 0;
+    }
+    const ChannelSource colorSource =
+        data->hasVertexColors ? ChannelSource(mesh->Map(kVertexColorChannel)) : ChannelSource();
+    const ChannelSource alphaSource =
+        data->hasVertexAlpha ? ChannelSource(mesh->Map(kVertexAlphaChannel)) : ChannelSource();
+    std::vector<ChannelSource> uvSources;
+    if (texCoords)
+        for (int32_t channel : data->channels) uvSources.emplace_back(mesh->Map(channel));
+
+    // Material list entries, resolved once.
+    const size_t materialCount = node.materials.size();
+    std::vector<MaterialChannels> materialChannels;
+    materialChannels.reserve(materialCount ? materialCount : 1);
+    if (materialCount == 0) {
+        materialChannels.push_back(ChannelsOfMaterial(nullptr, *mesh, texCoords, channelPosition, channelCount));
+    } else {
+        for (const std::unique_ptr<XMaterialEntry>& entry : node.materials) {
+            const XMaterial* record = ResolveMaterialEntry(entry.get(), exporter.materialTable);
+            materialChannels.push_back(ChannelsOfMaterial(record, *mesh, texCoords, channelPosition, channelCount));
+        }
+    }
+
+    const uint32_t stride = data->uvStride;
+    std::vector<float> cornerUv(size_t(3) * stride);
+    for (uint32_t f = 0; f < faceCount; ++f) {
+        const Face& face = mesh->faces[f];
+        XMeshFace& out = data->faces[f];
+        std::array<XMeshCorner, 3> corners{};
+        uint32_t source[3];
+        for (int k = 0; k < 3; ++k) source[k] = face.v[order[static_cast<size_t>(k)]];
+
+        if (wantNormals) {
+            for (int k = 0; k < 3; ++k) {
+                const Point3 n = CornerNormal(*mesh, static_cast<int>(f), order[static_cast<size_t>(k)], specified);
+                corners[static_cast<size_t>(k)].normal =
+                    Normalize(conversion.VectorTransform(normalTM.VectorTransform(n)));
+            }
+        }
+
+        int32_t mtlIndex = -1;
+        size_t setup = 0;
+        if (materialCount > 0) {
+            const size_t id = face.getMatID();
+            const size_t index = materialCount == 1 ? 0 : (id >= materialCount ? id % materialCount : id);
+            mtlIndex = static_cast<int32_t>(index);
+            out.mtlIndex = static_cast<uint32_t>(index);
+            setup = index;
+        }
+        const MaterialChannels& channels = materialChannels[setup];
+
+        if (texCoords) {
+            for (size_t c = 0; c < channelCount; ++c) {
+                const Matrix2& transform = channels.transforms[c];
+                for (int k = 0; k < 3; ++k) {
+                    const Point3 raw = uvSources[c].Read(f, order[static_cast<size_t>(k)], Point3{});
+                    const Point2 uv = transform.Transform(Point2(raw.x, raw.y));
+                    cornerUv[size_t(k) * stride + 2 * c] = uv.x;
+                    cornerUv[size_t(k) * stride + 2 * c + 1] = uv.y;
+                }
+            }
+        }
+        for (int k = 0; k < 3; ++k) {
+            XMeshCorner& corner = corners[static_cast<size_t>(k)];
+            const int sourceCorner = order[static_cast<size_t>(k)];
+            if (data->hasVertexColors) {
+                const Point3 c = colorSource.Read(f, sourceCorner, Point3(1, 1, 1));
+                corner.color = Color(c.x, c.y, c.z);
+            }
+            if (data->hasVertexAlpha) corner.alpha = alphaSource.Read(f, sourceCorner, Point3(1, 1, 1)).x;
+            corner.mtlIndex = mtlIndex;
+        }
+        for (int k = 0; k < 3; ++k)
+            out.index[k] = AddCorner(*data, source[k], corners[static_cast<size_t>(k)], cornerUv.data() + size_t(k) * stride);
+
+        // Tangent sums need the corners' texture coordinates: with TexCoords off the records
+        // hold none, so nothing is added and each frame is built from its normal alone.
+        if (wantTangents && texCoords && channelCount > 0) {
+            const size_t slot = channels.tangentSlot >= 0 ? static_cast<size_t>(channels.tangentSlot) : 0;
+            Point3 p[3];
+            Point2 uv[3];
+            for (int k = 0; k < 3; ++k) {
+                p[k] = data->positions[source[k]].position;
+                uv[k] = Point2(cornerUv[size_t(k) * stride + 2 * slot], cornerUv[size_t(k) * stride + 2 * slot + 1]);
+            }
+            const std::array<float, 3> angle = TriangleCornerAngles(p[0], p[1], p[2]);
+            for (int k = 0; k < 3; ++k) {
+                if (angle[static_cast<size_t>(k)] == 0.0f) continue;
+                const int k1 = (k + 1) % 3, k2 = (k + 2) % 3;
+                const XTangentFrame frame = CornerTangentFrame(p[k], p[k1], p[k2], uv[k], uv[k1], uv[k2]);
+                XMeshVertex& vertex = data->vertices[out.index[k]];
+                vertex.tangent += frame.tangent * angle[static_cast<size_t>(k)];
+                vertex.bitangent += frame.bitangent * angle[static_cast<size_t>(k)];
+            }
+        }
+        exporter.ProgressStep();
+    }
+
+    if (wantTangents) {
+        for (XMeshVertex& vertex : data->vertices)
+            OrthonormalizeFrame(vertex.tangent, vertex.bitangent, data->Corner(vertex.positionIndex, vertex.cornerIndex).normal);
+    }
+    if (meshNode && options.MultiTexCoordsOptimize) MergeIdenticalChannels(*data);
+    return true;
+}

@@ -1,16 +1,157 @@
 // Mesh data: the X file vertex and face model of one geometry node.
 //
-// XMeshData and its generator arrive with the mesh issue. Until then GenMeshData
-// (mesh/gen_mesh_data.cpp) accepts every node without making data, so the node keeps an empty
-// meshData and the writer gives it a frame without a Mesh.
+// In the host's mesh a vertex is only a position; normals, texture coordinates, colours and
+// material ids belong to face corners. GenMeshData builds, for every face corner, the record of
+// all its attributes (an XMeshCorner) and gives every distinct record of a position an export
+// vertex of its own; corners that agree in every attribute share one. Positions and normals are
+// converted into export coordinates, faces wound for the export frame, each texture channel's
+// coordinate transform applied, tangent frames accumulated and finalised, and texture channels
+// with identical coordinates detected.
+//
+// Storage is flat: the corner records of all positions live in one pool of faceCount * 3
+// slots, position p owning the slice positions[p].corners (its capacity is the number of face
+// corners that reference p, so the pool never grows); the texture coordinates of the records
+// live in one float array beside the pool, uvStride floats per slot. Nothing is allocated per
+// corner or per vertex.
 #pragma once
 
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "sdk/math.h"
+
+class Mesh;
+class MeshNormalSpec;
 class XExporter;
+class XNode;
 class XRenderableNode;
 
-// The generated vertices, faces and per-vertex channels of one node; shared-owned by the node.
-struct XMeshData;
+// Message of a mesh without faces or vertices (shown, then generation goes on).
+inline constexpr const char* kEmptyMeshText = "cntFaces <= 0 || cntVerts <= 0";
+// Caption of that message: "GenMeshData" and two characters in code page 936 (B3 F6 B4 ED).
+inline constexpr const char* kEmptyMeshCaption = "GenMeshData\xB3\xF6\xB4\xED";
+// Message of a mesh whose faces cannot be read (the node is then written as a plain frame).
+inline constexpr const char* kMeshFaultText =
+    "PLOVER has detected a 3ds Max bug which can cause crash! please save your scene data and reload it.";
+inline constexpr const char* kMeshFaultCaption = "3ds Max bug";
 
-// Builds node.meshData from node.mesh, placed by node.objectTM and node.frameTM.
-// Returns false, with node.meshData empty, when the node has no usable mesh.
+struct XMeshFace {
+    uint32_t index[3] = {0, 0, 0};  // export vertex indices, already in export winding order
+    uint32_t mtlIndex = 0;          // position in the node's material list; 0 when it has none
+};
+
+// One position's slice of XMeshData::cornerPool.
+struct CornerRange {
+    uint32_t first = 0;     // first slot in cornerPool
+    uint32_t count = 0;     // corner records created so far, in creation order
+    uint32_t capacity = 0;  // face corners that reference this position
+};
+
+struct XMeshPosition {
+    Point3 position;      // the mesh vertex in export coordinates
+    CornerRange corners;  // its corner records
+};
+
+// The attributes of a face corner. Its texture coordinates are not stored here but in
+// XMeshData::uvPool at the record's slot (see XMeshData::Uvw).
+struct XMeshCorner {
+    Point3 normal{};          // unit, export coordinates; (0, 0, 0) when Normal, Tangent and
+                              // BiTangent are all off; OrthonormalizeFrame may rewrite it
+    Color color{1, 1, 1};     // from the mesh's colour channel when hasVertexColors
+    float alpha = 1.0f;       // from the mesh's alpha channel when hasVertexAlpha
+    int32_t mtlIndex = -1;    // the face's material index; -1 when the node has no materials
+    uint32_t vertexIndex = 0; // the export vertex that this record stands for
+};
+
+struct XMeshVertex {
+    uint32_t positionIndex = 0;  // index into XMeshData::positions
+    uint32_t cornerIndex = 0;    // index into that position's corner records
+    Point3 tangent{};            // export coordinates; an angle-weighted sum until finalised
+    Point3 bitangent{};          // same
+};
+
+struct XMeshData {
+    uint32_t wireColor = 0;      // the host node's wire colour, 0x00BBGGRR
+    uint32_t positionCount = 0;  // the mesh's vertex count
+    uint32_t faceCount = 0;      // the mesh's face count
+    std::vector<XMeshFace> faces;          // one per mesh face, in mesh order
+    std::vector<XMeshPosition> positions;  // one per mesh vertex, in mesh order
+    std::vector<XMeshVertex> vertices;     // the export vertices, in creation order
+    uint32_t hasVertexColors = 0;  // 1: corner records carry colours of map channel 0
+    uint32_t hasVertexAlpha = 0;   // 1: corner records carry alpha of map channel -2
+    std::vector<int32_t> channelMap;  // per entry of channels: position of the channel whose
+                                      // coordinates it shares, or its own position
+    std::vector<int32_t> channels;    // supported host map channels 1 to 99, ascending
+
+    // Corner records of every position; position p's are cornerPool[first .. first + count).
+    std::vector<XMeshCorner> cornerPool;
+    // Texture coordinates of the corner records: uvStride floats per pool slot, (u, v) for each
+    // entry of channels in order. The w of every uvw triple is 0 and is not stored.
+    std::vector<float> uvPool;
+    uint32_t uvStride = 0;  // 2 * channels.size() when TexCoords is on, else 0
+
+    // Number of uvw triples each corner record carries: channels.size() or 0 (TexCoords off).
+    uint32_t UvwCount() const { return uvStride / 2; }
+    // The pool slot of a position's corner record, and of an export vertex's record.
+    uint32_t Slot(uint32_t positionIndex, uint32_t cornerIndex) const {
+        return positions[positionIndex].corners.first + cornerIndex;
+    }
+    uint32_t VertexSlot(uint32_t vertexIndex) const {
+        const XMeshVertex& v = vertices[vertexIndex];
+        return Slot(v.positionIndex, v.cornerIndex);
+    }
+    XMeshCorner& Corner(uint32_t positionIndex, uint32_t cornerIndex) {
+        return cornerPool[Slot(positionIndex, cornerIndex)];
+    }
+    const XMeshCorner& Corner(uint32_t positionIndex, uint32_t cornerIndex) const {
+        return cornerPool[Slot(positionIndex, cornerIndex)];
+    }
+    const XMeshCorner& VertexCorner(uint32_t vertexIndex) const { return cornerPool[VertexSlot(vertexIndex)]; }
+    XMeshCorner& VertexCorner(uint32_t vertexIndex) { return cornerPool[VertexSlot(vertexIndex)]; }
+    // The (u, v) pairs of a slot's record: uvStride floats.
+    const float* Uv(uint32_t slot) const { return uvPool.data() + size_t(slot) * uvStride; }
+    // The uvw triple of a slot's record at a channel-list position: (u, v, 0).
+    Point3 Uvw(uint32_t slot, uint32_t channelPosition) const {
+        const float* uv = Uv(slot) + 2 * size_t(channelPosition);
+        return {uv[0], uv[1], 0.0f};
+    }
+};
+
+// Builds node.meshData from node.mesh, placed by node.objectTM and node.frameTM, with the
+// node's material entries. Returns false when the node has no mesh or no host node (nothing
+// made), and after a mesh fault: a face that names a vertex the mesh does not have shows the
+// fault message and leaves node.meshData empty. A mesh without faces or vertices shows its
+// message and gives a record without export vertices (true).
+//
+// Map data that the mesh claims but does not hold (a channel without faces or vertices, an
+// index past its vertices) reads as the record's default: texture coordinates (0, 0) before the
+// channel's transform, colour (1, 1, 1), alpha 1.
 bool GenMeshData(XExporter& exporter, XRenderableNode& node);
+
+// Shares export vertices: returns the vertexIndex of the first stored record of the position
+// that equals corner (normal and colour within 1e-6 per component, alpha exactly, material
+// index, and every (u, v) within 1e-6), else stores corner with uv (uvStride floats) as the
+// position's next record, appends its export vertex, and returns that vertex's index (the
+// stored record's vertexIndex is set to it).
+uint32_t AddCorner(XMeshData& data, uint32_t positionIndex, const XMeshCorner& corner, const float* uv);
+
+// The transform that takes the mesh's coordinates to where the file wants them: objectTM in
+// world space (worldSpace and a mesh node), else objectTM x Inverse(frameTM), the node's own
+// frame.
+Matrix3 VertexTransform(const XRenderableNode& node, bool worldSpace);
+// The transform of normals under m: the transpose of the inverse of m's linear part (no
+// translation).
+Matrix3 NormalTransform(const Matrix3& m);
+
+// The normal of a face corner in the mesh's own coordinates: the specified normal when
+// specified is given; else from the corner vertex's render normals the one of the face's
+// smoothing group (a lone normal or a flagged specified one as it is), falling back to the face
+// normal for smoothing group 0, for no shared group, and for a vertex without render normals.
+Point3 CornerNormal(const Mesh& mesh, int face, int corner, const MeshNormalSpec* specified);
+
+// Points every channel-list position whose coordinates equal (within 1e-6) those of an earlier
+// position at every export vertex to the first such position (channelMap); the others keep
+// their own. Needs the records' texture coordinates (uvStride > 0); without them it does nothing.
+void MergeIdenticalChannels(XMeshData& data);

@@ -1,9 +1,12 @@
 // Animation tracks: the keys of one export node for one clip, and the entry points that fill
 // them and estimate their work.
 //
-// The key extraction and reduction arrive with the animation issue; until then AnimateNode
-// makes no tracks and CountKeyTimes finds no keys (anim/animate_node.cpp,
-// anim/count_key_times.cpp). CountSamples is complete (anim/count_samples.cpp).
+// AnimateNode builds one AnimTrack per clip, in clip order. With KeyFrames on it keys the node
+// at the times where its position, rotation and scale controllers have keys (plus the clip
+// ends); when any clip lacks such keys, or with KeyFrames off, it samples every clip at the
+// exporter's ticks per sample. Each key is the node's transform relative to its parent frame
+// (world space with WorldSpace), converted into output coordinates, and keys are reduced while
+// they are added: a run of equal values keeps its first and its last key.
 #pragma once
 
 #include <cstdint>
@@ -55,8 +58,59 @@ struct AnimTrack {
     std::vector<VectorKey> scaleKeys;
 };
 
+// Key reduction settings of a KeyOptimizeLevel: level 0 keeps every key; 1, 2 and anything
+// else (compared as unsigned) reduce with the tolerance 1e-6, 1e-5 and 1e-4.
+struct KeyReduction {
+    bool reduce = false;
+    float tolerance = 0;  // per component
+};
+KeyReduction KeyReductionFor(int32_t keyOptimizeLevel);
+
+// Appends key to list, unless reduce is set and the last two stored keys and the new one are
+// equal within tolerance: then the last key only moves to the new key's time. AddQuatKey
+// negates an appended rotation whose dot product with the one before it is negative, so that
+// consecutive stored rotations lie in the same hemisphere.
+void AddVectorKey(std::vector<VectorKey>& list, const VectorKey& key, bool reduce, float tolerance);
+void AddQuatKey(std::vector<QuatKey>& list, const QuatKey& key, bool reduce, float tolerance);
+void AddMatrixKey(std::vector<MatrixKey>& list, const MatrixKey& key, bool reduce, float tolerance);
+
+// The node's key transform at tick t, in output coordinates: relative to its parent's world
+// transform (WorldSpace off), or its world transform (WorldSpace on; for a mesh node relative to
+// its frameTM, in which its world-space vertices were written). Mirroring removed.
+Matrix3 KeyTransform(const XExporter& exporter, const XNode& node, TimeValue t);
+
+// The key time of tick t in a track: ticks from the start tick, or with Timeline on whole
+// frames from the start tick times TimelineCustom. Saturates at INT32_MAX instead of wrapping.
+int32_t KeyTimeOf(const XExporter& exporter, const AnimTrack& track, TimeValue t);
+
+// A clip frame in ticks (frame times ticks per frame), held to the 32-bit tick range.
+TimeValue ClipTick(const XExporter& exporter, int32_t frame);
+
+// Adds the transform K of one key time to the track's keys (matrix keys, or rotation, scale and
+// position keys per the track's separateKeys), reduced by r.
+void AddTransformKey(AnimTrack& track, int32_t time, const Matrix3& k, const KeyReduction& r);
+
+// Number of keys the track holds: matrix keys, or rotation + scale + position keys.
+uint32_t TrackKeyCount(const AnimTrack& track);
+
 // Builds the node's tracks, one per clip. Called by the data pass at most once per node.
 void AnimateNode(XExporter& exporter, XNode& node);
+
+// The key-frame path: one track per clip keyed at the controllers' key times. False when the
+// node (or its host node) is absent or some clip has no usable keys; the tracks made so far
+// are then left for the caller to replace.
+bool ExtractKeyedTracks(XExporter& exporter, XNode* node);
+
+// The sampling path: one track per clip sampled every ticks per sample from the clip start,
+// plus one sample exactly at the clip end. False only for an absent node.
+bool SampleTracks(XExporter& exporter, XNode* node);
+
+// Fills the track's key-time lists from the node's position, rotation and scale controllers
+// (their keys and those of their sub-animatables, inside [startTick, endTick]) and sets
+// separateKeys from KeyType. False when the node has no usable keys in that range: no
+// transform controller, no sub-controller that carries keys, or fewer than two key times on
+// every channel.
+bool CollectKeyTimes(const XExporter& exporter, AnimTrack& track, const XNode& node);
 
 // Number of key times of all clips on the key-frame path; 0 when the node has no usable keys
 // in some clip (the work estimate then uses CountSamples).

@@ -1,5 +1,10 @@
 #include "anim/anim_track.h"
+#include "plugin/exporter.h"
+#include "scene/xnode.h"
 
-// Key extraction arrives with the animation issue: until then no node gets tracks, and the
-// writer's animation sets stay empty.
-void AnimateNode(XExporter& /*exporter*/, XNode& /*node*/) {}
+void AnimateNode(XExporter& exporter, XNode& node) {
+    // A clip without usable keys sends the whole node to sampling: the partial key-frame
+    // result is cleared there.
+    if (exporter.options().KeyFrames && ExtractKeyedTracks(exporter, &node)) return;
+    SampleTracks(exporter, &node);
+}

@@ -1,5 +1,19 @@
-#include "anim/anim_track.h"
+#include <cstdint>
 
-// Controller key reading arrives with the animation issue: until then no node has usable keys,
-// so the work estimate counts samples.
-int32_t CountKeyTimes(XExporter& /*exporter*/, const XNode& /*node*/) { return 0; }
+#include "anim/anim_track.h"
+#include "plugin/exporter.h"
+#include "scene/xnode.h"
+
+int32_t CountKeyTimes(XExporter& exporter, const XNode& node) {
+    const AnimClipList& clips = exporter.module().clips;
+    if (!node.hostNode || !exporter.options().Animation || clips.empty()) return 0;
+    int64_t total = 0;
+    for (const AnimClip& clip : clips) {
+        AnimTrack track;
+        track.startTick = ClipTick(exporter, clip.start);
+        track.endTick = ClipTick(exporter, clip.end);
+        if (!CollectKeyTimes(exporter, track, node)) return 0;
+        total += static_cast<int64_t>(track.keyTimes.size());
+    }
+    return total > INT32_MAX ? INT32_MAX : static_cast<int32_t>(total);
+}

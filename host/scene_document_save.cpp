@@ -10,6 +10,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "host/host_controllers_document.h"
 #include "host/scene_document.h"
 #include "host/scene_document_names.h"
 
@@ -271,7 +272,9 @@ private:
             n["stack"] = std::move(stack);
         }
         if (const HostControl* control = node.controller()) {
-            if (control->ClassID() == kFootstepControlClassId)
+            if (auto* keyed = dynamic_cast<const HostTransformControl*>(control))
+                n["tmController"] = TransformControlJson(*keyed);
+            else if (control->ClassID() == kFootstepControlClassId)
                 n["tmController"] = {{"type", "footstep"}};
             else
                 n["tmController"] = {{"type", "classed"}, {"classId", ClassIdJson(control->ClassID())}};

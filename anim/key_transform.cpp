@@ -1,0 +1,50 @@
+// The transform a key holds, its time, and how it is split into the track's key lists.
+#include <algorithm>
+#include <cstdint>
+
+#include "anim/anim_track.h"
+#include "anim/transforms.h"
+#include "plugin/exporter.h"
+#include "scene/xnode.h"
+
+Matrix3 KeyTransform(const XExporter& exporter, const XNode& node, TimeValue t) {
+    Matrix3 local;
+    if (!exporter.options().WorldSpace) {
+        const Matrix3 world = NodeWorldTransform(node.hostNode, t);
+        local = node.parent ? world * Inverse(NodeWorldTransform(node.parent->hostNode, t)) : world;
+    } else if (IsMeshNode(node)) {
+        // The mesh was written in world space at its frameTM pose under an identity frame; the
+        // keys move it from that pose.
+        local = Inverse(node.frameTM) * NodeWorldTransform(node.hostNode, t);
+    } else {
+        local = NodeWorldTransform(node.hostNode, t);
+    }
+    return ConvertTransform(exporter.conversion(), local);
+}
+
+int32_t KeyTimeOf(const XExporter& exporter, const AnimTrack& track, TimeValue t) {
+    const ExportOptions& options = exporter.options();
+    int64_t time = int64_t(t) - track.startTick;
+    if (options.Timeline) {
+        const int64_t ticksPerFrame = exporter.ticksPerFrame > 0 ? exporter.ticksPerFrame : 1;
+        time = time / ticksPerFrame * options.TimelineCustom;
+    }
+    return static_cast<int32_t>(std::clamp<int64_t>(time, INT32_MIN, INT32_MAX));
+}
+
+TimeValue ClipTick(const XExporter& exporter, int32_t frame) {
+    return static_cast<TimeValue>(std::clamp<int64_t>(int64_t(frame) * exporter.ticksPerFrame, INT32_MIN, INT32_MAX));
+}
+
+void AddTransformKey(AnimTrack& track, int32_t time, const Matrix3& k, const KeyReduction& r) {
+    if (!track.separateKeys) {
+        AddMatrixKey(track.matrixKeys, MatrixKey{kMatrixKey, time, k}, r.reduce, r.tolerance);
+        return;
+    }
+    Point3 position, scale;
+    Quat rotation;
+    DecomposeMatrix(k, position, rotation, scale);
+    AddQuatKey(track.rotationKeys, QuatKey{kRotationKey, time, rotation}, r.reduce, r.tolerance);
+    AddVectorKey(track.scaleKeys, VectorKey{kScaleKey, time, scale}, r.reduce, r.tolerance);
+    AddVectorKey(track.positionKeys, VectorKey{kPositionKey, time, position}, r.reduce, r.tolerance);
+}

@@ -70,7 +70,7 @@ TEST(Driver, NoHostInterfaceStillReturnsOne) { EXPECT_EQ(XDoExport("x.x", nullpt
 TEST(Driver, NothingCollectedHintUnlessDummyAndOtherAreOn) {
     TempDir dir;
     SceneBuilder b;
-    b.Dummy("Helper");
+    b.Target("Camera01.Target");  // targets are never collected
     auto scene = b.Take();
     scene->SetDir(kDirPlugCfg, dir.str());
     XDoExport((dir / "out.x").c_str(), nullptr, scene.get(), 1, 0);

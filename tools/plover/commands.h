@@ -9,6 +9,7 @@ struct ExportCommand {
     std::string outputPath;
     std::string configDir;              // empty: the user's default configuration directory
     std::vector<std::string> settings;  // KEY=VALUE one-run overrides
+    std::string pluginPath;             // empty: plover.dle beside the executable
     bool selectedOnly = false;
     bool quiet = false;
 };
@@ -17,6 +18,9 @@ int RunExportCommand(const ExportCommand& command);
 
 // The user's configuration directory: $XDG_CONFIG_HOME/plover, else ~/.config/plover.
 std::string DefaultConfigDir();
+
+// Lists what the plug-in module reports.
+int RunPluginsCommand(const std::string& pluginPath);
 
 int RunConfigShow(const std::string& configDir);
 int RunConfigSet(const std::string& configDir, const std::vector<std::string>& settings);

@@ -9,7 +9,7 @@
 #include "host/console.h"
 #include "host/scene_document.h"
 #include "options/options_file.h"
-#include "plugin/do_export.h"
+#include "tools/plover/plugin_loader.h"
 #include "sdk/plugin.h"
 #include "tools/plover/commands.h"
 #include "tools/plover/settings.h"
@@ -71,6 +71,12 @@ private:
 
 int RunExportCommand(const ExportCommand& command) {
     std::string error;
+    std::unique_ptr<PluginModule> module =
+        PluginModule::Load(command.pluginPath.empty() ? DefaultPluginPath() : command.pluginPath, error);
+    if (!module) {
+        std::cerr << "plover: " << error << "\n";
+        return 2;
+    }
     std::unique_ptr<HostScene> scene = LoadSceneDocument(command.scenePath, error);
     if (!scene) {
         std::cerr << "plover: " << error << "\n";
@@ -97,7 +103,10 @@ int RunExportCommand(const ExportCommand& command) {
 
     const FileStamp before = StampOf(command.outputPath);
     const unsigned long optionBits = command.selectedOnly ? kSceneExportSelected : 0;
-    XDoExport(command.outputPath.c_str(), nullptr, scene.get(), /*suppressPrompts=*/1, optionBits);
+    {
+        std::unique_ptr<SceneExport> exporter = module->CreateExporter();
+        exporter->DoExport(command.outputPath.c_str(), nullptr, scene.get(), /*suppressPrompts=*/1, optionBits);
+    }
     const FileStamp after = StampOf(command.outputPath);
 
     if (!Replaced(before, after)) {

@@ -18,6 +18,7 @@ int main(int argc, char** argv) {
                           "The host's plug-in configuration directory (default: $XDG_CONFIG_HOME/plover)");
     exportApp->add_option("--set", exportCommand.settings,
                           "KEY=VALUE: override an option for this run only (repeatable)");
+    exportApp->add_option("--plugin", exportCommand.pluginPath, "The plug-in module (default: plover.dle beside plover)");
     exportApp->add_flag("--selected-only", exportCommand.selectedOnly, "Export the selected nodes only");
     exportApp->add_flag("-q,--quiet", exportCommand.quiet, "No progress bar");
 
@@ -38,11 +39,16 @@ int main(int argc, char** argv) {
     inspectApp->add_option("file", inspectPath, "X file")->required();
     inspectApp->add_flag("--json", inspectJson, "Print the tree as JSON");
 
+    std::string pluginPath;
+    CLI::App* pluginsApp = app.add_subcommand("plugins", "List what the plug-in module reports");
+    pluginsApp->add_option("--plugin", pluginPath, "The plug-in module (default: plover.dle beside plover)");
+
     CLI11_PARSE(app, argc, argv);
 
     if (*exportApp) return RunExportCommand(exportCommand);
     if (*showApp) return RunConfigShow(configDir);
     if (*setApp) return RunConfigSet(configDir, settings);
+    if (*pluginsApp) return RunPluginsCommand(pluginPath);
     if (*inspectApp) return xfile::RunInspect(inspectPath, inspectJson, std::cout, std::cerr);
     return 2;
 }

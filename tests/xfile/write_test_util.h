@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -72,6 +73,46 @@ inline std::string Dump(const xfile::XDocument& doc) {
 }
 
 inline std::string DumpBytes(const std::vector<uint8_t>& bytes) { return Dump(Read(bytes)); }
+
+// The same objects, names, nesting and payloads; the floats of frame matrices may differ by
+// tolerance.
+inline void ExpectSameTree(const xfile::XDocument& actual, const xfile::XDocument& expected, float tolerance) {
+    ASSERT_EQ(actual.nodes.size(), expected.nodes.size()) << Dump(actual) << "\nexpected\n" << Dump(expected);
+    for (size_t i = 0; i < actual.nodes.size(); ++i) {
+        const xfile::XNode& a = actual.nodes[i];
+        const xfile::XNode& e = expected.nodes[i];
+        SCOPED_TRACE("object " + std::to_string(i) + " " + std::string(expected.Name(e)));
+        ASSERT_EQ(a.isReference, e.isReference);
+        EXPECT_EQ(a.depth, e.depth);
+        EXPECT_EQ(a.parent, e.parent);
+        EXPECT_EQ(actual.Name(a), expected.Name(e));
+        if (a.isReference) continue;
+        const std::string& tmpl = actual.TemplateOf(a).name;
+        EXPECT_EQ(tmpl, expected.TemplateOf(e).name);
+        const std::span<const uint8_t> pa = actual.Payload(a), pe = expected.Payload(e);
+        ASSERT_EQ(pa.size(), pe.size());
+        if (tmpl == "FrameTransformMatrix") {
+            for (size_t k = 0; k + 4 <= pa.size(); k += 4) {
+                float fa, fe;
+                std::memcpy(&fa, pa.data() + k, 4);
+                std::memcpy(&fe, pe.data() + k, 4);
+                EXPECT_NEAR(fa, fe, tolerance) << "float " << k / 4;
+            }
+        } else {
+            EXPECT_TRUE(std::equal(pa.begin(), pa.end(), pe.begin()));
+        }
+    }
+}
+
+// The Frame objects only, one line each, indented by nesting: "Top\n  Child\n".
+inline std::string FrameTree(const xfile::XDocument& doc) {
+    std::string out;
+    for (const xfile::XNode& node : doc.nodes) {
+        if (node.isReference || doc.TemplateOf(node).name != "Frame") continue;
+        out += std::string(node.depth * 2, ' ') + std::string(doc.Name(node)) + "\n";
+    }
+    return out;
+}
 
 // The frame matrix of the Frame called name, as its 16 floats; empty when there is none.
 inline std::vector<float> FrameMatrixOf(const xfile::XDocument& doc, const std::string& name) {

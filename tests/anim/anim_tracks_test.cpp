@@ -1,0 +1,232 @@
+// Track building: sample times, key times from controllers, the keyed/sampled fall-back, key
+// transforms and the work counts.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "anim/anim_track.h"
+#include "common/math_expect.h"
+#include "host/host_controllers.h"
+#include "scene/export_fixture.h"
+
+namespace {
+
+ExportOptions AnimOptions(int keyOptimizeLevel = 0) {
+    ExportOptions o = TreeTestOptions();
+    o.Animation = 1;
+    o.KeyType = 1;
+    o.KeyOptimizeLevel = keyOptimizeLevel;
+    o.TimelineCustom = 1;
+    return o;
+}
+
+// One dummy "Mover" under the scene root with the given controller; range frames 0 to 20.
+std::unique_ptr<HostScene> MoverScene(std::unique_ptr<HostTransformControl> control) {
+    SceneBuilder b;
+    b.scene().SetAnimRange({0, 20 * 160});
+    b.Dummy("Mover").SetController(std::move(control));
+    return b.Take();
+}
+
+// Moves along X from 0 at tick 0 to 100 at tick 1600.
+std::unique_ptr<HostTransformControl> Slide() {
+    auto c = std::make_unique<HostTransformControl>();
+    c->SetPosition(PointKeys({0, 1600}, {{0, 0, 0}, {100, 0, 0}}));
+    return c;
+}
+
+std::vector<int32_t> Times(const auto& list) {
+    std::vector<int32_t> times;
+    for (const auto& key : list) times.push_back(key.time);
+    return times;
+}
+
+std::vector<int32_t> Range(int32_t first, int32_t step, int32_t last) {
+    std::vector<int32_t> v;
+    for (int32_t t = first; t <= last; t += step) v.push_back(t);
+    return v;
+}
+
+}  // namespace
+
+TEST(AnimTracks, SamplesEveryStepAndOnceAtTheClipEnd) {
+    struct Case {
+        int32_t ticksPerSample;
+        std::vector<int32_t> offsets;
+    };
+    for (const Case& c : {Case{80, Range(0, 80, 1600)}, Case{685, {0, 685, 1370, 1600}}, Case{160, Range(0, 160, 1600)}}) {
+        SCOPED_TRACE(c.ticksPerSample);
+        ExportFixture f(MoverScene(Slide()), AnimOptions());
+        f.state.clips = {{"Clip", 0, 10}};
+        f.exporter->ticksPerSample = c.ticksPerSample;
+        f.CollectAndPass();
+        const XNode* mover = f.Node("Mover");
+        ASSERT_EQ(mover->tracks.size(), 1u);
+        const AnimTrack& track = mover->tracks[0];
+        EXPECT_EQ(track.startTick, 0);
+        EXPECT_EQ(track.endTick, 1600);
+        EXPECT_EQ(track.separateKeys, 1);
+        EXPECT_EQ(Times(track.positionKeys), c.offsets);
+        EXPECT_EQ(Times(track.rotationKeys), c.offsets);  // level 0: nothing collapses
+        EXPECT_TRUE(track.matrixKeys.empty());
+        // Left-handed output: host X stays X.
+        ExpectPoint3Near(track.positionKeys[1].value, {float(c.offsets[1]) / 16.0f, 0, 0});
+        ExpectPoint3Near(track.positionKeys.back().value, {100, 0, 0});
+        // Three keys per sample for the writer, on top of the driver's two.
+        EXPECT_EQ(f.exporter->stage2Work, 2u + 3 * c.offsets.size());
+    }
+    // The estimate counts one sample less where the step does not divide the clip.
+    ExportFixture f(MoverScene(Slide()), AnimOptions());
+    f.state.clips = {{"Clip", 0, 10}, {"Still", 4, 4}};
+    f.exporter->ticksPerSample = 685;
+    EXPECT_EQ(CountSamples(*f.exporter), 3 + 1);
+    f.CollectAndPass();
+    // A clip whose start and end frames are equal gets one sample at offset 0.
+    ASSERT_EQ(f.Node("Mover")->tracks.size(), 2u);
+    EXPECT_EQ(Times(f.Node("Mover")->tracks[1].positionKeys), (std::vector<int32_t>{0}));
+}
+
+TEST(AnimTracks, TimelineKeyTimesAreFramesTimesTheCustomUnit) {
+    for (int32_t custom : {1, 160}) {
+        SCOPED_TRACE(custom);
+        ExportOptions options = AnimOptions();
+        options.Timeline = 1;
+        options.TimelineCustom = custom;
+        ExportFixture f(MoverScene(Slide()), options);
+        f.state.clips = {{"Clip", 2, 6}};
+        f.CollectAndPass();
+        EXPECT_EQ(Times(f.Node("Mover")->tracks[0].positionKeys), Range(0, custom, 4 * custom));
+    }
+    // Keyed: two controller keys in the same frame get the same key time.
+    auto control = std::make_unique<HostTransformControl>();
+    control->SetPosition(PointKeys({0, 160, 200, 1600}, {{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {3, 0, 0}}));
+    ExportOptions options = AnimOptions();
+    options.Timeline = 1;
+    options.KeyFrames = 1;
+    ExportFixture f(MoverScene(std::move(control)), options);
+    f.state.clips = {{"Clip", 0, 10}};
+    f.CollectAndPass();
+    EXPECT_EQ(f.Node("Mover")->tracks[0].keyTimes, (std::vector<int32_t>{0, 160, 200, 1600}));
+    EXPECT_EQ(Times(f.Node("Mover")->tracks[0].positionKeys), (std::vector<int32_t>{0, 1, 1, 10}));
+}
+
+TEST(AnimTracks, KeyFramesUseTheUnionOfControllerKeysAndTheClipEnds) {
+    auto make = [] {
+        auto c = std::make_unique<HostTransformControl>();
+        c->SetPosition(PointKeys({0, 1600}, {{0, 0, 0}, {10, 0, 0}}));
+        c->SetRotation(QuatKeys({800}, {QuatFromAxisAngle({0, 0, 1}, 0.5f)}));
+        return c;
+    };
+    ExportOptions options = AnimOptions();
+    options.KeyFrames = 1;
+    ExportFixture f(MoverScene(make()), options);
+    f.state.clips = {{"Clip", 0, 20}};
+    EXPECT_EQ(CountKeyTimes(*f.exporter, XNode{}), 0);  // no host node
+    f.CollectAndPass();
+    const AnimTrack& track = f.Node("Mover")->tracks[0];
+    EXPECT_EQ(track.positionKeyTimes, (std::vector<int32_t>{0, 1600}));
+    EXPECT_EQ(track.rotationKeyTimes, (std::vector<int32_t>{800}));
+    EXPECT_TRUE(track.scaleKeyTimes.empty());
+    EXPECT_EQ(track.keyTimes, (std::vector<int32_t>{0, 800, 1600, 3200}));
+    EXPECT_EQ(Times(track.positionKeys), track.keyTimes);
+    EXPECT_EQ(CountKeyTimes(*f.exporter, *f.Node("Mover")), 4);
+    EXPECT_EQ(f.exporter->stage2Work, 2u + 3 * 4);
+
+    // Per-axis tracks are sub-animatables; their keys count, keys outside the clip do not.
+    auto axes = std::make_unique<HostTransformControl>();
+    axes->SetPosition(std::make_unique<HostAxisControl>(std::array<std::unique_ptr<HostKeyTrack>, 3>{
+        FloatKeys({0, 480, 4000}, {0, 1, 2}), nullptr, FloatKeys({960}, {5})}));
+    ExportFixture g(MoverScene(std::move(axes)), options);
+    g.state.clips = {{"Clip", 0, 10}};
+    g.CollectAndPass();
+    EXPECT_EQ(g.Node("Mover")->tracks[0].positionKeyTimes, (std::vector<int32_t>{0, 480, 960}));
+    EXPECT_EQ(g.Node("Mover")->tracks[0].keyTimes, (std::vector<int32_t>{0, 480, 960, 1600}));
+}
+
+TEST(AnimTracks, OneClipWithoutKeysSamplesTheWholeNode) {
+    auto make = [] {
+        auto c = std::make_unique<HostTransformControl>();
+        c->SetPosition(PointKeys({0, 1600}, {{0, 0, 0}, {10, 0, 0}}));
+        return c;
+    };
+    ExportOptions options = AnimOptions();
+    options.KeyFrames = 1;
+    ExportFixture f(MoverScene(make()), options);
+    f.state.clips = {{"Keyed", 0, 10}, {"Empty", 12, 20}};
+    EXPECT_EQ(CountKeyTimes(*f.exporter, *[&] { f.Collect(); return f.Node("Mover"); }()), 0);
+    f.Pass();
+    const XNode* mover = f.Node("Mover");
+    ASSERT_EQ(mover->tracks.size(), 2u);
+    EXPECT_TRUE(mover->tracks[0].keyTimes.empty());  // sampled: no working lists
+    EXPECT_EQ(Times(mover->tracks[0].positionKeys), Range(0, 160, 1600));
+    EXPECT_EQ(Times(mover->tracks[1].positionKeys), Range(0, 160, 1280));
+    // Only the sampling path's keys are counted for the writer.
+    EXPECT_EQ(f.exporter->stage2Work, 2u + 3 * (11 + 9));
+
+    // A controller whose sub-controllers carry no keys is sampled; so is a single key.
+    auto single = std::make_unique<HostTransformControl>();
+    single->SetPosition(PointKeys({800}, {{1, 2, 3}}));
+    ExportFixture g(MoverScene(std::move(single)), options);
+    g.state.clips = {{"Clip", 0, 10}};
+    g.CollectAndPass();
+    EXPECT_EQ(Times(g.Node("Mover")->tracks[0].positionKeys), Range(0, 160, 1600));
+}
+
+TEST(AnimTracks, KeysAreLocalToTheParentInOutputCoordinates) {
+    for (int rightHand : {0, 1}) {
+        SCOPED_TRACE(rightHand);
+        ExportOptions options = AnimOptions(3);
+        options.KeyType = 0;
+        options.RightHand = rightHand;
+        // The parent turns about its pivot; the child sits 5 units along the parent's Y.
+        SceneBuilder b;
+        b.scene().SetAnimRange({0, 20 * 160});
+        auto turn = std::make_unique<HostTransformControl>();
+        turn->SetRotation(QuatKeys({0, 1600}, {Quat(), QuatFromAxisAngle({0, 0, 1}, 1.5f)}));
+        HostNode& parent = b.Dummy("Parent").Translate({1, 2, 3}).SetController(std::move(turn));
+        b.Dummy("Child", &parent).Translate({0, 5, 0});
+        ExportFixture f(b.Take(), options);
+        f.state.clips = {{"Clip", 0, 10}};
+        f.Reconvert();
+        f.CollectAndPass();
+        const AnimTrack& child = f.Node("Child")->tracks[0];
+        // The child does not move against its parent: one constant run, two keys.
+        ASSERT_EQ(child.matrixKeys.size(), 2u);
+        EXPECT_EQ(child.matrixKeys[1].time, 1600);
+        ExpectMatrix3Near(child.matrixKeys[0].value, ConvertTransform(f.state.conversion, TransMatrix({0, 5, 0})));
+        const AnimTrack& top = f.Node("Parent")->tracks[0];
+        ASSERT_EQ(top.matrixKeys.size(), 11u);
+        INode* host = f.Node("Parent")->hostNode;
+        for (const MatrixKey& key : top.matrixKeys)
+            ExpectMatrix3Near(key.value, ConvertTransform(f.state.conversion, host->GetNodeTM(key.time)), 1e-5f);
+    }
+}
+
+TEST(AnimTracks, WorldSpaceMeshStartsWithTheIdentity) {
+    auto make = [] {
+        SceneBuilder b;
+        b.scene().SetAnimRange({0, 20 * 160});
+        auto c = std::make_unique<HostTransformControl>();
+        c->SetPosition(PointKeys({0, 1600}, {{5, 0, 0}, {5, 10, 0}}));
+        c->SetRotation(QuatKeys({0, 1600}, {QuatFromAxisAngle({1, 0, 0}, 0.3f), QuatFromAxisAngle({1, 0, 0}, 1.3f)}));
+        HostNode& parent = b.Dummy("Parent").Translate({0, 0, 7});
+        b.Mesh("Box", &parent).SetController(std::move(c));
+        return b.Take();
+    };
+    ExportOptions options = AnimOptions(3);
+    options.KeyType = 0;
+    options.WorldSpace = 1;
+    ExportFixture f(make(), options);
+    f.state.clips = {{"Clip", 0, 10}};
+    f.CollectAndPass();
+    const XNode* box = f.Node("Box");
+    ASSERT_TRUE(IsMeshNode(*box));
+    const AnimTrack& track = box->tracks[0];
+    ASSERT_EQ(track.matrixKeys.size(), 11u);
+    ExpectMatrix3Near(track.matrixKeys[0].value, Matrix3(), 1e-5f);
+    EXPECT_FALSE(track.matrixKeys[5].value.Equals(Matrix3(), 1e-3f));
+    // The keys move the mesh from the pose in which it was written to its world pose at t.
+    const Matrix3 expected =
+        ConvertTransform(f.state.conversion, Inverse(box->frameTM) * box->hostNode->GetNodeTM(800));
+    ExpectMatrix3Near(track.matrixKeys[5].value, expected, 1e-5f);
+}

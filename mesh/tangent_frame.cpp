@@ -7,14 +7,21 @@ namespace {
 bool IsZero(const Point3& p) { return p.x == 0.0f && p.y == 0.0f && p.z == 0.0f; }
 bool IsFinite(const Point3& p) { return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z); }
 
-// Normalize(scaled), where scaled is v times a scalar whose sign is negative or not. Only that
-// sign matters for the direction; when the scaled vector overflowed (a tiny det or du) the
-// direction is taken from v itself.
+// The unit vector along p even where its squared length would overflow or underflow a float
+// (p is first scaled by its largest component); (0, 0, 0) for a zero or non-finite p.
+Point3 RobustUnit(const Point3& p) {
+    const float largest = std::fmax(std::fabs(p.x), std::fmax(std::fabs(p.y), std::fabs(p.z)));
+    if (!(largest > 0) || !std::isfinite(largest) || !IsFinite(p)) return {};
+    return Normalize(p / largest);
+}
+
+// Normalize(scaled), where scaled is v times a scalar whose sign is given. Only that sign
+// matters for the direction; when the scaled vector or its squared length left the float range
+// (a tiny det or du, tiny edges), the direction is taken from v itself.
 Point3 Direction(const Point3& scaled, const Point3& v, bool negative) {
     const Point3 unit = Normalize(scaled);
-    if (IsFinite(unit)) return unit;
-    const Point3 direction = Normalize(negative ? -v : v);
-    return IsFinite(direction) ? direction : Point3{};
+    if (IsZero(scaled) || (IsFinite(unit) && std::fabs(unit.LengthSquared() - 1.0f) <= 1e-4f)) return unit;
+    return RobustUnit(negative ? -v : v);
 }
 
 // The part of x along axis. An axis too short to divide by has none.

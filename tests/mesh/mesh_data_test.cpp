@@ -1,0 +1,320 @@
+// Mesh data generation: vertex splitting, winding, material indices, texture channels, colours,
+// channel merging and the two failure messages.
+#include <gtest/gtest.h>
+
+#include "common/math_expect.h"
+#include "host/scene_builder.h"
+#include "material/xmaterial.h"
+#include "mesh/mesh_data.h"
+#include "mesh_test_util.h"
+
+using namespace mesh_test;
+
+namespace {
+
+// Runs the data pass over one mesh node called "M" and returns its node.
+struct OneMesh {
+    explicit OneMesh(const Mesh& mesh, const ExportOptions& options = MeshOptions(),
+                     const Matrix3& transform = Matrix3(), uint32_t wireColor = 0x00FFFFFF) {
+        SceneBuilder b;
+        b.Mesh("M", mesh).Transform(transform).WireColor(wireColor);
+        fixture = std::make_unique<ExportFixture>(b.Take(), options);
+        fixture->CollectAndPass();
+        node = fixture->Geometry("M");
+    }
+    const XMeshData& data() const { return *node->meshData; }
+    std::unique_ptr<ExportFixture> fixture;
+    XRenderableNode* node = nullptr;
+};
+
+// The mesh vertex behind each export vertex of face f, in stored order.
+std::array<uint32_t, 3> FaceSources(const XMeshData& data, uint32_t f) {
+    std::array<uint32_t, 3> s{};
+    for (int k = 0; k < 3; ++k) s[k] = data.vertices[data.faces[f].index[k]].positionIndex;
+    return s;
+}
+
+TEST(MeshData, CubeSplitsVerticesWhereSmoothingGroupsDiffer) {
+    {
+        OneMesh m(CubeMesh(true));
+        ASSERT_TRUE(m.node && m.node->meshData);
+        ExpectMeshDataInvariants(m.data());
+        EXPECT_EQ(m.data().positionCount, 8u);
+        EXPECT_EQ(m.data().vertices.size(), 24u);
+        // Every export vertex of a side carries that side's face normal.
+        for (uint32_t f = 0; f < 12; ++f) {
+            const Point3 n = m.data().VertexCorner(m.data().faces[f].index[0]).normal;
+            EXPECT_NEAR(n.Length(), 1.0f, 1e-6f);
+            for (uint32_t i : m.data().faces[f].index) ExpectPoint3Near(m.data().VertexCorner(i).normal, n);
+        }
+    }
+    {
+        OneMesh m(CubeMesh(false));
+        ExpectMeshDataInvariants(m.data());
+        EXPECT_EQ(m.data().vertices.size(), 8u);
+        // A corner normal of a smooth cube is a unit vector pointing out of the corner.
+        for (uint32_t k = 0; k < 8; ++k) {
+            const Point3 p = m.data().positions[m.data().vertices[k].positionIndex].position;
+            const Point3 n = m.data().VertexCorner(k).normal;
+            EXPECT_NEAR(n.Length(), 1.0f, 1e-6f);
+            EXPECT_GT(n.x * p.x, 0);
+            EXPECT_GT(n.y * p.y, 0);
+            EXPECT_GT(n.z * p.z, 0);
+        }
+    }
+    {
+        // Normals off: smoothing groups no longer split, and the normals stay zero.
+        ExportOptions o = MeshOptions();
+        o.Normal = 0;
+        OneMesh m(CubeMesh(true), o);
+        EXPECT_EQ(m.data().vertices.size(), 8u);
+        for (uint32_t k = 0; k < 8; ++k) EXPECT_EQ(m.data().VertexCorner(k).normal, Point3(0, 0, 0));
+    }
+}
+
+TEST(MeshData, SpecifiedNormalsWinOverSmoothingGroups) {
+    Mesh mesh = CubeMesh(true);
+    MeshNormalSpec& spec = mesh.SpecifyNormals();
+    spec.normals = {{0, 0, 2}};  // normalised on use
+    spec.faces.assign(mesh.faces.size(), TVFace{});
+    OneMesh m(mesh);
+    EXPECT_EQ(m.data().vertices.size(), 8u);
+    // Host +Z is the export +Y (left-handed output exchanges Y and Z).
+    for (uint32_t k = 0; k < 8; ++k) ExpectPoint3Near(m.data().VertexCorner(k).normal, {0, 1, 0});
+
+    // Specified normals that do not cover every face are not used.
+    spec.faces.pop_back();
+    OneMesh partial(mesh);
+    EXPECT_EQ(partial.data().vertices.size(), 24u);
+}
+
+TEST(MeshData, WindingFollowsMirroringAndHandedness) {
+    const Mesh mesh = TriangleMesh();
+    const Matrix3 mirror = ScaleMatrix({-1, 1, 1});
+    struct Case {
+        bool rightHand;
+        bool mirrored;
+        std::array<uint32_t, 3> expected;
+    };
+    for (const Case& c : {Case{false, false, {0, 2, 1}}, Case{false, true, {0, 1, 2}}, Case{true, false, {0, 1, 2}},
+                          Case{true, true, {0, 2, 1}}}) {
+        SCOPED_TRACE(testing::Message() << "RightHand " << c.rightHand << " mirrored " << c.mirrored);
+        ExportOptions o = MeshOptions();
+        o.RightHand = c.rightHand;
+        OneMesh m(mesh, o, c.mirrored ? mirror : Matrix3());
+        ExpectMeshDataInvariants(m.data());
+        EXPECT_EQ(FaceSources(m.data(), 0), c.expected);
+        const XMeshData& d = m.data();
+        const Point3 a = d.positions[FaceSources(d, 0)[0]].position, b = d.positions[FaceSources(d, 0)[1]].position,
+                     e = d.positions[FaceSources(d, 0)[2]].position;
+        const Point3 geometric = (b - a) ^ (e - a);
+        // The winding undoes exactly what mirroring does to the cross product, so the stored
+        // corner order always turns towards the corner normal.
+        EXPECT_GT(geometric % d.VertexCorner(d.faces[0].index[0]).normal, 0);
+    }
+}
+
+TEST(MeshData, PositionsGoToTheNodeFrameOrWorldSpace) {
+    const Matrix3 placed = TransMatrix({10, 0, 0});
+    OneMesh local(TriangleMesh(), MeshOptions(), placed);
+    ExpectPoint3Near(local.data().positions[1].position, {1, 0, 0});
+    ExportOptions o = MeshOptions();
+    o.WorldSpace = 1;
+    OneMesh world(TriangleMesh(), o, placed);
+    ExpectPoint3Near(world.data().positions[1].position, {11, 0, 0});
+    // A bone with BoneMesh is not a mesh node: its own frame even in world space.
+    o.BoneMesh = 1;
+    SceneBuilder b;
+    b.Bone("B", TriangleMesh()).Transform(placed);
+    ExportFixture f(b.Take(), o);
+    f.CollectAndPass();
+    XRenderableNode* bone = f.Geometry("B");
+    ASSERT_TRUE(bone && bone->meshData);
+    ExpectPoint3Near(bone->meshData->positions[1].position, {1, 0, 0});
+}
+
+TEST(MeshData, MaterialIndicesWrapAndSplitVertices) {
+    Mesh mesh;
+    mesh.verts = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}};
+    mesh.setNumFaces(2);
+    mesh.faces[0].v[0] = 0, mesh.faces[0].v[1] = 1, mesh.faces[0].v[2] = 2;
+    mesh.faces[1].v[0] = 2, mesh.faces[1].v[1] = 1, mesh.faces[1].v[2] = 3;
+    for (Face& face : mesh.faces) face.smGroup = 1;
+    mesh.faces[0].setMatID(1);
+    mesh.faces[1].setMatID(7);
+
+    OneMesh m(mesh);
+    ExpectMeshDataInvariants(m.data());
+    // No material entries: face records hold 0, corner records -1, and nothing splits.
+    EXPECT_EQ(m.data().faces[0].mtlIndex, 0u);
+    EXPECT_EQ(m.data().faces[1].mtlIndex, 0u);
+    EXPECT_EQ(m.data().VertexCorner(0).mtlIndex, -1);
+    EXPECT_EQ(m.data().vertices.size(), 4u);
+
+    // Three entries: id 7 wraps to 1, the same as face 0, so nothing splits.
+    auto regenerate = [&](size_t entries, uint16_t secondId) {
+        m.node->meshCopy.faces[1].setMatID(secondId);
+        m.node->materials.clear();
+        for (size_t i = 0; i < entries; ++i) m.node->materials.push_back(std::make_unique<XMaterial>("m"));
+        EXPECT_TRUE(GenMeshData(*m.fixture->exporter, *m.node));
+        ExpectMeshDataInvariants(m.data());
+    };
+    regenerate(3, 7);
+    EXPECT_EQ(m.data().faces[1].mtlIndex, 1u);
+    EXPECT_EQ(m.data().vertices.size(), 4u);
+    // Id 2 differs: the two shared mesh vertices get a second export vertex each.
+    regenerate(3, 2);
+    EXPECT_EQ(m.data().faces[1].mtlIndex, 2u);
+    EXPECT_EQ(m.data().vertices.size(), 6u);
+    // One entry: every face uses it.
+    regenerate(1, 2);
+    EXPECT_EQ(m.data().faces[1].mtlIndex, 0u);
+    EXPECT_EQ(m.data().vertices.size(), 4u);
+}
+
+TEST(MeshData, TextureChannelsAndTheirTransforms) {
+    Mesh mesh = TriangleMesh({{0.25f, 0.25f, 0}, {1, 0, 0}, {0, 1, 0}});
+    SetVertexChannel(mesh, 3, {{0.5f, 0.5f, 0}, {1, 0, 0}, {0, 1, 0}});
+    OneMesh m(mesh);
+    EXPECT_EQ(m.data().channels, (std::vector<int32_t>{1, 3}));
+    EXPECT_EQ(m.data().channelMap, (std::vector<int32_t>{0, 1}));
+    const uint32_t v0 = m.data().faces[0].index[0];  // mesh vertex 0 comes first in both windings
+    const uint32_t slot = m.data().VertexSlot(v0);
+    // No material slot names the channel: (u, 1 - v).
+    ExpectPoint3Near(m.data().Uvw(slot, 0), {0.25f, 0.75f, 0});
+    ExpectPoint3Near(m.data().Uvw(slot, 1), {0.5f, 0.5f, 0});
+
+    // A material slot on channel 3 gives its transform; one on channel 2 (not on the mesh) is
+    // ignored.
+    auto material = std::make_unique<XMaterial>("m");
+    material->slots[0].mapChannel = 2;
+    material->slots[0].uvTransform.m[2][0] = 100;
+    material->slots[1].mapChannel = 3;
+    material->slots[1].uvTransform.m[2][0] = 0.125f;  // shifts u
+    m.node->materials.push_back(std::move(material));
+    ASSERT_TRUE(GenMeshData(*m.fixture->exporter, *m.node));
+    const uint32_t s = m.data().VertexSlot(m.data().faces[0].index[0]);
+    ExpectPoint3Near(m.data().Uvw(s, 0), {0.25f, 0.75f, 0});
+    ExpectPoint3Near(m.data().Uvw(s, 1), {0.625f, 0.5f, 0});
+
+    // TexCoords off: the records carry no coordinates.
+    m.fixture->options().TexCoords = 0;
+    ASSERT_TRUE(GenMeshData(*m.fixture->exporter, *m.node));
+    EXPECT_EQ(m.data().UvwCount(), 0u);
+    EXPECT_EQ(m.data().channels.size(), 2u);
+}
+
+TEST(MeshData, IdenticalChannelsMergeOnlyWithTheOption) {
+    Mesh mesh = CubeMesh(false);
+    SetVertexChannel(mesh, 3, mesh.Map(1).tv);
+    SetVertexChannel(mesh, 5, std::vector<Point3>(8, Point3(0.5f, 0.5f, 0)));
+    ExportOptions o = MeshOptions();
+    OneMesh without(mesh, o);
+    EXPECT_EQ(without.data().channelMap, (std::vector<int32_t>{0, 1, 2}));
+    o.MultiTexCoordsOptimize = 1;
+    OneMesh with(mesh, o);
+    EXPECT_EQ(with.data().channelMap, (std::vector<int32_t>{0, 0, 2}));
+    // Not on a node that is not a mesh node.
+    o.BoneMesh = 1;
+    SceneBuilder b;
+    b.Bone("B", mesh);
+    ExportFixture f(b.Take(), o);
+    f.CollectAndPass();
+    ASSERT_TRUE(f.Geometry("B") && f.Geometry("B")->meshData);
+    EXPECT_EQ(f.Geometry("B")->meshData->channelMap, (std::vector<int32_t>{0, 1, 2}));
+}
+
+TEST(MeshData, VertexColoursAndAlphaOnMeshNodes) {
+    Mesh mesh = TriangleMesh();
+    SetVertexChannel(mesh, kVertexColorChannel, {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}});
+    // Alpha has its own faces: all three corners share one alpha vertex.
+    mesh.setMapSupport(kVertexAlphaChannel);
+    mesh.Map(kVertexAlphaChannel).tv = {{0.5f, 0, 0}};
+    mesh.Map(kVertexAlphaChannel).tf.assign(1, TVFace{});
+    ExportOptions o = MeshOptions();
+    {
+        OneMesh m(mesh, o);
+        EXPECT_EQ(m.data().hasVertexColors, 0u);  // VertexColor off
+        EXPECT_EQ(m.data().VertexCorner(0).color, Color(1, 1, 1));
+        EXPECT_EQ(m.data().VertexCorner(0).alpha, 1.0f);
+    }
+    o.VertexColor = 1;
+    OneMesh m(mesh, o);
+    EXPECT_EQ(m.data().hasVertexColors, 1u);
+    EXPECT_EQ(m.data().hasVertexAlpha, 1u);
+    for (uint32_t k = 0; k < 3; ++k) {
+        const XMeshCorner& c = m.data().VertexCorner(k);
+        const uint32_t source = m.data().vertices[k].positionIndex;
+        EXPECT_EQ(c.color, Color(source == 0, source == 1, source == 2));
+        EXPECT_EQ(c.alpha, 0.5f);
+    }
+    // Map data the mesh claims but lacks reads as the defaults instead of out of range.
+    m.node->meshCopy.Map(kVertexColorChannel).tf.clear();
+    m.node->meshCopy.Map(kVertexColorChannel).tf.assign(1, TVFace{{0, 1, 9}});
+    m.node->meshCopy.Map(1).tf.clear();
+    ASSERT_TRUE(GenMeshData(*m.fixture->exporter, *m.node));
+    ExpectMeshDataInvariants(m.data());
+    for (uint32_t k = 0; k < 3; ++k) {
+        if (m.data().vertices[k].positionIndex == 2) {
+            EXPECT_EQ(m.data().VertexCorner(k).color, Color(1, 1, 1));
+        }
+        EXPECT_EQ(m.data().Uvw(m.data().VertexSlot(k), 0), Point3(0, 1, 0));  // (0, 0) after (u, 1 - v)
+    }
+}
+
+TEST(MeshData, WireColourIsKept) {
+    OneMesh m(TriangleMesh(), MeshOptions(), Matrix3(), 0x00123456);
+    EXPECT_EQ(m.data().wireColor, 0x00123456u);
+}
+
+TEST(MeshData, FailuresShowTheirMessages) {
+    OneMesh m(TriangleMesh());
+    HostScene& scene = *m.fixture->scene;
+    scene.ClearRecords();
+
+    // No mesh, no host node: false, nothing made, nothing shown.
+    std::shared_ptr<XMeshData> before = m.node->meshData;
+    Mesh* mesh = m.node->mesh;
+    m.node->mesh = nullptr;
+    EXPECT_FALSE(GenMeshData(*m.fixture->exporter, *m.node));
+    EXPECT_EQ(m.node->meshData, before);
+    m.node->mesh = mesh;
+    EXPECT_TRUE(scene.messages().empty());
+
+    // A face naming a vertex the mesh does not have: the fault message, and no mesh data.
+    m.node->meshCopy.faces[0].v[2] = 3;
+    EXPECT_FALSE(GenMeshData(*m.fixture->exporter, *m.node));
+    EXPECT_EQ(m.node->meshData, nullptr);
+    ASSERT_EQ(scene.messages().size(), 1u);
+    EXPECT_EQ(scene.messages()[0].text, kMeshFaultText);
+    EXPECT_EQ(scene.messages()[0].caption, "3ds Max bug");
+    EXPECT_EQ(scene.messages()[0].style, kMbOk | kMbIconStop);
+
+    // No faces: the count message, then an empty record.
+    scene.ClearRecords();
+    m.node->meshCopy.setNumFaces(0);
+    EXPECT_TRUE(GenMeshData(*m.fixture->exporter, *m.node));
+    ASSERT_TRUE(m.node->meshData);
+    EXPECT_TRUE(m.data().vertices.empty());
+    ASSERT_EQ(scene.messages().size(), 1u);
+    EXPECT_EQ(scene.messages()[0].text, "cntFaces <= 0 || cntVerts <= 0");
+    EXPECT_EQ(scene.messages()[0].caption, "GenMeshData\xB3\xF6\xB4\xED");
+    EXPECT_EQ(scene.messages()[0].style, kMbOk);
+}
+
+TEST(MeshData, MeshFaultMakesTheNodeAPlainFrame) {
+    Mesh bad = TriangleMesh();
+    bad.faces[0].v[1] = 7;
+    SceneBuilder b;
+    b.Mesh("Bad", bad);
+    ExportFixture f(b.Take(), MeshOptions());
+    f.CollectAndPass();
+    XRenderableNode* node = f.Geometry("Bad");
+    ASSERT_NE(node, nullptr);
+    EXPECT_EQ(node->meshData, nullptr);
+    EXPECT_EQ(node->renderable, 0);
+    ASSERT_FALSE(f.scene->messages().empty());
+    EXPECT_EQ(f.scene->messages().back().text, kMeshFaultText);
+}
+
+}  // namespace

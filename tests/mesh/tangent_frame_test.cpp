@@ -1,0 +1,222 @@
+// Tangent frames: the corner frame of one triangle, the angle weights, the orthonormalisation
+// with its degenerate cases, and the frames GenMeshData leaves on the export vertices.
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <cmath>
+#include <numbers>
+
+#include "common/math_expect.h"
+#include "host/scene_builder.h"
+#include "mesh/tangent_frame.h"
+#include "mesh_test_util.h"
+
+using namespace mesh_test;
+
+namespace {
+
+const Point3 kP0{0, 0, 0}, kP1{1, 0, 0}, kP2{0, 1, 0};
+
+TEST(TangentFrame, PlanarTriangleGivesAxisAlignedFrame) {
+    // Coordinates after the default (u, 1 - v) transform of a planar mapping.
+    XTangentFrame f = CornerTangentFrame(kP0, kP1, kP2, {0, 1}, {1, 1}, {0, 0});
+    ExpectPoint3Near(f.tangent, {1, 0, 0});
+    ExpectPoint3Near(f.bitangent, {0, -1, 0});
+    Point3 n{0, 0, 1};
+    OrthonormalizeFrame(f.tangent, f.bitangent, n);
+    ExpectPoint3Near(f.tangent, {1, 0, 0});
+    ExpectPoint3Near(f.bitangent, {0, 1, 0});
+    ExpectPoint3Near(n, {0, 0, 1});
+
+    // Mirrored coordinates (u falls along +x): the tangent turns round, and the bitangent is
+    // chosen to keep the frame right-handed about the normal.
+    f = CornerTangentFrame(kP0, kP1, kP2, {1, 1}, {0, 1}, {1, 0});
+    ExpectPoint3Near(f.tangent, {-1, 0, 0});
+    n = {0, 0, 1};
+    OrthonormalizeFrame(f.tangent, f.bitangent, n);
+    ExpectPoint3Near(f.tangent, {-1, 0, 0});
+    ExpectPoint3Near(f.bitangent, {0, -1, 0});
+    EXPECT_GE((f.tangent ^ f.bitangent) % n, 0);
+}
+
+TEST(TangentFrame, DegenerateMappings) {
+    // One coordinate for all corners: nothing.
+    XTangentFrame f = CornerTangentFrame(kP0, kP1, kP2, {0.5f, 0.5f}, {0.5f, 0.5f}, {0.5f, 0.5f});
+    EXPECT_EQ(f.tangent, Point3(0, 0, 0));
+    EXPECT_EQ(f.bitangent, Point3(0, 0, 0));
+    // Coordinates on a line (det 0): a tangent along the first edge, no bitangent.
+    f = CornerTangentFrame(kP0, kP1, kP2, {0, 0}, {-2, 0}, {-4, 0});
+    ExpectPoint3Near(f.tangent, {-1, 0, 0});
+    EXPECT_EQ(f.bitangent, Point3(0, 0, 0));
+    // du1 = 0: the second edge.
+    f = CornerTangentFrame(kP0, kP1, kP2, {0, 0}, {0, 0}, {0.5f, 2});
+    ExpectPoint3Near(f.tangent, {0, 1, 0});
+    EXPECT_EQ(f.bitangent, Point3(0, 0, 0));
+    // A det so small that 1 / det overflows still gives unit vectors, never NaN.
+    f = CornerTangentFrame(kP0, kP1, kP2, {0, 0}, {1e-20f, 0}, {0, 1e-20f});
+    EXPECT_TRUE(Finite(f.tangent) && Finite(f.bitangent));
+    ExpectPoint3Near(f.tangent, {1, 0, 0});
+    ExpectPoint3Near(f.bitangent, {0, 1, 0});
+    // Steps in u so small that the scaled edge overflows, or its squared length does.
+    f = CornerTangentFrame(kP0, kP1, kP2, {0, 0}, {FLT_TRUE_MIN, 0}, {2 * FLT_TRUE_MIN, 0});
+    ExpectPoint3Near(f.tangent, {1, 0, 0});
+    f = CornerTangentFrame(kP0, kP1, kP2, {0, 0}, {-1e-30f, 0}, {0, 1e-30f});  // det underflows to 0
+    ExpectPoint3Near(f.tangent, {-1, 0, 0});
+    EXPECT_EQ(f.bitangent, Point3(0, 0, 0));
+    // Edges so short that their squared length underflows: still unit vectors.
+    f = CornerTangentFrame(kP0, kP1 * 1e-30f, kP2 * 1e-30f, {0, 1}, {1, 1}, {0, 0});
+    ExpectPoint3Near(f.tangent, {1, 0, 0});
+    ExpectPoint3Near(f.bitangent, {0, -1, 0});
+}
+
+TEST(TangentFrame, AngleWeights) {
+    const std::array<float, 3> right = TriangleCornerAngles(kP0, kP1, kP2);
+    EXPECT_NEAR(right[0], std::numbers::pi / 2, 1e-6);
+    EXPECT_NEAR(right[1], std::numbers::pi / 4, 1e-6);
+    EXPECT_NEAR(right[2], std::numbers::pi / 4, 1e-6);
+    // A side of length zero: no defined angle, no weight.
+    EXPECT_EQ(TriangleCornerAngles(kP0, kP0, kP2), (std::array<float, 3>{0, 0, 0}));
+    // A needle whose cosine rounds past 1: finite angles.
+    const std::array<float, 3> needle = TriangleCornerAngles({0, 0, 0}, {1, 0, 0}, {2, 1e-7f, 0});
+    for (float a : needle) EXPECT_TRUE(std::isfinite(a));
+}
+
+TEST(TangentFrame, OrthonormalizeRebuildsMissingVectors) {
+    // Only the normal: the tangent is seeded from a fixed axis.
+    Point3 t{}, b{}, n{0, 0, 2};
+    OrthonormalizeFrame(t, b, n);
+    ExpectPoint3Near(t, {1, 0, 0});
+    ExpectPoint3Near(b, {0, 1, 0});
+    ExpectPoint3Near(n, {0, 0, 1});
+    t = {}, b = {}, n = {0, 1, 0};
+    OrthonormalizeFrame(t, b, n);
+    ExpectPoint3Near(t, {0, 0, 1});
+    ExpectPoint3Near(b, {1, 0, 0});
+
+    // Only the bitangent, or only the tangent: the other is the cross product.
+    t = {}, b = {0, 3, 1}, n = {0, 0, 1};
+    OrthonormalizeFrame(t, b, n);
+    ExpectPoint3Near(b, {0, 1, 0});
+    ExpectPoint3Near(t, {1, 0, 0});
+    t = {2, 0, 1}, b = {}, n = {0, 0, 1};
+    OrthonormalizeFrame(t, b, n);
+    ExpectPoint3Near(t, {1, 0, 0});
+    ExpectPoint3Near(b, {0, 1, 0});
+
+    // A zero normal with both sums: rebuilt as t x b and written back.
+    t = {1, 0, 0}, b = {1, 1, 0}, n = {};
+    OrthonormalizeFrame(t, b, n);
+    ExpectPoint3Near(n, {0, 0, 1});
+    ExpectPoint3Near(b, {0, 1, 0});
+    // A zero normal and a zero tangent: the normal stays zero, the bitangent is only normalised.
+    t = {}, b = {0, 0, 5}, n = {};
+    OrthonormalizeFrame(t, b, n);
+    EXPECT_EQ(n, Point3(0, 0, 0));
+    EXPECT_EQ(t, Point3(0, 0, 0));
+    ExpectPoint3Near(b, {0, 0, 1});
+
+    // A tangent along the normal loses everything when its normal part goes: rebuilt from b.
+    t = {0, 0, 1}, b = {0, 1, 0}, n = {0, 0, 1};
+    OrthonormalizeFrame(t, b, n);
+    ExpectPoint3Near(t, {1, 0, 0});
+    ExpectPoint3Near(b, {0, 1, 0});
+
+    // Skewed sums become an orthonormal right-handed frame.
+    t = {1, 0.3f, 0.2f}, b = {0.4f, -1, 0.1f}, n = {0, 0, 1};
+    OrthonormalizeFrame(t, b, n);
+    EXPECT_NEAR(t % b, 0, 1e-6);
+    EXPECT_NEAR(t % n, 0, 1e-6);
+    EXPECT_NEAR(b % n, 0, 1e-6);
+    EXPECT_NEAR(t.Length(), 1, 1e-6);
+    EXPECT_NEAR(b.Length(), 1, 1e-6);
+    EXPECT_GE((t ^ b) % n, 0);
+}
+
+// A 2 x 2 quad in the host's XY plane facing +Z, texture coordinates u = x, v = y.
+Mesh Quad() {
+    Mesh mesh;
+    mesh.verts = {{0, 0, 0}, {2, 0, 0}, {0, 2, 0}, {2, 2, 0}};
+    mesh.setNumFaces(2);
+    mesh.faces[0].v[0] = 0, mesh.faces[0].v[1] = 1, mesh.faces[0].v[2] = 3;
+    mesh.faces[1].v[0] = 0, mesh.faces[1].v[1] = 3, mesh.faces[1].v[2] = 2;
+    for (Face& f : mesh.faces) f.smGroup = 1;
+    SetVertexChannel(mesh, 1, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}});
+    return mesh;
+}
+
+XMeshData Generate(const Mesh& mesh, const ExportOptions& options) {
+    SceneBuilder b;
+    b.Mesh("Q", mesh);
+    ExportFixture f(b.Take(), options);
+    f.CollectAndPass();
+    EXPECT_TRUE(f.Geometry("Q") && f.Geometry("Q")->meshData);
+    return *f.Geometry("Q")->meshData;
+}
+
+TEST(TangentFrame, MeshVerticesGetFinalFrames) {
+    ExportOptions o = MeshOptions();
+    o.Tangent = 1;
+    o.BiTangent = 1;
+    const XMeshData data = Generate(Quad(), o);
+    ExpectMeshDataInvariants(data);
+    ASSERT_EQ(data.vertices.size(), 4u);
+    // Export coordinates exchange Y and Z: the normal is +Y, u grows along +X, and v (flipped to
+    // 1 - v) along -Z.
+    for (uint32_t k = 0; k < 4; ++k) {
+        ExpectPoint3Near(data.VertexCorner(k).normal, {0, 1, 0});
+        ExpectPoint3Near(data.vertices[k].tangent, {1, 0, 0});
+        ExpectPoint3Near(data.vertices[k].bitangent, {0, 0, -1});
+    }
+}
+
+TEST(TangentFrame, TexCoordsOffSeedsFramesFromTheNormal) {
+    ExportOptions o = MeshOptions();
+    o.Tangent = 1;
+    o.TexCoords = 0;
+    const XMeshData data = Generate(Quad(), o);
+    ExpectMeshDataInvariants(data);
+    for (uint32_t k = 0; k < data.vertices.size(); ++k) {
+        ExpectPoint3Near(data.vertices[k].tangent, {0, 0, 1});
+        ExpectPoint3Near(data.vertices[k].bitangent, {1, 0, 0});
+    }
+}
+
+TEST(TangentFrame, FacesWithAZeroLengthSideAddNothing) {
+    Mesh mesh = Quad();
+    // A third face that collapses two corners onto one point, with wild coordinates.
+    mesh.verts.push_back({2, 0, 0});
+    mesh.setNumFaces(3);
+    mesh.faces[2].v[0] = 1, mesh.faces[2].v[1] = 4, mesh.faces[2].v[2] = 3;
+    mesh.faces[2].smGroup = 1;
+    SetVertexChannel(mesh, 1, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}, {-7, 3, 0}});
+    ExportOptions o = MeshOptions();
+    o.Tangent = 1;
+    const XMeshData data = Generate(mesh, o);
+    ExpectMeshDataInvariants(data);
+    for (uint32_t k = 0; k < data.vertices.size(); ++k) {
+        if (data.vertices[k].positionIndex == 4) {
+            // Touched only by the collapsed face, which has no normal either: nothing to build.
+            EXPECT_EQ(data.vertices[k].tangent, Point3(0, 0, 0));
+            EXPECT_EQ(data.VertexCorner(k).normal, Point3(0, 0, 0));
+        } else {
+            ExpectPoint3Near(data.vertices[k].tangent, {1, 0, 0});
+        }
+    }
+}
+
+TEST(TangentFrame, OnlyMeshNodesGetFrames) {
+    ExportOptions o = MeshOptions();
+    o.Tangent = 1;
+    o.BoneMesh = 1;
+    SceneBuilder b;
+    b.Bone("B", Quad());
+    ExportFixture f(b.Take(), o);
+    f.CollectAndPass();
+    ASSERT_TRUE(f.Geometry("B") && f.Geometry("B")->meshData);
+    for (const XMeshVertex& v : f.Geometry("B")->meshData->vertices) {
+        EXPECT_EQ(v.tangent, Point3(0, 0, 0));
+        EXPECT_EQ(v.bitangent, Point3(0, 0, 0));
+    }
+}
+
+}  // namespace

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "host/bitmap_writer.h"
+#include "host/host_materials.h"
 #include "host/host_objects.h"
 #include "sdk/control.h"
 #include "sdk/host.h"
@@ -142,7 +144,7 @@ public:
     void ProgressUpdate(int percent, bool showPercent, const char* title) override;
     void ProgressEnd() override;
     int MessageBox(HostWindow owner, const char* text, const char* caption, unsigned style) override;
-    BitmapManager* GetBitmapManager() override { return nullptr; }
+    BitmapManager* GetBitmapManager() override { return &bitmapManager_; }
 
     // Settings.
     void SetAnimRange(Interval range) { animRange_ = range; }
@@ -155,6 +157,10 @@ public:
     int ticksPerFrame() const { return ticksPerFrame_; }
     int frameRate() const { return frameRate_; }
     const std::string& filePath() const { return filePath_; }
+
+    // The scene's materials and texture maps; nodes point into it.
+    HostMaterialLibrary& materials() { return materials_; }
+    const HostMaterialLibrary& materials() const { return materials_; }
 
     HostNode& root() { return *root_; }
     const HostNode& root() const { return *root_; }
@@ -181,6 +187,8 @@ public:
 private:
     std::unique_ptr<HostNode> root_;
     std::vector<std::unique_ptr<Object>> objects_;
+    HostMaterialLibrary materials_;
+    HostBitmapManager bitmapManager_;
     Interval animRange_{0, 100 * 160};
     int ticksPerFrame_ = 160;
     int frameRate_ = 30;

@@ -15,8 +15,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "host/host_controllers_document.h"
 #include "host/scene_document.h"
+#include "host/scene_document_materials.h"
 #include "host/scene_document_names.h"
 #include "host/tessellation.h"
 
@@ -108,6 +108,7 @@ private:
     std::string error_;
     std::map<std::string, Object*> namedObjects_;
     size_t nodeCount_ = 0;
+    SceneMaterialReader materials_{scene_.materials()};  // "maps", "materials", a node's "material"
 };
 
 bool DocumentReader::OnlyKnownKeys(const Json& obj, const std::string& path,
@@ -633,11 +634,6 @@ bool DocumentReader::ReadController(const Json& v, const std::string& path, Host
         if (!v.contains("classId")) return Fail(Member(path, "classId"), "missing field");
         if (!ReadClassId(v["classId"], Member(path, "classId"), classId)) return false;
         node.SetController(std::make_unique<HostControl>(classId));
-    } else if (type == "transform") {
-        std::string at, problem;
-        std::unique_ptr<HostTransformControl> keyed = ReadTransformControlJson(v, path, at, problem);
-        if (!keyed) return Fail(at, problem);
-        node.SetController(std::move(keyed));
     } else {
         return Fail(Member(path, "type"), "unknown controller type " + Quoted(type));
     }
@@ -650,7 +646,7 @@ bool DocumentReader::ReadNode(const Json& v, const std::string& path, HostNode& 
         return Fail(path, "nodes nested deeper than " + std::to_string(kMaxSceneNodeDepth) + " levels");
     if (++nodeCount_ > kMaxSceneNodes) return Fail(path, "too many nodes (limit " + std::to_string(kMaxSceneNodes) + ")");
     if (!OnlyKnownKeys(v, path, {"name", "transform", "objectOffset", "renderable", "hidden", "selected", "wireColor",
-                                 "object", "stack", "tmController", "children"}))
+                                 "object", "stack", "tmController", "material", "children"}))
         return false;
     std::string name;
     if (!v.contains("name")) return Fail(Member(path, "name"), "missing field");
@@ -705,6 +701,8 @@ bool DocumentReader::ReadNode(const Json& v, const std::string& path, HostNode& 
         }
     }
     if (v.contains("stack") && !ReadStack(v["stack"], Member(path, "stack"), node)) return false;
+    if (v.contains("material") && !materials_.ReadNodeMaterial(v["material"], Member(path, "material"), node))
+        return Fail(materials_.errorPath(), materials_.errorProblem());
     if (v.contains("tmController") && !ReadController(v["tmController"], Member(path, "tmController"), node))
         return false;
     if (v.contains("children")) {
@@ -725,7 +723,8 @@ bool DocumentReader::ReadDocument(const Json& doc) {
     if (version != kSceneDocumentVersion)
         return Fail("plover_scene", "unsupported version " + std::to_string(version) + " (this host reads version " +
                                         std::to_string(kSceneDocumentVersion) + ")");
-    if (!OnlyKnownKeys(doc, "", {"plover_scene", "time", "sceneFile", "directories", "rootName", "objects", "nodes"}))
+    if (!OnlyKnownKeys(doc, "", {"plover_scene", "time", "sceneFile", "directories", "rootName", "objects", "maps",
+                                 "materials", "nodes"}))
         return false;
     if (doc.contains("time") && !ReadTime(doc["time"], "time")) return false;
     if (doc.contains("sceneFile")) {
@@ -735,6 +734,7 @@ bool DocumentReader::ReadDocument(const Json& doc) {
     }
     if (doc.contains("directories") && !ReadDirectories(doc["directories"], "directories")) return false;
     if (doc.contains("objects") && !ReadNamedObjects(doc["objects"], "objects")) return false;
+    if (!materials_.ReadLists(doc)) return Fail(materials_.errorPath(), materials_.errorProblem());
     if (doc.contains("nodes")) {
         const Json& nodes = doc["nodes"];
         if (!nodes.is_array()) return WrongType("nodes", "an array of nodes", nodes);

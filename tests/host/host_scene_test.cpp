@@ -17,7 +17,7 @@ TEST(HostScene, DefaultsAndSettings) {
     EXPECT_EQ(scene.GetAnimRange().Start(), 0);
     EXPECT_EQ(scene.GetAnimRange().End(), 16000);
     EXPECT_EQ(scene.GetDir(kDirMaps), "");
-    EXPECT_EQ(scene.GetBitmapManager(), nullptr);
+    EXPECT_NE(scene.GetBitmapManager(), nullptr);
     scene.SetDir(kDirMaps, "/maps");
     scene.SetDir(kDirMaxData, "/data");
     scene.SetDir(5, "/other");

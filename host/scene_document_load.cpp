@@ -15,6 +15,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "host/host_controllers_document.h"
 #include "host/scene_document.h"
 #include "host/scene_document_materials.h"
 #include "host/scene_document_names.h"
@@ -634,6 +635,11 @@ bool DocumentReader::ReadController(const Json& v, const std::string& path, Host
         if (!v.contains("classId")) return Fail(Member(path, "classId"), "missing field");
         if (!ReadClassId(v["classId"], Member(path, "classId"), classId)) return false;
         node.SetController(std::make_unique<HostControl>(classId));
+    } else if (type == "transform") {
+        std::string at, problem;
+        std::unique_ptr<HostTransformControl> keyed = ReadTransformControlJson(v, path, at, problem);
+        if (!keyed) return Fail(at, problem);
+        node.SetController(std::move(keyed));
     } else {
         return Fail(Member(path, "type"), "unknown controller type " + Quoted(type));
     }

@@ -1,0 +1,204 @@
+// End to end: a three-level hierarchy animated over two clips, exported and loaded in Assimp's
+// X importer. The poses Assimp computes from the keys must match the source scene's transforms
+// at the key times, for both handedness settings, SRT and matrix keys, sampled and keyed.
+#include <assimp/Importer.hpp>
+#include <assimp/scene.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <set>
+#include <string>
+
+#include "anim/anim_track.h"
+#include "anim/transforms.h"
+#include "host/scene_document.h"
+#include "xfile/write_test_util.h"
+
+namespace {
+
+const char* const kNodes[] = {"Hips", "Spine", "Head"};
+
+std::unique_ptr<HostScene> LoadRig() {
+    std::string error;
+    auto scene = LoadSceneDocument(std::string(PLOVER_TEST_DATA_DIR) + "/anim/scenes/three_level_two_clips.json", error);
+    EXPECT_NE(scene, nullptr) << error;
+    return scene;
+}
+
+// Assimp's X importer turns the file's left-handed frame into its right-handed one by
+// mirroring Z on both sides of every transform; this is the same change for a host matrix in
+// output coordinates (row vectors, translation in row 3).
+aiMatrix4x4 AsAssimp(const Matrix3& m) {
+    aiMatrix4x4 out;
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 3; ++c) out[c][r] = m[r][c];  // transpose into column vectors
+    out[3][0] = out[3][1] = out[3][2] = 0;
+    out[3][3] = 1;
+    const float mirror[4] = {1, 1, -1, 1};
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 4; ++c) out[r][c] *= mirror[r] * mirror[c];
+    return out;
+}
+
+template <class Key>
+unsigned Bracket(const Key* keys, unsigned n, double t, float& u) {
+    unsigned i = 0;
+    while (i + 1 < n && keys[i + 1].mTime <= t) ++i;
+    u = 0;
+    if (i + 1 < n && t > keys[i].mTime) u = float((t - keys[i].mTime) / (keys[i + 1].mTime - keys[i].mTime));
+    return i;
+}
+
+aiVector3D VectorAt(const aiVectorKey* keys, unsigned n, double t) {
+    float u;
+    const unsigned i = Bracket(keys, n, t, u);
+    if (u == 0) return keys[i].mValue;
+    return keys[i].mValue + (keys[i + 1].mValue - keys[i].mValue) * u;
+}
+
+aiQuaternion QuatAt(const aiQuatKey* keys, unsigned n, double t) {
+    float u;
+    const unsigned i = Bracket(keys, n, t, u);
+    if (u == 0) return keys[i].mValue;
+    aiQuaternion q;
+    aiQuaternion::Interpolate(q, keys[i].mValue, keys[i + 1].mValue, u);
+    return q;
+}
+
+const aiNodeAnim* Channel(const aiAnimation* anim, const std::string& name) {
+    for (unsigned i = 0; i < anim->mNumChannels; ++i)
+        if (name == anim->mChannels[i]->mNodeName.C_Str()) return anim->mChannels[i];
+    return nullptr;
+}
+
+// The node's transform relative to its parent at key time t, as Assimp plays it.
+aiMatrix4x4 LocalAt(const aiAnimation* anim, const aiNode* node, double t) {
+    const aiNodeAnim* ch = Channel(anim, node->mName.C_Str());
+    if (!ch) return node->mTransformation;
+    return aiMatrix4x4(VectorAt(ch->mScalingKeys, ch->mNumScalingKeys, t),
+                       QuatAt(ch->mRotationKeys, ch->mNumRotationKeys, t),
+                       VectorAt(ch->mPositionKeys, ch->mNumPositionKeys, t));
+}
+
+aiMatrix4x4 WorldAt(const aiAnimation* anim, const aiNode* node, double t) {
+    aiMatrix4x4 m = LocalAt(anim, node, t);
+    for (const aiNode* p = node->mParent; p; p = p->mParent) m = LocalAt(anim, p, t) * m;
+    return m;
+}
+
+void ExpectNear(const aiMatrix4x4& actual, const aiMatrix4x4& expected, const std::string& what) {
+    float worst = 0;
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 4; ++c) worst = std::max(worst, std::abs(actual[r][c] - expected[r][c]));
+    EXPECT_LT(worst, 2e-3f) << what;
+}
+
+struct Variant {
+    int rightHand;
+    int keyType;
+    int keyFrames;
+    int xFileType;
+};
+
+std::string Describe(const Variant& v) {
+    return std::string(v.rightHand ? "right-handed" : "left-handed") + (v.keyType ? ", SRT" : ", matrix") +
+           (v.keyFrames ? ", key frames" : ", sampled") + ", XFileType " + std::to_string(v.xFileType);
+}
+
+}  // namespace
+
+TEST(AnimAssimp, PosesMatchTheSourceSceneAtEveryKeyTime) {
+    const Variant variants[] = {{0, 1, 0, 0}, {1, 1, 0, 1}, {0, 0, 0, 1}, {1, 0, 0, 0},
+                                {0, 1, 1, 0}, {1, 0, 1, 2}};
+    for (const Variant& v : variants) {
+        SCOPED_TRACE(Describe(v));
+        ExportOptions options = TreeTestOptions();
+        options.Animation = 1;
+        options.KeyOptimizeLevel = 3;
+        options.TimelineCustom = 1;
+        options.RightHand = v.rightHand;
+        options.KeyType = v.keyType;
+        options.KeyFrames = v.keyFrames;
+        options.XFileType = v.xFileType;
+        ExportFixture f(LoadRig(), options);
+        f.state.clips = {{"Walk", 0, 30}, {"Run", 30, 60}};
+        f.Reconvert();
+        const std::vector<uint8_t> bytes = write_test::ExportBytes(f);
+
+        Assimp::Importer importer;
+        const aiScene* scene = importer.ReadFileFromMemory(bytes.data(), bytes.size(), 0, "x");
+        ASSERT_NE(scene, nullptr) << importer.GetErrorString();
+        ASSERT_EQ(scene->mNumAnimations, 2u);
+        for (unsigned clip = 0; clip < 2; ++clip) {
+            const aiAnimation* anim = scene->mAnimations[clip];
+            const AnimClip& source = f.state.clips[clip];
+            SCOPED_TRACE(source.name);
+            EXPECT_EQ(source.name, anim->mName.C_Str());
+            EXPECT_EQ(anim->mTicksPerSecond, 4800.0);
+            ASSERT_EQ(anim->mNumChannels, 3u);
+            for (const char* name : kNodes) {
+                SCOPED_TRACE(name);
+                const aiNodeAnim* ch = Channel(anim, name);
+                ASSERT_NE(ch, nullptr);
+                const XNode* node = f.Node(name);
+                const AnimTrack& track = node->tracks[clip];
+                if (v.keyType) {
+                    EXPECT_EQ(ch->mNumScalingKeys, track.scaleKeys.size());
+                    EXPECT_EQ(ch->mNumRotationKeys, track.rotationKeys.size());
+                    EXPECT_EQ(ch->mNumPositionKeys, track.positionKeys.size());
+                } else {
+                    // Matrix keys come back split into three channels with one key each.
+                    EXPECT_EQ(ch->mNumPositionKeys, track.matrixKeys.size());
+                    EXPECT_EQ(ch->mNumRotationKeys, track.matrixKeys.size());
+                }
+
+                // Every key time of every channel of the node.
+                std::set<double> times;
+                for (unsigned i = 0; i < ch->mNumPositionKeys; ++i) times.insert(ch->mPositionKeys[i].mTime);
+                for (unsigned i = 0; i < ch->mNumRotationKeys; ++i) times.insert(ch->mRotationKeys[i].mTime);
+                for (unsigned i = 0; i < ch->mNumScalingKeys; ++i) times.insert(ch->mScalingKeys[i].mTime);
+                if (!v.keyFrames) {
+                    // Sampled at every frame; reduction drops keys, not poses.
+                    for (int frame = 0; frame <= 30; ++frame) times.insert(frame * 160.0);
+                }
+                const aiNode* target = scene->mRootNode->FindNode(name);
+                ASSERT_NE(target, nullptr);
+                for (double t : times) {
+                    const TimeValue tick = ClipTick(*f.exporter, source.start) + TimeValue(t);
+                    const std::string at = "tick " + std::to_string(tick);
+                    if (!v.keyFrames) {
+                        // Every node is sampled at the same times: whole poses compare.
+                        ExpectNear(WorldAt(anim, target, t),
+                                   AsAssimp(ConvertTransform(f.state.conversion, NodeWorldTransform(node->hostNode, tick))),
+                                   at);
+                    } else {
+                        // Keyed nodes have keys at their own times: compare against the parent.
+                        Matrix3 local = NodeWorldTransform(node->hostNode, tick);
+                        if (node->parent) local = local * Inverse(NodeWorldTransform(node->parent->hostNode, tick));
+                        ExpectNear(LocalAt(anim, target, t), AsAssimp(ConvertTransform(f.state.conversion, local)), at);
+                    }
+                }
+            }
+        }
+
+        // Key counts the scene is built for: the head's stepped height holds for whole stretches
+        // (three values in the first clip, one in the second), the spine never moves against
+        // the hips, and the head has no scale animation.
+        const AnimTrack& walk = f.Node("Head")->tracks[0];
+        const AnimTrack& run = f.Node("Head")->tracks[1];
+        if (v.keyType) {
+            EXPECT_EQ(walk.positionKeys.size(), 5u);
+            EXPECT_EQ(run.positionKeys.size(), 2u);
+            EXPECT_EQ(walk.scaleKeys.size(), 2u);
+            EXPECT_EQ(walk.rotationKeys.size(), 31u);
+            EXPECT_EQ(f.Node("Spine")->tracks[1].positionKeys.size(), 2u);
+        }
+        if (v.keyFrames) {
+            // Hips and spine are keyed at their controller keys and the clip ends; the head has
+            // fewer than two keys per channel in the second clip, so it is sampled in both.
+            EXPECT_EQ(f.Node("Hips")->tracks[0].keyTimes, (std::vector<int32_t>{0, 2400, 4800}));
+            EXPECT_EQ(f.Node("Hips")->tracks[1].keyTimes, (std::vector<int32_t>{4800, 9600}));
+            EXPECT_TRUE(walk.keyTimes.empty());
+        }
+    }
+}

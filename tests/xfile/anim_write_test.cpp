@@ -1,0 +1,176 @@
+// Animation serialisation: AnimationKey layouts, which nodes get an Animation, and the
+// objects inside it.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "host/host_controllers.h"
+#include "xfile/write_animation.h"
+#include "xfile/write_test_util.h"
+
+namespace {
+
+std::vector<uint32_t> Dwords(std::span<const uint8_t> bytes, size_t first, size_t count) {
+    std::vector<uint32_t> out(count);
+    std::memcpy(out.data(), bytes.data() + first * 4, count * 4);
+    return out;
+}
+
+std::vector<float> FloatsAt(std::span<const uint8_t> bytes, size_t first, size_t count) {
+    std::vector<float> out(count);
+    std::memcpy(out.data(), bytes.data() + first * 4, count * 4);
+    return out;
+}
+
+// Writes the fixture's tree as it stands (after the pass) into a document.
+xfile::XDocument WriteTree(ExportFixture& f) {
+    f.exporter->BeginStage(f.exporter->stage2Work, 5.0f, 100.0f);
+    std::vector<uint8_t> bytes;
+    std::string error;
+    EXPECT_TRUE(WriteXFileBytes(*f.exporter, bytes, &error)) << error;
+    return write_test::Read(bytes);
+}
+
+// "AnimationSet name: [frame: keyName keyName ...] ..." for every set, for compact checks.
+std::string Outline(const xfile::XDocument& doc) {
+    std::string out;
+    for (uint32_t set : doc.Roots()) {
+        if (doc.TemplateOf(doc.nodes[set]).name != "AnimationSet") continue;
+        out += std::string(doc.Name(doc.nodes[set])) + ":";
+        for (uint32_t anim : doc.Children(set)) {
+            out += " [";
+            for (uint32_t child : doc.Children(anim)) {
+                const xfile::XNode& n = doc.nodes[child];
+                if (n.isReference)
+                    out += std::string(doc.Name(n));
+                else
+                    out += " " + doc.TemplateOf(n).name + (n.nameSize ? "=" + std::string(doc.Name(n)) : "");
+            }
+            out += "]";
+        }
+        out += "\n";
+    }
+    return out;
+}
+
+std::unique_ptr<HostTransformControl> Slide() {
+    auto c = std::make_unique<HostTransformControl>();
+    c->SetPosition(PointKeys({0, 1600}, {{0, 0, 0}, {100, 0, 0}}));
+    return c;
+}
+
+ExportOptions AnimOptions() {
+    ExportOptions o = TreeTestOptions();
+    o.Animation = 1;
+    o.KeyType = 1;
+    o.KeyOptimizeLevel = 3;
+    o.TimelineCustom = 1;
+    return o;
+}
+
+}  // namespace
+
+TEST(AnimWrite, KeyPayloadLayouts) {
+    const QuatKey rotation{kRotationKey, 7, Quat(0, 0, 0.7071f, 0.7071f)};
+    const xfile::XPayload r = QuatKeysPayload(std::span(&rotation, 1));
+    ASSERT_EQ(r.size(), 8u + 24);
+    EXPECT_EQ(Dwords(r.bytes(), 0, 4), (std::vector<uint32_t>{0, 1, 7, 4}));
+    EXPECT_EQ(FloatsAt(r.bytes(), 4, 4), (std::vector<float>{0.7071f, 0, 0, 0.7071f}));  // w first
+
+    const VectorKey scale{kScaleKey, 3, Point3(1, 2, 3)};
+    const xfile::XPayload s = VectorKeysPayload(kXScaleKeyType, std::span(&scale, 1));
+    ASSERT_EQ(s.size(), 8u + 20);
+    EXPECT_EQ(Dwords(s.bytes(), 0, 4), (std::vector<uint32_t>{1, 1, 3, 3}));
+    EXPECT_EQ(FloatsAt(s.bytes(), 4, 3), (std::vector<float>{1, 2, 3}));
+
+    std::vector<MatrixKey> matrices(3);
+    for (int i = 0; i < 3; ++i) matrices[i] = {kMatrixKey, i * 80, TransMatrix({float(i), 0, 0})};
+    const xfile::XPayload m = MatrixKeysPayload(matrices);
+    ASSERT_EQ(m.size(), 3u * 72 + 8);
+    EXPECT_EQ(Dwords(m.bytes(), 0, 4), (std::vector<uint32_t>{4, 3, 0, 16}));  // file type 4, not 3
+    EXPECT_EQ(Dwords(m.bytes(), 2 + 2 * 18, 2), (std::vector<uint32_t>{160, 16}));
+    EXPECT_EQ(FloatsAt(m.bytes(), 4 + 2 * 18, 16), write_test::Floats(TransMatrix({2, 0, 0})));
+
+    const xfile::XPayload o = AnimationOptionsPayload(1, 0);
+    EXPECT_EQ(Dwords(o.bytes(), 0, 2), (std::vector<uint32_t>{1, 0}));
+}
+
+TEST(AnimWrite, AnimationsReferToTheirFramesAndHoldTheNonEmptyLists) {
+    SceneBuilder b;
+    b.scene().SetAnimRange({0, 20 * 160});
+    HostNode& mover = b.Dummy("Mover").SetController(Slide());
+    b.Dummy("Still", &mover);
+    ExportOptions options = AnimOptions();
+    options.AnimationOptions = 1;
+    options.AnimationOpenClose = 1;
+    options.AnimationQuality = 1;
+    ExportFixture f(b.Take(), options);
+    f.state.clips = {{"Walk", 0, 10}, {"Idle", 0, 10}};
+    f.CollectAndPass();
+    // A track with only position keys gets only "T"; a clip without keys is written empty;
+    // a matrix track gets one unnamed key object.
+    AnimTrack& walk = f.Node("Still")->tracks[0];
+    walk.rotationKeys.clear();
+    walk.scaleKeys.clear();
+    f.Node("Mover")->tracks[1] = AnimTrack{};
+    f.Node("Mover")->tracks[1].separateKeys = 1;
+    AnimTrack& idle = f.Node("Still")->tracks[1];
+    idle.separateKeys = 0;
+    idle.matrixKeys = {{kMatrixKey, 0, Matrix3()}, {kMatrixKey, 1600, Matrix3()}};
+
+    const uint32_t stepsBefore = f.exporter->stepsDone;
+    const xfile::XDocument doc = WriteTree(f);
+    EXPECT_EQ(Outline(doc),
+              "Walk: [Mover AnimationOptions AnimationKey=S AnimationKey=R AnimationKey=T]"
+              " [Still AnimationOptions AnimationKey=T]\n"
+              "Idle: [Still AnimationOptions AnimationKey]\n");
+    // One step per key written, besides the writer's own two.
+    uint32_t keys = 0;
+    for (const char* name : {"Mover", "Still"})
+        for (const AnimTrack& track : f.Node(name)->tracks) keys += TrackKeyCount(track);
+    EXPECT_EQ(f.exporter->stepsDone - stepsBefore, 2 + keys);
+    for (const xfile::XNode& n : doc.nodes) {
+        if (n.isReference || doc.TemplateOf(n).name != "AnimationOptions") continue;
+        EXPECT_EQ(Dwords(doc.Payload(n), 0, 2), (std::vector<uint32_t>{1, 1}));
+    }
+    // The position keys of the slide: key times in ticks from the clip start.
+    for (const xfile::XNode& n : doc.nodes) {
+        if (n.isReference || doc.Name(n) != "T" || doc.nodes[n.parent].end - n.parent != 6) continue;
+        const std::span<const uint8_t> p = doc.Payload(n);
+        const uint32_t count = Dwords(p, 1, 1)[0];
+        EXPECT_EQ(count, 11u);
+        EXPECT_EQ(Dwords(p, 2 + 5 * 10, 2), (std::vector<uint32_t>{1600, 3}));
+    }
+}
+
+TEST(AnimWrite, SkinnedAndUnprocessedNodesAreSkipped) {
+    auto build = [] {
+        SceneBuilder b;
+        b.scene().SetAnimRange({0, 20 * 160});
+        HostNode& body = b.Mesh("Body").SetController(Slide());
+        b.Dummy("Hand", &body).SetController(Slide());
+        b.Mesh("Lone").SetController(Slide());
+        b.Dummy("Off").SetController(Slide());
+        return b.Take();
+    };
+    for (int worldSpace : {0, 1}) {
+        SCOPED_TRACE(worldSpace);
+        ExportOptions options = AnimOptions();
+        options.WorldSpace = worldSpace;
+        ExportFixture f(build(), options);
+        f.state.clips = {{"Clip", 0, 10}};
+        f.CollectAndPass();
+        // Skin flags as the skin extraction would leave them; "Off" as if it was never visited.
+        for (const char* name : {"Body", "Lone"}) {
+            ASSERT_TRUE(IsMeshNode(*f.Node(name)));
+            f.Geometry(name)->skinned = true;
+        }
+        f.Node("Off")->processed = false;
+        const std::string outline = Outline(WriteTree(f));
+        // Hierarchy: a skinned mesh with children is animated like any other node, a skinned
+        // leaf is not. World space: a skinned mesh is left out with its subtree.
+        const char* expected = worldSpace ? "Clip:\n" : "Clip: [Body AnimationKey=S AnimationKey=R AnimationKey=T]"
+                                                        " [Hand AnimationKey=S AnimationKey=R AnimationKey=T]\n";
+        EXPECT_EQ(outline, expected);
+    }
+}

@@ -325,7 +325,8 @@ bool DocumentReader::ReadDirectories(const Json& v, const std::string& path) {
 }
 
 bool DocumentReader::ReadMesh(const Json& v, const std::string& path, Mesh& out) {
-    if (!ExpectObject(v, path) || !OnlyKnownKeys(v, path, {"vertices", "faces", "smoothingGroups", "materialIds"}))
+    if (!ExpectObject(v, path) ||
+        !OnlyKnownKeys(v, path, {"vertices", "faces", "smoothingGroups", "materialIds", "mapChannels", "normals"}))
         return false;
     if (!v.contains("vertices")) return Fail(Member(path, "vertices"), "missing field");
     if (!v.contains("faces")) return Fail(Member(path, "faces"), "missing field");
@@ -353,8 +354,58 @@ bool DocumentReader::ReadMesh(const Json& v, const std::string& path, Mesh& out)
         }
         return true;
     };
-    return perFace("smoothingGroups", 0xFFFFFFFFll, [](Face& f, int64_t x) { f.smGroup = static_cast<uint32_t>(x); }) &&
-           perFace("materialIds", 0xFFFF, [](Face& f, int64_t x) { f.setMatID(static_cast<MtlID>(x)); });
+    if (!perFace("smoothingGroups", 0xFFFFFFFFll, [](Face& f, int64_t x) { f.smGroup = static_cast<uint32_t>(x); }) ||
+        !perFace("materialIds", 0xFFFF, [](Face& f, int64_t x) { f.setMatID(static_cast<MtlID>(x)); }))
+        return false;
+
+    // Per-corner data: three indices per mesh face into an array of its own.
+    auto cornerFaces = [&](const Json& owner, const std::string& at, size_t limit, const char* what,
+                           std::vector<TVFace>& faces) {
+        if (!owner.contains("faces")) return Fail(Member(at, "faces"), "missing field");
+        std::vector<uint32_t> indices;
+        if (!ReadIndices(owner["faces"], Member(at, "faces"), 3, static_cast<uint32_t>(limit), what, indices))
+            return false;
+        if (indices.size() != 3 * faceCount)
+            return Fail(Member(at, "faces"), "expected three indices per face (" + std::to_string(3 * faceCount) +
+                                                 "), found " + std::to_string(indices.size()));
+        faces.resize(faceCount);
+        for (size_t f = 0; f < faceCount; ++f)
+            for (int k = 0; k < 3; ++k) faces[f].t[k] = indices[3 * f + static_cast<size_t>(k)];
+        return true;
+    };
+    if (v.contains("mapChannels")) {
+        const std::string at = Member(path, "mapChannels");
+        const Json& channels = v["mapChannels"];
+        if (!channels.is_array()) return WrongType(at, "an array of map channels", channels);
+        for (size_t i = 0; i < channels.size(); ++i) {
+            const std::string ch = Element(at, i);
+            const Json& c = channels[i];
+            if (!ExpectObject(c, ch) || !OnlyKnownKeys(c, ch, {"channel", "vertices", "faces"})) return false;
+            if (!c.contains("channel")) return Fail(Member(ch, "channel"), "missing field");
+            int64_t channel = 0;
+            if (!ReadInt(c["channel"], Member(ch, "channel"), kMapChannelMin, kMapChannelMax, channel)) return false;
+            if (out.mapSupport(static_cast<int>(channel)))
+                return Fail(Member(ch, "channel"), "channel " + std::to_string(channel) + " is given twice");
+            if (!c.contains("vertices")) return Fail(Member(ch, "vertices"), "missing field");
+            MeshMap map;
+            if (!ReadPoints(c["vertices"], Member(ch, "vertices"), map.tv)) return false;
+            if (!cornerFaces(c, ch, map.tv.size(), "map vertices", map.tf)) return false;
+            out.setMapSupport(static_cast<int>(channel));
+            out.Map(static_cast<int>(channel)).tv = std::move(map.tv);
+            out.Map(static_cast<int>(channel)).tf = std::move(map.tf);
+        }
+    }
+    if (v.contains("normals")) {
+        const std::string at = Member(path, "normals");
+        const Json& n = v["normals"];
+        if (!ExpectObject(n, at) || !OnlyKnownKeys(n, at, {"normals", "faces"})) return false;
+        if (!n.contains("normals")) return Fail(Member(at, "normals"), "missing field");
+        MeshNormalSpec spec;
+        if (!ReadPoints(n["normals"], Member(at, "normals"), spec.normals)) return false;
+        if (!cornerFaces(n, at, spec.normals.size(), "normals", spec.faces)) return false;
+        out.SpecifyNormals() = std::move(spec);
+    }
+    return true;
 }
 
 bool DocumentReader::ReadShape(const Json& v, const std::string& path, std::unique_ptr<Object>& out) {

@@ -70,6 +70,32 @@ Json MeshJson(const Mesh& mesh) {
     m["faces"] = std::move(faces);
     if (anyGroup) m["smoothingGroups"] = std::move(groups);
     if (anyId) m["materialIds"] = std::move(ids);
+    const auto cornerIndices = [](const std::vector<TVFace>& corners) {
+        Json a = Json::array();
+        for (const TVFace& f : corners) {
+            a.push_back(f.t[0]);
+            a.push_back(f.t[1]);
+            a.push_back(f.t[2]);
+        }
+        return a;
+    };
+    Json channels = Json::array();
+    for (int channel = kMapChannelMin; channel <= kMapChannelMax; ++channel) {
+        if (!mesh.mapSupport(channel)) continue;
+        const MeshMap& map = mesh.Map(channel);
+        Json c;
+        c["channel"] = channel;
+        c["vertices"] = Floats(map.tv);
+        c["faces"] = cornerIndices(map.tf);
+        channels.push_back(std::move(c));
+    }
+    if (!channels.empty()) m["mapChannels"] = std::move(channels);
+    if (const MeshNormalSpec* spec = mesh.GetSpecifiedNormals()) {
+        Json n;
+        n["normals"] = Floats(spec->normals);
+        n["faces"] = cornerIndices(spec->faces);
+        m["normals"] = std::move(n);
+    }
     return m;
 }
 

@@ -8,4 +8,6 @@ for config in release asan; do
   scripts/setup.sh "$config"
   (cd "build/$config" && ctest --output-on-failure -j "$jobs")
 done
-echo "All tests passed in both builds."
+echo "== Windows options dialog under Wine =="
+scripts/test-win32.sh
+echo "All tests passed."

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "options/config_set.h"
 #include "options/option_keys.h"
 #include "options/options_file.h"
 #include "options/profile.h"
@@ -47,11 +48,22 @@ int RunConfigShow(const std::string& configDir) {
 
 int RunConfigSet(const std::string& configDir, const std::vector<std::string>& settings) {
     const std::string path = ConfigFilePath(ConfigDirOrDefault(configDir));
+    std::vector<ConfigSetting> parsed(settings.size());
     std::string error;
-    if (!ApplySettingsToFile(path, path, settings, error)) {
+    for (size_t i = 0; i < settings.size(); ++i) {
+        if (!ParseConfigAssignment(settings[i], parsed[i], error)) {
+            std::cerr << "plover: " << error << "\n";
+            return 2;
+        }
+    }
+    // The values go through the options dialog's rules, as if typed there and accepted.
+    std::vector<std::string> corrections;
+    const OptionsTime time = SceneFreeTime();
+    if (!ConfigSet(path, parsed, time.frameRate, time.ticksPerFrame, corrections, error)) {
         std::cerr << "plover: " << error << "\n";
         return 2;
     }
+    for (const std::string& line : corrections) std::cout << line << "\n";
     std::cout << "Updated " << path << "\n";
     return 0;
 }

@@ -203,7 +203,10 @@ public:
     }
 
 private:
-    void Indent(int n) { std::memset(out_->Reserve(n), ' ', n), out_->Commit(n); }
+    void Indent(int n) {
+        std::memset(out_->Reserve(n), ' ', static_cast<size_t>(n));
+        out_->Commit(static_cast<size_t>(n));
+    }
     void EndLine() {
         out_->PutChar('\n');
         out_->AtSafePoint();

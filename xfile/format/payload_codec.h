@@ -38,6 +38,7 @@ public:
     }
     void Commit(size_t n) { size_ += n; }
     void Put(const void* p, size_t n) {
+        if (n == 0) return;
         std::memcpy(Reserve(n), p, n);
         size_ += n;
     }

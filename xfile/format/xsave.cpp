@@ -140,6 +140,7 @@ struct XSaveObject::Impl : OutBuffer::Flusher {
     }
 
     void Indent(size_t n) {
+        if (n == 0) return;
         std::memset(buffer.Reserve(n), ' ', n);
         buffer.Commit(n);
     }

@@ -1,5 +1,6 @@
 #include "xfile/format/xsave.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -52,7 +53,7 @@ std::string Header(XFileFormat format) {
 }
 
 std::string UniqueSuffix() {
-    static unsigned counter = 0;
+    static std::atomic<unsigned> counter{0};
     auto ticks = std::chrono::steady_clock::now().time_since_epoch().count();
     return std::to_string(static_cast<unsigned long long>(ticks) % 1000000007ull) + "-" + std::to_string(++counter);
 }

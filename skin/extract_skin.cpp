@@ -1,4 +1,82 @@
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+#include "mesh/mesh_data.h"
+#include "plugin/exporter.h"
+#include "scene/extract_geometry.h"
+#include "scene/xnode.h"
 #include "skin/skin_info.h"
 
-// Skin extraction arrives with the skin issue: until then no node is skinned.
-void ExtractSkin(XExporter& /*exporter*/, XRenderableNode& /*node*/) {}
+void ExtractSkin(XExporter& exporter, XRenderableNode& node) {
+    node.skinned = false;
+    if (!exporter.options().Skin || !node.hostNode) return;
+
+    if (Modifier* skin = FindSkinModifier(node.hostNode)) {
+        node.pointSkin = std::make_shared<XSkinInfo>();
+        node.skinned = ReadSkinDeformer(exporter, node, skin);
+    } else if (Modifier* link = FindLinkModifier(node.hostNode)) {
+        node.pointSkin = std::make_shared<XSkinInfo>();
+        node.skinned = ReadLinkDeformer(exporter, node, link);
+    }
+    if (!node.skinned) return;
+
+    if (node.topologyChanged)
+        node.skinned = node.kind == PatchObjectKind ? RemapPatchSkin(exporter, node) : RemapTessellatedSkin(exporter, node);
+    else
+        node.meshSkin = node.pointSkin;
+    if (node.skinned)
+        FinaliseSkin(exporter, node);
+    else
+        node.meshSkin.reset();  // a failed remapping leaves no half-built record behind
+}
+
+void FinaliseSkin(XExporter& exporter, XRenderableNode& node) {
+    if (!node.meshSkin) return;
+    XSkinInfo& skin = *node.meshSkin;
+    const XMeshData* data = node.meshData.get();
+    const size_t positionCount = data ? data->positions.size() : 0;
+
+    // The bones (by their rank in key order) that influence each position, as flat lists. A
+    // position's count is the same at every corner that reaches it, so it is taken once.
+    std::vector<uint32_t> first(positionCount + 1, 0);
+    uint32_t rank = 0;
+    for (const auto& [key, bone] : skin.bones) {
+        const size_t n = std::min(positionCount, bone.weights.size());
+        for (size_t p = 0; p < n; ++p)
+            if (bone.weights[p].used) ++first[p + 1];
+        ++rank;
+    }
+    for (size_t p = 0; p < positionCount; ++p) first[p + 1] += first[p];
+    std::vector<uint32_t> influences(first[positionCount]);
+    std::vector<uint32_t> fill(first.begin(), first.end() - 1);
+    rank = 0;
+    for (const auto& [key, bone] : skin.bones) {
+        const size_t n = std::min(positionCount, bone.weights.size());
+        for (size_t p = 0; p < n; ++p)
+            if (bone.weights[p].used) influences[fill[p]++] = rank;
+        ++rank;
+    }
+
+    uint32_t maxPerVertex = 0, maxPerFace = 0;
+    std::vector<uint32_t> faceBones;
+    if (data) {
+        for (const XMeshFace& face : data->faces) {
+            faceBones.clear();
+            for (uint32_t vertexIndex : face.index) {
+                if (vertexIndex >= data->vertices.size()) continue;
+                const uint32_t p = data->vertices[vertexIndex].positionIndex;
+                if (p >= positionCount) continue;
+                maxPerVertex = std::max(maxPerVertex, first[p + 1] - first[p]);
+                faceBones.insert(faceBones.end(), influences.begin() + first[p], influences.begin() + first[p + 1]);
+            }
+            std::sort(faceBones.begin(), faceBones.end());
+            const auto distinct = std::unique(faceBones.begin(), faceBones.end()) - faceBones.begin();
+            maxPerFace = std::max(maxPerFace, static_cast<uint32_t>(distinct));
+            exporter.ProgressStep();
+        }
+    }
+    skin.boneCount = static_cast<uint16_t>(skin.bones.size());
+    skin.maxWeightsPerFace = static_cast<uint16_t>(maxPerFace);
+    skin.maxWeightsPerVertex = static_cast<uint16_t>(maxPerVertex);
+}

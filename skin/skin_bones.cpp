@@ -1,6 +1,35 @@
+#include "plugin/exporter.h"
+#include "scene/xnode.h"
 #include "skin/skin_info.h"
 
-// The skin record arrives with the skin issue; no record exists before it, so these are never
-// reached with one.
-uint32_t SkinBoneCount(const XSkinInfo& /*skin*/) { return 0; }
-void VisitSkinBones(const XSkinInfo& /*skin*/, const std::function<void(INode*)>& /*visit*/) {}
+SkinBone* XSkinInfo::Find(INode* boneHostNode) {
+    auto key = keyOf_.find(boneHostNode);
+    return key == keyOf_.end() ? nullptr : &bones.at(key->second);
+}
+
+const SkinBone* XSkinInfo::Find(INode* boneHostNode) const {
+    auto key = keyOf_.find(boneHostNode);
+    return key == keyOf_.end() ? nullptr : &bones.at(key->second);
+}
+
+SkinBone& XSkinInfo::Add(SkinBoneKey key, INode* boneHostNode, std::string name, const Matrix3& offset,
+                         size_t weightCount) {
+    SkinBone& bone = bones[key];
+    bone.hostNode = boneHostNode;
+    bone.name = std::move(name);
+    bone.offset = offset;
+    bone.weights.assign(weightCount, SkinWeight{});
+    keyOf_[boneHostNode] = key;
+    return bone;
+}
+
+uint32_t SkinBoneCount(const XSkinInfo& skin) { return static_cast<uint32_t>(skin.bones.size()); }
+
+void VisitSkinBones(const XSkinInfo& skin, const std::function<void(INode*)>& visit) {
+    for (const auto& [key, bone] : skin.bones) visit(bone.hostNode);
+}
+
+std::string BoneExportName(const XExporter& exporter, INode* boneHostNode) {
+    auto found = exporter.nodeMap.find(boneHostNode);
+    return found != exporter.nodeMap.end() && found->second ? found->second->name : std::string();
+}

@@ -1,12 +1,25 @@
-// Skin records and the skin entry points the export tree and the data pass call.
+// Skinning: the skin record of a mesh node, its extraction from the host's deformers, the
+// weight fix and the remapping of weights onto tessellated topology.
 //
-// XSkinInfo and the extraction arrive with the skin issue; until then these are stubs
-// (skin/extract_skin.cpp, skin/mark_bones.cpp, skin/skin_bones.cpp): no node is skinned and
-// collection marks no bones.
+// ExtractSkin runs from the data pass for every mesh node once its mesh data exists. It reads
+// the node's skin deformer (or, failing that, its vertex-link deformer) into pointSkin, whose
+// weights are indexed by the deformer's points (node.objectPoints). When the node's triangle
+// mesh is its point list one to one, meshSkin is that same record; otherwise (topologyChanged)
+// the weights are carried over by position to the mesh vertices in a separate meshSkin. The
+// writer (xfile/write_skin.h) serialises meshSkin.
+//
+// Geometry of the remapping is compared in the object's own coordinates: node.mesh->verts
+// against node.objectPoints. Mesh vertex i is mesh-data position i.
 #pragma once
 
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "sdk/math.h"
 
 class INode;
 class Modifier;
@@ -14,20 +27,109 @@ class XExporter;
 class XNode;
 class XRenderableNode;
 
-// The skin record of a mesh node: counts and a bone map ordered by bone host node.
-struct XSkinInfo;
+// One bone's influence on one point (pointSkin) or mesh position (meshSkin).
+struct SkinWeight {
+    float weight = 0.0f;
+    uint8_t used = 0;  // 1: the bone influences the point; 0: no influence, whatever weight says
+};
 
-// Reads the skin of a mesh node after its mesh data exists: sets skinned, pointSkin, meshSkin.
+struct SkinBone {
+    INode* hostNode = nullptr;
+    std::string name;  // the bone's export node name when the entry was made; "" without one
+    Matrix3 offset;    // mesh space to bone space at the initial pose (host coordinates)
+    std::vector<SkinWeight> weights;  // dense: one per point (pointSkin) or position (meshSkin)
+};
+
+// The key that orders a record's bones. The skin deformer keys a bone by the index under which
+// it first names the bone; the vertex-link deformer by the order in which bones first appear.
+// Both are properties of the scene, so the order is the same from one export to the next, and
+// a remapped record keeps the keys (and so the order) of the record it came from.
+using SkinBoneKey = uint32_t;
+
+struct XSkinInfo {
+    // The three counts of the file's skin header; 0 until FinaliseSkin.
+    uint16_t maxWeightsPerVertex = 0;
+    uint16_t maxWeightsPerFace = 0;
+    uint16_t boneCount = 0;
+
+    // Every bone that influences at least one point, in key order. Walk it with range-for.
+    std::map<SkinBoneKey, SkinBone> bones;
+
+    // The bone of a host node, or null.
+    SkinBone* Find(INode* boneHostNode);
+    const SkinBone* Find(INode* boneHostNode) const;
+    // Adds a bone under key (which must be new) with weightCount unused zero entries.
+    SkinBone& Add(SkinBoneKey key, INode* boneHostNode, std::string name, const Matrix3& offset, size_t weightCount);
+    // The key of a host node's bone; only valid when Find gives one.
+    SkinBoneKey KeyOf(INode* boneHostNode) const { return keyOf_.at(boneHostNode); }
+
+private:
+    std::unordered_map<INode*, SkinBoneKey> keyOf_;
+};
+
+// --- extraction -----------------------------------------------------------------------------
+
+// The entry point. With Skin on reads the skin deformer (or else the vertex-link deformer) of
+// the node's host node into pointSkin, remaps it onto the mesh when topologyChanged, finalises
+// meshSkin and sets skinned. Leaves the node unskinned when Skin is off, without a deformer or
+// its interface, or when the remapping fails.
 void ExtractSkin(XExporter& exporter, XRenderableNode& node);
 
-// Bone marking during collection: recomputes node.exported and, on every bone node found in
-// the node map, sets isBone, lowers renderable to BoneMesh, and exports it when the mesh node
-// is exported and Skin and Bones are on. deformer is the skin (respectively vertex-link)
-// modifier found on node's host node.
+// Fill node.pointSkin (which must exist) from the deformer; false when the deformer gives no
+// interface or no data for this node. Run the weight fix when SkinFix is on and Precision > 0.
+bool ReadSkinDeformer(XExporter& exporter, XRenderableNode& node, Modifier* deformer);
+bool ReadLinkDeformer(XExporter& exporter, XRenderableNode& node, Modifier* deformer);
+
+// Sets the three counts of node.meshSkin from node.meshData's faces. Steps the progress meter
+// once per face.
+void FinaliseSkin(XExporter& exporter, XRenderableNode& node);
+
+// The name of the bone's export node, or "" when the bone has no export node.
+std::string BoneExportName(const XExporter& exporter, INode* boneHostNode);
+
+// Bone marking during collection: for every bone the deformer names for node's host node,
+// recomputes node.exported; on the bone's export node (when there is one) lowers renderable to
+// BoneMesh, sets isBone, and exports it when node is exported and Skin and Bones are on.
 void MarkSkinBones(XExporter& exporter, XNode& node, Modifier* deformer);
 void MarkLinkBones(XExporter& exporter, XNode& node, Modifier* deformer);
 
-// Number of bones of a finalised record.
+// Number of bones of a record (its bone count once finalised).
 uint32_t SkinBoneCount(const XSkinInfo& skin);
 // Calls visit with each bone's host node, in the record's key order.
 void VisitSkinBones(const XSkinInfo& skin, const std::function<void(INode* boneHostNode)>& visit);
+
+// --- weight processing ------------------------------------------------------------------------
+
+// Distances below which a mesh position and an object point are the same point, and the start
+// values of the nearest-point searches.
+inline constexpr float kSkinMatchDistance = 1e-4f;
+inline constexpr float kPatchSearchStart = 99999.0f;
+inline constexpr float kTessellatedSearchStart = 268435455.0f;
+// The ring search stops once it has found this many matched vertices.
+inline constexpr uint32_t kSkinCandidateCount = 3;
+
+// Tops up every point below pointCount whose used weights sum to less than 1 by the same share
+// per used entry, when the shortfall is at most min(1, limit). limit <= 0 does nothing.
+void WeightFix(XRenderableNode& node, uint32_t pointCount, float limit);
+
+// Adds the weights of pointSkin's point, times factor, to meshSkin's position (capped at 1.0),
+// adding bones to meshSkin as they are first needed.
+void BlendSourceWeights(XRenderableNode& node, uint32_t position, uint32_t point, float factor);
+
+// The index of the first object point equal to q, else of the nearest one (first of equal
+// squared distances); -1 when the node has no points.
+int32_t NearestSourcePoint(const XRenderableNode& node, const Point3& q);
+
+// True when p is one of the corners, or lies outside triangle a, b, c seen along its normal.
+bool PointOutsideTriangle(const Point3& p, const Point3& a, const Point3& b, const Point3& c);
+
+// Build node.meshSkin from node.pointSkin for a patch object (direct matches, then area weights
+// over the patch corners) or any other changed topology (direct or NURBS matching, then a ring
+// search over the mesh edges). False leaves the node unskinned.
+bool RemapPatchSkin(XExporter& exporter, XRenderableNode& node);
+bool RemapTessellatedSkin(XExporter& exporter, XRenderableNode& node);
+
+// Message of a patch node whose mesh has no usable face list (the node is then not skinned).
+inline constexpr const char* kPatchFaultText =
+    "PLOVER has detected a 3ds Max bug which can cause crash! please save your scene data and reload it.";
+inline constexpr const char* kPatchFaultCaption = "3ds Max bug";

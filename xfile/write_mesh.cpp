@@ -7,6 +7,7 @@
 #include "plugin/exporter.h"
 #include "scene/xnode.h"
 #include "xfile/write_material.h"
+#include "xfile/write_skin.h"
 
 namespace {
 
@@ -186,6 +187,5 @@ void WriteMesh(XWriteContext& context, const xfile::XSaveData* parent, XRenderab
         }
     }
     exporter.ProgressStep();
-    // The skin objects of a skinned mesh node (XSkinMeshHeader, SkinWeights) follow here, inside
-    // the Mesh, once skin records exist.
+    if (mesh.valid() && node.skinned && meshNode) WriteSkin(context, mesh, node);
 }

@@ -1,0 +1,82 @@
+#include "anim/transforms.h"
+#include "plugin/exporter.h"
+#include "scene/xnode.h"
+#include "sdk/deformer.h"
+#include "sdk/object.h"
+#include "skin/skin_info.h"
+
+namespace {
+
+// Makes a bone of the vertex-link deformer: keyed by the order in which bones first appear.
+SkinBone& AddLinkBone(XExporter& exporter, XRenderableNode& node, ILinkDeformer& link, INode* bone,
+                      const Matrix3& meshPose) {
+    XSkinInfo& record = *node.pointSkin;
+    Matrix3 boneTM;
+    link.GetInitNodeTM(bone, boneTM);  // status not needed: a failed query leaves the identity
+    const Matrix3 boneInverse = Inverse(RemoveMirroring(boneTM));
+    const Matrix3 offset = exporter.options().WorldSpace ? boneInverse : meshPose * boneInverse;
+    return record.Add(static_cast<SkinBoneKey>(record.bones.size()), bone, BoneExportName(exporter, bone), offset,
+                      node.objectPoints.size());
+}
+
+}  // namespace
+
+bool ReadLinkDeformer(XExporter& exporter, XRenderableNode& node, Modifier* deformer) {
+    const ExportOptions& options = exporter.options();
+    ILinkDeformer* link =
+        deformer ? static_cast<ILinkDeformer*>(deformer->GetInterface(kLinkDeformerInterfaceId)) : nullptr;
+    if (!link || !node.pointSkin) return false;
+    ILinkContext* context = link->GetContextInterface(node.hostNode);
+    if (!context) return false;
+
+    context->ConvertToRigid(true);
+    context->AllowBlending(true);
+    const int pointLimit = static_cast<int>(std::min<size_t>(node.objectPoints.size(), INT32_MAX));
+    const int pointCount = std::max(0, std::min(context->GetNumberVertices(), pointLimit));
+
+    Matrix3 pose;
+    link->GetInitNodeTM(node.hostNode, pose);
+    const Matrix3 meshPose = RemoveMirroring(pose);
+
+    // With the weight fix, a blended vertex's zero (or negative) weight still makes the bone an
+    // influence, so that the fix can top it up.
+    const bool keepZeroWeights = options.SkinFix && options.Precision != 0;
+    XSkinInfo& record = *node.pointSkin;
+    for (int v = 0; v < pointCount; ++v) {
+        ILinkVertex* vertex = context->GetVertexInterface(v);
+        if (!vertex) continue;
+        const size_t point = static_cast<size_t>(v);
+        const int type = vertex->GetVertexType();
+        if (type == kLinkRigidType) {
+            if (INode* bone = vertex->GetNode()) {
+                if (SkinBone* known = record.Find(bone)) {
+                    if (!known->weights[point].used) known->weights[point] = {1.0f, 1};
+                } else {
+                    AddLinkBone(exporter, node, *link, bone, meshPose).weights[point] = {1.0f, 1};
+                }
+            }
+        } else if (type == kLinkBlendedRigidType) {
+            const int boneCount = vertex->GetNumberNodes();
+            for (int k = 0; k < boneCount; ++k) {
+                const float w = vertex->GetWeight(k);
+                if (!(w > 0.0f) && !keepZeroWeights) continue;
+                INode* bone = vertex->GetNode(k);
+                if (!bone) continue;
+                if (SkinBone* known = record.Find(bone)) {
+                    SkinWeight& e = known->weights[point];
+                    if (e.used)
+                        e.weight = w + e.weight > 1.0f ? 1.0f : w + e.weight;
+                    else
+                        e = {w, 1};
+                } else {
+                    AddLinkBone(exporter, node, *link, bone, meshPose).weights[point] = {w, 1};
+                }
+            }
+        }
+        context->ReleaseVertexInterface(vertex);
+    }
+    link->ReleaseContextInterface(context);
+
+    if (keepZeroWeights) WeightFix(node, static_cast<uint32_t>(pointCount), static_cast<float>(options.Precision) * 0.1f);
+    return true;
+}

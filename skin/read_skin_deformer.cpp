@@ -1,0 +1,57 @@
+#include "anim/transforms.h"
+#include "plugin/exporter.h"
+#include "scene/xnode.h"
+#include "sdk/deformer.h"
+#include "sdk/object.h"
+#include "skin/skin_info.h"
+
+bool ReadSkinDeformer(XExporter& exporter, XRenderableNode& node, Modifier* deformer) {
+    const ExportOptions& options = exporter.options();
+    ISkin* skin = deformer ? static_cast<ISkin*>(deformer->GetInterface(kSkinInterfaceId)) : nullptr;
+    if (!skin || !node.pointSkin) return false;
+
+    // The mesh's initial pose; the deformer's success indicator is not needed here (a failed
+    // query leaves the identity).
+    Matrix3 pose;
+    skin->GetSkinInitTM(node.hostNode, pose, false);
+    const Matrix3 meshPose = RemoveMirroring(pose);
+
+    // A skin that does not deform this node has no data for it: no skin rather than a crash.
+    ISkinContextData* context = skin->GetContextInterface(node.hostNode);
+    if (!context) return false;
+    const int pointLimit = static_cast<int>(std::min<size_t>(node.objectPoints.size(), INT32_MAX));
+    const int pointCount = std::max(0, std::min(context->GetNumPoints(), pointLimit));
+
+    XSkinInfo& record = *node.pointSkin;
+    for (int v = 0; v < pointCount; ++v) {
+        const int assignmentCount = context->GetNumAssignedBones(v);
+        for (int j = 0; j < assignmentCount; ++j) {
+            const float w = context->GetBoneWeight(v, j);
+            const int b = context->GetAssignedBone(v, j);
+            if (b < 0) continue;
+            INode* bone = skin->GetBone(b);
+            if (!bone || !(w > 0.0f)) continue;
+            if (SkinBone* known = record.Find(bone)) {
+                SkinWeight& e = known->weights[static_cast<size_t>(v)];
+                if (e.used) {
+                    e.weight += w;
+                    if (e.weight > 1.0f) e.weight = 1.0f;
+                } else {
+                    e = {w, 1};
+                }
+                continue;
+            }
+            Matrix3 boneTM;
+            skin->GetBoneInitTM(bone, boneTM, false);
+            const Matrix3 boneInverse = Inverse(RemoveMirroring(boneTM));
+            const Matrix3 offset = options.WorldSpace ? boneInverse : meshPose * boneInverse;
+            SkinBone& added = record.Add(static_cast<SkinBoneKey>(b), bone, BoneExportName(exporter, bone), offset,
+                                         node.objectPoints.size());
+            added.weights[static_cast<size_t>(v)] = {w, 1};
+        }
+    }
+
+    if (options.SkinFix && options.Precision != 0)
+        WeightFix(node, static_cast<uint32_t>(pointCount), static_cast<float>(options.Precision) * 0.1f);
+    return true;
+}

@@ -1,0 +1,350 @@
+// Mesh serialisation: the Mesh and its children in every option combination that changes them,
+// golden text files of small meshes, and Assimp's X importer reading them back.
+#include <assimp/Importer.hpp>
+#include <assimp/scene.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+
+#include "host/host_materials.h"
+#include "host/scene_builder.h"
+#include "mesh/mesh_data.h"
+#include "write_test_util.h"
+
+namespace {
+
+using write_test::ExportBytes;
+using write_test::Read;
+
+// Gives channel one vertex per mesh vertex, its faces the mesh's faces.
+void SetVertexChannel(Mesh& mesh, int channel, const std::vector<Point3>& perVertex) {
+    mesh.setMapSupport(channel);
+    MeshMap& map = mesh.Map(channel);
+    map.tv = perVertex;
+    map.tf.resize(mesh.faces.size());
+    for (size_t f = 0; f < mesh.faces.size(); ++f)
+        for (int k = 0; k < 3; ++k) map.tf[f].t[k] = mesh.faces[f].v[k];
+}
+
+// A unit quad in the host's XY plane facing +Z, two faces in smoothing group 1, u = x, v = y in
+// channel 1.
+Mesh Quad() {
+    Mesh mesh;
+    mesh.verts = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}};
+    mesh.setNumFaces(2);
+    mesh.faces[0].v[0] = 0, mesh.faces[0].v[1] = 1, mesh.faces[0].v[2] = 3;
+    mesh.faces[1].v[0] = 0, mesh.faces[1].v[1] = 3, mesh.faces[1].v[2] = 2;
+    for (Face& f : mesh.faces) f.smGroup = 1;
+    SetVertexChannel(mesh, 1, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}});
+    return mesh;
+}
+
+ExportOptions WriterOptions() {
+    ExportOptions o = TreeTestOptions();
+    o.Normal = 1;
+    o.TexCoords = 1;
+    o.Mtl = 1;
+    return o;
+}
+
+// One mesh node "Quad" (wire colour 0x00336699) and, optionally, its material.
+struct QuadScene {
+    explicit QuadScene(const Mesh& mesh = Quad(), const ExportOptions& options = WriterOptions(),
+                       bool multiMaterial = false) {
+        SceneBuilder b;
+        HostNode& node = b.Mesh("Quad", mesh).WireColor(0x00336699);
+        if (multiMaterial) {
+            HostMaterialLibrary& library = b.scene().materials();
+            auto& red = library.AddMaterial(std::make_unique<HostStdMaterial>());
+            red.name = "Red";
+            red.diffuse = Color(1, 0, 0);
+            auto& blue = library.AddMaterial(std::make_unique<HostStdMaterial>());
+            blue.name = "Blue";
+            blue.diffuse = Color(0, 0, 1);
+            auto& multi = library.AddMaterial(std::make_unique<HostMultiMaterial>());
+            multi.name = "Both";
+            multi.subMaterials = {&red, &blue};
+            node.SetMtl(&multi);
+        }
+        fixture = std::make_unique<ExportFixture>(b.Take(), options);
+    }
+    std::vector<uint8_t> Export() { return ExportBytes(*fixture); }
+    std::unique_ptr<ExportFixture> fixture;
+};
+
+// The template names of the Mesh's children, in order.
+std::vector<std::string> MeshChildren(const xfile::XDocument& doc) {
+    for (uint32_t i = 0; i < doc.nodes.size(); ++i) {
+        if (doc.nodes[i].isReference || doc.TemplateOf(doc.nodes[i]).name != "Mesh") continue;
+        std::vector<std::string> names;
+        for (uint32_t c : doc.Children(i)) {
+            const xfile::XNode& n = doc.nodes[c];
+            names.push_back(n.isReference ? "{ref}" : doc.TemplateOf(n).name + (n.nameSize ? " " + std::string(doc.Name(n)) : ""));
+        }
+        return names;
+    }
+    return {"no Mesh"};
+}
+
+const xfile::XNode* Find(const xfile::XDocument& doc, const std::string& tmpl) {
+    for (const xfile::XNode& n : doc.nodes)
+        if (!n.isReference && doc.TemplateOf(n).name == tmpl) return &n;
+    return nullptr;
+}
+
+std::vector<uint32_t> Dwords(std::span<const uint8_t> payload, size_t offset, size_t count) {
+    std::vector<uint32_t> out(count);
+    std::memcpy(out.data(), payload.data() + offset, 4 * count);
+    return out;
+}
+
+std::vector<float> FloatsAt(std::span<const uint8_t> payload, size_t offset, size_t count) {
+    std::vector<float> out(count);
+    std::memcpy(out.data(), payload.data() + offset, 4 * count);
+    return out;
+}
+
+using Names = std::vector<std::string>;
+
+TEST(MeshWrite, ChildrenFollowTheOptions) {
+    {
+        QuadScene s;
+        const xfile::XDocument doc = Read(s.Export());
+        EXPECT_EQ(MeshChildren(doc), (Names{"MeshNormals", "MeshMaterialList", "MeshTextureCoords c1"}));
+        const xfile::XNode* mesh = Find(doc, "Mesh");
+        ASSERT_NE(mesh, nullptr);
+        EXPECT_EQ(doc.Name(*mesh), "Quad");
+        // 4 vertices, 2 faces: 8 + 12 * 4 + 16 * 2 bytes.
+        EXPECT_EQ(doc.Payload(*mesh).size(), 88u);
+        // Export vertices in creation order: face 0 (mesh 0 1 3, wound 0 3 1) makes 0, 1, 2.
+        EXPECT_EQ(Dwords(doc.Payload(*mesh), 52, 9), (std::vector<uint32_t>{2, 3, 0, 1, 2, 3, 0, 3, 1}));
+    }
+    {
+        // No materials on the node: one default Material in the wire colour.
+        QuadScene s;
+        const xfile::XDocument doc = Read(s.Export());
+        const xfile::XNode* list = Find(doc, "MeshMaterialList");
+        ASSERT_NE(list, nullptr);
+        EXPECT_EQ(Dwords(doc.Payload(*list), 0, 4), (std::vector<uint32_t>{1, 2, 0, 0}));
+        const xfile::XNode* material = Find(doc, "Material");
+        ASSERT_NE(material, nullptr);
+        EXPECT_EQ(material->parent, static_cast<uint32_t>(list - doc.nodes.data()));
+        EXPECT_EQ(material->nameSize, 0u);
+        const std::vector<float> m = FloatsAt(doc.Payload(*material), 0, 11);
+        EXPECT_NEAR(m[0], 0x99 / 255.0f, 1e-6);
+        EXPECT_NEAR(m[1], 0x66 / 255.0f, 1e-6);
+        EXPECT_NEAR(m[2], 0x33 / 255.0f, 1e-6);
+        EXPECT_EQ(std::vector<float>(m.begin() + 3, m.end()), (std::vector<float>{1, 0, 0, 0, 0, 0, 0, 0}));
+    }
+    {
+        // DeclData on: the per-vertex objects give way to one DeclData, even with their options on.
+        ExportOptions o = WriterOptions();
+        o.DeclData = 1;
+        o.VertexColor = 1;
+        Mesh mesh = Quad();
+        SetVertexChannel(mesh, 0, std::vector<Point3>(4, Point3(1, 0, 0)));
+        QuadScene s(mesh, o);
+        EXPECT_EQ(MeshChildren(Read(s.Export())), (Names{"MeshMaterialList", "DeclData"}));
+        // Nothing per vertex selected: no DeclData at all.
+        o.Normal = o.TexCoords = o.VertexColor = 0;
+        QuadScene none(mesh, o);
+        EXPECT_EQ(MeshChildren(Read(none.Export())), (Names{"MeshMaterialList"}));
+    }
+    {
+        // Mtl off: no material list, and one progress step fewer.
+        QuadScene with;
+        with.Export();
+        ExportOptions o = WriterOptions();
+        o.Mtl = 0;
+        QuadScene without(Quad(), o);
+        EXPECT_EQ(MeshChildren(Read(without.Export())), (Names{"MeshNormals", "MeshTextureCoords c1"}));
+        EXPECT_EQ(with.fixture->exporter->stepsDone - without.fixture->exporter->stepsDone, 1u);
+    }
+}
+
+TEST(MeshWrite, MergedChannelsAreWrittenOnce) {
+    Mesh mesh = Quad();
+    SetVertexChannel(mesh, 3, mesh.Map(1).tv);
+    ExportOptions o = WriterOptions();
+    o.Mtl = 0;
+    QuadScene separate(mesh, o);
+    EXPECT_EQ(MeshChildren(Read(separate.Export())), (Names{"MeshNormals", "MeshTextureCoords c1", "MeshTextureCoords c3"}));
+    o.MultiTexCoordsOptimize = 1;
+    QuadScene merged(mesh, o);
+    EXPECT_EQ(MeshChildren(Read(merged.Export())), (Names{"MeshNormals", "MeshTextureCoords c1"}));
+    o.DeclData = 1;
+    QuadScene decl(mesh, o);
+    const xfile::XDocument doc = Read(decl.Export());
+    const xfile::XNode* data = Find(doc, "DeclData");
+    ASSERT_NE(data, nullptr);
+    // Normal and one texture set: 2 elements, 4 vertices x 5 DWORDs.
+    EXPECT_EQ(Dwords(doc.Payload(*data), 0, 9), (std::vector<uint32_t>{2, 2, 0, 3, 0, 1, 0, 5, 0}));
+    EXPECT_EQ(Dwords(doc.Payload(*data), 36, 1)[0], 20u);
+}
+
+TEST(MeshWrite, VertexColoursIndexEveryVertex) {
+    Mesh mesh = Quad();
+    SetVertexChannel(mesh, 0, {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {1, 1, 1}});
+    ExportOptions o = WriterOptions();
+    o.VertexColor = 1;
+    QuadScene s(mesh, o);
+    const xfile::XDocument doc = Read(s.Export());
+    const xfile::XNode* colors = Find(doc, "MeshVertexColors");
+    ASSERT_NE(colors, nullptr);
+    const std::span<const uint8_t> p = doc.Payload(*colors);
+    ASSERT_EQ(p.size(), 4u + 20 * 4);
+    EXPECT_EQ(Dwords(p, 0, 1)[0], 4u);
+    for (uint32_t v = 0; v < 4; ++v) {
+        EXPECT_EQ(Dwords(p, 4 + 20 * v, 1)[0], v);
+        EXPECT_EQ(FloatsAt(p, 4 + 20 * v + 16, 1)[0], 1.0f);  // no alpha channel: opaque
+    }
+}
+
+TEST(MeshWrite, BonesNeverGetTangentsOrColours) {
+    Mesh mesh = Quad();
+    SetVertexChannel(mesh, 0, std::vector<Point3>(4, Point3(1, 0, 0)));
+    ExportOptions o = WriterOptions();
+    o.VertexColor = o.Tangent = o.BiTangent = o.BoneMesh = 1;
+    for (int decl : {0, 1}) {
+        o.DeclData = decl;
+        SceneBuilder b;
+        b.Bone("Bone", mesh);
+        ExportFixture f(b.Take(), o);
+        const xfile::XDocument doc = Read(ExportBytes(f));
+        EXPECT_EQ(Find(doc, "MeshVertexColors"), nullptr);
+        if (!decl) continue;
+        const xfile::XNode* data = Find(doc, "DeclData");
+        ASSERT_NE(data, nullptr);
+        // Normal and texture coordinates only.
+        EXPECT_EQ(Dwords(doc.Payload(*data), 0, 1)[0], 2u);
+    }
+}
+
+// Small meshes for the golden files, each with the options that show its feature.
+struct GoldenCase {
+    const char* file;
+    std::function<void(Mesh&, ExportOptions&)> setup;
+    bool multiMaterial = false;
+};
+
+std::vector<GoldenCase> GoldenCases() {
+    return {
+        {"mesh_plain.x", [](Mesh& m, ExportOptions& o) { o.TexCoords = 0; (void)m; }},
+        {"mesh_multi_material.x",
+         [](Mesh& m, ExportOptions& o) {
+             m.faces[1].setMatID(1);
+             o.TexCoords = 0;
+         },
+         true},
+        {"mesh_two_uv_sets.x",
+         [](Mesh& m, ExportOptions&) { SetVertexChannel(m, 2, {{0.5f, 0, 0}, {1, 0, 0}, {0.5f, 0.5f, 0}, {1, 0.5f, 0}}); }},
+        {"mesh_vertex_colors.x",
+         [](Mesh& m, ExportOptions& o) {
+             SetVertexChannel(m, 0, {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {1, 1, 1}});
+             SetVertexChannel(m, -2, {{1, 0, 0}, {0.5f, 0, 0}, {0.25f, 0, 0}, {0, 0, 0}});
+             o.VertexColor = 1;
+         }},
+        {"mesh_tangents.x",
+         [](Mesh&, ExportOptions& o) {
+             o.Tangent = o.BiTangent = 1;
+             o.DeclData = 1;
+         }},
+        {"mesh_decl_data.x",
+         [](Mesh& m, ExportOptions& o) {
+             SetVertexChannel(m, 0, {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {1, 1, 1}});
+             SetVertexChannel(m, -2, {{1, 0, 0}, {0.5f, 0, 0}, {0.25f, 0, 0}, {0, 0, 0}});
+             SetVertexChannel(m, 2, {{0.5f, 0, 0}, {1, 0, 0}, {0.5f, 0.5f, 0}, {1, 0.5f, 0}});
+             o.VertexColor = 1;
+             o.DeclData = 1;
+         }},
+    };
+}
+
+std::vector<uint8_t> ExportCase(const GoldenCase& c, int fileType) {
+    Mesh mesh = Quad();
+    ExportOptions o = WriterOptions();
+    o.XFileType = fileType;
+    c.setup(mesh, o);
+    QuadScene s(mesh, o, c.multiMaterial);
+    return s.Export();
+}
+
+TEST(MeshWrite, GoldenTextFiles) {
+    for (const GoldenCase& c : GoldenCases()) {
+        SCOPED_TRACE(c.file);
+        write_test::ExpectGolden(ExportCase(c, 0), c.file);
+    }
+}
+
+const aiMesh* LoadMesh(Assimp::Importer& importer, const std::vector<uint8_t>& bytes) {
+    const aiScene* scene = importer.ReadFileFromMemory(bytes.data(), bytes.size(), 0, "x");
+    EXPECT_NE(scene, nullptr) << importer.GetErrorString();
+    return scene && scene->mNumMeshes ? scene->mMeshes[0] : nullptr;
+}
+
+TEST(MeshWrite, AssimpReadsTheMeshesInEveryFormat) {
+    const std::vector<GoldenCase> cases = GoldenCases();
+    for (int fileType : {0, 1, 2}) {
+        SCOPED_TRACE(testing::Message() << "XFileType " << fileType);
+        for (const GoldenCase& c : cases) {
+            SCOPED_TRACE(c.file);
+            Assimp::Importer importer;
+            const std::vector<uint8_t> bytes = ExportCase(c, fileType);
+            const aiMesh* mesh = LoadMesh(importer, bytes);
+            ASSERT_NE(mesh, nullptr);
+            const std::string name = c.file;
+            const bool decl = name == "mesh_tangents.x" || name == "mesh_decl_data.x";
+            if (name == "mesh_multi_material.x") {
+                // Assimp splits a mesh by material; the first part is the Red face.
+                EXPECT_EQ(importer.GetScene()->mNumMaterials, 2u);
+                EXPECT_EQ(importer.GetScene()->mNumMeshes, 2u);
+                EXPECT_EQ(mesh->mNumFaces, 1u);
+                continue;
+            }
+            EXPECT_EQ(importer.GetScene()->mNumMeshes, 1u);
+            EXPECT_EQ(mesh->mNumFaces, 2u);
+            EXPECT_EQ(mesh->mNumVertices, 6u);  // Assimp unshares vertices per face corner
+            // DeclData is ignored by Assimp: no normals or coordinates from it.
+            EXPECT_EQ(mesh->HasNormals(), !decl);
+            if (mesh->HasNormals())
+                for (unsigned v = 0; v < mesh->mNumVertices; ++v) {
+                    EXPECT_NEAR(mesh->mNormals[v].y, 1.0f, 1e-5f);
+                    EXPECT_NEAR(mesh->mNormals[v].x, 0.0f, 1e-5f);
+                }
+            if (name == "mesh_two_uv_sets.x") {
+                ASSERT_TRUE(mesh->HasTextureCoords(0) && mesh->HasTextureCoords(1));
+                // Each face corner's coordinates follow its position: set 0 is (x, 1 - y), set
+                // 1 is (0.5 + x / 2, 1 - y / 2) of the host quad (export y is host z, z host y).
+                for (unsigned v = 0; v < mesh->mNumVertices; ++v) {
+                    const aiVector3D p = mesh->mVertices[v];
+                    EXPECT_NEAR(mesh->mTextureCoords[0][v].x, p.x, 1e-5f);
+                    EXPECT_NEAR(mesh->mTextureCoords[1][v].x, 0.5f + p.x / 2, 1e-5f);
+                }
+            }
+            if (name == "mesh_plain.x") {
+                EXPECT_FALSE(mesh->HasTextureCoords(0));
+            }
+            if (name == "mesh_vertex_colors.x") {
+                ASSERT_TRUE(mesh->HasVertexColors(0));
+                for (unsigned v = 0; v < mesh->mNumVertices; ++v) {
+                    const aiVector3D p = mesh->mVertices[v];
+                    const aiColor4D c4 = mesh->mColors[0][v];
+                    // Host vertex (1, 1) is white and fully transparent; (0, 0) opaque red. The
+                    // importer turns the file's left-handed frame round by negating z, so host
+                    // y is -z here.
+                    if (p.x > 0.5f && p.z < -0.5f) {
+                        EXPECT_NEAR(c4.r + c4.g + c4.b, 3.0f, 1e-5f);
+                        EXPECT_NEAR(c4.a, 0.0f, 1e-5f);
+                    }
+                    if (p.x < 0.5f && p.z > -0.5f) {
+                        EXPECT_NEAR(c4.r, 1.0f, 1e-5f);
+                        EXPECT_NEAR(c4.a, 1.0f, 1e-5f);
+                    }
+                }
+            }
+        }
+    }
+}
+
+}  // namespace

@@ -1,6 +1,5 @@
-// Shared set-up for the export tree, data pass and writer tests: an in-memory scene, its own
-// module state (options, clips, conversion) and an exporter over them, with the stages run
-// one at a time.
+// Shared set-up for the export tree, data pass and writer tests: an in-memory scene with its
+// own module state (options, clips, conversion) and an exporter over them.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,37 +8,26 @@
 #include <string>
 
 #include "host/scene_builder.h"
-#include "plugin/conversion.h"
 #include "plugin/exporter.h"
-#include "plugin/module_state.h"
 #include "scene/xnode.h"
 
-// The options most tests start from: meshes, bones and dummies, no other nodes, no materials,
-// no animation, text output, left-handed unscaled output.
+// Meshes, bones, dummies and skins on; other nodes, materials and animation off; text output.
 inline ExportOptions TreeTestOptions() {
     ExportOptions o;
-    o.Meshs = 1;
-    o.Bones = 1;
-    o.Dummy = 1;
-    o.OTHER = 0;
-    o.BoneMesh = 0;
-    o.Skin = 1;
+    o.Meshs = o.Bones = o.Dummy = o.Skin = 1;
     o.SampleRate = 30;
-    o.XFileType = 0;
     return o;
 }
 
 class ExportFixture {
 public:
     explicit ExportFixture(std::unique_ptr<HostScene> hostScene, const ExportOptions& options = TreeTestOptions())
-        : scene(std::move(hostScene)) {
-        exporter = std::make_unique<XExporter>(state);  // resets the options
-        state.options = options;
+        : scene(std::move(hostScene)), exporter(std::make_unique<XExporter>(state)) {
+        state.options = options;  // after the exporter, which resets them
         exporter->ip = scene.get();
         exporter->animStart = scene->GetAnimRange().Start();
         exporter->animEnd = scene->GetAnimRange().End();
-        exporter->ticksPerFrame = scene->GetTicksPerFrame();
-        exporter->ticksPerSample = exporter->ticksPerFrame;
+        exporter->ticksPerFrame = exporter->ticksPerSample = scene->GetTicksPerFrame();
         exporter->rootFrameName = "Scene_Root";
         exporter->stage1Work = 1;
         Reconvert();
@@ -51,29 +39,24 @@ public:
         state.conversion = BuildConversionMatrix(o.RightHand != 0, o.SpaceScaleEnable ? o.SpaceScale : 1.0f,
                                                  o.XRotEnable ? o.XRot : 0.0f, o.ZRotEnable ? o.ZRot : 0.0f);
     }
-
     ExportOptions& options() { return state.options; }
     void Collect() { exporter->CollectNodes(scene->GetRootNode()); }
     void Pass() {
-        exporter->stepsDone = 0;
         exporter->stage2Work = 2;
-        exporter->BeginStage(exporter->stage1Work > 0 ? exporter->stage1Work : 1, 95.0f, 95.0f);
+        exporter->BeginStage(exporter->stage1Work, 95.0f, 95.0f);
         exporter->RunDataPass();
     }
-    void CollectAndPass() {
-        Collect();
-        Pass();
-    }
+    void CollectAndPass() { Collect(), Pass(); }
 
     // The export node of the host node with that name; null when it was not collected.
     XNode* Node(const std::string& hostName) const {
         for (const auto& [host, node] : exporter->nodeMap)
-            if (host && hostName == host->GetName()) return node;
+            if (hostName == host->GetName()) return node;
         return nullptr;
     }
     XRenderableNode* Geometry(const std::string& hostName) const { return AsRenderable(Node(hostName)); }
 
     ModuleState state;
-    std::unique_ptr<HostScene> scene;
+    std::unique_ptr<HostScene> scene;  // outlives the exporter, which frees converted objects
     std::unique_ptr<XExporter> exporter;
 };

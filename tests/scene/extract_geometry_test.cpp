@@ -1,162 +1,86 @@
-// Geometry extraction: which stack level the geometry comes from, the deformer look-ups, the
-// conversion and patch paths, and what the node keeps.
+// Geometry extraction: the stack level the geometry comes from, the deformer look-ups, the
+// conversion and patch paths, and what a node owns.
 #include <gtest/gtest.h>
 
 #include "common/math_expect.h"
 #include "scene/export_fixture.h"
 #include "scene/extract_geometry.h"
 
-namespace {
-
-const Point3 kQuad[4] = {{0, 0, 0}, {2, 0, 0}, {2, 2, 0}, {0, 2, 0}};
-
-// The first vertex of the box (-0.5, -0.5, -0.5) after the edits that were applied.
-Point3 FirstVertex(const XRenderableNode& node) { return node.meshCopy.verts.at(0); }
-
-}  // namespace
-
 TEST(ExtractGeometry, DeformerLevelDecidesWhichEditsApply) {
     SceneBuilder b;
-    // Same level: the edit (applied before the skin) goes with the skin's level.
-    HostNode& same = b.Mesh("Same");
+    HostNode& same = b.Mesh("Same");  // the edit shares the skin's level: left out with it
     b.Edit(same).translation = {10, 0, 0};
     b.Skin(same);
-    // Lower level: the edit is kept, only the skin's level is left out.
-    HostNode& lower = b.Mesh("Lower");
+    HostNode& lower = b.Mesh("Lower");  // the edit is a level below: applied
     b.Edit(lower).translation = {10, 0, 0};
     b.NewStackLevel(lower);
-    b.Skin(lower);
-    b.Edit(lower).translation = {0, 100, 0};  // above the skin: never applied
-    // A disabled skin is not found: the whole stack is evaluated.
-    HostNode& disabled = b.Mesh("Disabled");
+    b.LinkDeformer(lower);
+    b.Edit(lower).translation = {0, 100, 0};
+    HostNode& disabled = b.Mesh("Disabled");  // a disabled skin is not found: full stack
     b.Skin(disabled, /*enabled=*/false);
     b.Edit(disabled).translation = {0, 0, 5};
-    // A vertex-link deformer counts like a skin.
-    HostNode& linked = b.Mesh("Linked");
-    b.Edit(linked).translation = {3, 0, 0};
-    b.NewStackLevel(linked);
-    b.LinkDeformer(linked);
     ExportFixture f(b.Take());
     f.Collect();
 
-    ExpectPoint3Near(FirstVertex(*f.Geometry("Same")), {-0.5f, -0.5f, -0.5f});
-    ExpectPoint3Near(FirstVertex(*f.Geometry("Lower")), {9.5f, -0.5f, -0.5f});
-    ExpectPoint3Near(f.Geometry("Lower")->objectPoints.at(0), {9.5f, -0.5f, -0.5f});
-    ExpectPoint3Near(FirstVertex(*f.Geometry("Disabled")), {-0.5f, -0.5f, 4.5f});
-    ExpectPoint3Near(FirstVertex(*f.Geometry("Linked")), {2.5f, -0.5f, -0.5f});
-
-    EXPECT_NE(FindSkinModifier(f.Node("Same")->hostNode), nullptr);
-    EXPECT_NE(FindSkinModifier(f.Node("Lower")->hostNode), nullptr);
-    EXPECT_EQ(FindSkinModifier(f.Node("Disabled")->hostNode), nullptr);
-    EXPECT_EQ(FindLinkModifier(f.Node("Same")->hostNode), nullptr);
-    EXPECT_NE(FindLinkModifier(f.Node("Linked")->hostNode), nullptr);
-    EXPECT_EQ(FindSkinModifier(f.Node("Linked")->hostNode), nullptr);
-    EXPECT_EQ(FindUndeformedObject(nullptr), nullptr);
+    ExpectPoint3Near(f.Geometry("Same")->meshCopy.verts[0], {-0.5f, -0.5f, -0.5f});
+    ExpectPoint3Near(f.Geometry("Lower")->meshCopy.verts[0], {9.5f, -0.5f, -0.5f});
+    ExpectPoint3Near(f.Geometry("Lower")->objectPoints[0], {9.5f, -0.5f, -0.5f});
+    ExpectPoint3Near(f.Geometry("Disabled")->meshCopy.verts[0], {-0.5f, -0.5f, 4.5f});
+    EXPECT_NE(FindSkinModifier(&same), nullptr);
+    EXPECT_EQ(FindLinkModifier(&same), nullptr);
+    EXPECT_NE(FindLinkModifier(&lower), nullptr);
+    EXPECT_EQ(FindSkinModifier(&disabled), nullptr);
 }
 
-TEST(ExtractGeometry, ConvertedTemporariesAreOwnedAndMeshesAreCopies) {
+TEST(ExtractGeometry, PatchAndNurbsKeepTopologyChangedWhateverTheCounts) {
+    // At three steps a quad patch tessellates into 4 x 4 vertices, as many as it has points.
+    const Point3 quad[4] = {{0, 0, 0}, {2, 0, 0}, {2, 2, 0}, {0, 2, 0}};
+    NurbsSurface surface{3, 3, 2, 2, {}, {}, 0, 0};
+    for (int j = 0; j < 3; ++j)
+        for (int i = 0; i < 3; ++i) surface.points.push_back({float(i), float(j), 0});
+    SceneBuilder b;
+    HostNode& patchNode = b.QuadPatch("Patch", quad, /*steps=*/3);
+    b.Nurbs("Nurbs", surface);
+    ExportFixture f(b.Take());
+    f.Collect();
+
+    XRenderableNode* patch = f.Geometry("Patch");
+    ASSERT_NE(patch, nullptr);
+    EXPECT_EQ(patch->kind, PatchObjectKind);
+    EXPECT_EQ(patch->patchMesh, &PatchOf(patchNode)->GetPatchMesh(0));
+    EXPECT_EQ(patch->patchTable.size(), 18u);  // one entry per face
+    EXPECT_EQ(patch->meshCopy.getNumVerts(), 16);
+    EXPECT_EQ(patch->objectPoints.size(), 16u);
+    ExpectPoint3Near(patch->objectPoints[2], {2, 2, 0});
+    EXPECT_TRUE(patch->topologyChanged);
+
+    XRenderableNode* nurbs = f.Geometry("Nurbs");
+    ASSERT_NE(nurbs, nullptr);
+    EXPECT_EQ(nurbs->objectPoints.size(), 9u);  // the control points, each with its source
+    EXPECT_GT(nurbs->meshCopy.getNumVerts(), 9);
+    EXPECT_TRUE(nurbs->ownsConvertedObject);
+    EXPECT_TRUE(nurbs->topologyChanged);
+}
+
+TEST(ExtractGeometry, CopiesOwnershipAndFailures) {
     SceneBuilder b;
     HostNode& tri = b.Mesh("Tri");
-    b.Shape("Shape", {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}, true);
+    HostNode& emptied = b.Mesh("Emptied");  // an edit deletes every face
+    b.Edit(emptied).deleteFaces = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11};
     ExportFixture f(b.Take());
     f.Collect();
 
-    XRenderableNode* triNode = f.Geometry("Tri");
-    ASSERT_NE(triNode, nullptr);
-    EXPECT_FALSE(triNode->ownsConvertedObject);  // the triangle-mesh object needs no conversion
-    EXPECT_EQ(triNode->convertedObject, tri.object());
-    EXPECT_EQ(triNode->mesh, &triNode->meshCopy);
-    EXPECT_EQ(triNode->meshCopy.getNumFaces(), 12);
-    EXPECT_EQ(triNode->objectPoints.size(), 8u);
-    EXPECT_FALSE(triNode->topologyChanged);
-    // The copy is the node's own: editing the host mesh afterwards does not reach it.
+    XRenderableNode* node = f.Geometry("Tri");
+    EXPECT_FALSE(node->ownsConvertedObject);  // a triangle-mesh object needs no conversion
+    EXPECT_EQ(node->mesh, &node->meshCopy);
+    EXPECT_FALSE(node->topologyChanged);
     static_cast<HostTriObject*>(tri.object())->GetMesh().verts[0] = {7, 7, 7};
-    ExpectPoint3Near(triNode->meshCopy.verts[0], {-0.5f, -0.5f, -0.5f});
+    EXPECT_TRUE(node->ExtractGeometry(0));  // a second call changes nothing
+    ExpectPoint3Near(node->meshCopy.verts[0], {-0.5f, -0.5f, -0.5f});
 
-    // A second call changes nothing.
-    const Mesh* before = triNode->mesh;
-    EXPECT_TRUE(triNode->ExtractGeometry(0));
-    EXPECT_EQ(triNode->mesh, before);
-    EXPECT_EQ(triNode->objectPoints.size(), 8u);
-
-    XRenderableNode* shape = f.Geometry("Shape");
-    ASSERT_NE(shape, nullptr);
-    EXPECT_TRUE(shape->ownsConvertedObject);  // a temporary, deleted with the node
-    EXPECT_NE(shape->convertedObject, nullptr);
-    EXPECT_EQ(shape->meshCopy.getNumFaces(), 2);
-}
-
-TEST(ExtractGeometry, PatchKeepsItsKindTableAndTopologyChange) {
-    SceneBuilder b;
-    HostNode& patch = b.QuadPatch("Patch", kQuad, /*steps=*/1);
-    ExportFixture f(b.Take());
-    f.Collect();
-    XRenderableNode* node = f.Geometry("Patch");
-    ASSERT_NE(node, nullptr);
-    EXPECT_EQ(node->kind, PatchObjectKind);
-    EXPECT_EQ(node->patchMesh, &PatchOf(patch)->GetPatchMesh(0));
-    EXPECT_EQ(node->patchTable.size(), static_cast<size_t>(node->meshCopy.getNumFaces()));
-    EXPECT_FALSE(node->ownsConvertedObject);
-    EXPECT_EQ(node->convertedObject, nullptr);
-    // The points are the patch's: 4 corners, 8 edge handles, 4 interior points.
-    EXPECT_EQ(node->objectPoints.size(), 16u);
-    ExpectPoint3Near(node->objectPoints[2], {2, 2, 0});
-    EXPECT_TRUE(node->topologyChanged);
-}
-
-TEST(ExtractGeometry, PatchWhoseCountsMatchStillChangesTopology) {
-    // At three steps a quad patch tessellates into 4 x 4 vertices, as many as the patch has
-    // points; the vertices are still not the points, so the flag is set all the same.
-    SceneBuilder b;
-    b.QuadPatch("Patch", kQuad, /*steps=*/3);
-    ExportFixture f(b.Take());
-    f.Collect();
-    XRenderableNode* node = f.Geometry("Patch");
-    ASSERT_NE(node, nullptr);
-    ASSERT_EQ(node->meshCopy.getNumVerts(), 16);
-    ASSERT_EQ(node->objectPoints.size(), 16u);
-    EXPECT_TRUE(node->topologyChanged);
-}
-
-TEST(ExtractGeometry, NurbsHasMoreVerticesThanPoints) {
-    NurbsSurface s;
-    s.uCount = 3;
-    s.vCount = 3;
-    s.uDegree = 2;
-    s.vDegree = 2;
-    for (int j = 0; j < 3; ++j)
-        for (int i = 0; i < 3; ++i) s.points.push_back({float(i), float(j), float((i + j) % 2)});
-    SceneBuilder b;
-    b.Nurbs("Surface", s);
-    ExportFixture f(b.Take());
-    f.Collect();
-    XRenderableNode* node = f.Geometry("Surface");
-    ASSERT_NE(node, nullptr);
-    EXPECT_EQ(node->kind, NurbsObject);
-    EXPECT_TRUE(node->ownsConvertedObject);
-    EXPECT_EQ(node->objectPoints.size(), 9u);  // the control points, each with its source
-    EXPECT_GT(node->meshCopy.getNumVerts(), 9);
-    ExpectPoint3Near(node->objectPoints[8], {2, 2, 0});
-    EXPECT_TRUE(node->topologyChanged);
-}
-
-TEST(ExtractGeometry, FailuresBecomePlainNodes) {
-    SceneBuilder b;
-    // An edit that deletes every face leaves a mesh without faces.
-    HostNode& emptied = b.Mesh("Emptied");
-    auto& edit = b.Edit(emptied);
-    for (uint32_t face = 0; face < 12; ++face) edit.deleteFaces.push_back(face);
-    ExportFixture f(b.Take());
-    f.Collect();
-    XNode* node = f.Node("Emptied");
-    ASSERT_NE(node, nullptr);
-    EXPECT_EQ(AsRenderable(node), nullptr);
-    EXPECT_EQ(node->kind, OtherObject);
-    EXPECT_EQ(node->renderable, 0);
-    EXPECT_EQ(node->name, "Emptied");
-
-    // A node without a host node extracts nothing.
+    EXPECT_EQ(f.Geometry("Emptied"), nullptr);
+    EXPECT_EQ(f.Node("Emptied")->kind, OtherObject);
+    EXPECT_EQ(f.Node("Emptied")->renderable, 0);
     XRenderableNode orphan;
     EXPECT_FALSE(orphan.ExtractGeometry(0));
-    EXPECT_EQ(orphan.mesh, nullptr);
 }

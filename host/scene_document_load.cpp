@@ -17,6 +17,7 @@
 
 #include "host/host_controllers_document.h"
 #include "host/scene_document.h"
+#include "host/scene_document_deformers.h"
 #include "host/scene_document_materials.h"
 #include "host/scene_document_names.h"
 #include "host/tessellation.h"
@@ -110,6 +111,7 @@ private:
     std::map<std::string, Object*> namedObjects_;
     size_t nodeCount_ = 0;
     SceneMaterialReader materials_{scene_.materials()};  // "maps", "materials", a node's "material"
+    SceneDeformerReader deformers_;                      // "skin" and "linkDeformer" stack entries
 };
 
 bool DocumentReader::OnlyKnownKeys(const Json& obj, const std::string& path,
@@ -635,9 +637,8 @@ bool DocumentReader::ReadModifier(const Json& v, const std::string& path, std::u
             return false;
         out = std::move(edit);
     } else if (type == "skin" || type == "linkDeformer") {
-        if (!OnlyKnownKeys(v, path, {"type", "enabled"})) return false;
-        out = type == "skin" ? std::make_unique<HostModifier>(HostModifierKind::Skin, kSkinClassId)
-                             : std::make_unique<HostModifier>(HostModifierKind::LinkDeformer, kLinkDeformerClassId);
+        out = deformers_.Read(v, path, type);
+        if (!out) return Fail(deformers_.errorPath(), deformers_.errorProblem());
     } else if (type == "generic") {
         if (!OnlyKnownKeys(v, path, {"type", "enabled", "classId"})) return false;
         Class_ID classId;
@@ -798,6 +799,8 @@ bool DocumentReader::ReadDocument(const Json& doc) {
         for (size_t i = 0; i < nodes.size(); ++i)
             if (!ReadNode(nodes[i], Element("nodes", i), scene_.root(), 1)) return false;
     }
+    // Deformers name their bones by node name: resolved once every node exists.
+    if (!deformers_.Resolve(scene_)) return Fail(deformers_.errorPath(), deformers_.errorProblem());
     return true;
 }
 

@@ -12,6 +12,7 @@
 
 #include "host/host_controllers_document.h"
 #include "host/scene_document.h"
+#include "host/scene_document_deformers.h"
 #include "host/scene_document_names.h"
 
 namespace {
@@ -200,8 +201,14 @@ Json ModifierJson(const HostModifier& modifier) {
             if (!edit.deleteFaces.empty()) m["deleteFaces"] = edit.deleteFaces;
             break;
         }
-        case HostModifierKind::Skin: m["type"] = "skin"; break;
-        case HostModifierKind::LinkDeformer: m["type"] = "linkDeformer"; break;
+        case HostModifierKind::Skin:
+            m["type"] = "skin";
+            AddDeformerJson(modifier, m);
+            break;
+        case HostModifierKind::LinkDeformer:
+            m["type"] = "linkDeformer";
+            AddDeformerJson(modifier, m);
+            break;
         case HostModifierKind::Generic:
             m["type"] = "generic";
             m["classId"] = ClassIdJson(modifier.ClassID());

@@ -262,11 +262,6 @@ TEST(MeshData, VertexColoursAndAlphaOnMeshNodes) {
     }
 }
 
-TEST(MeshData, WireColourIsKept) {
-    OneMesh m(TriangleMesh(), MeshOptions(), Matrix3(), 0x00123456);
-    EXPECT_EQ(m.data().wireColor, 0x00123456u);
-}
-
 TEST(MeshData, FailuresShowTheirMessages) {
     OneMesh m(TriangleMesh());
     HostScene& scene = *m.fixture->scene;

@@ -59,6 +59,19 @@ inline Mesh TriangleMesh(const std::vector<Point3>& uv = {{0, 0, 0}, {1, 0, 0}, 
     return mesh;
 }
 
+// A size x size quad in the host's XY plane facing +Z: faces (0 1 3) and (0 3 2) in smoothing
+// group 1, channel 1 holding u = x / size, v = y / size.
+inline Mesh QuadMesh(float size) {
+    Mesh mesh;
+    mesh.verts = {{0, 0, 0}, {size, 0, 0}, {0, size, 0}, {size, size, 0}};
+    mesh.setNumFaces(2);
+    mesh.faces[0].v[0] = 0, mesh.faces[0].v[1] = 1, mesh.faces[0].v[2] = 3;
+    mesh.faces[1].v[0] = 0, mesh.faces[1].v[1] = 3, mesh.faces[1].v[2] = 2;
+    for (Face& f : mesh.faces) f.smGroup = 1;
+    SetVertexChannel(mesh, 1, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}});
+    return mesh;
+}
+
 inline bool Finite(const Point3& p) { return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z); }
 
 // The invariants of the record: dense vertex indices that point back at their corner records,

@@ -10,35 +10,17 @@
 #include "host/host_materials.h"
 #include "host/scene_builder.h"
 #include "mesh/mesh_data.h"
+#include "mesh/mesh_test_util.h"
 #include "write_test_util.h"
 
 namespace {
 
 using write_test::ExportBytes;
 using write_test::Read;
+using mesh_test::SetVertexChannel;
 
-// Gives channel one vertex per mesh vertex, its faces the mesh's faces.
-void SetVertexChannel(Mesh& mesh, int channel, const std::vector<Point3>& perVertex) {
-    mesh.setMapSupport(channel);
-    MeshMap& map = mesh.Map(channel);
-    map.tv = perVertex;
-    map.tf.resize(mesh.faces.size());
-    for (size_t f = 0; f < mesh.faces.size(); ++f)
-        for (int k = 0; k < 3; ++k) map.tf[f].t[k] = mesh.faces[f].v[k];
-}
-
-// A unit quad in the host's XY plane facing +Z, two faces in smoothing group 1, u = x, v = y in
-// channel 1.
-Mesh Quad() {
-    Mesh mesh;
-    mesh.verts = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}};
-    mesh.setNumFaces(2);
-    mesh.faces[0].v[0] = 0, mesh.faces[0].v[1] = 1, mesh.faces[0].v[2] = 3;
-    mesh.faces[1].v[0] = 0, mesh.faces[1].v[1] = 3, mesh.faces[1].v[2] = 2;
-    for (Face& f : mesh.faces) f.smGroup = 1;
-    SetVertexChannel(mesh, 1, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}});
-    return mesh;
-}
+// A unit quad in the host's XY plane facing +Z: the tangent tests' quad at half size.
+Mesh Quad() { return mesh_test::QuadMesh(1.0f); }
 
 ExportOptions WriterOptions() {
     ExportOptions o = TreeTestOptions();
@@ -181,24 +163,6 @@ TEST(MeshWrite, MergedChannelsAreWrittenOnce) {
     // Normal and one texture set: 2 elements, 4 vertices x 5 DWORDs.
     EXPECT_EQ(Dwords(doc.Payload(*data), 0, 9), (std::vector<uint32_t>{2, 2, 0, 3, 0, 1, 0, 5, 0}));
     EXPECT_EQ(Dwords(doc.Payload(*data), 36, 1)[0], 20u);
-}
-
-TEST(MeshWrite, VertexColoursIndexEveryVertex) {
-    Mesh mesh = Quad();
-    SetVertexChannel(mesh, 0, {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {1, 1, 1}});
-    ExportOptions o = WriterOptions();
-    o.VertexColor = 1;
-    QuadScene s(mesh, o);
-    const xfile::XDocument doc = Read(s.Export());
-    const xfile::XNode* colors = Find(doc, "MeshVertexColors");
-    ASSERT_NE(colors, nullptr);
-    const std::span<const uint8_t> p = doc.Payload(*colors);
-    ASSERT_EQ(p.size(), 4u + 20 * 4);
-    EXPECT_EQ(Dwords(p, 0, 1)[0], 4u);
-    for (uint32_t v = 0; v < 4; ++v) {
-        EXPECT_EQ(Dwords(p, 4 + 20 * v, 1)[0], v);
-        EXPECT_EQ(FloatsAt(p, 4 + 20 * v + 16, 1)[0], 1.0f);  // no alpha channel: opaque
-    }
 }
 
 TEST(MeshWrite, BonesNeverGetTangentsOrColours) {

@@ -7,11 +7,11 @@
 #include <system_error>
 
 #include "host/console.h"
-#include "host/scene_document.h"
 #include "options/options_file.h"
-#include "tools/plover/plugin_loader.h"
 #include "sdk/plugin.h"
 #include "tools/plover/commands.h"
+#include "tools/plover/plugin_loader.h"
+#include "tools/plover/scene_input.h"
 #include "tools/plover/settings.h"
 
 namespace fs = std::filesystem;
@@ -77,21 +77,29 @@ int RunExportCommand(const ExportCommand& command) {
         std::cerr << "plover: " << error << "\n";
         return 2;
     }
-    std::unique_ptr<HostScene> scene = LoadSceneDocument(command.scenePath, error);
-    if (!scene) {
+    // Textures stored inside an imported file are written beside the X file, where the exporter
+    // copies textures to anyway.
+    const std::string outputDir = fs::absolute(fs::path(command.outputPath)).parent_path().string();
+    SceneInput input;
+    if (!LoadSceneInput(command.scenePath, command.frameRate, outputDir, input, error)) {
         std::cerr << "plover: " << error << "\n";
         return 2;
     }
+    std::unique_ptr<HostScene> scene = std::move(input.scene);
 
     const std::string configDir = command.configDir.empty() ? DefaultConfigDir() : command.configDir;
+    // The input's clips (one per animation of an imported file) stand in for a clip list the
+    // user did not give; they reach the plug-in through the private copy, like --set.
+    std::vector<std::string> settings;
+    if (input.hasClips && !UserGaveClips(ConfigFilePath(configDir), command.settings)) settings = ClipSettings(input.clips);
+    settings.insert(settings.end(), command.settings.begin(), command.settings.end());
     PrivateConfigDir privateDir;
-    if (command.settings.empty()) {
+    if (settings.empty()) {
         scene->SetDir(kDirPlugCfg, configDir);
     } else {
         // The user's file stays as it is: the plug-in reads a copy with the overrides applied.
         if (!privateDir.Create(error) ||
-            !ApplySettingsToFile(ConfigFilePath(configDir), ConfigFilePath(privateDir.path()), command.settings,
-                                 error)) {
+            !ApplySettingsToFile(ConfigFilePath(configDir), ConfigFilePath(privateDir.path()), settings, error)) {
             std::cerr << "plover: " << error << "\n";
             return 2;
         }

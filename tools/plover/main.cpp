@@ -11,16 +11,28 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
 
     ExportCommand exportCommand;
-    CLI::App* exportApp = app.add_subcommand("export", "Export a scene document to an X file");
-    exportApp->add_option("scene", exportCommand.scenePath, "Scene document (.json)")->required();
+    CLI::App* exportApp = app.add_subcommand("export", "Export a scene document or a model file to an X file");
+    exportApp->add_option("scene", exportCommand.scenePath,
+                          "Scene document (.json), or a model file Assimp reads (.gltf, .glb, .fbx, .dae, .obj, ...)")
+        ->required();
     exportApp->add_option("-o,--output", exportCommand.outputPath, "Output X file")->required();
     exportApp->add_option("--config-dir", exportCommand.configDir,
                           "The host's plug-in configuration directory (default: $XDG_CONFIG_HOME/plover)");
     exportApp->add_option("--set", exportCommand.settings,
                           "KEY=VALUE: override an option for this run only (repeatable)");
     exportApp->add_option("--plugin", exportCommand.pluginPath, "The plug-in module (default: plover.dle beside plover)");
+    exportApp->add_option("--fps", exportCommand.frameRate, "Timeline frames per second of an imported model (divides 4800)")
+        ->check(CLI::Range(1, 4800));
     exportApp->add_flag("--selected-only", exportCommand.selectedOnly, "Export the selected nodes only");
     exportApp->add_flag("-q,--quiet", exportCommand.quiet, "No progress bar");
+
+    DumpCommand dumpCommand;
+    CLI::App* dumpApp = app.add_subcommand("dump", "Write the scene an export would read as a scene document");
+    dumpApp->add_option("input", dumpCommand.inputPath, "Model file Assimp reads, or a scene document")->required();
+    dumpApp->add_option("-o,--output", dumpCommand.outputPath, "Scene document to write (.json)")->required();
+    dumpApp->add_option("--fps", dumpCommand.frameRate, "Timeline frames per second (divides 4800)")
+        ->check(CLI::Range(1, 4800));
+    dumpApp->add_flag("-q,--quiet", dumpCommand.quiet, "No messages");
 
     CLI::App* configApp = app.add_subcommand("config", "Show or change the export options");
     configApp->require_subcommand(1);
@@ -46,6 +58,7 @@ int main(int argc, char** argv) {
     CLI11_PARSE(app, argc, argv);
 
     if (*exportApp) return RunExportCommand(exportCommand);
+    if (*dumpApp) return RunDumpCommand(dumpCommand);
     if (*showApp) return RunConfigShow(configDir);
     if (*setApp) return RunConfigSet(configDir, settings);
     if (*pluginsApp) return RunPluginsCommand(pluginPath);

@@ -1,0 +1,51 @@
+// Import of interchange files (glTF, FBX, COLLADA, OBJ and every other format Assimp reads)
+// into the stand-in host's in-memory scene.
+//
+// The file becomes what a user would get by importing it into the host:
+//  - the node hierarchy with its transforms; nodes without geometry become dummies, nodes that
+//    a skin uses as joints become bones;
+//  - one triangle-mesh object per node holding all of the node's meshes: specified normals
+//    (faces of meshes without normals are flat), texture coordinate set k as map channel k + 1,
+//    vertex colours as channel 0 and their alpha as channel -2, face material ids indexing the
+//    node's materials (a multi-material when it has several);
+//  - standard materials: diffuse, specular, shininess, opacity and emission with their textures
+//    in the matching map slots (mapping channel, UV transform, wrap modes), normal maps through a
+//    normal-bump map; textures stored inside the file are written out as image files;
+//  - skins as skin deformers whose initial poses reproduce the file's bind pose;
+//  - animations as keyed position, rotation and scale controllers, laid out one after another
+//    on the timeline, with one clip per animation.
+// The host is Z-up: scenes are turned from the file's up axis (Y for glTF) so that the exported
+// model stands as it does in the source.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/host_scene.h"
+
+struct ImportOptions {
+    // Frames per second of the scene's timeline; must divide 4800 (the ticks per second).
+    int frameRate = 30;
+    // Where textures stored inside the file are written as image files. Empty: the current
+    // directory.
+    std::string textureDirectory;
+};
+
+// The frames one animation of the file occupies on the timeline.
+struct ImportedClip {
+    std::string name;        // the animation's name made a legal clip name, unique in the file
+    int32_t startFrame = 0;  // first frame (the animation's time 0)
+    int32_t endFrame = 0;    // first whole frame at or after its last key
+};
+
+// Reads the file at path and builds its scene. Null on failure, with error holding one line that
+// names the file and the problem (Assimp's message for a file it cannot read). When clips is
+// given it receives one entry per animation, in file order.
+std::unique_ptr<HostScene> ImportInterchangeFile(const std::string& path, const ImportOptions& options,
+                                                 std::string& error, std::vector<ImportedClip>* clips = nullptr);
+
+// The animation's name as a clip name: letters, digits and '_' only, not starting with a digit,
+// at most 31 characters; "Anim<index + 1>" when nothing is left.
+std::string LegalClipName(const std::string& name, size_t index);

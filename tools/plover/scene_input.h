@@ -1,0 +1,43 @@
+// The scene an export or a dump starts from: a scene document, or any interchange file that
+// Assimp reads, together with the clip list that goes with it.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/assimp_import.h"
+#include "host/host_scene.h"
+
+// A scene and the clips it supplies when the user gives no clip list of his own.
+struct SceneInput {
+    std::unique_ptr<HostScene> scene;
+    // One clip per animation of an interchange file, or the clips of a scene document's clip
+    // file. Unset when the input brings no clip list (a scene document without a clip file):
+    // the export then leaves the configuration's clips as they are.
+    bool hasClips = false;
+    std::vector<ImportedClip> clips;
+};
+
+// True for paths that name a scene document (".json", letter case ignored).
+bool IsSceneDocumentPath(const std::string& path);
+
+// The clip file that belongs to a scene document: "scene.json" -> "scene.clips.ini" beside it.
+std::string ClipFilePath(const std::string& documentPath);
+
+// Loads a scene document (and its clip file, when there is one) or imports an interchange file.
+// frameRate is the timeline's frame rate for imports; textureDirectory receives the textures an
+// imported file stores inside itself. False, with error naming the file, on failure.
+bool LoadSceneInput(const std::string& path, int frameRate, const std::string& textureDirectory, SceneInput& input,
+                    std::string& error);
+
+// The clips as initialisation-file settings: AnimationCount, then Animation<i>_Name,
+// Animation<i>_StartKey and Animation<i>_EndKey for each clip.
+std::vector<std::string> ClipSettings(const std::vector<ImportedClip>& clips);
+
+// True when the user chose the clips: the configuration file at configFile defines any, or one
+// of the KEY=VALUE settings names AnimationCount or a clip key.
+bool UserGaveClips(const std::string& configFile, const std::vector<std::string>& settings);
+
+// Writes the clips as a clip file (the initialisation file's clip keys in its [Option] section).
+bool SaveClipFile(const std::string& path, const std::vector<ImportedClip>& clips, std::string& error);

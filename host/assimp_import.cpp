@@ -386,8 +386,14 @@ Mtl* Importer::Material(unsigned index) {
     aiString aiName;
     source.Get(AI_MATKEY_NAME, aiName);
     const std::string sourceName = NameOf(aiName);
-    // Assimp's stand-in for "no material" is left out: the node then has none, as in the file.
-    if (sourceName == AI_DEFAULT_MATERIAL_NAME && index + 1 == source_.mNumMaterials) return nullptr;
+    // Assimp adds a last, unnamed material without textures for meshes that have none in the
+    // file; it is left out, so that the node has no material, as in the file.
+    if ((sourceName.empty() || sourceName == AI_DEFAULT_MATERIAL_NAME) && index + 1 == source_.mNumMaterials) {
+        bool textured = false;
+        for (int type = aiTextureType_NONE; type <= AI_TEXTURE_TYPE_MAX && !textured; ++type)
+            textured = source.GetTextureCount(static_cast<aiTextureType>(type)) > 0;
+        if (!textured) return nullptr;
+    }
 
     auto material = std::make_unique<HostStdMaterial>();
     material->name = materialNames_.Make(sourceName, "Material" + std::to_string(index + 1));

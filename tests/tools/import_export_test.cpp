@@ -1,0 +1,461 @@
+// End to end: every sample model exported through the plug-in module, as the command does it, in
+// text, binary and compressed form, and read back by Assimp's X importer. The X file must show
+// the source as Assimp reads it: node names, triangles, materials and textures, bones with their
+// offsets, animation names and durations, and node poses during each animation. A dump of the
+// model, exported again, must give the same bytes.
+#include <assimp/Importer.hpp>
+#include <assimp/postprocess.h>
+#include <assimp/scene.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "host/assimp_import.h"
+#include "plugin/names.h"
+#include "tools/plover/commands.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kModulePath = std::string(PLOVER_BINARY_DIR) + "/plover.dle";
+const fs::path kModels = fs::path(PLOVER_TEST_DATA_DIR) / "assets" / "gltf";
+constexpr double kFrameRate = 30;
+
+const char* const kModelFiles[] = {
+    "BoxTextured/BoxTextured.gltf",
+    "BoxVertexColors/BoxVertexColors.glb",
+    "BoxTexcoords/boxTexcoords.gltf",
+    "TextureCoordinateTest/TextureCoordinateTest.glb",
+    "ClearCoatTest/ClearCoatTest.gltf",
+    "InterpolationTest/InterpolationTest.gltf",
+    "SimpleSkin/SimpleSkin.gltf",
+    "RiggedFigure/RiggedFigure.glb",
+    "CesiumMan/CesiumMan.glb",
+    "Fox/Fox.glb",
+};
+
+// A fresh directory for one test, removed afterwards.
+struct TempDir {
+    fs::path path;
+    explicit TempDir(const std::string& name) {
+        path = fs::temp_directory_path() / ("plover-import-" + name + "-" + std::to_string(::getpid()));
+        fs::remove_all(path);
+        fs::create_directories(path / "config");
+    }
+    ~TempDir() { fs::remove_all(path); }
+};
+
+std::vector<char> ReadBytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+int Export(const fs::path& input, const fs::path& output, const fs::path& configDir, std::vector<std::string> settings) {
+    ExportCommand command;
+    command.scenePath = input.string();
+    command.outputPath = output.string();
+    command.configDir = configDir.string();
+    command.pluginPath = kModulePath;
+    command.settings = std::move(settings);
+    command.quiet = true;
+    return RunExportCommand(command);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Poses as Assimp plays them: linear position and scale, spherical rotation, clamped at the ends.
+
+template <class Key>
+unsigned Bracket(const Key* keys, unsigned n, double t, float& u) {
+    unsigned i = 0;
+    while (i + 1 < n && keys[i + 1].mTime <= t) ++i;
+    u = 0;
+    if (i + 1 < n && t > keys[i].mTime) u = float((t - keys[i].mTime) / (keys[i + 1].mTime - keys[i].mTime));
+    return i;
+}
+
+aiVector3D VectorAt(const aiVectorKey* keys, unsigned n, double t) {
+    float u;
+    const unsigned i = Bracket(keys, n, t, u);
+    if (u == 0) return keys[i].mValue;
+    return keys[i].mValue + (keys[i + 1].mValue - keys[i].mValue) * u;
+}
+
+aiQuaternion QuatAt(const aiQuatKey* keys, unsigned n, double t) {
+    float u;
+    const unsigned i = Bracket(keys, n, t, u);
+    if (u == 0) return keys[i].mValue;
+    aiQuaternion q;
+    aiQuaternion::Interpolate(q, keys[i].mValue, keys[i + 1].mValue, u);
+    return q;
+}
+
+const aiNodeAnim* Channel(const aiAnimation& anim, const std::string& name) {
+    for (unsigned i = 0; i < anim.mNumChannels; ++i)
+        if (name == anim.mChannels[i]->mNodeName.C_Str()) return anim.mChannels[i];
+    return nullptr;
+}
+
+// The node's transform relative to its parent at t (in the animation's ticks); channels without
+// keys keep the node's rest value.
+aiMatrix4x4 LocalAt(const aiAnimation& anim, const aiNode& node, const std::string& channelName, double t) {
+    const aiNodeAnim* ch = Channel(anim, channelName);
+    if (!ch) return node.mTransformation;
+    aiVector3D scale, position;
+    aiQuaternion rotation;
+    node.mTransformation.Decompose(scale, rotation, position);
+    if (ch->mNumPositionKeys) position = VectorAt(ch->mPositionKeys, ch->mNumPositionKeys, t);
+    if (ch->mNumRotationKeys) rotation = QuatAt(ch->mRotationKeys, ch->mNumRotationKeys, t);
+    if (ch->mNumScalingKeys) scale = VectorAt(ch->mScalingKeys, ch->mNumScalingKeys, t);
+    // T * R * S, built by hand: Assimp's own constructor from the three scales the rows of the
+    // rotation instead of its columns, which is wrong for a non-uniform scale.
+    aiMatrix4x4 move, stretch;
+    aiMatrix4x4::Translation(position, move);
+    aiMatrix4x4::Scaling(scale, stretch);
+    return move * aiMatrix4x4(rotation.GetMatrix()) * stretch;
+}
+
+// Largest difference relative to the size of the values.
+float MatrixError(const aiMatrix4x4& a, const aiMatrix4x4& b) {
+    float worst = 0;
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 4; ++c)
+            worst = std::max(worst, std::abs(a[r][c] - b[r][c]) / (1.0f + std::abs(b[r][c])));
+    return worst;
+}
+
+std::string MatrixText(const aiMatrix4x4& m) {
+    std::string s;
+    for (int r = 0; r < 4; ++r) {
+        for (int c = 0; c < 4; ++c) s += std::to_string(m[r][c]) + " ";
+        s += "| ";
+    }
+    return s;
+}
+
+// ---------------------------------------------------------------------------------------------
+// What the source shows per node.
+
+struct NodeFacts {
+    unsigned triangles = 0;
+    std::set<std::string> materials;  // X names
+    aiVector3D low{1e30f, 1e30f, 1e30f}, high{-1e30f, -1e30f, -1e30f};
+    void Extend(const aiMesh& mesh) {
+        for (unsigned v = 0; v < mesh.mNumVertices; ++v) {
+            const aiVector3D& p = mesh.mVertices[v];
+            low = aiVector3D(std::min(low.x, p.x), std::min(low.y, p.y), std::min(low.z, p.z));
+            high = aiVector3D(std::max(high.x, p.x), std::max(high.y, p.y), std::max(high.z, p.z));
+        }
+    }
+};
+
+unsigned Triangles(const aiMesh& mesh) {
+    unsigned n = 0;
+    for (unsigned f = 0; f < mesh.mNumFaces; ++f) n += mesh.mFaces[f].mNumIndices == 3;
+    return n;
+}
+
+std::string MaterialName(const aiScene& scene, unsigned index) {
+    aiString name;
+    scene.mMaterials[index]->Get(AI_MATKEY_NAME, name);
+    return name.C_Str();
+}
+
+// The file name the X file gives the material's main texture: the source file's name, or the
+// name under which the import writes a texture stored inside the model.
+std::string DiffuseTextureName(const aiScene& scene, const aiMaterial& material, const fs::path& model) {
+    aiString path;
+    const aiTextureType type =
+        material.GetTextureCount(aiTextureType_BASE_COLOR) ? aiTextureType_BASE_COLOR : aiTextureType_DIFFUSE;
+    if (material.GetTexture(type, 0, &path) != AI_SUCCESS) return {};
+    if (const aiTexture* embedded = scene.GetEmbeddedTexture(path.C_Str())) {
+        unsigned index = 0;
+        while (scene.mTextures[index] != embedded) ++index;
+        std::string extension = embedded->achFormatHint;
+        if (extension == "jpeg") extension = "jpg";
+        return model.stem().string() + "_texture" + std::to_string(index) + "." + extension;
+    }
+    return fs::path(path.C_Str()).filename().string();
+}
+
+void CollectNodes(const aiNode& node, std::map<std::string, const aiNode*>& out) {
+    out.emplace(SanitizeXName(node.mName.C_Str()), &node);
+    for (unsigned i = 0; i < node.mNumChildren; ++i) CollectNodes(*node.mChildren[i], out);
+}
+
+// Assimp's name for an unnamed material of an X mesh.
+bool IsUnnamedXMaterial(const std::string& name) {
+    return name.rfind("material", 0) == 0 && name.find_first_not_of("0123456789", 8) == std::string::npos;
+}
+
+// Compares an exported X file, as Assimp reads it, with the source model. Assimp's X importer
+// gives every mesh that refers to a shared material the first material of the file, so the
+// materials of each node are compared only when the export keeps them with their meshes
+// (inlineMaterials); otherwise the file's materials are compared as a whole.
+void ExpectMatchesSource(const aiScene& source, const aiScene& x, const fs::path& model, bool inlineMaterials) {
+    std::map<std::string, const aiNode*> sourceNodes, xNodes;
+    CollectNodes(*source.mRootNode, sourceNodes);
+    CollectNodes(*x.mRootNode, xNodes);
+
+    // Bones with influence, and every node the export keeps: meshes, bones and their ancestors.
+    std::map<std::string, const aiBone*> bones;
+    for (unsigned m = 0; m < source.mNumMeshes; ++m)
+        for (unsigned b = 0; b < source.mMeshes[m]->mNumBones; ++b) {
+            const aiBone* bone = source.mMeshes[m]->mBones[b];
+            bool used = false;
+            for (unsigned w = 0; w < bone->mNumWeights; ++w) used |= bone->mWeights[w].mWeight > 0;
+            if (used) bones.emplace(SanitizeXName(bone->mName.C_Str()), bone);
+        }
+    for (const auto& [name, node] : sourceNodes) {
+        if (node == source.mRootNode) continue;  // Assimp's own root when the file has several
+        if (node->mNumMeshes == 0 && !bones.count(name)) continue;
+        for (const aiNode* n = node; n && n != source.mRootNode; n = n->mParent)
+            EXPECT_TRUE(xNodes.count(SanitizeXName(n->mName.C_Str()))) << "node " << n->mName.C_Str() << " is missing";
+    }
+
+    // Per node: triangles, materials and the mesh's extent in the node's space. Assimp splits an
+    // X mesh by material, so a node's meshes are added up.
+    for (const auto& [name, node] : sourceNodes) {
+        if (node->mNumMeshes == 0 || !xNodes.count(name)) continue;
+        SCOPED_TRACE("node " + name);
+        NodeFacts expected, actual;
+        for (unsigned i = 0; i < node->mNumMeshes; ++i) {
+            const aiMesh& mesh = *source.mMeshes[node->mMeshes[i]];
+            expected.triangles += Triangles(mesh);
+            expected.Extend(mesh);
+            const std::string material = MaterialName(source, mesh.mMaterialIndex);
+            if (!material.empty() && material != AI_DEFAULT_MATERIAL_NAME)
+                expected.materials.insert(SanitizeXName(material));
+        }
+        const aiNode& xNode = *xNodes.at(name);
+        for (unsigned i = 0; i < xNode.mNumMeshes; ++i) {
+            const aiMesh& mesh = *x.mMeshes[xNode.mMeshes[i]];
+            actual.triangles += Triangles(mesh);
+            actual.Extend(mesh);
+            if (!inlineMaterials) continue;
+            const std::string material = MaterialName(x, mesh.mMaterialIndex);
+            if (!IsUnnamedXMaterial(material)) actual.materials.insert(material);
+
+            const aiMaterial& xMaterial = *x.mMaterials[mesh.mMaterialIndex];
+            aiString texture;
+            const std::string xTexture =
+                xMaterial.GetTexture(aiTextureType_DIFFUSE, 0, &texture) == AI_SUCCESS ? texture.C_Str() : "";
+            std::string sourceTexture;
+            for (unsigned s = 0; s < node->mNumMeshes; ++s) {
+                const aiMesh& sourceMesh = *source.mMeshes[node->mMeshes[s]];
+                if (SanitizeXName(MaterialName(source, sourceMesh.mMaterialIndex)) == material)
+                    sourceTexture = DiffuseTextureName(source, *source.mMaterials[sourceMesh.mMaterialIndex], model);
+            }
+            EXPECT_EQ(xTexture, sourceTexture) << "material " << material;
+
+            // Bone offsets: mesh space to bone space at the bind pose.
+            for (unsigned b = 0; b < mesh.mNumBones; ++b) {
+                const aiBone& bone = *mesh.mBones[b];
+                auto it = bones.find(bone.mName.C_Str());
+                ASSERT_NE(it, bones.end()) << "bone " << bone.mName.C_Str() << " has no influence in the source";
+                EXPECT_LT(MatrixError(bone.mOffsetMatrix, it->second->mOffsetMatrix), 1e-4f)
+                    << "bone " << bone.mName.C_Str() << "\n" << MatrixText(bone.mOffsetMatrix) << "\n"
+                    << MatrixText(it->second->mOffsetMatrix);
+            }
+        }
+        EXPECT_EQ(actual.triangles, expected.triangles);
+        if (inlineMaterials) {
+            EXPECT_EQ(actual.materials, expected.materials);
+        }
+        const float size = (expected.high - expected.low).Length() + 1.0f;
+        EXPECT_LT((actual.low - expected.low).Length() / size, 1e-5f);
+        EXPECT_LT((actual.high - expected.high).Length() / size, 1e-5f);
+    }
+
+    // The file's materials: the source's by name, each with its main texture.
+    std::map<std::string, std::string> sourceMaterials, xMaterials;
+    for (unsigned m = 0; m < source.mNumMeshes; ++m) {
+        const unsigned index = source.mMeshes[m]->mMaterialIndex;
+        const std::string name = MaterialName(source, index);
+        if (name.empty() || name == AI_DEFAULT_MATERIAL_NAME) continue;
+        sourceMaterials[SanitizeXName(name)] = DiffuseTextureName(source, *source.mMaterials[index], model);
+    }
+    for (unsigned m = 0; m < x.mNumMaterials; ++m) {
+        const std::string name = MaterialName(x, m);
+        if (IsUnnamedXMaterial(name)) continue;
+        aiString texture;
+        xMaterials[name] =
+            x.mMaterials[m]->GetTexture(aiTextureType_DIFFUSE, 0, &texture) == AI_SUCCESS ? texture.C_Str() : "";
+    }
+    EXPECT_EQ(xMaterials, sourceMaterials);
+
+    std::set<std::string> xBones;
+    for (unsigned m = 0; m < x.mNumMeshes; ++m)
+        for (unsigned b = 0; b < x.mMeshes[m]->mNumBones; ++b) xBones.insert(x.mMeshes[m]->mBones[b]->mName.C_Str());
+    std::set<std::string> sourceBones;
+    for (const auto& entry : bones) sourceBones.insert(entry.first);
+    EXPECT_EQ(xBones, sourceBones);
+
+    // Animations: one per source animation with its clip name; it lasts the source's duration
+    // rounded up to whole frames; nodes take the source's poses at whole frames.
+    ASSERT_EQ(x.mNumAnimations, source.mNumAnimations);
+    std::set<std::string> clipNames;
+    for (unsigned a = 0; a < source.mNumAnimations; ++a) {
+        const aiAnimation& anim = *source.mAnimations[a];
+        const double tps = anim.mTicksPerSecond > 0 ? anim.mTicksPerSecond : 25.0;
+        const std::string name = LegalClipName(anim.mName.C_Str(), a);
+        SCOPED_TRACE("animation " + name);
+        const aiAnimation* exported = nullptr;
+        for (unsigned i = 0; i < x.mNumAnimations; ++i)
+            if (name == x.mAnimations[i]->mName.C_Str()) exported = x.mAnimations[i];
+        ASSERT_NE(exported, nullptr);
+        double last = 0;
+        for (unsigned c = 0; c < anim.mNumChannels; ++c) {
+            const aiNodeAnim& ch = *anim.mChannels[c];
+            if (ch.mNumPositionKeys) last = std::max(last, ch.mPositionKeys[ch.mNumPositionKeys - 1].mTime);
+            if (ch.mNumRotationKeys) last = std::max(last, ch.mRotationKeys[ch.mNumRotationKeys - 1].mTime);
+            if (ch.mNumScalingKeys) last = std::max(last, ch.mScalingKeys[ch.mNumScalingKeys - 1].mTime);
+        }
+        const double seconds = last / tps;
+        const double xTps = exported->mTicksPerSecond > 0 ? exported->mTicksPerSecond : 25.0;
+        const double xSeconds = exported->mDuration / xTps;
+        EXPECT_GE(xSeconds, seconds - 1e-3);
+        EXPECT_LT(xSeconds, seconds + 1.0 / kFrameRate + 1e-3);
+
+        const int frames = static_cast<int>(std::lround(xSeconds * kFrameRate));
+        for (int step = 0; step <= 4; ++step) {
+            const int frame = frames * step / 4;
+            const double t = frame / kFrameRate;
+            for (const auto& [nodeName, node] : sourceNodes) {
+                if (node == source.mRootNode || !xNodes.count(nodeName)) continue;
+                const aiMatrix4x4 expected = LocalAt(anim, *node, node->mName.C_Str(), t * tps);
+                const aiMatrix4x4 actual = LocalAt(*exported, *xNodes.at(nodeName), nodeName, t * xTps);
+                EXPECT_LT(MatrixError(actual, expected), 2e-3f)
+                    << nodeName << " at frame " << frame << "\n x:      " << MatrixText(actual)
+                    << "\n source: " << MatrixText(expected);
+            }
+        }
+    }
+}
+
+class ImportExport : public testing::TestWithParam<const char*> {};
+
+}  // namespace
+
+TEST_P(ImportExport, EveryFormatShowsTheSourceInAssimp) {
+    const fs::path model = kModels / GetParam();
+    TempDir dir(model.stem().string());
+    Assimp::Importer sourceReader;
+    const aiScene* source = sourceReader.ReadFile(model.string(), aiProcess_Triangulate | aiProcess_ValidateDataStructure);
+    ASSERT_NE(source, nullptr) << sourceReader.GetErrorString();
+
+    // Text, binary and compressed; then text with the materials kept in each mesh.
+    std::vector<char> text;
+    for (int format = 0; format <= 3; ++format) {
+        SCOPED_TRACE("XFileType " + std::to_string(format % 3) + (format == 3 ? ", InlineMtl" : ""));
+        const fs::path out = dir.path / ("out" + std::to_string(format) + ".x");
+        std::vector<std::string> settings{"XFileType=" + std::to_string(format % 3)};
+        if (format == 3) settings.push_back("InlineMtl=1");
+        ASSERT_EQ(Export(model, out, dir.path / "config", settings), 0);
+        if (format == 0) text = ReadBytes(out);
+        Assimp::Importer reader;
+        const aiScene* x = reader.ReadFile(out.string(), 0);
+        ASSERT_NE(x, nullptr) << reader.GetErrorString();
+        ExpectMatchesSource(*source, *x, model, format == 3);
+    }
+
+    // Textures the model stores inside itself are written beside the X file.
+    for (unsigned i = 0; i < source->mNumTextures; ++i) {
+        std::string extension = source->mTextures[i]->achFormatHint;
+        if (extension == "jpeg") extension = "jpg";
+        const fs::path written = dir.path / (model.stem().string() + "_texture" + std::to_string(i) + "." + extension);
+        ASSERT_TRUE(fs::exists(written)) << written;
+        EXPECT_EQ(fs::file_size(written), source->mTextures[i]->mWidth);
+    }
+
+    // The dump, exported again, gives the same file.
+    DumpCommand dump;
+    dump.inputPath = model.string();
+    dump.outputPath = (dir.path / "scene.json").string();
+    dump.quiet = true;
+    ASSERT_EQ(RunDumpCommand(dump), 0);
+    ASSERT_TRUE(fs::exists(dir.path / "scene.clips.ini"));
+    const fs::path again = dir.path / "again.x";
+    ASSERT_EQ(Export(dir.path / "scene.json", again, dir.path / "config", {"XFileType=0"}), 0);
+    const std::vector<char> roundTrip = ReadBytes(again);
+    EXPECT_TRUE(roundTrip == text) << "the export of the dump differs from the export of the model";
+}
+
+INSTANTIATE_TEST_SUITE_P(Models, ImportExport, testing::ValuesIn(kModelFiles),
+                         [](const testing::TestParamInfo<const char*>& param) {
+                             return fs::path(param.param).stem().string();
+                         });
+
+TEST(ImportExportCommand, UserClipsWinAndFrameRateSetsTheTimeline) {
+    TempDir dir("clips");
+    const fs::path fox = kModels / "Fox" / "Fox.glb";
+
+    // A clip list on the command line replaces the one per animation.
+    const fs::path custom = dir.path / "custom.x";
+    ASSERT_EQ(Export(fox, custom, dir.path / "config",
+                     {"XFileType=0", "AnimationCount=1", "Animation0_Name=Trot", "Animation0_StartKey=104",
+                      "Animation0_EndKey=126"}),
+              0);
+    Assimp::Importer reader;
+    const aiScene* x = reader.ReadFile(custom.string(), 0);
+    ASSERT_NE(x, nullptr) << reader.GetErrorString();
+    ASSERT_EQ(x->mNumAnimations, 1u);
+    EXPECT_STREQ(x->mAnimations[0]->mName.C_Str(), "Trot");
+    EXPECT_NEAR(x->mAnimations[0]->mDuration / x->mAnimations[0]->mTicksPerSecond, 22 / 30.0, 1e-6);
+
+    // So does one in the configuration file, which the export leaves as it was.
+    const fs::path config = dir.path / "config" / "plover_max_config.ini";
+    std::ofstream(config) << "[Option]\r\nAnimationCount=1\r\nAnimation0_Name=Survey\r\nAnimation0_StartKey=0\r\n"
+                             "Animation0_EndKey=103\r\n";
+    const std::vector<char> before = ReadBytes(config);
+    ASSERT_EQ(Export(fox, dir.path / "file.x", dir.path / "config", {"XFileType=0"}), 0);
+    EXPECT_EQ(ReadBytes(config), before);
+    x = reader.ReadFile((dir.path / "file.x").string(), 0);
+    ASSERT_NE(x, nullptr);
+    ASSERT_EQ(x->mNumAnimations, 1u);
+    EXPECT_STREQ(x->mAnimations[0]->mName.C_Str(), "Survey");
+    fs::remove(config);
+
+    // At 24 frames per second the walk, 0.7083 s, takes 17 frames.
+    ExportCommand command;
+    command.scenePath = fox.string();
+    command.outputPath = (dir.path / "fps.x").string();
+    command.configDir = (dir.path / "config").string();
+    command.pluginPath = kModulePath;
+    command.settings = {"XFileType=0"};
+    command.frameRate = 24;
+    command.quiet = true;
+    ASSERT_EQ(RunExportCommand(command), 0);
+    x = reader.ReadFile(command.outputPath, 0);
+    ASSERT_NE(x, nullptr);
+    ASSERT_EQ(x->mNumAnimations, 3u);
+    EXPECT_STREQ(x->mAnimations[1]->mName.C_Str(), "Walk");
+    EXPECT_NEAR(x->mAnimations[1]->mDuration / x->mAnimations[1]->mTicksPerSecond, 17 / 24.0, 1e-6);
+}
+
+TEST(ImportExportCommand, BadInputNamesTheFileAndWritesNothing) {
+    TempDir dir("bad");
+    const fs::path junk = dir.path / "junk.glb";
+    std::ofstream(junk) << "glTF but not really";
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(Export(junk, dir.path / "junk.x", dir.path / "config", {}), 2);
+    const std::string message = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(message.rfind("plover: " + junk.string() + ": ", 0), 0u) << message;
+    EXPECT_FALSE(fs::exists(dir.path / "junk.x"));
+
+    DumpCommand dump;
+    dump.inputPath = (dir.path / "missing.gltf").string();
+    dump.outputPath = (dir.path / "scene.json").string();
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(RunDumpCommand(dump), 2);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "plover: " + dump.inputPath + ": no such file\n");
+    EXPECT_FALSE(fs::exists(dump.outputPath));
+}

@@ -30,7 +30,8 @@ uint32_t AddCorner(XMeshData& data, uint32_t positionIndex, const XMeshCorner& c
     const uint32_t stride = data.uvStride;
     for (uint32_t i = 0; i < range.count; ++i) {
         const uint32_t slot = range.first + i;
-        if (SameCorner(data.cornerPool[slot], data.Uv(slot), corner, uv, stride)) return data.cornerPool[slot].vertexIndex;
+        if (SameCorner(data.cornerPool[slot], data.Uv(slot), corner, uv, stride))
+            return data.cornerPool[slot].vertexIndex;
     }
 
     // Capacities count the face corners of each position, so a slice never fills up while the

@@ -236,7 +236,8 @@ bool GenMeshData(XExporter& exporter, XRenderableNode& node) {
             corner.mtlIndex = mtlIndex;
         }
         for (int k = 0; k < 3; ++k)
-            out.index[k] = AddCorner(*data, source[k], corners[static_cast<size_t>(k)], cornerUv.data() + size_t(k) * stride);
+            out.index[k] =
+                AddCorner(*data, source[k], corners[static_cast<size_t>(k)], cornerUv.data() + size_t(k) * stride);
 
         // Tangent sums need the corners' texture coordinates: with TexCoords off the records
         // hold none, so nothing is added and each frame is built from its normal alone.
@@ -262,8 +263,10 @@ bool GenMeshData(XExporter& exporter, XRenderableNode& node) {
     }
 
     if (wantTangents) {
-        for (XMeshVertex& vertex : data->vertices)
-            OrthonormalizeFrame(vertex.tangent, vertex.bitangent, data->Corner(vertex.positionIndex, vertex.cornerIndex).normal);
+        for (XMeshVertex& vertex : data->vertices) {
+            Point3& normal = data->Corner(vertex.positionIndex, vertex.cornerIndex).normal;
+            OrthonormalizeFrame(vertex.tangent, vertex.bitangent, normal);
+        }
     }
     if (meshNode && options.MultiTexCoordsOptimize) MergeIdenticalChannels(*data);
     return true;

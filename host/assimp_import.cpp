@@ -299,6 +299,11 @@ void Importer::AddGeometry(const aiNode& node, HostNode& hostNode) {
     for (size_t m = 0; m < meshes.size(); ++m) {
         const aiMesh& mesh = *meshes[m];
         const uint32_t base = bases[m];
+        // Colours without alpha (glTF's RGB colours) come from Assimp with alpha 0 everywhere;
+        // a set that is transparent at every vertex carries no alpha and is taken as opaque.
+        bool hasAlpha = false;
+        if (mesh.HasVertexColors(0))
+            for (unsigned v = 0; v < mesh.mNumVertices && !hasAlpha; ++v) hasAlpha = mesh.mColors[0][v].a != 0;
         for (unsigned v = 0; v < mesh.mNumVertices; ++v) {
             out.verts[base + v] = axes_.Point(mesh.mVertices[v]);
             for (int k = 0; k < uvSets; ++k)
@@ -309,7 +314,8 @@ void Importer::AddGeometry(const aiNode& node, HostNode& hostNode) {
             if (mesh.HasVertexColors(0)) {
                 const aiColor4D& c = mesh.mColors[0][v];
                 out.Map(kVertexColorChannel).tv[base + v] = Point3(c.r, c.g, c.b);
-                out.Map(kVertexAlphaChannel).tv[base + v] = Point3(c.a, c.a, c.a);
+                const float alpha = hasAlpha ? c.a : 1.0f;
+                out.Map(kVertexAlphaChannel).tv[base + v] = Point3(alpha, alpha, alpha);
             }
         }
         const uint32_t normalBase = normals ? static_cast<uint32_t>(normals->normals.size()) : 0;

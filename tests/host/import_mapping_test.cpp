@@ -1,0 +1,319 @@
+// What the import makes of interchange files: axes, meshes and their channels, materials and
+// maps, skins, the animation timeline, and the errors for files it cannot read.
+#include <assimp/Importer.hpp>
+#include <assimp/scene.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "host/assimp_import.h"
+#include "host/host_deformers.h"
+#include "host/host_materials.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const fs::path kModels = fs::path(PLOVER_TEST_DATA_DIR) / "assets" / "gltf";
+
+struct TempDir {
+    fs::path path;
+    explicit TempDir(const std::string& name) {
+        path = fs::temp_directory_path() / ("plover-import-map-" + name + "-" + std::to_string(::getpid()));
+        fs::remove_all(path);
+        fs::create_directories(path);
+    }
+    ~TempDir() { fs::remove_all(path); }
+};
+
+std::unique_ptr<HostScene> Import(const fs::path& file, const fs::path& textures, std::vector<ImportedClip>* clips = nullptr) {
+    ImportOptions options;
+    options.textureDirectory = textures.string();
+    std::string error;
+    auto scene = ImportInterchangeFile(file.string(), options, error, clips);
+    EXPECT_NE(scene, nullptr) << error;
+    return scene;
+}
+
+HostNode* Find(HostNode& node, const std::string& name) {
+    if (node.name() == name) return &node;
+    for (const auto& child : node.children())
+        if (HostNode* found = Find(*child, name)) return found;
+    return nullptr;
+}
+
+const Mesh& MeshOf(HostNode& node) { return static_cast<HostTriObject*>(node.object()->FindBaseObject())->mesh(); }
+
+void ExpectNear(const Point3& a, const Point3& b, float tolerance = 1e-4f) {
+    EXPECT_NEAR(a.x, b.x, tolerance);
+    EXPECT_NEAR(a.y, b.y, tolerance);
+    EXPECT_NEAR(a.z, b.z, tolerance);
+}
+
+// Y up to Z up.
+Point3 ZUp(const aiVector3D& p) { return Point3(p.x, -p.z, p.y); }
+
+}  // namespace
+
+TEST(ImportMapping, BoxTexturedStandsUpAndBringsItsEmbeddedTexture) {
+    TempDir dir("box");
+    auto scene = Import(kModels / "BoxTextured" / "BoxTextured.gltf", dir.path);
+    ASSERT_TRUE(scene);
+    Assimp::Importer reader;
+    const aiScene* source = reader.ReadFile((kModels / "BoxTextured" / "BoxTextured.gltf").string(), 0);
+    ASSERT_TRUE(source);
+
+    // The file's root (a node with a matrix) and its mesh child keep their names and nesting.
+    ASSERT_EQ(scene->root().children().size(), 1u);
+    HostNode& top = *scene->root().children()[0];
+    ASSERT_EQ(top.children().size(), 1u);
+    HostNode& boxNode = *top.children()[0];
+    const aiNode* sourceBox = source->mRootNode->mChildren[0];
+    EXPECT_EQ(boxNode.name(), sourceBox->mName.C_Str());
+
+    // Every vertex lands in the world where the file puts it, turned from Y up to Z up.
+    const aiMatrix4x4 world = source->mRootNode->mTransformation * sourceBox->mTransformation;
+    const aiMesh& sourceMesh = *source->mMeshes[0];
+    const Mesh& mesh = MeshOf(boxNode);
+    ASSERT_EQ(mesh.getNumVerts(), static_cast<int>(sourceMesh.mNumVertices));
+    ASSERT_EQ(mesh.getNumFaces(), 12);
+    for (unsigned v = 0; v < sourceMesh.mNumVertices; ++v)
+        ExpectNear(mesh.verts[v] * boxNode.GetObjectTM(0), ZUp(world * sourceMesh.mVertices[v]));
+
+    // Normals are specified per corner, texture coordinates are channel 1.
+    const MeshNormalSpec* normals = mesh.GetSpecifiedNormals();
+    ASSERT_NE(normals, nullptr);
+    EXPECT_EQ(normals->GetNumFaces(), 12);
+    ExpectNear(normals->GetNormal(0, 0), Point3(sourceMesh.mNormals[sourceMesh.mFaces[0].mIndices[0]].x,
+                                                 -sourceMesh.mNormals[sourceMesh.mFaces[0].mIndices[0]].z,
+                                                 sourceMesh.mNormals[sourceMesh.mFaces[0].mIndices[0]].y));
+    EXPECT_TRUE(mesh.mapSupport(1));
+    EXPECT_FALSE(mesh.mapSupport(2));
+    EXPECT_FALSE(mesh.mapSupport(kVertexColorChannel));
+
+    // The material's base colour texture is a bitmap in the diffuse slot; the PNG stored in the
+    // file is written to the texture directory.
+    auto* material = dynamic_cast<HostStdMaterial*>(boxNode.GetMtl());
+    ASSERT_NE(material, nullptr);
+    EXPECT_EQ(material->name, "Texture");
+    auto* bitmap = dynamic_cast<HostBitmapTex*>(material->maps[kMapDiffuse]);
+    ASSERT_NE(bitmap, nullptr);
+    EXPECT_TRUE(material->mapEnabled[kMapDiffuse]);
+    EXPECT_EQ(bitmap->mapChannel, 1);
+    EXPECT_EQ(bitmap->tiling, kUTile | kVTile);
+    EXPECT_EQ(fs::path(bitmap->fileName), fs::absolute(dir.path / "BoxTextured_texture0.png"));
+    std::ifstream png(bitmap->fileName, std::ios::binary);
+    std::string signature(8, '\0');
+    png.read(signature.data(), 8);
+    EXPECT_EQ(signature, "\x89PNG\r\n\x1a\n");
+    EXPECT_EQ(scene->animRange().End(), 0);
+}
+
+TEST(ImportMapping, ChannelsColoursAndMaps) {
+    TempDir dir("channels");
+    // Two texture coordinate sets: the base colour reads set 0, the metal/roughness texture
+    // (kept in the glossiness slot) set 1.
+    auto scene = Import(kModels / "BoxTexcoords" / "boxTexcoords.gltf", dir.path);
+    ASSERT_TRUE(scene);
+    HostNode* cube = Find(scene->root(), "Cube");
+    ASSERT_NE(cube, nullptr);
+    EXPECT_TRUE(MeshOf(*cube).mapSupport(1));
+    EXPECT_TRUE(MeshOf(*cube).mapSupport(2));
+    auto* material = dynamic_cast<HostStdMaterial*>(cube->GetMtl());
+    ASSERT_NE(material, nullptr);
+    auto* diffuse = dynamic_cast<HostBitmapTex*>(material->maps[kMapDiffuse]);
+    auto* gloss = dynamic_cast<HostBitmapTex*>(material->maps[kMapGlossiness]);
+    ASSERT_TRUE(diffuse && gloss);
+    EXPECT_EQ(diffuse->mapChannel, 1);
+    EXPECT_EQ(gloss->mapChannel, 2);
+    EXPECT_EQ(fs::path(diffuse->fileName), (kModels / "BoxTexcoords" / "texture.png").lexically_normal());
+    // Cameras and lights without data, and other empty nodes, are dummies.
+    for (const auto& child : scene->root().children())
+        if (child.get() != cube) {
+            EXPECT_EQ(child->object()->ClassID(), kDummyClassId) << child->name();
+        }
+
+    // Vertex colours: channel 0 with alpha in channel -2; the file has no material.
+    scene = Import(kModels / "BoxVertexColors" / "BoxVertexColors.glb", dir.path);
+    ASSERT_TRUE(scene);
+    HostNode& box = *scene->root().children()[0];
+    const Mesh& mesh = MeshOf(box);
+    EXPECT_TRUE(mesh.mapSupport(kVertexColorChannel));
+    EXPECT_TRUE(mesh.mapSupport(kVertexAlphaChannel));
+    EXPECT_TRUE(mesh.hasColorVerts() && mesh.hasColorFaces());
+    EXPECT_EQ(mesh.Map(kVertexAlphaChannel).tv[0].x, 1.0f);
+    EXPECT_EQ(box.GetMtl(), nullptr);
+
+    // Normal maps go through a normal-bump map in the bump slot.
+    scene = Import(kModels / "ClearCoatTest" / "ClearCoatTest.gltf", dir.path);
+    ASSERT_TRUE(scene);
+    int normalMaps = 0;
+    for (const auto& owned : scene->materials().materials()) {
+        auto* standard = dynamic_cast<HostStdMaterial*>(owned.get());
+        if (!standard || !standard->maps[kMapBump]) continue;
+        auto* bump = dynamic_cast<HostNormalBump*>(standard->maps[kMapBump]);
+        ASSERT_NE(bump, nullptr) << standard->name;
+        auto* normal = dynamic_cast<HostBitmapTex*>(bump->normalMap);
+        ASSERT_NE(normal, nullptr);
+        const std::string file = fs::path(normal->fileName).filename().string();
+        EXPECT_TRUE(file == "RibsNormal.png" || file == "PlasticWrap_normals.jpg") << file;
+        ++normalMaps;
+    }
+    EXPECT_EQ(normalMaps, 6);
+}
+
+TEST(ImportMapping, MeshesOfOneNodeMergeUnderAMultiMaterial) {
+    TempDir dir("obj");
+    std::ofstream(dir.path / "two.mtl") << "newmtl Red\nKd 1 0 0\nKs 0.5 0.5 0.5\nNs 20\nd 0.5\n"
+                                           "newmtl Green\nKd 0 1 0\nKe 0.25 0 0\nmap_Kd green.png\n";
+    std::ofstream(dir.path / "two.obj") << "mtllib two.mtl\no Pair\n"
+                                           "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nv 2 0 0\nv 2 1 0\n"
+                                           "vt 0 0\nvt 1 0\nvt 1 1\nvt 0 1\n"
+                                           "usemtl Red\nf 1/1 2/2 3/3 4/4\nusemtl Green\nf 2/1 5/2 6/3\n";
+    auto scene = Import(dir.path / "two.obj", dir.path);
+    ASSERT_TRUE(scene);
+    HostNode* pair = Find(scene->root(), "Pair");
+    ASSERT_NE(pair, nullptr);
+    const Mesh& mesh = MeshOf(*pair);
+    ASSERT_EQ(mesh.getNumFaces(), 3);  // the quad is triangulated
+    EXPECT_EQ(mesh.faces[0].getMatID(), 0);
+    EXPECT_EQ(mesh.faces[1].getMatID(), 0);
+    EXPECT_EQ(mesh.faces[2].getMatID(), 1);
+    auto* multi = dynamic_cast<HostMultiMaterial*>(pair->GetMtl());
+    ASSERT_NE(multi, nullptr);
+    ASSERT_EQ(multi->subMaterials.size(), 2u);
+    auto* red = dynamic_cast<HostStdMaterial*>(multi->subMaterials[0]);
+    auto* green = dynamic_cast<HostStdMaterial*>(multi->subMaterials[1]);
+    ASSERT_TRUE(red && green);
+    EXPECT_EQ(red->name, "Red");
+    EXPECT_EQ(red->diffuse, Color(1, 0, 0));
+    EXPECT_FLOAT_EQ(red->transparency, 0.5f);
+    EXPECT_FLOAT_EQ(red->shininess, 0.2f);  // exponent 20
+    EXPECT_EQ(red->specular, Color(0.5f, 0.5f, 0.5f));
+    EXPECT_FLOAT_EQ(red->shininessStrength, 10.0f);  // the colour as the file gives it
+    EXPECT_TRUE(green->selfIllumColorOn);
+    EXPECT_EQ(green->selfIllumColor, Color(0.25f, 0, 0));
+    auto* map = dynamic_cast<HostBitmapTex*>(green->maps[kMapDiffuse]);
+    ASSERT_NE(map, nullptr);
+    EXPECT_EQ(fs::path(map->fileName), (dir.path / "green.png").lexically_normal());
+    EXPECT_EQ(MeshOf(*pair).Map(1).tf.size(), 3u);
+}
+
+TEST(ImportMapping, SkinReproducesTheBindPoseAndFlatFacesWithoutNormals) {
+    TempDir dir("skin");
+    const fs::path file = kModels / "SimpleSkin" / "SimpleSkin.gltf";
+    auto scene = Import(file, dir.path);
+    ASSERT_TRUE(scene);
+    Assimp::Importer reader;
+    const aiScene* source = reader.ReadFile(file.string(), 0);
+    ASSERT_TRUE(source);
+    const aiMesh& sourceMesh = *source->mMeshes[0];
+
+    HostNode* meshNode = Find(scene->root(), source->mRootNode->mName.C_Str());
+    ASSERT_NE(meshNode, nullptr);
+    auto* skin = dynamic_cast<HostSkinDeformer*>(static_cast<HostDerivedObject*>(meshNode->object())->modifiers()[0].get());
+    ASSERT_NE(skin, nullptr);
+    ASSERT_EQ(skin->bones.size(), 2u);
+    EXPECT_EQ(skin->PointCount(), sourceMesh.mNumVertices);
+    // The exporter's offset, mesh pose times inverse bone pose, is the file's offset matrix in
+    // Z-up axes.
+    const Matrix3 zUp(Point3(1, 0, 0), Point3(0, 0, 1), Point3(0, -1, 0), Point3(0, 0, 0));
+    for (unsigned b = 0; b < 2; ++b) {
+        const aiBone& bone = *sourceMesh.mBones[b];
+        EXPECT_EQ(skin->bones[b].node->name(), bone.mName.C_Str());
+        EXPECT_EQ(skin->bones[b].node->object()->ClassID(), kBoneObjectClassId);
+        const aiMatrix4x4& o = bone.mOffsetMatrix;
+        const Matrix3 offset(Point3(o.a1, o.b1, o.c1), Point3(o.a2, o.b2, o.c2), Point3(o.a3, o.b3, o.c3),
+                             Point3(o.a4, o.b4, o.c4));
+        const Matrix3 expected = Inverse(zUp) * offset * zUp;
+        const Matrix3 actual = *skin->initTM * Inverse(*skin->bones[b].initTM);
+        EXPECT_TRUE(actual.Equals(expected, 1e-5f)) << "bone " << b;
+    }
+    // Each vertex keeps its weights: 4 with one bone, 6 with two.
+    int one = 0, two = 0;
+    for (size_t p = 0; p < skin->PointCount(); ++p) {
+        one += skin->Point(p).second == 1;
+        two += skin->Point(p).second == 2;
+    }
+    EXPECT_EQ(one, 4);
+    EXPECT_EQ(two, 6);
+
+    // The file has no normals: none are specified and faces are flat.
+    const Mesh& mesh = MeshOf(*meshNode);
+    EXPECT_EQ(mesh.GetSpecifiedNormals(), nullptr);
+    for (const Face& face : mesh.faces) EXPECT_EQ(face.smGroup, 0u);
+}
+
+TEST(ImportMapping, AnimationsFollowOneAnotherOnTheTimeline) {
+    TempDir dir("anim");
+    std::vector<ImportedClip> clips;
+    auto scene = Import(kModels / "Fox" / "Fox.glb", dir.path, &clips);
+    ASSERT_TRUE(scene);
+    // Survey lasts 3.4167 s (102.5 frames), Walk 0.7083 s (21.25), Run 1.1583 s (34.75): each
+    // is rounded up to whole frames and the next starts one frame later.
+    ASSERT_EQ(clips.size(), 3u);
+    EXPECT_EQ(clips[0].name, "Survey");
+    EXPECT_EQ(clips[0].startFrame, 0);
+    EXPECT_EQ(clips[0].endFrame, 103);
+    EXPECT_EQ(clips[1].name, "Walk");
+    EXPECT_EQ(clips[1].startFrame, 104);
+    EXPECT_EQ(clips[1].endFrame, 126);
+    EXPECT_EQ(clips[2].name, "Run");
+    EXPECT_EQ(clips[2].startFrame, 127);
+    EXPECT_EQ(clips[2].endFrame, 162);
+    EXPECT_EQ(scene->animRange().End(), 162 * 160);
+
+    // The timeline's frame rate comes from the options; 7 frames per second do not divide the
+    // ticks of a second.
+    ImportOptions options;
+    options.frameRate = 24;
+    options.textureDirectory = dir.path.string();
+    std::string error;
+    scene = ImportInterchangeFile((kModels / "Fox" / "Fox.glb").string(), options, error, &clips);
+    ASSERT_TRUE(scene) << error;
+    EXPECT_EQ(scene->ticksPerFrame(), 200);
+    EXPECT_EQ(clips[0].endFrame, 82);
+    options.frameRate = 7;
+    EXPECT_EQ(ImportInterchangeFile((kModels / "Fox" / "Fox.glb").string(), options, error), nullptr);
+    EXPECT_EQ(error, (kModels / "Fox" / "Fox.glb").string() + ": frame rate 7 does not divide 4800 ticks per second");
+
+    // Clip names: letters, digits and '_' only, no leading digit, at most 31 characters.
+    EXPECT_EQ(LegalClipName("Step Scale", 0), "Step_Scale");
+    EXPECT_EQ(LegalClipName("", 2), "Anim3");
+    EXPECT_EQ(LegalClipName("***", 0), "Anim1");
+    EXPECT_EQ(LegalClipName("2nd walk", 0), "_2nd_walk");
+    EXPECT_EQ(LegalClipName(std::string(40, 'a'), 0), std::string(31, 'a'));
+}
+
+TEST(ImportMapping, FilesAssimpCannotReadGiveItsErrorWithTheFileName) {
+    TempDir dir("bad");
+    ImportOptions options;
+    options.textureDirectory = dir.path.string();
+    std::string error;
+
+    EXPECT_EQ(ImportInterchangeFile((dir.path / "none.glb").string(), options, error), nullptr);
+    EXPECT_EQ(error, (dir.path / "none.glb").string() + ": no such file");
+
+    const fs::path junk = dir.path / "junk.gltf";
+    std::ofstream(junk) << "{ \"asset\": { \"version\": \"2.0\" }, \"meshes\": [ { \"primitives\": [ { \"attributes\": "
+                           "{ \"POSITION\": 7 } } ] } ], \"nodes\": [ { \"mesh\": 0 } ], \"scenes\": [ { \"nodes\": [0] } ] }";
+    EXPECT_EQ(ImportInterchangeFile(junk.string(), options, error), nullptr);
+    EXPECT_EQ(error.rfind(junk.string() + ": ", 0), 0u) << error;
+    EXPECT_GT(error.size(), junk.string().size() + 2);
+
+    // Every cut of a binary file fails cleanly or imports; none crashes.
+    std::ifstream in(kModels / "BoxVertexColors" / "BoxVertexColors.glb", std::ios::binary);
+    const std::vector<char> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    const fs::path cut = dir.path / "cut.glb";
+    for (size_t length = 0; length < bytes.size(); length += 37) {
+        std::ofstream(cut, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(length));
+        error.clear();
+        if (!ImportInterchangeFile(cut.string(), options, error)) {
+            EXPECT_EQ(error.rfind(cut.string() + ": ", 0), 0u) << error;
+        }
+    }
+}

@@ -1,0 +1,135 @@
+// The deformers in the scene document: a round trip keeps them, bones resolve by name wherever
+// they are in the document, and bad references are rejected with their JSON path.
+#include <gtest/gtest.h>
+
+#include "host/scene_document.h"
+#include "skin/skin_fixture.h"
+
+using namespace skin_test;
+
+namespace {
+
+std::string Document(const std::string& stack, const std::string& extraNodes = "") {
+    return R"({"plover_scene": 1, "nodes": [
+      {"name": "Body", "object": {"type": "mesh", "mesh": {"vertices": [0,0,0, 1,0,0, 0,1,0], "faces": [0,1,2]}},
+       "stack": [[)" + stack + R"(]]},
+      {"name": "Upper", "object": {"type": "bone"}, "children": [{"name": "Lower", "transform": {"translation": [0, 0, 4]}}]})" +
+           extraNodes + "]}";
+}
+
+HostModifier* FirstModifier(HostScene& scene) {
+    HostNode& body = *scene.root().children()[0];
+    auto* level = dynamic_cast<HostDerivedObject*>(body.object());
+    return level && !level->modifiers().empty() ? level->modifiers()[0].get() : nullptr;
+}
+
+}  // namespace
+
+TEST(DeformerDocument, RoundTripAndBoneResolution) {
+    const std::string skin = R"({"type": "skin", "initTransform": [1,0,0, 0,1,0, 0,0,1, 0,0,2],
+        "bones": [{"node": "Lower", "initTransform": [1,0,0, 0,1,0, 0,0,1, 0,0,3]}, {"node": "Upper"}, {"node": null}],
+        "points": [[0, 1], [0, 0.25, 1, 0.75, -1, 0.5], []]})";
+    const std::string link = R"({"type": "linkDeformer", "enabled": false, "bones": [{"node": "Upper"}, {"node": "Lower"}],
+        "vertices": [{"bone": 1}, {"bones": [0, 1], "weights": [0.5, 0]}, null, {"type": 3}]})";
+    for (const std::string& stack : {skin, link}) {
+        std::string error;
+        std::unique_ptr<HostScene> first = LoadSceneDocumentFromString(Document(stack), "d.json", error);
+        ASSERT_NE(first, nullptr) << error;
+        const std::string saved = SaveSceneDocument(*first);
+        std::unique_ptr<HostScene> second = LoadSceneDocumentFromString(saved, "saved.json", error);
+        ASSERT_NE(second, nullptr) << error << "\n" << saved;
+        EXPECT_EQ(SaveSceneDocument(*second), saved);
+
+        HostNode* body = second->root().children()[0].get();
+        HostNode* upper = second->root().children()[1].get();
+        HostNode* lower = upper->children()[0].get();
+        HostModifier* modifier = FirstModifier(*second);
+        ASSERT_NE(modifier, nullptr);
+        if (auto* s = dynamic_cast<HostSkinDeformer*>(modifier)) {
+            EXPECT_EQ(s->owner, body);
+            ISkin* iskin = static_cast<ISkin*>(modifier->GetInterface(kSkinInterfaceId));
+            ASSERT_EQ(iskin, static_cast<ISkin*>(s));
+            EXPECT_EQ(iskin->GetBone(0), lower);
+            EXPECT_EQ(iskin->GetBone(1), upper);
+            EXPECT_EQ(iskin->GetBone(2), nullptr);
+            Matrix3 tm;
+            EXPECT_EQ(iskin->GetBoneInitTM(upper, tm, false), 1);
+            EXPECT_EQ(tm.GetTrans().z, 0.0f);  // the bone's own world transform at the start
+            ISkinContextData* context = iskin->GetContextInterface(body);
+            ASSERT_NE(context, nullptr);
+            EXPECT_EQ(iskin->GetContextInterface(upper), nullptr);
+            EXPECT_EQ(context->GetNumPoints(), 3);
+            EXPECT_EQ(context->GetNumAssignedBones(1), 3);
+            EXPECT_EQ(context->GetAssignedBone(1, 2), -1);
+            EXPECT_EQ(context->GetBoneWeight(1, 1), 0.75f);
+        } else {
+            auto* l = dynamic_cast<HostLinkDeformer*>(modifier);
+            ASSERT_NE(l, nullptr);
+            EXPECT_FALSE(l->IsEnabled());
+            ASSERT_EQ(l->vertices.size(), 4u);
+            EXPECT_FALSE(l->vertices[2].present);
+            EXPECT_EQ(l->vertices[3].type, 3);
+            ILinkDeformer* ilink = static_cast<ILinkDeformer*>(modifier->GetInterface(kLinkDeformerInterfaceId));
+            ILinkContext* context = ilink->GetContextInterface(body);
+            ASSERT_NE(context, nullptr);
+            ILinkVertex* v = context->GetVertexInterface(1);
+            ASSERT_NE(v, nullptr);
+            EXPECT_EQ(v->GetVertexType(), kLinkBlendedRigidType);
+            EXPECT_EQ(v->GetNode(1), lower);
+            context->ReleaseVertexInterface(v);
+            EXPECT_EQ(context->GetVertexInterface(2), nullptr);
+            ilink->ReleaseContextInterface(context);
+            Matrix3 tm;
+            EXPECT_EQ(ilink->GetInitNodeTM(lower, tm), 0);
+            EXPECT_EQ(tm.GetTrans().z, 4.0f);
+            EXPECT_NE(ilink->GetInitNodeTM(nullptr, tm), 0);  // neither the owner nor a bone
+        }
+    }
+}
+
+TEST(DeformerDocument, RejectsBadReferencesWithTheirPath) {
+    const std::pair<std::string, std::string> cases[] = {
+        {Document(R"({"type": "skin", "bones": [{"node": "Nobody"}]})"),
+         "s.json: nodes[0].stack[0][0].bones[0].node: unknown node \"Nobody\""},
+        {Document(R"({"type": "skin", "bones": [{"node": "Twin"}]})", R"(, {"name": "Twin"}, {"name": "Twin"})"),
+         "s.json: nodes[0].stack[0][0].bones[0].node: more than one node is named \"Twin\""},
+        {Document(R"({"type": "skin", "bones": [{"node": "Upper"}], "points": [[0, 1], [1, 0.5]]})"),
+         "s.json: nodes[0].stack[0][0].points[1][0]: 1 is out of range (-1 to 0)"},
+        {Document(R"({"type": "skin", "points": [[0]]})"),
+         "s.json: nodes[0].stack[0][0].points[0]: expected pairs of bone index and weight"},
+        {Document(R"({"type": "skin", "bones": [{"initTransform": [1, 2]}]})"),
+         "s.json: nodes[0].stack[0][0].bones[0].node: missing field (a node name, or null)"},
+        {Document(R"({"type": "linkDeformer", "bones": [{"node": "Upper"}], "vertices": [{"bones": [0], "weights": []}]})"),
+         "s.json: nodes[0].stack[0][0].vertices[0].weights: expected one weight per bone (1), found 0"},
+        {Document(R"({"type": "linkDeformer", "vertices": [{"type": 5}]})"),
+         "s.json: nodes[0].stack[0][0].vertices[0].type: give a rigid vertex as {\"bone\": i} and a blended one as "
+         "{\"bones\": [...], \"weights\": [...]}"},
+        {Document(R"({"type": "skin", "weights": []})"), "s.json: nodes[0].stack[0][0].weights: unknown field"},
+    };
+    for (const auto& [doc, message] : cases) {
+        std::string error;
+        EXPECT_EQ(LoadSceneDocumentFromString(doc, "s.json", error), nullptr) << doc;
+        EXPECT_EQ(error, message);
+    }
+}
+
+TEST(DeformerDocument, ChainSceneDeformsByItsBones) {
+    std::string error;
+    std::unique_ptr<HostScene> scene =
+        LoadSceneDocument(std::string(PLOVER_SOURCE_DIR) + "/tests/skin/scenes/skinned_chain.json", error);
+    ASSERT_NE(scene, nullptr) << error;
+    HostNode& body = *scene->root().children()[1];
+    // At the start every point is at its bind position; the tip's points follow the tip bone.
+    Object* start = body.GetObjectRef()->Eval(0).obj;
+    Object* base = dynamic_cast<HostDerivedObject*>(body.object())->GetObjRef();
+    for (int p = 0; p < base->NumPoints(); ++p) {
+        const Point3 a = start->GetPoint(p), b = base->GetPoint(p);
+        EXPECT_NEAR((a - b).Length(), 0.0f, 1e-5f) << p;
+    }
+    HostNode& tip = *scene->root().children()[0]->children()[0]->children()[0];
+    const TimeValue end = 30 * scene->GetTicksPerFrame();
+    const int last = base->NumPoints() - 1;  // weighted to the tip alone
+    const Point3 expected = base->GetPoint(last) * body.GetObjectTM(0) * Inverse(tip.GetNodeTM(0)) * tip.GetNodeTM(end);
+    const Point3 actual = body.GetObjectRef()->Eval(end).obj->GetPoint(last) * body.GetObjectTM(end);
+    EXPECT_NEAR((actual - expected).Length(), 0.0f, 1e-4f);
+}

@@ -112,24 +112,3 @@ TEST(DeformerDocument, RejectsBadReferencesWithTheirPath) {
         EXPECT_EQ(error, message);
     }
 }
-
-TEST(DeformerDocument, ChainSceneDeformsByItsBones) {
-    std::string error;
-    std::unique_ptr<HostScene> scene =
-        LoadSceneDocument(std::string(PLOVER_SOURCE_DIR) + "/tests/skin/scenes/skinned_chain.json", error);
-    ASSERT_NE(scene, nullptr) << error;
-    HostNode& body = *scene->root().children()[1];
-    // At the start every point is at its bind position; the tip's points follow the tip bone.
-    Object* start = body.GetObjectRef()->Eval(0).obj;
-    Object* base = dynamic_cast<HostDerivedObject*>(body.object())->GetObjRef();
-    for (int p = 0; p < base->NumPoints(); ++p) {
-        const Point3 a = start->GetPoint(p), b = base->GetPoint(p);
-        EXPECT_NEAR((a - b).Length(), 0.0f, 1e-5f) << p;
-    }
-    HostNode& tip = *scene->root().children()[0]->children()[0]->children()[0];
-    const TimeValue end = 30 * scene->GetTicksPerFrame();
-    const int last = base->NumPoints() - 1;  // weighted to the tip alone
-    const Point3 expected = base->GetPoint(last) * body.GetObjectTM(0) * Inverse(tip.GetNodeTM(0)) * tip.GetNodeTM(end);
-    const Point3 actual = body.GetObjectRef()->Eval(end).obj->GetPoint(last) * body.GetObjectTM(end);
-    EXPECT_NEAR((actual - expected).Length(), 0.0f, 1e-4f);
-}

@@ -19,6 +19,7 @@
 #include "host/host_controllers.h"
 #include "host/host_deformers.h"
 #include "host/host_materials.h"
+#include "host/scene_document.h"
 
 namespace fs = std::filesystem;
 
@@ -257,22 +258,31 @@ void Importer::AddGeometry(const aiNode& node, HostNode& hostNode) {
     }
 
     // Counts, and what the merged mesh carries: a channel present in any part is given to all.
-    uint32_t vertexCount = 0, faceCount = 0;
+    uint64_t vertexTotal = 0, faceTotal = 0;
     bool anyNormals = false, anyColors = false;
     int uvSets = 0;
     std::vector<uint32_t> bases;
     bool skinned = false;
     for (const aiMesh* mesh : meshes) {
-        bases.push_back(vertexCount);
-        vertexCount += mesh->mNumVertices;
-        for (unsigned f = 0; f < mesh->mNumFaces; ++f) faceCount += mesh->mFaces[f].mNumIndices == 3;
+        bases.push_back(static_cast<uint32_t>(std::min<uint64_t>(vertexTotal, UINT32_MAX)));
+        vertexTotal += mesh->mNumVertices;
+        for (unsigned f = 0; f < mesh->mNumFaces; ++f) faceTotal += mesh->mFaces[f].mNumIndices == 3;
         anyNormals |= mesh->HasNormals();
         anyColors |= mesh->HasVertexColors(0);
         for (int k = 0; k < AI_MAX_NUMBER_OF_TEXTURECOORDS; ++k)
             if (mesh->HasTextureCoords(k)) uvSets = std::max(uvSets, k + 1);
         skinned |= mesh->HasBones();
     }
-    if (faceCount == 0) return;
+    if (faceTotal == 0) return;
+    // The merged mesh must stay within what a scene document can hold, so that a dump of the
+    // scene loads again (and far from the 32-bit index range).
+    if (vertexTotal > kMaxSceneArrayElements / 3 || faceTotal > kMaxSceneArrayElements / 3) {
+        Fail("node " + hostNode.name() + " has more geometry than the host takes (" + std::to_string(vertexTotal) +
+             " vertices, " + std::to_string(faceTotal) + " triangles)");
+        return;
+    }
+    const uint32_t vertexCount = static_cast<uint32_t>(vertexTotal);
+    const uint32_t faceCount = static_cast<uint32_t>(faceTotal);
 
     ::Mesh out;
     out.setNumVerts(static_cast<int>(vertexCount));

@@ -27,7 +27,9 @@ std::string JsonString(std::string_view s) {
     return out + "\"";
 }
 
-std::string Number(double v) {
+// The shortest text that reads back as the same value, in the value's own precision.
+template <typename T>
+std::string Number(T v) {
     char buf[64];
     auto r = std::to_chars(buf, buf + sizeof buf, v);
     return std::string(buf, r.ptr);

@@ -298,7 +298,9 @@ private:
     }
 
     size_t RemainingBytes() const {
-        size_t from = (binary_ && listLeft_ > 0) ? listPos_ : pos_;
+        // A token read ahead has moved pos_ past itself (and past a list's values); the bytes
+        // still to be read start at the open list's values, else at the peeked token.
+        size_t from = (binary_ && listLeft_ > 0) ? listPos_ : (hasPeek_ ? peek_.pos : pos_);
         return n_ > from ? n_ - from : 0;
     }
 

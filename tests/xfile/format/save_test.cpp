@@ -182,3 +182,20 @@ TEST(Save, LargeObjectsStreamAndSplitIntoBlocksAndLists) {
 }
 
 }  // namespace
+
+TEST(Save, BinaryFileEndingInAnArrayReadsBack) {
+    // The last object's array sits in a list that the reader has already looked ahead over.
+    for (XFileFormat f : {XFileFormat::Binary, XFileFormat::CompressedBinary}) {
+        Memory m(f);
+        XSaveData frame;
+        ASSERT_TRUE(m.save->AddDataObject(kTidFrame, "Only", {}, &frame).ok());
+        XPayload matrix;
+        for (int i = 0; i < 16; ++i) matrix.Float(i % 5 == 0 ? 1.0f : 0.0f);
+        ASSERT_TRUE(frame.AddDataObject(kTidFrameTransformMatrix, "", matrix.bytes()).ok());
+        ASSERT_TRUE(m.save->Save().ok());
+        XDocument doc;
+        XResult r = ReadXFile(m.bytes, &doc);
+        ASSERT_TRUE(r.ok()) << r.message;
+        ASSERT_EQ(doc.nodes.size(), 2u);
+    }
+}

@@ -107,7 +107,7 @@ TEST(Driver, PromptedExportSavesTheCorrectedSampleRate) {
     auto scene = b.Take();
     scene->SetFrameRate(25);
     scene->SetDir(kDirPlugCfg, dir.str());
-    std::ofstream(dir / kConfigFileName) << "[Option]\nSampleRate=999999\nSceneRootName=Top\n";
+    std::ofstream(dir / kConfigFileName) << "[Option]\nSampleRate=0\nSceneRootName=Top\n";
     XDoExport((dir / "out.x").c_str(), nullptr, scene.get(), 0, 0);
     ExportOptions options;
     std::string rootName;

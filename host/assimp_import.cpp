@@ -842,5 +842,10 @@ std::unique_ptr<HostScene> ImportInterchangeFile(const std::string& path, const 
         return nullptr;
     }
     Importer importer(*scene, path, options);
-    return importer.Run(clips, error);
+    // The scene offers one clip per animation (none for a file without animations).
+    std::vector<ImportedClip> found;
+    std::unique_ptr<HostScene> result = importer.Run(&found, error);
+    if (result) result->SetClips(found);
+    if (clips) *clips = std::move(found);
+    return result;
 }

@@ -34,11 +34,9 @@ struct ImportOptions {
 };
 
 // The frames one animation of the file occupies on the timeline.
-struct ImportedClip {
-    std::string name;        // the animation's name made a legal clip name, unique in the file
-    int32_t startFrame = 0;  // first frame (the animation's time 0)
-    int32_t endFrame = 0;    // first whole frame at or after its last key
-};
+// One clip per animation: the animation's name made a legal clip name, unique in the file; its
+// first frame (the animation's time 0) and the first whole frame at or after its last key.
+using ImportedClip = HostClip;
 
 // Reads the file at path and builds its scene. Null on failure, with error holding one line that
 // names the file and the problem (Assimp's message for a file it cannot read). When clips is

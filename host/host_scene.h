@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -101,6 +102,14 @@ private:
 };
 
 // A message box the exporter showed.
+// An animation clip the host offers, in frames: one per animation of an imported file.
+struct HostClip {
+    std::string name;
+    int32_t startFrame = 0;
+    int32_t endFrame = 0;
+    friend bool operator==(const HostClip&, const HostClip&) = default;
+};
+
 struct HostMessage {
     std::string text;
     std::string caption;
@@ -157,6 +166,10 @@ public:
     int ticksPerFrame() const { return ticksPerFrame_; }
     int frameRate() const { return frameRate_; }
     const std::string& filePath() const { return filePath_; }
+    // The clip list the host offers for an export whose configuration names no clips; unset
+    // when the scene offers none (an empty list offers "no clips").
+    void SetClips(std::vector<HostClip> clips) { clips_ = std::move(clips); }
+    const std::optional<std::vector<HostClip>>& clips() const { return clips_; }
 
     // The scene's materials and texture maps; nodes point into it.
     HostMaterialLibrary& materials() { return materials_; }
@@ -194,6 +207,7 @@ private:
     int frameRate_ = 30;
     std::map<int, std::string> dirs_;
     std::string filePath_;
+    std::optional<std::vector<HostClip>> clips_;
     MessageSink messageSink_;
     ProgressSink* progressSink_ = nullptr;
     std::vector<HostMessage> messages_;

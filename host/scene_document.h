@@ -20,6 +20,7 @@ inline constexpr size_t kMaxSceneArrayElements = size_t(1) << 26;  // per vertex
 inline constexpr size_t kMaxSceneNodes = 1000000;
 inline constexpr int kMaxSceneNodeDepth = 256;                       // nesting of "children"
 inline constexpr int kMaxSceneStackLevels = 1024;
+inline constexpr size_t kMaxSceneClips = 10000;                    // entries of "clips"
 
 // Reads and loads the file at `path`. The file's name, as given, names it in error messages.
 std::unique_ptr<HostScene> LoadSceneDocument(const std::string& path, std::string& error);

@@ -81,6 +81,7 @@ private:
     bool ReadBool(const Json& v, const std::string& path, bool& out);
     bool ReadString(const Json& v, const std::string& path, std::string& out);
     bool ReadInt(const Json& v, const std::string& path, int64_t lo, int64_t hi, int64_t& out);
+    bool ReadClips(const Json& v, const std::string& path);
     bool ReadFloat(const Json& v, const std::string& path, float& out);
     // A JSON array of exactly `count` numbers (count 0: any length that is a multiple of `stride`).
     bool ReadFloats(const Json& v, const std::string& path, size_t count, size_t stride, std::vector<float>& out);
@@ -773,6 +774,34 @@ bool DocumentReader::ReadNode(const Json& v, const std::string& path, HostNode& 
     return true;
 }
 
+// "clips": [{"name": "Walk", "start": 0, "end": 30}, ...], frames.
+bool DocumentReader::ReadClips(const Json& v, const std::string& path) {
+    if (!v.is_array()) return WrongType(path, "an array of clips", v);
+    if (v.size() > kMaxSceneClips) return Fail(path, "more than " + std::to_string(kMaxSceneClips) + " clips");
+    const int64_t maxFrame = std::numeric_limits<int32_t>::max();
+    std::vector<HostClip> clips;
+    clips.reserve(v.size());
+    for (size_t i = 0; i < v.size(); ++i) {
+        const std::string at = Element(path, i);
+        const Json& c = v[i];
+        if (!c.is_object()) return WrongType(at, "a clip object", c);
+        if (!OnlyKnownKeys(c, at, {"name", "start", "end"})) return false;
+        for (const char* key : {"name", "start", "end"})
+            if (!c.contains(key)) return Fail(Member(at, key), "missing field");
+        HostClip clip;
+        int64_t start = 0, end = 0;
+        if (!ReadString(c["name"], Member(at, "name"), clip.name)) return false;
+        if (clip.name.empty()) return Fail(Member(at, "name"), "a clip needs a name");
+        if (!ReadInt(c["start"], Member(at, "start"), -maxFrame, maxFrame, start)) return false;
+        if (!ReadInt(c["end"], Member(at, "end"), -maxFrame, maxFrame, end)) return false;
+        clip.startFrame = static_cast<int32_t>(start);
+        clip.endFrame = static_cast<int32_t>(end);
+        clips.push_back(std::move(clip));
+    }
+    scene_.SetClips(std::move(clips));
+    return true;
+}
+
 bool DocumentReader::ReadDocument(const Json& doc) {
     if (!doc.is_object()) return WrongType("", "a JSON object at the top level", doc);
     if (!doc.contains("plover_scene")) return Fail("plover_scene", "missing field (the document version)");
@@ -782,7 +811,7 @@ bool DocumentReader::ReadDocument(const Json& doc) {
         return Fail("plover_scene", "unsupported version " + std::to_string(version) + " (this host reads version " +
                                         std::to_string(kSceneDocumentVersion) + ")");
     if (!OnlyKnownKeys(doc, "", {"plover_scene", "time", "sceneFile", "directories", "rootName", "objects", "maps",
-                                 "materials", "nodes"}))
+                                 "materials", "nodes", "clips"}))
         return false;
     if (doc.contains("time") && !ReadTime(doc["time"], "time")) return false;
     if (doc.contains("sceneFile")) {
@@ -791,6 +820,7 @@ bool DocumentReader::ReadDocument(const Json& doc) {
         scene_.SetCurFilePath(file);
     }
     if (doc.contains("directories") && !ReadDirectories(doc["directories"], "directories")) return false;
+    if (doc.contains("clips") && !ReadClips(doc["clips"], "clips")) return false;
     if (doc.contains("objects") && !ReadNamedObjects(doc["objects"], "objects")) return false;
     if (!materials_.ReadLists(doc)) return Fail(materials_.errorPath(), materials_.errorProblem());
     if (doc.contains("nodes")) {

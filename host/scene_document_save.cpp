@@ -242,6 +242,12 @@ public:
             doc["directories"] = std::move(dirs);
         }
         doc["rootName"] = scene_.root().name();
+        if (const auto& clips = scene_.clips()) {
+            Json list = Json::array();
+            for (const HostClip& clip : *clips)
+                list.push_back({{"name", clip.name}, {"start", clip.startFrame}, {"end", clip.endFrame}});
+            doc["clips"] = std::move(list);
+        }
         Json objects = Json::array();
         // Shared objects are named in order of first use, so that the output never depends on addresses.
         for (Object* object : firstUse_) {

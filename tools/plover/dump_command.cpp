@@ -51,23 +51,6 @@ int RunDumpCommand(const DumpCommand& command) {
         std::cerr << "plover: " << error << "\n";
         return 1;
     }
-    // The clip file goes with the document: without it an export of the document would not
-    // know the clips an export of the input supplies. A document without clips gets none, so
-    // that no clip file of an earlier dump stays behind.
-    const std::string clipFile = ClipFilePath(command.outputPath);
-    if (input.hasClips) {
-        if (!SaveClipFile(clipFile, input.clips, error)) {
-            std::cerr << "plover: " << error << "\n";
-            return 1;
-        }
-    } else {
-        std::error_code ec;
-        fs::remove(clipFile, ec);
-    }
-    if (!command.quiet) {
-        std::cerr << "plover: wrote " << command.outputPath;
-        if (input.hasClips) std::cerr << " and " << clipFile;
-        std::cerr << "\n";
-    }
+    if (!command.quiet) std::cerr << "plover: wrote " << command.outputPath << "\n";
     return 0;
 }

@@ -12,9 +12,9 @@
 // A scene and the clips it supplies when the user gives no clip list of his own.
 struct SceneInput {
     std::unique_ptr<HostScene> scene;
-    // One clip per animation of an interchange file, or the clips of a scene document's clip
-    // file. Unset when the input brings no clip list (a scene document without a clip file):
-    // the export then leaves the configuration's clips as they are.
+    // One clip per animation of an interchange file, or a scene document's "clips". Unset when
+    // the input brings no clip list (a document without "clips"): the export then leaves the
+    // configuration's clips as they are.
     bool hasClips = false;
     std::vector<ImportedClip> clips;
 };
@@ -22,10 +22,7 @@ struct SceneInput {
 // True for paths that name a scene document (".json", letter case ignored).
 bool IsSceneDocumentPath(const std::string& path);
 
-// The clip file that belongs to a scene document: "scene.json" -> "scene.clips.ini" beside it.
-std::string ClipFilePath(const std::string& documentPath);
-
-// Loads a scene document (and its clip file, when there is one) or imports an interchange file.
+// Loads a scene document or imports an interchange file.
 // frameRate is the timeline's frame rate for imports; textureDirectory receives the textures an
 // imported file stores inside itself. False, with error naming the file, on failure.
 bool LoadSceneInput(const std::string& path, int frameRate, const std::string& textureDirectory, SceneInput& input,
@@ -38,6 +35,3 @@ std::vector<std::string> ClipSettings(const std::vector<ImportedClip>& clips);
 // True when the user chose the clips: the configuration file at configFile defines any, or one
 // of the KEY=VALUE settings names AnimationCount or a clip key.
 bool UserGaveClips(const std::string& configFile, const std::vector<std::string>& settings);
-
-// Writes the clips as a clip file (the initialisation file's clip keys in its [Option] section).
-bool SaveClipFile(const std::string& path, const std::vector<ImportedClip>& clips, std::string& error);

@@ -4,7 +4,7 @@
 # Extra arguments go to every export (for example --set XFileType=0 for text files).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup.sh release
+scripts/setup.sh release plover
 mkdir -p out
 build/release/plover export examples/simple_scene.json -o out/example.x "$@"
 for model in examples/*/*.gltf examples/*/*.glb; do

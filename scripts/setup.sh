@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build needs (when missing) and builds one configuration.
-# Usage: scripts/setup.sh [release|asan]   (default: release)
+# Usage: scripts/setup.sh [release|asan] [target]   (defaults: release, every target)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -25,4 +25,8 @@ case "$config" in
                  -DPLOVER_BUILD_BENCH=OFF ;;
   *) echo "unknown configuration: $config" >&2; exit 2 ;;
 esac
-cmake --build "build/$config" -j "$jobs"
+if [ -n "${2:-}" ]; then
+  cmake --build "build/$config" -j "$jobs" --target "$2"
+else
+  cmake --build "build/$config" -j "$jobs"
+fi

@@ -13,6 +13,7 @@
 #include "host/host_controllers_document.h"
 #include "host/scene_document.h"
 #include "host/scene_document_deformers.h"
+#include "host/scene_document_materials.h"
 #include "host/scene_document_names.h"
 
 namespace {
@@ -261,6 +262,7 @@ public:
             objects.push_back(std::move(o));
         }
         if (!objects.empty()) doc["objects"] = std::move(objects);
+        materials_.AddLists(doc);
         Json nodes = Json::array();
         for (const auto& child : scene_.root().children()) nodes.push_back(NodeJson(*child));
         doc["nodes"] = std::move(nodes);
@@ -318,6 +320,7 @@ private:
             else
                 n["tmController"] = {{"type", "classed"}, {"classId", ClassIdJson(control->ClassID())}};
         }
+        materials_.AddNodeMaterial(node, n);
         if (!node.children().empty()) {
             Json children = Json::array();
             for (const auto& child : node.children()) children.push_back(NodeJson(*child));
@@ -330,6 +333,7 @@ private:
     std::map<Object*, int> uses_;
     std::vector<Object*> firstUse_;
     std::map<Object*, std::string> names_;
+    SceneMaterialWriter materials_{scene_};
 };
 
 }  // namespace

@@ -1,0 +1,194 @@
+// Saving materials and maps in scene documents: every field comes back, shared entries are
+// written once under unique names, and the reloaded scene exports the same X file.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include <nlohmann/json.hpp>
+
+#include "host/scene_document.h"
+#include "options/options_file.h"
+#include "plugin/do_export.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Every material and map feature, written the way the host writes it, so that the saved lists
+// must equal these. Shared entries are in the lists, single-use ones inline.
+const char* const kMaterialsDocument = R"({"plover_scene": 1,
+  "objects": [{"name": "quad", "type": "mesh", "mesh": {
+    "vertices": [0,0,0, 1,0,0, 1,1,0, 0,1,0], "faces": [0,1,2, 0,2,3], "materialIds": [0, 3],
+    "mapChannels": [
+      {"channel": 0, "vertices": [1,0,0, 0,1,0, 0,0,1, 1,1,1], "faces": [0,1,2, 0,2,3]},
+      {"channel": 1, "vertices": [0,0,0, 1,0,0, 1,1,0, 0,1,0], "faces": [0,1,2, 0,2,3]},
+      {"channel": 2, "vertices": [0,0,0, 2,0,0, 2,2,0, 0,2,0], "faces": [0,1,2, 0,2,3]}]}}],
+  "maps": [
+    {"name": "Wood", "type": "bitmap", "mapChannel": 2, "tiling": ["vWrap", "uMirror"],
+     "uvTransform": [0.5,0.25,0, -0.25,2,0, 0,0,1, 0.125,-3,0], "file": "wood.png",
+     "crop": {"u": 0.125, "v": 0.25, "width": 0.5, "height": 0.75, "apply": true, "mode": "place"}},
+    {"name": "Board", "type": "checker", "mapChannel": 1, "tiling": [], "color1": [1, 0, 0, 0.5], "color2": [0, 0, 1]},
+    {"name": "Wood_2", "type": "normalBump", "mapChannel": 1, "tiling": ["uWrap", "vWrap"],
+     "normal": {"name": "n", "type": "bitmap", "mapChannel": 1, "tiling": ["uWrap", "vWrap"], "file": "n.png",
+                "crop": {"u": 0, "v": 0, "width": 1, "height": 1, "apply": true, "mode": "crop"}},
+     "bump": "Wood"},
+    {"name": "Ramp", "type": "gradient", "mapChannel": 1, "tiling": ["uWrap", "vWrap", "vMirror"],
+     "gradientType": "radial", "color1": [0.25, 0.5, 0.75], "color2": [1, 1, 0], "color3": [0, 1, 1, 0.25], "middle": 0.3}
+  ],
+  "materials": [
+    {"name": "Wood", "type": "standard", "variant": 2, "ambient": [0, 0, 0], "diffuse": [1, 1, 1],
+     "specular": [0.5, 0.5, 0.5], "shininess": 0.75, "shininessStrength": 1, "transparency": 0,
+     "selfIllumination": [0.2, 0.1, 0],
+     "maps": {"diffuse": "Wood", "opacity": "Board", "bump": "Wood_2"}, "disabledMaps": ["opacity"]},
+    {"name": "Glow", "type": "standard", "ambient": [0.1, 0.2, 0.3], "diffuse": [0.4, 0.5, 0.6],
+     "specular": [0.7, 0.8, 0.9], "shininess": 0.3, "shininessStrength": 2.5, "transparency": 0.25,
+     "selfIllumination": 0.4,
+     "maps": {"ambient": {"name": "", "type": "vertexColor", "mapChannel": 0, "tiling": ["uWrap", "vWrap"]},
+              "diffuse": "Ramp",
+              "selfIllumination": {"name": "Cloud", "type": "noise", "mapChannel": 3, "tiling": ["uWrap"],
+                                   "noiseType": "fractal", "color1": [0, 0, 0], "color2": [1, 0.5, 0],
+                                   "size": 10, "levels": 5, "phase": 0.5}},
+     "disabledMaps": ["specular", "displacement"]}
+  ],
+  "nodes": [
+    {"name": "Multi", "object": "quad", "material": {"name": "Parts", "type": "multi", "materials": [
+      "Wood", null,
+      {"name": "Checks", "type": "standard", "ambient": [0.5, 0.5, 0.5], "diffuse": [0.5, 0.5, 0.5],
+       "specular": [0.9, 0.9, 0.9], "shininess": 0.1, "shininessStrength": 0, "transparency": 1,
+       "selfIllumination": 0, "maps": {"diffuse": "Board", "reflection": "Ramp"}},
+      "Glow"]}},
+    {"name": "Plain", "object": "quad", "material": "Wood"},
+    {"name": "Odd", "object": "quad", "material": {"name": "Other", "type": "generic",
+      "classId": ["0x12", "0xABCDEF01"], "ambient": [0, 0, 0], "diffuse": [0, 0, 1], "specular": [1, 1, 1],
+      "shininess": 0.5, "shininessStrength": 0, "transparency": 0, "selfIllumination": 0,
+      "maps": ["Wood", null, "Wood_2"], "materials": [null, "Glow"]}},
+    {"name": "Shader", "object": "quad", "material": {"name": "Shiny", "type": "dxShader",
+      "parameters": [
+        {"name": "gloss", "type": "float", "value": 0.5}, {"name": "count", "type": "int", "value": -7},
+        {"name": "amount", "type": "percent", "value": 0.25}, {"name": "light", "type": "point3", "value": [1, 2, 3]},
+        {"name": "plane", "type": "point4", "value": [1, 2, 3, 4]}, {"name": "tint", "type": "color", "value": [1, 0.5, 0]},
+        {"name": "fog", "type": "frgba", "value": [0, 0.5, 1, 0.25]}, {"name": "on", "type": "bool", "value": true},
+        {"name": "label", "type": "string", "value": "hello"}, {"name": "lut", "type": "filename", "value": "lut.dds"},
+        {"name": "base", "type": "bitmap", "value": "base.png"}, {"name": "diffuseMap", "type": "texmap", "value": "Board"},
+        {"name": "unused", "type": "texmap", "value": null}],
+      "effectFile": "shiny.fx",
+      "effectBitmaps": [{"file": "base.png", "mapChannel": 2}, {"file": null, "mapChannel": 1}]}},
+    {"name": "Broken", "object": "quad", "material": {"name": "Lost", "type": "dxShader", "loaded": false,
+      "effectBitmaps": [{"file": "gone.png", "mapChannel": 1}]}},
+    {"name": "Bare", "object": "quad"}
+  ]})";
+
+std::unique_ptr<HostScene> Load(const std::string& text) {
+    std::string error;
+    std::unique_ptr<HostScene> scene = LoadSceneDocumentFromString(text, "m.json", error);
+    EXPECT_NE(scene, nullptr) << error;
+    return scene;
+}
+
+// The parts of a document that describe materials: the lists and each node's "material".
+nlohmann::json MaterialParts(const std::string& text) {
+    const nlohmann::json doc = nlohmann::json::parse(text);
+    nlohmann::json parts = {{"maps", doc.value("maps", nlohmann::json::array())},
+                            {"materials", doc.value("materials", nlohmann::json::array())},
+                            {"nodes", nlohmann::json::array()}};
+    for (const auto& node : doc["nodes"]) parts["nodes"].push_back(node.value("material", nlohmann::json()));
+    return parts;
+}
+
+TEST(SceneDocumentMaterialsSave, EveryFieldIsWrittenAndReadsBackTheSame) {
+    std::unique_ptr<HostScene> scene = Load(kMaterialsDocument);
+    ASSERT_NE(scene, nullptr);
+    const std::string saved = SaveSceneDocument(*scene);
+    EXPECT_EQ(MaterialParts(saved), MaterialParts(kMaterialsDocument));
+
+    std::unique_ptr<HostScene> reloaded = Load(saved);
+    ASSERT_NE(reloaded, nullptr);
+    EXPECT_EQ(SaveSceneDocument(*reloaded), saved);
+    // One host object per list entry, as before saving.
+    INode* root = reloaded->GetRootNode();
+    Mtl* parts = root->GetChildNode(0)->GetMtl();
+    ASSERT_EQ(parts->NumSubMtls(), 4);
+    EXPECT_EQ(parts->GetSubMtl(0), root->GetChildNode(1)->GetMtl());
+    EXPECT_EQ(parts->GetSubMtl(3), root->GetChildNode(2)->GetMtl()->GetSubMtl(1));
+    EXPECT_EQ(root->GetChildNode(5)->GetMtl(), nullptr);
+}
+
+TEST(SceneDocumentMaterialsSave, SharedEntriesWithTheSameNameGetUniqueNames) {
+    HostScene scene;
+    auto& first = scene.materials().AddMaterial(std::make_unique<HostStdMaterial>());
+    auto& second = scene.materials().AddMaterial(std::make_unique<HostStdMaterial>());
+    auto& map = scene.materials().AddTexmap(std::make_unique<HostBitmapTex>());
+    first.name = second.name = "Same";
+    first.diffuse = Color(1, 0, 0);
+    second.diffuse = Color(0, 1, 0);
+    map.name = "Same";
+    map.fileName = "a.png";
+    first.maps[kMapDiffuse] = first.maps[kMapBump] = &map;
+    for (Mtl* m : {static_cast<Mtl*>(&first), static_cast<Mtl*>(&first), static_cast<Mtl*>(&second),
+                   static_cast<Mtl*>(&second)})
+        scene.root().AddChild("N").SetMtl(m);
+
+    const std::string saved = SaveSceneDocument(scene);
+    const nlohmann::json doc = nlohmann::json::parse(saved);
+    ASSERT_EQ(doc["maps"].size(), 1u) << saved;
+    ASSERT_EQ(doc["materials"].size(), 2u) << saved;
+    EXPECT_EQ(doc["materials"][0]["name"], "Same");
+    EXPECT_EQ(doc["materials"][1]["name"], "Same_2");
+    EXPECT_EQ(doc["nodes"][3]["material"], "Same_2");
+
+    std::unique_ptr<HostScene> reloaded = Load(saved);
+    ASSERT_NE(reloaded, nullptr);
+    INode* root = reloaded->GetRootNode();
+    EXPECT_EQ(root->GetChildNode(0)->GetMtl(), root->GetChildNode(1)->GetMtl());
+    EXPECT_EQ(root->GetChildNode(2)->GetMtl(), root->GetChildNode(3)->GetMtl());
+    EXPECT_EQ(root->GetChildNode(2)->GetMtl()->GetDiffuse(), Color(0, 1, 0));
+    Mtl* red = root->GetChildNode(0)->GetMtl();
+    EXPECT_EQ(red->GetSubTexmap(kMapDiffuse), red->GetSubTexmap(kMapBump));
+    EXPECT_STREQ(red->GetSubTexmap(kMapDiffuse)->GetName(), "Same");
+}
+
+// Exports through XDoExport with materials on into dir; returns every file written there (the
+// X file, baked maps, effect files) by name with its bytes.
+std::map<std::string, std::string> ExportFiles(HostScene& scene, const fs::path& dir) {
+    fs::create_directories(dir / "config");
+    scene.SetDir(kDirPlugCfg, (dir / "config").string());
+    std::ofstream(dir / "config" / kConfigFileName)
+        << "[Option]\nMtl=1\nMeshs=1\nFX=1\nTexCoords=1\nTextureFiles=1\nDxFx=1\nEffectParam=1\nNormal=1\n"
+           "VertexColors=1\nProcMapX=8\nProcMapY=8\nSceneRoot=0\nAnimation=0\nAnimationCount=0\nXFileType=0\n";
+    XDoExport((dir / "scene.x").string().c_str(), nullptr, &scene, /*suppressPrompts=*/1, 0);
+    std::map<std::string, std::string> files;
+    for (const fs::directory_entry& entry : fs::directory_iterator(dir)) {
+        if (!entry.is_regular_file()) continue;
+        std::ifstream in(entry.path(), std::ios::binary);
+        std::ostringstream bytes;
+        bytes << in.rdbuf();
+        files[entry.path().filename().string()] = bytes.str();
+    }
+    return files;
+}
+
+TEST(SceneDocumentMaterialsSave, ReloadedSceneExportsTheSameFiles) {
+    const fs::path dir = fs::path(PLOVER_BINARY_DIR) / "materials_save_scratch";
+    fs::remove_all(dir);
+    std::unique_ptr<HostScene> original = Load(kMaterialsDocument);
+    ASSERT_NE(original, nullptr);
+    std::unique_ptr<HostScene> reloaded = Load(SaveSceneDocument(*original));
+    ASSERT_NE(reloaded, nullptr);
+
+    const std::map<std::string, std::string> expected = ExportFiles(*original, dir / "original");
+    ASSERT_TRUE(expected.count("scene.x"));
+    ASSERT_NE(expected.at("scene.x").find("Material Shiny"), std::string::npos);
+    EXPECT_TRUE(expected.count("Board.bmp") && expected.count("Plain.fx"));  // baked map, generated effect
+    const std::map<std::string, std::string> actual = ExportFiles(*reloaded, dir / "reloaded");
+    for (const auto& [name, bytes] : expected) {
+        ASSERT_TRUE(actual.count(name)) << name;
+        EXPECT_TRUE(actual.at(name) == bytes) << name << " differs";
+    }
+    EXPECT_EQ(actual.size(), expected.size());
+    fs::remove_all(dir);
+}
+
+}  // namespace

@@ -30,5 +30,6 @@ std::unique_ptr<HostScene> LoadSceneDocumentFromString(const std::string& json, 
                                                        std::string& error);
 
 // The document of a scene, as indented JSON text ending in a newline. Loading the result gives a
-// scene with the same settings, nodes, objects and stacks (floats round-trip exactly).
+// scene with the same settings, clips, nodes, objects, stacks, materials and maps (floats
+// round-trip exactly).
 std::string SaveSceneDocument(const HostScene& scene);

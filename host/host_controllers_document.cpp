@@ -1,42 +1,26 @@
 #include "host/host_controllers_document.h"
 
-#include <charconv>
 #include <cmath>
 #include <cstdint>
-#include <cstdlib>
 #include <limits>
 
+#include "host/json_document.h"
 #include "host/scene_document.h"
 
 namespace {
 
-using Json = nlohmann::json;
-using OrderedJson = nlohmann::ordered_json;
+using json_document::Element;
+using json_document::Json;
+using json_document::Number;
+using json_document::OrderedJson;
 
 constexpr const char* kInterpolationNames[] = {"step", "linear", "bezier"};
 
 // Walks one controller object; the first problem found is kept.
-class ControlReader {
+class ControlReader : public json_document::FirstProblem {
 public:
-    bool Fail(const std::string& path, const std::string& what) {
-        if (errorPath.empty() && problem.empty()) {
-            errorPath = path;
-            problem = what;
-        }
-        return false;
-    }
-
-    bool OnlyKnownKeys(const Json& obj, const std::string& path, std::initializer_list<std::string_view> known) {
-        for (auto it = obj.begin(); it != obj.end(); ++it) {
-            bool found = false;
-            for (std::string_view k : known) found = found || it.key() == k;
-            if (!found) return Fail(Member(path, it.key()), "unknown field");
-        }
-        return true;
-    }
-
-    static std::string Member(const std::string& path, std::string_view key) { return path + "." + std::string(key); }
-    static std::string Element(const std::string& path, size_t i) { return path + "[" + std::to_string(i) + "]"; }
+    ControlReader(std::string& errorPath, std::string& problem)
+        : FirstProblem(errorPath, problem, json_document::TopLevelMember::Dotted) {}
 
     bool ReadArray(const Json& v, const std::string& path) {
         if (!v.is_array()) return Fail(path, "expected an array");
@@ -135,17 +119,7 @@ public:
         }
         return std::make_unique<HostAxisControl>(std::move(axes));
     }
-
-    std::string errorPath;
-    std::string problem;
 };
-
-OrderedJson Number(float f) {
-    char text[32];
-    const auto result = std::to_chars(text, text + sizeof text, f);
-    const double shortest = std::strtod(std::string(text, result.ptr).c_str(), nullptr);
-    return static_cast<float>(shortest) == f ? shortest : static_cast<double>(f);
-}
 
 OrderedJson FloatsJson(const std::vector<float>& values) {
     OrderedJson a = OrderedJson::array();
@@ -178,7 +152,8 @@ OrderedJson ChannelJson(const Control* c) {
 
 std::unique_ptr<HostTransformControl> ReadTransformControlJson(const nlohmann::json& v, const std::string& path,
                                                                std::string& errorPath, std::string& problem) {
-    ControlReader reader;
+    std::string readerPath, readerProblem;
+    ControlReader reader(readerPath, readerProblem);
     auto control = std::make_unique<HostTransformControl>();
     bool ok = reader.OnlyKnownKeys(v, path, {"type", "position", "rotation", "scale"});
     if (ok && v.contains("position")) {
@@ -194,8 +169,8 @@ std::unique_ptr<HostTransformControl> ReadTransformControlJson(const nlohmann::j
         ok = control->scale() != nullptr;
     }
     if (ok) return control;
-    errorPath = reader.errorPath;
-    problem = reader.problem;
+    errorPath = readerPath;
+    problem = readerProblem;
     return nullptr;
 }
 

@@ -1,35 +1,19 @@
 #include "host/scene_document_deformers.h"
 
-#include <charconv>
 #include <cmath>
-#include <cstdlib>
 #include <map>
 #include <set>
 
+#include "host/json_document.h"
 #include "host/scene_document.h"
 
 namespace {
 
-using Json = nlohmann::json;
-using OrderedJson = nlohmann::ordered_json;
-
-std::string Member(const std::string& path, std::string_view key) { return path + "." + std::string(key); }
-std::string Element(const std::string& path, size_t i) { return path + "[" + std::to_string(i) + "]"; }
-
-// The shortest decimal of f that reads back to f.
-OrderedJson Number(float f) {
-    char text[32];
-    const auto result = std::to_chars(text, text + sizeof text, f);
-    const double shortest = std::strtod(std::string(text, result.ptr).c_str(), nullptr);
-    return static_cast<float>(shortest) == f ? shortest : static_cast<double>(f);
-}
-
-OrderedJson MatrixJson(const Matrix3& m) {
-    OrderedJson a = OrderedJson::array();
-    for (int r = 0; r < 4; ++r)
-        for (int c = 0; c < 3; ++c) a.push_back(Number(m[r][c]));
-    return a;
-}
+using json_document::Element;
+using json_document::Json;
+using json_document::MatrixJson;
+using json_document::Number;
+using json_document::OrderedJson;
 
 // Every node of the subtree by name; nodes sharing a name map to null (ambiguous).
 void CollectNames(HostNode& node, std::map<std::string, HostNode*>& names) {
@@ -70,27 +54,10 @@ OrderedJson BonesJson(const std::vector<HostDeformerBone>& bones) {
 }  // namespace
 
 // Walks one deformer object; the first problem found is kept by the owner.
-class DeformerJsonReader {
+class DeformerJsonReader : public json_document::FirstProblem {
 public:
     DeformerJsonReader(SceneDeformerReader& owner, std::string& errorPath, std::string& problem)
-        : owner_(owner), errorPath_(errorPath), problem_(problem) {}
-
-    bool Fail(const std::string& path, const std::string& what) {
-        if (errorPath_.empty() && problem_.empty()) {
-            errorPath_ = path;
-            problem_ = what;
-        }
-        return false;
-    }
-
-    bool OnlyKnownKeys(const Json& obj, const std::string& path, std::initializer_list<std::string_view> known) {
-        for (auto it = obj.begin(); it != obj.end(); ++it) {
-            bool found = false;
-            for (std::string_view k : known) found = found || it.key() == k;
-            if (!found) return Fail(Member(path, it.key()), "unknown field");
-        }
-        return true;
-    }
+        : FirstProblem(errorPath, problem, json_document::TopLevelMember::Dotted), owner_(owner) {}
 
     bool Array(const Json& v, const std::string& path, const char* what) {
         if (!v.is_array()) return Fail(path, std::string("expected ") + what);
@@ -250,16 +217,10 @@ public:
 
 private:
     SceneDeformerReader& owner_;
-    std::string& errorPath_;
-    std::string& problem_;
 };
 
 bool SceneDeformerReader::Fail(const std::string& path, const std::string& problem) {
-    if (errorPath_.empty() && errorProblem_.empty()) {
-        errorPath_ = path;
-        errorProblem_ = problem;
-    }
-    return false;
+    return json_document::FirstProblem(errorPath_, errorProblem_).Fail(path, problem);
 }
 
 std::unique_ptr<HostModifier> SceneDeformerReader::Read(const nlohmann::json& v, const std::string& path,

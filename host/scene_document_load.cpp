@@ -16,6 +16,7 @@
 #include <nlohmann/json.hpp>
 
 #include "host/host_controllers_document.h"
+#include "host/json_document.h"
 #include "host/scene_document.h"
 #include "host/scene_document_deformers.h"
 #include "host/scene_document_materials.h"
@@ -24,38 +25,13 @@
 
 namespace {
 
-using Json = nlohmann::json;
+using json_document::Element;
+using json_document::Json;
+using json_document::Member;
+using json_document::Quoted;
+using json_document::TypeName;
 
-std::string Quoted(std::string_view s) {
-    std::string out;
-    out.reserve(s.size() + 2);
-    out.push_back('"');
-    out.append(s);
-    out.push_back('"');
-    return out;
-}
-
-std::string TypeName(const Json& v) {
-    switch (v.type()) {
-        case Json::value_t::null: return "null";
-        case Json::value_t::object: return "an object";
-        case Json::value_t::array: return "an array";
-        case Json::value_t::string: return "a string";
-        case Json::value_t::boolean: return "a boolean";
-        case Json::value_t::number_integer:
-        case Json::value_t::number_unsigned: return "an integer";
-        case Json::value_t::number_float: return "a number";
-        default: return "an unsupported value";
-    }
-}
-
-std::string Member(const std::string& path, std::string_view key) {
-    return path.empty() ? std::string(key) : path + "." + std::string(key);
-}
-
-std::string Element(const std::string& path, size_t i) { return path + "[" + std::to_string(i) + "]"; }
-
-class DocumentReader {
+class DocumentReader : public json_document::JsonChecker {
 public:
     DocumentReader(std::string displayName, HostScene& scene) : file_(std::move(displayName)), scene_(scene) {}
 
@@ -64,25 +40,16 @@ public:
 
 private:
     // Records the problem; always returns false so that callers can `return Fail(...)`.
-    bool Fail(const std::string& path, const std::string& problem) {
+    bool Fail(const std::string& path, const std::string& problem) override {
         if (error_.empty()) error_ = file_ + ": " + (path.empty() ? problem : path + ": " + problem);
         return false;
     }
-    bool WrongType(const std::string& path, const char* expected, const Json& v) {
-        return Fail(path, std::string("expected ") + expected + ", found " + TypeName(v));
-    }
-
-    // Every key of the object must be one of `known`.
-    bool OnlyKnownKeys(const Json& obj, const std::string& path, std::initializer_list<std::string_view> known);
     bool ExpectObject(const Json& v, const std::string& path) {
         return v.is_object() || WrongType(path, "an object", v);
     }
 
-    bool ReadBool(const Json& v, const std::string& path, bool& out);
-    bool ReadString(const Json& v, const std::string& path, std::string& out);
     bool ReadInt(const Json& v, const std::string& path, int64_t lo, int64_t hi, int64_t& out);
     bool ReadClips(const Json& v, const std::string& path);
-    bool ReadFloat(const Json& v, const std::string& path, float& out);
     // A JSON array of exactly `count` numbers (count 0: any length that is a multiple of `stride`).
     bool ReadFloats(const Json& v, const std::string& path, size_t count, size_t stride, std::vector<float>& out);
     bool ReadPoints(const Json& v, const std::string& path, std::vector<Point3>& out);
@@ -115,29 +82,6 @@ private:
     SceneDeformerReader deformers_;                      // "skin" and "linkDeformer" stack entries
 };
 
-bool DocumentReader::OnlyKnownKeys(const Json& obj, const std::string& path,
-                                   std::initializer_list<std::string_view> known) {
-    for (auto it = obj.begin(); it != obj.end(); ++it) {
-        bool found = false;
-        for (std::string_view k : known) found = found || it.key() == k;
-        if (!found) return Fail(Member(path, it.key()), "unknown field");
-    }
-    return true;
-}
-
-bool DocumentReader::ReadBool(const Json& v, const std::string& path, bool& out) {
-    if (!v.is_boolean()) return WrongType(path, "true or false", v);
-    out = v.get<bool>();
-    return true;
-}
-
-bool DocumentReader::ReadString(const Json& v, const std::string& path, std::string& out) {
-    if (!v.is_string()) return WrongType(path, "a string", v);
-    out = v.get<std::string>();
-    if (out.find('\0') != std::string::npos) return Fail(path, "string holds a NUL character");
-    return true;
-}
-
 bool DocumentReader::ReadInt(const Json& v, const std::string& path, int64_t lo, int64_t hi, int64_t& out) {
     if (v.is_number_unsigned()) {
         const uint64_t u = v.get<uint64_t>();
@@ -152,15 +96,6 @@ bool DocumentReader::ReadInt(const Json& v, const std::string& path, int64_t lo,
     if (out < lo || out > hi)
         return Fail(path, std::to_string(out) + " is out of range (" + std::to_string(lo) + " to " +
                               std::to_string(hi) + ")");
-    return true;
-}
-
-bool DocumentReader::ReadFloat(const Json& v, const std::string& path, float& out) {
-    if (!v.is_number()) return WrongType(path, "a number", v);
-    const double d = v.get<double>();
-    const float f = static_cast<float>(d);
-    if (!std::isfinite(d) || !std::isfinite(f)) return Fail(path, "number is not finite as a 32-bit float");
-    out = f;
     return true;
 }
 

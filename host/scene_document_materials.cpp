@@ -9,44 +9,19 @@
 
 #include "host/host_materials.h"
 #include "host/host_scene.h"
+#include "host/json_document.h"
 #include "host/procedural_maps.h"
 
 namespace {
 
-using Json = nlohmann::json;
+using json_document::Element;
+using json_document::Json;
+using json_document::Member;
+using json_document::Quoted;
 
 constexpr size_t kMaxListEntries = 1000000;   // maps or materials in one document
 constexpr size_t kMaxMaterialSlots = 65536;   // sub-materials, maps of a generic material
 constexpr size_t kMaxParameters = 65536;      // parameters and effect bitmaps of a DirectX material
-
-std::string Member(const std::string& path, std::string_view key) {
-    return path.empty() ? std::string(key) : path + "." + std::string(key);
-}
-
-std::string Element(const std::string& path, size_t i) { return path + "[" + std::to_string(i) + "]"; }
-
-std::string Quoted(std::string_view s) {
-    std::string out;
-    out.reserve(s.size() + 2);
-    out.push_back('"');
-    out.append(s);
-    out.push_back('"');
-    return out;
-}
-
-std::string TypeName(const Json& v) {
-    switch (v.type()) {
-        case Json::value_t::null: return "null";
-        case Json::value_t::object: return "an object";
-        case Json::value_t::array: return "an array";
-        case Json::value_t::string: return "a string";
-        case Json::value_t::boolean: return "a boolean";
-        case Json::value_t::number_integer:
-        case Json::value_t::number_unsigned: return "an integer";
-        case Json::value_t::number_float: return "a number";
-        default: return "an unsupported value";
-    }
-}
 
 // The standard material's map slots by document name, in slot order.
 constexpr std::string_view kStdSlotNames[kStdMapSlotCount] = {
@@ -67,40 +42,11 @@ constexpr ParamTypeName kParamTypes[] = {
 
 }  // namespace
 
-class MaterialJsonReader {
+class MaterialJsonReader : public json_document::FirstProblem {
 public:
-    explicit MaterialJsonReader(SceneMaterialReader& owner) : owner_(owner) {}
+    explicit MaterialJsonReader(SceneMaterialReader& owner)
+        : FirstProblem(owner.errorPath_, owner.errorProblem_), owner_(owner) {}
 
-    bool Fail(const std::string& path, const std::string& problem) {
-        if (owner_.errorProblem_.empty()) {
-            owner_.errorPath_ = path;
-            owner_.errorProblem_ = problem;
-        }
-        return false;
-    }
-    bool WrongType(const std::string& path, const char* expected, const Json& v) {
-        return Fail(path, std::string("expected ") + expected + ", found " + TypeName(v));
-    }
-    bool OnlyKnownKeys(const Json& obj, const std::string& path, std::initializer_list<std::string_view> known) {
-        for (auto it = obj.begin(); it != obj.end(); ++it) {
-            bool found = false;
-            for (std::string_view k : known) found = found || it.key() == k;
-            if (!found) return Fail(Member(path, it.key()), "unknown field");
-        }
-        return true;
-    }
-
-    bool ReadBool(const Json& v, const std::string& path, bool& out) {
-        if (!v.is_boolean()) return WrongType(path, "true or false", v);
-        out = v.get<bool>();
-        return true;
-    }
-    bool ReadString(const Json& v, const std::string& path, std::string& out) {
-        if (!v.is_string()) return WrongType(path, "a string", v);
-        out = v.get<std::string>();
-        if (out.find('\0') != std::string::npos) return Fail(path, "string holds a NUL character");
-        return true;
-    }
     bool ReadInt(const Json& v, const std::string& path, int64_t lo, int64_t hi, int64_t& out) {
         if (v.is_number_unsigned()) {
             const uint64_t u = v.get<uint64_t>();
@@ -114,14 +60,6 @@ public:
         if (out < lo || out > hi)
             return Fail(path, std::to_string(out) + " is out of range (" + std::to_string(lo) + " to " +
                                   std::to_string(hi) + ")");
-        return true;
-    }
-    bool ReadFloat(const Json& v, const std::string& path, float& out) {
-        if (!v.is_number()) return WrongType(path, "a number", v);
-        const double d = v.get<double>();
-        const float f = static_cast<float>(d);
-        if (!std::isfinite(d) || !std::isfinite(f)) return Fail(path, "number is not finite as a 32-bit float");
-        out = f;
         return true;
     }
     bool ReadFloatIn(const Json& v, const std::string& path, float lo, float hi, float& out) {

@@ -1,9 +1,6 @@
 // Writing the materials and maps of a scene document: the counterpart of the reader in
 // scene_document_materials.cpp, field for field.
 #include <algorithm>
-#include <charconv>
-#include <cstdio>
-#include <cstdlib>
 #include <set>
 #include <string_view>
 
@@ -11,20 +8,15 @@
 
 #include "host/host_materials.h"
 #include "host/host_scene.h"
+#include "host/json_document.h"
 #include "host/procedural_maps.h"
 #include "host/scene_document_materials.h"
 
 namespace {
 
-using Json = nlohmann::ordered_json;
-
-// The shortest decimal of f that reads back to the same 32-bit value.
-Json Number(float f) {
-    char text[32];
-    const auto result = std::to_chars(text, text + sizeof text, f);
-    const double shortest = std::strtod(std::string(text, result.ptr).c_str(), nullptr);
-    return static_cast<float>(shortest) == f ? shortest : static_cast<double>(f);
-}
+using Json = json_document::OrderedJson;
+using json_document::Hex;
+using json_document::Number;
 
 Json Numbers(std::initializer_list<float> values) {
     Json a = Json::array();
@@ -36,12 +28,6 @@ Json ColorJson(const Color& c) { return Numbers({c.r, c.g, c.b}); }
 
 // Alpha only when it is not the reader's default of 1.
 Json AColorJson(const AColor& c) { return c.a == 1 ? Numbers({c.r, c.g, c.b}) : Numbers({c.r, c.g, c.b, c.a}); }
-
-std::string Hex(uint32_t word) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%X", word);
-    return text;
-}
 
 constexpr std::string_view kStdSlotNames[kStdMapSlotCount] = {
     "ambient", "diffuse", "specular", "specularLevel", "glossiness", "selfIllumination",

@@ -3,14 +3,13 @@
 // Transforms are written as 12-number matrices, floats in their shortest form that reads back
 // to the same 32-bit value. Objects used by more than one node go to "objects" and are named
 // there; all others are written inline in their node.
-#include <charconv>
-#include <cstdio>
 #include <map>
 #include <set>
 
 #include <nlohmann/json.hpp>
 
 #include "host/host_controllers_document.h"
+#include "host/json_document.h"
 #include "host/scene_document.h"
 #include "host/scene_document_deformers.h"
 #include "host/scene_document_materials.h"
@@ -18,15 +17,10 @@
 
 namespace {
 
-using Json = nlohmann::ordered_json;
-
-// The shortest decimal of f as a JSON number (exact when the shortest form would not read back).
-Json Number(float f) {
-    char text[32];
-    const auto result = std::to_chars(text, text + sizeof text, f);
-    const double shortest = std::strtod(std::string(text, result.ptr).c_str(), nullptr);
-    return static_cast<float>(shortest) == f ? shortest : static_cast<double>(f);
-}
+using Json = json_document::OrderedJson;
+using json_document::Hex;
+using json_document::MatrixJson;
+using json_document::Number;
 
 Json Floats(const std::vector<Point3>& points) {
     Json a = Json::array();
@@ -38,20 +32,7 @@ Json Floats(const std::vector<Point3>& points) {
     return a;
 }
 
-Json Matrix(const Matrix3& m) {
-    Json a = Json::array();
-    for (int r = 0; r < 4; ++r)
-        for (int c = 0; c < 3; ++c) a.push_back(Number(m[r][c]));
-    return a;
-}
-
 bool IsIdentity(const Matrix3& m) { return m == Matrix3(); }
-
-std::string Hex(uint32_t word) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%X", word);
-    return text;
-}
 
 Json ClassIdJson(Class_ID id) { return Json::array({Hex(id.PartA()), Hex(id.PartB())}); }
 
@@ -285,8 +266,8 @@ private:
     Json NodeJson(const HostNode& node) {
         Json n;
         n["name"] = node.name();
-        if (!IsIdentity(node.localTransform())) n["transform"] = Matrix(node.localTransform());
-        if (!IsIdentity(node.objectOffset())) n["objectOffset"] = Matrix(node.objectOffset());
+        if (!IsIdentity(node.localTransform())) n["transform"] = MatrixJson(node.localTransform());
+        if (!IsIdentity(node.objectOffset())) n["objectOffset"] = MatrixJson(node.objectOffset());
         n["renderable"] = node.renderable();
         n["hidden"] = node.hidden();
         n["selected"] = node.selected();

@@ -19,6 +19,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "mesh/mesh_data.h"
 #include "sdk/math.h"
 
 class INode;
@@ -129,7 +130,7 @@ bool PointOutsideTriangle(const Point3& p, const Point3& a, const Point3& b, con
 bool RemapPatchSkin(XExporter& exporter, XRenderableNode& node);
 bool RemapTessellatedSkin(XExporter& exporter, XRenderableNode& node);
 
-// Message of a patch node whose mesh has no usable face list (the node is then not skinned).
-inline constexpr const char* kPatchFaultText =
-    "PLOVER has detected a 3ds Max bug which can cause crash! please save your scene data and reload it.";
-inline constexpr const char* kPatchFaultCaption = "3ds Max bug";
+// Message of a patch node whose mesh has no usable face list (the node is then not skinned):
+// the same host-fault message as mesh generation's.
+inline constexpr const char* kPatchFaultText = kMeshFaultText;
+inline constexpr const char* kPatchFaultCaption = kMeshFaultCaption;

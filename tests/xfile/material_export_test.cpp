@@ -40,7 +40,9 @@ std::string Quad(int channels, const char* materialIds) {
 class MaterialExport : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir = fs::path(PLOVER_BINARY_DIR) / "material_export_scratch";
+        // One directory per test: ctest runs the tests of this file in parallel processes.
+        dir = fs::path(PLOVER_BINARY_DIR) / "material_export_scratch" /
+              ::testing::UnitTest::GetInstance()->current_test_info()->name();
         fs::remove_all(dir);
         fs::create_directories(dir / "scene" / "textures");
         fs::create_directories(dir / "out");

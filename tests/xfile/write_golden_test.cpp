@@ -33,7 +33,9 @@ const GoldenCase kCases[] = {
 
 // Exports through XDoExport as the command line does, without materials and clips.
 std::vector<uint8_t> ExportDocument(const GoldenCase& c, int xFileType) {
-    const fs::path dir = fs::path(PLOVER_BINARY_DIR) / "xfile_golden_scratch" / c.golden;
+    // One directory per test: ctest runs the tests of this file in parallel processes.
+    const fs::path dir = fs::path(PLOVER_BINARY_DIR) / "xfile_golden_scratch" /
+                         ::testing::UnitTest::GetInstance()->current_test_info()->name() / c.golden;
     fs::create_directories(dir);
     std::string error;
     std::unique_ptr<HostScene> scene = LoadSceneDocument(std::string(PLOVER_SOURCE_DIR) + "/" + c.scene, error);

@@ -127,9 +127,29 @@ private:
                 pos_ += bytes;
                 continue;
             }
+            if (m.type == XType::Template && reg_.at(m.templateIndex).countedDwords) {
+                if (!CountedDwords(reg_.at(m.templateIndex), count)) return false;
+                continue;
+            }
             uint32_t unused = 0;
             for (uint64_t k = 0; k < count; ++k)
                 if (!Value(t, m, &unused)) return false;
+        }
+        return true;
+    }
+
+    // count instances of a { DWORD n; array DWORD v[n]; } template, in one tight loop.
+    bool CountedDwords(const XTemplate& sub, uint64_t count) {
+        for (uint64_t k = 0; k < count; ++k) {
+            if (size_ - pos_ < 4) return Need(sub, sub.members[0], 4);
+            const uint64_t n = LoadU32(p_ + pos_);
+            pos_ += 4;
+            // The same checks, in the same order and words, as the member-by-member walk.
+            if (n > size_ - pos_)
+                return Fail(sub, sub.members[1], "array of " + std::to_string(n) + " elements cannot fit in the " +
+                                                     std::to_string(size_ - pos_) + " bytes left");
+            if (!Need(sub, sub.members[1], 4 * n)) return false;
+            pos_ += 4 * n;
         }
         return true;
     }
@@ -145,6 +165,10 @@ private:
 void Skip(const XTemplateRegistry& reg, const XTemplate& t, const uint8_t*& p) {
     if (t.fixedSize >= 0) {
         p += t.fixedSize;
+        return;
+    }
+    if (t.countedDwords) {
+        p += 4 + 4 * static_cast<uint64_t>(LoadU32(p));
         return;
     }
     uint32_t values[kMaxMembersPerTemplate];
@@ -307,6 +331,8 @@ public:
                         const XTemplate& sub = reg_.at(m.templateIndex);
                         if (sub.fixedSize >= 0)
                             p += count * static_cast<uint64_t>(sub.fixedSize);
+                        else if (sub.countedDwords)
+                            for (uint64_t k = 0; k < count; ++k) p += 4 + 4 * static_cast<uint64_t>(LoadU32(p));
                         else
                             for (uint64_t k = 0; k < count; ++k) Skip(reg_, sub, p);
                     } else {

@@ -188,6 +188,9 @@ XResult XTemplateRegistry::Add(XTemplate t, uint32_t* indexOut) {
     t.minValues = minValues;
     t.uniformKind = static_cast<uint8_t>(uniform < 0 ? 0 : uniform);
     t.nestingDepth = depth;
+    t.countedDwords = t.members.size() == 2 && !t.members[0].isArray && t.members[0].type == XType::Dword &&
+                      t.members[1].isArray && t.members[1].type == XType::Dword && t.members[1].dimensionCount == 1 &&
+                      t.members[1].dimensions[0].memberIndex == 0;
 
     int existing = FindByName(t.name);
     if (existing >= 0 && SameDefinition(templates_[existing], t)) {

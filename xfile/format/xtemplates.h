@@ -59,6 +59,9 @@ struct XTemplate {
     uint64_t minValues = 0;     // fewest values an instance encodes (0: an instance can be empty)
     uint8_t uniformKind = 0;    // 1: every value is a 32-bit integer, 2: every value a FLOAT, 0: mixed
     uint8_t nestingDepth = 0;   // 1 + deepest nested member template
+    // The template is a counted list of 32-bit integers, { DWORD n; array DWORD v[n]; } (like
+    // MeshFace): an instance is 4 + 4n bytes, walked without looking at its members.
+    bool countedDwords = false;
 };
 
 // Limits applied to every template definition, whatever its source.

@@ -5,6 +5,8 @@
 #include <assimp/scene.h>
 #include <gtest/gtest.h>
 
+#include "common/assimp_keys.h"
+
 #include <cmath>
 #include <set>
 #include <string>
@@ -40,30 +42,8 @@ aiMatrix4x4 AsAssimp(const Matrix3& m) {
     return out;
 }
 
-template <class Key>
-unsigned Bracket(const Key* keys, unsigned n, double t, float& u) {
-    unsigned i = 0;
-    while (i + 1 < n && keys[i + 1].mTime <= t) ++i;
-    u = 0;
-    if (i + 1 < n && t > keys[i].mTime) u = float((t - keys[i].mTime) / (keys[i + 1].mTime - keys[i].mTime));
-    return i;
-}
-
-aiVector3D VectorAt(const aiVectorKey* keys, unsigned n, double t) {
-    float u;
-    const unsigned i = Bracket(keys, n, t, u);
-    if (u == 0) return keys[i].mValue;
-    return keys[i].mValue + (keys[i + 1].mValue - keys[i].mValue) * u;
-}
-
-aiQuaternion QuatAt(const aiQuatKey* keys, unsigned n, double t) {
-    float u;
-    const unsigned i = Bracket(keys, n, t, u);
-    if (u == 0) return keys[i].mValue;
-    aiQuaternion q;
-    aiQuaternion::Interpolate(q, keys[i].mValue, keys[i + 1].mValue, u);
-    return q;
-}
+using assimp_keys::QuatAt;
+using assimp_keys::VectorAt;
 
 const aiNodeAnim* Channel(const aiAnimation* anim, const std::string& name) {
     for (unsigned i = 0; i < anim->mNumChannels; ++i)

@@ -1,7 +1,9 @@
 // The host interface: what the host application offers the exporter during one export.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "sdk/types.h"
 
@@ -18,6 +20,27 @@ inline constexpr int kIdOk = 1;
 inline constexpr int kDirMaps = 7;         // the host's map (texture) directory
 inline constexpr int kDirPlugCfg = 9;      // the host's plug-in configuration directory
 inline constexpr int kDirMaxData = 32;     // a second host directory searched for textures
+
+// What one export did, handed to the host once when the export ends (Interface::ExportFinished).
+struct ExportReport {
+    bool written = false;         // every file of the export was put in place
+    std::string outputPath;       // the X file as the host named it
+    std::string failure;          // why nothing was written, in plain words; empty when the export
+                                  // ended without writing and without an error (dialog cancelled)
+    bool cancelled = false;       // the host asked to stop (GetCancel) and nothing was written
+    uint32_t frameCount = 0;      // Frame objects written
+    uint32_t meshCount = 0;
+    uint32_t triangleCount = 0;   // faces of every written mesh
+    uint32_t boneCount = 0;       // distinct bones named by skin weights
+    uint32_t clipCount = 0;       // AnimationSet objects
+    uint32_t materialCount = 0;   // distinct materials written
+    uint32_t fileCount = 0;       // files put in place, the X file included
+    uint64_t byteCount = 0;       // their size
+    double seconds = 0;           // wall time of the export
+    // One line per kind of data the scene holds that the options left out, naming the option that
+    // would keep it (for example "vertex colours left out: set VertexColor=1").
+    std::vector<std::string> leftOut;
+};
 
 // The work routine of the progress display; the exporter's does nothing and returns 0.
 using ProgressFunction = unsigned long (*)(void* arg);
@@ -46,6 +69,17 @@ public:
 
     // The host's bitmap manager, for baking procedural maps.
     virtual BitmapManager* GetBitmapManager() = 0;
+
+    // Services of newer hosts; the defaults are those of a host without them.
+
+    // Option settings "KEY=VALUE" for this export only, applied over the initialisation file
+    // with the same checks as the options dialog; the file itself is not changed.
+    virtual std::vector<std::string> GetExportOverrides() { return {}; }
+    // True once the user asked to stop the running export (a cancel button, an interrupt).
+    // The exporter polls it between units of work and then abandons the export.
+    virtual bool GetCancel() { return false; }
+    // Called once at the end of every export call with what it did.
+    virtual void ExportFinished(const ExportReport& /*report*/) {}
 };
 
 // The host's export interface handed to exporters; the exporter does not use it.

@@ -117,6 +117,11 @@ int HostScene::MessageBox(HostWindow, const char* text, const char* caption, uns
     return messageSink_ ? messageSink_(message) : kIdOk;
 }
 
+void HostScene::ExportFinished(const ExportReport& report) {
+    report_ = report;
+    if (reportSink_) reportSink_(report);
+}
+
 HostDerivedObject& HostScene::AddStackLevel(HostNode& node) {
     HostDerivedObject& level = AddObject(std::make_unique<HostDerivedObject>(node.object()));
     node.SetObject(&level);

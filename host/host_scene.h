@@ -154,6 +154,9 @@ public:
     void ProgressEnd() override;
     int MessageBox(HostWindow owner, const char* text, const char* caption, unsigned style) override;
     BitmapManager* GetBitmapManager() override { return &bitmapManager_; }
+    std::vector<std::string> GetExportOverrides() override { return overrides_; }
+    bool GetCancel() override { return cancelCheck_ && cancelCheck_(); }
+    void ExportFinished(const ExportReport& report) override;
 
     // Settings.
     void SetAnimRange(Interval range) { animRange_ = range; }
@@ -190,6 +193,14 @@ public:
     // Adds a modifier to the node's top stack level, making a level when the node has none.
     HostModifier& AddModifier(HostNode& node, std::unique_ptr<HostModifier> modifier);
 
+    // The one-run "KEY=VALUE" option settings GetExportOverrides hands out.
+    void SetExportOverrides(std::vector<std::string> settings) { overrides_ = std::move(settings); }
+    // What GetCancel asks; without one, an export is never cancelled.
+    void SetCancelCheck(std::function<bool()> check) { cancelCheck_ = std::move(check); }
+    // The report of the last export (unset until an export finished), and a callback for it.
+    const std::optional<ExportReport>& report() const { return report_; }
+    void SetReportSink(std::function<void(const ExportReport&)> sink) { reportSink_ = std::move(sink); }
+
     // Sinks. Without a message sink a message box returns kIdOk; it is always recorded.
     void SetMessageSink(MessageSink sink) { messageSink_ = std::move(sink); }
     void SetProgressSink(ProgressSink* sink) { progressSink_ = sink; }
@@ -212,4 +223,8 @@ private:
     ProgressSink* progressSink_ = nullptr;
     std::vector<HostMessage> messages_;
     std::vector<HostProgressEvent> progress_;
+    std::vector<std::string> overrides_;
+    std::function<bool()> cancelCheck_;
+    std::optional<ExportReport> report_;
+    std::function<void(const ExportReport&)> reportSink_;
 };

@@ -8,6 +8,16 @@
 
 #include "options/number_text.h"
 #include "options/option_keys.h"
+#include "options/profile.h"
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <system_error>
+#endif
 
 namespace {
 
@@ -51,6 +61,40 @@ std::string CanonicalKey(std::string_view key) {
 }
 
 AnimClip MissingKeysClip() { return AnimClip{"Anim1", 0, 999999}; }
+
+// An exclusive lock on the directory that holds a file, held while the object lives. Locking
+// the directory rather than the file survives the rename that replaces the file, and leaves
+// nothing on disk. Without POSIX locks (the Windows build, which only shows the dialog) it does
+// nothing.
+class DirectoryLock {
+public:
+    DirectoryLock() = default;
+    DirectoryLock(const DirectoryLock&) = delete;
+    DirectoryLock& operator=(const DirectoryLock&) = delete;
+#ifndef _WIN32
+    ~DirectoryLock() {
+        if (fd_ >= 0) ::close(fd_);  // closing releases the lock
+    }
+    bool Acquire(const std::string& filePath, std::string& error) {
+        namespace fs = std::filesystem;
+        fs::path dir = fs::path(filePath).parent_path();
+        if (dir.empty()) dir = ".";
+        std::error_code ec;
+        fs::create_directories(dir, ec);
+        fd_ = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd_ < 0 || ::flock(fd_, LOCK_EX) != 0) {
+            error = "cannot lock the configuration directory " + dir.string();
+            return false;
+        }
+        return true;
+    }
+
+private:
+    int fd_ = -1;
+#else
+    bool Acquire(const std::string&, std::string&) { return true; }
+#endif
+};
 
 // Types one setting into the dialog. False when the clip list refused the text.
 bool TypeIntoDialog(OptionsDialogModel& dialog, const ConfigSetting& setting) {
@@ -135,6 +179,15 @@ bool ParseConfigAssignment(std::string_view text, ConfigSetting& setting, std::s
     return true;
 }
 
+bool SettingsDefineClips(const std::vector<ConfigSetting>& settings) {
+    for (const ConfigSetting& setting : settings) {
+        int32_t index = 0;
+        ClipField field{};
+        if (SplitClipKey(setting.key, index, field) || CanonicalKey(setting.key) == kAnimationCountKey) return true;
+    }
+    return false;
+}
+
 bool ApplyConfigSettings(const std::vector<ConfigSetting>& settings, const DialogContext& context,
                          ExportOptions& options, std::string& sceneRootName, AnimClipList& clips,
                          std::vector<std::string>& corrections, std::string& error) {
@@ -176,6 +229,21 @@ bool ApplyConfigSettings(const std::vector<ConfigSetting>& settings, const Dialo
     const KeyValues before = Snapshot(requested, requestedRoot, requestedClips);
     const KeyValues after = Snapshot(accepted, acceptedRoot, acceptedClips);
     corrections.clear();
+    std::set<size_t> clipsSet;
+    for (const ConfigSetting& setting : settings) {
+        int32_t index = 0;
+        ClipField field{};
+        if (SplitClipKey(setting.key, index, field)) clipsSet.insert(static_cast<size_t>(index));
+    }
+    for (size_t index : clipsSet) {
+        if (index >= requestedClips.size()) continue;
+        const AnimClip& clip = requestedClips[index];
+        if (clip.start > clip.end) {
+            corrections.push_back("clip " + std::to_string(index) + " (" + clip.name + ") ends at frame " +
+                                  std::to_string(clip.end) + ", before it starts at frame " +
+                                  std::to_string(clip.start));
+        }
+    }
     for (const auto& [key, value] : after) {
         std::string old = "(none)";
         for (const auto& entry : before) {
@@ -203,6 +271,14 @@ bool ApplyConfigSettings(const std::vector<ConfigSetting>& settings, const Dialo
 
 bool ConfigSet(const std::string& path, const std::vector<ConfigSetting>& settings, int32_t frameRate,
                int32_t ticksPerFrame, std::vector<std::string>& corrections, std::string& error) {
+    DirectoryLock lock;
+    if (!lock.Acquire(path, error)) return false;
+    ProfileFile file;
+    std::string why;
+    if (!file.Load(path, why)) {
+        error = "the options file " + path + " " + why;
+        return false;
+    }
     // No scene: the whole frame range, so that no stored clip is pulled into some default range.
     constexpr int32_t kLowest = std::numeric_limits<int32_t>::min();
     constexpr int32_t kHighest = std::numeric_limits<int32_t>::max();
@@ -210,14 +286,15 @@ bool ConfigSet(const std::string& path, const std::vector<ConfigSetting>& settin
     ExportOptions options;
     std::string sceneRootName;
     AnimClipList clips;
-    LoadOptions(path, time, options, sceneRootName, clips);
+    LoadOptions(file, time, options, sceneRootName, clips);
 
     DialogContext context;
     context.range = RangeFrames(time);
     context.frameRate = frameRate;
     context.ticksPerFrame = ticksPerFrame;
     if (!ApplyConfigSettings(settings, context, options, sceneRootName, clips, corrections, error)) return false;
-    if (!SaveOptions(path, options, sceneRootName, clips)) {
+    const bool writeClips = DefinesClips(file) || SettingsDefineClips(settings);
+    if (!SaveOptions(path, options, sceneRootName, clips, writeClips)) {
         error = "cannot write " + path;
         return false;
     }

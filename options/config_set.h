@@ -19,6 +19,9 @@ struct ConfigSetting {
 // '=' or the key is empty.
 bool ParseConfigAssignment(std::string_view text, ConfigSetting& setting, std::string& error);
 
+// True when a setting names AnimationCount or a clip key: the settings define the clip list.
+bool SettingsDefineClips(const std::vector<ConfigSetting>& settings);
+
 // Applies settings to the option set, root frame name and clips as if the user had opened the
 // dialog on them, typed each value into its control in order, and pressed OK: check boxes are
 // clicked when their state changes (so the rules run), lists and spinners take the value within
@@ -29,7 +32,9 @@ bool ParseConfigAssignment(std::string_view text, ConfigSetting& setting, std::s
 // Nothing changes and false is returned, with error set, when a key is unknown or a value does
 // not parse. Otherwise corrections gets one human-readable line per key whose stored value
 // differs from what was asked: "KEY=VALUE was corrected to STORED" for a key that was set,
-// "KEY changed from OLD to NEW" for one that a rule or a correction changed.
+// "KEY changed from OLD to NEW" for one that a rule or a correction changed. A clip whose
+// settings end it before it starts also gets a line saying so (the clip list then makes both
+// frames equal).
 bool ApplyConfigSettings(const std::vector<ConfigSetting>& settings, const DialogContext& context,
                          ExportOptions& options, std::string& sceneRootName, AnimClipList& clips,
                          std::vector<std::string>& corrections, std::string& error);
@@ -37,7 +42,10 @@ bool ApplyConfigSettings(const std::vector<ConfigSetting>& settings, const Dialo
 // `plover config set` on a file: loads it without pulling clips into any animation range (there
 // is no scene), applies the settings with ApplyConfigSettings (an illegal root frame name
 // becomes empty, which means the scene's own root name at export) and saves the file
-// atomically. False with error set when a setting is refused or the file cannot be written; the
-// file is then left as it was.
+// atomically. A file without clip keys stays without them unless the settings define clips, so
+// that exports keep using each model's own animations. The read-modify-write holds a lock on
+// the file's directory, so concurrent calls do not lose each other's changes. False with error
+// set when the file cannot be used (a directory, a device, too large), a setting is refused or
+// the file cannot be written; the file is then left as it was.
 bool ConfigSet(const std::string& path, const std::vector<ConfigSetting>& settings, int32_t frameRate,
                int32_t ticksPerFrame, std::vector<std::string>& corrections, std::string& error);

@@ -1,6 +1,8 @@
 #include "options/options_file.h"
 
+#include <algorithm>
 #include <array>
+#include <cctype>
 #include <string_view>
 
 #include "options/number_text.h"
@@ -54,8 +56,31 @@ void ApplyDependencyRules(ExportOptions& options) {
 void LoadOptions(const std::string& path, const OptionsTime& time, ExportOptions& options,
                  std::string& sceneRootName, AnimClipList& clips) {
     ProfileFile file;
-    file.Load(path);  // a missing file reads as empty: every key takes its default
+    file.Load(path);  // a missing or unusable file reads as empty: every key takes its default
+    LoadOptions(file, time, options, sceneRootName, clips);
+}
 
+bool DefinesClips(const ProfileFile& file) {
+    if (file.HasKey(kOptionSection, kAnimationCountKey)) return true;
+    for (const ProfileFile::Section& section : file.Sections()) {
+        const std::string_view name(kOptionSection);
+        if (section.name.size() != name.size() ||
+            !std::equal(name.begin(), name.end(), section.name.begin(), [](char a, char b) {
+                return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+            })) {
+            continue;
+        }
+        for (const ProfileFile::Entry& entry : section.entries) {
+            int32_t index = 0;
+            ClipField field{};
+            if (SplitClipKey(entry.key, index, field)) return true;
+        }
+    }
+    return false;
+}
+
+void LoadOptions(const ProfileFile& file, const OptionsTime& time, ExportOptions& options,
+                 std::string& sceneRootName, AnimClipList& clips) {
     options = ExportOptions{};
     for (std::string_view name : kLoadOrder) {
         const OptionKey* key = FindOptionKey(name);
@@ -92,7 +117,7 @@ void LoadOptions(const std::string& path, const OptionsTime& time, ExportOptions
 }
 
 bool SaveOptions(const std::string& path, const ExportOptions& options, const std::string& sceneRootName,
-                 const AnimClipList& clips) {
+                 const AnimClipList& clips, bool writeClips) {
     if (path.empty()) return false;
     // A fresh profile: keys of an earlier, longer clip list do not survive the save.
     ProfileFile file;
@@ -100,6 +125,7 @@ bool SaveOptions(const std::string& path, const ExportOptions& options, const st
         file.WriteString(kOptionSection, key.name, FormatOptionValue(options, key));
     }
     if (!sceneRootName.empty()) file.WriteString(kOptionSection, kSceneRootNameKey, sceneRootName);
+    if (!writeClips) return file.Save(path);
     file.WriteInt(kOptionSection, kAnimationCountKey, static_cast<int32_t>(clips.size()));
     for (size_t i = 0; i < clips.size(); ++i) {
         file.WriteString(kOptionSection, ClipKey(i, "Name"), clips[i].name);

@@ -7,6 +7,8 @@
 
 #include "options/export_options.h"
 
+class ProfileFile;
+
 inline constexpr const char* kConfigFileName = "plover_max_config.ini";
 
 // The time values a load needs from the host.
@@ -38,9 +40,17 @@ void ApplyDependencyRules(ExportOptions& options);
 // count is capped at kMaxClipCount (option_keys.h). Clips with an empty name are dropped.
 void LoadOptions(const std::string& path, const OptionsTime& time, ExportOptions& options,
                  std::string& sceneRootName, AnimClipList& clips);
+// The same from a profile already read.
+void LoadOptions(const ProfileFile& file, const OptionsTime& time, ExportOptions& options,
+                 std::string& sceneRootName, AnimClipList& clips);
+
+// True when the file defines a clip list of its own: it holds AnimationCount or a clip key.
+// Without one, a load gives the default clip list.
+bool DefinesClips(const ProfileFile& file);
 
 // Rewrites the file at path from scratch with every option, the root frame name (when not empty)
-// and the clips, atomically. False when path is empty or the file could not be written; the
-// previous file is then left as it was.
+// and the clips, atomically. With writeClips false the clip keys are left out, so that a later
+// load gives the default clip list again. False when path is empty or the file could not be
+// written; the previous file is then left as it was.
 bool SaveOptions(const std::string& path, const ExportOptions& options, const std::string& sceneRootName,
-                 const AnimClipList& clips);
+                 const AnimClipList& clips, bool writeClips = true);

@@ -1,10 +1,10 @@
 #include "options/profile.h"
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <system_error>
 
 #ifdef _WIN32
@@ -83,11 +83,52 @@ void ProfileFile::Clear() {
 }
 
 bool ProfileFile::Load(const std::string& path) {
+    std::string error;
+    return Load(path, error) && !path.empty() && std::filesystem::exists(path);
+}
+
+bool ProfileFile::Load(const std::string& path, std::string& error) {
+    namespace fs = std::filesystem;
     Clear();
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) return false;
+    error.clear();
+    if (path.empty()) return true;
+    std::error_code ec;
+    const fs::file_status status = fs::status(path, ec);
+    if (status.type() == fs::file_type::not_found) return true;
+    if (ec) {
+        error = "cannot be read (" + ec.message() + ")";
+        return false;
+    }
+    if (status.type() == fs::file_type::directory) {
+        error = "is a directory";
+        return false;
+    }
+    if (status.type() != fs::file_type::regular) {
+        error = "is not a regular file";
+        return false;
+    }
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        error = std::string("cannot be read (") + std::strerror(errno) + ")";
+        return false;
+    }
+    // Read in pieces and stop past the limit, whatever size the file system reported.
+    std::string bytes;
+    char chunk[65536];
+    size_t got = 0;
+    while (bytes.size() <= kMaxFileSize && (got = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
+        bytes.append(chunk, got);
+    }
+    const bool failed = std::ferror(file) != 0;
+    std::fclose(file);
+    if (failed) {
+        error = "cannot be read";
+        return false;
+    }
+    if (bytes.size() > kMaxFileSize) {
+        error = "is larger than " + std::to_string(kMaxFileSize >> 20) + " MiB";
+        return false;
+    }
     LoadFromText(bytes);
     return true;
 }

@@ -26,9 +26,18 @@ public:
     // Profile strings are read into 260-byte buffers: at most 259 characters come back.
     static constexpr size_t kMaxStringLength = 259;
 
-    // Replaces the contents with the file at path. A file that is missing or unreadable gives an
-    // empty profile (false is returned then, for callers that care; it is not an error).
+    // The most bytes a profile file may hold; the largest clip list a save writes fits easily.
+    static constexpr size_t kMaxFileSize = 8u << 20;
+
+    // Replaces the contents with the file at path. A file that is missing or cannot be read gives
+    // an empty profile (false is returned then, for callers that care; it is not an error).
     bool Load(const std::string& path);
+    // Like Load, but tells a missing file (true, empty profile) from one that cannot be used:
+    // false, with error saying why in plain words ("is a directory", "is not a regular file",
+    // "is larger than 8 MiB", "cannot be read"), when the path names anything but a readable
+    // regular file of at most kMaxFileSize bytes. Devices and pipes are never opened, so a load
+    // neither blocks nor reads without end.
+    bool Load(const std::string& path, std::string& error);
     // Replaces the contents with the profile text in bytes.
     void LoadFromText(std::string_view bytes);
     void Clear();

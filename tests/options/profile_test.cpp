@@ -140,6 +140,20 @@ TEST(ProfileFile, SaveIsAtomicAndLoadOfMissingFileIsEmpty) {
     EXPECT_FALSE(file.Save((dir / "blocked.ini").string()));
     EXPECT_TRUE(std::filesystem::is_directory(dir / "blocked.ini"));
     EXPECT_FALSE(file.Save(""));
+
+    // Only a regular file of bounded size is read: a directory, a device that never ends and an
+    // oversized file give an empty profile and say why, without blocking or growing memory.
+    std::string error;
+    EXPECT_TRUE(loaded.Load((dir / "missing.ini").string(), error));
+    EXPECT_EQ(error, "");
+    EXPECT_FALSE(loaded.Load((dir / "blocked.ini").string(), error));
+    EXPECT_EQ(error, "is a directory");
+    EXPECT_FALSE(loaded.Load("/dev/zero", error));
+    EXPECT_EQ(error, "is not a regular file");
+    std::filesystem::resize_file(path, ProfileFile::kMaxFileSize + 1);
+    EXPECT_FALSE(loaded.Load(path.string(), error));
+    EXPECT_EQ(error, "is larger than 8 MiB");
+    EXPECT_TRUE(loaded.Sections().empty());
     std::filesystem::remove_all(dir);
 }
 

@@ -1,9 +1,16 @@
-// The export command as a user runs it: exit codes, one-run settings, broken documents.
+// The command as a user meets it: exit codes and messages, one-run settings against the user's
+// options file, clip lists, interrupts, and the options file's read-modify-write.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <csignal>
+#include <functional>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "tools/plover/commands.h"
 
@@ -11,7 +18,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class CliExport : public ::testing::Test {
+class Cli : public ::testing::Test {
 protected:
     void SetUp() override {
         dir_ = fs::temp_directory_path() /
@@ -33,6 +40,18 @@ protected:
         std::ifstream in(path, std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), {});
     }
+    std::string Config() const { return Read(fs::path(command_.configDir) / "plover_max_config.ini"); }
+    // Runs the built command in the test's folder; returns its exit status, output in `output`.
+    int Plover(const std::string& arguments, std::string& output) const {
+        const std::string line = "cd '" + dir_.string() + "' && '" + PLOVER_BINARY_DIR + "/plover' " + arguments + " 2>&1";
+        FILE* pipe = ::popen(line.c_str(), "r");
+        output.clear();
+        char buffer[4096];
+        size_t got = 0;
+        while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, got);
+        const int status = ::pclose(pipe);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
 
     fs::path dir_;
     ExportCommand command_;
@@ -43,9 +62,18 @@ const char* kTwoNodes = R"({"plover_scene": 1, "nodes": [
      "mesh": {"vertices": [0,0,0, 1,0,0, 0,1,0], "faces": [0,1,2]}},
    "children": [{"name": "Handle", "object": {"type": "dummy"}}]}]})";
 
+// A moving triangle whose document offers two clips of its own.
+const char* kClipScene = R"({"plover_scene": 1,
+  "time": {"frameRate": 30, "animationRange": [0, 20]},
+  "clips": [{"name": "Rise", "start": 0, "end": 10}, {"name": "Fall", "start": 10, "end": 20}],
+  "nodes": [{"name": "Box", "object": {"type": "mesh",
+     "mesh": {"vertices": [0,0,0, 1,0,0, 0,1,0], "faces": [0,1,2]}},
+     "tmController": {"type": "transform",
+        "position": {"times": [0, 1600, 3200], "values": [0,0,0, 0,0,5, 0,0,0]}}}]})";
+
 }  // namespace
 
-TEST_F(CliExport, WritesTheFileAndLeavesTheUsersOptionsAlone) {
+TEST_F(Cli, SettingsApplyForOneRunAndAgreeWithConfigSet) {
     command_.scenePath = Write("scene.json", kTwoNodes);
     const std::string config = Write("config/plover_max_config.ini", "[Option]\r\nXFileType=1\r\n");
     command_.settings = {"XFileType=0", "Mtl=0"};
@@ -57,42 +85,155 @@ TEST_F(CliExport, WritesTheFileAndLeavesTheUsersOptionsAlone) {
     command_.settings.clear();
     EXPECT_EQ(RunExportCommand(command_), 0);
     EXPECT_EQ(Read(command_.outputPath).substr(0, 16), "xof 0303bin 0032");
+
+    // An out-of-range value means the same in both places: the dialog's list shows it as text.
+    command_.settings = {"XFileType=7"};
+    EXPECT_EQ(RunExportCommand(command_), 0);
+    EXPECT_EQ(Read(command_.outputPath).substr(0, 16), "xof 0303txt 0032");
+    ASSERT_EQ(RunConfigSet(command_.configDir, {"XFileType=7", "SpaceScale=0", "Mtl=0"}), 0);
+    EXPECT_NE(Config().find("XFileType=0"), std::string::npos) << Config();
+    EXPECT_NE(Config().find("SpaceScale=1e-05"), std::string::npos) << Config();
+    EXPECT_NE(Config().find("TextureFiles=0"), std::string::npos) << Config();
 }
 
-TEST_F(CliExport, FailsWithoutWritingOnBadInput) {
-    // A document that does not load: nothing is exported, and the old output survives.
+TEST_F(Cli, AModelKeepsItsClipsUnlessTheUserGivesSome) {
+    command_.scenePath = Write("clips.json", kClipScene);
+    command_.settings = {"XFileType=0"};
+    // Setting an unrelated option must not store a clip list that would replace every model's.
+    ASSERT_EQ(RunConfigSet(command_.configDir, {"XFileType=0"}), 0);
+    EXPECT_EQ(Config().find("AnimationCount"), std::string::npos) << Config();
+    EXPECT_EQ(Config().find("Animation0_"), std::string::npos) << Config();
+    ASSERT_EQ(RunExportCommand(command_), 0);
+    std::string x = Read(command_.outputPath);
+    EXPECT_NE(x.find("AnimationSet Rise"), std::string::npos);
+    EXPECT_NE(x.find("AnimationSet Fall"), std::string::npos);
+
+    // Clips given on the command line replace the document's, and that is said once.
+    command_.settings = {"XFileType=0", "AnimationCount=1", "Animation0_Name=Whole", "Animation0_StartKey=0",
+                         "Animation0_EndKey=15"};
+    ::testing::internal::CaptureStderr();
+    ASSERT_EQ(RunExportCommand(command_), 0);
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    x = Read(command_.outputPath);
+    EXPECT_NE(x.find("AnimationSet Whole"), std::string::npos);
+    EXPECT_EQ(x.find("AnimationSet Rise"), std::string::npos);
+    EXPECT_NE(said.find("the configured clip list replaces the 2 clips that"), std::string::npos) << said;
+
+    // A clip beyond the animation, or ending before it starts, is reported.
+    command_.settings = {"AnimationCount=1", "Animation0_Name=Late", "Animation0_StartKey=30",
+                         "Animation0_EndKey=25"};
+    ::testing::internal::CaptureStderr();
+    ASSERT_EQ(RunExportCommand(command_), 0);
+    const std::string warned = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(warned.find("ends at frame 25, before it starts at frame 30"), std::string::npos) << warned;
+    EXPECT_NE(warned.find("clip Late (frames 30 to 25) lies outside the animation (frames 0 to 20)"),
+              std::string::npos)
+        << warned;
+}
+
+TEST_F(Cli, EachMistakeGetsOneMessageAndLeavesOutputsAlone) {
     Write("out.x", "previous");
-    command_.scenePath = Write("broken.json", R"({"plover_scene": 1, "nodes": [{"name": 5}]})");
-    EXPECT_EQ(RunExportCommand(command_), 2);
-    EXPECT_EQ(Read(command_.outputPath), "previous");
-
-    // A setting that is not an option.
     command_.scenePath = Write("scene.json", kTwoNodes);
-    command_.settings = {"NoSuchOption=1"};
-    EXPECT_EQ(RunExportCommand(command_), 2);
-    command_.settings = {"XFileType=abc"};
-    EXPECT_EQ(RunExportCommand(command_), 2);
-    command_.settings = {"Mtl"};
-    EXPECT_EQ(RunExportCommand(command_), 2);
-    EXPECT_EQ(Read(command_.outputPath), "previous");
+    struct Case {
+        const char* what;
+        std::function<void(ExportCommand&)> change;
+        int code;
+    };
+    const fs::path config = fs::path(command_.configDir) / "plover_max_config.ini";
+    const std::vector<Case> cases = {
+        {"broken document", [&](ExportCommand& c) { c.scenePath = Write("broken.json", R"({"plover_scene": 1, "nodes": [{"name": 5}]})"); }, 2},
+        {"unknown option", [](ExportCommand& c) { c.settings = {"NoSuchOption=1"}; }, 2},
+        {"bad value", [](ExportCommand& c) { c.settings = {"XFileType=abc"}; }, 2},
+        {"no value", [](ExportCommand& c) { c.settings = {"Mtl"}; }, 2},
+        {"input is a folder", [&](ExportCommand& c) { c.scenePath = dir_.string(); }, 2},
+        {"missing input", [&](ExportCommand& c) { c.scenePath = (dir_ / "none.glb").string(); }, 2},
+        {"empty output", [](ExportCommand& c) { c.outputPath = ""; }, 2},
+        {"missing output folder", [&](ExportCommand& c) { c.outputPath = (dir_ / "no" / "out.x").string(); }, 2},
+        {"output is a folder", [&](ExportCommand& c) { c.outputPath = dir_.string(); }, 2},
+        {"missing module", [&](ExportCommand& c) { c.pluginPath = (dir_ / "missing.dle").string(); }, 2},
+        {"nothing collected", [&](ExportCommand& c) {
+             c.scenePath = Write("targets.json", R"({"plover_scene": 1, "nodes": [
+                 {"name": "Camera01.Target", "object": {"type": "target"}}]})");
+         }, 1},
+    };
+    for (const Case& test : cases) {
+        ExportCommand command = command_;
+        test.change(command);
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(RunExportCommand(command), test.code) << test.what;
+        const std::string said = ::testing::internal::GetCapturedStderr();
+        // The exporter's own message, when it gave one, comes first and is not repeated.
+        EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), test.code == 1 ? 2 : 1) << test.what << ": " << said;
+        EXPECT_EQ(Read(command_.outputPath), "previous") << test.what;
+    }
 
-    // A scene whose only nodes are never collected: the exporter writes nothing.
-    command_.settings.clear();
-    command_.scenePath = Write("targets.json", R"({"plover_scene": 1, "nodes": [
-        {"name": "Camera01.Target", "object": {"type": "target"}}]})");
-    EXPECT_EQ(RunExportCommand(command_), 1);
-    EXPECT_EQ(Read(command_.outputPath), "previous");
-
-    // A module that is not there.
-    command_.scenePath = Write("scene.json", kTwoNodes);
-    command_.pluginPath = (dir_ / "missing.dle").string();
-    EXPECT_EQ(RunExportCommand(command_), 2);
+    // An options file that is a folder or an endless device is refused at once, by every command.
+    for (const bool device : {false, true}) {
+        fs::remove_all(config);
+        if (device) {
+            fs::create_symlink("/dev/zero", config);
+        } else {
+            fs::create_directories(config);
+        }
+        const char* expected = device ? "is not a regular file" : "is a directory";
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(RunExportCommand(command_), 2);
+        EXPECT_EQ(RunConfigSet(command_.configDir, {"Mtl=0"}), 2);
+        EXPECT_EQ(RunConfigShow(command_.configDir), 2);
+        const std::string said = ::testing::internal::GetCapturedStderr();
+        EXPECT_NE(said.find("plover: the options file " + config.string() + " " + expected), std::string::npos)
+            << said;
+        EXPECT_EQ(Read(command_.outputPath), "previous");
+    }
 }
 
-TEST_F(CliExport, ConfigSetCorrectsLikeTheDialog) {
-    ASSERT_EQ(RunConfigSet(command_.configDir, {"SpaceScale=0", "Mtl=0"}), 0);
-    const std::string text = Read(fs::path(command_.configDir) / "plover_max_config.ini");
-    EXPECT_NE(text.find("SpaceScale=1e-05"), std::string::npos) << text;
-    EXPECT_NE(text.find("TextureFiles=0"), std::string::npos) << text;
-    EXPECT_EQ(RunConfigSet(command_.configDir, {"Bogus=1"}), 2);
+TEST_F(Cli, AnInterruptStopsWithTheSignalsCodeAndWritesNothing) {
+    command_.scenePath = Write("scene.json", kTwoNodes);
+    for (const int signal : {SIGINT, SIGTERM}) {
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(RunExportCommand(command_, [signal] { return signal; }), 128 + signal);
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(), "plover: interrupted; nothing was written\n");
+        EXPECT_FALSE(fs::exists(command_.outputPath));
+    }
+    // Nothing of the run is left behind in the output folder.
+    std::vector<fs::path> left;
+    for (const auto& entry : fs::directory_iterator(dir_)) left.push_back(entry.path().filename());
+    EXPECT_EQ(left.size(), 2u);  // config and scene.json
+}
+
+TEST_F(Cli, ConcurrentConfigSetsKeepEveryChange) {
+    const char* keys[] = {"Tangent", "BiTangent", "VertexColor", "Dummy", "FX", "DeclData", "SkinFix", "KeyFrames"};
+    std::vector<std::thread> threads;
+    for (const char* key : keys) {
+        threads.emplace_back([this, key] {
+            RunConfigSet(command_.configDir, {std::string(key) + "=1"});
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+    for (const char* key : keys) EXPECT_NE(Config().find(std::string(key) + "=1\r\n"), std::string::npos) << key;
+    for (const auto& entry : fs::directory_iterator(command_.configDir))
+        EXPECT_EQ(entry.path().filename(), "plover_max_config.ini");  // no temporary left
+}
+
+TEST_F(Cli, TheCommandLine) {
+    std::string out;
+    EXPECT_EQ(Plover("--version", out), 0);
+    EXPECT_EQ(out.rfind("plover ", 0), 0u) << out;
+    // Parser errors use the documented usage code and say one thing.
+    for (const char* wrong : {"export", "export a.json -o", "export a.json -o b.x --fps 0", "--bogus", "frobnicate"}) {
+        EXPECT_EQ(Plover(wrong, out), 2) << wrong;
+        EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1) << wrong << ": " << out;
+    }
+    // A module named relative to the current folder.
+    fs::copy_file(std::string(PLOVER_BINARY_DIR) + "/plover.dle", dir_ / "copy.dle");
+    EXPECT_EQ(Plover("plugins --plugin copy.dle", out), 0) << out;
+    EXPECT_NE(out.find("extensions:   X"), std::string::npos) << out;
+    // The documented one-line form of an export, and a dump of the same scene.
+    Write("scene.json", kTwoNodes);
+    EXPECT_EQ(Plover("export scene.json -o out.x --config-dir config --set XFileType=0", out), 0) << out;
+    EXPECT_EQ(out.rfind("plover: wrote out.x", 0), 0u) << out;
+    EXPECT_EQ(Plover("dump scene.json -o again.json -q", out), 0) << out;
+    EXPECT_TRUE(fs::exists(dir_ / "again.json"));
+    EXPECT_EQ(Plover("export scene.json -o ''", out), 2);
+    EXPECT_EQ(out, "plover: the output path is empty\n");
 }

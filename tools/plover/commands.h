@@ -1,8 +1,17 @@
 // The subcommands of the plover command. Each returns the process exit code.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
+
+#include "sdk/host.h"
+
+// Exit codes of every command (documented in docs/usage.md).
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitNotWritten = 1;  // the export ran and wrote nothing
+inline constexpr int kExitUsage = 2;       // bad arguments, unusable input, options or module
+// Stopped by SIGINT or SIGTERM: 128 + the signal number (130, 143).
 
 struct ExportCommand {
     std::string scenePath;              // a scene document (.json) or any file Assimp reads
@@ -15,21 +24,24 @@ struct ExportCommand {
     bool quiet = false;
 };
 
+// Runs the export with SIGINT and SIGTERM turned into a request to stop.
 int RunExportCommand(const ExportCommand& command);
+// The same with the stop request read from pendingSignal (0: none, else the signal number).
+int RunExportCommand(const ExportCommand& command, const std::function<int()>& pendingSignal);
+
+// The line printed after a successful export: what was written, sizes and time.
+std::string FormatExportSummary(const ExportReport& report);
 
 struct DumpCommand {
     std::string inputPath;   // a scene document (.json) or any file Assimp reads
-    std::string outputPath;  // the scene document to write; its clip file goes beside it
+    std::string outputPath;  // the scene document to write
     int frameRate = 30;
     bool quiet = false;
 };
 
 // Writes the scene that an export of the input would hand to the exporter as a scene document,
-// and its clips as the document's clip file.
+// with the clips the input supplies.
 int RunDumpCommand(const DumpCommand& command);
-
-// The user's configuration directory: $XDG_CONFIG_HOME/plover, else ~/.config/plover.
-std::string DefaultConfigDir();
 
 // Lists what the plug-in module reports.
 int RunPluginsCommand(const std::string& pluginPath);

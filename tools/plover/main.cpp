@@ -9,6 +9,7 @@
 int main(int argc, char** argv) {
     CLI::App app{"plover: exports 3D scenes to DirectX .x files"};
     app.require_subcommand(1);
+    app.set_version_flag("--version", std::string("plover ") + PLOVER_VERSION);
 
     ExportCommand exportCommand;
     CLI::App* exportApp = app.add_subcommand("export", "Export a scene document or a model file to an X file");
@@ -24,7 +25,7 @@ int main(int argc, char** argv) {
     exportApp->add_option("--fps", exportCommand.frameRate, "Timeline frames per second of an imported model (divides 4800)")
         ->check(CLI::Range(1, 4800));
     exportApp->add_flag("--selected-only", exportCommand.selectedOnly, "Export the selected nodes only");
-    exportApp->add_flag("-q,--quiet", exportCommand.quiet, "No progress bar");
+    exportApp->add_flag("-q,--quiet", exportCommand.quiet, "No progress bar and no summary");
 
     DumpCommand dumpCommand;
     CLI::App* dumpApp = app.add_subcommand("dump", "Write the scene an export would read as a scene document");
@@ -55,7 +56,15 @@ int main(int argc, char** argv) {
     CLI::App* pluginsApp = app.add_subcommand("plugins", "List what the plug-in module reports");
     pluginsApp->add_option("--plugin", pluginPath, "The plug-in module (default: plover.dle beside plover)");
 
-    CLI11_PARSE(app, argc, argv);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::Success& e) {
+        return app.exit(e);  // --help, --version
+    } catch (const CLI::ParseError& e) {
+        // One line, and the documented usage code rather than the parser's own numbers.
+        std::cerr << "plover: " << e.what() << " (plover --help lists the commands)\n";
+        return kExitUsage;
+    }
 
     if (*exportApp) return RunExportCommand(exportCommand);
     if (*dumpApp) return RunDumpCommand(dumpCommand);
@@ -63,5 +72,5 @@ int main(int argc, char** argv) {
     if (*setApp) return RunConfigSet(configDir, settings);
     if (*pluginsApp) return RunPluginsCommand(pluginPath);
     if (*inspectApp) return xfile::RunInspect(inspectPath, inspectJson, std::cout, std::cerr);
-    return 2;
+    return kExitUsage;
 }

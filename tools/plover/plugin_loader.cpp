@@ -27,7 +27,14 @@ std::unique_ptr<PluginModule> PluginModule::Load(const std::string& path, std::s
         error = "plug-in module " + path + " not found";
         return nullptr;
     }
-    module->handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (fs::is_directory(path, ec)) {
+        error = "plug-in module " + path + " is a folder";
+        return nullptr;
+    }
+    // A name without a slash would make dlopen search the library path instead of the
+    // folder the user means: load the module by its absolute path.
+    const std::string absolute = fs::absolute(path, ec).string();
+    module->handle_ = dlopen(ec ? path.c_str() : absolute.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!module->handle_) {
         const char* why = dlerror();
         error = "cannot load plug-in module " + path + ": " + (why ? why : "unknown error");

@@ -5,8 +5,6 @@
 #include <filesystem>
 
 #include "host/scene_document.h"
-#include "options/option_keys.h"
-#include "options/profile.h"
 
 namespace fs = std::filesystem;
 
@@ -35,30 +33,4 @@ bool LoadSceneInput(const std::string& path, int frameRate, const std::string& t
         input.clips = *clips;
     }
     return true;
-}
-
-std::vector<std::string> ClipSettings(const std::vector<ImportedClip>& clips) {
-    std::vector<std::string> settings{std::string(kAnimationCountKey) + "=" + std::to_string(clips.size())};
-    for (size_t i = 0; i < clips.size(); ++i) {
-        settings.push_back(ClipKeyName(i, ClipField::Name) + "=" + clips[i].name);
-        settings.push_back(ClipKeyName(i, ClipField::StartKey) + "=" + std::to_string(clips[i].startFrame));
-        settings.push_back(ClipKeyName(i, ClipField::EndKey) + "=" + std::to_string(clips[i].endFrame));
-    }
-    return settings;
-}
-
-bool UserGaveClips(const std::string& configFile, const std::vector<std::string>& settings) {
-    for (const std::string& setting : settings) {
-        const std::string key = setting.substr(0, setting.find('='));
-        int32_t index = 0;
-        ClipField field{};
-        if (SplitClipKey(key, index, field)) return true;
-        if (key.size() == std::string_view(kAnimationCountKey).size() &&
-            std::equal(key.begin(), key.end(), kAnimationCountKey,
-                       [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b)); }))
-            return true;
-    }
-    ProfileFile file;
-    if (!file.Load(configFile)) return false;
-    return file.HasKey(kOptionSection, kAnimationCountKey) || file.HasKey(kOptionSection, ClipKeyName(0, ClipField::Name));
 }

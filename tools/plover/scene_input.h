@@ -27,11 +27,3 @@ bool IsSceneDocumentPath(const std::string& path);
 // imported file stores inside itself. False, with error naming the file, on failure.
 bool LoadSceneInput(const std::string& path, int frameRate, const std::string& textureDirectory, SceneInput& input,
                     std::string& error);
-
-// The clips as initialisation-file settings: AnimationCount, then Animation<i>_Name,
-// Animation<i>_StartKey and Animation<i>_EndKey for each clip.
-std::vector<std::string> ClipSettings(const std::vector<ImportedClip>& clips);
-
-// True when the user chose the clips: the configuration file at configFile defines any, or one
-// of the KEY=VALUE settings names AnimationCount or a clip key.
-bool UserGaveClips(const std::string& configFile, const std::vector<std::string>& settings);

@@ -1,31 +1,85 @@
 #include "tools/plover/settings.h"
 
-#include "options/option_keys.h"
-#include "options/options_file.h"
-#include "options/profile.h"
+#include <cstdlib>
+#include <filesystem>
+#include <limits>
 
-bool ApplySettingsToFile(const std::string& source, const std::string& target,
-                         const std::vector<std::string>& settings, std::string& error) {
-    ProfileFile profile;
-    profile.Load(source);
-    ExportOptions scratch;
-    std::string scratchRoot;
-    AnimClipList scratchClips;
-    for (const std::string& setting : settings) {
-        const size_t eq = setting.find('=');
-        if (eq == std::string::npos || eq == 0) {
-            error = "setting '" + setting + "' is not of the form KEY=VALUE";
-            return false;
-        }
-        const std::string key = setting.substr(0, eq);
-        const std::string value = setting.substr(eq + 1);
-        if (!SetConfigValue(scratch, scratchRoot, scratchClips, key, value, error)) return false;
-        const OptionKey* option = FindOptionKey(key);
-        profile.WriteString(kOptionSection, option ? option->name : key, value);
+#include "options/option_keys.h"
+
+std::string DefaultConfigDir() {
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg)
+        return (std::filesystem::path(xdg) / "plover").string();
+    if (const char* home = std::getenv("HOME"); home && *home)
+        return (std::filesystem::path(home) / ".config" / "plover").string();
+    return ".";
+}
+
+std::string ConfigDirOrDefault(const std::string& dir) { return dir.empty() ? DefaultConfigDir() : dir; }
+
+OptionsTime SceneFreeTime() {
+    OptionsTime time;
+    time.ticksPerFrame = 1;
+    time.frameRate = 30;
+    time.animStart = std::numeric_limits<int32_t>::min();
+    time.animEnd = std::numeric_limits<int32_t>::max();
+    return time;
+}
+
+bool ReadOptionsFile(const std::string& path, ProfileFile& file, std::string& error) {
+    std::string why;
+    if (file.Load(path, why)) return true;
+    error = "the options file " + path + " " + why;
+    return false;
+}
+
+bool SettleOptions(const ProfileFile& file, const std::vector<std::string>& settings, SettledOptions& result,
+                   std::string& error) {
+    result = SettledOptions{};
+    result.settings.resize(settings.size());
+    for (size_t i = 0; i < settings.size(); ++i) {
+        if (!ParseConfigAssignment(settings[i], result.settings[i], error)) return false;
     }
-    if (!profile.Save(target)) {
-        error = "cannot write the configuration file " + target;
-        return false;
+    const OptionsTime time = SceneFreeTime();
+    LoadOptions(file, time, result.options, result.sceneRootName, result.clips);
+    DialogContext context;
+    context.range = RangeFrames(time);
+    context.frameRate = time.frameRate;
+    result.definesClips = DefinesClips(file) || SettingsDefineClips(result.settings);
+    return ApplyConfigSettings(result.settings, context, result.options, result.sceneRootName, result.clips,
+                               result.corrections, error);
+}
+
+std::vector<std::string> ClipSettings(const std::vector<HostClip>& clips) {
+    std::vector<std::string> settings{std::string(kAnimationCountKey) + "=" + std::to_string(clips.size())};
+    for (size_t i = 0; i < clips.size(); ++i) {
+        settings.push_back(ClipKeyName(i, ClipField::Name) + "=" + clips[i].name);
+        settings.push_back(ClipKeyName(i, ClipField::StartKey) + "=" + std::to_string(clips[i].startFrame));
+        settings.push_back(ClipKeyName(i, ClipField::EndKey) + "=" + std::to_string(clips[i].endFrame));
     }
-    return true;
+    return settings;
+}
+
+std::vector<std::string> ClipRangeWarnings(const ProfileFile& file, const std::vector<ConfigSetting>& settings,
+                                           FrameRange range) {
+    // The clips as stored and given, before any range pulls them in.
+    ExportOptions options;
+    std::string sceneRootName;
+    AnimClipList clips;
+    LoadOptions(file, SceneFreeTime(), options, sceneRootName, clips);
+    std::string ignored;
+    for (const ConfigSetting& setting : settings)
+        SetConfigValue(options, sceneRootName, clips, setting.key, setting.value, ignored);
+
+    std::vector<std::string> warnings;
+    for (const AnimClip& clip : clips) {
+        const bool before = clip.start < range.first;
+        const bool after = clip.end > range.last && clip.end != 999999;
+        if (!before && !after && clip.start <= range.last && clip.end >= range.first) continue;
+        const bool wholly = clip.start > range.last || clip.end < range.first;
+        warnings.push_back("clip " + clip.name + " (frames " + std::to_string(clip.start) + " to " +
+                           std::to_string(clip.end) + ") lies " + (wholly ? "outside" : "partly outside") +
+                           " the animation (frames " + std::to_string(range.first) + " to " +
+                           std::to_string(range.last) + "); the export pulls it into the animation");
+    }
+    return warnings;
 }

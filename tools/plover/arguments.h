@@ -1,0 +1,12 @@
+// Checks of the paths a command is given, made before any work so that a mistake costs nothing
+// and gets one message.
+#pragma once
+
+#include <string>
+
+// The input must name a file: false, with error, for an empty path, a missing file or a folder.
+bool CheckInputPath(const std::string& path, std::string& error);
+
+// The output must be a file name in an existing folder: false, with error, for an empty path,
+// a path that names a folder, or a folder that does not exist.
+bool CheckOutputPath(const std::string& path, std::string& error);

@@ -1,9 +1,13 @@
 #include "xfile/format/mszip.h"
 
+#include <libdeflate.h>
 #include <zlib.h>
 
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
 #include <system_error>
 #include <thread>
 
@@ -20,71 +24,137 @@ void PutU16At(uint8_t* p, size_t v) {
     p[1] = static_cast<uint8_t>(v >> 8);
 }
 
-// Compresses blocks [first, last) into their slots. Returns false if zlib cannot start.
-bool CompressRange(int level, const uint8_t* data, size_t size, size_t first, size_t last, uint8_t* scratch,
-                   uint32_t* sizes) {
-    z_stream z{};
-    if (deflateInit2(&z, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) return false;
-    for (size_t b = first; b < last; ++b) {
-        const uint8_t* in = data + b * kMszipBlockSize;
-        size_t inSize = std::min(kMszipBlockSize, size - b * kMszipBlockSize);
-        uint8_t* slot = scratch + b * kSlotSize;
-        deflateReset(&z);
-        z.next_in = const_cast<Bytef*>(in);
-        z.avail_in = static_cast<uInt>(inSize);
-        z.next_out = slot + 6;
-        z.avail_out = static_cast<uInt>(kMaxDeflateBytes);
-        size_t deflated;
-        if (deflate(&z, Z_FINISH) == Z_STREAM_END) {
-            deflated = kMaxDeflateBytes - z.avail_out;
-        } else {
-            // Did not fit: one stored deflate block (final bit set) always does.
-            uint8_t* p = slot + 6;
-            p[0] = 1;
-            PutU16At(p + 1, inSize);
-            PutU16At(p + 3, ~inSize & 0xFFFF);
-            std::memcpy(p + 5, in, inSize);
-            deflated = 5 + inSize;
-        }
-        PutU16At(slot, inSize);
-        PutU16At(slot + 2, deflated + 2);
-        slot[4] = 'C';
-        slot[5] = 'K';
-        sizes[b] = static_cast<uint32_t>(6 + deflated);
+// Compresses one block into its slot: the framing, then one complete raw deflate stream (its
+// last deflate block carries the final bit).
+uint32_t CompressBlock(libdeflate_compressor* c, const uint8_t* in, size_t inSize, uint8_t* slot) {
+    size_t deflated = libdeflate_deflate_compress(c, in, inSize, slot + 6, kMaxDeflateBytes);
+    if (deflated == 0) {
+        // Did not fit: one stored deflate block (final bit set) always does.
+        uint8_t* p = slot + 6;
+        p[0] = 1;
+        PutU16At(p + 1, inSize);
+        PutU16At(p + 3, ~inSize & 0xFFFF);
+        std::memcpy(p + 5, in, inSize);
+        deflated = 5 + inSize;
     }
-    deflateEnd(&z);
-    return true;
+    PutU16At(slot, inSize);
+    PutU16At(slot + 2, deflated + 2);
+    slot[4] = 'C';
+    slot[5] = 'K';
+    return static_cast<uint32_t>(6 + deflated);
 }
 
 }  // namespace
 
-XResult MszipCompressor::Compress(const uint8_t* data, size_t size, std::vector<uint8_t>* out) {
-    if (size == 0) return XResult::Success();
-    size_t blockCount = (size + kMszipBlockSize - 1) / kMszipBlockSize;
-    if (scratch_.size() < blockCount * kSlotSize) scratch_.resize(blockCount * kSlotSize);
-    sizes_.assign(blockCount, 0);
+struct MszipCompressor::Shared {
+    int level;
+    libdeflate_compressor* mine = nullptr;
+    libdeflate_compressor* theirs = nullptr;
+    std::vector<uint8_t> scratch;  // one slot of kSlotSize bytes per block
+    std::vector<uint32_t> sizes;   // framed size of each block in its slot
 
-    bool okMain = true, okWorker = true;
-    size_t half = blockCount / 2;
+    // The job both threads work on: blocks are taken from `next`.
+    const uint8_t* data = nullptr;
+    size_t size = 0, blockCount = 0;
+    std::atomic<size_t> next{0};
+
+    std::mutex mutex;
+    std::condition_variable wake, finished;
+    uint64_t job = 0;         // bumped for every job handed to the worker
+    bool workerBusy = false;  // the worker has not finished the current job
+    bool stop = false;
     std::thread worker;
-    if (half > 0) {
-        try {
-            worker = std::thread([&] { okWorker = CompressRange(level_, data, size, 0, half, scratch_.data(), sizes_.data()); });
-        } catch (const std::system_error&) {
-            half = 0;  // no second thread available: compress everything here
+    bool workerTried = false;
+
+    void Run(libdeflate_compressor* c) {
+        for (size_t b; (b = next.fetch_add(1)) < blockCount;) {
+            size_t at = b * kMszipBlockSize;
+            sizes[b] = CompressBlock(c, data + at, std::min(kMszipBlockSize, size - at), scratch.data() + b * kSlotSize);
         }
     }
-    okMain = CompressRange(level_, data, size, half, blockCount, scratch_.data(), sizes_.data());
-    if (worker.joinable()) worker.join();
-    if (!okMain || !okWorker) return XResult::Error(XStatus::IoError, "zlib could not start a deflate stream");
+
+    void WorkerLoop() {
+        uint64_t seen = 0;
+        std::unique_lock<std::mutex> lock(mutex);
+        for (;;) {
+            wake.wait(lock, [&] { return stop || job != seen; });
+            if (stop) return;
+            seen = job;
+            lock.unlock();
+            Run(theirs);
+            lock.lock();
+            workerBusy = false;
+            finished.notify_one();
+        }
+    }
+
+    // Starts the worker on first use; false when no thread (or no second compressor) is available.
+    bool HaveWorker() {
+        if (!workerTried) {
+            workerTried = true;
+            theirs = libdeflate_alloc_compressor(level);
+            if (theirs) {
+                try {
+                    worker = std::thread([this] { WorkerLoop(); });
+                } catch (const std::system_error&) {
+                }
+            }
+        }
+        return worker.joinable();
+    }
+};
+
+MszipCompressor::MszipCompressor(int level) : shared_(std::make_unique<Shared>()) {
+    shared_->level = std::clamp(level, 1, 12);
+}
+
+MszipCompressor::~MszipCompressor() {
+    Shared& s = *shared_;
+    if (s.worker.joinable()) {
+        {
+            std::lock_guard<std::mutex> lock(s.mutex);
+            s.stop = true;
+        }
+        s.wake.notify_one();
+        s.worker.join();
+    }
+    if (s.mine) libdeflate_free_compressor(s.mine);
+    if (s.theirs) libdeflate_free_compressor(s.theirs);
+}
+
+XResult MszipCompressor::Compress(const uint8_t* data, size_t size, std::vector<uint8_t>* out) {
+    if (size == 0) return XResult::Success();
+    Shared& s = *shared_;
+    if (!s.mine) s.mine = libdeflate_alloc_compressor(s.level);
+    if (!s.mine) return XResult::Error(XStatus::IoError, "not enough memory to start compressing");
+    size_t blockCount = (size + kMszipBlockSize - 1) / kMszipBlockSize;
+    if (s.scratch.size() < blockCount * kSlotSize) s.scratch.resize(blockCount * kSlotSize);
+    s.sizes.assign(blockCount, 0);
+    s.data = data;
+    s.size = size;
+    s.blockCount = blockCount;
+    s.next.store(0);
+
+    bool shared = blockCount > 1 && s.HaveWorker();
+    if (shared) {
+        std::lock_guard<std::mutex> lock(s.mutex);
+        ++s.job;
+        s.workerBusy = true;
+    }
+    if (shared) s.wake.notify_one();
+    s.Run(s.mine);
+    if (shared) {
+        std::unique_lock<std::mutex> lock(s.mutex);
+        s.finished.wait(lock, [&] { return !s.workerBusy; });
+    }
 
     size_t total = 0;
-    for (uint32_t s : sizes_) total += s;
+    for (uint32_t n : s.sizes) total += n;
     size_t at = out->size();
     out->resize(at + total);
     for (size_t b = 0; b < blockCount; ++b) {
-        std::memcpy(out->data() + at, scratch_.data() + b * kSlotSize, sizes_[b]);
-        at += sizes_[b];
+        std::memcpy(out->data() + at, s.scratch.data() + b * kSlotSize, s.sizes[b]);
+        at += s.sizes[b];
     }
     return XResult::Success();
 }

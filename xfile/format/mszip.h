@@ -1,10 +1,12 @@
 // Internal: the MSZIP framing of compressed X files. Each block holds at most 32 KiB of
 // uncompressed data as an independent raw deflate stream (no preset dictionary), framed as
-// WORD uncompressed size, WORD compressed size + 2, "CK", deflate bytes.
+// WORD uncompressed size, WORD compressed size + 2, "CK", deflate bytes. Readers that keep the
+// previous block as a dictionary read them the same way.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -14,20 +16,24 @@ namespace xfile {
 
 inline constexpr size_t kMszipBlockSize = 32768;
 
-// Compresses blocks on two threads (the caller's and one worker). Reuses its scratch memory
+// Compresses blocks on two threads: the caller's and one worker that lives as long as the
+// compressor, both taking the next block from a shared counter. Reuses its scratch memory
 // between calls, so a save object keeps one.
 class MszipCompressor {
 public:
-    explicit MszipCompressor(int level) : level_(level) {}
+    // `level`: 1 fastest .. 12 smallest (values outside are clamped).
+    explicit MszipCompressor(int level);
+    ~MszipCompressor();
+    MszipCompressor(const MszipCompressor&) = delete;
+    MszipCompressor& operator=(const MszipCompressor&) = delete;
 
     // Cuts `size` bytes into blocks of kMszipBlockSize (the last may be shorter) and appends
     // the framed blocks to `out`.
     XResult Compress(const uint8_t* data, size_t size, std::vector<uint8_t>* out);
 
 private:
-    int level_;
-    std::vector<uint8_t> scratch_;  // one slot of kSlotSize bytes per block
-    std::vector<uint32_t> sizes_;   // framed size of each block in its slot
+    struct Shared;
+    std::unique_ptr<Shared> shared_;
 };
 
 // Decodes the framed blocks in data[0, size) and appends the uncompressed bytes to `out`.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstring>
 
 namespace xfile {
 namespace {
@@ -412,7 +413,39 @@ private:
 }  // namespace
 
 char* FormatFloat(char* out, float value) {
-    return std::to_chars(out, out + 64, value, std::chars_format::fixed, 6).ptr;
+    // The exact value rounded to six decimals, ties to even, as std::to_chars writes it, in
+    // integer arithmetic: value = mantissa * 2^exponent, so value * 10^6 is an integer shifted
+    // right. Magnitudes of 2^40 and more, infinities and NaNs take the library's path.
+    uint32_t bits;
+    std::memcpy(&bits, &value, 4);
+    uint32_t exponentBits = (bits >> 23) & 0xFF;
+    uint64_t mantissa = bits & 0x7FFFFF;
+    int exponent = exponentBits == 0 ? -149 : static_cast<int>(exponentBits) - 150;
+    if (exponentBits != 0) mantissa |= 0x800000;
+    if (exponent > 16) return std::to_chars(out, out + 64, value, std::chars_format::fixed, 6).ptr;
+    uint64_t millionths;
+    if (exponent >= 0) {
+        millionths = (mantissa << exponent) * 1000000;
+    } else {
+        int shift = -exponent;
+        uint64_t scaled = mantissa * 1000000;  // below 2^44
+        if (shift >= 45) {
+            millionths = 0;  // below half a millionth
+        } else {
+            millionths = scaled >> shift;
+            uint64_t rest = scaled & ((uint64_t(1) << shift) - 1), half = uint64_t(1) << (shift - 1);
+            if (rest > half || (rest == half && (millionths & 1))) ++millionths;
+        }
+    }
+    if (bits >> 31) *out++ = '-';
+    out = std::to_chars(out, out + 24, millionths / 1000000).ptr;
+    *out++ = '.';
+    uint32_t fraction = static_cast<uint32_t>(millionths % 1000000);
+    for (int i = 5; i >= 0; --i) {
+        out[i] = static_cast<char>('0' + fraction % 10);
+        fraction /= 10;
+    }
+    return out + 6;
 }
 
 XResult ValidatePayload(const XTemplateRegistry& registry, uint32_t templateIndex, std::span<const uint8_t> payload) {

@@ -16,6 +16,7 @@ enum class XStatus {
     ParseError,        // malformed input: the message names the byte offset or line
     LimitExceeded,     // input exceeds a reader limit (depth, size, count)
     IoError,           // the file system refused
+    Cancelled,         // the caller's progress callback asked to stop
 };
 
 struct XResult {

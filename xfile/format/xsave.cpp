@@ -7,6 +7,13 @@
 #include <filesystem>
 #include <limits>
 
+#ifdef __linux__
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#endif
+
 #include "xfile/format/mszip.h"
 #include "xfile/format/payload_codec.h"
 #include "xfile/format/template_codec.h"
@@ -39,6 +46,10 @@ bool IsNameChar(char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '-';
 }
 
+// File output keeps the body in memory up to kMemoryBodyBytes, so that a small file is written
+// once, behind its header; a larger body goes to a spill file every kFileFlushBytes and is
+// appended to the header by Save.
+constexpr size_t kMemoryBodyBytes = size_t(8) << 20;
 constexpr size_t kFileFlushBytes = size_t(1) << 20;
 constexpr size_t kCompressFlushBytes = 64 * kMszipBlockSize;
 
@@ -56,6 +67,38 @@ std::string UniqueSuffix() {
     static std::atomic<unsigned> counter{0};
     auto ticks = std::chrono::steady_clock::now().time_since_epoch().count();
     return std::to_string(static_cast<unsigned long long>(ticks) % 1000000007ull) + "-" + std::to_string(++counter);
+}
+
+// Appends the whole of `from` (read from its start) to `to`, both flushed, telling `copied` the
+// bytes copied so far every few MiB; stops when it returns false. The kernel copies between
+// the files where it can, without passing the data through this process.
+template <class Copied>
+bool AppendFile(std::FILE* from, std::FILE* to, Copied copied) {
+    constexpr size_t kStep = size_t(8) << 20;
+    uint64_t done = 0;
+#ifdef __linux__
+    int in = fileno(from), out = fileno(to);
+    loff_t at = 0;
+    for (;;) {
+        ssize_t n = copy_file_range(in, &at, out, nullptr, kStep, 0);
+        if (n < 0) {
+            if (done == 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) break;
+            return false;
+        }
+        if (n == 0) return true;
+        done += static_cast<uint64_t>(n);
+        if (!copied(done)) return false;
+    }
+#endif
+    if (std::fseek(from, 0, SEEK_SET) != 0 || std::fseek(to, 0, SEEK_END) != 0) return false;
+    std::vector<uint8_t> chunk(kStep);
+    size_t got;
+    while ((got = std::fread(chunk.data(), 1, chunk.size(), from)) > 0) {
+        if (std::fwrite(chunk.data(), 1, got, to) != got) return false;
+        done += got;
+        if (!copied(done)) return false;
+    }
+    return !std::ferror(from) && std::fflush(to) == 0;
 }
 
 }  // namespace
@@ -87,7 +130,8 @@ struct XSaveObject::Impl : OutBuffer::Flusher {
     bool text = true;
     bool compressed = false;
     OutBuffer buffer;                  // encoded body not yet flushed
-    MszipCompressor compressor{6};
+    std::unique_ptr<MszipCompressor> compressor;  // compressed formats only
+    XSaveProgress progress;
     std::vector<uint8_t> blocks;       // compressed blocks (memory output, or staging for the file)
     uint64_t bodyBytes = 0;            // uncompressed body bytes already flushed
     std::vector<Open> open;
@@ -112,6 +156,12 @@ struct XSaveObject::Impl : OutBuffer::Flusher {
     }
 
     void FlushBuffer() override {
+        HandOn();
+        Report(bodyBytes, 0);
+    }
+
+    // Writes (or compresses) what the buffer holds: all of it, or whole blocks when compressing.
+    void HandOn() {
         if (!flushError.ok()) {
             buffer.Clear();
             return;
@@ -121,16 +171,24 @@ struct XSaveObject::Impl : OutBuffer::Flusher {
                 flushError = XResult::Error(XStatus::IoError, "cannot write " + spillPath.string());
             bodyBytes += buffer.size();
             buffer.Clear();
-            return;
+            buffer.SetFlusher(this, kFileFlushBytes);
+        } else {
+            size_t whole = buffer.size() / kMszipBlockSize * kMszipBlockSize;
+            CompressOut(buffer.data(), whole);
+            buffer.Consume(whole);
         }
-        size_t whole = buffer.size() / kMszipBlockSize * kMszipBlockSize;
-        CompressOut(buffer.data(), whole);
-        buffer.Consume(whole);
+    }
+
+    // Passes progress on; a refusal cancels the save.
+    bool Report(uint64_t done, uint64_t total) {
+        if (!progress || !flushError.ok() || progress(done, total)) return flushError.ok();
+        flushError = XResult::Error(XStatus::Cancelled, "the save was cancelled");
+        return false;
     }
 
     void CompressOut(const uint8_t* data, size_t size) {
         size_t before = blocks.size();
-        XResult r = compressor.Compress(data, size, &blocks);
+        XResult r = compressor->Compress(data, size, &blocks);
         if (!r.ok()) flushError = r;
         bodyBytes += size;
         if (spill) {
@@ -192,6 +250,27 @@ struct XSaveObject::Impl : OutBuffer::Flusher {
         return false;
     }
 
+    // A body that never left memory: header and body go into the (empty) spill file, which
+    // then takes the target's name.
+    XResult WriteWhole(const std::vector<uint8_t>& head) {
+        uint64_t total = head.size() + buffer.size();
+        if (!Report(0, total)) return flushError;
+        bool ok = std::fwrite(head.data(), 1, head.size(), spill) == head.size() &&
+                  std::fwrite(buffer.data(), 1, buffer.size(), spill) == buffer.size();
+        buffer.Clear();
+        ok = (std::fclose(spill) == 0) && ok;
+        spill = nullptr;
+        ok = ok && Report(total, total);
+        std::error_code ec;
+        if (ok) std::filesystem::rename(spillPath, target, ec);
+        if (!ok || ec) {
+            std::filesystem::remove(spillPath, ec);
+            if (!flushError.ok()) return flushError;
+            return XResult::Error(XStatus::IoError, "cannot write " + target.string());
+        }
+        return XResult::Success();
+    }
+
     // Header, "\n" and template definitions: what precedes the objects.
     std::vector<uint8_t> Prefix() const {
         std::vector<uint8_t> out;
@@ -236,6 +315,7 @@ XResult XSaveObject::Add(int parentDepth, uint64_t parentSerial, const XGuid& te
     if (child) *child = XSaveData{};
     Impl& s = *impl_;
     if (s.saved) return Record(XResult::Error(XStatus::BadState, "AddDataObject after Save"));
+    if (!s.flushError.ok()) return Record(s.flushError);
     int ti = s.registry.FindByGuid(templateId);
     if (ti < 0)
         return Record(XResult::Error(XStatus::UnknownTemplate,
@@ -278,6 +358,7 @@ XResult XSaveObject::Add(int parentDepth, uint64_t parentSerial, const XGuid& te
     uint64_t serial = s.nextSerial++;
     s.open.push_back({static_cast<uint32_t>(ti), serial});
     s.buffer.AtSafePoint();
+    if (!s.flushError.ok()) return Record(s.flushError);
     if (child) {
         child->owner_ = this;
         child->depth_ = static_cast<uint32_t>(depth);
@@ -289,6 +370,7 @@ XResult XSaveObject::Add(int parentDepth, uint64_t parentSerial, const XGuid& te
 XResult XSaveObject::AddReference(uint32_t parentDepth, uint64_t parentSerial, std::string_view name) {
     Impl& s = *impl_;
     if (s.saved) return Record(XResult::Error(XStatus::BadState, "AddDataReference after Save"));
+    if (!s.flushError.ok()) return Record(s.flushError);
     if (name.empty()) return Record(XResult::Error(XStatus::InvalidArgument, "data reference without a name"));
     if (parentDepth >= s.open.size() || s.open[parentDepth].serial != parentSerial)
         return Record(XResult::Error(XStatus::BadState, "cannot add the reference '" + std::string(name) +
@@ -323,6 +405,7 @@ XResult XSaveObject::Save() {
     std::vector<uint8_t> prefix = s.Prefix();
 
     if (s.memoryOut && !s.compressed) {
+        if (!s.Report(0, 16 + prefix.size() + s.buffer.size())) return Record(s.flushError);
         std::vector<uint8_t>& out = *s.memoryOut;
         out.clear();
         out.reserve(16 + prefix.size() + s.buffer.size());
@@ -330,6 +413,10 @@ XResult XSaveObject::Save() {
         out.insert(out.end(), prefix.begin(), prefix.end());
         out.insert(out.end(), s.buffer.data(), s.buffer.data() + s.buffer.size());
         s.buffer.Clear();
+        if (!s.Report(out.size(), out.size())) {
+            out.clear();
+            return Record(s.flushError);
+        }
         return XResult::Success();
     }
 
@@ -343,12 +430,13 @@ XResult XSaveObject::Save() {
             s.flushError = XResult::Error(XStatus::LimitExceeded, "compressed files hold at most 4 GiB of data");
         PutU32(&head, static_cast<uint32_t>(total));
         if (s.flushError.ok()) {
-            XResult r = s.compressor.Compress(prefix.data(), prefix.size(), &head);
+            XResult r = s.compressor->Compress(prefix.data(), prefix.size(), &head);
             if (!r.ok()) s.flushError = r;
         }
     } else {
         head.insert(head.end(), prefix.begin(), prefix.end());
-        s.FlushBuffer();
+        if (s.bodyBytes == 0 && !s.memoryOut) return Record(s.WriteWhole(head));
+        s.HandOn();
     }
     if (!s.flushError.ok()) return Record(s.flushError);
 
@@ -358,6 +446,10 @@ XResult XSaveObject::Save() {
         out.reserve(head.size() + s.blocks.size());
         out.insert(out.end(), head.begin(), head.end());
         out.insert(out.end(), s.blocks.begin(), s.blocks.end());
+        if (!s.Report(out.size(), out.size())) {
+            out.clear();
+            return Record(s.flushError);
+        }
         return XResult::Success();
     }
 
@@ -366,21 +458,20 @@ XResult XSaveObject::Save() {
     temp += ".tmp-" + UniqueSuffix();
     std::FILE* f = std::fopen(temp.string().c_str(), "wb");
     if (!f) return Record(XResult::Error(XStatus::IoError, "cannot create " + temp.string()));
-    bool ok = std::fwrite(head.data(), 1, head.size(), f) == head.size();
-    if (ok && std::fflush(s.spill) == 0 && std::fseek(s.spill, 0, SEEK_SET) == 0) {
-        std::vector<uint8_t> chunk(size_t(1) << 20);
-        size_t got;
-        while (ok && (got = std::fread(chunk.data(), 1, chunk.size(), s.spill)) > 0)
-            ok = std::fwrite(chunk.data(), 1, got, f) == got;
-        ok = ok && !std::ferror(s.spill);
-    } else {
-        ok = false;
-    }
+    bool ok = std::fwrite(head.data(), 1, head.size(), f) == head.size() && std::fflush(f) == 0 &&
+              std::fflush(s.spill) == 0;
+    long spilled = ok ? std::ftell(s.spill) : -1;
+    ok = ok && spilled >= 0;
+    uint64_t total = head.size() + static_cast<uint64_t>(spilled < 0 ? 0 : spilled);
+    ok = ok && s.Report(head.size(), total) && AppendFile(s.spill, f, [&](uint64_t copied) {
+             return s.Report(head.size() + copied, total);
+         });
     ok = (std::fclose(f) == 0) && ok;
     std::error_code ec;
     if (ok) std::filesystem::rename(temp, s.target, ec);
     if (!ok || ec) {
         std::filesystem::remove(temp, ec);
+        if (!s.flushError.ok()) return Record(s.flushError);
         return Record(XResult::Error(XStatus::IoError, "cannot write " + s.target.string()));
     }
     return XResult::Success();
@@ -404,7 +495,8 @@ XResult XFile::CreateMemorySaveObject(std::vector<uint8_t>* bytes, XFileFormat f
     impl->format = format;
     impl->text = IsTextFormat(format);
     impl->compressed = IsCompressedFormat(format);
-    impl->compressor = MszipCompressor(options.compressionLevel);
+    if (impl->compressed) impl->compressor = std::make_unique<MszipCompressor>(options.compressionLevel);
+    impl->progress = options.progress;
     impl->memoryOut = bytes;
     if (impl->compressed) impl->buffer.SetFlusher(impl.get(), kCompressFlushBytes);
     save->reset(new XSaveObject(std::move(impl), format));
@@ -419,13 +511,14 @@ XResult XFile::CreateSaveObject(const std::string& path, XFileFormat format, std
     impl->format = format;
     impl->text = IsTextFormat(format);
     impl->compressed = IsCompressedFormat(format);
-    impl->compressor = MszipCompressor(options.compressionLevel);
+    if (impl->compressed) impl->compressor = std::make_unique<MszipCompressor>(options.compressionLevel);
+    impl->progress = options.progress;
     impl->target = std::filesystem::path(path);
     impl->spillPath = impl->target;
     impl->spillPath += ".body-" + UniqueSuffix();
     impl->spill = std::fopen(impl->spillPath.string().c_str(), "w+b");
     if (!impl->spill) return XResult::Error(XStatus::IoError, "cannot create a file beside " + path);
-    impl->buffer.SetFlusher(impl.get(), impl->compressed ? kCompressFlushBytes : kFileFlushBytes);
+    impl->buffer.SetFlusher(impl.get(), impl->compressed ? kCompressFlushBytes : kMemoryBodyBytes);
     save->reset(new XSaveObject(std::move(impl), format));
     return XResult::Success();
 }

@@ -25,6 +25,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -39,8 +40,17 @@ namespace xfile {
 
 class XSaveObject;
 
+// Progress of a save, called on the saving thread. While objects are added it is called each
+// time encoded data is handed on (every MiB written, every 2 MiB compressed) with `total` 0,
+// since the size is not known yet, and `done` the bytes of the body encoded so far. Save then
+// calls it as it writes the file, with `done` the bytes written so far of `total`, the size of
+// the file, ending with done == total. Returning false cancels the save: the call under way
+// fails with XStatus::Cancelled, later calls are refused, and no file is written.
+using XSaveProgress = std::function<bool(uint64_t done, uint64_t total)>;
+
 struct XSaveOptions {
-    int compressionLevel = 6;  // zlib level for compressed formats (1 fastest .. 9 smallest)
+    int compressionLevel = 3;  // deflate level for compressed formats (1 fastest .. 12 smallest)
+    XSaveProgress progress;    // optional
 };
 
 // True when `name` can appear in a text file unchanged (see above).

@@ -2,10 +2,14 @@
 // files written whole or not at all.
 #include <gtest/gtest.h>
 
+#include <charconv>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include "common/xfile_samples.h"
+#include "xfile/format/payload_codec.h"
 #include "xfile/format/xpayload.h"
 #include "xfile/format/xreader.h"
 #include "xfile/format/xsave.h"
@@ -25,6 +29,38 @@ struct Memory {
     }
     std::string Text() const { return std::string(bytes.begin(), bytes.end()); }
 };
+
+// A mesh of n vertices and n triangles; 200,000 make a text body of about 12 MB.
+XPayload BigMesh(uint32_t n) {
+    XPayload p;
+    p.Reserve(8 + 12 * size_t(n) + 16 * size_t(n));
+    p.Dword(n);
+    for (uint32_t i = 0; i < 3 * n; ++i) p.Float(static_cast<float>(i % 1000) * 0.25f - 7.125f);
+    p.Dword(n);
+    for (uint32_t i = 0; i < n; ++i) p.Dword(3).Dword(i).Dword((i + 1) % n).Dword((i + 2) % n);
+    return p;
+}
+
+XResult WriteBigMesh(XSaveObject& save, const XPayload& mesh) {
+    XSaveData frame;
+    XResult r = save.AddDataObject(kTidFrame, "Root", {}, &frame);
+    if (r.ok()) r = frame.AddDataObject(kTidMesh, "Big", mesh.bytes());
+    if (r.ok()) r = save.AddDataObject(kTidAnimTicksPerSecond, "", std::vector<uint8_t>{160, 15, 0, 0});
+    return r;
+}
+
+std::vector<uint8_t> InMemory(const XFile& file, XFileFormat f, const std::function<XResult(XSaveObject&)>& write) {
+    std::vector<uint8_t> bytes;
+    std::unique_ptr<XSaveObject> save;
+    EXPECT_TRUE(file.CreateMemorySaveObject(&bytes, f, &save).ok());
+    EXPECT_TRUE(write(*save).ok());
+    EXPECT_TRUE(save->Save().ok());
+    return bytes;
+}
+
+size_t FilesIn(const std::filesystem::path& dir) {
+    return static_cast<size_t>(std::distance(std::filesystem::directory_iterator(dir), std::filesystem::directory_iterator()));
+}
 
 void ExpectError(const XResult& r, XStatus status, const std::string& fragment) {
     EXPECT_EQ(r.status, status) << r.message;
@@ -131,43 +167,130 @@ TEST(Save, FileIsWrittenWholeByRenameOrNotAtAll) {
     std::string target = (dir / "out.x").string();
     XFile file;
     ASSERT_TRUE(file.RegisterPublishedTemplates().ok());
-    for (XFileFormat f : {XFileFormat::Text, XFileFormat::CompressedBinary}) {
-        // A failed save leaves the previous file and no temporary files.
-        std::ofstream(target) << "previous";
-        {
+    XPayload mesh = BigMesh(200000);
+    // A small scene stays in memory until Save; the big mesh's body goes through a spill file
+    // (text and binary) or is compressed while it is added.
+    std::function<XResult(XSaveObject&)> writers[] = {WriteSampleScene,
+                                                      [&](XSaveObject& save) { return WriteBigMesh(save, mesh); }};
+    for (XFileFormat f : {XFileFormat::Text, XFileFormat::Binary, XFileFormat::CompressedBinary}) {
+        for (const auto& write : writers) {
+            // A failed save leaves the previous file and no temporary files.
+            std::ofstream(target) << "previous";
+            {
+                std::unique_ptr<XSaveObject> save;
+                ASSERT_TRUE(file.CreateSaveObject(target, f, &save).ok());
+                ASSERT_TRUE(write(*save).ok());
+                EXPECT_FALSE(save->AddDataObject(kTidMaterial, "Bad", {}).ok());
+                EXPECT_FALSE(save->Save().ok());
+            }
+            EXPECT_EQ(ReadFileBytes(target), std::vector<uint8_t>({'p', 'r', 'e', 'v', 'i', 'o', 'u', 's'}));
+            EXPECT_EQ(FilesIn(dir), 1u);
+            // A good save replaces it with exactly what the memory variant produces.
             std::unique_ptr<XSaveObject> save;
             ASSERT_TRUE(file.CreateSaveObject(target, f, &save).ok());
-            ASSERT_TRUE(WriteSampleScene(*save).ok());
-            EXPECT_FALSE(save->AddDataObject(kTidMaterial, "Bad", {}).ok());
-            EXPECT_FALSE(save->Save().ok());
+            ASSERT_TRUE(write(*save).ok());
+            ASSERT_TRUE(save->Save().ok());
+            EXPECT_EQ(save->Save().status, XStatus::BadState);
+            save.reset();
+            EXPECT_TRUE(ReadFileBytes(target) == InMemory(file, f, write)) << FormatName(f);
+            EXPECT_EQ(FilesIn(dir), 1u);
         }
-        EXPECT_EQ(ReadFileBytes(target), std::vector<uint8_t>({'p', 'r', 'e', 'v', 'i', 'o', 'u', 's'}));
-        EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
-        // A good save replaces it with exactly what the memory variant produces.
-        std::unique_ptr<XSaveObject> save;
-        ASSERT_TRUE(file.CreateSaveObject(target, f, &save).ok());
-        ASSERT_TRUE(WriteSampleScene(*save).ok());
-        ASSERT_TRUE(save->Save().ok());
-        EXPECT_EQ(save->Save().status, XStatus::BadState);
-        save.reset();
-        EXPECT_EQ(ReadFileBytes(target), SaveSample(WriteSampleScene, f));
-        EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
     }
     std::unique_ptr<XSaveObject> save;
     ExpectError(file.CreateSaveObject((dir / "missing" / "x.x").string(), XFileFormat::Text, &save), XStatus::IoError,
                 "cannot create");
 }
 
+TEST(Save, ProgressReachesTheTotalAndARefusalCancelsWithoutAFile) {
+    namespace fs = std::filesystem;
+    fs::path dir = fs::path(PLOVER_BINARY_DIR) / "xfile_progress_test";
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    std::string target = (dir / "out.x").string();
+    XFile file;
+    ASSERT_TRUE(file.RegisterPublishedTemplates().ok());
+    XPayload mesh = BigMesh(200000);
+    for (XFileFormat f : {XFileFormat::Text, XFileFormat::Binary, XFileFormat::CompressedBinary}) {
+        SCOPED_TRACE(FormatName(f));
+        // Every call: body bytes growing while objects are added (total unknown), then the
+        // file's bytes up to its size.
+        struct Call {
+            uint64_t done, total;
+        };
+        std::vector<Call> calls;
+        XSaveOptions options;
+        options.progress = [&](uint64_t done, uint64_t total) {
+            calls.push_back({done, total});
+            return true;
+        };
+        std::unique_ptr<XSaveObject> save;
+        ASSERT_TRUE(file.CreateSaveObject(target, f, &save, options).ok());
+        ASSERT_TRUE(WriteBigMesh(*save, mesh).ok());
+        size_t whileAdding = calls.size();
+        EXPECT_GE(whileAdding, f == XFileFormat::Binary ? 0u : 2u);  // the binary body stays in memory
+        ASSERT_TRUE(save->Save().ok());
+        ASSERT_GT(calls.size(), whileAdding);
+        for (size_t i = 0; i < calls.size(); ++i) {
+            EXPECT_EQ(calls[i].total == 0, i < whileAdding) << i;
+            if (i > 0 && i != whileAdding) {
+                EXPECT_GE(calls[i].done, calls[i - 1].done) << i;
+            }
+            if (calls[i].total > 0) {
+                EXPECT_LE(calls[i].done, calls[i].total) << i;
+            }
+        }
+        EXPECT_EQ(calls.back().done, calls.back().total);
+        EXPECT_EQ(calls.back().total, fs::file_size(target));
+
+        // Refusing at the first call, or at the last (once all bytes are written): the call
+        // under way reports the cancellation, later calls are refused, and no file is left.
+        for (size_t refuseAt : {size_t(1), calls.size()}) {
+            fs::remove(target);
+            size_t count = 0;
+            options.progress = [&](uint64_t, uint64_t) { return ++count < refuseAt; };
+            ASSERT_TRUE(file.CreateSaveObject(target, f, &save, options).ok());
+            XResult added = WriteBigMesh(*save, mesh);
+            XResult saved = save->Save();
+            EXPECT_EQ((refuseAt <= whileAdding ? added : saved).status, XStatus::Cancelled) << refuseAt;
+            EXPECT_FALSE(saved.ok());
+            if (refuseAt <= whileAdding) {
+                EXPECT_EQ(save->AddDataObject(kTidFrame, "After", {}).status, XStatus::Cancelled);
+            }
+            save.reset();
+            EXPECT_EQ(FilesIn(dir), 0u) << refuseAt;
+        }
+    }
+}
+
+TEST(Save, TextNumbersAreTheExactValueRoundedToSixDecimals) {
+    // The text encoder's own float formatting against the library's, over a sweep of bit
+    // patterns (every magnitude, subnormals, both signs) and the values halfway between two
+    // outputs, which round to even.
+    auto expect = [](float v) {
+        char a[80], b[80];
+        char* ea = std::to_chars(a, a + sizeof a, v, std::chars_format::fixed, 6).ptr;
+        char* eb = FormatFloat(b, v);
+        return std::string(a, ea) == std::string(b, eb);
+    };
+    size_t wrong = 0;
+    for (uint64_t bits = 0; bits < (uint64_t(1) << 32); bits += 4099) {
+        uint32_t b = static_cast<uint32_t>(bits);
+        float v;
+        std::memcpy(&v, &b, 4);
+        if (std::isfinite(v) && !expect(v) && wrong++ < 5) ADD_FAILURE() << "bits " << std::hex << b;
+    }
+    for (int m = -20000; m <= 20000; ++m) {
+        if (!expect(m / 128.0f) && wrong++ < 10) ADD_FAILURE() << m << "/128";
+        if (!expect(m * 0.000001f) && wrong++ < 15) ADD_FAILURE() << m << "e-6";
+    }
+    for (float v : {0.0f, -0.0f, 1e-7f, -1e-7f, 4.9999995e-7f, 5e-7f, 1099511627776.0f, 3.4028235e38f, -3.4028235e38f})
+        EXPECT_TRUE(expect(v)) << v;
+}
+
 TEST(Save, LargeObjectsStreamAndSplitIntoBlocksAndLists) {
     // A mesh bigger than the flush thresholds and the list length: several MSZIP blocks,
     // several float lists, and all of it reads back exactly.
-    const uint32_t n = 100000;
-    XPayload p;
-    p.Reserve(8 + 12 * size_t(n) + 16 * size_t(n));
-    p.Dword(n);
-    for (uint32_t i = 0; i < 3 * n; ++i) p.Float(static_cast<float>(i % 1000) * 0.25f);
-    p.Dword(n);
-    for (uint32_t i = 0; i < n; ++i) p.Dword(3).Dword(i).Dword((i + 1) % n).Dword((i + 2) % n);
+    XPayload p = BigMesh(100000);
     for (XFileFormat f : {XFileFormat::Binary, XFileFormat::CompressedBinary, XFileFormat::CompressedText}) {
         Memory m(f);
         ASSERT_TRUE(m.save->AddDataObject(kTidMesh, "Big", p.bytes()).ok());

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -43,7 +44,11 @@ protected:
     std::string Config() const { return Read(fs::path(command_.configDir) / "plover_max_config.ini"); }
     // Runs the built command in the test's folder; returns its exit status, output in `output`.
     int Plover(const std::string& arguments, std::string& output) const {
-        const std::string line = "cd '" + dir_.string() + "' && '" + PLOVER_BINARY_DIR + "/plover' " + arguments + " 2>&1";
+        return Run("'" + std::string(PLOVER_BINARY_DIR) + "/plover' " + arguments, output);
+    }
+    // Runs a shell command line in the test's folder.
+    int Run(const std::string& command, std::string& output) const {
+        const std::string line = "cd '" + dir_.string() + "' && " + command + " 2>&1";
         FILE* pipe = ::popen(line.c_str(), "r");
         output.clear();
         char buffer[4096];
@@ -51,6 +56,12 @@ protected:
         while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, got);
         const int status = ::pclose(pipe);
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    static size_t Occurrences(const std::string& text, const std::string& word) {
+        size_t count = 0;
+        for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) ++count;
+        return count;
     }
 
     fs::path dir_;
@@ -236,4 +247,73 @@ TEST_F(Cli, TheCommandLine) {
     EXPECT_TRUE(fs::exists(dir_ / "again.json"));
     EXPECT_EQ(Plover("export scene.json -o ''", out), 2);
     EXPECT_EQ(out, "plover: the output path is empty\n");
+}
+
+// Every command of the usage guide's worked examples runs as written, and does what the text
+// around it says.
+TEST_F(Cli, TheWorkedExamplesOfTheUsageGuide) {
+    std::ifstream in(fs::path(PLOVER_SOURCE_DIR) / "docs" / "usage.md");
+    std::string text((std::istreambuf_iterator<char>(in)), {});
+    const size_t begin = text.find("## Worked examples");
+    ASSERT_NE(begin, std::string::npos);
+    text = text.substr(begin, text.find("\n## ", begin + 1) - begin);
+    std::vector<std::string> commands;
+    bool inBlock = false;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("```", 0) == 0) {
+            inBlock = !inBlock;
+        } else if (inBlock && !commands.empty() && commands.back().back() == '\\') {
+            commands.back().pop_back();
+            commands.back() += line;
+        } else if (inBlock && line.rfind("plover ", 0) == 0) {
+            commands.push_back(line);
+        }
+    }
+    ASSERT_GE(commands.size(), 6u);
+    fs::create_directory_symlink(fs::path(PLOVER_SOURCE_DIR) / "examples", dir_ / "examples");
+    fs::create_directories(dir_ / "out");
+    for (const std::string& command : commands) {
+        std::ofstream(dir_ / "example.sh") << "export XDG_CONFIG_HOME='" << (dir_ / "xdg").string()
+                                           << "' PATH='" << PLOVER_BINARY_DIR << "':\"$PATH\"\n" << command << "\n";
+        std::string output;
+        EXPECT_EQ(Run("bash example.sh", output), 0) << command << "\n" << output;
+        EXPECT_EQ(output.find("warning"), std::string::npos) << command << "\n" << output;
+    }
+    const std::string fox = Read(dir_ / "out" / "Fox.x");
+    for (const char* clip : {"AnimationSet Survey", "AnimationSet Walk", "AnimationSet Run"})
+        EXPECT_NE(fox.find(clip), std::string::npos) << clip;
+    EXPECT_TRUE(fs::exists(dir_ / "out" / "Fox_texture0.png"));
+    std::string out;
+    ASSERT_EQ(Plover("inspect out/FoxWalk.x", out), 0);
+    EXPECT_NE(out.find("compressed"), std::string::npos);
+    EXPECT_NE(out.find("DeclData"), std::string::npos);  // where the tangents are
+    EXPECT_EQ(Occurrences(out, "AnimationSet"), 1u) << out;
+    EXPECT_EQ(Occurrences(out, "AnimationSet Walk"), 1u) << out;
+}
+
+// What the usage guide says --selected-only exports, and which materials get effect files.
+TEST_F(Cli, SelectedOnlyAndEffectFilesAsDocumented) {
+    const std::string triangle = R"({"type": "mesh", "mesh": {"vertices": [0,0,0, 1,0,0, 0,1,0], "faces": [0,1,2],
+        "mapChannels": [{"channel": 1, "vertices": [0,0,0, 1,0,0, 0,1,0], "faces": [0,1,2]}]}})";
+    command_.scenePath = Write("scene.json", R"({"plover_scene": 1,
+      "maps": [{"name": "wood", "type": "bitmap", "file": "wood.png"}, {"name": "dents", "type": "bitmap", "file": "dents.png"}],
+      "materials": [{"name": "Plain", "type": "standard", "maps": {"diffuse": "wood"}},
+                    {"name": "Bumpy", "type": "standard", "maps": {"diffuse": "wood", "bump": "dents"}}],
+      "nodes": [{"name": "Parent", "object": {"type": "dummy"}, "children": [
+          {"name": "Chosen", "selected": true, "material": "Plain", "object": )" + triangle + R"(,
+           "children": [{"name": "Child", "object": )" + triangle + R"(}]},
+          {"name": "HiddenChosen", "selected": true, "hidden": true, "material": "Bumpy", "object": )" + triangle + R"(},
+          {"name": "Other", "object": )" + triangle + R"(}]}]})");
+    command_.settings = {"XFileType=0", "FX=1"};
+    command_.selectedOnly = true;
+    ASSERT_EQ(RunExportCommand(command_), 0);
+    const std::string x = Read(command_.outputPath);
+    for (const char* frame : {"Frame Parent", "Frame Chosen", "Frame HiddenChosen"})
+        EXPECT_NE(x.find(frame), std::string::npos) << frame;
+    for (const char* frame : {"Frame Child", "Frame Other"}) EXPECT_EQ(x.find(frame), std::string::npos) << frame;
+    // A diffuse map alone keeps a plain material; diffuse and bump call for a generated shader,
+    // named after the node.
+    EXPECT_TRUE(fs::exists(dir_ / "HiddenChosen.fx"));
+    EXPECT_FALSE(fs::exists(dir_ / "Chosen.fx"));
 }

@@ -1,10 +1,12 @@
-// `plover config set`: values typed into the dialog model, corrected, reported and saved.
+// Options by their file keys: number text, KEY=VALUE settings, and `config set`'s corrections as
+// the dialog makes them.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 
 #include "options/config_set.h"
+#include "options/number_text.h"
 #include "options/option_keys.h"
 #include "options/options_file.h"
 
@@ -29,7 +31,28 @@ protected:
 
 }  // namespace
 
-TEST(ConfigAssignment, SplitsAtTheFirstEquals) {
+TEST(NumberText, ReadAndWrittenLikeTheCLibraryInAnyLocale) {
+    EXPECT_EQ(FormatG(0.5f), "0.5");
+    EXPECT_EQ(FormatG(0.00001f), "1e-05");
+    EXPECT_EQ(FormatG(1234567.0), "1.23457e+06");
+    EXPECT_EQ(FormatG(static_cast<double>(0.1f)), "0.1");
+    EXPECT_EQ(ParseLeadingDouble("  -1.5e2xyz"), -150.0);
+    EXPECT_EQ(ParseLeadingDouble("1e"), 1.0);
+    EXPECT_EQ(ParseLeadingDouble("1,5"), 1.0);
+    EXPECT_EQ(ParseLeadingDouble("infinity"), 0.0);
+    EXPECT_EQ(ParseLeadingFloat("1e300"), 0.0f);
+    EXPECT_EQ(ParseLeadingInt("-99999999999"), -2147483647 - 1);
+    int32_t i = 0;
+    EXPECT_TRUE(ParseWholeInt(" +7 ", i));
+    EXPECT_EQ(i, 7);
+    EXPECT_FALSE(ParseWholeInt("2147483648", i));
+    EXPECT_FALSE(ParseWholeInt("1.0", i));
+    float f = 0;
+    EXPECT_FALSE(ParseWholeFloat("1e39", f));
+    EXPECT_FALSE(ParseWholeFloat("nan", f));
+}
+
+TEST(OptionKeys, SettingsByKeyCheckKeyAndValue) {
     ConfigSetting setting;
     std::string error;
     ASSERT_TRUE(ParseConfigAssignment(" Mtl =a=b", setting, error));
@@ -38,14 +61,46 @@ TEST(ConfigAssignment, SplitsAtTheFirstEquals) {
     EXPECT_FALSE(ParseConfigAssignment("Mtl", setting, error));
     EXPECT_EQ(error, "'Mtl' is not of the form KEY=VALUE");
     EXPECT_FALSE(ParseConfigAssignment("=1", setting, error));
+
+    ExportOptions options;
+    std::string root;
+    AnimClipList clips{{"Walk", 0, 10}};
+    EXPECT_TRUE(SetConfigValue(options, root, clips, "multi-TEXTURES", "1", error));
+    EXPECT_EQ(options.MultiTextures, 1);
+    EXPECT_TRUE(SetConfigValue(options, root, clips, "scenerootname", "Top", error));
+    EXPECT_TRUE(SetConfigValue(options, root, clips, "Animation2_Name", "Jump", error));
+    EXPECT_TRUE(SetConfigValue(options, root, clips, "animation2_endkey", "-4", error));
+    EXPECT_EQ(clips, (AnimClipList{{"Walk", 0, 10}, {"Anim1", 0, 999999}, {"Jump", 0, -4}}));
+    EXPECT_TRUE(SetConfigValue(options, root, clips, "AnimationCount", "1", error));
+    EXPECT_EQ(clips, (AnimClipList{{"Walk", 0, 10}}));
+
+    const std::pair<const char*, const char*> refused[] = {
+        {"Materials", "unknown option key 'Materials'"},
+        {"Mtl", "option 'Mtl': 'yes' is not a 32-bit integer"},
+        {"ZRot", "option 'ZRot': 'ninety' is not a finite number"},
+        {"Animation0_StartKey", "option 'Animation0_StartKey': 'soon' is not a 32-bit integer"},
+        {"Animation0_Length", "unknown option key 'Animation0_Length'"},
+    };
+    const char* values[] = {"1", "yes", "ninety", "soon", "3"};
+    for (size_t k = 0; k < std::size(refused); ++k) {
+        EXPECT_FALSE(SetConfigValue(options, root, clips, refused[k].first, values[k], error));
+        EXPECT_EQ(error, refused[k].second);
+    }
+    EXPECT_FALSE(SetConfigValue(options, root, clips, "AnimationCount", "10001", error));
+    EXPECT_FALSE(SetConfigValue(options, root, clips, "Animation10000_Name", "x", error));
+    EXPECT_FALSE(SetConfigValue(options, root, clips, "SceneRootName", "a\nMtl=0", error));
+    EXPECT_EQ(root, "Top");
+
+    const std::string text = FormatOptions(options, "", {{"Walk", 1, 9}});
+    EXPECT_EQ(text.rfind("SceneRoot=0\nMeshs=0\nMtl=0\n", 0), 0u);
+    EXPECT_NE(text.find("\nXRot=0\nSceneRootName=\nAnimationCount=1\nAnimation0_Name=Walk\n"), std::string::npos);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 54 + 2 + 3);
 }
 
 TEST_F(ConfigSetTest, CorrectionsAndRulesAreReported) {
     ASSERT_TRUE(Apply({{"spacescale", "0"}, {"ZRot", "1000000"}, {"Mtl", "0"}, {"XRot", "-5"}}));
     EXPECT_EQ(options.SpaceScale, 0.00001f);
-    EXPECT_EQ(options.ZRot, 999999.0f);
     EXPECT_EQ(options.XRot, -5.0f);
-    EXPECT_EQ(options.Mtl, 0);
     EXPECT_EQ(options.TextureFiles, 0);
     EXPECT_EQ(corrections, (std::vector<std::string>{
                                "EffectParam changed from 1 to 0",
@@ -54,22 +109,15 @@ TEST_F(ConfigSetTest, CorrectionsAndRulesAreReported) {
                                "SpaceScale=0 was corrected to 1e-05",
                                "ZRot=1000000 was corrected to 999999",
                            }));
-}
 
-TEST_F(ConfigSetTest, DialogCorrectionsOfLoadedValuesAreReportedToo) {
+    // Values loaded out of range are corrected by the dialog too, and said.
     options.XFileType = 7;
-    options.Precision = 50;
     options.AnimationOptions = 1;
-    ASSERT_TRUE(Apply({{"XFileType", "5"}, {"Precision", "4"}}));
+    ASSERT_TRUE(Apply({{"XFileType", "5"}, {"Timeline", "1"}, {"SampleRate", "60"}}));
     EXPECT_EQ(options.XFileType, 0);
-    EXPECT_EQ(options.Precision, 4);
     EXPECT_EQ(corrections, (std::vector<std::string>{"XFileType=5 was corrected to 0",
-                                                     "AnimationOptions changed from 1 to 0"}));
-
-    ASSERT_TRUE(Apply({{"Timeline", "1"}, {"SampleRate", "60"}, {"Multi-Textures", "7"}}));
-    EXPECT_EQ(options.SampleRate, 30);
-    EXPECT_EQ(corrections, (std::vector<std::string>{"SampleRate=60 was corrected to 30",
-                                                     "Multi-Textures=7 was corrected to 1"}));
+                                                     "AnimationOptions changed from 1 to 0",
+                                                     "SampleRate=60 was corrected to 30"}));
 }
 
 TEST_F(ConfigSetTest, RootNameAndClipsGoThroughTheirChecks) {
@@ -81,48 +129,48 @@ TEST_F(ConfigSetTest, RootNameAndClipsGoThroughTheirChecks) {
     EXPECT_EQ(corrections, (std::vector<std::string>{"SceneRootName=1st was corrected to "}));
 
     ASSERT_TRUE(Apply({{"Animation0_Name", "bad name"}, {"Animation1_Name", "Run"}, {"Animation1_StartKey", "40"},
-                       {"Animation1_EndKey", "500"}}));
-    EXPECT_EQ(clips, (AnimClipList{{"Anim1", 0, 100}, {"Run", 40, 100}}));
+                       {"Animation1_EndKey", "500"}, {"Animation2_StartKey", "30"}, {"Animation2_EndKey", "20"}}));
+    EXPECT_EQ(clips, (AnimClipList{{"Anim1", 0, 100}, {"Run", 40, 100}, {"Anim1", 20, 20}}));
     EXPECT_EQ(corrections,
-              (std::vector<std::string>{"Animation0_Name=bad name was refused by the clip list; it stays Anim1",
-                                        "Animation1_EndKey=500 was corrected to 100"}));
+              (std::vector<std::string>{"clip 2 (Anim1) ends at frame 20, before it starts at frame 30",
+                                        "Animation0_Name=bad name was refused by the clip list; it stays Anim1",
+                                        "Animation1_EndKey=500 was corrected to 100",
+                                        "Animation2_StartKey=30 was corrected to 20"}));
 
-    ASSERT_TRUE(Apply({{"AnimationCount", "0"}}));
-    EXPECT_TRUE(clips.empty());
-    EXPECT_TRUE(corrections.empty());
-}
-
-TEST_F(ConfigSetTest, RefusedSettingsChangeNothing) {
+    // A refused setting changes nothing at all.
     const std::string before = FormatOptions(options, root, clips);
     EXPECT_FALSE(Apply({{"Mtl", "0"}, {"NoSuchKey", "1"}}));
-    EXPECT_EQ(error, "unknown option key 'NoSuchKey'");
-    EXPECT_FALSE(Apply({{"Mtl", "0"}, {"SpaceScale", "big"}}));
     EXPECT_FALSE(Apply({{"AnimationCount", "20000"}}));
     EXPECT_EQ(FormatOptions(options, root, clips), before);
 }
 
-TEST(ConfigSetFile, KeepsClipsOutsideAnyRangeAndSavesAtomically) {
+TEST(ConfigSetFile, KeepsStoredClipsAndWritesNoneOfItsOwn) {
     const auto dir = std::filesystem::temp_directory_path() / "plover_config_set_test";
     std::filesystem::remove_all(dir);
     const std::string path = ConfigFilePath(dir.string());
-    ASSERT_TRUE(SaveOptions(path, ExportOptions{}, "", {{"Long", -50, 5000}}));
-
+    auto read = [&] {
+        std::ifstream in(path, std::ios::binary);
+        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    };
     std::vector<std::string> corrections;
     std::string error;
-    ASSERT_TRUE(ConfigSet(path, {{"Bones", "1"}, {"BoneMesh", "1"}, {"SpaceScale", "2"}}, 30, 160, corrections, error));
+    // A file without clips stays without: a model's own animations keep counting.
+    ASSERT_TRUE(ConfigSet(path, {{"XFileType", "0"}}, 30, 160, corrections, error));
+    EXPECT_EQ(read().find("AnimationCount"), std::string::npos);
+
+    // Stored clips are not pulled into any range, whatever else is set.
+    ASSERT_TRUE(SaveOptions(path, ExportOptions{}, "", {{"Long", -50, 5000}}));
+    ASSERT_TRUE(ConfigSet(path, {{"Bones", "1"}, {"BoneMesh", "1"}}, 30, 160, corrections, error));
     ExportOptions options;
     std::string root;
     AnimClipList clips;
     LoadOptions(path, OptionsTime{-1000000, 1000000, 1, 30}, options, root, clips);
     EXPECT_EQ(clips, (AnimClipList{{"Long", -50, 5000}}));
     EXPECT_EQ(options.BoneMesh, 1);
-    EXPECT_EQ(options.SpaceScale, 2.0f);
 
     // A refused setting leaves the file untouched.
-    std::ifstream in(path, std::ios::binary);
-    const std::string saved((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string saved = read();
     EXPECT_FALSE(ConfigSet(path, {{"Bones", "many"}}, 30, 160, corrections, error));
-    std::ifstream again(path, std::ios::binary);
-    EXPECT_EQ(std::string((std::istreambuf_iterator<char>(again)), std::istreambuf_iterator<char>()), saved);
+    EXPECT_EQ(read(), saved);
     std::filesystem::remove_all(dir);
 }

@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <random>
 
 #include "options/profile.h"
 
@@ -157,9 +156,9 @@ TEST(ProfileFile, SaveIsAtomicAndLoadOfMissingFileIsEmpty) {
     std::filesystem::remove_all(dir);
 }
 
-// Any bytes load; every prefix of a valid file loads; a loaded profile written out and read again
-// gives the same answers.
-TEST(ProfileFile, SurvivesArbitraryBytes) {
+// Every prefix of a valid file loads, and a loaded profile written out and read again gives the
+// same answers (arbitrary bytes are the fuzz target's).
+TEST(ProfileFile, CutFilesLoadAndRoundTrip) {
     const std::string valid =
         "\xEF\xBB\xBF[Option]\r\nSceneRoot=1\r\nMtl=0\r\nSceneRootName=Root\r\nSpaceScale=0.5\r\n"
         "AnimationCount=2\r\nAnimation0_Name=Walk\r\nAnimation0_StartKey=-5\r\n[x]\ny=\n";
@@ -179,20 +178,6 @@ TEST(ProfileFile, SurvivesArbitraryBytes) {
         ProfileFile file;
         file.LoadFromText(valid.substr(0, n));
         (void)file.GetInt("Option", "Mtl", 1);
-        checkRoundTrip(file);
-    }
-
-    std::mt19937 rng(1234);
-    const std::string alphabet = "[]=;\r\n \t\0aZ09-+.x\xff\xef\xbb\xbf";
-    for (int round = 0; round < 2000; ++round) {
-        std::string bytes(rng() % 200, '\0');
-        for (char& c : bytes) {
-            c = (rng() % 2) ? static_cast<char>(rng() % 256) : alphabet[rng() % alphabet.size()];
-        }
-        ProfileFile file;
-        file.LoadFromText(bytes);
-        (void)file.GetInt("Option", "a", 0);
-        (void)file.GetString("Option", "a", "");
         checkRoundTrip(file);
     }
 }

@@ -20,7 +20,10 @@ void ConsoleProgress::Start(const std::string& title, bool showBar) {
 
 void ConsoleProgress::Update(int percent, bool, const std::string& title) {
     if (!enabled_) return;
-    percent_ = std::clamp(percent, 0, 100);
+    percent = std::clamp(percent, 0, 100);
+    // Redraw only what a user can see change: exports report far more often than that.
+    if (visible_ && percent == percent_ && (title.empty() || title == title_)) return;
+    percent_ = percent;
     if (!title.empty()) title_ = title;
     Draw();
 }

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "host/console.h"
 #include "tools/plover/commands.h"
 
 namespace fs = std::filesystem;
@@ -316,4 +317,24 @@ TEST_F(Cli, SelectedOnlyAndEffectFilesAsDocumented) {
     // named after the node.
     EXPECT_TRUE(fs::exists(dir_ / "HiddenChosen.fx"));
     EXPECT_FALSE(fs::exists(dir_ / "Chosen.fx"));
+}
+
+// The progress bar names the stage the exporter is in and redraws only when something changes.
+TEST(ConsoleProgressBar, ShowsTheStageAndSkipsRepeats) {
+    std::FILE* out = std::tmpfile();
+    ConsoleProgress bar(out, true);
+    bar.Start("Exporting", true);
+    bar.Update(40, true, "Writing the X file");
+    bar.Update(40, true, "");
+    bar.Update(40, true, "Writing the X file");
+    bar.Update(97, true, "Compressing");
+    bar.End();
+    std::rewind(out);
+    std::string text(4096, '\0');
+    text.resize(std::fread(text.data(), 1, text.size(), out));
+    std::fclose(out);
+    EXPECT_EQ(text,
+              "\rExporting [..............................] 0%\033[K"
+              "\rWriting the X file [############..................] 40%\033[K"
+              "\rCompressing [#############################.] 97%\033[K\n");
 }

@@ -2,7 +2,6 @@
 
 #include <charconv>
 
-#include "material/file_output.h"
 #include "options/export_options.h"
 
 namespace {
@@ -35,7 +34,6 @@ void XEffectFile::Reset() {
     specular = Color(1, 1, 1);
     emissive = Color(0, 0, 0);
     normal = tangent = bitangent = vertexColor = diffuseMapColor = 0;
-    path.clear();
     textures.clear();
 }
 
@@ -150,9 +148,4 @@ std::string XEffectFile::GenerateText(const ExportOptions& options) const {
     // Technique.
     t += "\ntechnique DefaultTechnique \n{ \n   pass p0 \n   { \n      VertexShader = compile vs_3_0  VS(); \n      PixelShader  = compile ps_3_0  PS(); \n   } \n} \n";
     return t;
-}
-
-bool XEffectFile::Write(const ExportOptions& options) const {
-    if (path.empty()) return false;
-    return WriteFileReplacing(path, GenerateText(options));
 }

@@ -1,8 +1,8 @@
 // Generated HLSL effect files for effect materials that bring no effect file of their own.
 //
-// The material writer fills one XEffectFile per material (colours, vertex channel flags,
-// path), adds the material's textures with the texture coordinate set that carries each one
-// in the written mesh, and calls Write. The text is a starting point for the user: material
+// The material output step fills one XEffectFile per material (colours, vertex channel
+// flags), adds the material's textures with the texture coordinate set that carries each one
+// in the written mesh, and stages GenerateText as the effect file. The text is a starting point for the user: material
 // colours, one texture and sampler per texture, vertex input and output structures matching
 // the exported vertex channels, a vertex shader with simple directional lighting, a pixel
 // shader (diffuse texture, optional normal map, emissive colour, vertex colours) and one
@@ -40,10 +40,6 @@ public:
     // The effect text for these fields. RightHand chooses the light direction and the
     // normal map's green channel; NormalMapCode whether a normal map is sampled at all.
     std::string GenerateText(const ExportOptions& options) const;
-    // Writes GenerateText to path, replacing any file there (through a temporary file in the
-    // same directory and a rename). Nothing happens when path is empty; false when nothing
-    // was written.
-    bool Write(const ExportOptions& options) const;
 
     AColor diffuse;           // red, green, blue, alpha
     float power = 0;          // specular power
@@ -54,7 +50,6 @@ public:
     int32_t bitangent = 0;    // ... bitangents
     int32_t vertexColor = 0;  // ... vertex colours
     int32_t diffuseMapColor = 0;  // the diffuse colour tints the diffuse texture
-    std::string path;         // full path of the effect file
     std::vector<XEffectTexture> textures;  // in the order added
     std::set<int32_t> texCoordSets;        // coordinate sets of the textures, ascending
 

@@ -40,9 +40,28 @@ bool CollectMaterials(const MaterialReadContext& context, const std::string& nod
     return true;
 }
 
+namespace {
+
+bool NameTaken(const std::string& name, const XMaterialList& list, const XMaterialTable& table) {
+    for (const auto& entry : list)
+        if (entry && entry->kind != kMaterialRef && static_cast<const XMaterial&>(*entry).name == name) return true;
+    for (const auto& record : table)
+        if (record && record->name == name) return true;
+    return false;
+}
+
+}  // namespace
+
 void AddNodeMaterial(const ExportOptions& options, const std::string& nodeName, XMaterialList& list,
                      XMaterialTable& table, std::unique_ptr<XMaterial> record) {
     if (!record) return;
+    // A material without a name could not be referred to; it gets a name no other record has.
+    if (record->name.empty()) {
+        for (size_t n = table.size() + list.size() + 1;; ++n) {
+            record->name = "Material_" + std::to_string(n);
+            if (!NameTaken(record->name, list, table)) break;
+        }
+    }
     if (record->name == nodeName) record->name = "Mat_" + record->name;
     if (record->name == "string") record->name = "_" + record->name;
 

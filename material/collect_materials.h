@@ -46,7 +46,8 @@ std::unique_ptr<XMaterial> ReadOtherMaterial(const MaterialReadContext& context,
 // gives the record "_ErrorDxMaterial" and an "Error Material" message box.
 std::unique_ptr<XMaterial> ReadEffectMaterial(const MaterialReadContext& context, Mtl* material);
 
-// Names and files one record: a name equal to the node's gets "Mat_" in front, the name
+// Names and files one record: a record without a name gets "Material_<n>", a name that no
+// record of list or table has; a name equal to the node's gets "Mat_" in front, the name
 // "string" gets "_" in front. Effect records, and every record with InlineMtl, go into list
 // (made unique among the list's records by trailing underscores); other records are looked up
 // in table by exact name and list gets a reference to the existing or newly added record.

@@ -3,6 +3,7 @@
 #include <exception>
 #include <string>
 
+#include "plugin/export_files.h"
 #include "plugin/exporter.h"
 #include "plugin/names.h"
 #include "plugin/options_dialog.h"
@@ -42,6 +43,8 @@ void RunExport(XExporter& exporter, const char* name, Interface* ip, int suppres
     state.hostDirectory2 = WithTrailingSeparator(ip->GetDir(kDirMaxData));
     state.sceneDirectory = SceneDirectoryOf(ip->GetCurFilePath());
 
+    if (!CheckOutputTarget(exporter, outputPath)) return;
+
     exporter.LoadOptions();
     if (!suppressPrompts && !ShowOptionsDialog(exporter)) return;
 
@@ -73,7 +76,7 @@ void RunExport(XExporter& exporter, const char* name, Interface* ip, int suppres
             if (!anyProcessed) {
                 exporter.ShowMessage(kNothingProcessedText, kWarningCaption);
             } else if (exporter.BeginStage(exporter.stage2Work, 5.0f, 100.0f)) {
-                exporter.WriteXFile(outputPath);
+                WriteAndCommit(exporter, outputPath);
             }
         }
     }

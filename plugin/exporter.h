@@ -47,7 +47,9 @@ public:
     // Stages; each is defined in the folder of its stage.
     void CollectNodes(INode* rootNode);
     void RunDataPass();
-    void WriteXFile(const std::string& path);
+    // Writes the X file to path. False, with *cause in plain words (empty when the message was
+    // shown already), when no complete file was written.
+    bool WriteXFile(const std::string& path, std::string* cause = nullptr);
 
     // Shows a message box over the host's main window.
     void ShowMessage(const char* text, const char* caption);

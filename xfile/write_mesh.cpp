@@ -64,9 +64,7 @@ void WriteMaterialList(XWriteContext& context, const xfile::XSaveData& mesh, XRe
         AddObject(context, &list, xfile::kTidMaterial, "", material.bytes());
         return;
     }
-    const MaterialNodeView view{node.name, &node.materials, data.channels, data.channelMap};
-    for (const std::unique_ptr<XMaterialEntry>& entry : node.materials)
-        WriteMaterial(context, &list, entry.get(), &view);
+    for (const std::unique_ptr<XMaterialEntry>& entry : node.materials) WriteMaterial(context, &list, entry.get());
 }
 
 void WriteTextureCoords(XWriteContext& context, const xfile::XSaveData& mesh, const XMeshData& data) {

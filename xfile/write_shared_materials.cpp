@@ -5,5 +5,5 @@
 void WriteSharedMaterials(XWriteContext& context) {
     // Each record of the material table becomes a named top-level Material, in table order.
     for (const std::unique_ptr<XMaterial>& record : context.exporter.materialTable)
-        if (record) WriteMaterial(context, nullptr, record.get(), nullptr);
+        if (record) WriteMaterial(context, nullptr, record.get());
 }

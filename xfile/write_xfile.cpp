@@ -1,8 +1,10 @@
 #include "xfile/write_xfile.h"
 
+#include <cerrno>
 #include <functional>
 #include <memory>
 
+#include "core/staged_files.h"
 #include "plugin/exporter.h"
 #include "scene/xnode.h"
 #include "sdk/host.h"
@@ -19,7 +21,9 @@ inline constexpr const char* kNothingToWriteText = "No node will be export.";
 // progress meter is stepped once at the end whatever happened, as the estimate expects.
 XResult WriteThrough(XExporter& exporter,
                      const std::function<XResult(const xfile::XFile&, xfile::XFileFormat,
-                                                 std::unique_ptr<XSaveObject>*)>& create) {
+                                                 std::unique_ptr<XSaveObject>*)>& create,
+                     int* fileError = nullptr) {
+    errno = 0;
     xfile::XFile file;
     XResult result = file.RegisterPublishedTemplates();
     std::unique_ptr<XSaveObject> save;
@@ -29,27 +33,34 @@ XResult WriteThrough(XExporter& exporter,
         WriteXFileContent(context);
         result = save->Save();
     }
+    if (fileError) *fileError = errno;  // the file system's reason, before anything else runs
     exporter.ProgressStep();
     return result;
 }
 
 }  // namespace
 
-void XExporter::WriteXFile(const std::string& path) {
+bool XExporter::WriteXFile(const std::string& path, std::string* cause) {
     if (topLevelNodes.empty()) {
         ShowMessage(kNothingToWriteText, "");
-        return;
+        if (cause) cause->clear();
+        return false;
     }
-    const XResult result = WriteThrough(*this, [&](const xfile::XFile& file, xfile::XFileFormat format,
-                                                   std::unique_ptr<XSaveObject>* save) {
-        return file.CreateSaveObject(path, format, save);
-    });
-    // The file is written to a temporary and renamed into place, so a failure leaves the
-    // previous file as it was; say so instead of looking like success.
-    if (!result) {
-        const std::string text = "The X file " + path + " could not be written: " + result.message;
-        if (ip) ip->MessageBox(ip->GetMAXHWnd(), text.c_str(), "Plover", kMbOk | kMbIconStop);
+    int error = 0;
+    const XResult result = WriteThrough(
+        *this,
+        [&](const xfile::XFile& file, xfile::XFileFormat format, std::unique_ptr<XSaveObject>* save) {
+            return file.CreateSaveObject(path, format, save);
+        },
+        &error);
+    if (!result && cause) {
+        // The save layer names its own temporary files; the user only needs the cause.
+        if (result.status != xfile::XStatus::IoError)
+            *cause = result.message;
+        else
+            *cause = error != 0 ? DescribeFileError(error) : std::string("the file system refused the file");
     }
+    return result.ok();
 }
 
 bool WriteXFileBytes(XExporter& exporter, std::vector<uint8_t>& bytes, std::string* error) {
@@ -102,6 +113,29 @@ void WriteXFileContent(XWriteContext& context) {
         }
         for (size_t i = 0; i < clips.size(); ++i) WriteAnimationSet(context, clips[i].name, i);
     }
+}
+
+namespace {
+
+void CollectWrittenMeshes(const ExportOptions& options, XNode* node, std::vector<XRenderableNode*>& out) {
+    if (!node) return;
+    // The placement rules of WriteFrame and WriteMeshFrame: an unprocessed node hides its
+    // subtree unless frames are written flat.
+    if (node->processed || options.WorldSpace) {
+        XRenderableNode* geometry = node->renderable == 1 ? AsRenderable(node) : nullptr;
+        if (geometry && node->processed && geometry->meshData) out.push_back(geometry);
+        for (const std::unique_ptr<XNode>& child : node->children) CollectWrittenMeshes(options, child.get(), out);
+    }
+}
+
+}  // namespace
+
+std::vector<XRenderableNode*> WrittenMaterialNodes(const XExporter& exporter) {
+    std::vector<XRenderableNode*> nodes;
+    const ExportOptions& options = exporter.options();
+    if (!options.Mtl || (options.Animation && options.OnlyAnimationSet)) return nodes;
+    for (const std::unique_ptr<XNode>& node : exporter.topLevelNodes) CollectWrittenMeshes(options, node.get(), nodes);
+    return nodes;
 }
 
 xfile::XSaveData AddObject(XWriteContext& context, const xfile::XSaveData* parent, const xfile::XGuid& templateId,

@@ -1,7 +1,9 @@
 // The X file writer: lays the export tree into data objects and hands them to the save layer.
 //
-// XExporter::WriteXFile (plugin/exporter.h) opens the file, registers the published template
-// sets, writes the content (WriteXFileContent) and saves. Top level, in order: the shared
+// XExporter::WriteXFile (plugin/exporter.h) opens the file at the path it is given (the
+// driver's staged temporary), registers the published template sets, writes the content
+// (WriteXFileContent) and saves; it reports nothing but "No node will be export." and leaves
+// putting the file in place to the commit. Top level, in order: the shared
 // materials (Mtl), the scene-root Frame (SceneRoot) or the root nodes' frames, then, with
 // Animation, AnimTicksPerSecond and one AnimationSet per clip. With Animation and
 // OnlyAnimationSet only the animation part is written.
@@ -69,6 +71,11 @@ void WriteSharedMaterials(XWriteContext& context);
 void WriteAnimationSet(XWriteContext& context, const std::string& clipName, size_t clipIndex);
 // The Animation objects of node and its subtree for one clip (xfile/write_animation.cpp).
 void WriteAnimation(XWriteContext& context, const xfile::XSaveData& animationSet, XNode* node, size_t clipIndex);
+
+// The geometry nodes whose Mesh the writer writes with a material list (Mtl on, not only
+// animation sets), in the order it writes them: the nodes whose material files the material
+// output step makes.
+std::vector<XRenderableNode*> WrittenMaterialNodes(const XExporter& exporter);
 
 // The whole file in memory, through the same path as WriteXFile; false when nothing could be
 // written (message in *error when given).

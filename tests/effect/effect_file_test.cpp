@@ -66,7 +66,6 @@ TEST(EffectFile, ResetValues) {
     XEffectFile effect;
     effect.diffuse = AColor(0, 0, 0, 0);
     effect.normal = 1;
-    effect.path = "x.fx";
     effect.AddTexture(1, 3, 1, 1, "Tex");
     effect.Reset();
     EXPECT_EQ(effect.diffuse, AColor(1, 1, 1, 1));
@@ -74,7 +73,6 @@ TEST(EffectFile, ResetValues) {
     EXPECT_EQ(effect.emissive, Color(0, 0, 0));
     EXPECT_EQ(effect.power, 0.0f);
     EXPECT_EQ(effect.normal, 0);
-    EXPECT_TRUE(effect.path.empty());
     EXPECT_TRUE(effect.textures.empty());
     // Only a new record starts without coordinate sets.
     EXPECT_EQ(effect.texCoordSets.size(), 1u);
@@ -182,23 +180,4 @@ TEST(EffectFile, NumbersAndEmissiveSwitch) {
     EXPECT_NE(text.find("float3 lightDirection = { 0, 0, 1 }; \n\n"), std::string::npos);
     EXPECT_NE(text.find("float4 EmissiveColor = { 0.000000f, 0.000000f, 0.500000f, 1.000000f }; \n\n"),
               std::string::npos);
-}
-
-TEST(EffectFile, WriteReplacesFileAndSkipsEmptyPath) {
-    const fs::path dir = fs::path(PLOVER_BINARY_DIR) / "effect_write_test";
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    XEffectFile effect;
-    EXPECT_FALSE(effect.Write(Options(0, 1)));  // empty path: nothing happens
-
-    effect.path = (dir / "Box.fx").string();
-    std::ofstream(effect.path) << "old";
-    ASSERT_TRUE(effect.Write(Options(0, 1)));
-    EXPECT_EQ(ReadAll(effect.path), effect.GenerateText(Options(0, 1)));
-    // Only the effect file is left: the temporary file was renamed.
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
-
-    effect.path = (dir / "missing" / "Box.fx").string();
-    EXPECT_FALSE(effect.Write(Options(0, 1)));  // directory absent: silently nothing
-    fs::remove_all(dir);
 }

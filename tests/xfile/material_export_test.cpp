@@ -1,16 +1,27 @@
 // A whole export of a scene document with materials: the top-level materials as our reader and
-// Assimp's importer see them, and the texture, baked and effect files beside the X file.
+// Assimp's importer see them, the texture, baked and effect files beside the X file, and an
+// output folder that stays as it was when the export fails or is killed part way.
 #include <assimp/Importer.hpp>
 #include <assimp/material.h>
 #include <assimp/scene.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 
+#include "common/tmpfs_mount.h"
+#include "core/staged_files.h"
 #include "host/scene_document.h"
 #include "options/options_file.h"
 #include "plugin/do_export.h"
@@ -52,10 +63,27 @@ protected:
     }
     void TearDown() override { fs::remove_all(dir); }
 
-    std::string Document() const {
+    // gridSize > 0 adds a grid of that many quads a side, so the export takes a while.
+    std::string Document(int gridSize = 0) const {
         const std::string scene = (dir / "scene").string();
+        std::string grid;
+        if (gridSize > 0) {
+            std::string vertices, faces;
+            for (int y = 0; y <= gridSize; ++y)
+                for (int x = 0; x <= gridSize; ++x)
+                    vertices += (vertices.empty() ? "" : ",") + std::to_string(x) + "," + std::to_string(y) + ",0";
+            for (int y = 0; y < gridSize; ++y)
+                for (int x = 0; x < gridSize; ++x) {
+                    const int a = y * (gridSize + 1) + x, b = a + 1, c = a + gridSize + 2, d = a + gridSize + 1;
+                    faces += (faces.empty() ? "" : ",") + std::to_string(a) + "," + std::to_string(b) + "," +
+                             std::to_string(c) + "," + std::to_string(a) + "," + std::to_string(c) + "," +
+                             std::to_string(d);
+                }
+            grid = R"({"name": "grid", "type": "mesh", "mesh": {"vertices": [)" + vertices + R"(], "faces": [)" +
+                   faces + "]}},";
+        }
         return R"({"plover_scene": 1, "sceneFile": ")" + scene + R"(/scene.max",
-          "objects": [
+          "objects": [)" + grid + R"(
             {"name": "box", "type": "mesh", "mesh": )" + Quad(1, "[0, 2]") + R"(},
             {"name": "crate", "type": "mesh", "mesh": )" + Quad(2, "[0, 0]") + R"(}
           ],
@@ -77,8 +105,26 @@ protected:
           "nodes": [
             {"name": "Box", "object": "box", "material": "Parts"},
             {"name": "Ball", "object": "box", "material": "Shiny"},
-            {"name": "Crate", "object": "crate", "material": "Layered"}
+            {"name": "Crate", "object": "crate", "material": "Layered"})" +
+               (gridSize > 0 ? std::string(R"(, {"name": "Grid", "object": "grid", "material": "Wood"})") : "") + R"(
           ]})";
+    }
+
+    // Exports to out with the options of Export() and extra lines; the messages shown.
+    std::vector<HostMessage> ExportTo(const fs::path& out, const std::string& extra = "", int gridSize = 0) {
+        std::string error;
+        std::unique_ptr<HostScene> scene = LoadSceneDocumentFromString(Document(gridSize), "materials.json", error);
+        EXPECT_NE(scene, nullptr) << error;
+        if (!scene) return {};
+        scene->SetDir(kDirPlugCfg, dir.string());
+        // The first line of a key counts.
+        std::ofstream(dir / kConfigFileName)
+            << "[Option]\n"
+            << extra
+            << "Mtl=1\nMeshs=1\nFX=1\nTexCoords=1\nTextureFiles=1\nDxFx=1\nEffectParam=1\nNormal=1\n"
+               "ProcMapX=16\nProcMapY=8\nSceneRoot=0\nAnimation=0\nAnimationCount=0\nXFileType=0\n";
+        XDoExport(out.string().c_str(), nullptr, scene.get(), /*suppressPrompts=*/1, 0);
+        return scene->messages();
     }
 
     // Exports through XDoExport, as the command line does.
@@ -144,4 +190,127 @@ TEST_F(MaterialExport, TopLevelMaterialsAndFilesBesideTheXFile) {
         EXPECT_TRUE(names.count(expected)) << expected;
     EXPECT_TRUE(textures.count("wood.png"));
     EXPECT_TRUE(textures.count("Board.bmp"));
+}
+
+namespace {
+
+// Every entry of a folder with its content ("name/" for folders).
+std::map<std::string, std::string> Snapshot(const fs::path& folder) {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::directory_iterator(folder))
+        files[entry.path().filename().string()] = entry.is_directory() ? "/" : ReadText(entry.path());
+    return files;
+}
+
+uint64_t FreeBytes(const fs::path& folder) {
+    struct statvfs s {};
+    statvfs(folder.c_str(), &s);
+    return uint64_t(s.f_bavail) * s.f_frsize;
+}
+
+}  // namespace
+
+TEST_F(MaterialExport, AFailedExportLeavesTheFolderAsItWas) {
+    TmpfsMount mount(dir / "small", 256 * 1024);
+    if (!mount.mounted()) GTEST_SKIP() << mount.reason();
+    const fs::path out = dir / "small" / "scene.x";
+    ASSERT_TRUE(ExportTo(out).empty());
+    const std::map<std::string, std::string> before = Snapshot(dir / "small");
+    ASSERT_EQ(before.size(), 6u);  // scene.x, two textures, the bake, the copied and the generated effect
+
+    // A second export that would replace every file, with less and less room left: it fails at
+    // a different file each time, and each time nothing changes.
+    const std::string replaceAll = "OverwriteTexture=1\nOverwriteFX=1\nXFileType=1\n";
+    int failures = 0;
+    for (uint64_t room = 0; room <= 10 * 4096; room += 4096) {
+        std::ofstream(dir / "small" / "filler", std::ios::binary);
+        const uint64_t free = FreeBytes(dir / "small");
+        if (free > room) std::ofstream(dir / "small" / "filler", std::ios::binary) << std::string(free - room, 'f');
+        const std::vector<HostMessage> messages = ExportTo(out, replaceAll);
+        fs::remove(dir / "small" / "filler");
+        const std::map<std::string, std::string> after = Snapshot(dir / "small");
+        if (messages.empty()) {  // enough room: every file replaced, nothing else left
+            EXPECT_EQ(after.size(), before.size()) << room;
+            EXPECT_NE(after.at("scene.x"), before.at("scene.x"));
+            break;
+        }
+        ++failures;
+        ASSERT_EQ(messages.size(), 1u) << room;
+        EXPECT_NE(messages[0].text.find(" could not be written: no space left on the device."), std::string::npos)
+            << messages[0].text;
+        EXPECT_EQ(messages[0].text.find(".plover-"), std::string::npos) << messages[0].text;
+        EXPECT_EQ(after, before) << "with " << room << " bytes of room";
+    }
+    EXPECT_GT(failures, 1);
+
+    // A read-only folder: one message naming the X file, nothing changed.
+    ASSERT_TRUE(mount.SetReadOnly(true));
+    const std::vector<HostMessage> messages = ExportTo(out, replaceAll);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text, "The X file " + out.string() + " could not be written: the file system is read-only.");
+    mount.SetReadOnly(false);
+}
+
+TEST_F(MaterialExport, OutputTargetsThatCannotBeReplacedAreRefused) {
+    const auto refused = [&](const fs::path& out, const std::string& cause) {
+        const std::vector<HostMessage> messages = ExportTo(out);
+        ASSERT_EQ(messages.size(), 1u) << out;
+        EXPECT_EQ(messages[0].text, "The X file " + out.string() + " could not be written: " + cause + ".");
+    };
+    refused(dir / "missing" / "scene.x", "the folder does not exist");
+    refused(dir / "out", "is a directory");
+    ASSERT_EQ(mkfifo((dir / "pipe.x").c_str(), 0600), 0);
+    refused(dir / "pipe.x", "is not a regular file (a named pipe or a device)");
+    refused(dir / "scene" / "bump.png", "it is a texture or effect file that the export reads");
+    EXPECT_EQ(ReadText(dir / "scene" / "bump.png"), "bump pixels");
+    EXPECT_EQ(Snapshot(dir / "out").size(), 0u);
+
+    // A symbolic link stays a link; the file it leads to is replaced.
+    std::ofstream(dir / "out" / "real.x") << "old";
+    fs::create_symlink("real.x", dir / "out" / "link.x");
+    EXPECT_TRUE(ExportTo(dir / "out" / "link.x").empty());
+    EXPECT_TRUE(fs::is_symlink(dir / "out" / "link.x"));
+    EXPECT_EQ(ReadText(dir / "out" / "real.x").substr(0, 4), "xof ");
+}
+
+TEST_F(MaterialExport, AKilledExportLeavesWholeFilesAndTheNextOneRemovesItsTemporaries) {
+    const fs::path out = dir / "out" / "scene.x";
+    ASSERT_TRUE(ExportTo(out).empty());
+    const std::map<std::string, std::string> before = Snapshot(dir / "out");
+    // How long an undisturbed second export takes.
+    const std::string replaceAll = "OverwriteTexture=1\nOverwriteFX=1\nXFileType=1\n";
+    constexpr int kGrid = 120;
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(ExportTo(dir / "reference.x", replaceAll, kGrid).empty());
+    const auto full = std::chrono::steady_clock::now() - start;
+    const std::string complete = ReadText(dir / "reference.x");
+
+    bool sawTemporary = false;
+    for (int step = 0; step < 8; ++step) {
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            ExportTo(out, replaceAll, kGrid);
+            _exit(0);
+        }
+        std::this_thread::sleep_for(full * step / 8);
+        kill(child, SIGKILL);
+        int status = 0;
+        waitpid(child, &status, 0);
+        // Each file is either as it was or the new one, whole; temporaries may be left.
+        for (const auto& [name, content] : Snapshot(dir / "out")) {
+            if (IsStagedTemporaryName(name)) {
+                sawTemporary = true;
+                continue;
+            }
+            ASSERT_TRUE(before.count(name)) << name;
+            if (name == "scene.x" && content != before.at("scene.x")) {
+                EXPECT_EQ(content, complete);
+            }
+        }
+    }
+    ASSERT_TRUE(ExportTo(out, replaceAll, kGrid).empty());
+    for (const auto& [name, content] : Snapshot(dir / "out")) EXPECT_FALSE(IsStagedTemporaryName(name)) << name;
+    EXPECT_EQ(ReadText(out), complete);
+    (void)sawTemporary;  // depends on the machine's speed; the check above is what matters
 }

@@ -1,0 +1,312 @@
+#include "core/staged_files.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <filesystem>
+
+#ifdef _WIN32
+#include <process.h>
+#define PLOVER_STAGE_GETPID _getpid
+#else
+#include <signal.h>
+#include <unistd.h>
+#define PLOVER_STAGE_GETPID getpid
+#endif
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::string_view kTempMarker = ".plover-";
+
+std::string Folded(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+// The path a write to path lands on: symbolic links are followed (a bounded number of times,
+// so a loop of links ends) and the file they lead to is the one replaced.
+fs::path FollowLinks(const fs::path& path) {
+    fs::path current = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        std::error_code ec;
+        if (!fs::is_symlink(fs::symlink_status(current, ec)) || ec) return current;
+        const fs::path link = fs::read_symlink(current, ec);
+        if (ec) return current;
+        current = link.is_absolute() ? link : current.parent_path() / link;
+    }
+    return current;
+}
+
+// A new temporary name in the folder of target, ending in target's file name.
+std::string TemporaryBeside(const fs::path& target) {
+    static std::atomic<unsigned> counter{0};
+    const std::string name = TemporaryPrefix() + std::to_string(counter++) + "." + target.filename().string();
+    return (target.parent_path() / name).string();
+}
+
+bool ProcessIsRunning(long pid) {
+    if (pid == static_cast<long>(PLOVER_STAGE_GETPID())) return false;  // our own: one export at a time
+#ifdef _WIN32
+    return true;  // without a cheap liveness query, leave other processes' files alone
+#else
+    if (pid <= 0) return false;
+    return kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+#endif
+}
+
+void RemoveQuietly(const std::string& path) {
+    if (path.empty()) return;
+    std::error_code ec;
+    fs::remove(path, ec);
+}
+
+}  // namespace
+
+std::string TemporaryPrefix() {
+    return std::string(kTempMarker) + std::to_string(static_cast<long>(PLOVER_STAGE_GETPID())) + "-";
+}
+
+bool IsStagedTemporaryName(std::string_view fileName) {
+    if (fileName.substr(0, kTempMarker.size()) != kTempMarker) return false;
+    std::string_view rest = fileName.substr(kTempMarker.size());
+    // <process id>-<counter>.<target name>
+    const size_t dash = rest.find('-');
+    if (dash == 0 || dash == std::string_view::npos) return false;
+    for (char c : rest.substr(0, dash))
+        if (c < '0' || c > '9') return false;
+    rest = rest.substr(dash + 1);
+    const size_t dot = rest.find('.');
+    if (dot == 0 || dot == std::string_view::npos) return false;
+    for (char c : rest.substr(0, dot))
+        if (c < '0' || c > '9') return false;
+    return true;
+}
+
+int RemoveStaleTemporaries(const std::string& directory) {
+    std::error_code ec;
+    fs::directory_iterator it(directory.empty() ? fs::path(".") : fs::path(directory), ec);
+    if (ec) return 0;
+    int removed = 0;
+    for (; it != fs::directory_iterator(); it.increment(ec)) {
+        if (ec) break;
+        const std::string name = it->path().filename().string();
+        if (!IsStagedTemporaryName(name)) continue;
+        long pid = 0;
+        const char* first = name.data() + kTempMarker.size();
+        std::from_chars(first, name.data() + name.size(), pid);
+        if (ProcessIsRunning(pid)) continue;
+        std::error_code type;
+        if (!it->is_regular_file(type) || type) continue;  // we only ever make regular files
+        std::error_code gone;
+        if (fs::remove(it->path(), gone)) ++removed;
+    }
+    return removed;
+}
+
+std::string DescribeFileError(int errnoValue) {
+    return DescribeFileError(std::error_code(errnoValue, std::generic_category()));
+}
+
+std::string DescribeFileError(const std::error_code& error) {
+    const std::error_condition c = error.default_error_condition();
+    if (c == std::errc::permission_denied || c == std::errc::operation_not_permitted) return "permission denied";
+    if (c == std::errc::no_space_on_device) return "no space left on the device";
+#ifdef EDQUOT
+    if (c.category() == std::generic_category() && c.value() == EDQUOT) return "the disk quota is used up";
+#endif
+    if (c == std::errc::is_a_directory) return "is a directory";
+    if (c == std::errc::no_such_file_or_directory) return "no such file or folder";
+    if (c == std::errc::not_a_directory) return "a part of the path is not a folder";
+    if (c == std::errc::read_only_file_system) return "the file system is read-only";
+    if (c == std::errc::file_too_large) return "the file is too large for the file system";
+    if (c == std::errc::filename_too_long) return "the name is too long";
+    if (c == std::errc::io_error) return "the device reported an input/output error";
+    if (c == std::errc::too_many_files_open || c == std::errc::too_many_files_open_in_system)
+        return "too many files are open";
+    if (c == std::errc::text_file_busy || c == std::errc::device_or_resource_busy) return "the file is in use";
+    std::string text = error.message();
+    if (!text.empty()) text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
+    return text.empty() ? std::string("unknown error") : text;
+}
+
+bool StagedFiles::CheckTarget(const std::string& target, std::string* cause) {
+    auto fail = [&](const char* text) {
+        if (cause) *cause = text;
+        return false;
+    };
+    if (target.empty()) return fail("no file name was given");
+    const fs::path path = FollowLinks(fs::path(target));
+    if (path.filename().empty() || path.filename() == "." || path.filename() == "..")
+        return fail("is a directory");
+    std::error_code ec;
+    const fs::path folder = path.parent_path().empty() ? fs::path(".") : path.parent_path();
+    const fs::file_status folderStatus = fs::status(folder, ec);
+    if (!fs::exists(folderStatus)) return fail("the folder does not exist");
+    if (!fs::is_directory(folderStatus)) return fail("a part of the path is not a folder");
+    const fs::file_status status = fs::status(path, ec);
+    if (!fs::exists(status)) return true;
+    if (fs::is_directory(status)) return fail("is a directory");
+    if (!fs::is_regular_file(status)) return fail("is not a regular file (a named pipe or a device)");
+    return true;
+}
+
+bool StagedFiles::CanCreateBeside(const std::string& target, std::string* cause) {
+    const std::string probe = TemporaryBeside(FollowLinks(fs::path(target)));
+    errno = 0;
+    std::FILE* file = std::fopen(probe.c_str(), "wb");
+    if (file == nullptr) {
+        if (cause) *cause = DescribeFileError(errno ? errno : EIO);
+        return false;
+    }
+    std::fclose(file);
+    RemoveQuietly(probe);
+    return true;
+}
+
+StagedFiles::~StagedFiles() { Discard(); }
+
+std::string StagedFiles::Stage(const std::string& target, Existing existing) {
+    if (target.empty()) return {};
+    for (const Entry& entry : entries_)
+        if (entry.target == target) return {};  // kept: nothing to write
+    const fs::path resolved = FollowLinks(fs::path(target));
+    if (resolved.filename().empty()) return {};
+    std::error_code ec;
+    if (existing == Existing::Keep && fs::exists(fs::symlink_status(resolved, ec))) {
+        entries_.push_back({target, {}, resolved.string(), existing});
+        return {};
+    }
+    Entry entry{target, TemporaryBeside(resolved), resolved.string(), existing};
+    entries_.push_back(entry);
+    return entry.temp;
+}
+
+std::string StagedFiles::TemporaryOf(const std::string& target) const {
+    for (const Entry& entry : entries_)
+        if (entry.target == target) return entry.temp;
+    return {};
+}
+
+void StagedFiles::Drop(const std::string& target) {
+    for (Entry& entry : entries_) {
+        if (entry.target != target || entry.temp.empty()) continue;
+        RemoveQuietly(entry.temp);
+        entry.temp.clear();
+    }
+}
+
+std::string StagedFiles::ClaimName(const std::string& directory, const std::string& fileName,
+                                   const std::string& sourceKey) {
+    const size_t dot = fileName.rfind('.');
+    const std::string stem = dot == std::string::npos || dot == 0 ? fileName : fileName.substr(0, dot);
+    const std::string extension = dot == std::string::npos || dot == 0 ? std::string() : fileName.substr(dot);
+    for (int n = 1;; ++n) {
+        const std::string candidate = n == 1 ? fileName : stem + "_" + std::to_string(n) + extension;
+        const std::string folded = Folded(candidate);
+        const auto found = std::find_if(claims_.begin(), claims_.end(), [&](const Claim& claim) {
+            return claim.directory == directory && claim.folded == folded;
+        });
+        if (found == claims_.end()) {
+            claims_.push_back({directory, folded, sourceKey});
+            return candidate;
+        }
+        if (found->sourceKey == sourceKey) return candidate;
+    }
+}
+
+std::vector<std::string> StagedFiles::Targets() const {
+    std::vector<std::string> targets;
+    for (const Entry& entry : entries_)
+        if (!entry.temp.empty()) targets.push_back(entry.target);
+    return targets;
+}
+
+void StagedFiles::Discard() {
+    for (Entry& entry : entries_) {
+        RemoveQuietly(entry.temp);
+        entry.temp.clear();
+    }
+    entries_.clear();
+}
+
+bool StagedFiles::Commit(std::string* failedFile, std::string* cause) {
+    auto fail = [&](const Entry& entry, const std::string& why) {
+        if (failedFile) *failedFile = entry.target;
+        if (cause) *cause = why;
+        Discard();
+        return false;
+    };
+
+    // Everything that can be known before a file moves: a later failure then means undoing.
+    std::error_code ec;
+    for (const Entry& entry : entries_) {
+        if (entry.temp.empty()) continue;
+        std::string why;
+        if (!CheckTarget(entry.resolved, &why)) return fail(entry, why);
+        if (!fs::is_regular_file(fs::symlink_status(entry.temp, ec)))
+            return fail(entry, "its temporary file disappeared");
+    }
+
+    // A target that exists is kept under a second name (a hard link, so nothing is copied)
+    // until every file is in place.
+    struct Done {
+        const Entry* entry;
+        std::string backup;  // "" when the target did not exist
+    };
+    std::vector<Done> done;
+    auto undo = [&]() {
+        for (auto it = done.rbegin(); it != done.rend(); ++it) {
+            std::error_code ignored;
+            if (it->backup.empty())
+                fs::remove(it->entry->resolved, ignored);
+            else
+                fs::rename(it->backup, it->entry->resolved, ignored);
+        }
+    };
+    for (const Entry& entry : entries_) {
+        if (entry.temp.empty()) continue;
+        const bool exists = fs::exists(fs::symlink_status(entry.resolved, ec));
+        if (exists && entry.existing == Existing::Keep) continue;  // appeared meanwhile: it stays
+        std::string backup;
+        if (exists) {
+            backup = TemporaryBeside(fs::path(entry.resolved));
+            std::error_code linkError;
+            fs::create_hard_link(entry.resolved, backup, linkError);
+            if (linkError) {
+                // A file system without hard links: move the old file aside instead.
+                fs::rename(entry.resolved, backup, linkError);
+                if (linkError) {
+                    undo();
+                    return fail(entry, DescribeFileError(linkError));
+                }
+            }
+        }
+        std::error_code renameError;
+        fs::rename(entry.temp, entry.resolved, renameError);
+        if (renameError) {
+            if (!backup.empty()) {
+                std::error_code ignored;
+                if (fs::exists(fs::symlink_status(entry.resolved, ignored)))
+                    fs::remove(backup, ignored);
+                else
+                    fs::rename(backup, entry.resolved, ignored);
+            }
+            undo();
+            return fail(entry, DescribeFileError(renameError));
+        }
+        done.push_back({&entry, backup});
+    }
+    for (const Done& d : done) RemoveQuietly(d.backup);
+    for (Entry& entry : entries_) {
+        RemoveQuietly(entry.temp);  // a kept target's unused temporary
+        entry.temp.clear();
+    }
+    entries_.clear();
+    return true;
+}

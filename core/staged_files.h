@@ -1,0 +1,97 @@
+// The files of one export, written under temporary names beside their targets and put in place
+// together once the whole export has succeeded.
+//
+// Every stage that makes a file asks for a temporary path with Stage() and writes the file's
+// bytes there. Commit() then renames each temporary onto its target, in staging order (the X
+// file is staged last, so it appears last). When a rename fails, the files already put in place
+// are put back as they were, so the folders hold either every new file or none. A set destroyed
+// without a successful Commit() removes its temporaries: a failed or cancelled export leaves
+// the output folder exactly as it was.
+//
+// Temporary names begin with ".plover-<process id>-" and carry the target's name at their end,
+// so a writer that chooses the format by the extension still sees it, and files left behind by
+// a killed export can be recognised and removed by the next one (RemoveStaleTemporaries).
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+class StagedFiles {
+public:
+    // What Commit does when the target already exists.
+    enum class Existing {
+        Replace,  // the new file replaces it
+        Keep,     // the existing file stays and the staged one is dropped
+    };
+
+    StagedFiles() = default;
+    ~StagedFiles();
+    StagedFiles(const StagedFiles&) = delete;
+    StagedFiles& operator=(const StagedFiles&) = delete;
+
+    // The temporary path to write target's bytes to. "" when there is nothing to write: target
+    // names no file, or it exists and existing is Keep, or it is already staged (one export
+    // makes each file once). A symbolic link as target stays a link: the file it leads to is
+    // replaced.
+    std::string Stage(const std::string& target, Existing existing);
+    // The temporary of target, or "" when it is not staged.
+    std::string TemporaryOf(const std::string& target) const;
+    // Forgets target and removes its temporary (its bytes could not be made).
+    void Drop(const std::string& target);
+
+    // Whether a regular file can be put at target: false, with *cause in plain words, when its
+    // folder does not exist or is not a folder, or target is a folder or another kind of file
+    // that is not a regular file (a named pipe, a device).
+    static bool CheckTarget(const std::string& target, std::string* cause);
+    // Whether a file can be created beside target, tried by creating and removing a
+    // temporary: false, with *cause, for a read-only or full folder or one without permission.
+    static bool CanCreateBeside(const std::string& target, std::string* cause);
+
+    // A file name for source in directory: fileName itself unless another source of this
+    // export already has it, then the name with "_2", "_3", ... before its extension. Names are
+    // compared without letter case, as the target's file system may do. sourceKey identifies
+    // the file's content (a source path, a map's identity, the generated text).
+    std::string ClaimName(const std::string& directory, const std::string& fileName, const std::string& sourceKey);
+
+    // Puts every staged file in place. False, with *failedFile (the target as staged) and
+    // *cause in plain words, when a file could not be put in place; every target is then as it
+    // was and every temporary removed.
+    bool Commit(std::string* failedFile, std::string* cause);
+    // Removes every temporary; nothing is put in place.
+    void Discard();
+
+    // Targets in staging order.
+    std::vector<std::string> Targets() const;
+
+private:
+    struct Entry {
+        std::string target;    // as given to Stage
+        std::string temp;      // "" once dropped, or for a kept existing file
+        std::string resolved;  // target with symbolic links followed: the file replaced
+        Existing existing = Existing::Replace;
+    };
+    struct Claim {
+        std::string directory;
+        std::string folded;  // the file name in lower case
+        std::string sourceKey;
+    };
+    std::vector<Entry> entries_;
+    std::vector<Claim> claims_;
+};
+
+// The prefix of every temporary name of this process: ".plover-<process id>-".
+std::string TemporaryPrefix();
+// True when fileName (no directory) is the name of a temporary made by StagedFiles, or of a
+// file derived from one by appending to it.
+bool IsStagedTemporaryName(std::string_view fileName);
+// Removes from directory the temporaries of exports that are no longer running: those of
+// processes that have ended and those of this process (one export runs at a time per process).
+// Returns the number of files removed.
+int RemoveStaleTemporaries(const std::string& directory);
+
+// The cause of a file system error in plain words ("permission denied", "no space left on the
+// device", "is a directory", "the folder does not exist", ...).
+std::string DescribeFileError(const std::error_code& error);
+std::string DescribeFileError(int errnoValue);

@@ -1,0 +1,109 @@
+#include "plugin/export_files.h"
+
+#include <filesystem>
+#include <vector>
+
+#include "core/staged_files.h"
+#include "material/material_output.h"
+#include "mesh/mesh_data.h"
+#include "plugin/do_export.h"
+#include "plugin/exporter.h"
+#include "scene/xnode.h"
+#include "xfile/write_xfile.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void ShowFailure(XExporter& exporter, const std::string& text) {
+    if (exporter.ip) exporter.ip->MessageBox(exporter.ip->GetMAXHWnd(), text.c_str(), "Plover", kMbOk | kMbIconStop);
+}
+
+void ShowXFileFailure(XExporter& exporter, const std::string& outputPath, const std::string& cause) {
+    ShowFailure(exporter, "The X file " + outputPath + " could not be written: " + cause + ".");
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+    if (a.empty() || b.empty()) return false;
+    std::error_code ec;
+    return fs::equivalent(fs::path(a), fs::path(b), ec) && !ec;
+}
+
+bool Cancelled(XExporter& exporter) { return exporter.ip && exporter.ip->GetCancel(); }
+
+}  // namespace
+
+bool CheckOutputTarget(XExporter& exporter, const std::string& outputPath) {
+    std::string cause;
+    if (!StagedFiles::CheckTarget(outputPath, &cause) || !StagedFiles::CanCreateBeside(outputPath, &cause)) {
+        ShowXFileFailure(exporter, outputPath, cause);
+        return false;
+    }
+    const std::string scene = exporter.ip ? exporter.ip->GetCurFilePath() : std::string();
+    if (SameFile(outputPath, scene)) {
+        ShowXFileFailure(exporter, outputPath, "it is the scene file being exported");
+        return false;
+    }
+    return true;
+}
+
+bool WriteAndCommit(XExporter& exporter, const std::string& outputPath) {
+    RemoveStaleTemporaries(exporter.outputDirectory);
+
+    const ExportOptions& options = exporter.options();
+    const bool materialsWritten = options.Mtl && !(options.Animation && options.OnlyAnimationSet);
+    XMaterialTable noTable;
+    XMaterialTable& table = materialsWritten ? exporter.materialTable : noTable;
+    std::vector<MaterialNodeView> views;
+    for (XRenderableNode* node : WrittenMaterialNodes(exporter))
+        views.push_back({node->name, &node->materials, node->meshData->channels, node->meshData->channelMap});
+
+    // The files the export reads must not be replaced by the file it writes.
+    const auto readsOutput = [&](const XMaterial* record) {
+        if (record == nullptr) return false;
+        for (const XTextureSlot& slot : record->slots)
+            if (slot.used() && !slot.procMap && SameFile(outputPath, slot.sourcePath)) return true;
+        const auto* effect = record->kind == kEffectMaterial ? static_cast<const XEffectMaterial*>(record) : nullptr;
+        return effect && effect->effectValid && SameFile(outputPath, effect->effectFile);
+    };
+    bool reads = false;
+    for (const std::unique_ptr<XMaterial>& record : table) reads = reads || readsOutput(record.get());
+    for (const MaterialNodeView& view : views)
+        for (const std::unique_ptr<XMaterialEntry>& entry : *view.materials)
+            reads = reads || readsOutput(ResolveMaterialEntry(entry.get(), exporter.materialTable));
+    if (reads) {
+        ShowXFileFailure(exporter, outputPath, "it is a texture or effect file that the export reads");
+        return false;
+    }
+
+    StagedFiles staged;
+    const MaterialOutputContext context{options, exporter.ip ? exporter.ip->GetBitmapManager() : nullptr,
+                                        exporter.outputDirectory, staged};
+    const MaterialOutputResult materials = OutputMaterialFiles(context, table, views);
+    for (const std::string& warning : materials.warnings) exporter.ShowMessage(warning.c_str(), kWarningCaption);
+    if (!materials.ok) {
+        ShowFailure(exporter, materials.error);
+        return false;
+    }
+    if (Cancelled(exporter)) return false;
+
+    std::string cause;
+    const std::string temp = staged.Stage(outputPath, StagedFiles::Existing::Replace);
+    if (temp.empty()) {
+        ShowXFileFailure(exporter, outputPath, "it names no file");
+        return false;
+    }
+    if (!exporter.WriteXFile(temp, &cause)) {
+        if (!cause.empty()) ShowXFileFailure(exporter, outputPath, cause);
+        return false;
+    }
+    if (Cancelled(exporter)) return false;
+
+    std::string failed;
+    if (!staged.Commit(&failed, &cause)) {
+        const std::string kind = failed == outputPath ? "The X file " : "The file ";
+        ShowFailure(exporter, kind + failed + " could not be written: " + cause + ".");
+        return false;
+    }
+    return true;
+}

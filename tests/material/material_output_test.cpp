@@ -1,0 +1,320 @@
+// The material output step: copied and baked textures, copied and generated effect files,
+// staged and put in place by the commit, and the records completed for the writer.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include "common/tmpfs_mount.h"
+#include "core/staged_files.h"
+#include "effect/effect_file.h"
+#include "host/bitmap_writer.h"
+#include "host/procedural_maps.h"
+#include "material/material_output.h"
+#include "options/export_options.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string ReadText(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+class MaterialOutputTest : public ::testing::Test {
+protected:
+    MaterialOutputTest() {
+        root = fs::path(PLOVER_BINARY_DIR) / "material_output_scratch" /
+               ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        fs::remove_all(root);
+        fs::create_directories(root / "out");
+        fs::create_directories(root / "src");
+        options.TextureFiles = 1;
+        options.ProcMapX = 8;
+        options.ProcMapY = 4;
+    }
+    ~MaterialOutputTest() override { fs::remove_all(root); }
+
+    std::string Source(const std::string& name, const std::string& content) {
+        const fs::path path = root / "src" / name;
+        std::ofstream(path, std::ios::binary) << content;
+        return path.string();
+    }
+    fs::path Out(const std::string& name) const { return root / "out" / name; }
+    // The output folder's file names, sorted.
+    std::string OutFiles() const {
+        std::set<std::string> names;
+        for (const auto& entry : fs::directory_iterator(root / "out")) names.insert(entry.path().filename().string());
+        std::string out;
+        for (const std::string& name : names) out += name + " ";
+        return out;
+    }
+
+    // Runs the step for one record (a node list entry when node is given) and commits.
+    MaterialOutputResult Output(XMaterialEntry* entry, const MaterialNodeView* node = nullptr) {
+        StagedFiles staged;
+        const MaterialOutputContext context{options, &bitmaps, (root / "out").string() + "/", staged};
+        MaterialOutputResult result;
+        OutputMaterialRecord(context, entry, node, &result);
+        std::string failed, cause;
+        if (result.ok) {
+            EXPECT_TRUE(staged.Commit(&failed, &cause)) << failed << ": " << cause;
+        }
+        return result;
+    }
+
+    static XTextureSlot BitmapSlot(const std::string& name, const std::string& source, int channel = 1,
+                                   int32_t usage = kTextureOrdinary) {
+        XTextureSlot slot;
+        slot.usage = usage;
+        slot.textureName = name;
+        slot.fileName = fs::path(source).filename().string();
+        slot.sourcePath = source;
+        slot.mapChannel = channel;
+        return slot;
+    }
+    static XTextureSlot MapSlot(const std::string& name, Texmap* map) {
+        XTextureSlot slot;
+        slot.textureName = name;
+        slot.fileName = slot.sourcePath = name + ".bmp";
+        slot.mapChannel = 1;
+        slot.procMap = map;
+        return slot;
+    }
+
+    ExportOptions options;
+    HostBitmapManager bitmaps;
+    fs::path root;
+};
+
+}  // namespace
+
+TEST(MaterialOutput, TexCoordSetOfChannel) {
+    const std::vector<int32_t> channels{1, 3, 5, 7};
+    const std::vector<int32_t> shared{0, 0, 2, 1};  // 3 merged into 1, 7 into 3 (itself merged)
+    EXPECT_EQ(TexCoordSetOfChannel(1, channels, shared), 0);
+    EXPECT_EQ(TexCoordSetOfChannel(3, channels, shared), 0);
+    EXPECT_EQ(TexCoordSetOfChannel(5, channels, shared), 1);
+    EXPECT_EQ(TexCoordSetOfChannel(2, channels, shared), -1);
+    EXPECT_EQ(TexCoordSetOfChannel(7, channels, shared), 0);
+    const std::vector<int32_t> broken{0, 9};
+    EXPECT_EQ(TexCoordSetOfChannel(3, std::vector<int32_t>{1, 3}, broken), -1);
+}
+
+TEST_F(MaterialOutputTest, CopyRulesAndSafety) {
+    std::ofstream(Out("wood.png")) << "existing";
+    XMaterial material("Wood");
+    material.slots[0] = BitmapSlot("Diffuse", Source("wood.png", "new"), 1, kTextureMain);
+    // A missing source is skipped quietly; the file is still named.
+    material.slots[1] = BitmapSlot("Gone", (root / "src" / "gone.png").string());
+    // Names never lead out of the output directory.
+    material.slots[2] = BitmapSlot("Up", Source("up.png", "up"));
+    material.slots[2].fileName = "..";
+    material.slots[3] = BitmapSlot("Deep", Source("deep.png", "deep"));
+    material.slots[3].fileName = "..\\..\\deep.png";
+    material.slots[4] = BitmapSlot("Unused", Source("unused.png", "u"), 0);
+
+    EXPECT_TRUE(Output(&material).ok);
+    EXPECT_EQ(ReadText(Out("wood.png")), "existing");  // overwrite off
+    EXPECT_EQ(ReadText(Out("deep.png")), "deep");
+    EXPECT_EQ(OutFiles(), "deep.png wood.png ");
+    EXPECT_FALSE(fs::exists(root / "deep.png"));
+    EXPECT_FALSE(fs::exists(root / "up.png"));
+
+    options.OverwriteTexture = 1;
+    Output(&material);
+    EXPECT_EQ(ReadText(Out("wood.png")), "new");
+
+    // A texture already in the output directory is its own source.
+    material.slots[0].sourcePath = Out("wood.png").string();
+    Output(&material);
+    EXPECT_EQ(ReadText(Out("wood.png")), "new");
+
+    // With TextureFiles off nothing is copied.
+    options.TextureFiles = 0;
+    fs::remove(Out("wood.png"));
+    Output(&material);
+    EXPECT_EQ(OutFiles(), "deep.png ");
+}
+
+TEST_F(MaterialOutputTest, DifferentSourcesWithOneNameGetDistinctFiles) {
+    fs::create_directories(root / "src" / "other");
+    XMaterial a("A"), b("B");
+    a.slots[0] = BitmapSlot("Diffuse", Source("wood.png", "pine"), 1, kTextureMain);
+    b.slots[0] = BitmapSlot("Diffuse", Source("other/wood.png", "oak"), 1, kTextureMain);
+    b.slots[1] = BitmapSlot("Again", Source("wood.png", "pine"));  // the same file as A's: shared
+
+    StagedFiles staged;
+    const MaterialOutputContext context{options, &bitmaps, (root / "out").string() + "/", staged};
+    MaterialOutputResult result;
+    ASSERT_TRUE(OutputMaterialRecord(context, &a, nullptr, &result));
+    ASSERT_TRUE(OutputMaterialRecord(context, &b, nullptr, &result));
+    for (const auto& entry : fs::directory_iterator(root / "out"))  // only temporaries before the commit
+        EXPECT_TRUE(IsStagedTemporaryName(entry.path().filename().string())) << entry.path();
+    std::string failed, cause;
+    ASSERT_TRUE(staged.Commit(&failed, &cause));
+    EXPECT_EQ(a.slots[0].fileName, "wood.png");
+    EXPECT_EQ(b.slots[0].fileName, "wood_2.png");
+    EXPECT_EQ(b.slots[1].fileName, "wood.png");
+    EXPECT_EQ(ReadText(Out("wood.png")), "pine");
+    EXPECT_EQ(ReadText(Out("wood_2.png")), "oak");
+    EXPECT_EQ(OutFiles(), "wood.png wood_2.png ");
+}
+
+TEST_F(MaterialOutputTest, ProceduralMapsAreBakedUnderDistinctNames) {
+    HostCheckerMap checker, otherChecker;
+    XMaterial board("Board"), tiles("Tiles"), again("Again");
+    board.slots[0] = MapSlot("Checker", &checker);
+    tiles.slots[0] = MapSlot("Checker", &otherChecker);  // another map of the same name
+    again.slots[0] = MapSlot("Checker", &checker);       // the same map again: one file
+    board.slots[0].fileName = "stale.bmp";
+
+    StagedFiles staged;
+    const MaterialOutputContext context{options, &bitmaps, (root / "out").string() + "/", staged};
+    MaterialOutputResult result;
+    ASSERT_TRUE(OutputMaterialRecord(context, &board, nullptr, &result));
+    ASSERT_TRUE(OutputMaterialRecord(context, &tiles, nullptr, &result));
+    ASSERT_TRUE(OutputMaterialRecord(context, &again, nullptr, &result));
+    std::string failed, cause;
+    ASSERT_TRUE(staged.Commit(&failed, &cause));
+    EXPECT_TRUE(result.warnings.empty());
+    EXPECT_EQ(board.slots[0].fileName, "Checker.bmp");
+    EXPECT_EQ(tiles.slots[0].fileName, "Checker_2.bmp");
+    EXPECT_EQ(again.slots[0].fileName, "Checker.bmp");
+    EXPECT_EQ(fs::file_size(Out("Checker.bmp")), 14u + 108u + 8u * 4u * 4u);
+    EXPECT_EQ(OutFiles(), "Checker.bmp Checker_2.bmp ");
+
+    // An existing bake stays unless OverwriteTexture; the name is set either way.
+    std::ofstream(Out("Checker.bmp"), std::ios::trunc) << "kept";
+    board.slots[0].fileName = "other.bmp";
+    Output(&board);
+    EXPECT_EQ(ReadText(Out("Checker.bmp")), "kept");
+    EXPECT_EQ(board.slots[0].fileName, "Checker.bmp");
+    options.OverwriteTexture = 1;
+    Output(&board);
+    EXPECT_NE(ReadText(Out("Checker.bmp")), "kept");
+}
+
+TEST_F(MaterialOutputTest, MapsThatCannotBeBakedAreWarnedAbout) {
+    HostCheckerMap checker;
+    XMaterial board("Board");
+    board.slots[0] = MapSlot("Checker", &checker);
+    const std::pair<int, int> sizes[] = {{0, 4}, {-8, 4}, {8, -1}, {kMaxBakeSide + 1, 1}, {16384, 16384}};
+    for (const auto& [width, height] : sizes) {
+        options.ProcMapX = width;
+        options.ProcMapY = height;
+        const MaterialOutputResult result = Output(&board);
+        EXPECT_TRUE(result.ok);
+        ASSERT_EQ(result.warnings.size(), 1u) << width << " x " << height;
+        EXPECT_EQ(result.warnings[0], "The procedural map Checker was not baked into " + Out("Checker.bmp").string() +
+                                          ": the size " + std::to_string(width) + " x " + std::to_string(height) +
+                                          " is not between 1 and 16384 pixels a side (at most 67108864 pixels). "
+                                          "The X file names the file all the same.");
+    }
+    EXPECT_EQ(OutFiles(), "");
+}
+
+TEST_F(MaterialOutputTest, DirectXEffectFilesAreCopiedWithDxFxAndKeptUnlessOverwriteFx) {
+    XEffectMaterial dx;
+    dx.name = "Shiny";
+    dx.effectValid = true;
+    dx.effectFile = Source("shiny.fx", "new");
+    XEffectMaterial bare = dx;  // no effect bitmap: no used slot, nothing copied
+    dx.slots[0] = BitmapSlot("D", Source("d.png", "pixels"));
+
+    Output(&dx);
+    EXPECT_EQ(OutFiles(), "d.png ");  // DxFx off
+    options.DxFx = 1;
+    Output(&bare);
+    EXPECT_EQ(OutFiles(), "d.png ");
+    std::ofstream(Out("shiny.fx")) << "old";
+    Output(&dx);
+    EXPECT_EQ(ReadText(Out("shiny.fx")), "old");
+    options.OverwriteFX = 1;
+    Output(&dx);
+    EXPECT_EQ(ReadText(Out("shiny.fx")), "new");
+}
+
+TEST_F(MaterialOutputTest, GeneratedEffectFilesAndTheirTextures) {
+    options.Normal = 1;
+    XMaterialList materials;
+    auto makeEffect = [&](const std::string& name) {
+        auto effect = std::make_unique<XEffectMaterial>();
+        effect->name = name;
+        effect->emissive = Color(0, 0, 1);
+        effect->slots[0] = BitmapSlot(name + "Diffuse", Source(name + ".png", name), 3, kTextureMain);
+        effect->slots[7] = BitmapSlot(name + "Bump", Source(name + "_n.png", "n"), 5, kTextureNormal);
+        effect->slots[8] = BitmapSlot(name + "Lost", Source(name + "_l.png", "l"), 2);  // channel not in mesh
+        return effect;
+    };
+    materials.push_back(makeEffect("A"));
+    materials.push_back(std::make_unique<XMaterialRef>(0));
+    const std::vector<int32_t> channels{1, 3, 5};
+    const std::vector<int32_t> channelMap{0, 0, 2};
+    const MaterialNodeView node{"Box", &materials, channels, channelMap};
+
+    // One effect material on the node: Box.fx.
+    Output(materials[0].get(), &node);
+    auto& a = static_cast<XEffectMaterial&>(*materials[0]);
+    EXPECT_EQ(a.effectFile, "Box.fx");
+    ASSERT_EQ(a.stringParams.size(), 2u);
+    EXPECT_EQ(a.stringParams[0].name, "ADiffuse");
+    EXPECT_EQ(a.stringParams[0].value, "A.png");
+    EXPECT_EQ(a.stringParams[1].name, "ABump");
+
+    XEffectFile expected;
+    expected.diffuse = a.diffuse;
+    expected.emissive = a.emissive;
+    expected.specular = a.specular;
+    expected.normal = 1;
+    expected.AddTexture(kTextureMain, 0, kAddressClamp, kAddressClamp, "ADiffuse");
+    expected.AddTexture(kTextureNormal, 1, kAddressClamp, kAddressClamp, "ABump");
+    EXPECT_EQ(ReadText(Out("Box.fx")), expected.GenerateText(options));
+
+    // Two effect materials: Box_A.fx and Box_B.fx.
+    materials.push_back(makeEffect("B"));
+    Output(materials[2].get(), &node);
+    EXPECT_EQ(static_cast<XEffectMaterial&>(*materials[2]).effectFile, "Box_B.fx");
+    EXPECT_TRUE(fs::exists(Out("Box_B.fx")));
+}
+
+TEST_F(MaterialOutputTest, GeneratedEffectFilesKeepUserEditsAndNeedTextureFiles) {
+    XMaterialList materials;
+    auto effect = std::make_unique<XEffectMaterial>();
+    effect->name = "Fx";
+    effect->slots[0] = BitmapSlot("T", Source("t.png", "t"), 1, kTextureMain);
+    materials.push_back(std::move(effect));
+    const std::vector<int32_t> channels{1};
+    const std::vector<int32_t> channelMap{0};
+    const MaterialNodeView node{"Box", &materials, channels, channelMap};
+
+    std::ofstream(Out("Box.fx")) << "user edits";
+    Output(materials[0].get(), &node);
+    EXPECT_EQ(ReadText(Out("Box.fx")), "user edits");  // OverwriteTexture off
+    options.TextureFiles = 0;
+    options.OverwriteTexture = 1;
+    fs::remove(Out("Box.fx"));
+    Output(materials[0].get(), &node);
+    EXPECT_EQ(static_cast<XEffectMaterial&>(*materials[0]).effectFile, "Box.fx");  // named all the same
+    EXPECT_FALSE(fs::exists(Out("Box.fx")));
+    options.TextureFiles = 1;
+    Output(materials[0].get(), &node);
+    EXPECT_NE(ReadText(Out("Box.fx")).find("texture T; \n"), std::string::npos);
+}
+
+TEST_F(MaterialOutputTest, AFullFolderStopsTheStepAndNamesTheFile) {
+    TmpfsMount mount(root / "out", 8192);
+    if (!mount.mounted()) GTEST_SKIP() << mount.reason();
+    XMaterial material("Big");
+    material.slots[0] = BitmapSlot("Big", Source("big.png", std::string(64 * 1024, 'x')), 1, kTextureMain);
+    const MaterialOutputResult result = Output(&material);
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(result.error, "The texture file " + Out("big.png").string() +
+                                " could not be written: no space left on the device.");
+    EXPECT_EQ(OutFiles(), "");
+}

@@ -55,7 +55,9 @@ bool XExporter::WriteXFile(const std::string& path, std::string* cause) {
         &error);
     if (!result && cause) {
         // The save layer names its own temporary files; the user only needs the cause.
-        if (result.status != xfile::XStatus::IoError)
+        if (result.status == xfile::XStatus::Cancelled)
+            cause->clear();  // the host asked to stop: nothing to report
+        else if (result.status != xfile::XStatus::IoError)
             *cause = result.message;
         else
             *cause = error != 0 ? DescribeFileError(error) : std::string("the file system refused the file");

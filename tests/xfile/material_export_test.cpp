@@ -14,6 +14,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <set>
 #include <sstream>
@@ -111,12 +112,14 @@ protected:
     }
 
     // Exports to out with the options of Export() and extra lines; the messages shown.
-    std::vector<HostMessage> ExportTo(const fs::path& out, const std::string& extra = "", int gridSize = 0) {
+    std::vector<HostMessage> ExportTo(const fs::path& out, const std::string& extra = "", int gridSize = 0,
+                                      std::function<bool()> cancel = {}) {
         std::string error;
         std::unique_ptr<HostScene> scene = LoadSceneDocumentFromString(Document(gridSize), "materials.json", error);
         EXPECT_NE(scene, nullptr) << error;
         if (!scene) return {};
         scene->SetDir(kDirPlugCfg, dir.string());
+        if (cancel) scene->SetCancelCheck(std::move(cancel));
         // The first line of a key counts.
         std::ofstream(dir / kConfigFileName)
             << "[Option]\n"
@@ -249,6 +252,25 @@ TEST_F(MaterialExport, AFailedExportLeavesTheFolderAsItWas) {
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].text, "The X file " + out.string() + " could not be written: the file system is read-only.");
     mount.SetReadOnly(false);
+}
+
+TEST_F(MaterialExport, ACancelledExportLeavesTheFolderAsItWas) {
+    const fs::path out = dir / "out" / "scene.x";
+    ASSERT_TRUE(ExportTo(out).empty());
+    const std::map<std::string, std::string> before = Snapshot(dir / "out");
+    const std::string replaceAll = "OverwriteTexture=1\nOverwriteFX=1\nXFileType=1\n";
+    // Cancelled at the first, second, ... question: each time without a message or a change.
+    for (int answer = 1;; ++answer) {
+        int asked = 0;
+        const std::vector<HostMessage> messages = ExportTo(out, replaceAll, 0, [&] { return ++asked >= answer; });
+        if (asked < answer) {  // the export ended before the question: it wrote everything
+            EXPECT_NE(ReadText(out), before.at("scene.x"));
+            EXPECT_GT(answer, 2);
+            break;
+        }
+        EXPECT_TRUE(messages.empty()) << messages.front().text;
+        EXPECT_EQ(Snapshot(dir / "out"), before) << "cancelled at question " << answer;
+    }
 }
 
 TEST_F(MaterialExport, OutputTargetsThatCannotBeReplacedAreRefused) {

@@ -302,7 +302,15 @@ bool StagedFiles::Commit(std::string* failedFile, std::string* cause) {
         }
         done.push_back({&entry, backup});
     }
-    for (const Done& d : done) RemoveQuietly(d.backup);
+    committedFiles_ = 0;
+    committedBytes_ = 0;
+    for (const Done& d : done) {
+        RemoveQuietly(d.backup);
+        std::error_code sizeError;
+        const uintmax_t size = fs::file_size(d.entry->resolved, sizeError);
+        ++committedFiles_;
+        committedBytes_ += sizeError ? 0 : static_cast<uint64_t>(size);
+    }
     for (Entry& entry : entries_) {
         RemoveQuietly(entry.temp);  // a kept target's unused temporary
         entry.temp.clear();

@@ -13,6 +13,7 @@
 // a killed export can be recognised and removed by the next one (RemoveStaleTemporaries).
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -64,6 +65,9 @@ public:
 
     // Targets in staging order.
     std::vector<std::string> Targets() const;
+    // What the last successful Commit put in place: the number of files and their bytes.
+    uint32_t committedFiles() const { return committedFiles_; }
+    uint64_t committedBytes() const { return committedBytes_; }
 
 private:
     struct Entry {
@@ -79,6 +83,8 @@ private:
     };
     std::vector<Entry> entries_;
     std::vector<Claim> claims_;
+    uint32_t committedFiles_ = 0;
+    uint64_t committedBytes_ = 0;
 };
 
 // The prefix of every temporary name of this process: ".plover-<process id>-".

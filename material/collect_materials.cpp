@@ -57,7 +57,7 @@ void AddNodeMaterial(const ExportOptions& options, const std::string& nodeName, 
     if (!record) return;
     // A material without a name could not be referred to; it gets a name no other record has.
     if (record->name.empty()) {
-        for (size_t n = table.size() + list.size() + 1;; ++n) {
+        for (size_t n = 1;; ++n) {
             record->name = "Material_" + std::to_string(n);
             if (!NameTaken(record->name, list, table)) break;
         }

@@ -47,7 +47,7 @@ bool CheckOutputTarget(XExporter& exporter, const std::string& outputPath) {
     return true;
 }
 
-bool WriteAndCommit(XExporter& exporter, const std::string& outputPath) {
+bool WriteAndCommit(XExporter& exporter, const std::string& outputPath, uint32_t* files, uint64_t* bytes) {
     RemoveStaleTemporaries(exporter.outputDirectory);
 
     const ExportOptions& options = exporter.options();
@@ -105,5 +105,7 @@ bool WriteAndCommit(XExporter& exporter, const std::string& outputPath) {
         ShowFailure(exporter, kind + failed + " could not be written: " + cause + ".");
         return false;
     }
+    if (files) *files = staged.committedFiles();
+    if (bytes) *bytes = staged.committedBytes();
     return true;
 }

@@ -6,6 +6,7 @@
 // a link; the file it leads to is replaced.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 class XExporter;
@@ -20,4 +21,6 @@ bool CheckOutputTarget(XExporter& exporter, const std::string& outputPath);
 // for a failure (naming the user's file and the cause) and returns false; a cancel request
 // from the host also returns false, without a message. Temporaries that a killed export left
 // in the output folder are removed first.
-bool WriteAndCommit(XExporter& exporter, const std::string& outputPath);
+// *files and *bytes (when given) receive what was put in place, the X file included.
+bool WriteAndCommit(XExporter& exporter, const std::string& outputPath, uint32_t* files = nullptr,
+                    uint64_t* bytes = nullptr);

@@ -74,6 +74,8 @@ TEST_F(StagedFilesTest, CommitPutsEveryFileInPlaceAndDiscardLeavesTheFolderAlone
     std::string failed, cause;
     ASSERT_TRUE(staged.Commit(&failed, &cause)) << failed << ": " << cause;
     EXPECT_EQ(Listing(), "a.bmp=a old.x=new ");
+    EXPECT_EQ(staged.committedFiles(), 2u);
+    EXPECT_EQ(staged.committedBytes(), 4u);
 }
 
 TEST_F(StagedFilesTest, KeepLeavesExistingFilesAndDropForgetsAFile) {

@@ -62,26 +62,6 @@ ExportOptions Options(int rightHand, int normalMapCode) {
 
 }  // namespace
 
-TEST(EffectFile, ResetValues) {
-    XEffectFile effect;
-    effect.diffuse = AColor(0, 0, 0, 0);
-    effect.normal = 1;
-    effect.AddTexture(1, 3, 1, 1, "Tex");
-    effect.Reset();
-    EXPECT_EQ(effect.diffuse, AColor(1, 1, 1, 1));
-    EXPECT_EQ(effect.specular, Color(1, 1, 1));
-    EXPECT_EQ(effect.emissive, Color(0, 0, 0));
-    EXPECT_EQ(effect.power, 0.0f);
-    EXPECT_EQ(effect.normal, 0);
-    EXPECT_TRUE(effect.textures.empty());
-    // Only a new record starts without coordinate sets.
-    EXPECT_EQ(effect.texCoordSets.size(), 1u);
-
-    effect.AddTexture(1, 0, 1, 1, "");  // an empty name adds nothing
-    EXPECT_TRUE(effect.textures.empty());
-    EXPECT_EQ(effect.texCoordSets.size(), 1u);
-}
-
 // The first file in full: no textures, normals only, left-handed.
 TEST(EffectFile, NoTexturesGolden) {
     XEffectFile effect;

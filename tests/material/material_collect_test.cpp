@@ -362,6 +362,18 @@ TEST_F(MaterialTest, SharedTableAndNaming) {
     AddNodeMaterial(options, "Box", named, table, std::make_unique<XMaterial>("string"));
     EXPECT_EQ(Record(named, table, 0).name, "Mat_Box");
     EXPECT_EQ(Record(named, table, 1).name, "_string");
+
+    // Without a name a record could not be referred to: each gets a name of its own, shared or
+    // inline, that no other record has.
+    table.push_back(std::make_unique<XMaterial>("Material_1"));
+    AddNodeMaterial(options, "Box", named, table, std::make_unique<XMaterial>(""));
+    AddNodeMaterial(options, "Box", named, table, std::make_unique<XMaterial>(""));
+    options.InlineMtl = 1;
+    AddNodeMaterial(options, "Box", named, table, std::make_unique<XMaterial>(""));
+    EXPECT_EQ(Record(named, table, 2).name, "Material_2");
+    EXPECT_EQ(Record(named, table, 3).name, "Material_3");
+    EXPECT_EQ(Record(named, table, 4).name, "Material_4");
+    EXPECT_EQ(table.size(), 7u);
 }
 
 TEST_F(MaterialTest, InlineRecordsStayWithTheNode) {

@@ -142,24 +142,6 @@ TEST_F(StagedFilesTest, SymbolicLinksStayLinksAndTheirTargetIsReplaced) {
     EXPECT_EQ(Read(At("real/scene.x")), "new");
 }
 
-TEST_F(StagedFilesTest, CheckTargetNamesWhatCannotBeReplaced) {
-    std::string cause;
-    EXPECT_TRUE(StagedFiles::CheckTarget(At("new.x"), &cause));
-    EXPECT_FALSE(StagedFiles::CheckTarget(At("missing/new.x"), &cause));
-    EXPECT_EQ(cause, "the folder does not exist");
-    Put(At("file"), "");
-    EXPECT_FALSE(StagedFiles::CheckTarget(At("file/new.x"), &cause));
-    EXPECT_EQ(cause, "a part of the path is not a folder");
-    fs::create_directory(At("folder.x"));
-    EXPECT_FALSE(StagedFiles::CheckTarget(At("folder.x"), &cause));
-    EXPECT_EQ(cause, "is a directory");
-    ASSERT_EQ(mkfifo(At("pipe.x").c_str(), 0600), 0);
-    EXPECT_FALSE(StagedFiles::CheckTarget(At("pipe.x"), &cause));
-    EXPECT_EQ(cause, "is not a regular file (a named pipe or a device)");
-    EXPECT_FALSE(StagedFiles::CheckTarget("/dev/null", &cause));
-    EXPECT_FALSE(StagedFiles::CheckTarget("", &cause));
-}
-
 TEST_F(StagedFilesTest, ClaimedNamesAreDistinctPerSource) {
     StagedFiles staged;
     const std::string d = dir.string() + "/";

@@ -7,7 +7,6 @@
 #include <set>
 #include <sstream>
 
-#include "common/tmpfs_mount.h"
 #include "core/staged_files.h"
 #include "effect/effect_file.h"
 #include "host/bitmap_writer.h"
@@ -305,16 +304,4 @@ TEST_F(MaterialOutputTest, GeneratedEffectFilesKeepUserEditsAndNeedTextureFiles)
     options.TextureFiles = 1;
     Output(materials[0].get(), &node);
     EXPECT_NE(ReadText(Out("Box.fx")).find("texture T; \n"), std::string::npos);
-}
-
-TEST_F(MaterialOutputTest, AFullFolderStopsTheStepAndNamesTheFile) {
-    TmpfsMount mount(root / "out", 8192);
-    if (!mount.mounted()) GTEST_SKIP() << mount.reason();
-    XMaterial material("Big");
-    material.slots[0] = BitmapSlot("Big", Source("big.png", std::string(64 * 1024, 'x')), 1, kTextureMain);
-    const MaterialOutputResult result = Output(&material);
-    EXPECT_FALSE(result.ok);
-    EXPECT_EQ(result.error, "The texture file " + Out("big.png").string() +
-                                " could not be written: no space left on the device.");
-    EXPECT_EQ(OutFiles(), "");
 }

@@ -280,6 +280,7 @@ TEST_F(MaterialExport, OutputTargetsThatCannotBeReplacedAreRefused) {
         EXPECT_EQ(messages[0].text, "The X file " + out.string() + " could not be written: " + cause + ".");
     };
     refused(dir / "missing" / "scene.x", "the folder does not exist");
+    refused(dir / "scene" / "shiny.fx" / "scene.x", "a part of the path is not a folder");
     refused(dir / "out", "is a directory");
     ASSERT_EQ(mkfifo((dir / "pipe.x").c_str(), 0600), 0);
     refused(dir / "pipe.x", "is not a regular file (a named pipe or a device)");

@@ -5,10 +5,14 @@
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cmath>
 #include <filesystem>
+#include <cstring>
 #include <fstream>
 #include <limits>
 #include <map>
@@ -149,6 +153,7 @@ private:
     std::map<std::vector<unsigned>, Mtl*> multiMaterials_;
     std::map<std::string, Texmap*> bitmaps_;            // by file and mapping
     std::map<std::string, std::string> writtenTextures_;  // embedded reference -> file
+    std::set<std::string> imageNames_;                  // written image file names, lower case
     UniqueNames materialNames_, mapNames_;
 };
 
@@ -162,7 +167,11 @@ std::unique_ptr<HostScene> Importer::Run(std::vector<ImportedClip>* clips, std::
     }
     scene_->SetFrameRate(rate);
     scene_->SetTicksPerFrame(kTicksPerSecond / rate);
-    scene_->SetCurFilePath(path_);
+    // The exporter looks for textures beside the scene file: the model's folder, whichever
+    // folder the command runs from.
+    std::error_code ec;
+    const fs::path absolute = fs::absolute(path_, ec);
+    scene_->SetCurFilePath((ec ? fs::path(path_) : absolute).lexically_normal().string());
     scene_->SetAnimRange(Interval(0, 0));
     materials_.assign(source_.mNumMaterials, nullptr);
 
@@ -563,14 +572,26 @@ std::string Importer::TextureFile(const std::string& reference) {
         bytes = EncodeBmp32(static_cast<int>(embedded->mWidth), static_cast<int>(embedded->mHeight), rgba);
     }
 
-    // The name comes from the model and the texture's place in it, so that every import of the
-    // same file writes the same names.
-    const std::string name = fs::path(path_).stem().string() + "_texture" + std::to_string(index) + "." + extension;
+    // The image keeps its own name (its name in the file, or its original file's); an image
+    // without one is named after the model and its place in it. Names are made unique ignoring
+    // letter case, as the exported files may land on a file system that ignores it.
+    const std::string fallback = fs::path(path_).stem().string() + "_texture" + std::to_string(index);
+    const std::string stem = LegalImageName(NameOf(embedded->mFilename), fallback);
+    std::string name = stem + "." + extension;
+    const auto folded = [](std::string text) {
+        for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return text;
+    };
+    for (int n = 2; !imageNames_.insert(folded(name)).second; ++n) name = stem + "_" + std::to_string(n) + "." + extension;
     const fs::path directory = options_.textureDirectory.empty() ? fs::path(".") : fs::path(options_.textureDirectory);
     const fs::path target = directory / name;
     std::error_code ec;
     fs::create_directories(directory, ec);
-    const fs::path temp = directory / ("." + name + ".tmp");
+    // Written under a name of its own and renamed, so that two imports into one folder never
+    // write the same temporary file.
+    static std::atomic<unsigned> counter{0};
+    const fs::path temp = directory / ("." + name + ".tmp-" + std::to_string(static_cast<long>(::getpid())) + "-" +
+                                       std::to_string(counter++));
     {
         std::ofstream stream(temp, std::ios::binary | std::ios::trunc);
         stream.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
@@ -734,6 +755,12 @@ bool Importer::AddAnimations(std::vector<ImportedClip>* clips, std::string& erro
             for (const auto* times : {&keys.position.times, &keys.rotation.times, &keys.scale.times})
                 if (!times->empty()) last = std::max(last, times->back());
         }
+        // The clip lasts as long as the animation says: a pose held after the last key, or an
+        // animation that only drives morph targets, keeps its length. A duration that does not
+        // fit the timeline is left to the keys.
+        TimeValue duration = 0;
+        if (fits && std::isfinite(animation.mDuration) && KeyTick(animation.mDuration, ticksPerSecond, duration))
+            last = std::max(last, duration);
         const int64_t frames = (int64_t(last) + ticksPerFrame - 1) / ticksPerFrame;
         if (!fits || int64_t(nextFrame) + frames + 1 > int64_t(std::numeric_limits<TimeValue>::max() / ticksPerFrame / 2)) {
             error = path_ + ": animation " + NameOf(animation.mName) + " is too long for the timeline";
@@ -821,11 +848,84 @@ std::string LegalClipName(const std::string& name, size_t index) {
     return legal;
 }
 
+std::string LegalImageName(const std::string& name, const std::string& fallback) {
+    std::string base = name.substr(name.find_last_of("/\\") == std::string::npos ? 0 : name.find_last_of("/\\") + 1);
+    const size_t dot = base.find_last_of('.');
+    if (dot != std::string::npos && dot > 0) base.resize(dot);
+    if (base.size() > 100) base.resize(100);
+    for (char& c : base) {
+        const bool keep = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+                          c == '-' || c == '.';
+        if (!keep) c = '_';
+    }
+    if (base.find_first_not_of("_.") == std::string::npos) return fallback;
+    return base;
+}
+
+namespace {
+
+uint32_t LittleEndian32(const unsigned char* p) {
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+// Checks the header of a binary glTF file against the file's size: Assimp trusts its length
+// fields and would allocate what they claim. Empty when the file is not binary glTF or its
+// header is consistent; otherwise the problem.
+std::string CheckBinaryGltf(const std::string& path, uint64_t fileSize) {
+    std::ifstream in(path, std::ios::binary);
+    unsigned char header[28] = {};
+    in.read(reinterpret_cast<char*>(header), sizeof header);
+    const uint64_t got = static_cast<uint64_t>(in.gcount());
+    if (got < 4 || std::memcmp(header, "glTF", 4) != 0) return {};
+    if (got < 20) return "binary glTF file is cut short in its header";
+    const uint32_t version = LittleEndian32(header + 4);
+    const uint64_t length = LittleEndian32(header + 8);
+    if (length > fileSize)
+        return "binary glTF header gives a length of " + std::to_string(length) + " bytes, but the file holds " +
+               std::to_string(fileSize);
+    // Version 1: content length and format follow; version 2: the first chunk's length and type.
+    // Either way the content starts 20 bytes in.
+    const uint64_t first = LittleEndian32(header + 12);
+    const uint64_t headerSize = 20;
+    if (headerSize + first > length)
+        return "binary glTF header gives its " + std::string(version == 1 ? "content" : "JSON chunk") +
+               " a length of " + std::to_string(first) + " bytes, beyond the file's " + std::to_string(length);
+    if (version == 2) {
+        // A second chunk (the binary buffer) follows the JSON chunk, padded to 4 bytes.
+        const uint64_t second = headerSize + ((first + 3) & ~uint64_t(3));
+        if (second + 8 <= length) {
+            unsigned char chunk[8];
+            in.seekg(static_cast<std::streamoff>(second));
+            in.read(reinterpret_cast<char*>(chunk), sizeof chunk);
+            if (in.gcount() == 8 && second + 8 + LittleEndian32(chunk) > length)
+                return "binary glTF header gives its binary chunk a length of " +
+                       std::to_string(LittleEndian32(chunk)) + " bytes, beyond the file's " + std::to_string(length);
+        }
+    }
+    return {};
+}
+
+}  // namespace
+
 std::unique_ptr<HostScene> ImportInterchangeFile(const std::string& path, const ImportOptions& options,
                                                  std::string& error, std::vector<ImportedClip>* clips) {
     std::error_code ec;
+    if (fs::is_directory(path, ec)) {
+        error = path + ": is a folder, not a file";
+        return nullptr;
+    }
     if (!fs::is_regular_file(path, ec)) {
-        error = path + ": no such file";
+        error = path + (fs::exists(path, ec) ? ": is not a regular file" : ": no such file");
+        return nullptr;
+    }
+    const uint64_t size = fs::file_size(path, ec);
+    if (ec || size > kMaxInterchangeFileBytes) {
+        error = path + (ec ? ": cannot read the file's size" : ": file is larger than " +
+                                                                     std::to_string(kMaxInterchangeFileBytes) + " bytes");
+        return nullptr;
+    }
+    if (const std::string problem = CheckBinaryGltf(path, size); !problem.empty()) {
+        error = path + ": " + problem;
         return nullptr;
     }
     Assimp::Importer reader;
@@ -837,10 +937,8 @@ std::unique_ptr<HostScene> ImportInterchangeFile(const std::string& path, const 
         error = path + ": " + reader.GetErrorString();
         return nullptr;
     }
-    if (scene->mFlags & AI_SCENE_FLAGS_INCOMPLETE || !scene->mRootNode) {
-        error = path + ": the file holds no complete scene";
-        return nullptr;
-    }
+    // A file without meshes (only cameras, lights, empties or animation) is flagged incomplete
+    // by Assimp; it is imported as what it is.
     Importer importer(*scene, path, options);
     // The scene offers one clip per animation (none for a file without animations).
     std::vector<ImportedClip> found;

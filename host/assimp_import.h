@@ -10,10 +10,14 @@
 //    node's materials (a multi-material when it has several);
 //  - standard materials: diffuse, specular, shininess, opacity and emission with their textures
 //    in the matching map slots (mapping channel, UV transform, wrap modes), normal maps through a
-//    normal-bump map; textures stored inside the file are written out as image files;
+//    normal-bump map; images stored inside the file are written out as image files named after
+//    the image (its name in the file, or its original file's name);
 //  - skins as skin deformers whose initial poses reproduce the file's bind pose;
 //  - animations as keyed position, rotation and scale controllers, laid out one after another
-//    on the timeline, with one clip per animation.
+//    on the timeline, with one clip per animation that lasts as long as the animation says
+//    (a pose held after the last key is kept).
+// Files without geometry (only cameras, lights, empties or animation) import as the scene they
+// are; the exporter's own rules decide what such a scene gives.
 // The host is Z-up: scenes are turned from the file's up axis (Y for glTF) so that the exported
 // model stands as it does in the source.
 #pragma once
@@ -28,21 +32,32 @@
 struct ImportOptions {
     // Frames per second of the scene's timeline; must divide 4800 (the ticks per second).
     int frameRate = 30;
-    // Where textures stored inside the file are written as image files. Empty: the current
-    // directory.
+    // Where images stored inside the file are written as image files; made when missing.
+    // Empty: the current directory.
     std::string textureDirectory;
 };
 
+// The largest interchange file the host reads.
+inline constexpr uint64_t kMaxInterchangeFileBytes = uint64_t(1) << 31;
+
 // The frames one animation of the file occupies on the timeline.
 // One clip per animation: the animation's name made a legal clip name, unique in the file; its
-// first frame (the animation's time 0) and the first whole frame at or after its last key.
+// first frame (the animation's time 0) and the first whole frame at or after its end (its
+// duration, or its last key when that comes later).
 using ImportedClip = HostClip;
 
 // Reads the file at path and builds its scene. Null on failure, with error holding one line that
-// names the file and the problem (Assimp's message for a file it cannot read). When clips is
-// given it receives one entry per animation, in file order.
+// names the file and the problem (Assimp's message for a file it cannot read). Files larger than
+// kMaxInterchangeFileBytes, and binary glTF files whose header does not match the file, are
+// refused before Assimp reads them. When clips is given it receives one entry per animation, in
+// file order.
 std::unique_ptr<HostScene> ImportInterchangeFile(const std::string& path, const ImportOptions& options,
                                                  std::string& error, std::vector<ImportedClip>* clips = nullptr);
+
+// The name an image stored in the file is written under, without extension: `name` (the image's
+// name in the file or the path of its original file) without folders and extension, with every
+// character other than letters, digits, '_', '-' and '.' made '_'; `fallback` when nothing is left.
+std::string LegalImageName(const std::string& name, const std::string& fallback);
 
 // The animation's name as a clip name: letters, digits and '_' only, not starting with a digit,
 // at most 31 characters; "Anim<index + 1>" when nothing is left.

@@ -22,42 +22,16 @@ public:
     ControlReader(std::string& errorPath, std::string& problem)
         : FirstProblem(errorPath, problem, json_document::TopLevelMember::Dotted) {}
 
-    bool ReadArray(const Json& v, const std::string& path) {
-        if (!v.is_array()) return Fail(path, "expected an array");
-        if (v.size() > kMaxSceneArrayElements)
-            return Fail(path, "too many elements (limit " + std::to_string(kMaxSceneArrayElements) + ")");
-        return true;
-    }
-
-    bool ReadFloats(const Json& v, const std::string& path, size_t count, std::vector<float>& out) {
-        if (!ReadArray(v, path)) return false;
-        if (v.size() != count)
-            return Fail(path, "expected " + std::to_string(count) + " numbers, found " + std::to_string(v.size()));
-        out.resize(count);
-        for (size_t i = 0; i < count; ++i) {
-            if (!v[i].is_number()) return Fail(Element(path, i), "expected a number");
-            const double d = v[i].get<double>();
-            out[i] = static_cast<float>(d);
-            if (!std::isfinite(d) || !std::isfinite(out[i]))
-                return Fail(Element(path, i), "number is not finite as a 32-bit float");
-        }
-        return true;
-    }
-
     bool ReadTimes(const Json& v, const std::string& path, std::vector<TimeValue>& out) {
-        if (!ReadArray(v, path)) return false;
+        if (!ReadArray(v, path, "an array of tick counts", kMaxSceneArrayElements)) return false;
         if (v.empty()) return Fail(path, "a track needs at least one key");
         out.resize(v.size());
         for (size_t i = 0; i < v.size(); ++i) {
-            const Json& e = v[i];
             const std::string at = Element(path, i);
-            if (!e.is_number_integer()) return Fail(at, "expected an integer tick count");
-            const bool fits = e.is_number_unsigned()
-                                  ? e.get<uint64_t>() <= uint64_t(std::numeric_limits<int32_t>::max())
-                                  : e.get<int64_t>() >= std::numeric_limits<int32_t>::min() &&
-                                        e.get<int64_t>() <= std::numeric_limits<int32_t>::max();
-            if (!fits) return Fail(at, "tick count does not fit a signed 32-bit integer");
-            out[i] = static_cast<TimeValue>(e.get<int64_t>());
+            int64_t tick = 0;
+            if (!ReadInt(v[i], at, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max(), tick))
+                return false;
+            out[i] = static_cast<TimeValue>(tick);
             if (i > 0 && out[i] <= out[i - 1]) return Fail(at, "key times must be strictly ascending");
         }
         return true;
@@ -73,7 +47,7 @@ public:
         if (!ReadTimes(v["times"], Member(path, "times"), d.times)) return nullptr;
         const size_t count = d.times.size() * size_t(dimension);
         if (!v.contains("values")) return Fail(Member(path, "values"), "missing field"), nullptr;
-        if (!ReadFloats(v["values"], Member(path, "values"), count, d.values)) return nullptr;
+        if (!ReadFloats(v["values"], Member(path, "values"), count, 1, d.values)) return nullptr;
         if (rotation)
             for (size_t k = 0; k < d.times.size(); ++k) {
                 const float* q = &d.values[k * 4];
@@ -99,7 +73,7 @@ public:
             if (!v.contains(key)) continue;
             if (d.interpolation != HostInterpolation::Bezier)
                 return Fail(Member(path, key), "slopes need \"interpolation\": \"bezier\""), nullptr;
-            if (!ReadFloats(v[key], Member(path, key), count, *slopes)) return nullptr;
+            if (!ReadFloats(v[key], Member(path, key), count, 1, *slopes)) return nullptr;
         }
         return std::make_unique<HostKeyTrack>(std::move(d));
     }

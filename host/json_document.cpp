@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "host/scene_document.h"
+
 namespace json_document {
 
 std::string Quoted(std::string_view s) {
@@ -69,6 +71,81 @@ bool JsonChecker::ReadFloat(const Json& v, const std::string& path, float& out) 
     const float f = static_cast<float>(d);
     if (!std::isfinite(d) || !std::isfinite(f)) return Fail(path, "number is not finite as a 32-bit float");
     out = f;
+    return true;
+}
+
+bool JsonChecker::ReadFloatIn(const Json& v, const std::string& path, float lo, float hi, float& out) {
+    if (!ReadFloat(v, path, out)) return false;
+    if (out < lo || out > hi)
+        return Fail(path, "value is out of range (" + std::to_string(lo) + " to " + std::to_string(hi) + ")");
+    return true;
+}
+
+bool JsonChecker::ReadInt(const Json& v, const std::string& path, int64_t lo, int64_t hi, int64_t& out) {
+    const auto outOfRange = [&](const std::string& value) {
+        return Fail(path, value + " is out of range (" + std::to_string(lo) + " to " + std::to_string(hi) + ")");
+    };
+    if (v.is_number_unsigned()) {
+        const uint64_t u = v.get<uint64_t>();
+        if (hi < 0 || u > static_cast<uint64_t>(hi)) return outOfRange(std::to_string(u));
+        out = static_cast<int64_t>(u);
+    } else if (v.is_number_integer()) {
+        out = v.get<int64_t>();
+    } else {
+        return WrongType(path, "an integer", v);
+    }
+    if (out < lo || out > hi) return outOfRange(std::to_string(out));
+    return true;
+}
+
+bool JsonChecker::ReadArray(const Json& v, const std::string& path, const char* what, size_t limit) {
+    if (!v.is_array()) return WrongType(path, what, v);
+    if (v.size() > limit)
+        return Fail(path, "too many elements (" + std::to_string(v.size()) + ", limit " + std::to_string(limit) + ")");
+    return true;
+}
+
+bool JsonChecker::ReadFloats(const Json& v, const std::string& path, size_t count, size_t stride,
+                             std::vector<float>& out) {
+    if (!ReadArray(v, path, "an array of numbers", kMaxSceneArrayElements)) return false;
+    if (count != 0 && v.size() != count)
+        return Fail(path, "expected " + std::to_string(count) + " numbers, found " + std::to_string(v.size()));
+    if (stride > 1 && v.size() % stride != 0)
+        return Fail(path, "length " + std::to_string(v.size()) + " is not a multiple of " + std::to_string(stride));
+    out.resize(v.size());
+    for (size_t i = 0; i < v.size(); ++i)
+        if (!ReadFloat(v[i], Element(path, i), out[i])) return false;
+    return true;
+}
+
+bool JsonChecker::ReadClassId(const Json& v, const std::string& path, Class_ID& out) {
+    if (!v.is_array() || v.size() != 2) return Fail(path, "expected a class id: an array of two 32-bit words");
+    uint32_t words[2];
+    for (size_t i = 0; i < 2; ++i) {
+        const std::string at = Element(path, i);
+        if (v[i].is_string()) {
+            // "0x" and one to eight hexadecimal digits, nothing else (no sign, no blanks).
+            const std::string s = v[i].get<std::string>();
+            uint32_t value = 0;
+            bool ok = s.size() > 2 && s.size() <= 10 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X');
+            for (size_t k = 2; ok && k < s.size(); ++k) {
+                const char c = s[k];
+                const int digit = c >= '0' && c <= '9'   ? c - '0'
+                                  : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                                  : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                         : -1;
+                ok = digit >= 0;
+                value = value * 16 + static_cast<uint32_t>(ok ? digit : 0);
+            }
+            if (!ok) return Fail(at, "expected a hexadecimal word such as \"0x1A2B\", found " + Quoted(s));
+            words[i] = value;
+        } else {
+            int64_t value = 0;
+            if (!ReadInt(v[i], at, 0, 0xFFFFFFFFll, value)) return false;
+            words[i] = static_cast<uint32_t>(value);
+        }
+    }
+    out = Class_ID(words[0], words[1]);
     return true;
 }
 

@@ -7,10 +7,12 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
 #include "sdk/math.h"
+#include "sdk/types.h"
 
 namespace json_document {
 
@@ -49,6 +51,17 @@ public:
     bool ReadString(const Json& v, const std::string& path, std::string& out);
     // A number that is finite as a 32-bit float.
     bool ReadFloat(const Json& v, const std::string& path, float& out);
+    // A finite number from lo to hi.
+    bool ReadFloatIn(const Json& v, const std::string& path, float lo, float hi, float& out);
+    // An integer from lo to hi; values beyond 64 bits are out of range like any other.
+    bool ReadInt(const Json& v, const std::string& path, int64_t lo, int64_t hi, int64_t& out);
+    // An array of at most `limit` elements; `what` names the expected value ("an array of bones").
+    bool ReadArray(const Json& v, const std::string& path, const char* what, size_t limit);
+    // An array of `count` finite numbers (count 0: any length that is a multiple of `stride`),
+    // at most the scene document's array limit.
+    bool ReadFloats(const Json& v, const std::string& path, size_t count, size_t stride, std::vector<float>& out);
+    // A class id: two 32-bit words, each an integer or a hexadecimal string such as "0x1A2B".
+    bool ReadClassId(const Json& v, const std::string& path, Class_ID& out);
 
 protected:
     explicit JsonChecker(TopLevelMember top = TopLevelMember::Bare) : top_(top) {}

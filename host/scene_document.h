@@ -19,6 +19,8 @@ inline constexpr size_t kMaxSceneDocumentBytes = size_t(1) << 30;  // 1 GiB
 inline constexpr size_t kMaxSceneArrayElements = size_t(1) << 26;  // per vertex, face, point array (elements)
 inline constexpr size_t kMaxSceneNodes = 1000000;
 inline constexpr int kMaxSceneNodeDepth = 256;                       // nesting of "children"
+inline constexpr int kMaxSceneInlineDepth = 64;                      // maps and materials written inside others
+inline constexpr int kMaxSceneJsonDepth = 1024;                      // nesting of JSON arrays and objects
 inline constexpr int kMaxSceneStackLevels = 1024;
 inline constexpr size_t kMaxSceneClips = 10000;                    // entries of "clips"
 

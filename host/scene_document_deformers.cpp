@@ -59,38 +59,9 @@ public:
     DeformerJsonReader(SceneDeformerReader& owner, std::string& errorPath, std::string& problem)
         : FirstProblem(errorPath, problem, json_document::TopLevelMember::Dotted), owner_(owner) {}
 
-    bool Array(const Json& v, const std::string& path, const char* what) {
-        if (!v.is_array()) return Fail(path, std::string("expected ") + what);
-        if (v.size() > kMaxSceneArrayElements)
-            return Fail(path, "too many elements (limit " + std::to_string(kMaxSceneArrayElements) + ")");
-        return true;
-    }
-
-    bool Float(const Json& v, const std::string& path, float& out) {
-        if (!v.is_number()) return Fail(path, "expected a number");
-        const double d = v.get<double>();
-        out = static_cast<float>(d);
-        if (!std::isfinite(d) || !std::isfinite(out)) return Fail(path, "number is not finite as a 32-bit float");
-        return true;
-    }
-
-    bool Int(const Json& v, const std::string& path, int64_t lo, int64_t hi, int64_t& out) {
-        if (!v.is_number_integer()) return Fail(path, "expected an integer");
-        if (v.is_number_unsigned() && v.get<uint64_t>() > static_cast<uint64_t>(hi))
-            return Fail(path, std::to_string(v.get<uint64_t>()) + " is out of range (" + std::to_string(lo) + " to " +
-                                  std::to_string(hi) + ")");
-        out = v.get<int64_t>();
-        if (out < lo || out > hi)
-            return Fail(path, std::to_string(out) + " is out of range (" + std::to_string(lo) + " to " +
-                                  std::to_string(hi) + ")");
-        return true;
-    }
-
     bool Matrix(const Json& v, const std::string& path, Matrix3& out) {
-        if (!v.is_array() || v.size() != 12) return Fail(path, "expected a transform: an array of 12 numbers");
-        float f[12];
-        for (size_t i = 0; i < 12; ++i)
-            if (!Float(v[i], Element(path, i), f[i])) return false;
+        std::vector<float> f;
+        if (!ReadFloats(v, path, 12, 1, f)) return false;
         out = Matrix3(Point3(f[0], f[1], f[2]), Point3(f[3], f[4], f[5]), Point3(f[6], f[7], f[8]),
                       Point3(f[9], f[10], f[11]));
         out.ClearFlags();
@@ -109,7 +80,7 @@ public:
         if (!v.contains("bones")) return true;
         const std::string at = Member(path, "bones");
         const Json& list = v["bones"];
-        if (!Array(list, at, "an array of bones")) return false;
+        if (!ReadArray(list, at, "an array of bones", kMaxSceneArrayElements)) return false;
         bones.resize(list.size());
         for (size_t i = 0; i < list.size(); ++i) {
             const std::string b = Element(at, i);
@@ -135,22 +106,22 @@ public:
         if (!v.contains("points")) return true;
         const std::string at = Member(path, "points");
         const Json& points = v["points"];
-        if (!Array(points, at, "an array of points, each [bone, weight, ...]")) return false;
+        if (!ReadArray(points, at, "an array of points, each [bone, weight, ...]", kMaxSceneArrayElements)) return false;
         const int64_t boneLimit = static_cast<int64_t>(skin.bones.size()) - 1;
         std::vector<HostSkinAssignment> list;
         for (size_t p = 0; p < points.size(); ++p) {
             const std::string pp = Element(at, p);
             const Json& point = points[p];
-            if (!Array(point, pp, "an array of bone indices and weights")) return false;
+            if (!ReadArray(point, pp, "an array of bone indices and weights", kMaxSceneArrayElements)) return false;
             if (point.size() % 2 != 0) return Fail(pp, "expected pairs of bone index and weight");
             if (skin.assignments.size() + point.size() / 2 > kMaxSceneArrayElements)
                 return Fail(pp, "too many assignments (limit " + std::to_string(kMaxSceneArrayElements) + ")");
             list.resize(point.size() / 2);
             for (size_t k = 0; k < list.size(); ++k) {
                 int64_t bone = 0;
-                if (!Int(point[2 * k], Element(pp, 2 * k), -1, boneLimit, bone)) return false;
+                if (!ReadInt(point[2 * k], Element(pp, 2 * k), -1, boneLimit, bone)) return false;
                 list[k].bone = static_cast<int32_t>(bone);
-                if (!Float(point[2 * k + 1], Element(pp, 2 * k + 1), list[k].weight)) return false;
+                if (!ReadFloat(point[2 * k + 1], Element(pp, 2 * k + 1), list[k].weight)) return false;
             }
             skin.AddPoint(list.data(), list.size());
         }
@@ -163,7 +134,7 @@ public:
         if (!v.contains("vertices")) return true;
         const std::string at = Member(path, "vertices");
         const Json& vertices = v["vertices"];
-        if (!Array(vertices, at, "an array of vertices")) return false;
+        if (!ReadArray(vertices, at, "an array of vertices", kMaxSceneArrayElements)) return false;
         const int64_t boneLimit = static_cast<int64_t>(link.bones.size()) - 1;
         link.vertices.resize(vertices.size());
         for (size_t i = 0; i < vertices.size(); ++i) {
@@ -180,16 +151,16 @@ public:
             if (vertex.contains("bone")) {
                 if (vertex.contains("type") || vertex.contains("bones") || vertex.contains("weights"))
                     return Fail(vp, "a rigid vertex has \"bone\" only");
-                if (!Int(vertex["bone"], Member(vp, "bone"), 0, boneLimit, value)) return false;
+                if (!ReadInt(vertex["bone"], Member(vp, "bone"), 0, boneLimit, value)) return false;
                 out.type = kHostLinkRigid;
                 out.bones = {static_cast<int32_t>(value)};
             } else if (vertex.contains("bones")) {
                 if (vertex.contains("type")) return Fail(Member(vp, "type"), "a blended vertex has no \"type\"");
                 const Json& bones = vertex["bones"];
-                if (!Array(bones, Member(vp, "bones"), "an array of bone indices")) return false;
+                if (!ReadArray(bones, Member(vp, "bones"), "an array of bone indices", kMaxSceneArrayElements)) return false;
                 if (!vertex.contains("weights")) return Fail(Member(vp, "weights"), "missing field");
                 const Json& weights = vertex["weights"];
-                if (!Array(weights, Member(vp, "weights"), "an array of weights")) return false;
+                if (!ReadArray(weights, Member(vp, "weights"), "an array of weights", kMaxSceneArrayElements)) return false;
                 if (weights.size() != bones.size())
                     return Fail(Member(vp, "weights"), "expected one weight per bone (" + std::to_string(bones.size()) +
                                                            "), found " + std::to_string(weights.size()));
@@ -197,13 +168,13 @@ public:
                 out.bones.resize(bones.size());
                 out.weights.resize(bones.size());
                 for (size_t k = 0; k < bones.size(); ++k) {
-                    if (!Int(bones[k], Element(Member(vp, "bones"), k), 0, boneLimit, value)) return false;
+                    if (!ReadInt(bones[k], Element(Member(vp, "bones"), k), 0, boneLimit, value)) return false;
                     out.bones[k] = static_cast<int32_t>(value);
-                    if (!Float(weights[k], Element(Member(vp, "weights"), k), out.weights[k])) return false;
+                    if (!ReadFloat(weights[k], Element(Member(vp, "weights"), k), out.weights[k])) return false;
                 }
             } else if (vertex.contains("type")) {
                 if (vertex.contains("weights")) return Fail(Member(vp, "weights"), "only a blended vertex has weights");
-                if (!Int(vertex["type"], Member(vp, "type"), 0, 0x7FFFFFFF, value)) return false;
+                if (!ReadInt(vertex["type"], Member(vp, "type"), 0, 0x7FFFFFFF, value)) return false;
                 if (value == kHostLinkRigid || value == kHostLinkBlended)
                     return Fail(Member(vp, "type"), "give a rigid vertex as {\"bone\": i} and a blended one as "
                                                     "{\"bones\": [...], \"weights\": [...]}");

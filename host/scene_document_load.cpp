@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <initializer_list>
 #include <limits>
@@ -22,6 +23,8 @@
 #include "host/scene_document_materials.h"
 #include "host/scene_document_names.h"
 #include "host/tessellation.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -48,14 +51,10 @@ private:
         return v.is_object() || WrongType(path, "an object", v);
     }
 
-    bool ReadInt(const Json& v, const std::string& path, int64_t lo, int64_t hi, int64_t& out);
     bool ReadClips(const Json& v, const std::string& path);
-    // A JSON array of exactly `count` numbers (count 0: any length that is a multiple of `stride`).
-    bool ReadFloats(const Json& v, const std::string& path, size_t count, size_t stride, std::vector<float>& out);
     bool ReadPoints(const Json& v, const std::string& path, std::vector<Point3>& out);
     bool ReadIndices(const Json& v, const std::string& path, size_t stride, uint32_t limit, const char* what,
                      std::vector<uint32_t>& out);
-    bool ReadClassId(const Json& v, const std::string& path, Class_ID& out);
     bool ReadTransform(const Json& v, const std::string& path, Matrix3& out);
 
     bool ReadTime(const Json& v, const std::string& path);
@@ -81,39 +80,6 @@ private:
     SceneMaterialReader materials_{scene_.materials()};  // "maps", "materials", a node's "material"
     SceneDeformerReader deformers_;                      // "skin" and "linkDeformer" stack entries
 };
-
-bool DocumentReader::ReadInt(const Json& v, const std::string& path, int64_t lo, int64_t hi, int64_t& out) {
-    if (v.is_number_unsigned()) {
-        const uint64_t u = v.get<uint64_t>();
-        if (u > static_cast<uint64_t>(hi)) return Fail(path, std::to_string(u) + " is out of range (" +
-                                                                 std::to_string(lo) + " to " + std::to_string(hi) + ")");
-        out = static_cast<int64_t>(u);
-    } else if (v.is_number_integer()) {
-        out = v.get<int64_t>();
-    } else {
-        return WrongType(path, "an integer", v);
-    }
-    if (out < lo || out > hi)
-        return Fail(path, std::to_string(out) + " is out of range (" + std::to_string(lo) + " to " +
-                              std::to_string(hi) + ")");
-    return true;
-}
-
-bool DocumentReader::ReadFloats(const Json& v, const std::string& path, size_t count, size_t stride,
-                                std::vector<float>& out) {
-    if (!v.is_array()) return WrongType(path, "an array of numbers", v);
-    if (count != 0 && v.size() != count)
-        return Fail(path, "expected " + std::to_string(count) + " numbers, found " + std::to_string(v.size()));
-    if (v.size() % stride != 0)
-        return Fail(path, "length " + std::to_string(v.size()) + " is not a multiple of " + std::to_string(stride));
-    if (v.size() > kMaxSceneArrayElements)
-        return Fail(path, "too many elements (" + std::to_string(v.size()) + ", limit " +
-                              std::to_string(kMaxSceneArrayElements) + ")");
-    out.resize(v.size());
-    for (size_t i = 0; i < v.size(); ++i)
-        if (!ReadFloat(v[i], Element(path, i), out[i])) return false;
-    return true;
-}
 
 bool DocumentReader::ReadPoints(const Json& v, const std::string& path, std::vector<Point3>& out) {
     std::vector<float> flat;
@@ -143,31 +109,6 @@ bool DocumentReader::ReadIndices(const Json& v, const std::string& path, size_t 
         }
         out[i] = static_cast<uint32_t>(e.get<uint64_t>());
     }
-    return true;
-}
-
-bool DocumentReader::ReadClassId(const Json& v, const std::string& path, Class_ID& out) {
-    if (!v.is_array() || v.size() != 2) return Fail(path, "expected a class id: an array of two 32-bit words");
-    uint32_t words[2];
-    for (size_t i = 0; i < 2; ++i) {
-        const std::string at = Element(path, i);
-        const Json& e = v[i];
-        if (e.is_string()) {
-            const std::string s = e.get<std::string>();
-            char* end = nullptr;
-            const bool hex = s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X') && s.size() <= 10;
-            const unsigned long long value = hex ? std::strtoull(s.c_str() + 2, &end, 16) : 0;
-            if (!hex || end != s.c_str() + s.size() || std::isspace(static_cast<unsigned char>(s[2])) || s[2] == '-' ||
-                s[2] == '+')
-                return Fail(at, "expected a hexadecimal word such as \"0x1A2B\", found " + Quoted(s));
-            words[i] = static_cast<uint32_t>(value);
-        } else {
-            int64_t value = 0;
-            if (!ReadInt(e, at, 0, 0xFFFFFFFFll, value)) return false;
-            words[i] = static_cast<uint32_t>(value);
-        }
-    }
-    out = Class_ID(words[0], words[1]);
     return true;
 }
 
@@ -779,6 +720,37 @@ std::string ParseErrorText(const std::string& what) {
     return what.substr(at + 3, colon - at - 3) + ": malformed JSON: " + what.substr(colon + 2);
 }
 
+// The line and column of the first array or object nested deeper than `limit`, found without
+// parsing: the parser would otherwise build every level before the reader could count them.
+bool FindDeepNesting(const std::string& json, int limit, size_t& line, size_t& column) {
+    int depth = 0;
+    bool inString = false, escaped = false;
+    line = 1;
+    size_t lineStart = 0;
+    for (size_t i = 0; i < json.size(); ++i) {
+        const char c = json[i];
+        if (c == '\n') {
+            line += 1;
+            lineStart = i + 1;
+        }
+        if (inString) {
+            if (escaped) escaped = false;
+            else if (c == '\\') escaped = true;
+            else if (c == '"') inString = false;
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '[' || c == '{') {
+            if (++depth > limit) {
+                column = i - lineStart + 1;
+                return true;
+            }
+        } else if (c == ']' || c == '}') {
+            depth -= depth > 0;
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 std::unique_ptr<HostScene> LoadSceneDocumentFromString(const std::string& json, const std::string& displayName,
@@ -786,6 +758,12 @@ std::unique_ptr<HostScene> LoadSceneDocumentFromString(const std::string& json, 
     error.clear();
     if (json.size() > kMaxSceneDocumentBytes) {
         error = displayName + ": document is larger than " + std::to_string(kMaxSceneDocumentBytes) + " bytes";
+        return nullptr;
+    }
+    size_t line = 0, column = 0;
+    if (FindDeepNesting(json, kMaxSceneJsonDepth, line, column)) {
+        error = displayName + ": line " + std::to_string(line) + ", column " + std::to_string(column) +
+                ": arrays and objects nested more than " + std::to_string(kMaxSceneJsonDepth) + " levels deep";
         return nullptr;
     }
     Json doc;
@@ -813,17 +791,44 @@ std::unique_ptr<HostScene> LoadSceneDocumentFromString(const std::string& json, 
     return scene;
 }
 
-std::unique_ptr<HostScene> LoadSceneDocument(const std::string& path, std::string& error) {
+static bool ReadSceneDocumentText(const std::string& path, std::string& text, std::string& error) {
+    std::error_code ec;
+    if (fs::is_directory(path, ec)) {
+        error = path + ": is a folder, not a scene document";
+        return false;
+    }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         error = path + ": cannot open the file";
-        return nullptr;
+        return false;
     }
-    std::ostringstream text;
-    text << in.rdbuf();
+    // Read in pieces and stop past the limit: the path may name a device or an endless stream.
+    text.clear();
+    std::vector<char> buffer(size_t(1) << 20);
+    while (in) {
+        in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+        text.append(buffer.data(), static_cast<size_t>(in.gcount()));
+        if (text.size() > kMaxSceneDocumentBytes) {
+            error = path + ": document is larger than " + std::to_string(kMaxSceneDocumentBytes) + " bytes";
+            return false;
+        }
+    }
     if (in.bad()) {
         error = path + ": cannot read the file";
-        return nullptr;
+        return false;
     }
-    return LoadSceneDocumentFromString(text.str(), path, error);
+    return true;
+}
+
+std::unique_ptr<HostScene> LoadSceneDocument(const std::string& path, std::string& error) {
+    std::string text;
+    if (!ReadSceneDocumentText(path, text, error)) return nullptr;
+    std::unique_ptr<HostScene> scene = LoadSceneDocumentFromString(text, path, error);
+    if (!scene) return nullptr;
+    // A document that names no scene file stands for itself: the exporter then looks for
+    // textures beside it, never in whatever folder the command runs from.
+    std::error_code ec;
+    const fs::path absolute = fs::absolute(fs::path(path), ec);
+    if (scene->filePath().empty() && !ec) scene->SetCurFilePath(absolute.lexically_normal().string());
+    return scene;
 }

@@ -11,6 +11,7 @@
 #include "host/host_scene.h"
 #include "host/json_document.h"
 #include "host/procedural_maps.h"
+#include "host/scene_document.h"
 
 namespace {
 
@@ -47,27 +48,6 @@ public:
     explicit MaterialJsonReader(SceneMaterialReader& owner)
         : FirstProblem(owner.errorPath_, owner.errorProblem_), owner_(owner) {}
 
-    bool ReadInt(const Json& v, const std::string& path, int64_t lo, int64_t hi, int64_t& out) {
-        if (v.is_number_unsigned()) {
-            const uint64_t u = v.get<uint64_t>();
-            out = u > static_cast<uint64_t>(std::numeric_limits<int64_t>::max()) ? std::numeric_limits<int64_t>::max()
-                                                                                : static_cast<int64_t>(u);
-        } else if (v.is_number_integer()) {
-            out = v.get<int64_t>();
-        } else {
-            return WrongType(path, "an integer", v);
-        }
-        if (out < lo || out > hi)
-            return Fail(path, std::to_string(out) + " is out of range (" + std::to_string(lo) + " to " +
-                                  std::to_string(hi) + ")");
-        return true;
-    }
-    bool ReadFloatIn(const Json& v, const std::string& path, float lo, float hi, float& out) {
-        if (!ReadFloat(v, path, out)) return false;
-        if (out < lo || out > hi)
-            return Fail(path, "value is out of range (" + std::to_string(lo) + " to " + std::to_string(hi) + ")");
-        return true;
-    }
     // count numbers; with allowAlpha also count + 1.
     bool ReadNumbers(const Json& v, const std::string& path, size_t count, bool allowFourth, float* out) {
         if (!v.is_array() || (v.size() != count && !(allowFourth && v.size() == count + 1)))
@@ -89,13 +69,6 @@ public:
         out = AColor(c[0], c[1], c[2], c[3]);
         return true;
     }
-    bool ReadArray(const Json& v, const std::string& path, size_t limit, const char* what) {
-        if (!v.is_array()) return WrongType(path, what, v);
-        if (v.size() > limit)
-            return Fail(path, "too many entries (" + std::to_string(v.size()) + ", limit " + std::to_string(limit) + ")");
-        return true;
-    }
-
     // A name given as a list entry's "name": required and unique in its list.
     template <class T>
     bool ReadListName(const Json& v, const std::string& path, const std::map<std::string, T*>& known, std::string& name) {
@@ -103,6 +76,19 @@ public:
         if (!ReadString(v["name"], Member(path, "name"), name)) return false;
         if (known.count(name)) return Fail(Member(path, "name"), "a second entry named " + Quoted(name));
         return true;
+    }
+
+    // A map or material written inside another one: the nesting is limited like the node tree's,
+    // so that a document cannot exhaust the stack.
+    template <class Read>
+    bool Inline(const std::string& path, Read read) {
+        if (inlineDepth_ >= kMaxSceneInlineDepth)
+            return Fail(path, "maps and materials nested more than " + std::to_string(kMaxSceneInlineDepth) +
+                                  " levels deep");
+        ++inlineDepth_;
+        const bool ok = read();
+        --inlineDepth_;
+        return ok;
     }
 
     // ----------------------------------------------------------------------------- maps
@@ -116,12 +102,12 @@ public:
             out = found->second;
             return true;
         }
-        if (v.is_object()) return ReadMap(v, path, false, out);
+        if (v.is_object()) return Inline(path, [&] { return ReadMap(v, path, false, out); });
         return WrongType(path, "a map or the name of one in \"maps\"", v);
     }
 
     bool ReadTiling(const Json& v, const std::string& path, int& out) {
-        if (!ReadArray(v, path, 4, "an array of tiling flags")) return false;
+        if (!ReadArray(v, path, "an array of tiling flags", 4)) return false;
         out = 0;
         for (size_t i = 0; i < v.size(); ++i) {
             std::string flag;
@@ -291,7 +277,7 @@ public:
             out = found->second;
             return true;
         }
-        if (v.is_object()) return ReadMaterial(v, path, false, out);
+        if (v.is_object()) return Inline(path, [&] { return ReadMaterial(v, path, false, out); });
         return WrongType(path, "a material or the name of one in \"materials\"", v);
     }
 
@@ -325,7 +311,7 @@ public:
     }
 
     bool ReadSubMaterials(const Json& v, const std::string& path, std::vector<Mtl*>& out) {
-        if (!ReadArray(v, path, kMaxMaterialSlots, "an array of materials")) return false;
+        if (!ReadArray(v, path, "an array of materials", kMaxMaterialSlots)) return false;
         out.assign(v.size(), nullptr);
         for (size_t i = 0; i < v.size(); ++i)
             if (!v[i].is_null() && !ReadMaterialRef(v[i], Element(path, i), out[i])) return false;
@@ -346,7 +332,7 @@ public:
     }
 
     bool ReadDisabledMaps(const Json& v, const std::string& path, HostStdMaterial& m) {
-        if (!ReadArray(v, path, kStdMapSlotCount, "an array of map slot names")) return false;
+        if (!ReadArray(v, path, "an array of map slot names", kStdMapSlotCount)) return false;
         for (size_t i = 0; i < v.size(); ++i) {
             std::string name;
             if (!ReadString(v[i], Element(path, i), name)) return false;
@@ -444,7 +430,7 @@ public:
         auto parameters = std::make_unique<HostParamBlock>();
         if (v.contains("parameters")) {
             const std::string at = Member(path, "parameters");
-            if (!ReadArray(v["parameters"], at, kMaxParameters, "an array of parameters")) return false;
+            if (!ReadArray(v["parameters"], at, "an array of parameters", kMaxParameters)) return false;
             for (size_t i = 0; i < v["parameters"].size(); ++i)
                 if (!ReadParameter(v["parameters"][i], Element(at, i), *parameters)) return false;
         }
@@ -457,7 +443,7 @@ public:
         if (v.contains("effectBitmaps")) {
             const std::string at = Member(path, "effectBitmaps");
             const Json& list = v["effectBitmaps"];
-            if (!ReadArray(list, at, kMaxParameters, "an array of effect bitmaps")) return false;
+            if (!ReadArray(list, at, "an array of effect bitmaps", kMaxParameters)) return false;
             for (size_t i = 0; i < list.size(); ++i) {
                 const std::string e = Element(at, i);
                 if (!list[i].is_object()) return WrongType(e, "an effect bitmap object", list[i]);
@@ -529,7 +515,7 @@ public:
             if (v.contains("classId") && !ReadClassId(v["classId"], Member(path, "classId"), m.classId)) return false;
             if (v.contains("maps")) {
                 const std::string at = Member(path, "maps");
-                if (!ReadArray(v["maps"], at, kMaxMaterialSlots, "an array of maps")) return false;
+                if (!ReadArray(v["maps"], at, "an array of maps", kMaxMaterialSlots)) return false;
                 m.maps.assign(v["maps"].size(), nullptr);
                 for (size_t i = 0; i < v["maps"].size(); ++i)
                     if (!v["maps"][i].is_null() && !ReadMapRef(v["maps"][i], Element(at, i), m.maps[i])) return false;
@@ -551,43 +537,16 @@ public:
         return true;
     }
 
-    bool ReadClassId(const Json& v, const std::string& path, Class_ID& out) {
-        if (!v.is_array() || v.size() != 2) return Fail(path, "expected a class id: an array of two 32-bit words");
-        uint32_t words[2];
-        for (size_t i = 0; i < 2; ++i) {
-            const std::string at = Element(path, i);
-            if (v[i].is_string()) {
-                const std::string s = v[i].get<std::string>();
-                uint32_t value = 0;
-                bool ok = s.size() > 2 && s.size() <= 10 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X');
-                for (size_t k = 2; ok && k < s.size(); ++k) {
-                    const char c = s[k];
-                    const int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                                    : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
-                    ok = digit >= 0;
-                    value = value * 16 + static_cast<uint32_t>(ok ? digit : 0);
-                }
-                if (!ok) return Fail(at, "expected a hexadecimal word such as \"0x1A2B\", found " + Quoted(s));
-                words[i] = value;
-            } else {
-                int64_t value = 0;
-                if (!ReadInt(v[i], at, 0, 0xFFFFFFFFll, value)) return false;
-                words[i] = static_cast<uint32_t>(value);
-            }
-        }
-        out = Class_ID(words[0], words[1]);
-        return true;
-    }
-
 private:
     SceneMaterialReader& owner_;
+    int inlineDepth_ = 0;
 };
 
 bool SceneMaterialReader::ReadLists(const nlohmann::json& doc) {
     MaterialJsonReader reader(*this);
     if (doc.contains("maps")) {
         const Json& maps = doc["maps"];
-        if (!reader.ReadArray(maps, "maps", kMaxListEntries, "an array of maps")) return false;
+        if (!reader.ReadArray(maps, "maps", "an array of maps", kMaxListEntries)) return false;
         for (size_t i = 0; i < maps.size(); ++i) {
             Texmap* map = nullptr;
             if (!reader.ReadMap(maps[i], Element("maps", i), true, map)) return false;
@@ -595,7 +554,7 @@ bool SceneMaterialReader::ReadLists(const nlohmann::json& doc) {
     }
     if (doc.contains("materials")) {
         const Json& materials = doc["materials"];
-        if (!reader.ReadArray(materials, "materials", kMaxListEntries, "an array of materials")) return false;
+        if (!reader.ReadArray(materials, "materials", "an array of materials", kMaxListEntries)) return false;
         for (size_t i = 0; i < materials.size(); ++i) {
             Mtl* material = nullptr;
             if (!reader.ReadMaterial(materials[i], Element("materials", i), true, material)) return false;

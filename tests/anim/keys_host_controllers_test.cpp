@@ -142,7 +142,7 @@ TEST(KeysHostControllers, DocumentRoundTripAndErrors) {
         {R"({"type": "transform", "position": {"times": [], "values": []}})",
          "c.json: nodes[0].tmController.position.times: a track needs at least one key"},
         {R"({"type": "transform", "position": {"times": [4294967296], "values": [0,0,0]}})",
-         "c.json: nodes[0].tmController.position.times[0]: tick count does not fit a signed 32-bit integer"},
+         "c.json: nodes[0].tmController.position.times[0]: 4294967296 is out of range (-2147483648 to 2147483647)"},
         {R"({"type": "transform", "position": {"times": [0], "values": [0, 1e39, 0]}})",
          "c.json: nodes[0].tmController.position.values[1]: number is not finite as a 32-bit float"},
     };

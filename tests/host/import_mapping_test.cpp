@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -13,12 +14,19 @@
 #include "host/assimp_import.h"
 #include "host/host_deformers.h"
 #include "host/host_materials.h"
+#include "host/texture_search.h"
+#include "host/unpack_folder.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
 const fs::path kModels = fs::path(PLOVER_TEST_DATA_DIR) / "assets" / "gltf";
+// Small models made for these tests: morph_and_images.gltf (a triangle with a morph target, three
+// materials whose images are stored in the file, a node animation that ends at 1 s with morph
+// weights keyed to 2 s, and an animation of morph weights only) and camera_and_animation.gltf
+// (a camera and an empty node that moves, nothing else).
+const fs::path kOwnModels = fs::path(PLOVER_TEST_DATA_DIR) / "host" / "models";
 
 struct TempDir {
     fs::path path;
@@ -305,6 +313,21 @@ TEST(ImportMapping, FilesAssimpCannotReadGiveItsErrorWithTheFileName) {
     EXPECT_EQ(error.rfind(junk.string() + ": ", 0), 0u) << error;
     EXPECT_GT(error.size(), junk.string().size() + 2);
 
+    EXPECT_EQ(ImportInterchangeFile(dir.path.string(), options, error), nullptr);
+    EXPECT_EQ(error, dir.path.string() + ": is a folder, not a file");
+
+    // Binary glTF headers whose lengths lie are refused before Assimp allocates what they claim.
+    const auto glb = [&](uint32_t length, uint32_t jsonLength) {
+        const fs::path file = dir.path / "lie.glb";
+        const uint32_t words[] = {0x46546C67, 2, length, jsonLength, 0x4E4F534A, 0x2020207B, 0x2020207D};
+        std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(words), sizeof words);
+        EXPECT_EQ(ImportInterchangeFile(file.string(), options, error), nullptr);
+        return error.substr(file.string().size());
+    };
+    EXPECT_EQ(glb(1000000000, 8), ": binary glTF header gives a length of 1000000000 bytes, but the file holds 28");
+    EXPECT_EQ(glb(28, 0xFFFFFF00u), ": binary glTF header gives its JSON chunk a length of 4294967040 bytes, beyond "
+                                    "the file's 28");
+
     // Every cut of a binary file fails cleanly or imports; none crashes.
     std::ifstream in(kModels / "BoxVertexColors" / "BoxVertexColors.glb", std::ios::binary);
     const std::vector<char> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -316,4 +339,99 @@ TEST(ImportMapping, FilesAssimpCannotReadGiveItsErrorWithTheFileName) {
             EXPECT_EQ(error.rfind(cut.string() + ": ", 0), 0u) << error;
         }
     }
+}
+
+TEST(ImportMapping, FilesWithoutGeometryImportAsTheyAre) {
+    TempDir dir("nomesh");
+    std::vector<ImportedClip> clips;
+    auto scene = Import(kOwnModels / "camera_and_animation.gltf", dir.path, &clips);
+    ASSERT_TRUE(scene);
+    HostNode* camera = Find(scene->root(), "Cam");
+    HostNode* mover = Find(scene->root(), "Mover");
+    ASSERT_TRUE(camera && mover);
+    EXPECT_EQ(camera->object()->SuperClassID(), kCameraClassId);
+    EXPECT_EQ(mover->object()->ClassID(), kDummyClassId);
+    EXPECT_NE(mover->controller(), nullptr);
+    ASSERT_EQ(clips.size(), 1u);
+    EXPECT_EQ(clips[0], (ImportedClip{"Slide", 0, 30}));
+}
+
+TEST(ImportMapping, ClipsLastAsLongAsTheirAnimationAndImagesKeepTheirNames) {
+    TempDir dir("morph");
+    std::vector<ImportedClip> clips;
+    auto scene = Import(kOwnModels / "morph_and_images.gltf", dir.path, &clips);
+    ASSERT_TRUE(scene);
+    // The node's keys end at 1 s but the animation lasts 2 s; morph weights alone last 2 s too.
+    ASSERT_EQ(clips.size(), 2u);
+    EXPECT_EQ(clips[0], (ImportedClip{"Morph", 0, 60}));
+    EXPECT_EQ(clips[1], (ImportedClip{"OnlyMorph", 61, 121}));
+
+    // Images keep their names, made legal and unique ignoring case; one without a name is named
+    // after the model.
+    std::set<std::string> files;
+    for (const auto& owned : scene->materials().texmaps())
+        if (auto* bitmap = dynamic_cast<HostBitmapTex*>(owned.get())) {
+            EXPECT_EQ(fs::path(bitmap->fileName).parent_path(), fs::absolute(dir.path));
+            EXPECT_TRUE(fs::is_regular_file(bitmap->fileName)) << bitmap->fileName;
+            files.insert(fs::path(bitmap->fileName).filename().string());
+        }
+    EXPECT_EQ(files, (std::set<std::string>{"Brick_Wall.png", "brick_wall_2.png", "morph_and_images_texture2.png"}));
+    size_t entries = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(dir.path)) ++entries;
+    EXPECT_EQ(entries, 3u);  // no temporary file is left
+    EXPECT_EQ(LegalImageName("C:\\art\\wood grain.final.jpg", "x"), "wood_grain.final");
+    EXPECT_EQ(LegalImageName("../..", "fallback"), "fallback");
+    EXPECT_EQ(LegalImageName("", "fallback"), "fallback");
+}
+
+TEST(ImportMapping, TexturesThatCannotBeFoundAreReportedOnce) {
+    TempDir dir("missing");
+    fs::create_directories(dir.path / "sub" / "deeper");
+    std::ofstream(dir.path / "sub" / "deeper" / "found.png") << "x";
+    std::ofstream(dir.path / "here.png") << "x";
+    HostScene scene;
+    scene.SetCurFilePath((dir.path / "scene.max").string());
+    for (const std::string& file : {(dir.path / "here.png").string(), std::string("/elsewhere/found.png"),
+                                   std::string("C:\\art\\lost.png"), std::string("C:\\art\\lost.png"), std::string()}) {
+        auto map = std::make_unique<HostBitmapTex>();
+        map->fileName = file;
+        scene.materials().AddTexmap(std::move(map));
+    }
+    const std::string folder = (dir.path / "").string();
+    EXPECT_EQ(MissingTextureWarnings(scene),
+              std::vector<std::string>{"C:\\art\\lost.png: texture not found (looked there and in " + folder +
+                                       ", subfolders included)"});
+    scene.SetDir(kDirMaps, "/nonexistent/maps");
+    EXPECT_EQ(MissingTextureWarnings(scene).at(0),
+              "C:\\art\\lost.png: texture not found (looked there and in " + folder +
+                  " and /nonexistent/maps, subfolders included)");
+
+    // The search gives up below a bounded depth.
+    fs::path deep = dir.path;
+    for (int i = 0; i <= kMaxTextureSearchDepth; ++i) deep /= "d";
+    fs::create_directories(deep);
+    std::ofstream(deep / "buried.png") << "x";
+    EXPECT_EQ(FindFileBelow(dir.path.string(), "found.png"), (dir.path / "sub" / "deeper" / "found.png").string());
+    EXPECT_EQ(FindFileBelow(dir.path.string(), "buried.png"), "");
+    EXPECT_EQ(FindFileBelow(dir.path.string(), "FOUND.png"), "");
+}
+
+TEST(ImportMapping, UnpackFolderIsRemovedOnEveryPath) {
+    std::string error;
+    std::string path;
+    {
+        auto folder = UnpackFolder::Create(error);
+        ASSERT_NE(folder, nullptr) << error;
+        path = folder->path();
+        EXPECT_EQ(fs::path(path).filename().string().rfind("plover-textures-", 0), 0u);
+        std::ofstream(fs::path(path) / "a.png") << "x";
+    }
+    EXPECT_FALSE(fs::exists(path));
+    // The signal handler's way: everything in the folder, then the folder.
+    auto folder = UnpackFolder::Create(error);
+    ASSERT_NE(folder, nullptr) << error;
+    for (int i = 0; i < 300; ++i) std::ofstream(fs::path(folder->path()) / ("image" + std::to_string(i) + ".png")) << "x";
+    RemoveUnpackFolderNow();
+    EXPECT_FALSE(fs::exists(folder->path()));
+    RemoveUnpackFolderNow();  // nothing left to do
 }

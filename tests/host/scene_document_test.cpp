@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -237,9 +238,6 @@ TEST(SceneDocument, MalformedJsonNamesLineAndColumn) {
               "last read: '\"nodes\": [x'");
     EXPECT_EQ(LoadError(""), "s.json: line 1, column 1: malformed JSON: syntax error while parsing value - "
                              "unexpected end of input; expected '[', '{', or a literal");
-    std::string error;
-    EXPECT_EQ(LoadSceneDocument("/nonexistent/scene.json", error), nullptr);
-    EXPECT_EQ(error, "/nonexistent/scene.json: cannot open the file");
 }
 
 TEST(SceneDocument, DeepNestingIsRejected) {
@@ -247,11 +245,72 @@ TEST(SceneDocument, DeepNestingIsRejected) {
     for (int i = 0; i < 300; ++i) deep += R"({"name": "n", "children": [)";
     for (int i = 0; i < 300; ++i) deep += "]}";
     deep += "]}";
-    const std::string error = LoadError(deep);
+    std::string error = LoadError(deep);
     EXPECT_NE(error.find(": nodes nested deeper than 256 levels"), std::string::npos) << error.substr(0, 200);
-    // Deeply nested arrays anywhere are only a type error, never a crash.
-    EXPECT_EQ(LoadError(R"({"plover_scene": 1, "sceneFile": )" + std::string(100000, '[') + std::string(100000, ']') + "}"),
-              "s.json: sceneFile: expected a string, found an array");
+
+    // Inline maps and materials: each level costs stack, so they are limited too.
+    const auto nested = [](const std::string& open, const std::string& close, int levels,
+                            const std::string& inner = R"({"type": "standard"})") {
+        std::string text;
+        for (int i = 0; i < levels; ++i) text += open;
+        text += inner;
+        for (int i = 0; i < levels; ++i) text += close;
+        return text;
+    };
+    error = LoadError(WithNode(R"({"name": "A", "material": )" +
+                               nested(R"({"type": "multi", "materials": [)", "]}", 63) + "}"));
+    EXPECT_EQ(error, "") << error.substr(0, 200);
+    error = LoadError(WithNode(R"({"name": "A", "material": )" +
+                               nested(R"({"type": "multi", "materials": [)", "]}", 64) + "}"));
+    EXPECT_NE(error.find("].materials[0]: maps and materials nested more than 64 levels deep"), std::string::npos)
+        << error.substr(0, 200);
+    error = LoadError(R"({"plover_scene": 1, "maps": [{"name": "m", "type": "normalBump", "normal": )" +
+                      nested(R"({"type": "normalBump", "bump": )", "}", 70, R"({"type": "vertexColor"})") + "}]}");
+    EXPECT_NE(error.find(": maps and materials nested more than 64 levels deep"), std::string::npos)
+        << error.substr(0, 200);
+
+    // Arrays and objects nested past any document's need are refused before they are parsed.
+    error = LoadError(R"({"plover_scene": 1, "sceneFile": )" + std::string(100000, '[') + std::string(100000, ']') + "}");
+    EXPECT_EQ(error, "s.json: line 1, column 1057: arrays and objects nested more than 1024 levels deep");
+    EXPECT_EQ(LoadError(R"({"plover_scene": 1, "sceneFile": "[[[[{{{{"})"), "");
+}
+
+TEST(SceneDocument, NumbersAreCheckedAlikeInEveryPart) {
+    // One value beyond 64 bits, in the scene, a material, a deformer, a controller and a class id.
+    const std::string huge = "18446744073709551615";
+    const std::pair<std::string, std::string> cases[] = {
+        {R"({"plover_scene": 1, "clips": [{"name": "a", "start": )" + huge + R"(, "end": 1}]})",
+         "s.json: clips[0].start: " + huge + " is out of range (-2147483647 to 2147483647)"},
+        {WithNode(R"({"name": "A", "material": {"type": "standard", "variant": )" + huge + "}}"),
+         "s.json: nodes[0].material.variant: " + huge + " is out of range (1 to 2)"},
+        {WithNode(R"({"name": "A", "object": {"type": "dummy"}, "stack": [[{"type": "skin", "points": [[)" + huge +
+                  ", 1]]}]]}"),
+         "s.json: nodes[0].stack[0][0].points[0][0]: " + huge + " is out of range (-1 to -1)"},
+        {WithNode(R"({"name": "A", "tmController": {"type": "transform", "position": {"times": [)" + huge +
+                  R"(], "values": [0, 0, 0]}}})"),
+         "s.json: nodes[0].tmController.position.times[0]: " + huge + " is out of range (-2147483648 to 2147483647)"},
+        {WithNode(R"({"name": "A", "object": {"type": "helper", "classId": [)" + huge + ", 0]}}"),
+         "s.json: nodes[0].object.classId[0]: " + huge + " is out of range (0 to 4294967295)"},
+        {WithNode(R"({"name": "A", "tmController": {"type": "transform", "position": {"times": [0], "values": [0, "x", 0]}}})"),
+         "s.json: nodes[0].tmController.position.values[1]: expected a number, found a string"},
+    };
+    for (const auto& [json, expected] : cases) EXPECT_EQ(LoadError(json), expected) << json;
+}
+
+TEST(SceneDocument, FilesThatAreNotDocuments) {
+    std::string error;
+    EXPECT_EQ(LoadSceneDocument("/nonexistent/scene.json", error), nullptr);
+    EXPECT_EQ(error, "/nonexistent/scene.json: cannot open the file");
+    EXPECT_EQ(LoadSceneDocument(PLOVER_SOURCE_DIR, error), nullptr);
+    EXPECT_EQ(error, std::string(PLOVER_SOURCE_DIR) + ": is a folder, not a scene document");
+    // A document that names no scene file stands for itself, so that textures are looked for
+    // beside it.
+    const std::string bare = ::testing::TempDir() + "/bare_scene.json";
+    std::ofstream(bare) << R"({"plover_scene": 1})";
+    auto scene = LoadSceneDocument(bare, error);
+    ASSERT_NE(scene, nullptr) << error;
+    EXPECT_EQ(scene->GetCurFilePath(), std::filesystem::path(bare).lexically_normal().string());
+    std::filesystem::remove(bare);
 }
 
 TEST(SceneDocument, EveryPrefixAndGarbageIsHandled) {

@@ -137,11 +137,10 @@ int RunExportCommand(const ExportCommand& command, const std::function<int()>& p
         return InterruptedExitCode(signal);
     };
     if (int signal = pendingSignal()) return interrupted(signal);
-    // Textures stored inside an imported file are written beside the X file, where the exporter
-    // copies textures to anyway.
-    const std::string outputDir = fs::absolute(fs::path(command.outputPath)).parent_path().string();
+    // Images stored inside an imported file are unpacked into a private folder; the exporter
+    // copies them into the output folder like any other texture when the export succeeds.
     SceneInput input;
-    if (!LoadSceneInput(command.scenePath, command.frameRate, outputDir, input, error)) return Fail(error, kExitUsage);
+    if (!LoadSceneInput(command.scenePath, command.frameRate, "", input, error)) return Fail(error, kExitUsage);
     if (int signal = pendingSignal()) return interrupted(signal);
     std::unique_ptr<HostScene> scene = std::move(input.scene);
 

@@ -3,6 +3,8 @@
 #include <atomic>
 #include <csignal>
 
+#include "host/unpack_folder.h"
+
 namespace {
 
 std::atomic<int> pendingSignal{0};
@@ -14,7 +16,9 @@ struct sigaction previousTerm {};
 extern "C" void OnSignal(int signal) {
     int none = 0;
     if (pendingSignal.compare_exchange_strong(none, signal)) return;
-    // Asked twice: stop now, the way the signal would have without us.
+    // Asked twice: stop now, the way the signal would have without us, leaving no unpacked
+    // textures behind.
+    RemoveUnpackFolderNow();
     std::signal(signal, SIG_DFL);
     std::raise(signal);
 }

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <iostream>
 
 #include "host/scene_document.h"
+#include "host/texture_search.h"
 
 namespace fs = std::filesystem;
 
@@ -24,9 +26,19 @@ bool LoadSceneInput(const std::string& path, int frameRate, const std::string& t
         ImportOptions options;
         options.frameRate = frameRate;
         options.textureDirectory = textureDirectory;
+        if (textureDirectory.empty()) {
+            input.unpacked = UnpackFolder::Create(error);
+            if (!input.unpacked) return false;
+            options.textureDirectory = input.unpacked->path();
+        }
         input.scene = ImportInterchangeFile(path, options, error);
     }
-    if (!input.scene) return false;
+    if (!input.scene) {
+        input.unpacked.reset();
+        return false;
+    }
+    input.warnings = MissingTextureWarnings(*input.scene);
+    for (const std::string& warning : input.warnings) std::cerr << "plover: warning: " << warning << "\n";
     // The clips the scene offers: one per animation of an imported file, or a document's "clips".
     if (const auto& clips = input.scene->clips()) {
         input.hasClips = true;

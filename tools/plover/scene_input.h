@@ -8,6 +8,7 @@
 
 #include "host/assimp_import.h"
 #include "host/host_scene.h"
+#include "host/unpack_folder.h"
 
 // A scene and the clips it supplies when the user gives no clip list of his own.
 struct SceneInput {
@@ -17,13 +18,22 @@ struct SceneInput {
     // configuration's clips as they are.
     bool hasClips = false;
     std::vector<ImportedClip> clips;
+    // The private folder holding the images an imported file stores inside itself, when the
+    // caller gave no folder for them; removed with the input (keep the input alive as long as
+    // the scene is used).
+    std::unique_ptr<UnpackFolder> unpacked;
+    // One line per texture the scene names that cannot be found (already printed).
+    std::vector<std::string> warnings;
 };
 
 // True for paths that name a scene document (".json", letter case ignored).
 bool IsSceneDocumentPath(const std::string& path);
 
 // Loads a scene document or imports an interchange file.
-// frameRate is the timeline's frame rate for imports; textureDirectory receives the textures an
-// imported file stores inside itself. False, with error naming the file, on failure.
+// frameRate is the timeline's frame rate for imports; textureDirectory receives the images an
+// imported file stores inside itself (empty: a private temporary folder, input.unpacked). Textures
+// the scene names that cannot be found are printed to standard error as
+// "plover: warning: <texture>: texture not found (...)". False, with error naming the file, on
+// failure.
 bool LoadSceneInput(const std::string& path, int frameRate, const std::string& textureDirectory, SceneInput& input,
                     std::string& error);

@@ -1,0 +1,80 @@
+#include "host/unpack_folder.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The folder a signal handler removes. Written before the folder holds anything and cleared
+// before the folder is removed normally.
+char g_folder[4096];
+std::atomic<bool> g_armed{false};
+
+// One entry as the getdents64 system call returns it.
+struct LinuxDirent64 {
+    uint64_t ino;
+    int64_t off;
+    unsigned short reclen;
+    unsigned char type;
+    char name[1];
+};
+
+}  // namespace
+
+std::unique_ptr<UnpackFolder> UnpackFolder::Create(std::string& error) {
+    std::error_code ec;
+    const fs::path temp = fs::temp_directory_path(ec);
+    std::string pattern = ((ec ? fs::path("/tmp") : temp) / "plover-textures-XXXXXX").string();
+    if (pattern.size() >= sizeof g_folder || !::mkdtemp(pattern.data())) {
+        error = "cannot make a temporary folder for the textures stored in the file (" + pattern + ": " +
+                std::strerror(errno) + ")";
+        return nullptr;
+    }
+    g_armed = false;
+    std::memcpy(g_folder, pattern.c_str(), pattern.size() + 1);
+    g_armed = true;
+    return std::unique_ptr<UnpackFolder>(new UnpackFolder(pattern));
+}
+
+UnpackFolder::~UnpackFolder() {
+    if (g_armed && path_ == g_folder) g_armed = false;
+    std::error_code ec;
+    fs::remove_all(path_, ec);
+}
+
+void RemoveUnpackFolderNow() noexcept {
+    if (!g_armed.exchange(false)) return;
+    const int fd = ::open(g_folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        // The folder holds plain files only. Entries are removed while the listing is read, so
+        // it is read again until a pass finds nothing left.
+        alignas(8) char buffer[4096];
+        for (bool removed = true; removed;) {
+            removed = false;
+            ::lseek(fd, 0, SEEK_SET);
+            for (;;) {
+                const long n = ::syscall(SYS_getdents64, fd, buffer, sizeof buffer);
+                if (n <= 0) break;
+                for (long at = 0; at < n;) {
+                    const auto* entry = reinterpret_cast<const LinuxDirent64*>(buffer + at);
+                    at += entry->reclen;
+                    if (std::strcmp(entry->name, ".") == 0 || std::strcmp(entry->name, "..") == 0) continue;
+                    removed |= ::unlinkat(fd, entry->name, 0) == 0;
+                }
+            }
+        }
+        ::close(fd);
+    }
+    ::rmdir(g_folder);
+}

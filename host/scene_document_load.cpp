@@ -802,16 +802,19 @@ static bool ReadSceneDocumentText(const std::string& path, std::string& text, st
         error = path + ": cannot open the file";
         return false;
     }
-    // Read in pieces and stop past the limit: the path may name a device or an endless stream.
+    // Read in pieces and stop at the limit: the path may name a device or an endless stream.
+    const auto tooLarge = [&] {
+        error = path + ": document is larger than " + std::to_string(kMaxSceneDocumentBytes) + " bytes";
+        return false;
+    };
+    if (fs::is_regular_file(path, ec) && fs::file_size(path, ec) > kMaxSceneDocumentBytes && !ec) return tooLarge();
     text.clear();
     std::vector<char> buffer(size_t(1) << 20);
     while (in) {
         in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-        text.append(buffer.data(), static_cast<size_t>(in.gcount()));
-        if (text.size() > kMaxSceneDocumentBytes) {
-            error = path + ": document is larger than " + std::to_string(kMaxSceneDocumentBytes) + " bytes";
-            return false;
-        }
+        const size_t got = static_cast<size_t>(in.gcount());
+        if (text.size() + got > kMaxSceneDocumentBytes) return tooLarge();
+        text.append(buffer.data(), got);
     }
     if (in.bad()) {
         error = path + ": cannot read the file";

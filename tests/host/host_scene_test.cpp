@@ -9,31 +9,6 @@ void ExpectMatrixNear(const Matrix3& actual, const Matrix3& expected) {
     EXPECT_TRUE(actual.Equals(expected, 1e-5f)) << "row 3: " << actual[3].x << " " << actual[3].y << " " << actual[3].z;
 }
 
-TEST(HostScene, DefaultsAndSettings) {
-    HostScene scene;
-    EXPECT_EQ(scene.GetMAXHWnd(), nullptr);
-    EXPECT_EQ(scene.GetTicksPerFrame(), 160);
-    EXPECT_EQ(scene.GetFrameRate(), 30);
-    EXPECT_EQ(scene.GetAnimRange().Start(), 0);
-    EXPECT_EQ(scene.GetAnimRange().End(), 16000);
-    EXPECT_EQ(scene.GetDir(kDirMaps), "");
-    EXPECT_NE(scene.GetBitmapManager(), nullptr);
-    scene.SetDir(kDirMaps, "/maps");
-    scene.SetDir(kDirMaxData, "/data");
-    scene.SetDir(5, "/other");
-    EXPECT_EQ(scene.GetDir(kDirMaps), "/maps");
-    EXPECT_EQ(scene.GetDir(kDirMaxData), "/data");
-    EXPECT_EQ(scene.GetDir(5), "/other");
-    EXPECT_EQ(scene.GetDir(kDirPlugCfg), "");
-
-    INode* root = scene.GetRootNode();
-    ASSERT_NE(root, nullptr);
-    EXPECT_STREQ(root->GetName(), "Scene Root");
-    EXPECT_TRUE(root->IsRootNode());
-    EXPECT_EQ(root->NumberOfChildren(), 0);
-    EXPECT_EQ(root->GetChildNode(0), nullptr);
-}
-
 TEST(HostScene, MessagesAreRecordedAndForwarded) {
     HostScene scene;
     EXPECT_EQ(scene.MessageBox(nullptr, "No node!", "", kMbOk), kIdOk);  // no sink: OK

@@ -228,8 +228,32 @@ TEST(SceneDocument, RejectsInvalidDocumentsWithPathAndProblem) {
          "s.json: nodes[0].tmController.type: unknown controller type \"tcb\""},
         {R"({"plover_scene": 1, "objects": [{"name": "x", "type": "dummy"}, {"name": "x", "type": "dummy"}]})",
          "s.json: objects[1].name: duplicate object name \"x\""},
+        {R"({"plover_scene": 1, "clips": {"name": "Walk"}})", "s.json: clips: expected an array of clips, found an object"},
+        {R"({"plover_scene": 1, "clips": [{"name": "", "start": 0, "end": 1}]})", "s.json: clips[0].name: a clip needs a name"},
+        {R"({"plover_scene": 1, "clips": [{"name": "A", "start": 0}]})", "s.json: clips[0].end: missing field"},
+        {R"({"plover_scene": 1, "clips": [{"name": "A", "start": 0, "end": 1, "loop": true}]})",
+         "s.json: clips[0].loop: unknown field"},
     };
     for (const auto& [json, expected] : cases) EXPECT_EQ(LoadError(json), expected) << json;
+}
+
+TEST(SceneDocument, ClipsAreReadAndWrittenBackAndAbsentMeansNone) {
+    std::string error;
+    auto scene = LoadSceneDocumentFromString(
+        R"({"plover_scene": 1, "clips": [{"name": "Walk", "start": 0, "end": 30}, {"name": "Run", "start": -5, "end": 60}]})",
+        "s.json", error);
+    ASSERT_TRUE(scene && scene->clips()) << error;
+    EXPECT_EQ(*scene->clips(), (std::vector<HostClip>{{"Walk", 0, 30}, {"Run", -5, 60}}));
+    auto again = LoadSceneDocumentFromString(SaveSceneDocument(*scene), "again.json", error);
+    ASSERT_TRUE(again) << error;
+    EXPECT_EQ(again->clips(), scene->clips());
+    auto empty = LoadSceneDocumentFromString(R"({"plover_scene": 1, "clips": []})", "s.json", error);
+    ASSERT_TRUE(empty && empty->clips());
+    EXPECT_TRUE(empty->clips()->empty());  // offers "no clips"
+    auto none = LoadSceneDocumentFromString(R"({"plover_scene": 1})", "n.json", error);
+    ASSERT_TRUE(none);
+    EXPECT_FALSE(none->clips());
+    EXPECT_EQ(SaveSceneDocument(*none).find("\"clips\""), std::string::npos);
 }
 
 TEST(SceneDocument, MalformedJsonNamesLineAndColumn) {

@@ -10,7 +10,7 @@
 #include "skin/skin_info.h"
 
 void XExporter::RunDataPass() {
-    ProgressStep();
+    meter.Step();
     if (topLevelNodes.empty()) return;
     for (const std::unique_ptr<XNode>& top : topLevelNodes) {
         if (!top) continue;

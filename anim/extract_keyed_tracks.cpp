@@ -18,7 +18,7 @@ bool ExtractKeyedTracks(XExporter& exporter, XNode* node) {
         if (!CollectKeyTimes(exporter, track, *node)) return false;
         for (const int32_t t : track.keyTimes) {
             AddTransformKey(track, KeyTimeOf(exporter, track, t), KeyTransform(exporter, *node, t), reduction);
-            exporter.ProgressStep();
+            exporter.meter.Step();
         }
         keyCount += TrackKeyCount(track);
     }

@@ -30,7 +30,7 @@ bool SampleTracks(XExporter& exporter, XNode* node) {
             track.separateKeys = options.KeyType != 0;
             AddTransformKey(track, static_cast<int32_t>(std::clamp<int64_t>(time, INT32_MIN, INT32_MAX)),
                             KeyTransform(exporter, *node, t), reduction);
-            exporter.ProgressStep();
+            exporter.meter.Step();
         }
         exporter.stage2Work += TrackKeyCount(track);
     }

@@ -22,7 +22,7 @@
 
 #include "host/host_scene.h"
 #include "host/scene_builder.h"
-#include "plugin/conversion.h"
+#include "core/conversion.h"
 #include "plugin/exporter.h"
 #include "mesh/mesh_data.h"
 #include "plugin/module_state.h"
@@ -132,11 +132,11 @@ void RunCase(const Case& c, const std::string& dir) {
     const double before = CurrentMiB();
     const auto t0 = std::chrono::steady_clock::now();
     exporter.CollectNodes(scene->GetRootNode());
-    exporter.BeginStage(exporter.stage1Work, 95.0f, 95.0f);
+    exporter.meter.BeginStage(exporter.stage1Work, 95.0f, 95.0f);
     exporter.RunDataPass();
     const auto t1 = std::chrono::steady_clock::now();
     const double afterPass = CurrentMiB();
-    exporter.BeginStage(exporter.stage2Work, 5.0f, 100.0f);
+    exporter.meter.BeginStage(exporter.stage2Work, 5.0f, 100.0f);
     const std::string path = dir + "/mesh_export_" + c.size + (c.fileType ? "_bin" : "_txt") + ".x";
     exporter.WriteXFile(path);
     const auto t2 = std::chrono::steady_clock::now();

@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "plugin/paths.h"
+#include "core/paths.h"
 
 namespace fs = std::filesystem;
 

@@ -11,7 +11,7 @@
 #include "material/bake_texmap.h"
 #include "material/file_output.h"
 #include "options/export_options.h"
-#include "plugin/paths.h"
+#include "core/paths.h"
 
 namespace fs = std::filesystem;
 

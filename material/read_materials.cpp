@@ -8,8 +8,8 @@
 #include "material/texture_paths.h"
 #include "material/uv_transform.h"
 #include "options/export_options.h"
-#include "plugin/names.h"
-#include "plugin/paths.h"
+#include "core/names.h"
+#include "core/paths.h"
 #include "sdk/material.h"
 
 namespace material_detail {

@@ -7,7 +7,7 @@
 
 #include "material/file_output.h"
 #include "plugin/module_state.h"
-#include "plugin/paths.h"
+#include "core/paths.h"
 
 namespace fs = std::filesystem;
 

@@ -259,7 +259,7 @@ bool GenMeshData(XExporter& exporter, XRenderableNode& node) {
                 vertex.bitangent += frame.bitangent * angle[static_cast<size_t>(k)];
             }
         }
-        exporter.ProgressStep();
+        exporter.meter.Step();
     }
 
     if (wantTangents) {

@@ -7,7 +7,7 @@
 
 #include "options/number_text.h"
 #include "options/option_keys.h"
-#include "plugin/names.h"
+#include "core/names.h"
 
 namespace {
 

@@ -5,15 +5,13 @@
 
 #include "plugin/export_files.h"
 #include "plugin/exporter.h"
-#include "plugin/names.h"
+#include "core/names.h"
 #include "plugin/options_dialog.h"
-#include "plugin/paths.h"
+#include "core/paths.h"
 #include "sdk/plugin.h"
 #include "scene/xnode.h"
 
 namespace {
-
-unsigned long IdleProgress(void*) { return 0; }
 
 // Everything the driver does once the context exists and the host interface is known.
 void RunExport(XExporter& exporter, const char* name, Interface* ip, int suppressPrompts,
@@ -22,6 +20,8 @@ void RunExport(XExporter& exporter, const char* name, Interface* ip, int suppres
     ExportOptions& options = exporter.options();
 
     exporter.ip = ip;
+    exporter.meter = ProgressMeter(ip);
+    exporter.messages = ExportMessages(ip);
     const Interval range = ip->GetAnimRange();
     exporter.animStart = range.Start();
     exporter.animEnd = range.End();
@@ -30,7 +30,7 @@ void RunExport(XExporter& exporter, const char* name, Interface* ip, int suppres
 
     INode* root = ip->GetRootNode();
     if (!root || root->NumberOfChildren() <= 0) {
-        exporter.ShowMessage(kNoNodeText, "");
+        exporter.messages.Show(kNoNodeText, "");
         return;
     }
     exporter.sceneRootName = SceneRootNameFor(root->GetName() ? root->GetName() : "");
@@ -57,33 +57,32 @@ void RunExport(XExporter& exporter, const char* name, Interface* ip, int suppres
 
     exporter.rootFrameName = state.sceneRootName.empty() ? exporter.sceneRootName : state.sceneRootName;
 
-    ip->ProgressStart(kProgressTitle, true, IdleProgress, nullptr);
+    exporter.meter.Start(kProgressTitle);
     exporter.stage1Work = 1;
     exporter.CollectNodes(root);
 
     if (exporter.topLevelNodes.empty()) {
-        if (!(options.Dummy && options.OTHER)) exporter.ShowMessage(kNothingCollectedText, "");
+        if (!(options.Dummy && options.OTHER)) exporter.messages.Show(kNothingCollectedText, "");
     } else {
-        exporter.stepsDone = 0;
-        if (exporter.BeginStage(exporter.stage1Work, 95.0f, 95.0f)) {
+        exporter.meter.ResetSteps();
+        if (exporter.meter.BeginStage(exporter.stage1Work, 95.0f, 95.0f, kDataPassTitle)) {
             exporter.stage2Work = 2;
             exporter.RunDataPass();
-            ip->ProgressUpdate(static_cast<int>(exporter.stageLimit), true, nullptr);
+            exporter.meter.ShowStageEnd();
 
             bool anyProcessed = false;
             for (const auto& [hostNode, node] : exporter.nodeMap)
                 if (node && node->processed) { anyProcessed = true; break; }
             if (!anyProcessed) {
-                exporter.ShowMessage(kNothingProcessedText, kWarningCaption);
-            } else if (exporter.BeginStage(exporter.stage2Work, 5.0f, 100.0f)) {
+                exporter.messages.Show(kNothingProcessedText, kWarningCaption);
+            } else if (exporter.meter.BeginStage(exporter.stage2Work, 5.0f, 100.0f, kWriteTitle)) {
                 WriteAndCommit(exporter, outputPath);
             }
         }
     }
 
     if (!suppressPrompts) exporter.SaveOptions();
-    ip->ProgressUpdate(static_cast<int>(exporter.stageLimit), true, nullptr);
-    ip->ProgressEnd();
+    exporter.meter.End();
 }
 
 }  // namespace
@@ -116,14 +115,14 @@ extern "C" int XDoExport(const char* name, ExpInterface* /*ei*/, Interface* ip, 
                          unsigned long options) {
     XExporter exporter(TheModuleState());
     if (!ip) return 1;
+    exporter.messages = ExportMessages(ip);
     try {
         RunExport(exporter, name, ip, suppressPrompts, options);
     } catch (const std::exception& e) {
         // Nothing may cross the module boundary: report and give up this export.
-        const std::string text = std::string("The export failed: ") + e.what();
-        ip->MessageBox(ip->GetMAXHWnd(), text.c_str(), "Plover", kMbOk | kMbIconStop);
+        exporter.messages.Fail(std::string("The export failed: ") + e.what());
     } catch (...) {
-        ip->MessageBox(ip->GetMAXHWnd(), "The export failed.", "Plover", kMbOk | kMbIconStop);
+        exporter.messages.Fail("The export failed.");
     }
     return 1;
 }

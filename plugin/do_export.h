@@ -22,6 +22,10 @@ inline constexpr const char* kNothingProcessedText =
     "option of the object properties is checked.";
 inline constexpr const char* kWarningCaption = "Warning";
 inline constexpr const char* kProgressTitle = "Veyda";
+// Titles of the progress stages.
+inline constexpr const char* kCollectTitle = "Collecting nodes";
+inline constexpr const char* kDataPassTitle = "Reading meshes, skins and animation";
+inline constexpr const char* kWriteTitle = "Writing the X file";
 
 // The scene root's name without blanks; "SceneRoot" when that is not a legal X name.
 std::string SceneRootNameFor(std::string_view rootName);

@@ -80,7 +80,7 @@ bool WriteAndCommit(XExporter& exporter, const std::string& outputPath, uint32_t
     const MaterialOutputContext context{options, exporter.ip ? exporter.ip->GetBitmapManager() : nullptr,
                                         exporter.outputDirectory, staged};
     const MaterialOutputResult materials = OutputMaterialFiles(context, table, views);
-    for (const std::string& warning : materials.warnings) exporter.ShowMessage(warning.c_str(), kWarningCaption);
+    for (const std::string& warning : materials.warnings) exporter.messages.Show(warning, kWarningCaption);
     if (!materials.ok) {
         ShowFailure(exporter, materials.error);
         return false;

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "core/messages.h"
+#include "core/progress.h"
 #include "material/xmaterial.h"
 #include "plugin/module_state.h"
 #include "sdk/host.h"
@@ -38,21 +40,12 @@ public:
     // Path of the initialisation file in the host's plug-in configuration directory.
     std::string ConfigPath() const;
 
-    // One unit of work done: shows the next percentage when its threshold is reached.
-    void ProgressStep();
-    // Sets up the meter for a stage of workCount units spanning span percent, ending at limit.
-    // Returns false when the stage has no work.
-    bool BeginStage(uint32_t workCount, float span, float limit);
-
     // Stages; each is defined in the folder of its stage.
     void CollectNodes(INode* rootNode);
     void RunDataPass();
     // Writes the X file to path. False, with *cause in plain words (empty when the message was
     // shown already), when no complete file was written.
     bool WriteXFile(const std::string& path, std::string* cause = nullptr);
-
-    // Shows a message box over the host's main window.
-    void ShowMessage(const char* text, const char* caption);
 
     // Fields, in the order of the design; later stages add theirs.
     std::vector<XNode*> meshNodes;      // export nodes whose mesh data was generated
@@ -62,14 +55,10 @@ public:
     Interface* ip = nullptr;
     bool selectedOnly = false;
     std::string outputDirectory;        // directory of the output file, ending in a separator
-    uint32_t stage1Work = 0;
-    uint32_t stage2Work = 0;
-    uint32_t stepsDone = 0;
-    float nextThreshold = 0;
-    float nextPercent = 0;
-    float stageLimit = 100.0f;
-    float stepsPerIncrement = 0;
-    float percentIncrement = 10.0f;
+    ProgressMeter meter;                // the export's one progress meter
+    ExportMessages messages;               // the export's one way to the user
+    uint32_t stage1Work = 0;            // estimated units of work of the data pass
+    uint32_t stage2Work = 0;            // units of work of the writer, counted by the data pass
     std::string sceneRootName;          // the scene root's name made legal
     std::string rootFrameName;          // the name of the scene root frame in the file
     Matrix3 rootTransform;

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "options/export_options.h"
-#include "plugin/conversion.h"
+#include "core/conversion.h"
 
 struct ModuleState {
     ExportOptions options;

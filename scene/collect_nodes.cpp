@@ -5,7 +5,7 @@
 
 #include "anim/transforms.h"
 #include "plugin/exporter.h"
-#include "plugin/names.h"
+#include "core/names.h"
 #include "scene/extract_geometry.h"
 #include "scene/xnode.h"
 #include "sdk/control.h"

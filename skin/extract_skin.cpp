@@ -73,7 +73,7 @@ void FinaliseSkin(XExporter& exporter, XRenderableNode& node) {
             std::sort(faceBones.begin(), faceBones.end());
             const auto distinct = std::unique(faceBones.begin(), faceBones.end()) - faceBones.begin();
             maxPerFace = std::max(maxPerFace, static_cast<uint32_t>(distinct));
-            exporter.ProgressStep();
+            exporter.meter.Step();
         }
     }
     skin.boneCount = static_cast<uint16_t>(skin.bones.size());

@@ -39,7 +39,7 @@ bool RemapPatchSkin(XExporter& exporter, XRenderableNode& node) {
             BlendSourceWeights(node, i, static_cast<uint32_t>(j), 1.0f);
             done[i] = 1;
         }
-        exporter.ProgressStep();
+        exporter.meter.Step();
     }
 
     // The object point of every patch corner vertex.
@@ -93,7 +93,7 @@ bool RemapPatchSkin(XExporter& exporter, XRenderableNode& node) {
             }
             done[v] = 1;
         }
-        exporter.ProgressStep();
+        exporter.meter.Step();
     }
     return true;
 }

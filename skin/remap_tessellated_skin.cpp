@@ -64,7 +64,7 @@ bool RemapTessellatedSkin(XExporter& exporter, XRenderableNode& node) {
         }
         for (uint32_t i = 0; i < positionCount; ++i) {
             if (match[i] >= 0) BlendSourceWeights(node, i, static_cast<uint32_t>(match[i]), 1.0f);
-            exporter.ProgressStep();
+            exporter.meter.Step();
         }
     } else {
         pointSearch.emplace(points);
@@ -74,7 +74,7 @@ bool RemapTessellatedSkin(XExporter& exporter, XRenderableNode& node) {
                 BlendSourceWeights(node, i, static_cast<uint32_t>(j), 1.0f);
                 match[i] = j;
             }
-            exporter.ProgressStep();
+            exporter.meter.Step();
         }
     }
 
@@ -85,7 +85,7 @@ bool RemapTessellatedSkin(XExporter& exporter, XRenderableNode& node) {
     uint32_t stamp = 0;
     std::vector<uint32_t> frontier, ring, found;
     for (uint32_t i = 0; i < positionCount; ++i) {
-        exporter.ProgressStep();
+        exporter.meter.Step();
         if (match[i] >= 0) continue;
 
         ++stamp;

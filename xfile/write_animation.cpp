@@ -19,7 +19,7 @@ xfile::XPayload KeysHead(uint32_t keyType, size_t keyCount, size_t valueCount) {
 void AddKeys(XWriteContext& context, const xfile::XSaveData& animation, std::string_view name,
              const xfile::XPayload& payload, size_t keyCount) {
     AddObject(context, &animation, xfile::kTidAnimationKey, name, payload.bytes());
-    for (size_t i = 0; i < keyCount; ++i) context.exporter.ProgressStep();
+    for (size_t i = 0; i < keyCount; ++i) context.exporter.meter.Step();
 }
 
 bool HasKeys(const AnimTrack& track) {

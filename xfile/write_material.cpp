@@ -4,7 +4,7 @@
 #include <string>
 
 #include "plugin/exporter.h"
-#include "plugin/paths.h"
+#include "core/paths.h"
 
 namespace {
 

@@ -162,9 +162,9 @@ void WriteMesh(XWriteContext& context, const xfile::XSaveData* parent, XRenderab
     p.Reserve(8 + 12 * size_t(vertexCount) + 16 * size_t(data.faceCount));
     p.Dword(vertexCount);
     for (const XMeshVertex& vertex : data.vertices) PutPoint(p, data.positions[vertex.positionIndex].position);
-    exporter.ProgressStep();
+    exporter.meter.Step();
     PutFaces(p, data);
-    exporter.ProgressStep();
+    exporter.meter.Step();
     const xfile::XSaveData mesh = AddObject(context, parent, xfile::kTidMesh, node.name, p.bytes());
     p = XPayload();  // the save layer keeps its own copy
 
@@ -174,7 +174,7 @@ void WriteMesh(XWriteContext& context, const xfile::XSaveData* parent, XRenderab
     }
     if (options.Mtl) {
         if (mesh.valid()) WriteMaterialList(context, mesh, node, data);
-        exporter.ProgressStep();
+        exporter.meter.Step();
     }
     if (mesh.valid()) {
         if (!options.DeclData) {
@@ -185,6 +185,6 @@ void WriteMesh(XWriteContext& context, const xfile::XSaveData* parent, XRenderab
             if (!elements.empty()) WriteDeclData(context, mesh, elements, data);
         }
     }
-    exporter.ProgressStep();
+    exporter.meter.Step();
     if (mesh.valid() && node.skinned && meshNode) WriteSkin(context, mesh, node);
 }

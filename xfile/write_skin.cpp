@@ -2,7 +2,7 @@
 
 #include "mesh/mesh_data.h"
 #include "plugin/exporter.h"
-#include "plugin/names.h"
+#include "core/names.h"
 #include "scene/xnode.h"
 #include "skin/skin_info.h"
 #include "xfile/format/xtemplates.h"
@@ -41,6 +41,6 @@ void WriteSkin(XWriteContext& context, const xfile::XSaveData& mesh, XRenderable
     for (const auto& [key, bone] : skin.bones) {
         const xfile::XPayload weights = SkinWeightsPayload(bone, *node.meshData, exporter.conversion());
         AddObject(context, &mesh, xfile::kTidSkinWeights, "", weights.bytes());
-        exporter.ProgressStep();
+        exporter.meter.Step();
     }
 }

@@ -34,7 +34,7 @@ XResult WriteThrough(XExporter& exporter,
         result = save->Save();
     }
     if (fileError) *fileError = errno;  // the file system's reason, before anything else runs
-    exporter.ProgressStep();
+    exporter.meter.Step();
     return result;
 }
 
@@ -42,7 +42,7 @@ XResult WriteThrough(XExporter& exporter,
 
 bool XExporter::WriteXFile(const std::string& path, std::string* cause) {
     if (topLevelNodes.empty()) {
-        ShowMessage(kNothingToWriteText, "");
+        messages.Show(kNothingToWriteText, "");
         if (cause) cause->clear();
         return false;
     }
@@ -85,7 +85,7 @@ void WriteXFileContent(XWriteContext& context) {
 
     if (!(options.Animation && options.OnlyAnimationSet)) {
         if (options.Mtl) WriteSharedMaterials(context);
-        exporter.ProgressStep();
+        exporter.meter.Step();
 
         context.sceneRootFrame = {};
         if (options.SceneRoot) {

@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "plugin/conversion.h"
+#include "core/conversion.h"
 #include "sdk/math.h"
 #include "xfile/format/xpayload.h"
 #include "xfile/format/xsave.h"

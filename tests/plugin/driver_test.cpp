@@ -10,7 +10,7 @@
 #include "options/options_file.h"
 #include "plugin/do_export.h"
 #include "plugin/exporter.h"
-#include "plugin/paths.h"
+#include "core/paths.h"
 
 namespace fs = std::filesystem;
 
@@ -40,13 +40,6 @@ private:
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-std::vector<int> ShownPercents(const HostScene& scene) {
-    std::vector<int> shown;
-    for (const HostProgressEvent& e : scene.progress())
-        if (e.kind == HostProgressEvent::Update) shown.push_back(e.percent);
-    return shown;
 }
 
 }  // namespace
@@ -115,39 +108,6 @@ TEST(Driver, PromptedExportSavesTheCorrectedSampleRate) {
     LoadOptions(dir / kConfigFileName, OptionsTime{0, 100 * 160, 160, 25}, options, rootName, clips);
     EXPECT_EQ(options.SampleRate, 25);
     EXPECT_EQ(rootName, "Top");
-}
-
-TEST(Driver, ProgressMeterShowsEvenlySpreadPercentages) {
-    SceneBuilder b;
-    auto scene = b.Take();
-    XExporter exporter(TheModuleState());
-    exporter.ip = scene.get();
-
-    // Ten units over 95 percent: one percentage per unit, truncated.
-    exporter.stepsDone = 0;
-    ASSERT_TRUE(exporter.BeginStage(10, 95.0f, 95.0f));
-    for (int i = 0; i < 10; ++i) exporter.ProgressStep();
-    EXPECT_EQ(ShownPercents(*scene), (std::vector<int>{9, 19, 28, 38, 47, 57, 66, 76, 85, 95}));
-
-    // A thousand units: 1, 2, 3, ... one every 10.526 units, never above the limit.
-    scene->ClearRecords();
-    exporter.stepsDone = 0;
-    ASSERT_TRUE(exporter.BeginStage(1000, 95.0f, 95.0f));
-    for (int i = 0; i < 1000; ++i) exporter.ProgressStep();
-    std::vector<int> shown = ShownPercents(*scene);
-    ASSERT_EQ(shown.size(), 95u);
-    for (int i = 0; i < 95; ++i) EXPECT_EQ(shown[i], i + 1);
-
-    // Stage 2 continues from the steps done, from 95 to 100.
-    scene->ClearRecords();
-    ASSERT_TRUE(exporter.BeginStage(3, 5.0f, 100.0f));
-    for (int i = 0; i < 5; ++i) exporter.ProgressStep();  // extra steps show nothing past 100
-    shown = ShownPercents(*scene);
-    // Thirds of five percent accumulate in single precision to just under 100; the driver's
-    // closing update shows the limit itself.
-    EXPECT_EQ(shown, (std::vector<int>{96, 98, 99}));
-
-    EXPECT_FALSE(exporter.BeginStage(0, 5.0f, 100.0f));
 }
 
 TEST(Driver, SampleStepFollowsTheRateAndTheTimeline) {

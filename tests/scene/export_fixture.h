@@ -43,7 +43,7 @@ public:
     void Collect() { exporter->CollectNodes(scene->GetRootNode()); }
     void Pass() {
         exporter->stage2Work = 2;
-        exporter->BeginStage(exporter->stage1Work, 95.0f, 95.0f);
+        exporter->meter.BeginStage(exporter->stage1Work, 95.0f, 95.0f);
         exporter->RunDataPass();
     }
     void CollectAndPass() { Collect(), Pass(); }

@@ -10,7 +10,7 @@
 #include "host/host_deformers.h"
 #include "host/scene_builder.h"
 #include "mesh/mesh_data.h"
-#include "plugin/conversion.h"
+#include "core/conversion.h"
 #include "plugin/exporter.h"
 #include "plugin/module_state.h"
 #include "scene/xnode.h"
@@ -57,7 +57,7 @@ public:
     void CollectAndPass() {
         Collect();
         exporter->stage2Work = 2;
-        exporter->BeginStage(exporter->stage1Work > 0 ? exporter->stage1Work : 1, 95.0f, 95.0f);
+        exporter->meter.BeginStage(exporter->stage1Work > 0 ? exporter->stage1Work : 1, 95.0f, 95.0f);
         exporter->RunDataPass();
     }
     XNode* Node(const std::string& hostName) const {

@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "host/assimp_import.h"
-#include "plugin/names.h"
+#include "core/names.h"
 #include "tools/plover/commands.h"
 
 namespace fs = std::filesystem;

@@ -24,7 +24,7 @@ std::vector<float> FloatsAt(std::span<const uint8_t> bytes, size_t first, size_t
 
 // Writes the fixture's tree as it stands (after the pass) into a document.
 xfile::XDocument WriteTree(ExportFixture& f) {
-    f.exporter->BeginStage(f.exporter->stage2Work, 5.0f, 100.0f);
+    f.exporter->meter.BeginStage(f.exporter->stage2Work, 5.0f, 100.0f);
     std::vector<uint8_t> bytes;
     std::string error;
     EXPECT_TRUE(WriteXFileBytes(*f.exporter, bytes, &error)) << error;
@@ -118,7 +118,7 @@ TEST(AnimWrite, AnimationsReferToTheirFramesAndHoldTheNonEmptyLists) {
     idle.separateKeys = 0;
     idle.matrixKeys = {{kMatrixKey, 0, Matrix3()}, {kMatrixKey, 1600, Matrix3()}};
 
-    const uint32_t stepsBefore = f.exporter->stepsDone;
+    const uint32_t stepsBefore = f.exporter->meter.stepsDone();
     const xfile::XDocument doc = WriteTree(f);
     EXPECT_EQ(Outline(doc),
               "Walk: [Mover AnimationOptions AnimationKey=S AnimationKey=R AnimationKey=T]"
@@ -128,7 +128,7 @@ TEST(AnimWrite, AnimationsReferToTheirFramesAndHoldTheNonEmptyLists) {
     uint32_t keys = 0;
     for (const char* name : {"Mover", "Still"})
         for (const AnimTrack& track : f.Node(name)->tracks) keys += TrackKeyCount(track);
-    EXPECT_EQ(f.exporter->stepsDone - stepsBefore, 2 + keys);
+    EXPECT_EQ(f.exporter->meter.stepsDone() - stepsBefore, 2 + keys);
     for (const xfile::XNode& n : doc.nodes) {
         if (n.isReference || doc.TemplateOf(n).name != "AnimationOptions") continue;
         EXPECT_EQ(Dwords(doc.Payload(n), 0, 2), (std::vector<uint32_t>{1, 1}));

@@ -141,7 +141,7 @@ TEST(MeshWrite, ChildrenFollowTheOptions) {
         o.Mtl = 0;
         QuadScene without(Quad(), o);
         EXPECT_EQ(MeshChildren(Read(without.Export())), (Names{"MeshNormals", "MeshTextureCoords c1"}));
-        EXPECT_EQ(with.fixture->exporter->stepsDone - without.fixture->exporter->stepsDone, 1u);
+        EXPECT_EQ(with.fixture->exporter->meter.stepsDone() - without.fixture->exporter->meter.stepsDone(), 1u);
     }
 }
 

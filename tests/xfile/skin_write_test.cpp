@@ -51,7 +51,7 @@ T At(const std::vector<uint8_t>& bytes, size_t offset) {
 
 std::vector<uint8_t> Export(SkinFixture& f) {
     f.CollectAndPass();
-    f.exporter->BeginStage(f.exporter->stage2Work, 5.0f, 100.0f);
+    f.exporter->meter.BeginStage(f.exporter->stage2Work, 5.0f, 100.0f);
     std::vector<uint8_t> bytes;
     std::string error;
     EXPECT_TRUE(WriteXFileBytes(*f.exporter, bytes, &error)) << error;

@@ -21,7 +21,7 @@ namespace write_test {
 // Collects, runs the data pass and writes the file into memory.
 inline std::vector<uint8_t> ExportBytes(ExportFixture& f) {
     f.CollectAndPass();
-    f.exporter->BeginStage(f.exporter->stage2Work, 5.0f, 100.0f);
+    f.exporter->meter.BeginStage(f.exporter->stage2Work, 5.0f, 100.0f);
     std::vector<uint8_t> bytes;
     std::string error;
     EXPECT_TRUE(WriteXFileBytes(*f.exporter, bytes, &error)) << error;

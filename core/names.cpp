@@ -2,7 +2,7 @@
 //
 // Host names are C strings, so both helpers stop at an embedded NUL as the host's own string
 // handling would; everything after it is not part of the name.
-#include "plugin/names.h"
+#include "core/names.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "plugin/names.h"
+#include "core/names.h"
 
 using namespace std::string_literals;
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "common/math_expect.h"
-#include "plugin/conversion.h"
+#include "core/conversion.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // The conversion matrix K from the host frame (right-handed, Z up) to the X file frame (Y up).
-#include "plugin/conversion.h"
+#include "core/conversion.h"
 
 namespace {
 

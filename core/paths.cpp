@@ -1,4 +1,4 @@
-#include "plugin/paths.h"
+#include "core/paths.h"
 
 #include <filesystem>
 #include <system_error>

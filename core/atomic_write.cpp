@@ -1,0 +1,132 @@
+#include "core/atomic_write.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+#ifdef _WIN32
+#include <io.h>
+#include <process.h>
+#define PLOVER_GETPID _getpid
+#define PLOVER_FSYNC _commit
+#define PLOVER_FILENO _fileno
+#else
+#include <unistd.h>
+#define PLOVER_GETPID getpid
+#define PLOVER_FSYNC fsync
+#define PLOVER_FILENO fileno
+#endif
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string ErrnoText() { return std::strerror(errno); }
+
+}  // namespace
+
+std::string TemporaryNameBeside(const std::string& target) {
+    static std::atomic<unsigned> counter{0};
+    return target + ".tmp" + std::to_string(static_cast<long>(PLOVER_GETPID())) + "_" + std::to_string(counter++);
+}
+
+AtomicFile::AtomicFile(std::string target) : target_(std::move(target)) {}
+
+AtomicFile::~AtomicFile() { Discard(); }
+
+bool AtomicFile::Fail(const std::string& what) {
+    failed_ = true;
+    if (error_.empty()) error_ = what;
+    return false;
+}
+
+bool AtomicFile::Open() {
+    if (target_.empty()) return Fail("no file name given");
+    std::error_code ec;
+    const fs::path parent = fs::path(target_).parent_path();
+    if (!parent.empty()) fs::create_directories(parent, ec);
+    temp_ = TemporaryNameBeside(target_);
+    file_ = std::fopen(temp_.c_str(), "wb");
+    if (!file_) {
+        const std::string cause = ErrnoText();
+        temp_.clear();
+        return Fail("cannot create a file beside " + target_ + ": " + cause);
+    }
+    return true;
+}
+
+bool AtomicFile::Write(std::string_view bytes) {
+    if (!file_) return Fail("cannot write " + target_ + ": the file is not open");
+    if (failed_) return false;
+    if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size())
+        return Fail("cannot write " + target_ + ": " + ErrnoText());
+    return true;
+}
+
+bool AtomicFile::Commit() {
+    if (!file_) return Fail("cannot write " + target_ + ": the file is not open");
+    bool ok = !failed_;
+    if (ok && std::fflush(file_) != 0) ok = Fail("cannot write " + target_ + ": " + ErrnoText());
+    if (ok && PLOVER_FSYNC(PLOVER_FILENO(file_)) != 0) ok = Fail("cannot write " + target_ + ": " + ErrnoText());
+    if (std::fclose(file_) != 0 && ok) ok = Fail("cannot write " + target_ + ": " + ErrnoText());
+    file_ = nullptr;
+    if (ok) {
+        std::error_code ec;
+        fs::rename(temp_, target_, ec);
+        if (ec) ok = Fail("cannot replace " + target_ + ": " + ec.message());
+    }
+    if (!ok) {
+        std::error_code ignored;
+        fs::remove(temp_, ignored);
+    }
+    temp_.clear();
+    return ok;
+}
+
+void AtomicFile::Discard() {
+    if (file_) std::fclose(file_);
+    file_ = nullptr;
+    if (!temp_.empty()) {
+        std::error_code ignored;
+        fs::remove(temp_, ignored);
+        temp_.clear();
+    }
+}
+
+bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string* error) {
+    AtomicFile file(path);
+    const bool ok = file.Open() && file.Write(bytes) && file.Commit();
+    if (!ok && error) *error = file.error();
+    return ok;
+}
+
+bool CopyFileAtomically(const std::string& source, const std::string& target, bool failIfExists, std::string* error) {
+    auto fail = [&](const std::string& text) {
+        if (error) *error = text;
+        return false;
+    };
+    if (source.empty() || target.empty()) return fail("no file name given");
+    std::error_code ec;
+    if (!fs::is_regular_file(source, ec) || ec) return fail("cannot read " + source + ": it is not a file");
+    if (failIfExists && fs::exists(target, ec)) return fail(target + " already exists");
+    // Copying a file onto itself through a temporary would be wasted work: it is in place.
+    if (fs::equivalent(source, target, ec) && !ec) return true;
+
+    std::FILE* in = std::fopen(source.c_str(), "rb");
+    if (!in) return fail("cannot read " + source + ": " + ErrnoText());
+    AtomicFile out(target);
+    bool ok = out.Open();
+    char buffer[1 << 16];
+    size_t got = 0;
+    while (ok && (got = std::fread(buffer, 1, sizeof buffer, in)) > 0) ok = out.Write(std::string_view(buffer, got));
+    const bool readError = std::ferror(in) != 0;
+    std::fclose(in);
+    if (ok && readError) return fail("cannot read " + source);
+    // A target that appeared while we copied is kept.
+    if (ok && failIfExists && fs::exists(target, ec)) return fail(target + " already exists");
+    if (ok) ok = out.Commit();
+    if (!ok) return fail(out.error());
+    return true;
+}

@@ -1,0 +1,10 @@
+#include "core/messages.h"
+
+void ExportMessages::Show(const std::string& text, const char* caption) {
+    if (ip_) ip_->MessageBox(ip_->GetMAXHWnd(), text.c_str(), caption ? caption : "", kMbOk);
+}
+
+void ExportMessages::Fail(const std::string& text) {
+    if (failure_.empty()) failure_ = text;
+    if (ip_) ip_->MessageBox(ip_->GetMAXHWnd(), text.c_str(), "Plover", kMbOk | kMbIconStop);
+}

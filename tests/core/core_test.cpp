@@ -1,0 +1,154 @@
+// The shared helpers: the progress meter (percentages and cancel) and atomic file writes.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "core/atomic_write.h"
+#include "core/progress.h"
+#include "host/scene_builder.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::vector<int> ShownPercents(const HostScene& scene) {
+    std::vector<int> shown;
+    for (const HostProgressEvent& e : scene.progress())
+        if (e.kind == HostProgressEvent::Update) shown.push_back(e.percent);
+    return shown;
+}
+
+// A host that only counts down to a stop request.
+class CancellingHost : public Interface {
+public:
+    explicit CancellingHost(int pollsBeforeCancel) : left_(pollsBeforeCancel) {}
+    bool GetCancel() override { return left_-- <= 0; }
+    HostWindow GetMAXHWnd() override { return nullptr; }
+    Interval GetAnimRange() override { return {}; }
+    INode* GetRootNode() override { return nullptr; }
+    std::string GetDir(int) override { return {}; }
+    std::string GetCurFilePath() override { return {}; }
+    int GetTicksPerFrame() override { return 160; }
+    int GetFrameRate() override { return 30; }
+    void ProgressStart(const char*, bool, ProgressFunction, void*) override {}
+    void ProgressUpdate(int, bool, const char*) override {}
+    void ProgressEnd() override {}
+    int MessageBox(HostWindow, const char*, const char*, unsigned) override { return kIdOk; }
+    BitmapManager* GetBitmapManager() override { return nullptr; }
+
+private:
+    int left_;
+};
+
+fs::path ScratchDir() {
+    const fs::path dir = fs::temp_directory_path() /
+                         ("plover-core-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    return dir;
+}
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+size_t EntryCount(const fs::path& dir) { return static_cast<size_t>(std::distance(fs::directory_iterator(dir), {})); }
+
+}  // namespace
+
+TEST(ProgressMeter, ShowsEvenlySpreadPercentages) {
+    SceneBuilder b;
+    auto scene = b.Take();
+    ProgressMeter meter(scene.get());
+
+    // Ten units over 95 percent: one percentage per unit, truncated.
+    ASSERT_TRUE(meter.BeginStage(10, 95.0f, 95.0f, "Reading"));
+    for (int i = 0; i < 10; ++i) meter.Step();
+    EXPECT_EQ(ShownPercents(*scene), (std::vector<int>{9, 19, 28, 38, 47, 57, 66, 76, 85, 95}));
+    EXPECT_EQ(scene->progress().back().title, "Reading");
+
+    // A thousand units: 1, 2, 3, ... one every 10.526 units, never above the limit.
+    scene->ClearRecords();
+    meter.ResetSteps();
+    ASSERT_TRUE(meter.BeginStage(1000, 95.0f, 95.0f));
+    for (int i = 0; i < 1000; ++i) meter.Step();
+    std::vector<int> shown = ShownPercents(*scene);
+    ASSERT_EQ(shown.size(), 95u);
+    for (int i = 0; i < 95; ++i) EXPECT_EQ(shown[i], i + 1);
+
+    // The next stage continues from the steps done, from 95 to 100; thirds of five percent
+    // accumulate in single precision to just under 100, and extra steps show nothing past it.
+    scene->ClearRecords();
+    ASSERT_TRUE(meter.BeginStage(3, 5.0f, 100.0f));
+    for (int i = 0; i < 5; ++i) meter.Step();
+    EXPECT_EQ(ShownPercents(*scene), (std::vector<int>{96, 98, 99}));
+
+    EXPECT_FALSE(meter.BeginStage(0, 5.0f, 100.0f));
+}
+
+TEST(ProgressMeter, EveryStepAsksTheHostWhetherToStop) {
+    CancellingHost host(3);
+    ProgressMeter meter(&host);
+    ASSERT_TRUE(meter.BeginStage(10, 95.0f, 95.0f));
+    meter.Step();
+    meter.Step();
+    meter.Step();
+    EXPECT_THROW(meter.Step(), ExportCancelled);
+    EXPECT_EQ(meter.stepsDone(), 4u);
+}
+
+TEST(AtomicWrite, ReplacesWholeOrLeavesTheTargetAlone) {
+    const fs::path dir = ScratchDir();
+    const std::string target = (dir / "out.txt").string();
+    std::string error;
+
+    ASSERT_TRUE(WriteFileAtomically(target, "first", &error)) << error;
+    ASSERT_TRUE(WriteFileAtomically(target, "second", &error)) << error;
+    EXPECT_EQ(ReadFile(target), "second");
+
+    {  // Abandoned before the commit: the target keeps its bytes, no temporary is left.
+        AtomicFile file(target);
+        ASSERT_TRUE(file.Open());
+        ASSERT_TRUE(file.Write("half"));
+    }
+    EXPECT_EQ(ReadFile(target), "second");
+    EXPECT_EQ(EntryCount(dir), 1u);
+
+    // A directory in the target's place cannot be replaced: the cause is named, nothing is left.
+    fs::create_directories(dir / "taken" / "inner");
+    EXPECT_FALSE(WriteFileAtomically((dir / "taken").string(), "x", &error));
+    EXPECT_NE(error.find("taken"), std::string::npos) << error;
+    EXPECT_EQ(EntryCount(dir), 2u);
+
+    // Missing directories are made; an empty name is refused.
+    EXPECT_TRUE(WriteFileAtomically((dir / "a" / "b.txt").string(), "deep", &error)) << error;
+    EXPECT_EQ(ReadFile(dir / "a" / "b.txt"), "deep");
+    EXPECT_FALSE(WriteFileAtomically("", "x", &error));
+    fs::remove_all(dir);
+}
+
+TEST(AtomicWrite, CopiesRespectExistingTargets) {
+    const fs::path dir = ScratchDir();
+    const std::string source = (dir / "src.bin").string();
+    const std::string target = (dir / "dst.bin").string();
+    std::string bytes(200000, '\0');
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7);
+    ASSERT_TRUE(WriteFileAtomically(source, bytes));
+
+    std::string error;
+    ASSERT_TRUE(CopyFileAtomically(source, target, false, &error)) << error;
+    EXPECT_EQ(ReadFile(target), bytes);
+    ASSERT_TRUE(WriteFileAtomically(target, "kept"));
+    EXPECT_FALSE(CopyFileAtomically(source, target, true, &error));
+    EXPECT_EQ(ReadFile(target), "kept");
+    EXPECT_TRUE(CopyFileAtomically(source, source, false, &error)) << error;  // onto itself: untouched
+    EXPECT_EQ(ReadFile(source), bytes);
+    EXPECT_FALSE(CopyFileAtomically((dir / "missing").string(), target, false, &error));
+    EXPECT_EQ(ReadFile(target), "kept");
+    EXPECT_EQ(EntryCount(dir), 2u);
+    fs::remove_all(dir);
+}

@@ -25,6 +25,7 @@ public:
         : scene(std::move(hostScene)), exporter(std::make_unique<XExporter>(state)) {
         state.options = options;  // after the exporter, which resets them
         exporter->ip = scene.get();
+        exporter->messages = ExportMessages(scene.get());
         exporter->animStart = scene->GetAnimRange().Start();
         exporter->animEnd = scene->GetAnimRange().End();
         exporter->ticksPerFrame = exporter->ticksPerSample = scene->GetTicksPerFrame();

@@ -41,6 +41,7 @@ public:
         exporter = std::make_unique<XExporter>(state);  // resets the options
         state.options = options;
         exporter->ip = scene.get();
+        exporter->messages = ExportMessages(scene.get());
         exporter->animStart = scene->GetAnimRange().Start();
         exporter->animEnd = scene->GetAnimRange().End();
         exporter->ticksPerFrame = scene->GetTicksPerFrame();

@@ -118,6 +118,10 @@ extern "C" int XDoExport(const char* name, ExpInterface* /*ei*/, Interface* ip, 
     exporter.messages = ExportMessages(ip);
     try {
         RunExport(exporter, name, ip, suppressPrompts, options);
+    } catch (const ExportCancelled&) {
+        // The host asked to stop: the staged files are gone with the stage that threw, and
+        // nothing in the output folder changed.
+        exporter.meter.End();
     } catch (const std::exception& e) {
         // Nothing may cross the module boundary: report and give up this export.
         exporter.messages.Fail(std::string("The export failed: ") + e.what());

@@ -807,8 +807,12 @@ static bool ReadSceneDocumentText(const std::string& path, std::string& text, st
         error = path + ": document is larger than " + std::to_string(kMaxSceneDocumentBytes) + " bytes";
         return false;
     };
-    if (fs::is_regular_file(path, ec) && fs::file_size(path, ec) > kMaxSceneDocumentBytes && !ec) return tooLarge();
     text.clear();
+    if (fs::is_regular_file(path, ec)) {
+        const uintmax_t size = fs::file_size(path, ec);
+        if (!ec && size > kMaxSceneDocumentBytes) return tooLarge();
+        if (!ec) text.reserve(static_cast<size_t>(size));
+    }
     std::vector<char> buffer(size_t(1) << 20);
     while (in) {
         in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));

@@ -9,9 +9,10 @@
 #include "host/host_scene.h"
 
 // How much of a folder tree one search may read: a search from a large folder (a home folder,
-// the file system's root) gives up instead of walking it whole.
-inline constexpr size_t kMaxTextureSearchFolders = 2000;
-inline constexpr int kMaxTextureSearchDepth = 8;
+// the file system's root) gives up instead of walking it whole. The exporter's own search has
+// the same bounds, so a texture reported missing here is one the export will not find.
+inline constexpr size_t kMaxTextureSearchFolders = 4096;
+inline constexpr int kMaxTextureSearchDepth = 16;
 
 // Searches folder and its subfolders, depth first in byte order of names, for a file named
 // exactly fileName (letter case matters), the way the exporter does; folders whose names begin

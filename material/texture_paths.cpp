@@ -13,7 +13,16 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string Search(const fs::path& directory, const std::string& fileName, const std::string& prefix) {
+// How much of a tree one search reads: a scene file in a large folder (a home folder, the file
+// system's root) must not make every missing texture walk all of it. The stand-in host checks
+// textures with the same bounds, so that what it reports missing is what this search misses.
+constexpr size_t kMaxSearchFolders = 4096;
+constexpr int kMaxSearchDepth = 16;
+
+std::string Search(const fs::path& directory, const std::string& fileName, const std::string& prefix,
+                   size_t& foldersLeft, int depth) {
+    if (foldersLeft == 0) return {};
+    --foldersLeft;
     std::error_code ec;
     fs::directory_iterator it(directory, fs::directory_options::skip_permission_denied, ec);
     if (ec) return {};
@@ -32,8 +41,8 @@ std::string Search(const fs::path& directory, const std::string& fileName, const
         const fs::file_status linkStatus = entry.symlink_status(statusError);
         if (statusError) continue;
         if (fs::is_directory(linkStatus)) {
-            if (name.empty() || name[0] == '.') continue;
-            std::string found = Search(entry.path(), fileName, prefix + name + "/");
+            if (name.empty() || name[0] == '.' || depth >= kMaxSearchDepth) continue;
+            std::string found = Search(entry.path(), fileName, prefix + name + "/", foldersLeft, depth + 1);
             if (!found.empty()) return found;
         } else if (name == fileName) {
             const fs::file_status status = entry.status(statusError);
@@ -49,7 +58,8 @@ std::string Search(const fs::path& directory, const std::string& fileName, const
 std::string FindFileInTree(const std::string& directory, const std::string& fileName) {
     if (fileName.empty()) return {};
     const std::string prefix = WithTrailingSeparator(directory.empty() ? std::string("./") : directory);
-    return Search(fs::path(prefix), fileName, prefix);
+    size_t foldersLeft = kMaxSearchFolders;
+    return Search(fs::path(prefix), fileName, prefix, foldersLeft, 0);
 }
 
 std::string ResolveTexturePath(std::string_view path, const ModuleState& state) {

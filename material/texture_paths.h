@@ -15,6 +15,7 @@ std::string ResolveTexturePath(std::string_view path, const ModuleState& state);
 
 // Searches directory and its subdirectories, depth first, for a file named exactly fileName
 // (letter case matters). Entries are visited in byte order of their names; directories whose
-// names begin with "." and links to directories are not entered. Returns the full path of the
-// first file found, or "" when there is none (or fileName is empty).
+// names begin with "." and links to directories are not entered. At most 4096 directories are
+// read, down to 16 levels below `directory`. Returns the full path of the first file found, or
+// "" when there is none (or fileName is empty).
 std::string FindFileInTree(const std::string& directory, const std::string& fileName);

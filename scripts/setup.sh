@@ -5,7 +5,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(g++ cmake make pkg-config zlib1g-dev nlohmann-json3-dev libassimp-dev libcli11-dev libstb-dev
-          libgtest-dev libgmock-dev libdeflate-dev)
+          libgtest-dev libgmock-dev libdeflate-dev
+          blender assimp-utils)  # blender, assimp: the Blender add-on's tests (tests/blender)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -1,0 +1,266 @@
+# DirectX (.x) export through Plover: File > Export > "DirectX (.x) - Plover" and the operator
+# bpy.ops.export_scene.plover_x(filepath=...). The add-on only writes a scene document of the
+# Blender scene and runs `plover export` on it; every export decision is Plover's.
+
+bl_info = {
+    "name": "DirectX (.x) - Plover",
+    "author": "Plover",
+    "version": (1, 0, 0),
+    "blender": (3, 4, 0),
+    "location": "File > Export > DirectX (.x) - Plover",
+    "description": "Export the scene to a DirectX X file through the plover command",
+    "category": "Import-Export",
+}
+
+import json
+import os
+import tempfile
+
+import bpy
+from bpy.props import BoolProperty, EnumProperty, FloatProperty, IntProperty, StringProperty
+from bpy_extras.io_utils import ExportHelper
+
+from . import plover_command
+from .scene_document import build_document
+
+FORMATS = [("0", "Text", "Text X file"),
+           ("1", "Binary", "Binary X file"),
+           ("2", "Compressed", "MSZIP-compressed binary X file")]
+
+# Operator property -> export option key(s). A switch may set several keys.
+SWITCHES = {
+    "normals": ("Normal",),
+    "tangents": ("Tangent", "BiTangent"),
+    "decl_data": ("DeclData",),
+    "vertex_colors": ("VertexColor",),
+    "materials": ("Mtl",),
+    "copy_textures": ("TextureFiles",),
+    "effect_files": ("FX",),
+    "animation": ("Animation",),
+    "key_frames": ("KeyFrames",),
+    "empties": ("Dummy",),
+    "other_objects": ("OTHER",),
+    "right_handed": ("RightHand",),
+    "scale_enable": ("SpaceScaleEnable",),
+}
+VALUES = {"file_format": "XFileType", "sample_rate": "SampleRate", "scale": "SpaceScale"}
+
+
+class PloverPreferences(bpy.types.AddonPreferences):
+    bl_idname = __name__
+
+    plover_path: StringProperty(
+        name="plover command", subtype="FILE_PATH",
+        description="Path of the plover command; empty: the one found on PATH")
+    config_dir: StringProperty(
+        name="Configuration folder", subtype="DIR_PATH",
+        description="Folder of plover_max_config.ini; empty: plover's default (~/.config/plover)")
+
+    def draw(self, context):
+        self.layout.prop(self, "plover_path")
+        self.layout.prop(self, "config_dir")
+
+
+def preferences(context):
+    addon = context.preferences.addons.get(__name__)
+    if addon is None:
+        return "", ""
+    return addon.preferences.plover_path, bpy.path.abspath(addon.preferences.config_dir)
+
+
+class ExportPloverX(bpy.types.Operator, ExportHelper):
+    """Export the scene to a DirectX X file through Plover"""
+    bl_idname = "export_scene.plover_x"
+    bl_label = "Export DirectX (.x)"
+    bl_options = {"PRESET"}
+
+    filename_ext = ".x"
+    filter_glob: StringProperty(default="*.x", options={"HIDDEN"})
+
+    file_format: EnumProperty(name="Format", items=FORMATS, default="1")
+    normals: BoolProperty(name="Normals", default=True)
+    tangents: BoolProperty(name="Tangents", description="Tangents and bitangents", default=False)
+    decl_data: BoolProperty(name="DeclData", description="Per-vertex channels as one DeclData object",
+                            default=False)
+    vertex_colors: BoolProperty(name="Vertex Colours", default=False)
+    materials: BoolProperty(name="Materials", default=True)
+    copy_textures: BoolProperty(name="Copy Textures", description="Copy textures beside the X file",
+                                default=True)
+    effect_files: BoolProperty(name="Effect Files", description="Generate .fx files for materials",
+                               default=False)
+    animation: BoolProperty(name="Animation", default=True)
+    clips_from_blender: BoolProperty(
+        name="Clips from Actions", default=True,
+        description="One clip per action or NLA strip; off: the clips of the options file")
+    key_frames: BoolProperty(name="Keys at Frames", default=False,
+                             description="Key every frame instead of sampling at the sample rate")
+    sample_rate: IntProperty(name="Sample Rate", min=1, max=4800, default=30,
+                             description="Samples per second of sampled animation")
+    right_handed: BoolProperty(name="Right-Handed", default=False)
+    scale_enable: BoolProperty(name="Scale", default=False)
+    scale: FloatProperty(name="Scale Factor", min=1e-5, max=1e5, default=1.0)
+    empties: BoolProperty(name="Empties", description="Export empties and armature objects as frames",
+                          default=False)
+    other_objects: BoolProperty(name="Cameras and Lights", default=False)
+    selected_only: BoolProperty(name="Selected Only", default=False)
+    more_options: StringProperty(
+        name="More Options", default="",
+        description="Further export options for this export, as KEY=VALUE separated by blanks")
+    keep_options: BoolProperty(
+        name="Keep as Defaults", default=False,
+        description="Store these options in plover's options file for later exports")
+    document_path: StringProperty(
+        options={"HIDDEN"}, default="",
+        description="Also keep the scene document at this path")
+
+    def invoke(self, context, event):
+        try:
+            self.load_defaults(context)
+        except plover_command.PloverError as error:
+            self.report({"WARNING"}, str(error))
+        return ExportHelper.invoke(self, context, event)
+
+    def load_defaults(self, context):
+        """The panel opens with the values of the user's options file."""
+        path, config_dir = preferences(context)
+        options = {k.lower(): v for k, v in
+                   plover_command.read_options(plover_command.find_plover(path), config_dir).items()}
+
+        def number(key, kind):
+            try:
+                return kind(options[key.lower()])
+            except (KeyError, ValueError):
+                return None
+        for prop, keys in SWITCHES.items():
+            value = number(keys[0], int)
+            if value is not None:
+                setattr(self, prop, value != 0)
+        value = number("XFileType", int)
+        if value is not None:
+            self.file_format = str(value) if value in (0, 1) else "2"
+        value = number("SampleRate", int)
+        if value is not None:
+            self.sample_rate = min(4800, max(1, value))
+        value = number("SpaceScale", float)
+        if value is not None:
+            self.scale = min(1e5, max(1e-5, value))
+
+    def settings(self):
+        """--set overrides for the options given explicitly (the panel gives all of them)."""
+        result = []
+        for prop, keys in SWITCHES.items():
+            if self.properties.is_property_set(prop):
+                result += [(key, int(getattr(self, prop))) for key in keys]
+        for prop, key in VALUES.items():
+            if self.properties.is_property_set(prop):
+                value = getattr(self, prop)
+                result.append((key, "%g" % value if isinstance(value, float) else value))
+        for item in self.more_options.split():
+            key, _, value = item.partition("=")
+            result.append((key, value))
+        return result
+
+    def draw(self, context):
+        layout = self.layout
+        layout.use_property_split = True
+        layout.use_property_decorate = False
+        layout.prop(self, "file_format")
+        layout.prop(self, "selected_only")
+        layout.prop(self, "empties")
+        layout.prop(self, "other_objects")
+        box = layout.box()
+        box.label(text="Geometry")
+        for prop in ("normals", "tangents", "decl_data", "vertex_colors"):
+            box.prop(self, prop)
+        box = layout.box()
+        box.label(text="Materials")
+        for prop in ("materials", "copy_textures", "effect_files"):
+            box.prop(self, prop)
+        box = layout.box()
+        box.label(text="Animation")
+        box.prop(self, "animation")
+        col = box.column()
+        col.enabled = self.animation
+        for prop in ("clips_from_blender", "key_frames", "sample_rate"):
+            col.prop(self, prop)
+        box = layout.box()
+        box.label(text="Coordinates")
+        box.prop(self, "right_handed")
+        box.prop(self, "scale_enable")
+        row = box.row()
+        row.enabled = self.scale_enable
+        row.prop(self, "scale")
+        layout.prop(self, "more_options")
+        layout.prop(self, "keep_options")
+
+    def execute(self, context):
+        path, config_dir = preferences(context)
+        try:
+            plover = plover_command.find_plover(path)
+        except plover_command.PloverError as error:
+            self.report({"ERROR"}, str(error))
+            return {"CANCELLED"}
+        output = os.path.abspath(bpy.path.abspath(self.filepath))
+        output_dir = os.path.dirname(output)
+        if not os.path.isdir(output_dir):
+            self.report({"ERROR"}, "The folder of %s does not exist" % output)
+            return {"CANCELLED"}
+
+        def report(level, text):
+            self.report({level}, text)
+        document, clips = build_document(context, output_dir, animation=self.animation, report=report)
+        settings = self.settings()
+        if clips and self.clips_from_blender:
+            settings.append(("AnimationCount", len(clips)))
+            for i, (name, start, end) in enumerate(clips):
+                settings += [("Animation%d_Name" % i, name), ("Animation%d_StartKey" % i, start),
+                             ("Animation%d_EndKey" % i, end)]
+
+        wm = context.window_manager
+        with tempfile.TemporaryDirectory(prefix="plover-") as work:
+            doc_path = os.path.join(work, "scene.json")
+            with open(doc_path, "w", encoding="utf-8") as f:
+                json.dump(document, f, separators=(",", ":"))
+            if self.document_path:
+                with open(bpy.path.abspath(self.document_path), "w", encoding="utf-8") as f:
+                    json.dump(document, f, indent=1)
+            command = plover_command.export_command(plover, doc_path, output, settings,
+                                                    self.selected_only, config_dir)
+            wm.progress_begin(0, 100)
+            try:
+                code, lines = plover_command.run_export(command, wm.progress_update)
+            except plover_command.PloverError as error:
+                self.report({"ERROR"}, str(error))
+                return {"CANCELLED"}
+            finally:
+                wm.progress_end()
+        for line in lines:
+            self.report({"ERROR"} if code != 0 and line == lines[-1] else {"INFO"}, line)
+        if code != 0:
+            return {"CANCELLED"}
+        if self.keep_options:
+            try:
+                for line in plover_command.keep_options(plover, self.settings(), config_dir):
+                    self.report({"INFO"}, line)
+            except plover_command.PloverError as error:
+                self.report({"WARNING"}, "Options not kept: %s" % error)
+        return {"FINISHED"}
+
+
+def menu_func_export(self, context):
+    self.layout.operator(ExportPloverX.bl_idname, text="DirectX (.x) \u2013 Plover")
+
+
+classes = (PloverPreferences, ExportPloverX)
+
+
+def register():
+    for cls in classes:
+        bpy.utils.register_class(cls)
+    bpy.types.TOPBAR_MT_file_export.append(menu_func_export)
+
+
+def unregister():
+    bpy.types.TOPBAR_MT_file_export.remove(menu_func_export)
+    for cls in reversed(classes):
+        bpy.utils.unregister_class(cls)

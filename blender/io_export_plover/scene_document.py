@@ -370,14 +370,14 @@ class Builder:
                 bones.append({"node": self.bone_nodes[(arm.name, bone.name)].name,
                               "initTransform": row_matrix(arm_world @ bone.matrix_local)})
         group_bone = {g.index: bone_index.get(g.name) for g in ob.vertex_groups}
+        # Blender deforms by the weights divided by their sum; X file readers take them as
+        # written, so they are written divided.
         points = []
         for v in mesh.vertices:
-            pairs = []
-            for g in v.groups:
-                b = group_bone.get(g.group)
-                if b is not None and g.weight > 0:
-                    pairs.extend((b, g.weight))
-            points.append(pairs)
+            found = [(group_bone.get(g.group), g.weight) for g in v.groups]
+            found = [(b, w) for b, w in found if b is not None and w > 0]
+            total = sum(w for _, w in found)
+            points.append([x for b, w in found for x in (b, w / total)])
         return {"type": "skin",
                 "initTransform": row_matrix(ob.evaluated_get(depsgraph).matrix_world),
                 "bones": bones, "points": points}

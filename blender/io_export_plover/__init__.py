@@ -14,6 +14,7 @@ bl_info = {
 
 import json
 import os
+import re
 import tempfile
 
 import bpy
@@ -44,6 +45,39 @@ SWITCHES = {
     "scale_enable": ("SpaceScaleEnable",),
 }
 VALUES = {"file_format": "XFileType", "sample_rate": "SampleRate", "scale": "SpaceScale"}
+
+
+def panel_values(options):
+    """Operator property -> value for the options `plover config show` printed (key -> text).
+    Values are read as the exporter reads them; keys that are missing or unreadable are left out."""
+    options = {k.lower(): v for k, v in options.items()}
+
+    def number(key, kind):
+        text = options.get(key.lower(), "").strip()
+        if not text:
+            return None
+        if kind is int:
+            digits = re.match(r"[-+]?\d+", text)
+            return int(digits.group()) if digits else 0
+        try:
+            return float(text)
+        except ValueError:
+            return 0.0
+    values = {}
+    for prop, keys in SWITCHES.items():
+        value = number(keys[0], int)
+        if value is not None:
+            values[prop] = value != 0
+    value = number("XFileType", int)
+    if value is not None:
+        values["file_format"] = str(value) if value in (0, 1) else "2"
+    value = number("SampleRate", int)
+    if value is not None:
+        values["sample_rate"] = min(4800, max(1, value))
+    value = number("SpaceScale", float)
+    if value is not None:
+        values["scale"] = min(1e5, max(1e-5, value))
+    return values
 
 
 class PloverPreferences(bpy.types.AddonPreferences):
@@ -109,6 +143,7 @@ class ExportPloverX(bpy.types.Operator, ExportHelper):
     keep_options: BoolProperty(
         name="Keep as Defaults", default=False,
         description="Store these options in plover's options file for later exports")
+    file_values: StringProperty(options={"HIDDEN", "SKIP_SAVE"}, default="")
     document_path: StringProperty(
         options={"HIDDEN"}, default="",
         description="Also keep the scene document at this path")
@@ -123,36 +158,28 @@ class ExportPloverX(bpy.types.Operator, ExportHelper):
     def load_defaults(self, context):
         """The panel opens with the values of the user's options file."""
         path, config_dir = preferences(context)
-        options = {k.lower(): v for k, v in
-                   plover_command.read_options(plover_command.find_plover(path), config_dir).items()}
-
-        def number(key, kind):
-            try:
-                return kind(options[key.lower()])
-            except (KeyError, ValueError):
-                return None
-        for prop, keys in SWITCHES.items():
-            value = number(keys[0], int)
-            if value is not None:
-                setattr(self, prop, value != 0)
-        value = number("XFileType", int)
-        if value is not None:
-            self.file_format = str(value) if value in (0, 1) else "2"
-        value = number("SampleRate", int)
-        if value is not None:
-            self.sample_rate = min(4800, max(1, value))
-        value = number("SpaceScale", float)
-        if value is not None:
-            self.scale = min(1e5, max(1e-5, value))
+        options, file_keys = plover_command.read_options(plover_command.find_plover(path), config_dir)
+        if "samplerate" not in file_keys:
+            # Without a rate of its own the exporter samples at the scene's frame rate.
+            render = context.scene.render
+            options["SampleRate"] = str(int(round(render.fps / render.fps_base)))
+        values = panel_values(options)
+        for prop, value in values.items():
+            setattr(self, prop, value)
+        self.file_values = json.dumps(values)
 
     def settings(self):
-        """--set overrides for the options given explicitly (the panel gives all of them)."""
+        """--set overrides: the options a script passes, or those changed in the panel."""
+        unchanged = json.loads(self.file_values) if self.file_values else {}
+
+        def given(prop):
+            return self.properties.is_property_set(prop) and unchanged.get(prop) != getattr(self, prop)
         result = []
         for prop, keys in SWITCHES.items():
-            if self.properties.is_property_set(prop):
+            if given(prop):
                 result += [(key, int(getattr(self, prop))) for key in keys]
         for prop, key in VALUES.items():
-            if self.properties.is_property_set(prop):
+            if given(prop):
                 value = getattr(self, prop)
                 result.append((key, "%g" % value if isinstance(value, float) else value))
         for item in self.more_options.split():

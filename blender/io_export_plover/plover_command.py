@@ -34,7 +34,8 @@ def config_args(config_dir):
 
 
 def read_options(plover, config_dir=""):
-    """The export options as an export would load them, from `plover config show`."""
+    """The export options as an export would load them, from `plover config show`, and the
+    keys (lower case) that the options file sets itself."""
     try:
         done = subprocess.run([plover, "config", "show"] + config_args(config_dir),
                               capture_output=True, text=True, timeout=60)
@@ -48,7 +49,24 @@ def read_options(plover, config_dir=""):
             continue
         key, value = line.split("=", 1)
         options.setdefault(key.strip(), value.strip())
-    return options
+    return options, keys_in_file(done.stdout.split("\n", 1)[0])
+
+
+def keys_in_file(plover_output_header):
+    """The option keys (lower case) that the options file named in `config show`'s first line
+    ("# PATH ..." ) sets itself; empty when the file is missing."""
+    match = re.match(r"#\s*(.*?\.ini)", plover_output_header)
+    keys = set()
+    if match is None:
+        return keys
+    try:
+        with open(match.group(1), encoding="utf-8", errors="replace") as f:
+            for line in f:
+                if "=" in line:
+                    keys.add(line.split("=", 1)[0].strip().lower())
+    except OSError:
+        pass
+    return keys
 
 
 def keep_options(plover, settings, config_dir=""):

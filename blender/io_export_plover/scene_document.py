@@ -501,6 +501,16 @@ class Builder:
             start = timeline + (last - first) + 1
         return plans
 
+    def animated(self):
+        """Whether anything can move: actions, NLA tracks, drivers or constraints."""
+        for ob in self.by_object:
+            data = ob.animation_data
+            if data is not None and (data.action or len(data.nla_tracks) or len(data.drivers)):
+                return True
+            if len(ob.constraints) or (ob.pose is not None and any(len(b.constraints) for b in ob.pose.bones)):
+                return True
+        return False
+
     def sample_animation(self, depsgraph):
         scene = self.scene
         current = scene.frame_current
@@ -568,7 +578,7 @@ class Builder:
         self.ticks_per_frame = TICKS_PER_SECOND // rate
         self.build_tree()
         depsgraph = self.context.evaluated_depsgraph_get()
-        if self.animation:
+        if self.animation and self.animated():
             self.sample_animation(depsgraph)
         # Meshes are read in their rest shape: the armature deformation travels as a skin.
         disabled = []

@@ -7,6 +7,7 @@
 import base64
 import json
 import os
+import shutil
 import struct
 import subprocess
 import sys
@@ -35,7 +36,8 @@ def start(name):
     # A private options folder: the user's file must neither count nor change.
     os.environ["XDG_CONFIG_HOME"] = os.path.join(WORK, name, "config")
     folder = os.path.join(WORK, name)
-    os.makedirs(folder, exist_ok=True)
+    shutil.rmtree(folder, ignore_errors=True)
+    os.makedirs(folder)
     return folder
 
 

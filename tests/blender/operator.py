@@ -1,0 +1,85 @@
+# The operator around the export: defaults from the options file, keeping options only when
+# asked, plover's failures reported as errors, progress and message parsing, NLA strips as clips.
+import os
+import sys
+
+import bpy
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import helpers as h  # noqa: E402
+from io_export_plover import panel_values, plover_command  # noqa: E402
+
+folder = h.start("operator")
+config = os.path.join(folder, "config", "plover", "plover_max_config.ini")
+
+
+def export_fails(path, text, **options):
+    try:
+        bpy.ops.export_scene.plover_x(filepath=path, **options)
+    except RuntimeError as error:   # an operator that reports an error raises in scripts
+        assert text in str(error), error
+        return
+    raise AssertionError("export of %s did not fail" % path)
+
+
+# An empty scene: plover writes nothing and says why.
+export_fails(os.path.join(folder, "empty.x"), "no file written")
+assert not os.path.exists(os.path.join(folder, "empty.x"))
+
+bpy.ops.mesh.primitive_plane_add()
+plane = bpy.context.object
+plane.animation_data_create()
+track = plane.animation_data.nla_tracks.new()
+for name, start, end in (("Rise", 1, 10), ("Fall 2", 20, 35)):
+    plane.location.z = 0
+    plane.keyframe_insert("location", frame=1)
+    plane.location.z = 2
+    plane.keyframe_insert("location", frame=end - start + 1)
+    action = plane.animation_data.action
+    plane.animation_data.action = None
+    track.strips.new(name, start, action).name = name
+
+# Script defaults come from the options file; nothing is written to it.
+os.makedirs(os.path.dirname(config))
+with open(config, "w") as f:
+    f.write("[Option]\nXFileType=0\nTangent=1\n")
+path = os.path.join(folder, "plane.x")
+h.export(path, "0", tangents=False)
+tree = h.inspect(path)
+assert tree["format"] == "text"
+assert not list(h.walk(tree["objects"], "DeclData"))
+with open(config) as f:
+    assert f.read() == "[Option]\nXFileType=0\nTangent=1\n"
+sets = [(o["name"]) for o in tree["objects"] if o.get("template") == "AnimationSet"]
+assert sets == ["Rise", "Fall_2"], sets
+lengths = h.Gltf(path).animation_lengths()
+assert abs(lengths["Rise"] - 9 / 24) < 1e-3 and abs(lengths["Fall_2"] - 15 / 24) < 1e-3, lengths
+
+# Keep as defaults stores what was given.
+h.export(path, "1", decl_data=True, keep_options=True)
+with open(config) as f:
+    kept = f.read()
+assert "DeclData=1" in kept and "XFileType=1" in kept and "Tangent=1" in kept, kept
+
+# The panel's values, read as the exporter reads the file.
+values = panel_values({"XFileType": "7", "Tangent": "1abc", "Normal": "x", "SpaceScale": "0.5",
+                       "SampleRate": "", "RightHand": "0"})
+assert values == {"file_format": "2", "tangents": True, "normals": False, "scale": 0.5,
+                  "right_handed": False}, values
+
+# A plover that cannot be found is named.
+try:
+    plover_command.find_plover(os.path.join(folder, "missing", "plover"))
+    raise AssertionError("a missing plover was accepted")
+except plover_command.PloverError as error:
+    assert "missing" in str(error)
+
+# Progress redraws and terminal codes are not messages; messages are kept once each.
+lines = plover_command.message_lines(b"\rExport [##....] 10%\x1b[K\r\x1b[KWarning: no bones\n"
+                                     b"\rExport [######] 100%\x1b[K\nplover: wrote a.x\nplover: wrote a.x\n")
+assert lines == ["Warning: no bones", "plover: wrote a.x"], lines
+seen = []
+code, lines = plover_command.run_export(
+    ["/bin/sh", "-c", "printf '\\rX 5%%\\rX 50%%\\rX 100%%\\ndone\\n' >&2"], seen.append)
+assert code == 0 and lines == ["done"] and seen and seen[-1] == 100, (code, lines, seen)
+print("operator: ok")

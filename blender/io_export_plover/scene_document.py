@@ -419,7 +419,9 @@ class Builder:
             doc["stack"] = stack
         if material is not None:
             doc["material"] = material
-        if not ob.visible_get(view_layer=self.view_layer):
+        # Hidden objects are left out of the export; bones stay, since skins need them even
+        # when the armature is hidden.
+        if node.bone is None and not ob.visible_get(view_layer=self.view_layer):
             doc["hidden"] = True
         if ob.select_get(view_layer=self.view_layer):
             doc["selected"] = True

@@ -71,6 +71,7 @@ wave = make_action("Wave", (1, 8, 16), (0.0, 0.6, -0.4))
 bend = make_action("Bend Down", (5, 25), (0.0, 1.2))
 arm.animation_data.action = wave
 scene.frame_set(1)
+arm.hide_set(True)       # a hidden armature still skins the tube
 
 size = max(tube.dimensions)
 clips = {"Bend_Down": (5, 25, bend), "Wave": (1, 16, wave)}   # laid out in name order

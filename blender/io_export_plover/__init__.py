@@ -237,6 +237,12 @@ class ExportPloverX(bpy.types.Operator, ExportHelper):
             self.report({level}, text)
         document, clips = build_document(context, output_dir, animation=self.animation, report=report)
         settings = self.settings()
+        if self.document_path:
+            with open(bpy.path.abspath(self.document_path), "w", encoding="utf-8") as f:
+                json.dump(document, f, indent=1)
+        # Blender's clips are given as settings, so that they win over a clip list of the
+        # options file; without them the options file's clips (or its default) apply.
+        document.pop("clips", None)
         if clips and self.clips_from_blender:
             settings.append(("AnimationCount", len(clips)))
             for i, (name, start, end) in enumerate(clips):
@@ -248,9 +254,6 @@ class ExportPloverX(bpy.types.Operator, ExportHelper):
             doc_path = os.path.join(work, "scene.json")
             with open(doc_path, "w", encoding="utf-8") as f:
                 json.dump(document, f, separators=(",", ":"))
-            if self.document_path:
-                with open(bpy.path.abspath(self.document_path), "w", encoding="utf-8") as f:
-                    json.dump(document, f, indent=1)
             command = plover_command.export_command(plover, doc_path, output, settings,
                                                     self.selected_only, config_dir)
             wm.progress_begin(0, 100)
@@ -262,7 +265,10 @@ class ExportPloverX(bpy.types.Operator, ExportHelper):
             finally:
                 wm.progress_end()
         for line in lines:
-            self.report({"ERROR"} if code != 0 and line == lines[-1] else {"INFO"}, line)
+            if code != 0 and line == lines[-1]:
+                self.report({"ERROR"}, line)
+            else:
+                self.report({"WARNING"} if "warning" in line.lower() else {"INFO"}, line)
         if code != 0:
             return {"CANCELLED"}
         if self.keep_options:

@@ -174,22 +174,12 @@ TEST_F(DialogTest, UncheckingMaterialClearsWhatDependsOnIt) {
     ExpectEnabled({dlg::kProcMapX}, dialog.IsChecked(dlg::kTextures));
 }
 
-TEST_F(DialogTest, NormalMapChecksWhatItNeedsAndTangentUnchecksIt) {
+// (Normal map checking what it needs, and Tangent unchecking it, are tested over the real
+// controls.) Normal: unchecking it clears the normal map; checking any of the three checks Mesh.
+TEST_F(DialogTest, NormalTangentBitangentRules) {
     ExportOptions options = Defaults();
-    options.Meshs = options.TexCoords = options.Normal = options.Mtl = 0;
-    options.DeclData = 0;
+    options.NormalMapCode = options.DeclData = 1;
     Open(options);
-    dialog.Click(dlg::kNormalMap);
-    ExpectChecked({dlg::kNormalMap, dlg::kDeclData, dlg::kMesh, dlg::kCreateShader, dlg::kTexCoords, dlg::kNormal,
-                   dlg::kTangent, dlg::kBitangent, dlg::kMaterial, dlg::kMultiTextures},
-                  true);
-    ExpectEnabled({dlg::kTangent, dlg::kBitangent}, true);
-    dialog.Click(dlg::kTangent);
-    ExpectChecked({dlg::kNormalMap, dlg::kTangent}, false);
-    ExpectChecked({dlg::kCreateShader}, true);
-
-    // Normal: unchecking it clears the normal map; checking any of the three checks Mesh.
-    dialog.Click(dlg::kNormalMap);
     dialog.Click(dlg::kNormal);
     ExpectChecked({dlg::kNormalMap}, false);
     dialog.SetChecked(dlg::kMesh, false);

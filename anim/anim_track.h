@@ -12,51 +12,12 @@
 #include <cstdint>
 #include <vector>
 
+#include "scene/anim_keys.h"
 #include "sdk/math.h"
 #include "sdk/types.h"
 
-class XExporter;
+class ExportContext;
 class XNode;
-
-enum AnimKeyKind : int32_t {
-    kRotationKey = 0,  // same code as the X file's rotation keys
-    kScaleKey = 1,
-    kPositionKey = 2,
-    kMatrixKey = 3,  // in memory; the file's code for matrix keys is 4
-};
-
-// Times are relative to the clip start: ticks, or frames times TimelineCustom with Timeline on.
-struct QuatKey {
-    int32_t kind = kRotationKey;
-    int32_t time = 0;
-    Quat value;
-};
-
-struct VectorKey {
-    int32_t kind = kPositionKey;  // kScaleKey or kPositionKey
-    int32_t time = 0;
-    Point3 value;
-};
-
-struct MatrixKey {
-    int32_t kind = kMatrixKey;
-    int32_t time = 0;
-    Matrix3 value;
-};
-
-struct AnimTrack {
-    int32_t startTick = 0;      // clip start frame * ticks per frame
-    int32_t endTick = 0;        // clip end frame * ticks per frame
-    uint8_t separateKeys = 0;   // 1: rotation/scale/position keys are used; 0: matrix keys
-    std::vector<int32_t> positionKeyTimes;  // working lists of the key-frame path
-    std::vector<int32_t> rotationKeyTimes;
-    std::vector<int32_t> scaleKeyTimes;
-    std::vector<int32_t> keyTimes;          // sorted union of the three with start and end
-    std::vector<MatrixKey> matrixKeys;
-    std::vector<VectorKey> positionKeys;
-    std::vector<QuatKey> rotationKeys;
-    std::vector<VectorKey> scaleKeys;
-};
 
 // Key reduction settings of a KeyOptimizeLevel: level 0 keeps every key; 1, 2 and anything
 // else (compared as unsigned) reduce with the tolerance 1e-6, 1e-5 and 1e-4.
@@ -77,14 +38,14 @@ void AddMatrixKey(std::vector<MatrixKey>& list, const MatrixKey& key, bool reduc
 // The node's key transform at tick t, in output coordinates: relative to its parent's world
 // transform (WorldSpace off), or its world transform (WorldSpace on; for a mesh node relative to
 // its frameTM, in which its world-space vertices were written). Mirroring removed.
-Matrix3 KeyTransform(const XExporter& exporter, const XNode& node, TimeValue t);
+Matrix3 KeyTransform(const ExportContext& exporter, const XNode& node, TimeValue t);
 
 // The key time of tick t in a track: ticks from the start tick, or with Timeline on whole
 // frames from the start tick times TimelineCustom. Saturates at INT32_MAX instead of wrapping.
-int32_t KeyTimeOf(const XExporter& exporter, const AnimTrack& track, TimeValue t);
+int32_t KeyTimeOf(const ExportContext& exporter, const AnimTrack& track, TimeValue t);
 
 // A clip frame in ticks (frame times ticks per frame), held to the 32-bit tick range.
-TimeValue ClipTick(const XExporter& exporter, int32_t frame);
+TimeValue ClipTick(const ExportContext& exporter, int32_t frame);
 
 // Adds the transform K of one key time to the track's keys (matrix keys, or rotation, scale and
 // position keys per the track's separateKeys), reduced by r.
@@ -94,29 +55,29 @@ void AddTransformKey(AnimTrack& track, int32_t time, const Matrix3& k, const Key
 uint32_t TrackKeyCount(const AnimTrack& track);
 
 // Builds the node's tracks, one per clip. Called by the data pass at most once per node.
-void AnimateNode(XExporter& exporter, XNode& node);
+void AnimateNode(ExportContext& exporter, XNode& node);
 
 // The key-frame path: one track per clip keyed at the controllers' key times. False when the
 // node (or its host node) is absent or some clip has no usable keys; the tracks made so far
 // are then left for the caller to replace.
-bool ExtractKeyedTracks(XExporter& exporter, XNode* node);
+bool ExtractKeyedTracks(ExportContext& exporter, XNode* node);
 
 // The sampling path: one track per clip sampled every ticks per sample from the clip start,
 // plus one sample exactly at the clip end. False only for an absent node.
-bool SampleTracks(XExporter& exporter, XNode* node);
+bool SampleTracks(ExportContext& exporter, XNode* node);
 
 // Fills the track's key-time lists from the node's position, rotation and scale controllers
 // (their keys and those of their sub-animatables, inside [startTick, endTick]) and sets
 // separateKeys from KeyType. False when the node has no usable keys in that range: no
 // transform controller, no sub-controller that carries keys, or fewer than two key times on
 // every channel.
-bool CollectKeyTimes(const XExporter& exporter, AnimTrack& track, const XNode& node);
+bool CollectKeyTimes(const ExportContext& exporter, AnimTrack& track, const XNode& node);
 
 // Number of key times of all clips on the key-frame path; 0 when the node has no usable keys
 // in some clip (the work estimate then uses CountSamples).
-int32_t CountKeyTimes(XExporter& exporter, const XNode& node);
+int32_t CountKeyTimes(ExportContext& exporter, const XNode& node);
 
 // Number of samples of all clips on the sampling path: per clip
 // (end frame - start frame) * ticks per frame / ticks per sample + 1. 0 when Animation is off
 // or there are no clips. Only paces the progress display.
-int32_t CountSamples(XExporter& exporter);
+int32_t CountSamples(ExportContext& exporter);

@@ -1,8 +1,8 @@
 #include "anim/anim_track.h"
-#include "plugin/exporter.h"
+#include "scene/export_context.h"
 #include "scene/xnode.h"
 
-void AnimateNode(XExporter& exporter, XNode& node) {
+void AnimateNode(ExportContext& exporter, XNode& node) {
     // A clip without usable keys sends the whole node to sampling: the partial key-frame
     // result is cleared there.
     if (exporter.options().KeyFrames && ExtractKeyedTracks(exporter, &node)) return;

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "anim/anim_track.h"
-#include "plugin/exporter.h"
+#include "scene/export_context.h"
 #include "scene/xnode.h"
 #include "sdk/control.h"
 #include "sdk/node.h"
@@ -47,7 +47,7 @@ void SortUnique(std::vector<int32_t>& times) {
 
 }  // namespace
 
-bool CollectKeyTimes(const XExporter& exporter, AnimTrack& track, const XNode& node) {
+bool CollectKeyTimes(const ExportContext& exporter, AnimTrack& track, const XNode& node) {
     track.positionKeyTimes.clear();
     track.rotationKeyTimes.clear();
     track.scaleKeyTimes.clear();

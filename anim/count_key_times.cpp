@@ -1,11 +1,11 @@
 #include <cstdint>
 
 #include "anim/anim_track.h"
-#include "plugin/exporter.h"
+#include "scene/export_context.h"
 #include "scene/xnode.h"
 
-int32_t CountKeyTimes(XExporter& exporter, const XNode& node) {
-    const AnimClipList& clips = exporter.module().clips;
+int32_t CountKeyTimes(ExportContext& exporter, const XNode& node) {
+    const AnimClipList& clips = exporter.clips();
     if (!node.hostNode || !exporter.options().Animation || clips.empty()) return 0;
     int64_t total = 0;
     for (const AnimClip& clip : clips) {

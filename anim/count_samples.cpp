@@ -1,10 +1,10 @@
 #include <cstdint>
 
 #include "anim/anim_track.h"
-#include "plugin/exporter.h"
+#include "scene/export_context.h"
 
-int32_t CountSamples(XExporter& exporter) {
-    const AnimClipList& clips = exporter.module().clips;
+int32_t CountSamples(ExportContext& exporter) {
+    const AnimClipList& clips = exporter.clips();
     if (!exporter.options().Animation || clips.empty()) return 0;
     // Wider than the result: a long clip at a fine step must not overflow on the way.
     const int64_t step = exporter.ticksPerSample > 0 ? exporter.ticksPerSample : 1;

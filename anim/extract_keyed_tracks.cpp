@@ -1,12 +1,12 @@
 #include "anim/anim_track.h"
-#include "plugin/exporter.h"
+#include "scene/export_context.h"
 #include "scene/xnode.h"
 
-bool ExtractKeyedTracks(XExporter& exporter, XNode* node) {
+bool ExtractKeyedTracks(ExportContext& exporter, XNode* node) {
     if (!node || !node->hostNode) return false;
     node->tracks.clear();
     const KeyReduction reduction = KeyReductionFor(exporter.options().KeyOptimizeLevel);
-    const AnimClipList& clips = exporter.module().clips;
+    const AnimClipList& clips = exporter.clips();
     node->tracks.reserve(clips.size());
     // The writer's work is added once every clip is keyed: a node that falls back to sampling
     // is counted by the sampling path alone.

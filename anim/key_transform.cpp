@@ -3,11 +3,11 @@
 #include <cstdint>
 
 #include "anim/anim_track.h"
-#include "anim/transforms.h"
-#include "plugin/exporter.h"
+#include "scene/node_transforms.h"
+#include "scene/export_context.h"
 #include "scene/xnode.h"
 
-Matrix3 KeyTransform(const XExporter& exporter, const XNode& node, TimeValue t) {
+Matrix3 KeyTransform(const ExportContext& exporter, const XNode& node, TimeValue t) {
     Matrix3 local;
     if (!exporter.options().WorldSpace) {
         const Matrix3 world = NodeWorldTransform(node.hostNode, t);
@@ -22,7 +22,7 @@ Matrix3 KeyTransform(const XExporter& exporter, const XNode& node, TimeValue t) 
     return ConvertTransform(exporter.conversion(), local);
 }
 
-int32_t KeyTimeOf(const XExporter& exporter, const AnimTrack& track, TimeValue t) {
+int32_t KeyTimeOf(const ExportContext& exporter, const AnimTrack& track, TimeValue t) {
     const ExportOptions& options = exporter.options();
     int64_t time = int64_t(t) - track.startTick;
     if (options.Timeline) {
@@ -32,7 +32,7 @@ int32_t KeyTimeOf(const XExporter& exporter, const AnimTrack& track, TimeValue t
     return static_cast<int32_t>(std::clamp<int64_t>(time, INT32_MIN, INT32_MAX));
 }
 
-TimeValue ClipTick(const XExporter& exporter, int32_t frame) {
+TimeValue ClipTick(const ExportContext& exporter, int32_t frame) {
     return static_cast<TimeValue>(std::clamp<int64_t>(int64_t(frame) * exporter.ticksPerFrame, INT32_MIN, INT32_MAX));
 }
 

@@ -2,15 +2,15 @@
 #include <cstdint>
 
 #include "anim/anim_track.h"
-#include "plugin/exporter.h"
+#include "scene/export_context.h"
 #include "scene/xnode.h"
 
-bool SampleTracks(XExporter& exporter, XNode* node) {
+bool SampleTracks(ExportContext& exporter, XNode* node) {
     if (!node) return false;
     node->tracks.clear();
     const ExportOptions& options = exporter.options();
     const KeyReduction reduction = KeyReductionFor(options.KeyOptimizeLevel);
-    const AnimClipList& clips = exporter.module().clips;
+    const AnimClipList& clips = exporter.clips();
     // The driver never derives a step below one tick; a zero step would never advance.
     const int64_t step = std::max<int32_t>(exporter.ticksPerSample, 1);
     node->tracks.reserve(clips.size());

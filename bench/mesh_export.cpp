@@ -23,10 +23,11 @@
 #include "host/host_scene.h"
 #include "host/scene_builder.h"
 #include "core/conversion.h"
-#include "plugin/exporter.h"
+#include "scene/export_context.h"
 #include "mesh/mesh_data.h"
-#include "plugin/module_state.h"
+#include "plugin/data_pass.h"
 #include "scene/xnode.h"
+#include "xfile/write_xfile.h"
 
 namespace {
 
@@ -114,8 +115,8 @@ void RunCase(const Case& c, const std::string& dir) {
     b.Mesh("Grid", GridMesh(c.w, c.h));
     std::unique_ptr<HostScene> scene = b.Take();
 
-    ModuleState state;
-    XExporter exporter(state);
+    ExportSettings state;
+    ExportContext exporter(state);
     ExportOptions& o = state.options;
     o.Meshs = 1;
     o.Normal = o.TexCoords = o.VertexColor = o.Tangent = o.BiTangent = o.Mtl = 1;
@@ -127,18 +128,19 @@ void RunCase(const Case& c, const std::string& dir) {
     exporter.animStart = scene->GetAnimRange().Start();
     exporter.animEnd = scene->GetAnimRange().End();
     exporter.ticksPerFrame = exporter.ticksPerSample = scene->GetTicksPerFrame();
+    exporter.frameRate = scene->GetFrameRate();
     exporter.rootFrameName = "Scene_Root";
 
     const double before = CurrentMiB();
     const auto t0 = std::chrono::steady_clock::now();
-    exporter.CollectNodes(scene->GetRootNode());
+    CollectStage(exporter, scene->GetRootNode());
     exporter.meter.BeginStage(exporter.stage1Work, 95.0f, 95.0f);
-    exporter.RunDataPass();
+    RunDataPass(exporter);
     const auto t1 = std::chrono::steady_clock::now();
     const double afterPass = CurrentMiB();
     exporter.meter.BeginStage(exporter.stage2Work, 5.0f, 100.0f);
     const std::string path = dir + "/mesh_export_" + c.size + (c.fileType ? "_bin" : "_txt") + ".x";
-    exporter.WriteXFile(path);
+    WriteXFile(exporter, path);
     const auto t2 = std::chrono::steady_clock::now();
 
     size_t faces = 0, vertices = 0, meshBytes = 0;

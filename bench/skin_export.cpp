@@ -23,9 +23,10 @@
 #include "host/scene_builder.h"
 #include "mesh/mesh_data.h"
 #include "core/conversion.h"
-#include "plugin/exporter.h"
-#include "plugin/module_state.h"
+#include "scene/export_context.h"
+#include "plugin/data_pass.h"
 #include "scene/xnode.h"
+#include "xfile/write_xfile.h"
 #include "skin/skin_info.h"
 
 namespace {
@@ -112,8 +113,8 @@ void RunCase(const Case& c, const std::string& dir) {
     }
     std::unique_ptr<HostScene> scene = b.Take();
 
-    ModuleState state;
-    XExporter exporter(state);
+    ExportSettings state;
+    ExportContext exporter(state);
     ExportOptions& o = state.options;
     o.Meshs = o.Bones = o.Normal = 1;
     o.Skin = c.skin ? 1 : 0;
@@ -126,16 +127,17 @@ void RunCase(const Case& c, const std::string& dir) {
     exporter.animStart = scene->GetAnimRange().Start();
     exporter.animEnd = scene->GetAnimRange().End();
     exporter.ticksPerFrame = exporter.ticksPerSample = scene->GetTicksPerFrame();
+    exporter.frameRate = scene->GetFrameRate();
     exporter.rootFrameName = "Scene_Root";
 
     const auto t0 = std::chrono::steady_clock::now();
-    exporter.CollectNodes(scene->GetRootNode());
+    CollectStage(exporter, scene->GetRootNode());
     exporter.meter.BeginStage(exporter.stage1Work, 95.0f, 95.0f);
-    exporter.RunDataPass();
+    RunDataPass(exporter);
     const auto t1 = std::chrono::steady_clock::now();
     exporter.meter.BeginStage(exporter.stage2Work, 5.0f, 100.0f);
     const std::string path = dir + "/skin_export_" + c.name + ".x";
-    exporter.WriteXFile(path);
+    WriteXFile(exporter, path);
     const auto t2 = std::chrono::steady_clock::now();
 
     size_t faces = 0, positions = 0, points = 0, bones = 0;

@@ -1,7 +1,7 @@
 #include "core/messages.h"
 
-void ExportMessages::Show(const std::string& text, const char* caption) {
-    if (ip_) ip_->MessageBox(ip_->GetMAXHWnd(), text.c_str(), caption ? caption : "", kMbOk);
+void ExportMessages::Show(const std::string& text, const char* caption, unsigned style) {
+    if (ip_) ip_->MessageBox(ip_->GetMAXHWnd(), text.c_str(), caption ? caption : "", style);
 }
 
 void ExportMessages::Fail(const std::string& text) {

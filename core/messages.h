@@ -10,8 +10,8 @@ class ExportMessages {
 public:
     explicit ExportMessages(Interface* ip = nullptr) : ip_(ip) {}
 
-    // A plain message box (kMbOk).
-    void Show(const std::string& text, const char* caption = "");
+    // A message box with the given style (a plain one by default).
+    void Show(const std::string& text, const char* caption = "", unsigned style = kMbOk);
     // A stop message box captioned "Plover"; the first such text becomes the report's failure.
     void Fail(const std::string& text);
 

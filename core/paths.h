@@ -13,5 +13,13 @@ std::string DirectoryOf(std::string_view path);
 std::string FileNameOf(std::string_view path);
 // dir with a "/" appended when it is not empty and does not end in a separator.
 std::string WithTrailingSeparator(std::string_view dir);
+// Where texture and effect files are looked for when their stored path no longer leads to them.
+// Each directory normally ends in a separator.
+struct TextureSearchDirectories {
+    std::string sceneDirectory;  // directory of the open scene file, or "./"
+    std::string hostDirectory1;  // the host's map directory
+    std::string hostDirectory2;  // a second host directory searched for textures
+};
+
 // The canonical absolute form of path when the file exists, else path unchanged.
 std::string LongPathName(const std::string& path);

@@ -18,12 +18,12 @@ class Interface;
 class Mesh;
 class Mtl;
 struct ExportOptions;
-struct ModuleState;
+struct TextureSearchDirectories;
 
 // What reading one node's materials needs besides the material itself.
 struct MaterialReadContext {
     const ExportOptions& options;
-    const ModuleState& directories;  // texture search directories
+    const TextureSearchDirectories& directories;  // texture search directories
     Interface* ip = nullptr;         // for the invalid DirectX material message; may be null
     int meshChannelCount = 0;        // mapping channels 1 to 99 that the node's mesh supports
 };

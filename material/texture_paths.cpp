@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "material/file_output.h"
-#include "plugin/module_state.h"
+#include "core/paths.h"
 #include "core/paths.h"
 
 namespace fs = std::filesystem;
@@ -62,7 +62,7 @@ std::string FindFileInTree(const std::string& directory, const std::string& file
     return Search(fs::path(prefix), fileName, prefix, foldersLeft, 0);
 }
 
-std::string ResolveTexturePath(std::string_view path, const ModuleState& state) {
+std::string ResolveTexturePath(std::string_view path, const TextureSearchDirectories& state) {
     if (path.empty()) return {};
     const std::string original(path);
     if (PathExists(original)) return original;

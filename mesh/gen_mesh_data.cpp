@@ -5,7 +5,7 @@
 #include "material/xmaterial.h"
 #include "mesh/mesh_data.h"
 #include "mesh/tangent_frame.h"
-#include "plugin/exporter.h"
+#include "scene/export_context.h"
 #include "scene/xnode.h"
 #include "sdk/host.h"
 #include "sdk/mesh.h"
@@ -69,12 +69,12 @@ MaterialChannels ChannelsOfMaterial(const XMaterial* record, const Mesh& mesh, b
     return result;
 }
 
-void ShowMeshMessage(XExporter& exporter, const char* text, const char* caption, unsigned style) {
-    if (exporter.ip) exporter.ip->MessageBox(nullptr, text, caption, style);
+void ShowMeshMessage(ExportContext& exporter, const char* text, const char* caption, unsigned style) {
+    exporter.messages.Show(text, caption, style);
 }
 
 // The mesh fault path: the message, no mesh data, and false so that the node becomes a frame.
-bool MeshFault(XExporter& exporter, XRenderableNode& node) {
+bool MeshFault(ExportContext& exporter, XRenderableNode& node) {
     ShowMeshMessage(exporter, kMeshFaultText, kMeshFaultCaption, kMbOk | kMbIconStop);
     node.meshData.reset();
     return false;
@@ -82,7 +82,7 @@ bool MeshFault(XExporter& exporter, XRenderableNode& node) {
 
 }  // namespace
 
-bool GenMeshData(XExporter& exporter, XRenderableNode& node) {
+bool GenMeshData(ExportContext& exporter, XRenderableNode& node) {
     Mesh* mesh = node.mesh;
     if (!mesh || !node.hostNode) return false;
     const ExportOptions& options = exporter.options();

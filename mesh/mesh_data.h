@@ -24,7 +24,7 @@
 
 class Mesh;
 class MeshNormalSpec;
-class XExporter;
+class ExportContext;
 class XNode;
 class XRenderableNode;
 
@@ -128,7 +128,7 @@ struct XMeshData {
 // Map data that the mesh claims but does not hold (a channel without faces or vertices, an
 // index past its vertices) reads as the record's default: texture coordinates (0, 0) before the
 // channel's transform, colour (1, 1, 1), alpha 1.
-bool GenMeshData(XExporter& exporter, XRenderableNode& node);
+bool GenMeshData(ExportContext& exporter, XRenderableNode& node);
 
 // Shares export vertices: returns the vertexIndex of the first stored record of the position
 // that equals corner (normal and colour within 1e-6 per component, alpha exactly, material

@@ -1,10 +1,22 @@
 #include "plugin/do_export.h"
 
+#include <chrono>
 #include <exception>
 #include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "options/config_set.h"
+#include "options/options_file.h"
+#include "plugin/data_pass.h"
+#include "scene/collect_nodes.h"
+#include "scene/extract_geometry.h"
+#include "sdk/control.h"
+#include "sdk/node.h"
+#include "skin/skin_info.h"
 
 #include "plugin/export_files.h"
-#include "plugin/exporter.h"
+#include "scene/export_context.h"
 #include "core/names.h"
 #include "plugin/options_dialog.h"
 #include "core/paths.h"
@@ -13,76 +25,199 @@
 
 namespace {
 
-// Everything the driver does once the context exists and the host interface is known.
-void RunExport(XExporter& exporter, const char* name, Interface* ip, int suppressPrompts,
-               unsigned long optionBits) {
-    ModuleState& state = exporter.module();
+std::string ConfigPath(const ExportContext& exporter) {
+    if (!exporter.ip) return {};
+    return ConfigFilePath(exporter.ip->GetDir(kDirPlugCfg));
+}
+
+OptionsTime TimeOf(const ExportContext& exporter) {
+    OptionsTime time;
+    time.animStart = exporter.animStart;
+    time.animEnd = exporter.animEnd;
+    time.ticksPerFrame = exporter.ticksPerFrame;
+    time.frameRate = exporter.frameRate;
+    return time;
+}
+
+// The option set of this export: the initialisation file, then the host's overrides for this
+// export only (checked as `plover config set` checks them; the file is not written). False
+// after a message naming the refused override.
+bool LoadExportSettings(ExportContext& exporter) {
+    ExportSettings& settings = exporter.settings();
+    LoadOptions(ConfigPath(exporter), TimeOf(exporter), settings.options, settings.sceneRootName, settings.clips);
+    const std::vector<std::string> overrides = exporter.ip->GetExportOverrides();
+    if (overrides.empty()) return true;
+    std::vector<ConfigSetting> parsed;
+    std::string error;
+    for (const std::string& text : overrides) {
+        ConfigSetting setting;
+        if (!ParseConfigAssignment(text, setting, error)) {
+            exporter.messages.Fail("The export setting " + text + " was refused: " + error);
+            return false;
+        }
+        parsed.push_back(std::move(setting));
+    }
+    DialogContext context;
+    context.range = RangeFrames(TimeOf(exporter));
+    context.frameRate = exporter.frameRate;
+    context.ticksPerFrame = exporter.ticksPerFrame;
+    context.sceneRootName = exporter.sceneRootName;
+    std::vector<std::string> corrections;
+    if (!ApplyConfigSettings(parsed, context, settings.options, settings.sceneRootName, settings.clips, corrections,
+                             error)) {
+        exporter.messages.Fail("An export setting was refused: " + error);
+        return false;
+    }
+    return true;
+}
+
+bool HasKeys(Animatable* anim) {
+    IKeyControl* keys = anim ? anim->GetKeyControlInterface() : nullptr;
+    return keys && keys->GetNumKeys() > 0;
+}
+
+// Whether the host node's transform controller or its position, rotation or scale
+// controllers carry keys.
+bool HasKeys(INode* hostNode) {
+    Control* tm = hostNode ? hostNode->GetTMController() : nullptr;
+    if (!tm) return false;
+    return HasKeys(static_cast<Animatable*>(tm)) || HasKeys(tm->GetPositionController()) ||
+           HasKeys(tm->GetRotationController()) || HasKeys(tm->GetScaleController());
+}
+
+uint32_t Clamp32(size_t n) { return n > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(n); }
+
+// What the written file holds, counted from the records the writer laid out.
+void CountWritten(const ExportContext& exporter, ExportReport& report) {
+    const ExportOptions& options = exporter.options();
+    const bool onlyAnimation = options.Animation && options.OnlyAnimationSet;
+    std::unordered_set<const INode*> bones;
+    std::unordered_set<const void*> materials;
+    for (const XNode* node : exporter.nodes) {
+        if (!node->processed) continue;
+        if (!onlyAnimation) ++report.frameCount;
+        const XRenderableNode* geometry = node->renderable == 1 ? AsRenderable(node) : nullptr;
+        if (!geometry || !geometry->meshData || onlyAnimation) continue;
+        ++report.meshCount;
+        report.triangleCount += geometry->mesh ? static_cast<uint32_t>(geometry->mesh->getNumFaces()) : 0;
+        if (options.Mtl)
+            for (const auto& entry : geometry->materials)
+                materials.insert(ResolveMaterialEntry(entry.get(), exporter.materialTable));
+        if (geometry->meshSkin && options.Skin && options.Bones)
+            VisitSkinBones(*geometry->meshSkin, [&](INode* bone) { bones.insert(bone); });
+    }
+    materials.erase(nullptr);
+    report.boneCount = Clamp32(bones.size());
+    report.materialCount = Clamp32(materials.size());
+    report.clipCount = options.Animation ? Clamp32(exporter.clips().size()) : 0;
+}
+
+// One line per kind of data the scene holds that the options left out.
+void ListLeftOut(const ExportContext& exporter, ExportReport& report) {
+    const ExportOptions& options = exporter.options();
+    bool colours = false, secondUv = false, skins = false, animated = false, normalMaps = false;
+    for (const XNode* node : exporter.nodes) {
+        const XRenderableNode* geometry = AsRenderable(node);
+        if (geometry && geometry->mesh) {
+            const Mesh& mesh = *geometry->mesh;
+            colours = colours || (mesh.mapSupport(0) && mesh.getNumMapVerts(0) > 0);
+            secondUv = secondUv || (mesh.mapSupport(2) && mesh.getNumMapVerts(2) > 0);
+            skins = skins || geometry->skinned ||
+                    (node->hostNode && (FindSkinModifier(node->hostNode) || FindLinkModifier(node->hostNode)));
+            for (const auto& entry : geometry->materials) {
+                const XMaterial* record = ResolveMaterialEntry(entry.get(), exporter.materialTable);
+                if (!record) continue;
+                for (const XTextureSlot& slot : record->slots)
+                    normalMaps = normalMaps || (slot.used() && slot.usage == kTextureNormal);
+            }
+        }
+        animated = animated || HasKeys(node->hostNode);
+    }
+    if (colours && !options.VertexColor) report.leftOut.push_back("vertex colours left out: set VertexColor=1");
+    if ((options.Tangent || options.BiTangent) && !options.DeclData)
+        report.leftOut.push_back("tangents left out: set DeclData=1");
+    if (normalMaps && !options.MultiTextures)
+        report.leftOut.push_back("normal and bump maps left out: set Multi-Textures=1");
+    if (skins && (!options.Skin || !options.Bones))
+        report.leftOut.push_back(std::string("skin weights left out: set ") + (!options.Skin ? "Skin=1" : "Bones=1"));
+    if (!options.Animation && animated) report.leftOut.push_back("animation left out: set Animation=1");
+    if (secondUv && !options.MultiTextures)
+        report.leftOut.push_back("second texture coordinate sets left out: set Multi-Textures=1");
+}
+
+// Everything the driver does once the context exists and the host interface is known. True
+// when the files were put in place.
+bool RunExport(ExportContext& exporter, const std::string& outputPath, Interface* ip, int suppressPrompts,
+               unsigned long optionBits, ExportReport& report) {
+    ExportSettings& settings = exporter.settings();
     ExportOptions& options = exporter.options();
 
-    exporter.ip = ip;
-    exporter.meter = ProgressMeter(ip);
-    exporter.messages = ExportMessages(ip);
     const Interval range = ip->GetAnimRange();
     exporter.animStart = range.Start();
     exporter.animEnd = range.End();
     exporter.ticksPerFrame = ip->GetTicksPerFrame();
     exporter.ticksPerSample = exporter.ticksPerFrame;
+    exporter.frameRate = ip->GetFrameRate();
 
     INode* root = ip->GetRootNode();
     if (!root || root->NumberOfChildren() <= 0) {
         exporter.messages.Show(kNoNodeText, "");
-        return;
+        return false;
     }
     exporter.sceneRootName = SceneRootNameFor(root->GetName() ? root->GetName() : "");
     exporter.selectedOnly = (optionBits & kSceneExportSelected) != 0;
-
-    const std::string outputPath = LongPathName(name ? name : "");
     exporter.outputDirectory = DirectoryOf(outputPath);
 
-    state.hostDirectory1 = WithTrailingSeparator(ip->GetDir(kDirMaps));
-    state.hostDirectory2 = WithTrailingSeparator(ip->GetDir(kDirMaxData));
-    state.sceneDirectory = SceneDirectoryOf(ip->GetCurFilePath());
+    settings.directories.hostDirectory1 = WithTrailingSeparator(ip->GetDir(kDirMaps));
+    settings.directories.hostDirectory2 = WithTrailingSeparator(ip->GetDir(kDirMaxData));
+    settings.directories.sceneDirectory = SceneDirectoryOf(ip->GetCurFilePath());
 
-    if (!CheckOutputTarget(exporter, outputPath)) return;
+    if (!CheckOutputTarget(exporter, outputPath)) return false;
 
-    exporter.LoadOptions();
-    if (!suppressPrompts && !ShowOptionsDialog(exporter)) return;
+    if (!LoadExportSettings(exporter)) return false;
+    if (!suppressPrompts && !ShowOptionsDialog(exporter)) return false;
 
-    state.conversion = BuildConversionMatrix(options.RightHand != 0,
-                                             options.SpaceScaleEnable ? options.SpaceScale : 1.0f,
-                                             options.XRotEnable ? options.XRot : 0.0f,
-                                             options.ZRotEnable ? options.ZRot : 0.0f);
+    settings.conversion = BuildConversionMatrix(options.RightHand != 0,
+                                                options.SpaceScaleEnable ? options.SpaceScale : 1.0f,
+                                                options.XRotEnable ? options.XRot : 0.0f,
+                                                options.ZRotEnable ? options.ZRot : 0.0f);
 
-    exporter.ticksPerSample = SampleStep(ip->GetFrameRate(), exporter.ticksPerFrame, options);
+    exporter.ticksPerSample = SampleStep(exporter.frameRate, exporter.ticksPerFrame, options);
 
-    exporter.rootFrameName = state.sceneRootName.empty() ? exporter.sceneRootName : state.sceneRootName;
+    exporter.rootFrameName = settings.sceneRootName.empty() ? exporter.sceneRootName : settings.sceneRootName;
 
     exporter.meter.Start(kProgressTitle);
+    exporter.meter.BeginStage(1, 0.0f, 0.0f, kCollectTitle);
     exporter.stage1Work = 1;
-    exporter.CollectNodes(root);
+    CollectStage(exporter, root);
+    exporter.meter.CheckCancel();
 
+    bool written = false;
     if (exporter.topLevelNodes.empty()) {
         if (!(options.Dummy && options.OTHER)) exporter.messages.Show(kNothingCollectedText, "");
     } else {
         exporter.meter.ResetSteps();
         if (exporter.meter.BeginStage(exporter.stage1Work, 95.0f, 95.0f, kDataPassTitle)) {
             exporter.stage2Work = 2;
-            exporter.RunDataPass();
+            RunDataPass(exporter);
             exporter.meter.ShowStageEnd();
 
             bool anyProcessed = false;
-            for (const auto& [hostNode, node] : exporter.nodeMap)
-                if (node && node->processed) { anyProcessed = true; break; }
+            for (const XNode* node : exporter.nodes)
+                if (node->processed) { anyProcessed = true; break; }
             if (!anyProcessed) {
                 exporter.messages.Show(kNothingProcessedText, kWarningCaption);
             } else if (exporter.meter.BeginStage(exporter.stage2Work, 5.0f, 100.0f, kWriteTitle)) {
-                WriteAndCommit(exporter, outputPath);
+                written = WriteAndCommit(exporter, outputPath, &report.fileCount, &report.byteCount);
             }
         }
     }
 
-    if (!suppressPrompts) exporter.SaveOptions();
+    // Overrides hold for this export only: a prompted export with overrides keeps the file as it is.
+    if (!suppressPrompts && ip->GetExportOverrides().empty())
+        SaveOptions(ConfigPath(exporter), settings.options, settings.sceneRootName, settings.clips);
     exporter.meter.End();
+    return written;
 }
 
 }  // namespace
@@ -113,20 +248,34 @@ std::string SceneDirectoryOf(const std::string& sceneFile) {
 
 extern "C" int XDoExport(const char* name, ExpInterface* /*ei*/, Interface* ip, int suppressPrompts,
                          unsigned long options) {
-    XExporter exporter(TheModuleState());
     if (!ip) return 1;
+    const auto started = std::chrono::steady_clock::now();
+    ExportSettings settings;
+    ExportContext exporter(settings);
+    exporter.ip = ip;
+    exporter.meter = ProgressMeter(ip);
     exporter.messages = ExportMessages(ip);
+
+    ExportReport report;
+    report.outputPath = name ? name : "";
     try {
-        RunExport(exporter, name, ip, suppressPrompts, options);
+        const std::string outputPath = LongPathName(report.outputPath);
+        report.written = RunExport(exporter, outputPath, ip, suppressPrompts, options, report);
+        if (report.written) CountWritten(exporter, report);
+        ListLeftOut(exporter, report);
     } catch (const ExportCancelled&) {
         // The host asked to stop: the staged files are gone with the stage that threw, and
         // nothing in the output folder changed.
         exporter.meter.End();
+        report.cancelled = true;
     } catch (const std::exception& e) {
         // Nothing may cross the module boundary: report and give up this export.
         exporter.messages.Fail(std::string("The export failed: ") + e.what());
     } catch (...) {
         exporter.messages.Fail("The export failed.");
     }
+    if (!report.written) report.failure = exporter.messages.failure();
+    report.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    ip->ExportFinished(report);
     return 1;
 }

@@ -7,7 +7,7 @@
 #include "material/material_output.h"
 #include "mesh/mesh_data.h"
 #include "plugin/do_export.h"
-#include "plugin/exporter.h"
+#include "scene/export_context.h"
 #include "scene/xnode.h"
 #include "xfile/write_xfile.h"
 
@@ -15,11 +15,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-void ShowFailure(XExporter& exporter, const std::string& text) {
-    if (exporter.ip) exporter.ip->MessageBox(exporter.ip->GetMAXHWnd(), text.c_str(), "Plover", kMbOk | kMbIconStop);
-}
+void ShowFailure(ExportContext& exporter, const std::string& text) { exporter.messages.Fail(text); }
 
-void ShowXFileFailure(XExporter& exporter, const std::string& outputPath, const std::string& cause) {
+void ShowXFileFailure(ExportContext& exporter, const std::string& outputPath, const std::string& cause) {
     ShowFailure(exporter, "The X file " + outputPath + " could not be written: " + cause + ".");
 }
 
@@ -29,11 +27,15 @@ bool SameFile(const std::string& a, const std::string& b) {
     return fs::equivalent(fs::path(a), fs::path(b), ec) && !ec;
 }
 
-bool Cancelled(XExporter& exporter) { return exporter.ip && exporter.ip->GetCancel(); }
+// A stop request ends the export through the meter (the staged files are discarded on the way).
+bool Cancelled(ExportContext& exporter) {
+    exporter.meter.CheckCancel();
+    return false;
+}
 
 }  // namespace
 
-bool CheckOutputTarget(XExporter& exporter, const std::string& outputPath) {
+bool CheckOutputTarget(ExportContext& exporter, const std::string& outputPath) {
     std::string cause;
     if (!StagedFiles::CheckTarget(outputPath, &cause) || !StagedFiles::CanCreateBeside(outputPath, &cause)) {
         ShowXFileFailure(exporter, outputPath, cause);
@@ -47,7 +49,7 @@ bool CheckOutputTarget(XExporter& exporter, const std::string& outputPath) {
     return true;
 }
 
-bool WriteAndCommit(XExporter& exporter, const std::string& outputPath, uint32_t* files, uint64_t* bytes) {
+bool WriteAndCommit(ExportContext& exporter, const std::string& outputPath, uint32_t* files, uint64_t* bytes) {
     RemoveStaleTemporaries(exporter.outputDirectory);
 
     const ExportOptions& options = exporter.options();
@@ -93,7 +95,7 @@ bool WriteAndCommit(XExporter& exporter, const std::string& outputPath, uint32_t
         ShowXFileFailure(exporter, outputPath, "it names no file");
         return false;
     }
-    if (!exporter.WriteXFile(temp, &cause)) {
+    if (!WriteXFile(exporter, temp, &cause)) {
         if (!cause.empty()) ShowXFileFailure(exporter, outputPath, cause);
         return false;
     }

@@ -9,18 +9,18 @@
 #include <cstdint>
 #include <string>
 
-class XExporter;
+class ExportContext;
 
 // Whether the X file can be written at outputPath at all: its folder exists and takes new
 // files, it is not a folder or another kind of file than a regular file, and it is not the
 // scene file. Shows the
 // message and returns false otherwise.
-bool CheckOutputTarget(XExporter& exporter, const std::string& outputPath);
+bool CheckOutputTarget(ExportContext& exporter, const std::string& outputPath);
 
 // Makes the material files, writes the X file and puts everything in place. Shows one message
 // for a failure (naming the user's file and the cause) and returns false; a cancel request
 // from the host also returns false, without a message. Temporaries that a killed export left
 // in the output folder are removed first.
 // *files and *bytes (when given) receive what was put in place, the X file included.
-bool WriteAndCommit(XExporter& exporter, const std::string& outputPath, uint32_t* files = nullptr,
+bool WriteAndCommit(ExportContext& exporter, const std::string& outputPath, uint32_t* files = nullptr,
                     uint64_t* bytes = nullptr);

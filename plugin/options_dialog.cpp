@@ -2,13 +2,13 @@
 
 #include "options/options_dialog_model.h"
 #include "options/options_file.h"
-#include "plugin/exporter.h"
+#include "scene/export_context.h"
 
 // Without a window system the dialog cannot be shown: it is opened over the loaded options
 // and accepted at once, as if the user pressed OK without changing anything, so the
 // read-back corrections of the dialog apply exactly as in the windowed build.
-bool ShowOptionsDialog(XExporter& exporter) {
-    ModuleState& state = exporter.module();
+bool ShowOptionsDialog(ExportContext& exporter) {
+    ExportSettings& state = exporter.settings();
     OptionsTime time;
     time.animStart = exporter.animStart;
     time.animEnd = exporter.animEnd;
@@ -16,7 +16,7 @@ bool ShowOptionsDialog(XExporter& exporter) {
 
     DialogContext context;
     context.range = RangeFrames(time);
-    context.frameRate = exporter.ip ? exporter.ip->GetFrameRate() : 30;
+    context.frameRate = exporter.frameRate;
     context.ticksPerFrame = exporter.ticksPerFrame;
     context.sceneRootName = exporter.sceneRootName;
 

@@ -1,6 +1,6 @@
 // The options dialog as the driver shows it: true when the user accepted (OK).
 #pragma once
 
-class XExporter;
+class ExportContext;
 
-bool ShowOptionsDialog(XExporter& exporter);
+bool ShowOptionsDialog(ExportContext& exporter);

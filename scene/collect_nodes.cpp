@@ -3,15 +3,13 @@
 #include <memory>
 #include <vector>
 
-#include "anim/transforms.h"
-#include "plugin/exporter.h"
+#include "scene/node_transforms.h"
+#include "scene/export_context.h"
 #include "core/names.h"
-#include "scene/extract_geometry.h"
 #include "scene/xnode.h"
 #include "sdk/control.h"
 #include "sdk/node.h"
 #include "sdk/object.h"
-#include "skin/skin_info.h"
 
 namespace {
 
@@ -20,46 +18,24 @@ bool IsNurbsClass(const Class_ID& id) {
            id == kNurbsClassId5;
 }
 
-// Every export node, in node-map order. The passes below work on this copy so that a pass
-// may look nodes up in the map while it walks.
-std::vector<XNode*> NodesInMapOrder(const XExporter& exporter) {
-    std::vector<XNode*> nodes;
-    nodes.reserve(exporter.nodeMap.size());
-    for (const auto& [hostNode, node] : exporter.nodeMap)
-        if (node) nodes.push_back(node);
-    return nodes;
-}
-
 }  // namespace
 
-NodeCollection::NodeCollection(XExporter& owner) : exporter(owner) {
-    for (const auto& [hostNode, node] : exporter.nodeMap)
-        if (node) names.insert(node->name);
+NodeCollection::NodeCollection(ExportContext& owner) : exporter(owner) {
+    for (const XNode* node : exporter.nodes) names.insert(node->name);
 }
 
-void XExporter::CollectNodes(INode* rootNode) {
+void CollectNodes(ExportContext& exporter, INode* rootNode) {
     if (!rootNode) return;
-    rootTransform = RemoveMirroring(rootNode->GetNodeTM(animStart));
-
-    NodeCollection collection(*this);
+    exporter.rootTransform = RemoveMirroring(rootNode->GetNodeTM(exporter.animStart));
+    NodeCollection collection(exporter);
     const int childCount = rootNode->NumberOfChildren();
     for (int i = 0; i < childCount; ++i) CollectNode(collection, nullptr, rootNode->GetChildNode(i));
+}
 
-    const std::vector<XNode*> nodes = NodesInMapOrder(*this);
-
-    // Bones of the skin and vertex-link deformers of geometry nodes.
-    for (XNode* node : nodes) {
-        if (!node->hostNode || node->renderable != 1 || node->isBone != 0 || IsBoneKind(node->kind)) continue;
-        if (Modifier* skin = FindSkinModifier(node->hostNode))
-            MarkSkinBones(*this, *node, skin);
-        else if (Modifier* link = FindLinkModifier(node->hostNode))
-            MarkLinkBones(*this, *node, link);
-    }
-
-    for (XNode* node : nodes) PropagateExportFlag(*this, node, node->exported);
-
-    for (XNode* node : nodes)
-        if (node->exported == 1) EstimateWork(*this, node);
+void SettleExportFlags(ExportContext& exporter) {
+    // A copy: settling never adds nodes, but the walk must not depend on that.
+    const std::vector<XNode*> nodes = exporter.nodes;
+    for (XNode* node : nodes) PropagateExportFlag(exporter, node, node->exported);
 }
 
 void CollectNode(NodeCollection& collection, XNode* parent, INode* hostNode) {
@@ -109,7 +85,7 @@ void CollectNode(NodeCollection& collection, XNode* parent, INode* hostNode) {
 }
 
 XNode* CreateExportNode(NodeCollection& collection, XNode* parent, INode* hostNode, int32_t kind, bool geometry) {
-    XExporter& exporter = collection.exporter;
+    ExportContext& exporter = collection.exporter;
     const char* hostName = hostNode->GetName();
     std::string name = MakeUniqueName(collection, hostName ? hostName : "");
 
@@ -142,7 +118,7 @@ XNode* CreateExportNode(NodeCollection& collection, XNode* parent, INode* hostNo
         parent->children.push_back(std::move(node));
     else
         exporter.topLevelNodes.push_back(std::move(node));
-    exporter.nodeMap[hostNode] = raw;
+    exporter.AddNode(hostNode, raw);
     collection.names.insert(raw->name);
     return raw;
 }

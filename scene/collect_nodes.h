@@ -1,10 +1,10 @@
 // Node collection: builds the export tree from the host scene and decides, once per export,
 // which nodes are exported and in what role.
 //
-// XExporter::CollectNodes (plugin/exporter.h) is the entry; it walks the host scene depth first
-// with CollectNode, then, over all export nodes in node-map order, has the bones of skin and
-// vertex-link deformers marked, settles the export flags, and estimates the work of the data
-// pass. Targets and biped footsteps are dropped with their subtrees.
+// CollectNodes walks the host scene depth first with CollectNode, children in the host's
+// order, so the tree and the context's node list are in host order. Targets and biped
+// footsteps are dropped with their subtrees. SettleExportFlags then settles the export flags
+// of every node (after skin/ has marked the bones of deformers).
 #pragma once
 
 #include <cstdint>
@@ -15,17 +15,20 @@
 #include "sdk/types.h"
 
 class INode;
-class XExporter;
+class ExportContext;
 class XNode;
 
 // The state of one collection: the exporter and the export names given so far, which mirror
 // the names of the nodes in the node map (so that a unique name is found without rescanning
 // the map).
 struct NodeCollection {
-    explicit NodeCollection(XExporter& exporter);
-    XExporter& exporter;
+    explicit NodeCollection(ExportContext& exporter);
+    ExportContext& exporter;
     std::unordered_set<std::string> names;
 };
+
+void CollectNodes(ExportContext& exporter, INode* rootNode);
+void SettleExportFlags(ExportContext& exporter);
 
 // Classifies one host node, creates its export node under parent (null: top level) and
 // recurses into its children.
@@ -42,14 +45,11 @@ std::string MakeUniqueName(NodeCollection& collection, std::string_view hostName
 
 // 1 when the node is selected (selected-only export) or visible, and not excluded by the
 // option filters; else 0.
-int32_t ComputeExportFlag(const XExporter& exporter, const XNode& node);
+int32_t ComputeExportFlag(const ExportContext& exporter, const XNode& node);
 // Excluded by Meshs, Dummy, Bones or, unless OTHER, as an other node.
-bool IsExcluded(const XExporter& exporter, const XNode& node);
+bool IsExcluded(const ExportContext& exporter, const XNode& node);
 // A node that is neither a mesh, nor a bone, nor a dummy: other helpers, kind 0, and geometry
 // nodes without geometry.
 bool IsOtherNode(const XNode& node);
 // Settles exported and renderable of node and, unless WorldSpace, of its ancestors.
-void PropagateExportFlag(XExporter& exporter, XNode* node, int32_t inherited);
-// Adds the units of work of node and, unless WorldSpace, its uncounted ancestors to the
-// stage-1 work count.
-void EstimateWork(XExporter& exporter, XNode* node);
+void PropagateExportFlag(ExportContext& exporter, XNode* node, int32_t inherited);

@@ -1,9 +1,9 @@
-#include "plugin/exporter.h"
+#include "scene/export_context.h"
 #include "scene/collect_nodes.h"
 #include "scene/xnode.h"
 #include "sdk/node.h"
 
-int32_t ComputeExportFlag(const XExporter& exporter, const XNode& node) {
+int32_t ComputeExportFlag(const ExportContext& exporter, const XNode& node) {
     if (!node.hostNode) return 0;
     if (exporter.selectedOnly) {
         if (!node.hostNode->Selected()) return 0;
@@ -13,7 +13,7 @@ int32_t ComputeExportFlag(const XExporter& exporter, const XNode& node) {
     return IsExcluded(exporter, node) ? 0 : 1;
 }
 
-bool IsExcluded(const XExporter& exporter, const XNode& node) {
+bool IsExcluded(const ExportContext& exporter, const XNode& node) {
     const ExportOptions& options = exporter.options();
     if (!options.Meshs && IsMeshNode(node)) return true;
     if (!options.Dummy && node.kind == DummyHelper) return true;
@@ -28,7 +28,7 @@ bool IsOtherNode(const XNode& node) {
     return !IsBoneKind(node.kind) && node.kind != DummyHelper;
 }
 
-void PropagateExportFlag(XExporter& exporter, XNode* node, int32_t inherited) {
+void PropagateExportFlag(ExportContext& exporter, XNode* node, int32_t inherited) {
     const ExportOptions& options = exporter.options();
     while (node && node->hostNode) {
         if (inherited == 1)

@@ -1,8 +1,6 @@
 #include "scene/xnode.h"
 
-#include "mesh/mesh_data.h"
 #include "sdk/object.h"
-#include "skin/skin_info.h"
 
 XNode::~XNode() = default;
 

@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "anim/anim_track.h"
 #include "material/xmaterial.h"
+#include "scene/anim_keys.h"
 #include "sdk/math.h"
 #include "sdk/mesh.h"
 #include "sdk/node.h"

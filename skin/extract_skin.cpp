@@ -3,12 +3,12 @@
 #include <vector>
 
 #include "mesh/mesh_data.h"
-#include "plugin/exporter.h"
+#include "scene/export_context.h"
 #include "scene/extract_geometry.h"
 #include "scene/xnode.h"
 #include "skin/skin_info.h"
 
-void ExtractSkin(XExporter& exporter, XRenderableNode& node) {
+void ExtractSkin(ExportContext& exporter, XRenderableNode& node) {
     node.skinned = false;
     if (!exporter.options().Skin || !node.hostNode) return;
 
@@ -31,7 +31,7 @@ void ExtractSkin(XExporter& exporter, XRenderableNode& node) {
         node.meshSkin.reset();  // a failed remapping leaves no half-built record behind
 }
 
-void FinaliseSkin(XExporter& exporter, XRenderableNode& node) {
+void FinaliseSkin(ExportContext& exporter, XRenderableNode& node) {
     if (!node.meshSkin) return;
     XSkinInfo& skin = *node.meshSkin;
     const XMeshData* data = node.meshData.get();

@@ -1,8 +1,9 @@
 #include <unordered_set>
 #include <vector>
 
-#include "plugin/exporter.h"
+#include "scene/export_context.h"
 #include "scene/collect_nodes.h"
+#include "scene/extract_geometry.h"
 #include "scene/xnode.h"
 #include "sdk/deformer.h"
 #include "sdk/object.h"
@@ -12,18 +13,18 @@ namespace {
 
 // The effect of one visit of a bone. Visits of the same bone repeat the same effect, so each
 // distinct bone is applied once, in the order of its first visit.
-void MarkBone(XExporter& exporter, XNode& node, INode* boneHostNode) {
+void MarkBone(ExportContext& exporter, XNode& node, INode* boneHostNode) {
     const ExportOptions& options = exporter.options();
     node.exported = ComputeExportFlag(exporter, node);
-    auto found = exporter.nodeMap.find(boneHostNode);
-    if (found == exporter.nodeMap.end() || !found->second) return;
-    XNode& bone = *found->second;
+    XNode* found = exporter.FindNode(boneHostNode);
+    if (!found) return;
+    XNode& bone = *found;
     if (bone.renderable == 1) bone.renderable = options.BoneMesh ? 1 : 0;
     bone.isBone = 1;
     if (node.exported && options.Skin && options.Bones) bone.exported = 1;
 }
 
-void MarkBones(XExporter& exporter, XNode& node, const std::vector<INode*>& bones) {
+void MarkBones(ExportContext& exporter, XNode& node, const std::vector<INode*>& bones) {
     for (INode* bone : bones) MarkBone(exporter, node, bone);
     // The mesh's flag as the last visit leaves it.
     if (!bones.empty()) node.exported = ComputeExportFlag(exporter, node);
@@ -36,7 +37,7 @@ void Visit(std::vector<INode*>& bones, std::unordered_set<INode*>& seen, INode* 
 
 }  // namespace
 
-void MarkSkinBones(XExporter& exporter, XNode& node, Modifier* deformer) {
+void MarkSkinBones(ExportContext& exporter, XNode& node, Modifier* deformer) {
     ISkin* skin = deformer ? static_cast<ISkin*>(deformer->GetInterface(kSkinInterfaceId)) : nullptr;
     if (!skin) return;
     ISkinContextData* context = skin->GetContextInterface(node.hostNode);
@@ -54,7 +55,7 @@ void MarkSkinBones(XExporter& exporter, XNode& node, Modifier* deformer) {
     MarkBones(exporter, node, bones);
 }
 
-void MarkLinkBones(XExporter& exporter, XNode& node, Modifier* deformer) {
+void MarkLinkBones(ExportContext& exporter, XNode& node, Modifier* deformer) {
     ILinkDeformer* link =
         deformer ? static_cast<ILinkDeformer*>(deformer->GetInterface(kLinkDeformerInterfaceId)) : nullptr;
     if (!link) return;
@@ -79,4 +80,17 @@ void MarkLinkBones(XExporter& exporter, XNode& node, Modifier* deformer) {
     }
     link->ReleaseContextInterface(context);
     MarkBones(exporter, node, bones);
+}
+
+void MarkDeformerBones(ExportContext& exporter) {
+    // In host order, so that which node is seen as a bone first never depends on memory
+    // addresses. A copy: marking never adds nodes.
+    const std::vector<XNode*> nodes = exporter.nodes;
+    for (XNode* node : nodes) {
+        if (!node->hostNode || node->renderable != 1 || node->isBone != 0 || IsBoneKind(node->kind)) continue;
+        if (Modifier* skin = FindSkinModifier(node->hostNode))
+            MarkSkinBones(exporter, *node, skin);
+        else if (Modifier* link = FindLinkModifier(node->hostNode))
+            MarkLinkBones(exporter, *node, link);
+    }
 }

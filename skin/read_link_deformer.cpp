@@ -1,5 +1,5 @@
-#include "anim/transforms.h"
-#include "plugin/exporter.h"
+#include "scene/node_transforms.h"
+#include "scene/export_context.h"
 #include "scene/xnode.h"
 #include "sdk/deformer.h"
 #include "sdk/object.h"
@@ -8,7 +8,7 @@
 namespace {
 
 // Makes a bone of the vertex-link deformer: keyed by the order in which bones first appear.
-SkinBone& AddLinkBone(XExporter& exporter, XRenderableNode& node, ILinkDeformer& link, INode* bone,
+SkinBone& AddLinkBone(ExportContext& exporter, XRenderableNode& node, ILinkDeformer& link, INode* bone,
                       const Matrix3& meshPose) {
     XSkinInfo& record = *node.pointSkin;
     Matrix3 boneTM;
@@ -21,7 +21,7 @@ SkinBone& AddLinkBone(XExporter& exporter, XRenderableNode& node, ILinkDeformer&
 
 }  // namespace
 
-bool ReadLinkDeformer(XExporter& exporter, XRenderableNode& node, Modifier* deformer) {
+bool ReadLinkDeformer(ExportContext& exporter, XRenderableNode& node, Modifier* deformer) {
     const ExportOptions& options = exporter.options();
     ILinkDeformer* link =
         deformer ? static_cast<ILinkDeformer*>(deformer->GetInterface(kLinkDeformerInterfaceId)) : nullptr;

@@ -1,11 +1,11 @@
-#include "anim/transforms.h"
-#include "plugin/exporter.h"
+#include "scene/node_transforms.h"
+#include "scene/export_context.h"
 #include "scene/xnode.h"
 #include "sdk/deformer.h"
 #include "sdk/object.h"
 #include "skin/skin_info.h"
 
-bool ReadSkinDeformer(XExporter& exporter, XRenderableNode& node, Modifier* deformer) {
+bool ReadSkinDeformer(ExportContext& exporter, XRenderableNode& node, Modifier* deformer) {
     const ExportOptions& options = exporter.options();
     ISkin* skin = deformer ? static_cast<ISkin*>(deformer->GetInterface(kSkinInterfaceId)) : nullptr;
     if (!skin || !node.pointSkin) return false;

@@ -2,7 +2,7 @@
 #include <vector>
 
 #include "mesh/mesh_data.h"
-#include "plugin/exporter.h"
+#include "scene/export_context.h"
 #include "scene/xnode.h"
 #include "sdk/host.h"
 #include "skin/point_search.h"
@@ -13,15 +13,15 @@ namespace {
 float HalfCrossLength(const Point3& x, const Point3& y) { return 0.5f * CrossProd(x, y).Length(); }
 
 // The mesh or its patch data cannot be read: the message, and no skin for the node.
-bool PatchFault(XExporter& exporter, XRenderableNode& node) {
-    if (exporter.ip) exporter.ip->MessageBox(nullptr, kPatchFaultText, kPatchFaultCaption, kMbOk | kMbIconStop);
+bool PatchFault(ExportContext& exporter, XRenderableNode& node) {
+    exporter.messages.Show(kPatchFaultText, kPatchFaultCaption, kMbOk | kMbIconStop);
     node.meshSkin.reset();
     return false;
 }
 
 }  // namespace
 
-bool RemapPatchSkin(XExporter& exporter, XRenderableNode& node) {
+bool RemapPatchSkin(ExportContext& exporter, XRenderableNode& node) {
     if (!node.patchMesh || !node.mesh || !node.meshData) return false;
     if (!node.meshSkin) node.meshSkin = std::make_shared<XSkinInfo>();
     const Mesh& mesh = *node.mesh;

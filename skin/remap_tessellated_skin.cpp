@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "mesh/mesh_data.h"
-#include "plugin/exporter.h"
+#include "scene/export_context.h"
 #include "scene/xnode.h"
 #include "skin/point_search.h"
 #include "skin/skin_info.h"
@@ -36,7 +36,7 @@ struct Candidates {
 
 }  // namespace
 
-bool RemapTessellatedSkin(XExporter& exporter, XRenderableNode& node) {
+bool RemapTessellatedSkin(ExportContext& exporter, XRenderableNode& node) {
     if (!node.mesh || !node.meshData) return false;
     const Mesh& mesh = *node.mesh;
     const std::vector<Point3>& points = node.objectPoints;

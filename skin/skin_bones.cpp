@@ -1,4 +1,4 @@
-#include "plugin/exporter.h"
+#include "scene/export_context.h"
 #include "scene/xnode.h"
 #include "skin/skin_info.h"
 
@@ -29,7 +29,7 @@ void VisitSkinBones(const XSkinInfo& skin, const std::function<void(INode*)>& vi
     for (const auto& [key, bone] : skin.bones) visit(bone.hostNode);
 }
 
-std::string BoneExportName(const XExporter& exporter, INode* boneHostNode) {
-    auto found = exporter.nodeMap.find(boneHostNode);
-    return found != exporter.nodeMap.end() && found->second ? found->second->name : std::string();
+std::string BoneExportName(const ExportContext& exporter, INode* boneHostNode) {
+    const XNode* found = exporter.FindNode(boneHostNode);
+    return found ? found->name : std::string();
 }

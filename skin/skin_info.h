@@ -24,7 +24,7 @@
 
 class INode;
 class Modifier;
-class XExporter;
+class ExportContext;
 class XNode;
 class XRenderableNode;
 
@@ -74,25 +74,27 @@ private:
 // the node's host node into pointSkin, remaps it onto the mesh when topologyChanged, finalises
 // meshSkin and sets skinned. Leaves the node unskinned when Skin is off, without a deformer or
 // its interface, or when the remapping fails.
-void ExtractSkin(XExporter& exporter, XRenderableNode& node);
+void ExtractSkin(ExportContext& exporter, XRenderableNode& node);
 
 // Fill node.pointSkin (which must exist) from the deformer; false when the deformer gives no
 // interface or no data for this node. Run the weight fix when SkinFix is on and Precision > 0.
-bool ReadSkinDeformer(XExporter& exporter, XRenderableNode& node, Modifier* deformer);
-bool ReadLinkDeformer(XExporter& exporter, XRenderableNode& node, Modifier* deformer);
+bool ReadSkinDeformer(ExportContext& exporter, XRenderableNode& node, Modifier* deformer);
+bool ReadLinkDeformer(ExportContext& exporter, XRenderableNode& node, Modifier* deformer);
 
 // Sets the three counts of node.meshSkin from node.meshData's faces. Steps the progress meter
 // once per face.
-void FinaliseSkin(XExporter& exporter, XRenderableNode& node);
+void FinaliseSkin(ExportContext& exporter, XRenderableNode& node);
 
 // The name of the bone's export node, or "" when the bone has no export node.
-std::string BoneExportName(const XExporter& exporter, INode* boneHostNode);
+std::string BoneExportName(const ExportContext& exporter, INode* boneHostNode);
 
 // Bone marking during collection: for every bone the deformer names for node's host node,
 // recomputes node.exported; on the bone's export node (when there is one) lowers renderable to
 // BoneMesh, sets isBone, and exports it when node is exported and Skin and Bones are on.
-void MarkSkinBones(XExporter& exporter, XNode& node, Modifier* deformer);
-void MarkLinkBones(XExporter& exporter, XNode& node, Modifier* deformer);
+// Marks the bones of every geometry node's skin or vertex-link deformer, in host order.
+void MarkDeformerBones(ExportContext& exporter);
+void MarkSkinBones(ExportContext& exporter, XNode& node, Modifier* deformer);
+void MarkLinkBones(ExportContext& exporter, XNode& node, Modifier* deformer);
 
 // Number of bones of a record (its bone count once finalised).
 uint32_t SkinBoneCount(const XSkinInfo& skin);
@@ -127,8 +129,8 @@ bool PointOutsideTriangle(const Point3& p, const Point3& a, const Point3& b, con
 // Build node.meshSkin from node.pointSkin for a patch object (direct matches, then area weights
 // over the patch corners) or any other changed topology (direct or NURBS matching, then a ring
 // search over the mesh edges). False leaves the node unskinned.
-bool RemapPatchSkin(XExporter& exporter, XRenderableNode& node);
-bool RemapTessellatedSkin(XExporter& exporter, XRenderableNode& node);
+bool RemapPatchSkin(ExportContext& exporter, XRenderableNode& node);
+bool RemapTessellatedSkin(ExportContext& exporter, XRenderableNode& node);
 
 // Message of a patch node whose mesh has no usable face list (the node is then not skinned):
 // the same host-fault message as mesh generation's.

@@ -1,6 +1,6 @@
 #include "xfile/write_animation.h"
 
-#include "plugin/exporter.h"
+#include "scene/export_context.h"
 #include "scene/xnode.h"
 #include "xfile/write_xfile.h"
 

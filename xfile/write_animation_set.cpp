@@ -1,4 +1,4 @@
-#include "plugin/exporter.h"
+#include "scene/export_context.h"
 #include "scene/xnode.h"
 #include "xfile/write_xfile.h"
 

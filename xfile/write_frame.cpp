@@ -1,4 +1,4 @@
-#include "plugin/exporter.h"
+#include "scene/export_context.h"
 #include "scene/xnode.h"
 #include "xfile/write_xfile.h"
 
@@ -36,7 +36,7 @@ xfile::XSaveData AddNodeFrame(XWriteContext& context, const xfile::XSaveData* pa
 
 }  // namespace
 
-Matrix3 FrameMatrix(const XExporter& exporter, const XNode& node) {
+Matrix3 FrameMatrix(const ExportContext& exporter, const XNode& node) {
     if (!exporter.options().WorldSpace && node.parent)
         return ConvertTransform(exporter.conversion(), node.frameTM * Inverse(node.parent->frameTM));
     return ConvertTransform(exporter.conversion(), node.frameTM);

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <string>
 
-#include "plugin/exporter.h"
+#include "scene/export_context.h"
 #include "core/paths.h"
 
 namespace {
@@ -77,7 +77,7 @@ void WriteEffectInstance(XWriteContext& context, const xfile::XSaveData& materia
 
 void WriteMaterial(XWriteContext& context, const xfile::XSaveData* parent, const XMaterialEntry* entry) {
     if (entry == nullptr) return;
-    const XExporter& exporter = context.exporter;
+    const ExportContext& exporter = context.exporter;
     if (entry->kind == kMaterialRef) {
         const XMaterial* shared = ResolveMaterialEntry(entry, exporter.materialTable);
         if (parent && shared) xfile::XSaveData(*parent).AddDataReference(shared->name);

@@ -4,7 +4,7 @@
 #include <limits>
 
 #include "mesh/mesh_data.h"
-#include "plugin/exporter.h"
+#include "scene/export_context.h"
 #include "scene/xnode.h"
 #include "xfile/write_material.h"
 #include "xfile/write_skin.h"
@@ -153,7 +153,7 @@ std::vector<XVertexElement> MeshVertexElements(const ExportOptions& options, boo
 void WriteMesh(XWriteContext& context, const xfile::XSaveData* parent, XRenderableNode& node) {
     if (!node.meshData) return;
     const XMeshData& data = *node.meshData;
-    XExporter& exporter = context.exporter;
+    ExportContext& exporter = context.exporter;
     const ExportOptions& options = exporter.options();
     const bool meshNode = IsMeshNode(node);
     const uint32_t vertexCount = static_cast<uint32_t>(data.vertices.size());

@@ -1,4 +1,4 @@
-#include "plugin/exporter.h"
+#include "scene/export_context.h"
 #include "xfile/write_material.h"
 #include "xfile/write_xfile.h"
 

@@ -1,7 +1,7 @@
 #include "xfile/write_skin.h"
 
 #include "mesh/mesh_data.h"
-#include "plugin/exporter.h"
+#include "scene/export_context.h"
 #include "core/names.h"
 #include "scene/xnode.h"
 #include "skin/skin_info.h"
@@ -31,7 +31,7 @@ xfile::XPayload SkinWeightsPayload(const SkinBone& bone, const XMeshData& data, 
 void WriteSkin(XWriteContext& context, const xfile::XSaveData& mesh, XRenderableNode& node) {
     if (!node.skinned || !IsMeshNode(node) || !node.meshData || !node.meshSkin) return;
     const XSkinInfo& skin = *node.meshSkin;
-    XExporter& exporter = context.exporter;
+    ExportContext& exporter = context.exporter;
 
     xfile::XPayload header;
     header.Reserve(6);

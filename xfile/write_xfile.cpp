@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "core/staged_files.h"
-#include "plugin/exporter.h"
+#include "scene/export_context.h"
 #include "scene/xnode.h"
 #include "sdk/host.h"
 #include "xfile/format/xfile_format.h"
@@ -19,7 +19,7 @@ inline constexpr const char* kNothingToWriteText = "No node will be export.";
 
 // Opens a save object with the published templates, writes the content and saves. The
 // progress meter is stepped once at the end whatever happened, as the estimate expects.
-XResult WriteThrough(XExporter& exporter,
+XResult WriteThrough(ExportContext& exporter,
                      const std::function<XResult(const xfile::XFile&, xfile::XFileFormat,
                                                  std::unique_ptr<XSaveObject>*)>& create,
                      int* fileError = nullptr) {
@@ -40,15 +40,15 @@ XResult WriteThrough(XExporter& exporter,
 
 }  // namespace
 
-bool XExporter::WriteXFile(const std::string& path, std::string* cause) {
-    if (topLevelNodes.empty()) {
-        messages.Show(kNothingToWriteText, "");
+bool WriteXFile(ExportContext& exporter, const std::string& path, std::string* cause) {
+    if (exporter.topLevelNodes.empty()) {
+        exporter.messages.Show(kNothingToWriteText, "");
         if (cause) cause->clear();
         return false;
     }
     int error = 0;
     const XResult result = WriteThrough(
-        *this,
+        exporter,
         [&](const xfile::XFile& file, xfile::XFileFormat format, std::unique_ptr<XSaveObject>* save) {
             return file.CreateSaveObject(path, format, save);
         },
@@ -65,7 +65,7 @@ bool XExporter::WriteXFile(const std::string& path, std::string* cause) {
     return result.ok();
 }
 
-bool WriteXFileBytes(XExporter& exporter, std::vector<uint8_t>& bytes, std::string* error) {
+bool WriteXFileBytes(ExportContext& exporter, std::vector<uint8_t>& bytes, std::string* error) {
     bytes.clear();
     if (exporter.topLevelNodes.empty()) {
         if (error) *error = kNothingToWriteText;
@@ -80,7 +80,7 @@ bool WriteXFileBytes(XExporter& exporter, std::vector<uint8_t>& bytes, std::stri
 }
 
 void WriteXFileContent(XWriteContext& context) {
-    XExporter& exporter = context.exporter;
+    ExportContext& exporter = context.exporter;
     const ExportOptions& options = exporter.options();
 
     if (!(options.Animation && options.OnlyAnimationSet)) {
@@ -106,9 +106,9 @@ void WriteXFileContent(XWriteContext& context) {
     }
 
     if (options.Animation) {
-        const AnimClipList& clips = exporter.module().clips;
+        const AnimClipList& clips = exporter.clips();
         if (!clips.empty() && options.Timeline == 0) {
-            const int frameRate = exporter.ip ? exporter.ip->GetFrameRate() : 0;
+            const int frameRate = exporter.frameRate;
             xfile::XPayload ticks;
             ticks.Dword(static_cast<uint32_t>(frameRate * exporter.ticksPerFrame));
             AddObject(context, nullptr, xfile::kTidAnimTicksPerSecond, "", ticks.bytes());
@@ -132,7 +132,7 @@ void CollectWrittenMeshes(const ExportOptions& options, XNode* node, std::vector
 
 }  // namespace
 
-std::vector<XRenderableNode*> WrittenMaterialNodes(const XExporter& exporter) {
+std::vector<XRenderableNode*> WrittenMaterialNodes(const ExportContext& exporter) {
     std::vector<XRenderableNode*> nodes;
     const ExportOptions& options = exporter.options();
     if (!options.Mtl || (options.Animation && options.OnlyAnimationSet)) return nodes;

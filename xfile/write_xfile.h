@@ -1,6 +1,6 @@
 // The X file writer: lays the export tree into data objects and hands them to the save layer.
 //
-// XExporter::WriteXFile (plugin/exporter.h) opens the file at the path it is given (the
+// WriteXFile opens the file at the path it is given (the
 // driver's staged temporary), registers the published template sets, writes the content
 // (WriteXFileContent) and saves; it reports nothing but "No node will be export." and leaves
 // putting the file in place to the commit. Top level, in order: the shared
@@ -23,13 +23,13 @@
 #include "xfile/format/xpayload.h"
 #include "xfile/format/xsave.h"
 
-class XExporter;
+class ExportContext;
 class XNode;
 class XRenderableNode;
 
 // What the serialisers share while one file is written.
 struct XWriteContext {
-    XExporter& exporter;
+    ExportContext& exporter;
     xfile::XSaveObject& save;
     // The scene-root Frame that the root nodes' frames go into; invalid when SceneRoot is off
     // (or before it is written).
@@ -58,7 +58,7 @@ void WriteFrame(XWriteContext& context, const xfile::XSaveData* parent, XNode* n
 void WriteMeshFrame(XWriteContext& context, const xfile::XSaveData* parent, XRenderableNode* node);
 // The frame matrix of a node: relative to its parent's frame (WorldSpace off, a node with a
 // parent) or its world transform, converted into output coordinates.
-Matrix3 FrameMatrix(const XExporter& exporter, const XNode& node);
+Matrix3 FrameMatrix(const ExportContext& exporter, const XNode& node);
 
 // The Mesh of a geometry node with its children and skin objects, under parent (null: top
 // level). Does nothing while the node has no mesh data (xfile/write_mesh.cpp).
@@ -75,8 +75,12 @@ void WriteAnimation(XWriteContext& context, const xfile::XSaveData& animationSet
 // The geometry nodes whose Mesh the writer writes with a material list (Mtl on, not only
 // animation sets), in the order it writes them: the nodes whose material files the material
 // output step makes.
-std::vector<XRenderableNode*> WrittenMaterialNodes(const XExporter& exporter);
+std::vector<XRenderableNode*> WrittenMaterialNodes(const ExportContext& exporter);
+
+// Writes the export tree to path; false with *cause (plain words, empty for a stop request or
+// nothing to write) when the file could not be written.
+bool WriteXFile(ExportContext& exporter, const std::string& path, std::string* cause = nullptr);
 
 // The whole file in memory, through the same path as WriteXFile; false when nothing could be
 // written (message in *error when given).
-bool WriteXFileBytes(XExporter& exporter, std::vector<uint8_t>& bytes, std::string* error = nullptr);
+bool WriteXFileBytes(ExportContext& exporter, std::vector<uint8_t>& bytes, std::string* error = nullptr);

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "anim/data_pass.h"
+#include "plugin/data_pass.h"
 #include "common/math_expect.h"
 #include "host/host_materials.h"
 #include "options/options_file.h"
@@ -65,7 +65,7 @@ TEST(DataPass, NodeThatCannotBeGeneratedBecomesAFrame) {
     node->exported = 1;
     XRenderableNode* raw = node.get();
     f.exporter->topLevelNodes.push_back(std::move(node));
-    f.exporter->nodeMap[&host] = raw;
+    f.exporter->AddNode(&host, raw);
     f.Pass();
     EXPECT_TRUE(raw->processed);
     EXPECT_EQ(raw->renderable, 0);

@@ -12,7 +12,7 @@
 #include "host/host_scene.h"
 #include "material/collect_materials.h"
 #include "options/export_options.h"
-#include "plugin/module_state.h"
+#include "core/paths.h"
 
 // A scratch directory under the build tree, emptied on creation and removal.
 class ScratchDir {
@@ -70,7 +70,7 @@ protected:
 
     HostMaterialLibrary library;
     ExportOptions options;
-    ModuleState state;
+    TextureSearchDirectories state;
     HostScene scene;
     XMaterialList list;
     XMaterialTable table;

@@ -23,7 +23,7 @@ TEST(TexturePaths, ExistingPathIsKept) {
     ScratchDir dir("resolve_existing");
     const std::string elsewhere = dir.Touch("elsewhere/wood.png");
     dir.Touch("scene/wood.png");
-    ModuleState state;
+    TextureSearchDirectories state;
     state.sceneDirectory = (dir.path() / "scene").string() + "/";
     EXPECT_EQ(ResolveTexturePath(elsewhere, state), elsewhere);
     EXPECT_EQ(ResolveTexturePath("", state), "");
@@ -31,7 +31,7 @@ TEST(TexturePaths, ExistingPathIsKept) {
 
 TEST(TexturePaths, MissingFileIsSearchedInTheDirectoriesInOrder) {
     ScratchDir dir("resolve_search");
-    ModuleState state;
+    TextureSearchDirectories state;
     state.sceneDirectory = (dir.path() / "scene").string() + "/";
     state.hostDirectory1 = (dir.path() / "maps1").string();  // no trailing separator
     state.hostDirectory2 = (dir.path() / "maps2").string() + "/";

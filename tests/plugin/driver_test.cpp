@@ -9,7 +9,7 @@
 #include "host/scene_builder.h"
 #include "options/options_file.h"
 #include "plugin/do_export.h"
-#include "plugin/exporter.h"
+#include "scene/export_context.h"
 #include "core/paths.h"
 
 namespace fs = std::filesystem;
@@ -154,17 +154,54 @@ TEST(Driver, RootNamesAndPaths) {
     EXPECT_EQ(LongPathName("does/not/exist.x"), "does/not/exist.x");
 }
 
-TEST(Driver, TextureSearchDirectoriesComeFromTheHost) {
+
+TEST(Driver, ReportsEachExportOnceWithItsOverridesAndWhatWasLeftOut) {
     TempDir dir;
     SceneBuilder b;
-    b.Dummy("Helper");
+    HostNode& box = b.Mesh("Box");
+    b.Dummy("Helper", &box);
     auto scene = b.Take();
     scene->SetDir(kDirPlugCfg, dir.str());
-    scene->SetDir(kDirMaps, "/maps");
-    scene->SetDir(kDirMaxData, "");
-    scene->SetCurFilePath("C:\\work\\scene.max");
+    std::ofstream(dir / kConfigFileName) << "[Option]\nMeshs=1\nDummy=1\nXFileType=0\n";
+    int reports = 0;
+    scene->SetReportSink([&](const ExportReport&) { ++reports; });
+
+    // Overrides for this export only: binary output, tangents without DeclData.
+    scene->SetExportOverrides({"XFileType=1", "Tangent=1", "DeclData=0"});
+    XDoExport((dir / "out.x").c_str(), nullptr, scene.get(), 0, 0);
+    ASSERT_EQ(reports, 1);
+    const ExportReport report = *scene->report();
+    EXPECT_TRUE(report.written);
+    EXPECT_TRUE(report.failure.empty());
+    EXPECT_EQ(report.frameCount, 2u);
+    EXPECT_EQ(report.meshCount, 1u);
+    EXPECT_GT(report.triangleCount, 0u);
+    EXPECT_EQ(report.fileCount, 1u);
+    EXPECT_EQ(report.byteCount, fs::file_size(dir / "out.x"));
+    EXPECT_EQ(ReadFile(dir / "out.x").substr(0, 12), "xof 0303bin ");
+    EXPECT_EQ(report.leftOut, std::vector<std::string>{"tangents left out: set DeclData=1"});
+    EXPECT_EQ(ReadFile(dir / kConfigFileName).find("XFileType=1"), std::string::npos);
+
+    // A refused override: one message naming it, no file, the failure in the report.
+    scene->ClearRecords();
+    fs::remove(dir / "out.x");
+    scene->SetExportOverrides({"NoSuchOption=1"});
     XDoExport((dir / "out.x").c_str(), nullptr, scene.get(), 1, 0);
-    EXPECT_EQ(TheModuleState().hostDirectory1, "/maps/");
-    EXPECT_EQ(TheModuleState().hostDirectory2, "");
-    EXPECT_EQ(TheModuleState().sceneDirectory, "C:\\work\\");
+    ASSERT_EQ(reports, 2);
+    ASSERT_EQ(scene->messages().size(), 1u);
+    EXPECT_NE(scene->messages()[0].text.find("NoSuchOption"), std::string::npos);
+    EXPECT_FALSE(scene->report()->written);
+    EXPECT_EQ(scene->report()->failure, scene->messages()[0].text);
+    EXPECT_FALSE(fs::exists(dir / "out.x"));
+
+    // Cancelled: reported as such, without a message.
+    scene->ClearRecords();
+    scene->SetExportOverrides({});
+    scene->SetCancelCheck([] { return true; });
+    XDoExport((dir / "out.x").c_str(), nullptr, scene.get(), 1, 0);
+    ASSERT_EQ(reports, 3);
+    EXPECT_TRUE(scene->report()->cancelled);
+    EXPECT_FALSE(scene->report()->written);
+    EXPECT_TRUE(scene->messages().empty());
+    EXPECT_FALSE(fs::exists(dir / "out.x"));
 }

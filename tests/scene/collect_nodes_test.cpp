@@ -28,7 +28,7 @@ TEST(CollectNodes, ClassifiesObjectsAndDropsTargetsAndFootstepsWithTheirSubtrees
         {"Mesh", MeshObject}, {"Dummy", DummyHelper},      {"Point", OtherHelper},  {"BoneLike", OtherBone},
         {"Pelvis", BipedBone}, {"Patch", PatchObjectKind}, {"Nurbs", NurbsObject}, {"Camera", OtherObject},
         {"Open", OtherObject}, {"Unrenderable", OtherObject}, {"BoneWithMesh", BoneObject}};
-    ASSERT_EQ(f.exporter->nodeMap.size(), std::size(kinds));
+    ASSERT_EQ(f.exporter->nodes.size(), std::size(kinds));
     for (const auto& [name, kind] : kinds) {
         ASSERT_NE(f.Node(name), nullptr) << name;
         EXPECT_EQ(f.Node(name)->kind, kind) << name;

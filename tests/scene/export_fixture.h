@@ -8,7 +8,8 @@
 #include <string>
 
 #include "host/scene_builder.h"
-#include "plugin/exporter.h"
+#include "scene/export_context.h"
+#include "plugin/data_pass.h"
 #include "scene/xnode.h"
 
 // Meshes, bones, dummies and skins on; other nodes, materials and animation off; text output.
@@ -22,13 +23,14 @@ inline ExportOptions TreeTestOptions() {
 class ExportFixture {
 public:
     explicit ExportFixture(std::unique_ptr<HostScene> hostScene, const ExportOptions& options = TreeTestOptions())
-        : scene(std::move(hostScene)), exporter(std::make_unique<XExporter>(state)) {
+        : scene(std::move(hostScene)), exporter(std::make_unique<ExportContext>(state)) {
         state.options = options;  // after the exporter, which resets them
         exporter->ip = scene.get();
         exporter->messages = ExportMessages(scene.get());
         exporter->animStart = scene->GetAnimRange().Start();
         exporter->animEnd = scene->GetAnimRange().End();
         exporter->ticksPerFrame = exporter->ticksPerSample = scene->GetTicksPerFrame();
+        exporter->frameRate = scene->GetFrameRate();
         exporter->rootFrameName = "Scene_Root";
         exporter->stage1Work = 1;
         Reconvert();
@@ -41,23 +43,23 @@ public:
                                                  o.XRotEnable ? o.XRot : 0.0f, o.ZRotEnable ? o.ZRot : 0.0f);
     }
     ExportOptions& options() { return state.options; }
-    void Collect() { exporter->CollectNodes(scene->GetRootNode()); }
+    void Collect() { CollectStage(*exporter, scene->GetRootNode()); }
     void Pass() {
         exporter->stage2Work = 2;
         exporter->meter.BeginStage(exporter->stage1Work, 95.0f, 95.0f);
-        exporter->RunDataPass();
+        RunDataPass(*exporter);
     }
     void CollectAndPass() { Collect(), Pass(); }
 
     // The export node of the host node with that name; null when it was not collected.
     XNode* Node(const std::string& hostName) const {
-        for (const auto& [host, node] : exporter->nodeMap)
-            if (hostName == host->GetName()) return node;
+        for (XNode* node : exporter->nodes)
+            if (node->hostNode && hostName == node->hostNode->GetName()) return node;
         return nullptr;
     }
     XRenderableNode* Geometry(const std::string& hostName) const { return AsRenderable(Node(hostName)); }
 
-    ModuleState state;
+    ExportSettings state;
     std::unique_ptr<HostScene> scene;  // outlives the exporter, which frees converted objects
-    std::unique_ptr<XExporter> exporter;
+    std::unique_ptr<ExportContext> exporter;
 };

@@ -10,7 +10,7 @@
 #include <functional>
 #include <map>
 
-#include "anim/transforms.h"
+#include "scene/node_transforms.h"
 #include "host/scene_document.h"
 #include "options/options_file.h"
 #include "plugin/do_export.h"

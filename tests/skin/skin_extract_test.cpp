@@ -2,7 +2,7 @@
 // offsets, the header counts and the bone marking of node collection.
 #include <gtest/gtest.h>
 
-#include "anim/transforms.h"
+#include "scene/node_transforms.h"
 #include "common/math_expect.h"
 #include "skin/skin_fixture.h"
 

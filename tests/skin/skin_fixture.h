@@ -11,8 +11,8 @@
 #include "host/scene_builder.h"
 #include "mesh/mesh_data.h"
 #include "core/conversion.h"
-#include "plugin/exporter.h"
-#include "plugin/module_state.h"
+#include "scene/export_context.h"
+#include "plugin/data_pass.h"
 #include "scene/xnode.h"
 #include "skin/skin_info.h"
 
@@ -38,13 +38,14 @@ class SkinFixture {
 public:
     explicit SkinFixture(std::unique_ptr<HostScene> hostScene, const ExportOptions& options = SkinOptions())
         : scene(std::move(hostScene)) {
-        exporter = std::make_unique<XExporter>(state);  // resets the options
+        exporter = std::make_unique<ExportContext>(state);  // resets the options
         state.options = options;
         exporter->ip = scene.get();
         exporter->messages = ExportMessages(scene.get());
         exporter->animStart = scene->GetAnimRange().Start();
         exporter->animEnd = scene->GetAnimRange().End();
         exporter->ticksPerFrame = scene->GetTicksPerFrame();
+        exporter->frameRate = scene->GetFrameRate();
         exporter->ticksPerSample = exporter->ticksPerFrame;
         exporter->rootFrameName = "Scene_Root";
         exporter->stage1Work = 1;
@@ -54,23 +55,23 @@ public:
     }
 
     ExportOptions& options() { return state.options; }
-    void Collect() { exporter->CollectNodes(scene->GetRootNode()); }
+    void Collect() { CollectStage(*exporter, scene->GetRootNode()); }
     void CollectAndPass() {
         Collect();
         exporter->stage2Work = 2;
         exporter->meter.BeginStage(exporter->stage1Work > 0 ? exporter->stage1Work : 1, 95.0f, 95.0f);
-        exporter->RunDataPass();
+        RunDataPass(*exporter);
     }
     XNode* Node(const std::string& hostName) const {
-        for (const auto& [host, node] : exporter->nodeMap)
-            if (host && hostName == host->GetName()) return node;
+        for (XNode* node : exporter->nodes)
+            if (node->hostNode && hostName == node->hostNode->GetName()) return node;
         return nullptr;
     }
     XRenderableNode* Geometry(const std::string& hostName) const { return AsRenderable(Node(hostName)); }
 
-    ModuleState state;
+    ExportSettings state;
     std::unique_ptr<HostScene> scene;
-    std::unique_ptr<XExporter> exporter;
+    std::unique_ptr<ExportContext> exporter;
 };
 
 // A triangle mesh from flat vertex and face lists.

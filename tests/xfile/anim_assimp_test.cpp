@@ -12,7 +12,7 @@
 #include <string>
 
 #include "anim/anim_track.h"
-#include "anim/transforms.h"
+#include "scene/node_transforms.h"
 #include "host/scene_document.h"
 #include "xfile/write_test_util.h"
 

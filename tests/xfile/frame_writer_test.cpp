@@ -161,7 +161,7 @@ TEST(FrameWriter, NothingToWriteAndUnwritablePathsAreReported) {
     ExportFixture f(empty.Take());
     f.Collect();
     const std::filesystem::path out = std::filesystem::path(PLOVER_BINARY_DIR) / "frame_writer_empty.x";
-    f.exporter->WriteXFile(out.string());
+    WriteXFile(*f.exporter, out.string());
     EXPECT_FALSE(std::filesystem::exists(out));
     ASSERT_EQ(f.scene->messages().size(), 1u);
     EXPECT_EQ(f.scene->messages()[0].text, "No node will be export.");
@@ -172,7 +172,7 @@ TEST(FrameWriter, NothingToWriteAndUnwritablePathsAreReported) {
     g.CollectAndPass();
     // The writer only writes: the cause goes back to the driver, which names the user's file.
     std::string cause;
-    EXPECT_FALSE(g.exporter->WriteXFile((std::filesystem::path(PLOVER_BINARY_DIR) / "no-such-dir" / "out.x").string(),
+    EXPECT_FALSE(WriteXFile(*g.exporter, (std::filesystem::path(PLOVER_BINARY_DIR) / "no-such-dir" / "out.x").string(),
                                         &cause));
     EXPECT_TRUE(g.scene->messages().empty());
     EXPECT_EQ(cause, "no such file or folder");

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <sstream>
 
-#include "plugin/exporter.h"
+#include "scene/export_context.h"
 #include "xfile/format/xreader.h"
 #include "xfile/write_material.h"
 
@@ -94,8 +94,8 @@ protected:
         return slot;
     }
 
-    ModuleState state;
-    XExporter exporter;
+    ExportSettings state;
+    ExportContext exporter;
     xfile::XFile file;
     std::vector<uint8_t> bytes;
     std::unique_ptr<xfile::XSaveObject> save;

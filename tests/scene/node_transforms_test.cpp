@@ -2,7 +2,7 @@
 // come from (node and object offset, skin pose, vertex-link pose).
 #include <gtest/gtest.h>
 
-#include "anim/transforms.h"
+#include "scene/node_transforms.h"
 #include "common/math_expect.h"
 #include "host/scene_builder.h"
 #include "sdk/deformer.h"

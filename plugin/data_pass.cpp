@@ -1,32 +1,41 @@
-#include "anim/data_pass.h"
+#include "plugin/data_pass.h"
+
+#include "scene/collect_nodes.h"
 
 #include "anim/anim_track.h"
-#include "anim/transforms.h"
+#include "scene/node_transforms.h"
 #include "material/collect_materials.h"
 #include "mesh/mesh_data.h"
-#include "plugin/exporter.h"
+#include "scene/export_context.h"
 #include "scene/xnode.h"
 #include "sdk/node.h"
 #include "skin/skin_info.h"
 
-void XExporter::RunDataPass() {
-    meter.Step();
-    if (topLevelNodes.empty()) return;
-    for (const std::unique_ptr<XNode>& top : topLevelNodes) {
-        if (!top) continue;
-        if (top->exported) PassNodeChain(*this, top.get());
-        for (const std::unique_ptr<XNode>& child : top->children) PassSubtree(*this, child.get());
-    }
-    PassSkinBones(*this);
+void CollectStage(ExportContext& exporter, INode* rootNode) {
+    CollectNodes(exporter, rootNode);
+    MarkDeformerBones(exporter);
+    SettleExportFlags(exporter);
+    for (XNode* node : exporter.nodes)
+        if (node->exported == 1) EstimateWork(exporter, node);
 }
 
-void PassSubtree(XExporter& exporter, XNode* node) {
+void RunDataPass(ExportContext& exporter) {
+    exporter.meter.Step();
+    for (const std::unique_ptr<XNode>& top : exporter.topLevelNodes) {
+        if (!top) continue;
+        if (top->exported) PassNodeChain(exporter, top.get());
+        for (const std::unique_ptr<XNode>& child : top->children) PassSubtree(exporter, child.get());
+    }
+    PassSkinBones(exporter);
+}
+
+void PassSubtree(ExportContext& exporter, XNode* node) {
     if (!node) return;
     if (node->exported) PassNodeChain(exporter, node);
     for (const std::unique_ptr<XNode>& child : node->children) PassSubtree(exporter, child.get());
 }
 
-void PassNodeChain(XExporter& exporter, XNode* node) {
+void PassNodeChain(ExportContext& exporter, XNode* node) {
     const ExportOptions& options = exporter.options();
     for (XNode* n = node; n; n = n->parent) {
         if (n->renderable == 0) {
@@ -50,7 +59,7 @@ void PassNodeChain(XExporter& exporter, XNode* node) {
     }
 }
 
-void PassSkinBones(XExporter& exporter) {
+void PassSkinBones(ExportContext& exporter) {
     const ExportOptions& options = exporter.options();
     if (!options.Skin || !options.Bones) return;
     // By index: nodes appended while the sweep runs are visited too.
@@ -60,9 +69,8 @@ void PassSkinBones(XExporter& exporter) {
         // The record stays alive for the sweep even if the list grows under it.
         const std::shared_ptr<XSkinInfo> skin = meshNode->meshSkin;
         VisitSkinBones(*skin, [&](INode* boneHostNode) {
-            auto found = exporter.nodeMap.find(boneHostNode);
-            if (found == exporter.nodeMap.end() || !found->second) return;
-            XNode* bone = found->second;
+            XNode* bone = exporter.FindNode(boneHostNode);
+            if (!bone) return;
             bone->isBone = 1;
             if (bone->renderable == 1) bone->renderable = options.BoneMesh ? 1 : 0;
             PassNodeChain(exporter, bone);
@@ -70,12 +78,12 @@ void PassSkinBones(XExporter& exporter) {
     }
 }
 
-bool GenerateRenderable(XExporter& exporter, XRenderableNode& node) {
+bool GenerateRenderable(ExportContext& exporter, XRenderableNode& node) {
     if (!node.mesh) return false;
     node.frameTM = RenderableFrameTransform(node.hostNode, exporter.animStart);
     node.objectTM = RenderableObjectTransform(node.hostNode, exporter.animStart);
 
-    const MaterialReadContext context{exporter.options(), exporter.module(), exporter.ip,
+    const MaterialReadContext context{exporter.options(), exporter.settings().directories, exporter.ip,
                                       CountMeshMapChannels(node.mesh)};
     CollectMaterials(context, node.name, node.hostNode ? node.hostNode->GetMtl() : nullptr, node.materials,
                      exporter.materialTable);

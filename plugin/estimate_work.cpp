@@ -1,13 +1,13 @@
 #include "anim/anim_track.h"
-#include "plugin/exporter.h"
-#include "scene/collect_nodes.h"
+#include "scene/export_context.h"
+#include "plugin/data_pass.h"
 #include "scene/extract_geometry.h"
 #include "scene/xnode.h"
 #include "sdk/node.h"
 
 namespace {
 
-uint32_t AnimationEstimate(XExporter& exporter, const XNode& node) {
+uint32_t AnimationEstimate(ExportContext& exporter, const XNode& node) {
     if (exporter.options().KeyFrames) {
         const int32_t keyTimes = CountKeyTimes(exporter, node);
         if (keyTimes >= 1) return static_cast<uint32_t>(keyTimes);
@@ -17,7 +17,7 @@ uint32_t AnimationEstimate(XExporter& exporter, const XNode& node) {
 
 }  // namespace
 
-void EstimateWork(XExporter& exporter, XNode* node) {
+void EstimateWork(ExportContext& exporter, XNode* node) {
     const ExportOptions& options = exporter.options();
     while (node) {
         if (node->counted) {

@@ -1,4 +1,4 @@
-#include "anim/transforms.h"
+#include "scene/node_transforms.h"
 
 #include "scene/extract_geometry.h"
 #include "sdk/deformer.h"

@@ -1,6 +1,0 @@
-#include "plugin/module_state.h"
-
-ModuleState& TheModuleState() {
-    static ModuleState state;
-    return state;
-}

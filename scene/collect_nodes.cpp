@@ -125,6 +125,9 @@ XNode* CreateExportNode(NodeCollection& collection, XNode* parent, INode* hostNo
 
 std::string MakeUniqueName(NodeCollection& collection, std::string_view hostName) {
     std::string name = SanitizeXName(hostName);
+    // A frame without a name cannot be referred to, and the save layer refuses it: a node the
+    // host left unnamed gets a legal name of its own.
+    if (name.empty()) name = "Unnamed";
     if (collection.exporter.options().DuplicateNodeName) return name;
     while (collection.names.count(name)) name += '_';
     return name;

@@ -39,7 +39,7 @@ void CollectNode(NodeCollection& collection, XNode* parent, INode* hostNode);
 // Links the node into parent's children (or the top-level list) and the node map. Never null.
 XNode* CreateExportNode(NodeCollection& collection, XNode* parent, INode* hostNode, int32_t kind, bool geometry);
 
-// The legal export name of a host name: SanitizeXName, then, unless DuplicateNodeName, "_"
+// The legal export name of a host name: SanitizeXName ("Unnamed" for an empty result), then, unless DuplicateNodeName, "_"
 // appended until no export node has it.
 std::string MakeUniqueName(NodeCollection& collection, std::string_view hostName);
 

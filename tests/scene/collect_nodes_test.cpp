@@ -46,6 +46,8 @@ TEST(CollectNodes, LegalNamesAreMadeUniqueInCollectionOrder) {
         b.Dummy("Box 01");
         b.Dummy("Box?01", &b.Dummy("Box_01"));
         b.Dummy("7up");
+        b.Dummy("");
+        b.Dummy("", &b.Dummy("Unnamed"));
         ExportOptions options = TreeTestOptions();
         options.DuplicateNodeName = duplicates;
         ExportFixture f(b.Take(), options);
@@ -54,6 +56,14 @@ TEST(CollectNodes, LegalNamesAreMadeUniqueInCollectionOrder) {
         EXPECT_EQ(f.Node("Box_01")->name, duplicates ? "Box_01" : "Box_01_");
         EXPECT_EQ(f.Node("Box?01")->name, duplicates ? "Box_01" : "Box_01__");
         EXPECT_EQ(f.Node("7up")->name, "_7up");
+        // Nodes without a name get a legal one, unique like every other.
+        std::vector<std::string> unnamed;
+        for (const XNode* node : f.exporter->nodes)
+            if (node->name.rfind("Unnamed", 0) == 0) unnamed.push_back(node->name);
+        const std::vector<std::string> expected =
+            duplicates ? std::vector<std::string>{"Unnamed", "Unnamed", "Unnamed"}
+                       : std::vector<std::string>{"Unnamed", "Unnamed_", "Unnamed__"};
+        EXPECT_EQ(unnamed, expected);
     }
 }
 

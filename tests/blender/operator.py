@@ -55,6 +55,9 @@ assert sets == ["Rise", "Fall_2"], sets
 lengths = h.Gltf(path).animation_lengths()
 assert abs(lengths["Rise"] - 9 / 24) < 1e-3 and abs(lengths["Fall_2"] - 15 / 24) < 1e-3, lengths
 
+options, keys = plover_command.read_options(h.PLOVER, os.path.dirname(config))
+assert options["XFileType"] == "0" and options["Normal"] == "1" and keys == {"xfiletype", "tangent"}, keys
+
 # Keep as defaults stores what was given.
 h.export(path, "1", decl_data=True, keep_options=True)
 with open(config) as f:

@@ -13,7 +13,7 @@ import subprocess
 import sys
 
 import bpy
-from mathutils import Matrix, Vector
+from mathutils import Matrix, Quaternion, Vector
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "..", "blender"))
@@ -144,10 +144,9 @@ class Gltf:
     def node(self, name):
         return next(i for i, n in enumerate(self.doc["nodes"]) if n.get("name") == name)
 
-    def primitives(self, mesh_name=None):
+    def primitives(self):
         for mesh in self.doc.get("meshes", []):
-            if mesh_name is None or mesh.get("name") == mesh_name:
-                yield from mesh["primitives"]
+            yield from mesh["primitives"]
 
     def parents(self):
         parent = {}
@@ -157,28 +156,22 @@ class Gltf:
         return parent
 
     @staticmethod
-    def local(node, channels=None):
-        channels = channels or {}
-        if "matrix" in node and not channels:
-            v = node["matrix"]
-            return Matrix([v[0:4], v[4:8], v[8:12], v[12:16]]).transposed()
+    def local(node, channels):
+        """A node's local matrix with its animated translation, rotation and scale."""
         if "matrix" in node:
-            loc, rot, scale = Gltf.local(node).decompose()
-            t, r, s = loc, rot, scale
+            v = node["matrix"]
+            m = Matrix([v[0:4], v[4:8], v[8:12], v[12:16]]).transposed()
+            if not channels:
+                return m
+            t, r, s = m.decompose()
         else:
-            t = Vector(node.get("translation", (0, 0, 0)))
             q = node.get("rotation", (0, 0, 0, 1))
-            from mathutils import Quaternion
-            r = Quaternion((q[3], q[0], q[1], q[2]))
-            s = Vector(node.get("scale", (1, 1, 1)))
-        t = channels.get("translation", t)
-        r = channels.get("rotation", r)
-        s = channels.get("scale", s)
-        return Matrix.LocRotScale(t, r, s)
+            t, r, s = (Vector(node.get("translation", (0, 0, 0))), Quaternion((q[3], q[0], q[1], q[2])),
+                       Vector(node.get("scale", (1, 1, 1))))
+        return Matrix.LocRotScale(channels.get("translation", t), channels.get("rotation", r), channels.get("scale", s))
 
     def pose(self, animation_name, seconds):
         """Node index -> world matrix with the named animation at the given time."""
-        from mathutils import Quaternion
         channels = {}
         anim = next((a for a in self.doc.get("animations", []) if a["name"] == animation_name), {"channels": []})
         for ch in anim["channels"]:
@@ -204,7 +197,7 @@ class Gltf:
 
         def world(i):
             if i not in worlds:
-                m = self.local(self.doc["nodes"][i], channels.get(i))
+                m = self.local(self.doc["nodes"][i], channels.get(i, {}))
                 worlds[i] = (world(parent[i]) @ m) if i in parent else m
             return worlds[i]
         for i in range(len(self.doc["nodes"])):

@@ -32,6 +32,18 @@ struct Output {
     }
 };
 
+// Stages target unless something that is not a regular file (a folder, a pipe) is in the way:
+// that file is left alone with a warning, and the X file still names the target.
+std::string StageUnlessBlocked(Output& out, const std::string& kind, const std::string& target,
+                               StagedFiles::Existing rule) {
+    std::string cause;
+    if (!StagedFiles::CheckTarget(target, &cause)) {
+        out.result.warnings.push_back("The " + kind + " " + target + " was not written: " + cause + ".");
+        return {};
+    }
+    return out.context.staged.Stage(target, rule);
+}
+
 // The identity of a source file for name claims: its absolute path with "." and ".." removed.
 std::string SourceKey(const std::string& path) {
     std::error_code ec;
@@ -104,7 +116,7 @@ bool StageCopy(Output& out, const std::string& kind, const std::string& source, 
     if (target.empty() || !IsReadableRegularFile(source)) return true;
     std::error_code ec;
     if (fs::equivalent(fs::path(source), fs::path(target), ec) && !ec) return true;  // already in place
-    const std::string temp = staged.Stage(target, rule);
+    const std::string temp = StageUnlessBlocked(out, kind, target, rule);
     if (temp.empty()) return true;
     return CopyIntoStage(out, kind, source, target, temp);
 }
@@ -117,7 +129,7 @@ bool StageBake(Output& out, XTextureSlot& slot) {
     slot.fileName = staged.ClaimName(out.context.outputDirectory, stem + ".bmp", key);
     const std::string target = FileInDirectory(out.context.outputDirectory, slot.fileName);
     if (target.empty()) return true;
-    const std::string temp = staged.Stage(target, out.TextureRule());
+    const std::string temp = StageUnlessBlocked(out, "baked map", target, out.TextureRule());
     if (temp.empty()) return true;
 
     const int width = out.options().ProcMapX;
@@ -203,7 +215,7 @@ bool GenerateEffect(Output& out, XEffectMaterial& record, const MaterialNodeView
 
     const std::string target = FileInDirectory(out.context.outputDirectory, record.effectFile);
     if (target.empty()) return true;
-    const std::string temp = out.context.staged.Stage(target, out.TextureRule());
+    const std::string temp = StageUnlessBlocked(out, "effect file", target, out.TextureRule());
     if (temp.empty()) return true;
     return WriteIntoStage(out, "effect file", target, temp, text);
 }

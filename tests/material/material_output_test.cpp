@@ -134,6 +134,17 @@ TEST_F(MaterialOutputTest, CopyRulesAndSafety) {
     Output(&material);
     EXPECT_EQ(ReadText(Out("wood.png")), "new");
 
+    // A folder where a texture would go stays, with a warning; the rest is written.
+    fs::create_directory(Out("bump.png"));
+    material.slots[5] = BitmapSlot("Bump", Source("bump.png", "bump"));
+    const MaterialOutputResult blocked = Output(&material);
+    EXPECT_TRUE(blocked.ok);
+    EXPECT_EQ(blocked.warnings,
+              std::vector<std::string>{"The texture file " + Out("bump.png").string() + " was not written: is a directory."});
+    EXPECT_EQ(ReadText(Out("deep.png")), "deep");
+    fs::remove(Out("bump.png"));
+    material.slots[5] = {};
+
     // With TextureFiles off nothing is copied.
     options.TextureFiles = 0;
     fs::remove(Out("wood.png"));

@@ -10,6 +10,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     xfile::XReadOptions options;
     options.maxDecompressedBytes = size_t(64) << 20;
     options.maxDepth = 256;
+    options.maxObjects = 1u << 18;
+    options.maxDocumentBytes = size_t(256) << 20;
     xfile::XDocument doc;
     std::span<const uint8_t> input(data, size);
     if (xfile::ReadXFile(input, &doc, options).ok()) {

@@ -47,10 +47,12 @@ int main(int argc, char** argv) {
         sub->add_option("--config-dir", configDir, "The host's plug-in configuration directory");
 
     std::string inspectPath;
-    bool inspectJson = false;
+    bool inspectJson = false, inspectSummary = false;
     CLI::App* inspectApp = app.add_subcommand("inspect", "Print the object tree of an X file");
     inspectApp->add_option("file", inspectPath, "X file")->required();
-    inspectApp->add_flag("--json", inspectJson, "Print the tree as JSON");
+    inspectApp->add_flag("--json", inspectJson, "Print the tree (or the summary) as JSON");
+    inspectApp->add_flag("--summary", inspectSummary,
+                         "Print only the counts: frames, meshes, triangles, vertices, bones, clips, materials, textures");
 
     std::string pluginPath;
     CLI::App* pluginsApp = app.add_subcommand("plugins", "List what the plug-in module reports");
@@ -71,6 +73,6 @@ int main(int argc, char** argv) {
     if (*showApp) return RunConfigShow(configDir);
     if (*setApp) return RunConfigSet(configDir, settings);
     if (*pluginsApp) return RunPluginsCommand(pluginPath);
-    if (*inspectApp) return xfile::RunInspect(inspectPath, inspectJson, std::cout, std::cerr);
+    if (*inspectApp) return xfile::RunInspect(inspectPath, inspectJson, std::cout, std::cerr, inspectSummary);
     return kExitUsage;
 }

@@ -1,9 +1,10 @@
 #include "xfile/format/inspect.h"
 
 #include <charconv>
+#include <cstdio>
 #include <cstring>
-
-#include "xfile/format/xreader.h"
+#include <set>
+#include <unordered_map>
 
 namespace xfile {
 namespace {
@@ -219,10 +220,38 @@ void PrintText(const XDocument& doc, std::ostream& out) {
     }
 }
 
-void PrintJsonNode(const XDocument& doc, uint32_t index, std::ostream& out) {
+// Finds the object a reference names: by its instance GUID when the reference gives one, else
+// by name. Files may refer to objects that they do not hold.
+class ReferenceTargets {
+public:
+    explicit ReferenceTargets(const XDocument& doc) : doc_(doc) {
+        for (uint32_t i = 0; i < doc.nodes.size(); ++i) {
+            const XNode& n = doc.nodes[i];
+            if (n.isReference) continue;
+            if (n.nameSize) byName_.emplace(doc.Name(n), i);
+            if (n.hasGuid) byGuid_.emplace(GuidToString(n.guid), i);
+        }
+    }
+    // The target's template name, or null when the file does not hold the target.
+    std::string TemplateJson(const XNode& ref) const {
+        const uint32_t* target = nullptr;
+        if (ref.hasGuid)
+            if (auto it = byGuid_.find(GuidToString(ref.guid)); it != byGuid_.end()) target = &it->second;
+        if (!target && ref.nameSize)
+            if (auto it = byName_.find(std::string(doc_.Name(ref))); it != byName_.end()) target = &it->second;
+        return target ? JsonString(doc_.TemplateOf(doc_.nodes[*target]).name) : "null";
+    }
+
+private:
+    const XDocument& doc_;
+    std::unordered_map<std::string, uint32_t> byName_;  // first object of each name
+    std::unordered_map<std::string, uint32_t> byGuid_;
+};
+
+void PrintJsonNode(const XDocument& doc, const ReferenceTargets& targets, uint32_t index, std::ostream& out) {
     const XNode& n = doc.nodes[index];
     if (n.isReference) {
-        out << "{\"reference\":" << JsonString(doc.Name(n));
+        out << "{\"template\":" << targets.TemplateJson(n) << ",\"reference\":" << JsonString(doc.Name(n));
         if (n.hasGuid) out << ",\"guid\":\"" << GuidToString(n.guid) << "\"";
         out << "}";
         return;
@@ -236,19 +265,241 @@ void PrintJsonNode(const XDocument& doc, uint32_t index, std::ostream& out) {
     for (uint32_t c : doc.Children(index)) {
         if (!first) out << ",";
         first = false;
-        PrintJsonNode(doc, c, out);
+        PrintJsonNode(doc, targets, c, out);
     }
     out << "]}";
 }
 
+// Reads instances of a template from a payload the reader built, member by member.
+class PayloadWalker {
+public:
+    struct MemberAt {
+        uint64_t count = 1;             // values of the member (1 unless an array)
+        const uint8_t* begin = nullptr; // first value
+        uint32_t value = 0;             // non-array integer members: the value's bits
+    };
+
+    PayloadWalker(const XTemplateRegistry& reg, std::span<const uint8_t> payload)
+        : reg_(reg), p_(payload.data()), end_(payload.data() + payload.size()) {}
+    PayloadWalker(const XTemplateRegistry& reg, const uint8_t* p, const uint8_t* end) : reg_(reg), p_(p), end_(end) {}
+
+    const uint8_t* position() const { return p_; }
+    const uint8_t* end() const { return end_; }
+
+    // Splits one instance into its members and moves past it. False when the payload is short.
+    bool Split(const XTemplate& t, std::vector<MemberAt>* members) {
+        members->assign(t.members.size(), MemberAt{});
+        for (size_t i = 0; i < t.members.size(); ++i) {
+            const XMember& m = t.members[i];
+            MemberAt& at = (*members)[i];
+            at.begin = p_;
+            if (m.isArray) {
+                for (int d = 0; d < m.dimensionCount; ++d) {
+                    const XDimension& dim = m.dimensions[d];
+                    at.count *= dim.memberIndex >= 0 ? (*members)[dim.memberIndex].value : dim.size;
+                    if (at.count > static_cast<uint64_t>(end_ - p_)) return false;
+                }
+            } else if (IsIntegerType(m.type)) {
+                uint32_t size = PrimitiveSize(m.type);
+                if (static_cast<size_t>(end_ - p_) < size) return false;
+                uint8_t b[4] = {};
+                std::memcpy(b, p_, size);
+                at.value = uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
+                // Signed types were stored sign-extended to their size; dimensions use the 32-bit bits.
+                if (m.type == XType::Char) at.value = static_cast<uint32_t>(static_cast<int8_t>(b[0]));
+                if (m.type == XType::Sword) at.value = static_cast<uint32_t>(static_cast<int16_t>(b[0] | b[1] << 8));
+            }
+            for (uint64_t k = 0; k < at.count; ++k)
+                if (!Skip(m)) return false;
+        }
+        return true;
+    }
+
+    // The member called `name`, or -1.
+    static int Find(const XTemplate& t, std::string_view name) {
+        for (size_t i = 0; i < t.members.size(); ++i)
+            if (t.members[i].name == name) return static_cast<int>(i);
+        return -1;
+    }
+
+private:
+    bool Skip(const XMember& m) {
+        if (m.type == XType::Template) {
+            const XTemplate& sub = reg_.at(m.templateIndex);
+            if (sub.fixedSize >= 0) return Advance(static_cast<uint64_t>(sub.fixedSize));
+            std::vector<MemberAt> inner;
+            return Split(sub, &inner);
+        }
+        if (m.type == XType::String) {
+            const void* nul = std::memchr(p_, 0, static_cast<size_t>(end_ - p_));
+            if (!nul) return false;
+            p_ = static_cast<const uint8_t*>(nul) + 1;
+            return true;
+        }
+        uint32_t size = PrimitiveSize(m.type);
+        return size > 0 && Advance(size);
+    }
+    bool Advance(uint64_t bytes) {
+        if (bytes > static_cast<uint64_t>(end_ - p_)) return false;
+        p_ += bytes;
+        return true;
+    }
+
+    const XTemplateRegistry& reg_;
+    const uint8_t* p_;
+    const uint8_t* end_;
+};
+
+bool IsTemplate(const XTemplate& t, const XGuid& guid, std::string_view name) { return t.guid == guid || t.name == name; }
+
+std::string StringAt(const uint8_t* p, const uint8_t* end) {
+    const void* nul = std::memchr(p, 0, static_cast<size_t>(end - p));
+    return nul ? std::string(reinterpret_cast<const char*>(p), static_cast<size_t>(static_cast<const uint8_t*>(nul) - p))
+               : std::string();
+}
+
+// Adds the vertices and faces of one Mesh payload; members without their published names are skipped.
+void CountMesh(const XDocument& doc, const XNode& n, XFileSummary* s) {
+    const XTemplate& t = doc.TemplateOf(n);
+    int nVertices = PayloadWalker::Find(t, "nVertices"), faces = PayloadWalker::Find(t, "faces");
+    PayloadWalker walker(doc.templates, doc.Payload(n));
+    std::vector<PayloadWalker::MemberAt> members, face;
+    if (!walker.Split(t, &members)) return;
+    if (nVertices >= 0) s->vertices += members[nVertices].value;
+    if (faces < 0 || t.members[faces].type != XType::Template) return;
+    const XTemplate& faceTemplate = doc.templates.at(t.members[faces].templateIndex);
+    PayloadWalker faceWalker(doc.templates, members[faces].begin, walker.end());
+    for (uint64_t k = 0; k < members[faces].count; ++k) {
+        if (!faceWalker.Split(faceTemplate, &face) || face.empty()) return;
+        uint32_t corners = face[0].value;
+        ++s->faces;
+        s->triangles += corners >= 3 ? corners - 2 : 0;
+    }
+}
+
+// Widens a clip's key span by the key times of one AnimationKey payload.
+void CountKeys(const XDocument& doc, const XNode& n, XClipSummary* clip) {
+    const XTemplate& t = doc.TemplateOf(n);
+    int keys = PayloadWalker::Find(t, "keys");
+    if (keys < 0 || t.members[keys].type != XType::Template) return;
+    const XTemplate& keyTemplate = doc.templates.at(t.members[keys].templateIndex);
+    int time = PayloadWalker::Find(keyTemplate, "time");
+    if (time < 0) return;
+    PayloadWalker walker(doc.templates, doc.Payload(n));
+    std::vector<PayloadWalker::MemberAt> members, key;
+    if (!walker.Split(t, &members)) return;
+    PayloadWalker keyWalker(doc.templates, members[keys].begin, walker.end());
+    for (uint64_t k = 0; k < members[keys].count; ++k) {
+        if (!keyWalker.Split(keyTemplate, &key)) return;
+        uint32_t tick = key[time].value;
+        clip->firstTick = clip->keyCount == 0 ? tick : std::min(clip->firstTick, tick);
+        clip->lastTick = clip->keyCount == 0 ? tick : std::max(clip->lastTick, tick);
+        ++clip->keyCount;
+    }
+}
+
+// The value of the string member `name` of a node, or "".
+std::string StringMember(const XDocument& doc, const XNode& n, std::string_view name) {
+    const XTemplate& t = doc.TemplateOf(n);
+    int index = PayloadWalker::Find(t, name);
+    if (index < 0 || t.members[index].type != XType::String || t.members[index].isArray) return {};
+    PayloadWalker walker(doc.templates, doc.Payload(n));
+    std::vector<PayloadWalker::MemberAt> members;
+    if (!walker.Split(t, &members)) return {};
+    return StringAt(members[index].begin, walker.end());
+}
+
+std::string Counted(uint64_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+double Seconds(const XClipSummary& c, uint32_t ticksPerSecond) {
+    return static_cast<double>(c.lastTick - c.firstTick) / ticksPerSecond;
+}
+
+void PrintSummary(const std::string& path, const XDocument& doc, bool json, std::ostream& out) {
+    XFileSummary s = SummariseXFile(doc);
+    if (json) {
+        out << "{\"file\":" << JsonString(path) << ",\"format\":" << JsonString(FormatName(doc.format))
+            << ",\"frames\":" << s.frames << ",\"meshes\":" << s.meshes << ",\"faces\":" << s.faces
+            << ",\"triangles\":" << s.triangles << ",\"vertices\":" << s.vertices << ",\"bones\":" << s.bones
+            << ",\"materials\":" << s.materials << ",\"textures\":" << s.textures
+            << ",\"ticksPerSecond\":" << s.ticksPerSecond << ",\"clips\":[";
+        for (size_t i = 0; i < s.clips.size(); ++i) {
+            const XClipSummary& c = s.clips[i];
+            out << (i ? "," : "") << "{\"name\":" << JsonString(c.name) << ",\"keys\":" << c.keyCount
+                << ",\"firstTick\":" << c.firstTick << ",\"lastTick\":" << c.lastTick
+                << ",\"seconds\":" << Number(Seconds(c, s.ticksPerSecond)) << "}";
+        }
+        out << "]}\n";
+        return;
+    }
+    out << path << ": " << FormatName(doc.format) << " X file\n"
+        << Counted(s.frames, "frame", "frames") << ", " << Counted(s.meshes, "mesh", "meshes") << ", "
+        << Counted(s.triangles, "triangle", "triangles");
+    if (s.faces != s.triangles) out << " in " << Counted(s.faces, "face", "faces");
+    out << ", " << Counted(s.vertices, "vertex", "vertices") << ", " << Counted(s.bones, "bone", "bones") << ", "
+        << Counted(s.clips.size(), "clip", "clips") << ", " << Counted(s.materials, "material", "materials") << ", "
+        << Counted(s.textures, "texture", "textures") << "\n";
+    for (const XClipSummary& c : s.clips) {
+        char seconds[32];
+        std::snprintf(seconds, sizeof seconds, "%.3f", Seconds(c, s.ticksPerSecond));
+        out << "clip " << (c.name.empty() ? "(unnamed)" : c.name) << ": " << seconds << " s ("
+            << (c.lastTick - c.firstTick) << " ticks at " << s.ticksPerSecond << " per second, "
+            << Counted(c.keyCount, "key", "keys") << ")\n";
+    }
+}
+
 }  // namespace
 
-int RunInspect(const std::string& path, bool json, std::ostream& out, std::ostream& err) {
+XFileSummary SummariseXFile(const XDocument& doc) {
+    XFileSummary s;
+    std::set<std::string> textures, bones;
+    XClipSummary* clip = nullptr;
+    uint32_t clipEnd = 0;
+    for (uint32_t i = 0; i < doc.nodes.size(); ++i) {
+        const XNode& n = doc.nodes[i];
+        if (clip && i >= clipEnd) clip = nullptr;
+        if (n.isReference) continue;
+        const XTemplate& t = doc.TemplateOf(n);
+        if (IsTemplate(t, kTidFrame, "Frame")) {
+            ++s.frames;
+        } else if (IsTemplate(t, kTidMesh, "Mesh")) {
+            ++s.meshes;
+            CountMesh(doc, n, &s);
+        } else if (IsTemplate(t, kTidMaterial, "Material")) {
+            ++s.materials;
+        } else if (IsTemplate(t, kTidTextureFilename, "TextureFilename")) {
+            textures.insert(StringMember(doc, n, "filename"));
+        } else if (IsTemplate(t, kTidSkinWeights, "SkinWeights")) {
+            bones.insert(StringMember(doc, n, "transformNodeName"));
+        } else if (IsTemplate(t, kTidAnimTicksPerSecond, "AnimTicksPerSecond")) {
+            PayloadWalker walker(doc.templates, doc.Payload(n));
+            std::vector<PayloadWalker::MemberAt> members;
+            if (walker.Split(t, &members) && !members.empty() && members[0].value > 0) s.ticksPerSecond = members[0].value;
+        } else if (IsTemplate(t, kTidAnimationSet, "AnimationSet")) {
+            s.clips.push_back(XClipSummary{std::string(doc.Name(n))});
+            clip = &s.clips.back();
+            clipEnd = n.end;
+        } else if (clip && IsTemplate(t, kTidAnimationKey, "AnimationKey")) {
+            CountKeys(doc, n, clip);
+        }
+    }
+    s.textures = textures.size();
+    s.bones = bones.size();
+    return s;
+}
+
+int RunInspect(const std::string& path, bool json, std::ostream& out, std::ostream& err, bool summary) {
     XDocument doc;
     XResult r = ReadXFileFromPath(path, &doc);
     if (!r.ok()) {
         err << "error: " << r.message << "\n";
         return 1;
+    }
+    if (summary) {
+        PrintSummary(path, doc, json, out);
+        return 0;
     }
     size_t objects = 0;
     for (const XNode& n : doc.nodes) objects += n.isReference ? 0 : 1;
@@ -259,10 +510,11 @@ int RunInspect(const std::string& path, bool json, std::ostream& out, std::ostre
             out << (i ? "," : "") << JsonString(doc.templates.at(doc.definedTemplates[i]).name);
         out << "],\"objects\":[";
         bool first = true;
+        ReferenceTargets targets(doc);
         for (uint32_t root : doc.Roots()) {
             if (!first) out << ",";
             first = false;
-            PrintJsonNode(doc, root, out);
+            PrintJsonNode(doc, targets, root, out);
         }
         out << "]}\n";
         return 0;

@@ -1,15 +1,46 @@
-// `plover inspect`: prints the object tree of an X file.
+// `plover inspect`: prints the object tree of an X file, or a summary of what it holds.
 #pragma once
 
+#include <cstdint>
 #include <ostream>
 #include <string>
+#include <vector>
+
+#include "xfile/format/xreader.h"
 
 namespace xfile {
 
+// One animation set: its name and the span of its key times.
+struct XClipSummary {
+    std::string name;
+    uint64_t keyCount = 0;
+    uint32_t firstTick = 0;  // earliest key time of the set (0 without keys)
+    uint32_t lastTick = 0;   // latest key time
+};
+
+// The counts a user checks a file by. Objects are recognised by their template's name or GUID,
+// so files whose templates redefine the published ones are read as long as the members keep
+// their published names.
+struct XFileSummary {
+    uint64_t frames = 0;     // Frame objects
+    uint64_t meshes = 0;     // Mesh objects
+    uint64_t faces = 0;      // the meshes' faces
+    uint64_t triangles = 0;  // the same faces cut into triangles (a polygon of n corners gives n - 2)
+    uint64_t vertices = 0;   // the meshes' vertices
+    uint64_t materials = 0;  // Material objects (references not counted)
+    uint64_t textures = 0;   // distinct file names of TextureFilename objects
+    uint64_t bones = 0;      // distinct bone names of SkinWeights objects
+    uint32_t ticksPerSecond = 4800;  // AnimTicksPerSecond, else the format's default
+    std::vector<XClipSummary> clips;  // AnimationSet objects in file order
+};
+
+XFileSummary SummariseXFile(const XDocument& doc);
+
 // Prints each object's template, name, payload size and a summary of its main fields
-// (indented by depth), or with `json` one JSON document for scripts. On a file that cannot
-// be read, prints the reader's error to `err` and returns 1; returns 0 otherwise.
-int RunInspect(const std::string& path, bool json, std::ostream& out, std::ostream& err);
+// (indented by depth), or with `summary` only the counts of SummariseXFile; with `json` either
+// as one JSON document for scripts. On a file that cannot be read, prints the reader's error to
+// `err` and returns 1; returns 0 otherwise.
+int RunInspect(const std::string& path, bool json, std::ostream& out, std::ostream& err, bool summary = false);
 
 }  // namespace xfile
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -97,7 +98,35 @@ private:
             where = "byte " + std::to_string(at);
         }
         if (compressed_) where += " of the decompressed data";
+        if (current_ != kNoNode) where += ", in " + ObjectPath(current_);
         return where;
+    }
+    // "Frame 'Root' > Mesh 'Box'": the open objects from the top, the outermost ones elided
+    // when the nesting is deep.
+    std::string ObjectPath(uint32_t index) const {
+        constexpr size_t kShown = 6;
+        std::vector<uint32_t> chain;
+        for (uint32_t i = index; i != kNoNode; i = doc_->nodes[i].parent) chain.push_back(i);
+        std::string path = chain.size() > kShown ? "... > " : "";
+        for (size_t k = std::min(chain.size(), kShown); k-- > 0;) {
+            const XNode& node = doc_->nodes[chain[k]];
+            path += doc_->templates.at(node.templateIndex).name;
+            if (node.nameSize) path += " '" + std::string(doc_->Name(node).substr(0, 64)) + "'";
+            if (k) path += " > ";
+        }
+        return path;
+    }
+    // Memory the parsed tree holds so far.
+    size_t BuiltBytes() const { return doc_->nodes.size() * sizeof(XNode) + doc_->names.size() + doc_->payloads.size(); }
+    bool CheckBuilt(size_t pos, size_t adding) {
+        if (BuiltBytes() + adding <= options_.maxDocumentBytes) return true;
+        return Fail(pos, "the objects read so far take more than " + std::to_string(options_.maxDocumentBytes) +
+                             " bytes of memory, the reader's limit", XStatus::LimitExceeded);
+    }
+    bool CheckObjectCount(size_t pos) {
+        if (doc_->nodes.size() < options_.maxObjects) return CheckBuilt(pos, sizeof(XNode));
+        return Fail(pos, "more than " + std::to_string(options_.maxObjects) + " objects and references, the reader's limit",
+                    XStatus::LimitExceeded);
     }
     bool Fail(size_t pos, const std::string& what, XStatus status = XStatus::ParseError) {
         if (error_.empty()) {
@@ -201,6 +230,11 @@ private:
                 return true;
             }
             default: break;
+        }
+        if (static_cast<uint8_t>(c) < ' ') {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "0x%02X", static_cast<unsigned>(static_cast<uint8_t>(c)));
+            return Fail(pos_, std::string("unexpected control byte ") + hex + " in text data");
         }
         size_t start = pos_;
         while (pos_ < n_) {
@@ -346,9 +380,11 @@ private:
         }
     }
 
-    void Append(const void* bytes, size_t size) {
+    bool Append(const void* bytes, size_t size) {
+        if (!CheckBuilt(lastPos_, size)) return false;
         const uint8_t* b = static_cast<const uint8_t*>(bytes);
         doc_->payloads.insert(doc_->payloads.end(), b, b + size);
+        return true;
     }
 
     bool ReadInteger(XType type, const std::string& what) {
@@ -384,8 +420,7 @@ private:
         lastInt_ = bits;
         uint8_t b[4] = {static_cast<uint8_t>(bits), static_cast<uint8_t>(bits >> 8), static_cast<uint8_t>(bits >> 16),
                         static_cast<uint8_t>(bits >> 24)};
-        Append(b, PrimitiveSize(type));
-        return true;
+        return Append(b, PrimitiveSize(type));
     }
 
     bool ReadFloat(XType type, const std::string& what) {
@@ -411,15 +446,11 @@ private:
             if (r.ec != std::errc() || r.ptr != text.data() + text.size() || !std::isfinite(value))
                 return Fail(lastPos_, "'" + std::string(text.substr(0, 40)) + "' is not a number (" + what + ")");
         }
-        if (type == XType::Double) {
-            Append(&value, 8);
-        } else {
-            float f = static_cast<float>(value);
-            if (!std::isfinite(f) && std::isfinite(value))
-                return Fail(lastPos_, "value is out of range for FLOAT (" + what + ")");
-            Append(&f, 4);
-        }
-        return true;
+        if (type == XType::Double) return Append(&value, 8);
+        float f = static_cast<float>(value);
+        if (!std::isfinite(f) && std::isfinite(value))
+            return Fail(lastPos_, "value is out of range for FLOAT (" + what + ")");
+        return Append(&f, 4);
     }
 
     bool ReadString(const std::string& what) {
@@ -433,9 +464,9 @@ private:
         if (t.kind != Kind::String) return Fail(t.pos, "expected a string for " + what + ", found " + Describe(t));
         if (std::memchr(t.text.data(), 0, t.text.size()) != nullptr)
             return Fail(t.pos, "string holds a NUL byte (" + what + ")");
-        Append(t.text.data(), t.text.size());
+        lastPos_ = t.pos;
         uint8_t nul = 0;
-        Append(&nul, 1);
+        if (!Append(t.text.data(), t.text.size()) || !Append(&nul, 1)) return false;
         return binary_ ? true : SkipSeparators();
     }
 
@@ -444,7 +475,8 @@ private:
         while (count > 0) {
             if (!EnsureList(isFloat, what)) return false;
             uint64_t take = std::min<uint64_t>(listLeft_, count);
-            Append(d_ + listPos_, take * 4);
+            lastPos_ = listPos_;
+            if (!Append(d_ + listPos_, take * 4)) return false;
             listPos_ += take * 4;
             listLeft_ -= static_cast<uint32_t>(take);
             count -= take;
@@ -525,7 +557,7 @@ private:
             return Fail(head.pos, "unknown template '" + std::string(head.text.substr(0, 64)) +
                                       "' (neither defined in the file nor a published template)",
                         XStatus::UnknownTemplate);
-        if (doc_->nodes.size() >= 0xFFFFFFF0u) return Fail(head.pos, "too many objects", XStatus::LimitExceeded);
+        if (!CheckObjectCount(head.pos)) return false;
         XNode node;
         node.templateIndex = static_cast<uint32_t>(ti);
         node.parent = parent;
@@ -550,6 +582,7 @@ private:
         node.payloadOffset = doc_->payloads.size();
         uint32_t index = static_cast<uint32_t>(doc_->nodes.size());
         doc_->nodes.push_back(node);
+        current_ = index;
         if (!ReadStruct(node.templateIndex)) return false;
         if (binary_ && listLeft_ > 0)
             return Fail(listPos_, std::to_string(listLeft_) + " list values left over after the members of '" +
@@ -569,6 +602,7 @@ private:
                 case Kind::CBrace:
                     doc_->nodes[open.back()].end = static_cast<uint32_t>(doc_->nodes.size());
                     open.pop_back();
+                    current_ = open.empty() ? kNoNode : open.back();
                     break;
                 case Kind::Comma:
                 case Kind::Semicolon: break;
@@ -593,6 +627,7 @@ private:
                     }
                     if (a.kind != Kind::CBrace || (ref.nameSize == 0 && !ref.hasGuid))
                         return Fail(a.pos, "malformed data reference: found " + Describe(a));
+                    if (!CheckObjectCount(t.pos)) return false;
                     ref.end = static_cast<uint32_t>(doc_->nodes.size() + 1);
                     doc_->nodes.push_back(ref);
                     break;
@@ -607,8 +642,8 @@ private:
                 }
                 case Kind::Eof: {
                     const XNode& o = doc_->nodes[open.back()];
-                    return Fail(t.pos, "data ends inside the '" + doc_->templates.at(o.templateIndex).name +
-                                           "' object that starts at byte " + std::to_string(o.sourceOffset));
+                    return Fail(t.pos, "the data ends before this object is closed (it starts at byte " +
+                                           std::to_string(o.sourceOffset) + ")");
                 }
                 default: return Fail(t.pos, "expected a child object, a reference or '}', found " + Describe(t));
             }
@@ -758,6 +793,7 @@ private:
     size_t lastPos_ = 0;
     uint32_t lastInt_ = 0;
     std::vector<uint32_t> memberValues_;  // integer member values of the open structures
+    uint32_t current_ = kNoNode;          // innermost object being read or open, for messages
 
     std::string error_;
     XStatus status_ = XStatus::Ok;

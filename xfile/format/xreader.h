@@ -15,9 +15,13 @@
 
 namespace xfile {
 
+// Limits on what one read may take. Each one exceeded fails the read with XStatus::LimitExceeded
+// and a message naming the place in the file.
 struct XReadOptions {
-    size_t maxDecompressedBytes = size_t(1) << 30;  // compressed files: largest body accepted
+    size_t maxDecompressedBytes = size_t(1) << 30;  // largest file, and largest body of a compressed one
     uint32_t maxDepth = 1024;                       // deepest nesting of data objects
+    uint32_t maxObjects = 1u << 22;                 // data objects plus references
+    size_t maxDocumentBytes = size_t(1) << 30;      // memory of the parsed tree: nodes, names and payloads
     // Templates known before the file's own definitions; null means the three published sets.
     const XTemplateRegistry* templates = nullptr;
 };

@@ -109,6 +109,9 @@ bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
 }
 
 constexpr uint64_t kSaturated = uint64_t(1) << 62;
+// Largest fixed instance size a template may have: a DWORD count of bytes. Anything larger
+// could never be read or written, and its arithmetic would overflow.
+constexpr int64_t kMaxFixedSize = 0xFFFFFFFFll;
 
 uint64_t SaturatingMul(uint64_t a, uint64_t b) {
     if (a == 0 || b == 0) return 0;
@@ -154,6 +157,7 @@ XResult XTemplateRegistry::Add(XTemplate t, uint32_t* indexOut) {
         if (!m.isArray) {
             if (m.dimensionCount != 0) return fail(label + " has dimensions but is not an array");
             fixedSize = (fixedSize < 0 || elemSize < 0) ? -1 : fixedSize + elemSize;
+            if (fixedSize > kMaxFixedSize) return fail(label + " makes every instance larger than 4294967295 bytes");
             minValues = std::min(kSaturated, minValues + elemMin);
             continue;
         }
@@ -176,10 +180,14 @@ XResult XTemplateRegistry::Add(XTemplate t, uint32_t* indexOut) {
         }
         if (literal) {
             minValues = std::min(kSaturated, minValues + SaturatingMul(literalCount, elemMin));
-            if (fixedSize >= 0 && elemSize >= 0 && literalCount < (uint64_t(1) << 31))
-                fixedSize += static_cast<int64_t>(literalCount) * elemSize;
-            else
+            if (fixedSize >= 0 && elemSize >= 0) {
+                uint64_t bytes = SaturatingMul(literalCount, static_cast<uint64_t>(elemSize));
+                if (bytes > static_cast<uint64_t>(kMaxFixedSize - fixedSize))
+                    return fail(label + " makes every instance larger than 4294967295 bytes");
+                fixedSize += static_cast<int64_t>(bytes);
+            } else {
                 fixedSize = -1;
+            }
         } else {
             fixedSize = -1;
         }

@@ -6,6 +6,7 @@
 
 #include "common/xfile_samples.h"
 #include "xfile/format/inspect.h"
+#include "xfile/format/xreader.h"
 
 using namespace xfile;
 using namespace xfile_test;
@@ -41,7 +42,7 @@ TEST(Inspect, PrintsTheTreeWithSummariesAndJson) {
     EXPECT_NE(j.find("{\"template\":\"AnimTicksPerSecond\",\"templateGuid\":\"9E415A43-7BA6-4A73-8743-B73D47E88476\","
                      "\"payloadSize\":4,\"fields\":{\"AnimTicksPerSecond\":4800},\"children\":[]}"),
               std::string::npos) << j;
-    EXPECT_NE(j.find("{\"reference\":\"Bone\"}"), std::string::npos);
+    EXPECT_NE(j.find("{\"template\":\"Frame\",\"reference\":\"Bone\"}"), std::string::npos);
     EXPECT_NE(j.find("\"Floats\":{\"count\":3,\"type\":\"FLOAT\",\"values\":[1,0.5,0.25]}"), std::string::npos) << j;
 }
 
@@ -54,6 +55,77 @@ TEST(Inspect, MalformedFileFailsWithTheReadersError) {
     EXPECT_NE(err.str().find("inspect_truncated.x: line "), std::string::npos) << err.str();
     EXPECT_NE(err.str().find("expected a number for 'values' of 'FloatKeys', found the end of the data"), std::string::npos) << err.str();
     EXPECT_EQ(RunInspect(path + ".missing", true, out, err), 1);
+}
+
+// The style of other writers: a header object, quads, materials inline in the material list,
+// 64-bit floats, an explicit tick rate, matrix keys and a set without keys.
+const char kForeignFile[] =
+    "xof 0302txt 0064\n"
+    "Header { 1; 0; 1; }\n"
+    "AnimTicksPerSecond { 30; }\n"
+    "Frame Root { FrameTransformMatrix { 1,0,0,0, 0,1,0,0, 0,0,1,0, 0,0,0,1;; }\n"
+    " Frame Bone1 { } Frame Bone2 { }\n"
+    " Mesh Quad { 5; 0;0;0;, 1;0;0;, 1;1;0;, 0;1;0;, 2;2;0;;\n"
+    "  2; 4;0,1,2,3;, 3;1,4,2;;\n"
+    "  MeshMaterialList { 2; 2; 0, 1;;\n"
+    "   Material { 1;1;1;1;; 0; 0;0;0;; 0;0;0;; TextureFilename { \"skin.png\"; } }\n"
+    "   Material { 1;0;0;1;; 0; 0;0;0;; 0;0;0;; TextureFilename { \"skin.png\"; } } }\n"
+    "  XSkinMeshHeader { 1; 1; 2; }\n"
+    "  SkinWeights { \"Bone1\"; 1; 0; 1.0; 1,0,0,0,0,1,0,0,0,0,1,0,0,0,0,1;; }\n"
+    "  SkinWeights { \"Bone2\"; 1; 4; 1.0; 1,0,0,0,0,1,0,0,0,0,1,0,0,0,0,1;; }\n"
+    "  SkinWeights { \"Bone1\"; 1; 1; 1.0; 1,0,0,0,0,1,0,0,0,0,1,0,0,0,0,1;; } } }\n"
+    "AnimationSet Wave { Animation { { Bone1 } AnimationKey { 4; 2;\n"
+    "  10; 16; 1,0,0,0,0,1,0,0,0,0,1,0,0,0,0,1;;,\n"
+    "  55; 16; 1,0,0,0,0,1,0,0,0,0,1,0,0,0,0,1;;; } } }\n"
+    "AnimationSet Still { }\n";
+
+TEST(Inspect, SummaryCountsTheSameInEveryFormatAndFromOtherWriters) {
+    std::string expected;
+    for (XFileFormat format : {XFileFormat::Text, XFileFormat::Binary, XFileFormat::CompressedBinary,
+                               XFileFormat::CompressedText}) {
+        std::string path = WriteTemp("inspect_summary.x", SaveSample(WriteSampleScene, format));
+        std::ostringstream out, err;
+        ASSERT_EQ(RunInspect(path, false, out, err, true), 0) << err.str();
+        std::string text = out.str().substr(out.str().find('\n'));
+        if (expected.empty()) expected = text;
+        EXPECT_EQ(text, expected);
+    }
+    EXPECT_EQ(expected, "\n3 frames, 2 meshes, 2 triangles, 6 vertices, 1 bone, 1 clip, 1 material, 1 texture\n"
+                        "clip Wave: 1.000 s (4800 ticks at 4800 per second, 7 keys)\n");
+
+    XDocument doc;
+    std::string foreign = kForeignFile;
+    ASSERT_TRUE(ReadXFile(std::span(reinterpret_cast<const uint8_t*>(foreign.data()), foreign.size()), &doc).ok());
+    XFileSummary s = SummariseXFile(doc);
+    EXPECT_EQ(s.frames, 3u);
+    EXPECT_EQ(s.meshes, 1u);
+    EXPECT_EQ(s.vertices, 5u);
+    EXPECT_EQ(s.faces, 2u);
+    EXPECT_EQ(s.triangles, 3u);
+    EXPECT_EQ(s.materials, 2u);
+    EXPECT_EQ(s.textures, 1u);
+    EXPECT_EQ(s.bones, 2u);
+    EXPECT_EQ(s.ticksPerSecond, 30u);
+    ASSERT_EQ(s.clips.size(), 2u);
+    EXPECT_EQ(s.clips[0].name, "Wave");
+    EXPECT_EQ(s.clips[0].keyCount, 2u);
+    EXPECT_EQ(s.clips[0].firstTick, 10u);
+    EXPECT_EQ(s.clips[0].lastTick, 55u);
+    EXPECT_EQ(s.clips[1].keyCount, 0u);
+
+    std::string path = WriteTemp("inspect_foreign.x", std::vector<uint8_t>(foreign.begin(), foreign.end()));
+    std::ostringstream out, err;
+    ASSERT_EQ(RunInspect(path, false, out, err, true), 0) << err.str();
+    EXPECT_NE(out.str().find("3 frames, 1 mesh, 3 triangles in 2 faces, 5 vertices, 2 bones, 2 clips, 2 materials, "
+                             "1 texture\nclip Wave: 1.500 s (45 ticks at 30 per second, 2 keys)\n"
+                             "clip Still: 0.000 s (0 ticks at 30 per second, 0 keys)\n"),
+              std::string::npos) << out.str();
+    std::ostringstream json;
+    ASSERT_EQ(RunInspect(path, true, json, err, true), 0);
+    EXPECT_NE(json.str().find("\"frames\":3,\"meshes\":1,\"faces\":2,\"triangles\":3,\"vertices\":5,\"bones\":2,"
+                              "\"materials\":2,\"textures\":1,\"ticksPerSecond\":30,\"clips\":[{\"name\":\"Wave\","
+                              "\"keys\":2,\"firstTick\":10,\"lastTick\":55,\"seconds\":1.5},"),
+              std::string::npos) << json.str();
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "xfile/format/mszip.h"
 #include "xfile/format/xreader.h"
 #include "xfile/format/xtemplates.h"
 
@@ -122,7 +123,7 @@ TEST(Reader, MalformedTextNamesTheLine) {
     ExpectReadError("xof 0303txt 003", XStatus::ParseError, "shorter than the 16-byte header");
     ExpectReadError("xOf 0303txt 0032", XStatus::ParseError, "not an X file");
     ExpectReadError("xof 0303zip 0032", XStatus::ParseError, "byte 8: unknown format");
-    ExpectReadError(head + "Frame A {\n Frame B {\n }\n", XStatus::ParseError, "line 5 (byte 41): data ends inside the 'Frame' object that starts at byte 17");
+    ExpectReadError(head + "Frame A {\n Frame B {\n }\n", XStatus::ParseError, "line 5 (byte 41), in Frame 'A': the data ends before this object is closed (it starts at byte 17)");
     ExpectReadError(head + "\nWidget W {\n}\n", XStatus::UnknownTemplate, "line 3 (byte 18): unknown template 'Widget'");
     ExpectReadError(head + "AnimTicksPerSecond {\n 1.5;\n}\n", XStatus::ParseError, "line 3");
     ExpectReadError(head + "AnimTicksPerSecond {\n 4294967296;\n}\n", XStatus::ParseError, "out of range for DWORD");
@@ -169,6 +170,51 @@ TEST(Reader, HostileInputStaysWithinLimits) {
     Bin mismatch("xof 0303bzip0032");
     mismatch.D(16 + 4).W(8).W(2 + 5 + 8).Raw("CK", 2).Raw(stored, 5).Raw("01234567", 8);
     ExpectReadError(mismatch.s, XStatus::ParseError, "more than the announced 4 bytes");
+}
+
+TEST(Reader, TemplateDefinitionsThatCouldNeverBeRead) {
+    const std::string head = "xof 0303txt 0032\n";
+    // A control byte in a restriction list once made an empty token that was never consumed.
+    ExpectReadError(head + "template T { <AAAAAAAA-0000-0000-0000-000000000001> [ .\x01 ] }", XStatus::ParseError,
+                    "line 2 (byte 72): unexpected control byte 0x01 in text data");
+    ExpectReadError(head + "Frame A {\x1b}", XStatus::ParseError, "unexpected control byte 0x1B");
+    // Fixed sizes past a DWORD of bytes, by a sum of members and by a product of dimensions.
+    const std::string big = "template Big { <AAAAAAAA-0000-0000-0000-000000000001> array DWORD a[1000000000]; }\n";
+    ExpectReadError(head + big + "template Two { <AAAAAAAA-0000-0000-0000-000000000002> Big x; Big y; }",
+                    XStatus::ParseError, "template 'Two': member 1 'y' makes every instance larger than 4294967295 bytes");
+    ExpectReadError(head + big + "template Many { <AAAAAAAA-0000-0000-0000-000000000002> array Big b[4000000000][4]; }",
+                    XStatus::ParseError, "member 0 'b' makes every instance larger than 4294967295 bytes");
+    XDocument doc;
+    EXPECT_TRUE(ReadXFile(Span(head + big), &doc).ok());
+}
+
+TEST(Reader, ObjectCountAndMemoryAreBoundedEvenWhenCompressed) {
+    // 6 bytes of text per object; deflate makes 400000 of them a few kilobytes.
+    std::string body;
+    for (int i = 0; i < 400000; ++i) body += "Frame{";
+    std::string file = "xof 0303tzip0032";
+    uint32_t total = static_cast<uint32_t>(16 + body.size());
+    file.append(reinterpret_cast<const char*>(&total), 4);
+    std::vector<uint8_t> blocks;
+    ASSERT_TRUE(MszipCompressor(6).Compress(reinterpret_cast<const uint8_t*>(body.data()), body.size(), &blocks).ok());
+    file.append(reinterpret_cast<const char*>(blocks.data()), blocks.size());
+    ASSERT_LT(file.size(), 20000u);
+    XReadOptions options;
+    options.maxDepth = 1000000;
+    options.maxObjects = 1000;
+    ExpectReadError(file, XStatus::LimitExceeded,
+                    "line 1 (byte 6016) of the decompressed data, in ... > Frame > Frame > Frame > Frame > Frame > Frame: "
+                    "more than 1000 objects and references, the reader's limit", options);
+    options.maxObjects = 1u << 22;
+    options.maxDocumentBytes = 1 << 20;
+    ExpectReadError(file, XStatus::LimitExceeded, "bytes of memory, the reader's limit", options);
+
+    // Payload bytes count too, and the message names the object being read.
+    std::string floats = "xof 0303txt 0032\nFrame Root { Mesh Box { 100000;";
+    for (int i = 0; i < 100000; ++i) floats += "1;2;3;,";
+    options = {};
+    options.maxDocumentBytes = 100000;
+    ExpectReadError(floats, XStatus::LimitExceeded, "in Frame 'Root' > Mesh 'Box': the objects read so far take more than 100000", options);
 }
 
 }  // namespace

@@ -205,17 +205,17 @@ void PrintText(const XDocument& doc, std::ostream& out) {
     for (const XNode& n : doc.nodes) {
         out << std::string(2 * n.depth, ' ');
         if (n.isReference) {
-            out << "{ " << doc.Name(n);
+            out << "{ " << PrintableText(doc.Name(n));
             if (n.hasGuid) out << " <" << GuidToString(n.guid) << ">";
             out << " }\n";
             continue;
         }
-        out << doc.TemplateOf(n).name;
-        if (n.nameSize) out << ' ' << doc.Name(n);
+        out << PrintableText(doc.TemplateOf(n).name);
+        if (n.nameSize) out << ' ' << PrintableText(doc.Name(n));
         if (n.hasGuid) out << " <" << GuidToString(n.guid) << ">";
         out << " (" << n.payloadSize << " bytes)";
         std::string fields = Summarise(doc, n, false);
-        if (!fields.empty()) out << ' ' << fields;
+        if (!fields.empty()) out << ' ' << PrintableText(fields);
         out << '\n';
     }
 }
@@ -444,7 +444,7 @@ void PrintSummary(const std::string& path, const XDocument& doc, bool json, std:
     for (const XClipSummary& c : s.clips) {
         char seconds[32];
         std::snprintf(seconds, sizeof seconds, "%.3f", Seconds(c, s.ticksPerSecond));
-        out << "clip " << (c.name.empty() ? "(unnamed)" : c.name) << ": " << seconds << " s ("
+        out << "clip " << (c.name.empty() ? "(unnamed)" : PrintableText(c.name)) << ": " << seconds << " s ("
             << (c.lastTick - c.firstTick) << " ticks at " << s.ticksPerSecond << " per second, "
             << Counted(c.keyCount, "key", "keys") << ")\n";
     }

@@ -799,7 +799,7 @@ private:
     XStatus status_ = XStatus::Ok;
 };
 
-XResult ReadImage(std::span<const uint8_t> data, XDocument* doc, const XReadOptions& options, bool templatesOnly) {
+XResult ReadImageChecked(std::span<const uint8_t> data, XDocument* doc, const XReadOptions& options, bool templatesOnly) {
     auto fail = [](const std::string& what) { return XResult::Error(XStatus::ParseError, what); };
     if (data.size() < 16) return fail("file of " + std::to_string(data.size()) + " bytes is shorter than the 16-byte header");
     const char* h = reinterpret_cast<const char*>(data.data());
@@ -831,7 +831,30 @@ XResult ReadImage(std::span<const uint8_t> data, XDocument* doc, const XReadOpti
     return parser.Run();
 }
 
+// Messages quote names and bytes from the file; none of them may reach a terminal raw.
+XResult ReadImage(std::span<const uint8_t> data, XDocument* doc, const XReadOptions& options, bool templatesOnly) {
+    XResult r = ReadImageChecked(data, doc, options, templatesOnly);
+    if (!r.ok()) r.message = PrintableText(r.message);
+    return r;
+}
+
 }  // namespace
+
+std::string PrintableText(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        auto byte = static_cast<uint8_t>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02X", static_cast<unsigned>(byte));
+            out += hex;
+        } else {
+            out.push_back(c);
+        }
+    }
+    return out;
+}
 
 std::vector<uint32_t> XDocument::Roots() const {
     std::vector<uint32_t> out;

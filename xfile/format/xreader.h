@@ -67,6 +67,10 @@ struct XDocument {
 XResult ReadXFile(std::span<const uint8_t> data, XDocument* document, const XReadOptions& options = {});
 XResult ReadXFileFromPath(const std::string& path, XDocument* document, const XReadOptions& options = {});
 
+// `text` with its control bytes (below 0x20, and 0x7F) written as \xNN, so that names taken
+// from a file are safe to print on a terminal.
+std::string PrintableText(std::string_view text);
+
 // Parses an X file image that holds only template definitions (text, binary or compressed)
 // and adds them to `registry`. On failure the registry is left unchanged.
 XResult RegisterTemplateImage(std::span<const uint8_t> image, XTemplateRegistry* registry);

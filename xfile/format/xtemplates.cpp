@@ -97,15 +97,11 @@ bool SameDefinition(const XTemplate& a, const XTemplate& b) {
     return true;
 }
 
-bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + 32);
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + 32);
-        if (x != y) return false;
-    }
-    return true;
+std::string LowerAscii(std::string_view s) {
+    std::string out(s);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    return out;
 }
 
 constexpr uint64_t kSaturated = uint64_t(1) << 62;
@@ -207,6 +203,7 @@ XResult XTemplateRegistry::Add(XTemplate t, uint32_t* indexOut) {
     }
     uint32_t index = static_cast<uint32_t>(templates_.size());
     byName_[t.name] = index;
+    byLowerName_[LowerAscii(t.name)] = index;
     byGuid_.emplace_back(t.guid, index);
     templates_.push_back(std::move(t));
     if (indexOut) *indexOut = index;
@@ -216,9 +213,9 @@ XResult XTemplateRegistry::Add(XTemplate t, uint32_t* indexOut) {
 int XTemplateRegistry::FindByName(std::string_view name) const {
     auto it = byName_.find(std::string(name));
     if (it != byName_.end()) return static_cast<int>(it->second);
-    for (size_t i = templates_.size(); i-- > 0;)
-        if (EqualsIgnoreCase(templates_[i].name, name)) return static_cast<int>(i);
-    return -1;
+    // A hash lookup rather than a scan: a file may name thousands of objects this way.
+    auto lower = byLowerName_.find(LowerAscii(name));
+    return lower != byLowerName_.end() ? static_cast<int>(lower->second) : -1;
 }
 
 int XTemplateRegistry::FindByGuid(const XGuid& guid) const {

@@ -89,6 +89,7 @@ public:
 private:
     std::vector<XTemplate> templates_;
     std::unordered_map<std::string, uint32_t> byName_;
+    std::unordered_map<std::string, uint32_t> byLowerName_;  // latest template of each name, lower case
     std::vector<std::pair<XGuid, uint32_t>> byGuid_;
 };
 

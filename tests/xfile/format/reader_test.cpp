@@ -154,6 +154,9 @@ TEST(Reader, HostileInputStaysWithinLimits) {
     Bin token("xof 0303bin 0032");
     token.W(99);
     ExpectReadError(token.s, XStatus::ParseError, "byte 16: unknown binary token 99");
+    Bin escape("xof 0303bin 0032");  // names reach messages with their control bytes spelled out
+    escape.Name("\x1b[2J").W(10);
+    ExpectReadError(escape.s, XStatus::UnknownTemplate, "byte 16: unknown template '\\x1B[2J'");
 
     // Compression: bad signature, a block larger than announced, and a small file that
     // announces more than the limit allows.

@@ -53,7 +53,11 @@ def inspect(path):
 
 
 def walk(objects, template=None):
+    """Data objects of `template` (every one when None), depth first; references are skipped:
+    their "template" key names the template of the object they refer to."""
     for o in objects:
+        if "reference" in o:
+            continue
         if template is None or o.get("template") == template:
             yield o
         yield from walk(o.get("children", []), template)

@@ -218,6 +218,7 @@ public:
                 continue;
             }
             uint64_t count = ArrayCount(m, values);
+            if (m.type == XType::Template && TightArray(reg_.at(m.templateIndex), count, p, indent)) continue;
             for (uint64_t k = 0; k < count; ++k) {
                 Indent(indent);
                 Element(m, p);
@@ -228,6 +229,45 @@ public:
     }
 
 private:
+    // The two element shapes that make up the bulk of mesh data get a loop of their own, with
+    // the same output as the general path: structures of plain FLOATs (vectors, texture
+    // coordinates) and counted DWORD lists (faces). False for any other template.
+    bool TightArray(const XTemplate& t, uint64_t count, const uint8_t*& p, int indent) {
+        bool floats = !t.members.empty() && t.members.size() <= 16;
+        for (const XMember& m : t.members) floats = floats && m.type == XType::Float && !m.isArray;
+        if (!floats && !t.countedDwords) return false;
+        const size_t n = t.members.size();
+        for (uint64_t k = 0; k < count; ++k) {
+            uint32_t values = floats ? static_cast<uint32_t>(n) : LoadU32(p);
+            size_t most = static_cast<size_t>(indent) + (floats ? 64 * n : 11 * (size_t(values) + 1)) + 2;
+            char* start = reinterpret_cast<char*>(out_->Reserve(most));
+            char* d = start;
+            std::memset(d, ' ', static_cast<size_t>(indent));
+            d += indent;
+            if (floats) {
+                for (size_t i = 0; i < n; ++i, p += 4) {
+                    float f;
+                    std::memcpy(&f, p, 4);
+                    d = FormatFloat(d, f);
+                    *d++ = ';';
+                }
+            } else {
+                p += 4;
+                d = std::to_chars(d, d + 16, values).ptr;
+                *d++ = ';';
+                for (uint32_t i = 0; i < values; ++i, p += 4) {
+                    d = std::to_chars(d, d + 16, LoadU32(p)).ptr;
+                    *d++ = i + 1 < values ? ',' : ';';
+                }
+            }
+            *d++ = k + 1 < count ? ',' : ';';
+            *d++ = '\n';
+            out_->Commit(static_cast<size_t>(d - start));
+            out_->AtSafePoint();
+        }
+        return true;
+    }
+
     void Indent(int n) {
         std::memset(out_->Reserve(n), ' ', static_cast<size_t>(n));
         out_->Commit(static_cast<size_t>(n));

@@ -49,7 +49,7 @@ bool IsNameChar(char c) {
 // File output keeps the body in memory up to kMemoryBodyBytes, so that a small file is written
 // once, behind its header; a larger body goes to a spill file every kFileFlushBytes and is
 // appended to the header by Save.
-constexpr size_t kMemoryBodyBytes = size_t(8) << 20;
+constexpr size_t kMemoryBodyBytes = size_t(4) << 20;
 constexpr size_t kFileFlushBytes = size_t(1) << 20;
 constexpr size_t kCompressFlushBytes = 64 * kMszipBlockSize;
 

@@ -3,7 +3,7 @@
 # Assimp's own X export and Assimp's import alone, on generated glTF binaries and the bundled
 # examples. Rewrites the results table in docs/performance.md.
 #
-#   bench/export.sh [--runs N] [--keep DIR]
+#   bench/export.sh [--runs N] [--warmup N] [--keep DIR] [--plover FILE]
 #
 # Needs a release build (it builds plover, the module and the input generator), hyperfine and
 # Assimp's command-line tool (installed when missing). About five minutes on an idle two-core
@@ -12,12 +12,16 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root="$PWD"
 runs=5
+warmup=1
 work=""
+plover=""
 while [ $# -gt 0 ]; do
   case "$1" in
     --runs) runs="$2"; shift 2 ;;
+    --warmup) warmup="$2"; shift 2 ;;
+    --plover) plover="$(realpath "$2")"; shift 2 ;;
     --keep) work="$2"; shift 2 ;;
-    *) echo "usage: bench/export.sh [--runs N] [--keep DIR]" >&2; exit 2 ;;
+    *) echo "usage: bench/export.sh [--runs N] [--warmup N] [--keep DIR] [--plover FILE]" >&2; exit 2 ;;
   esac
 done
 
@@ -31,16 +35,20 @@ if [ ${#need[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${need[@]}"
 fi
 
-cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release > /dev/null
-cmake --build build/release -j "$(nproc)" --target plover plover_module bench_make_inputs > /dev/null
-plover="$root/build/release/plover"
+# --plover: an already built command (with plover.dle beside it and bench/bench_make_inputs
+# below it), e.g. a copy kept while the build tree is busy.
+if [ -z "$plover" ]; then
+  cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release > /dev/null
+  cmake --build build/release -j "$(nproc)" --target plover plover_module bench_make_inputs > /dev/null
+  plover="$root/build/release/plover"
+fi
 
 if [ -z "$work" ]; then
   work="$(mktemp -d)"
   trap 'rm -rf "$work"' EXIT
 fi
 mkdir -p "$work/in" "$work/out" "$work/config" "$work/json"
-build/release/bench/bench_make_inputs "$work/in"
+"$(dirname "$plover")/bench/bench_make_inputs" "$work/in"
 cp examples/Fox/Fox.glb examples/CesiumMan/CesiumMan.glb "$work/in/"
 
 # name | input file | extra plover options
@@ -58,12 +66,13 @@ export_cmd() {  # file, format, extra options
   echo "$plover export $work/in/$1 -o $work/out/$2.x -q --config-dir $work/config --set XFileType=$2 $3"
 }
 
+load="$(cut -d' ' -f1-3 /proc/loadavg)"
 : > "$work/results.tsv"
 for c in "${cases[@]}"; do
   IFS='|' read -r name file extra <<< "$c"
   echo "== $name" >&2
   key="${file%.*}"
-  hyperfine -N --warmup 1 --runs "$runs" --style basic --export-json "$work/json/$key.json" \
+  hyperfine -N --warmup "$warmup" --runs "$runs" --style basic --export-json "$work/json/$key.json" \
     -n text "$(export_cmd "$file" 0 "$extra")" \
     -n binary "$(export_cmd "$file" 1 "$extra")" \
     -n compressed "$(export_cmd "$file" 2 "$extra")" \
@@ -79,9 +88,9 @@ for c in "${cases[@]}"; do
     >> "$work/results.tsv"
 done
 
-python3 - "$work" "$root/docs/performance.md" "$(nproc)" "$(cut -d' ' -f1-3 /proc/loadavg)" << 'EOF'
+python3 - "$work" "$root/docs/performance.md" "$(nproc)" "$load" "$runs" "$warmup" << 'EOF'
 import json, sys, statistics, datetime
-work, doc, cores, load = sys.argv[1:5]
+work, doc, cores, load, runs, warmup = sys.argv[1:7]
 rows = [line.rstrip("\n").split("\t") for line in open(f"{work}/results.tsv")]
 def med(key):
     res = json.load(open(f"{work}/json/{key}.json"))["results"]
@@ -127,8 +136,8 @@ out.append("")
 for text, ok in checks:
     out.append(f"- {'met' if ok else '**missed**'}: {text}")
 stamp = datetime.datetime.utcnow().strftime("%Y-%m-%d %H:%M UTC")
-table = "\n".join([f"Measured {stamp} on {cores} cores, load average before the run {load}; medians of the "
-                   "hyperfine runs.", ""] + out)
+table = "\n".join([f"Measured {stamp} on {cores} cores, load average before the run {load}; median of "
+                   f"{runs} run(s) after {warmup} warm-up run(s) per command.", ""] + out)
 begin, end = "<!-- export table begin -->", "<!-- export table end -->"
 text = open(doc).read()
 if begin in text:

@@ -1,12 +1,12 @@
 // Shared helpers of the mesh data tests: small meshes with map channels, the options that turn
-// the per-vertex data on, and the invariants every XMeshData must keep.
+// the per-vertex data on.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <vector>
 
+#include "common/mesh_invariants.h"
 #include "host/host_objects.h"
 #include "mesh/mesh_data.h"
 #include "scene/export_fixture.h"
@@ -72,41 +72,7 @@ inline Mesh QuadMesh(float size) {
     return mesh;
 }
 
-inline bool Finite(const Point3& p) { return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z); }
-
-// The invariants of the record: dense vertex indices that point back at their corner records,
-// no two equal records at one position, faces inside the vertex list, slices inside the pool,
-// and no value that is not finite.
-inline void ExpectMeshDataInvariants(const XMeshData& data) {
-    ASSERT_EQ(data.positions.size(), data.positionCount);
-    ASSERT_EQ(data.faces.size(), data.faceCount);
-    ASSERT_EQ(data.channelMap.size(), data.channels.size());
-    ASSERT_EQ(data.uvPool.size(), data.cornerPool.size() * data.uvStride);
-    uint32_t corners = 0;
-    for (const XMeshPosition& p : data.positions) {
-        EXPECT_LE(p.corners.count, p.corners.capacity);
-        EXPECT_LE(size_t(p.corners.first) + p.corners.capacity, data.cornerPool.size());
-        EXPECT_TRUE(Finite(p.position));
-        corners += p.corners.count;
-    }
-    EXPECT_EQ(corners, data.vertices.size());
-    for (uint32_t k = 0; k < data.vertices.size(); ++k) {
-        const XMeshVertex& v = data.vertices[k];
-        ASSERT_LT(v.positionIndex, data.positions.size());
-        ASSERT_LT(v.cornerIndex, data.positions[v.positionIndex].corners.count);
-        EXPECT_EQ(data.VertexCorner(k).vertexIndex, k);
-        EXPECT_TRUE(Finite(v.tangent) && Finite(v.bitangent) && Finite(data.VertexCorner(k).normal)) << "vertex " << k;
-    }
-    for (const XMeshFace& f : data.faces)
-        for (uint32_t i : f.index) EXPECT_LT(i, data.vertices.size());
-    // Re-adding any stored record to a copy finds it instead of making a new vertex.
-    XMeshData copy = data;
-    for (uint32_t k = 0; k < data.vertices.size(); ++k) {
-        const XMeshVertex& v = data.vertices[k];
-        const uint32_t slot = data.VertexSlot(k);
-        EXPECT_EQ(AddCorner(copy, v.positionIndex, data.cornerPool[slot], data.Uv(slot)), k);
-    }
-    EXPECT_EQ(copy.vertices.size(), data.vertices.size()) << "two records of one position compare equal";
-}
+using mesh_invariants::ExpectMeshDataInvariants;
+using mesh_invariants::Finite;
 
 }  // namespace mesh_test

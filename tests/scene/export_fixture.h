@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "common/mesh_invariants.h"
 #include "host/scene_builder.h"
 #include "scene/export_context.h"
 #include "plugin/data_pass.h"
@@ -48,6 +49,9 @@ public:
         exporter->stage2Work = 2;
         exporter->meter.BeginStage(exporter->stage1Work, 95.0f, 95.0f);
         RunDataPass(*exporter);
+        for (XNode* node : exporter->nodes)
+            if (XRenderableNode* geometry = AsRenderable(node); geometry && geometry->meshData)
+                mesh_invariants::ExpectMeshDataInvariants(*geometry->meshData);
     }
     void CollectAndPass() { Collect(), Pass(); }
 

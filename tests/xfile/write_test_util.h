@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "common/mesh_invariants.h"
 #include "scene/export_fixture.h"
 #include "xfile/format/xreader.h"
 #include "xfile/write_xfile.h"
@@ -25,6 +26,8 @@ inline std::vector<uint8_t> ExportBytes(ExportFixture& f) {
     std::vector<uint8_t> bytes;
     std::string error;
     EXPECT_TRUE(WriteXFileBytes(*f.exporter, bytes, &error)) << error;
+    xfile::XDocument doc;
+    if (xfile::ReadXFile(bytes, &doc).ok()) mesh_invariants::ExpectMeshObjectsValid(doc);
     return bytes;
 }
 

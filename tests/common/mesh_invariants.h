@@ -8,8 +8,12 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "mesh/mesh_data.h"
 #include "xfile/format/xreader.h"
@@ -130,6 +134,27 @@ inline void ExpectMeshObjectsValid(const xfile::XDocument& doc) {
             EXPECT_FALSE(p.bad) << where << ": " << name << " payload too short";
         }
     }
+}
+
+// The same for an X file written to disk; files that are not X files (left untouched by a
+// failed export, say) are not looked at.
+inline void ExpectMeshObjectsValid(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    if (bytes.size() < 4 || std::memcmp(bytes.data(), "xof ", 4) != 0) return;
+    xfile::XDocument doc;
+    const xfile::XResult result = xfile::ReadXFile(bytes, &doc);
+    ASSERT_TRUE(result.ok()) << path << ": " << result.message;
+    SCOPED_TRACE(path);
+    ExpectMeshObjectsValid(doc);
+}
+
+// Every X file under a folder, before a test removes it.
+inline void ExpectMeshObjectsValidUnder(const std::filesystem::path& dir) {
+    std::error_code ec;
+    for (auto it = std::filesystem::recursive_directory_iterator(dir, ec);
+         !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec))
+        if (it->is_regular_file() && it->path().extension() == ".x") ExpectMeshObjectsValid(it->path().string());
 }
 
 }  // namespace mesh_invariants

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <string>
 
+#include "common/mesh_invariants.h"
 #include "host/scene_builder.h"
 #include "options/options_file.h"
 #include "plugin/do_export.h"
@@ -27,6 +28,7 @@ public:
         fs::create_directories(path_);
     }
     ~TempDir() {
+        mesh_invariants::ExpectMeshObjectsValidUnder(path_);
         std::error_code ec;
         fs::remove_all(path_, ec);
     }

@@ -47,7 +47,7 @@ public:
     void Collect() { CollectStage(*exporter, scene->GetRootNode()); }
     void Pass() {
         exporter->stage2Work = 2;
-        exporter->meter.BeginStage(exporter->stage1Work, 95.0f, 95.0f);
+        exporter->meter.BeginStage(exporter->stage1Work > 0 ? exporter->stage1Work : 1, 95.0f, 95.0f);
         RunDataPass(*exporter);
         for (XNode* node : exporter->nodes)
             if (XRenderableNode* geometry = AsRenderable(node); geometry && geometry->meshData)

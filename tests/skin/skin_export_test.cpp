@@ -10,6 +10,7 @@
 #include <functional>
 #include <map>
 
+#include "common/mesh_invariants.h"
 #include "scene/node_transforms.h"
 #include "host/scene_document.h"
 #include "options/options_file.h"
@@ -45,6 +46,7 @@ std::vector<uint8_t> ExportScene(HostScene& scene, const std::string& name, cons
     std::ifstream in(out, std::ios::binary);
     EXPECT_TRUE(in) << "no file written";
     std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
+    mesh_invariants::ExpectMeshObjectsValidUnder(dir);
     fs::remove_all(dir);
     return bytes;
 }

@@ -1,5 +1,5 @@
-// Shared set-up of the skin tests: an in-memory scene with its own module state and exporter,
-// with the stages run one at a time, and small builders for skin records.
+// Shared set-up of the skin tests: the export fixture with skin options, and small builders for
+// skin records.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,12 +8,8 @@
 #include <string>
 
 #include "host/host_deformers.h"
-#include "host/scene_builder.h"
 #include "mesh/mesh_data.h"
-#include "core/conversion.h"
-#include "scene/export_context.h"
-#include "plugin/data_pass.h"
-#include "scene/xnode.h"
+#include "scene/export_fixture.h"
 #include "skin/skin_info.h"
 
 namespace skin_test {
@@ -34,44 +30,11 @@ inline ExportOptions SkinOptions() {
     return o;
 }
 
-class SkinFixture {
+// The export fixture with the skin tests' options.
+class SkinFixture : public ExportFixture {
 public:
     explicit SkinFixture(std::unique_ptr<HostScene> hostScene, const ExportOptions& options = SkinOptions())
-        : scene(std::move(hostScene)) {
-        exporter = std::make_unique<ExportContext>(state);  // resets the options
-        state.options = options;
-        exporter->ip = scene.get();
-        exporter->messages = ExportMessages(scene.get());
-        exporter->animStart = scene->GetAnimRange().Start();
-        exporter->animEnd = scene->GetAnimRange().End();
-        exporter->ticksPerFrame = scene->GetTicksPerFrame();
-        exporter->frameRate = scene->GetFrameRate();
-        exporter->ticksPerSample = exporter->ticksPerFrame;
-        exporter->rootFrameName = "Scene_Root";
-        exporter->stage1Work = 1;
-        const ExportOptions& o = state.options;
-        state.conversion = BuildConversionMatrix(o.RightHand != 0, o.SpaceScaleEnable ? o.SpaceScale : 1.0f,
-                                                 o.XRotEnable ? o.XRot : 0.0f, o.ZRotEnable ? o.ZRot : 0.0f);
-    }
-
-    ExportOptions& options() { return state.options; }
-    void Collect() { CollectStage(*exporter, scene->GetRootNode()); }
-    void CollectAndPass() {
-        Collect();
-        exporter->stage2Work = 2;
-        exporter->meter.BeginStage(exporter->stage1Work > 0 ? exporter->stage1Work : 1, 95.0f, 95.0f);
-        RunDataPass(*exporter);
-    }
-    XNode* Node(const std::string& hostName) const {
-        for (XNode* node : exporter->nodes)
-            if (node->hostNode && hostName == node->hostNode->GetName()) return node;
-        return nullptr;
-    }
-    XRenderableNode* Geometry(const std::string& hostName) const { return AsRenderable(Node(hostName)); }
-
-    ExportSettings state;
-    std::unique_ptr<HostScene> scene;
-    std::unique_ptr<ExportContext> exporter;
+        : ExportFixture(std::move(hostScene), options) {}
 };
 
 // A triangle mesh from flat vertex and face lists.

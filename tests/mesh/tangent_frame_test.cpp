@@ -148,7 +148,6 @@ TEST(TangentFrame, MeshVerticesGetFinalFrames) {
     o.Tangent = 1;
     o.BiTangent = 1;
     const XMeshData data = Generate(Quad(), o);
-    ExpectMeshDataInvariants(data);
     ASSERT_EQ(data.vertices.size(), 4u);
     // Export coordinates exchange Y and Z: the normal is +Y, u grows along +X, and v (flipped to
     // 1 - v) along -Z.
@@ -164,7 +163,6 @@ TEST(TangentFrame, TexCoordsOffSeedsFramesFromTheNormal) {
     o.Tangent = 1;
     o.TexCoords = 0;
     const XMeshData data = Generate(Quad(), o);
-    ExpectMeshDataInvariants(data);
     for (uint32_t k = 0; k < data.vertices.size(); ++k) {
         ExpectPoint3Near(data.vertices[k].tangent, {0, 0, 1});
         ExpectPoint3Near(data.vertices[k].bitangent, {1, 0, 0});
@@ -182,7 +180,6 @@ TEST(TangentFrame, FacesWithAZeroLengthSideAddNothing) {
     ExportOptions o = MeshOptions();
     o.Tangent = 1;
     const XMeshData data = Generate(mesh, o);
-    ExpectMeshDataInvariants(data);
     for (uint32_t k = 0; k < data.vertices.size(); ++k) {
         if (data.vertices[k].positionIndex == 4) {
             // Touched only by the collapsed face, which has no normal either: nothing to build.

@@ -26,27 +26,6 @@ TEST(HostScene, MessagesAreRecordedAndForwarded) {
     EXPECT_EQ(shown, std::vector<std::string>{"Warning: Hidden nodes"});
 }
 
-TEST(HostScene, ProgressIsRecordedAndRunsTheWorkRoutine) {
-    struct Sink : ProgressSink {
-        std::string log;
-        void Start(const std::string& t, bool bar) override { log += "start " + t + (bar ? " bar;" : ";"); }
-        void Update(int p, bool, const std::string&) override { log += std::to_string(p) + ";"; }
-        void End() override { log += "end"; }
-    } sink;
-    HostScene scene;
-    scene.SetProgressSink(&sink);
-    static int calls = 0;
-    scene.ProgressStart("Veyda", true, [](void*) -> unsigned long { ++calls; return 0; }, nullptr);
-    scene.ProgressUpdate(9, true, nullptr);
-    scene.ProgressUpdate(19, true, nullptr);
-    scene.ProgressEnd();
-    EXPECT_EQ(calls, 1);
-    EXPECT_EQ(sink.log, "start Veyda bar;9;19;end");
-    ASSERT_EQ(scene.progress().size(), 4u);
-    EXPECT_EQ(scene.progress()[2].percent, 19);
-    EXPECT_EQ(scene.progress()[3].kind, HostProgressEvent::End);
-}
-
 TEST(HostScene, ConsoleProgressIsSilentWhenDisabled) {
     std::FILE* out = std::tmpfile();
     ASSERT_NE(out, nullptr);
@@ -66,38 +45,6 @@ TEST(HostScene, ConsoleProgressIsSilentWhenDisabled) {
     const std::string text(buffer, n);
     EXPECT_NE(text.find("Veyda [###############...............] 50%"), std::string::npos) << text;
     EXPECT_EQ(text.back(), '\n');
-}
-
-TEST(SceneBuilder, BuildsTreeWithFlagsAndObjects) {
-    SceneBuilder b;
-    HostNode& box = b.Mesh("Box").WireColor(0x00112233).SetSelected(true);
-    HostNode& dummy = b.Dummy("Handle", &box);
-    HostNode& lid = b.Mesh("Lid", MakeBoxMesh(2, 2, 2), &dummy).SetHidden(true).SetRenderable(false);
-    HostNode& foot = b.Biped("Footsteps", nullptr, true);
-    std::unique_ptr<HostScene> scene = b.Take();
-
-    INode* root = scene->GetRootNode();
-    ASSERT_EQ(root->NumberOfChildren(), 2);
-    EXPECT_EQ(root->GetChildNode(0), &box);
-    EXPECT_EQ(box.GetChildNode(0), &dummy);
-    EXPECT_EQ(dummy.GetChildNode(0), &lid);
-    EXPECT_EQ(lid.GetParentNode(), &dummy);
-    EXPECT_FALSE(lid.IsRootNode());
-    EXPECT_EQ(box.GetWireColor(), 0x00112233u);
-    EXPECT_TRUE(box.Selected() && box.Renderable() && !box.IsNodeHidden());
-    EXPECT_TRUE(lid.IsNodeHidden() && !lid.Renderable());
-    EXPECT_EQ(box.GetMtl(), nullptr);
-    EXPECT_EQ(box.GetTMController(), nullptr);
-
-    EXPECT_EQ(box.GetObjectRef()->ClassID(), kTriObjectClassId);
-    EXPECT_EQ(box.GetObjectRef()->SuperClassID(), kGeomObjectClassId);
-    EXPECT_EQ(dummy.GetObjectRef()->ClassID(), kDummyClassId);
-    EXPECT_EQ(dummy.GetObjectRef()->SuperClassID(), kHelperClassId);
-    EXPECT_EQ(lid.GetObjectRef()->NumPoints(), 8);
-    EXPECT_EQ(lid.GetObjectRef()->GetPoint(7), Point3(1, 1, 1));
-    ASSERT_NE(foot.GetTMController(), nullptr);
-    EXPECT_EQ(foot.GetTMController()->ClassID(), kFootstepControlClassId);
-    EXPECT_EQ(foot.GetObjectRef()->ClassID(), kBipedObjectClassId);
 }
 
 TEST(HostNode, WorldAndObjectTransformsCompose) {

@@ -61,13 +61,6 @@ TEST(OptionKeys, TableHasEveryFieldOnce) {
     EXPECT_EQ(FindOptionKey("MultiTextures"), nullptr);
 }
 
-TEST(ConfigFilePath, JoinsWithOneSeparator) {
-    EXPECT_EQ(ConfigFilePath("/home/u/.config/plover"), "/home/u/.config/plover/plover_max_config.ini");
-    EXPECT_EQ(ConfigFilePath("/cfg/"), "/cfg/plover_max_config.ini");
-    EXPECT_EQ(ConfigFilePath("C:\\plugcfg\\"), "C:\\plugcfg\\plover_max_config.ini");
-    EXPECT_EQ(ConfigFilePath(""), "");
-}
-
 TEST_F(OptionsFileTest, MissingFileGivesDefaults) {
     time_ = OptionsTime{320, 4800, 160, 25};  // frames 2 to 30
     Load();

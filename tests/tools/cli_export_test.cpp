@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/mesh_invariants.h"
 #include "host/console.h"
 #include "tools/plover/commands.h"
 
@@ -32,7 +33,10 @@ protected:
         command_.quiet = true;
         command_.outputPath = (dir_ / "out.x").string();
     }
-    void TearDown() override { fs::remove_all(dir_); }
+    void TearDown() override {
+        mesh_invariants::ExpectMeshObjectsValidUnder(dir_);
+        fs::remove_all(dir_);
+    }
 
     std::string Write(const std::string& name, const std::string& text) {
         std::ofstream(dir_ / name, std::ios::binary) << text;

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "common/assimp_keys.h"
+#include "common/mesh_invariants.h"
 
 #include <algorithm>
 #include <cmath>
@@ -53,7 +54,10 @@ struct TempDir {
         fs::remove_all(path);
         fs::create_directories(path / "config");
     }
-    ~TempDir() { fs::remove_all(path); }
+    ~TempDir() {
+        mesh_invariants::ExpectMeshObjectsValidUnder(path);
+        fs::remove_all(path);
+    }
 };
 
 std::vector<char> ReadBytes(const fs::path& path) {

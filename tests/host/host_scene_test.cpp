@@ -64,19 +64,4 @@ TEST(HostNode, WorldAndObjectTransformsCompose) {
     ExpectMatrixNear(parent.GetNodeTM(0), parent.localTransform());
 }
 
-TEST(HostNode, ControllerProvidesTheLocalTransformAtEachTick) {
-    // A controller that moves the node one unit per tick along X.
-    struct Slide : HostControl {
-        Slide() : HostControl(Class_ID(0x2005, 0)) {}
-        Matrix3 LocalTM(TimeValue t, const Matrix3& rest) const override {
-            return rest * TransMatrix({static_cast<float>(t), 0, 0});
-        }
-    };
-    SceneBuilder b;
-    HostNode& parent = b.Node("Parent").Translate({0, 0, 3});
-    HostNode& child = b.Node("Child", &parent).SetController(std::make_unique<Slide>());
-    EXPECT_TRUE(child.GetNodeTM(0).GetTrans().Equals({0, 0, 3}));
-    EXPECT_TRUE(child.GetNodeTM(160).GetTrans().Equals({160, 0, 3}));
-}
-
 }  // namespace

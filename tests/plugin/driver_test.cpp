@@ -60,8 +60,6 @@ TEST(Driver, EmptySceneSaysNoNodeAndTouchesNothing) {
     EXPECT_TRUE(scene->progress().empty());
 }
 
-TEST(Driver, NoHostInterfaceStillReturnsOne) { EXPECT_EQ(XDoExport("x.x", nullptr, nullptr, 1, 0), 1); }
-
 TEST(Driver, NothingCollectedHintUnlessDummyAndOtherAreOn) {
     TempDir dir;
     SceneBuilder b;

@@ -1,5 +1,5 @@
 // The frame hierarchy and the top level of the file: placement, layouts, frame matrices in
-// every output coordinate setting, the format, and what the options leave out.
+// the output coordinates, the format, and what the options leave out.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -83,34 +83,6 @@ TEST(FrameWriter, UnprocessedNodesAreLeftOut) {
     std::vector<uint8_t> bytes;
     ASSERT_TRUE(WriteXFileBytes(*tree.exporter, bytes));
     EXPECT_EQ(FrameTree(Read(bytes)), "");
-}
-
-TEST(FrameWriter, OutputCoordinatesFollowHandednessScaleAndTurns) {
-    struct Case {
-        int rightHand;
-        float scale, xRot, zRot;
-        std::vector<float> expected;  // a node turned a quarter about Z, placed at (1, 2, 3)
-    };
-    const Case cases[] = {
-        {0, 1, 0, 0, WithTranslation(kQuarterTurnY, 1, 3, 2)},
-        {1, 1, 0, 0, {0, 0, -1, 0, 0, 1, 0, 0, 1, 0, 0, 0, 1, 3, -2, 1}},
-        {0, 2, 0, 0, WithTranslation(kQuarterTurnY, 2, 6, 4)},
-        {0, 1, 0, 90, WithTranslation(kQuarterTurnY, -2, 3, 1)},
-        {0, 1, 90, 0, {0, 1, 0, 0, -1, 0, 0, 0, 0, 0, 1, 0, 1, 2, -3, 1}},
-    };
-    for (const Case& c : cases) {
-        SceneBuilder b;
-        b.Dummy("Turned").Transform(RotateZMatrix(1.5707964f) * TransMatrix({1, 2, 3}));
-        ExportFixture f(b.Take());
-        ExportOptions& o = f.options();
-        o.RightHand = c.rightHand;
-        o.SpaceScaleEnable = c.scale != 1, o.SpaceScale = c.scale;
-        o.XRotEnable = c.xRot != 0, o.XRot = c.xRot;
-        o.ZRotEnable = c.zRot != 0, o.ZRot = c.zRot;
-        f.Reconvert();
-        SCOPED_TRACE(testing::Message() << c.rightHand << " " << c.scale << " " << c.xRot << " " << c.zRot);
-        ExpectFloatsNear(FrameMatrixOf(Read(ExportBytes(f)), "Turned"), c.expected);
-    }
 }
 
 TEST(FrameWriter, OptionsDecideTheTopLevelObjectsAndTheFormat) {

@@ -36,8 +36,10 @@ bool ProgressMeter::BeginStage(uint32_t workCount, float span, float limit, cons
 void ProgressMeter::Step() {
     ++stepsDone_;
     if (static_cast<float>(stepsDone_) >= nextThreshold_) {
-        if (nextPercent_ - stageLimit_ <= 0.01f && ip_)
-            ip_->ProgressUpdate(static_cast<int>(nextPercent_), true, title_.empty() ? nullptr : title_.c_str());
+        if (nextPercent_ - stageLimit_ <= 0.01f && ip_) {
+            shownPercent_ = static_cast<int>(nextPercent_);
+            ip_->ProgressUpdate(shownPercent_, true, title_.empty() ? nullptr : title_.c_str());
+        }
         nextPercent_ += percentIncrement_;
         nextThreshold_ += stepsPerIncrement_;
     }
@@ -49,6 +51,17 @@ void ProgressMeter::CheckCancel() {
 }
 
 void ProgressMeter::ShowStageEnd() {
-    if (ip_ && started_)
-        ip_->ProgressUpdate(static_cast<int>(stageLimit_), true, title_.empty() ? nullptr : title_.c_str());
+    if (ip_ && started_) {
+        shownPercent_ = static_cast<int>(stageLimit_);
+        ip_->ProgressUpdate(shownPercent_, true, title_.empty() ? nullptr : title_.c_str());
+    }
+}
+
+bool ProgressMeter::ShowDetail(const std::string& detail) {
+    if (!ip_) return true;
+    if (started_ && !detail.empty()) {
+        const std::string text = title_.empty() ? detail : title_ + ": " + detail;
+        ip_->ProgressUpdate(shownPercent_, true, text.c_str());
+    }
+    return !ip_->GetCancel();
 }

@@ -32,6 +32,10 @@ public:
     void ShowStageEnd();
     // Asks the host whether to stop, as Step() does, without doing a unit of work.
     void CheckCancel();
+    // Shows how far a long unit of work has come ("compressing, 12 MB") beside the stage's title,
+    // at the current percentage; an empty detail only asks the host. False when the host asks to stop; unlike Step() it does not
+    // throw, for callers that must unwind through code of their own first.
+    bool ShowDetail(const std::string& detail);
 
     uint32_t stepsDone() const { return stepsDone_; }
     void ResetSteps() { stepsDone_ = 0; }
@@ -44,6 +48,7 @@ private:
     float nextThreshold_ = 0;
     float nextPercent_ = 0;
     float stageLimit_ = 100.0f;
+    int shownPercent_ = 0;
     float stepsPerIncrement_ = 0;
     float percentIncrement_ = 10.0f;
     bool started_ = false;

@@ -17,17 +17,36 @@ using xfile::XSaveObject;
 
 inline constexpr const char* kNothingToWriteText = "No node will be export.";
 
+using CreateSave = std::function<XResult(const xfile::XFile&, xfile::XFileFormat, const xfile::XSaveOptions&,
+                                         std::unique_ptr<XSaveObject>*)>;
+
+// Keeps the host's progress display moving while the save layer encodes, compresses and
+// writes, which for a large mesh is most of the export's time, and lets the host stop it.
+xfile::XSaveProgress SaveProgress(ExportContext& exporter, xfile::XFileFormat format) {
+    const char* encoding = xfile::IsCompressedFormat(format) ? "compressing" : "encoding";
+    return [&exporter, encoding, lastShown = uint64_t(0), shownAny = false](uint64_t done, uint64_t total) mutable {
+        // One update per 4 MiB encoded, or per percent of the file written.
+        const uint64_t mark = total == 0 ? done >> 22 : (done * 100) / total;
+        if (shownAny && mark == lastShown && done != total) return exporter.meter.ShowDetail({});
+        lastShown = mark;
+        shownAny = true;
+        const std::string detail = total == 0 ? std::string(encoding) + ", " + std::to_string(done >> 20) + " MB"
+                                              : "writing, " + std::to_string(mark) + "%";
+        return exporter.meter.ShowDetail(detail);
+    };
+}
+
 // Opens a save object with the published templates, writes the content and saves. The
 // progress meter is stepped once at the end whatever happened, as the estimate expects.
-XResult WriteThrough(ExportContext& exporter,
-                     const std::function<XResult(const xfile::XFile&, xfile::XFileFormat,
-                                                 std::unique_ptr<XSaveObject>*)>& create,
-                     int* fileError = nullptr) {
+XResult WriteThrough(ExportContext& exporter, const CreateSave& create, int* fileError = nullptr) {
     errno = 0;
     xfile::XFile file;
     XResult result = file.RegisterPublishedTemplates();
     std::unique_ptr<XSaveObject> save;
-    if (result) result = create(file, xfile::FormatFromXFileType(exporter.options().XFileType), &save);
+    const xfile::XFileFormat format = xfile::FormatFromXFileType(exporter.options().XFileType);
+    xfile::XSaveOptions saveOptions;
+    saveOptions.progress = SaveProgress(exporter, format);
+    if (result) result = create(file, format, saveOptions, &save);
     if (result) {
         XWriteContext context{exporter, *save, {}};
         WriteXFileContent(context);
@@ -49,8 +68,8 @@ bool WriteXFile(ExportContext& exporter, const std::string& path, std::string* c
     int error = 0;
     const XResult result = WriteThrough(
         exporter,
-        [&](const xfile::XFile& file, xfile::XFileFormat format, std::unique_ptr<XSaveObject>* save) {
-            return file.CreateSaveObject(path, format, save);
+        [&](const xfile::XFile& file, xfile::XFileFormat format, const xfile::XSaveOptions& saveOptions,
+            std::unique_ptr<XSaveObject>* save) { return file.CreateSaveObject(path, format, save, saveOptions);
         },
         &error);
     if (!result && cause) {
@@ -72,8 +91,9 @@ bool WriteXFileBytes(ExportContext& exporter, std::vector<uint8_t>& bytes, std::
         return false;
     }
     const XResult result = WriteThrough(exporter, [&](const xfile::XFile& file, xfile::XFileFormat format,
+                                                      const xfile::XSaveOptions& saveOptions,
                                                       std::unique_ptr<XSaveObject>* save) {
-        return file.CreateMemorySaveObject(&bytes, format, save);
+        return file.CreateMemorySaveObject(&bytes, format, save, saveOptions);
     });
     if (!result && error) *error = result.message;
     return result.ok();

@@ -1,5 +1,3 @@
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -24,62 +22,6 @@ int Fail(const std::string& error, int code) {
     std::cerr << "plover: " << error << "\n";
     return code;
 }
-
-// Identity of the file at path, to tell whether an export replaced it when the module reports
-// nothing (modules built before export reports).
-struct FileStamp {
-    bool exists = false;
-    ino_t inode = 0;
-    struct timespec modified {};
-};
-
-FileStamp StampOf(const std::string& path) {
-    FileStamp stamp;
-    struct stat st {};
-    if (::stat(path.c_str(), &st) == 0) {
-        stamp.exists = true;
-        stamp.inode = st.st_ino;
-        stamp.modified = st.st_mtim;
-    }
-    return stamp;
-}
-
-bool Replaced(const FileStamp& before, const FileStamp& after) {
-    if (!after.exists) return false;
-    if (!before.exists) return true;
-    return before.inode != after.inode || before.modified.tv_sec != after.modified.tv_sec ||
-           before.modified.tv_nsec != after.modified.tv_nsec;
-}
-
-// A private configuration directory holding the user's options with this run's settings
-// applied, for modules that do not ask the host for overrides; removed with the object.
-class PrivateConfigDir {
-public:
-    ~PrivateConfigDir() {
-        if (!path_.empty()) {
-            std::error_code ec;
-            fs::remove_all(path_, ec);
-        }
-    }
-    bool Create(const SettledOptions& settled, std::string& error) {
-        std::string pattern = (fs::temp_directory_path() / "plover-config-XXXXXX").string();
-        if (!::mkdtemp(pattern.data())) {
-            error = "cannot create a temporary configuration directory";
-            return false;
-        }
-        path_ = pattern;
-        if (!SaveOptions(ConfigFilePath(path_), settled.options, settled.sceneRootName, settled.clips,
-                         settled.definesClips)) {
-            error = "cannot write a temporary configuration file";
-            return false;
-        }
-        return true;
-    }
-    const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
-};
 
 std::string Count(uint64_t n, const char* one, const char* many) {
     return std::to_string(n) + " " + (n == 1 ? one : many);
@@ -164,23 +106,14 @@ int RunExportCommand(const ExportCommand& command, const std::function<int()>& p
     overrides.insert(overrides.end(), command.settings.begin(), command.settings.end());
     scene->SetExportOverrides(overrides);
 
-    // The user's file stays as it is: a module that does not ask for the overrides reads a
-    // private copy with them applied.
-    PrivateConfigDir privateDir;
-    if (overrides.empty()) {
-        scene->SetDir(kDirPlugCfg, configDir);
-    } else {
-        SettledOptions withOverrides;
-        if (!SettleOptions(userOptions, overrides, withOverrides, error) || !privateDir.Create(withOverrides, error))
-            return Fail(error, kExitUsage);
-        scene->SetDir(kDirPlugCfg, privateDir.path());
-    }
+    // The user's file stays as it is: the plug-in asks the host for these settings and applies
+    // them over the file for this export only.
+    scene->SetDir(kDirPlugCfg, configDir);
 
     scene->SetCancelCheck([&pendingSignal] { return pendingSignal() != 0; });
     ConsoleProgress progress = MakeStderrProgress(command.quiet);
     AttachConsole(*scene, progress);
 
-    const FileStamp before = StampOf(command.outputPath);
     const unsigned long optionBits = command.selectedOnly ? kSceneExportSelected : 0;
     {
         std::unique_ptr<SceneExport> exporter = module->CreateExporter();
@@ -188,7 +121,10 @@ int RunExportCommand(const ExportCommand& command, const std::function<int()>& p
     }
     progress.ClearLine();
     const std::optional<ExportReport>& report = scene->report();
-    const bool written = report ? report->written : Replaced(before, StampOf(command.outputPath));
+    // Success is what the export reports; a module that reports nothing cannot be trusted to have
+    // written anything.
+    if (!report) return Fail("no file written: the plug-in module reported no result", kExitNotWritten);
+    const bool written = report->written;
 
     if (int signal = pendingSignal()) {
         if (!written) return interrupted(signal);
@@ -198,18 +134,14 @@ int RunExportCommand(const ExportCommand& command, const std::function<int()>& p
     if (!written) {
         // The exporter's message, when it showed one, already said why.
         const bool shown = !scene->messages().empty();
-        if (report && !report->failure.empty() && !(shown && scene->messages().back().text == report->failure))
+        if (!report->failure.empty() && !(shown && scene->messages().back().text == report->failure))
             return Fail("no file written: " + report->failure, kExitNotWritten);
         return Fail(shown ? "no file written" : "no file written: the exporter wrote nothing",
                     kExitNotWritten);
     }
     if (!command.quiet) {
-        if (report) {
-            std::cerr << "plover: " << FormatExportSummary(*report) << "\n";
-            for (const std::string& line : report->leftOut) std::cerr << "plover: " << line << "\n";
-        } else {
-            std::cerr << "plover: wrote " << command.outputPath << "\n";
-        }
+        std::cerr << "plover: " << FormatExportSummary(*report) << "\n";
+        for (const std::string& line : report->leftOut) std::cerr << "plover: " << line << "\n";
     }
     return kExitOk;
 }

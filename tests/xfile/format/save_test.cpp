@@ -167,7 +167,7 @@ TEST(Save, FileIsWrittenWholeByRenameOrNotAtAll) {
     std::string target = (dir / "out.x").string();
     XFile file;
     ASSERT_TRUE(file.RegisterPublishedTemplates().ok());
-    XPayload mesh = BigMesh(200000);
+    XPayload mesh = BigMesh(400000);  // every format past the in-memory body limit
     // A small scene stays in memory until Save; the big mesh's body goes through a spill file
     // (text and binary) or is compressed while it is added.
     std::function<XResult(XSaveObject&)> writers[] = {WriteSampleScene,
@@ -209,7 +209,7 @@ TEST(Save, ProgressReachesTheTotalAndARefusalCancelsWithoutAFile) {
     std::string target = (dir / "out.x").string();
     XFile file;
     ASSERT_TRUE(file.RegisterPublishedTemplates().ok());
-    XPayload mesh = BigMesh(200000);
+    XPayload mesh = BigMesh(400000);  // every format past the in-memory body limit
     for (XFileFormat f : {XFileFormat::Text, XFileFormat::Binary, XFileFormat::CompressedBinary}) {
         SCOPED_TRACE(FormatName(f));
         // Every call: body bytes growing while objects are added (total unknown), then the

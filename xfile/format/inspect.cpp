@@ -494,7 +494,7 @@ int RunInspect(const std::string& path, bool json, std::ostream& out, std::ostre
     XDocument doc;
     XResult r = ReadXFileFromPath(path, &doc);
     if (!r.ok()) {
-        err << "error: " << r.message << "\n";
+        err << "plover: " << r.message << "\n";
         return 1;
     }
     if (summary) {

@@ -27,6 +27,18 @@ void RunDataPass(ExportContext& exporter) {
         for (const std::unique_ptr<XNode>& child : top->children) PassSubtree(exporter, child.get());
     }
     PassSkinBones(exporter);
+    ConvertFrameMatrices(exporter);
+}
+
+void ConvertFrameMatrices(ExportContext& exporter) {
+    const Conversion& conversion = exporter.conversion();
+    const bool worldSpace = exporter.options().WorldSpace != 0;
+    for (XNode* node : exporter.nodes) {
+        const Matrix3 local =
+            !worldSpace && node->parent ? node->frameTM * Inverse(node->parent->frameTM) : node->frameTM;
+        node->frameMatrix = ConvertTransform(conversion, local);
+    }
+    exporter.rootFrameMatrix = ConvertTransform(conversion, exporter.rootTransform);
 }
 
 void PassSubtree(ExportContext& exporter, XNode* node) {

@@ -7,7 +7,7 @@
 // RunDataPass visits every exported node and, unless WorldSpace, all of its ancestors
 // (PassNodeChain), generates transforms, materials, mesh data and skin for geometry nodes
 // (GenerateRenderable), animates every visited node once, and finally brings in the bones that
-// the skins refer to (PassSkinBones). Every node it handles is marked processed: the writer's
+// the skins refer to (PassSkinBones), and converts the frame matrices (ConvertFrameMatrices). Every node it handles is marked processed: the writer's
 // test of whether a node is exported at all. When it ends, every record is in export
 // coordinates.
 #pragma once
@@ -33,6 +33,10 @@ void PassSubtree(ExportContext& exporter, XNode* node);
 // Handles node and then, unless WorldSpace, each of its ancestors. Each node is generated and
 // animated at most once.
 void PassNodeChain(ExportContext& exporter, XNode* node);
+
+// Sets every node's frameMatrix (relative to its parent's frame with WorldSpace off and a
+// parent, else its world transform) and the scene root's, in export coordinates.
+void ConvertFrameMatrices(ExportContext& exporter);
 
 // Walks the mesh-node list (including nodes appended on the way) and brings in the bones of
 // each meshSkin record with their ancestors. Only with Skin and Bones on.

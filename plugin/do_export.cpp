@@ -158,6 +158,7 @@ bool RunExport(ExportContext& exporter, const std::string& outputPath, Interface
     exporter.ticksPerFrame = ip->GetTicksPerFrame();
     exporter.ticksPerSample = exporter.ticksPerFrame;
     exporter.frameRate = ip->GetFrameRate();
+    exporter.ticksPerSecond = static_cast<uint32_t>(exporter.frameRate * exporter.ticksPerFrame);
 
     INode* root = ip->GetRootNode();
     if (!root || root->NumberOfChildren() <= 0) {

@@ -63,11 +63,13 @@ public:
     int32_t ticksPerSample = 0;         // time step of sampled animation, ticks
     int32_t animStart = 0, animEnd = 0; // animation range, ticks
     int frameRate = 0;                  // the host's frames per second
+    uint32_t ticksPerSecond = 0;        // the host's ticks per second: the file's animation time unit
     bool selectedOnly = false;
     std::string outputDirectory;        // directory of the output file, ending in a separator
     std::string sceneRootName;          // the scene root's name made legal
     std::string rootFrameName;          // the name of the scene root frame in the file
-    Matrix3 rootTransform;
+    Matrix3 rootTransform;              // the scene root's world transform, host coordinates
+    Matrix3 rootFrameMatrix;            // the scene-root Frame's matrix, set at the end of the data pass
 
     // The export tree. topLevelNodes owns it; nodes lists every export node in host order
     // (depth first, children in the host's order), so every pass over it, and so the file,

@@ -59,6 +59,7 @@ public:
     bool processed = false;      // visited by the data pass; the writer skips unprocessed nodes
     bool counted = false;        // its units of work were added to the stage-1 estimate
     Matrix3 frameTM;             // world transform at the export time, mirroring removed
+    Matrix3 frameMatrix;         // its Frame's matrix in export coordinates, set at the end of the data pass
     XNode* parent = nullptr;     // export node of the host parent; null under the scene root
     std::vector<std::unique_ptr<XNode>> children;  // in the host's child order
     std::vector<AnimTrack> tracks;                  // one per animation clip, in clip order

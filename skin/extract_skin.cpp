@@ -76,6 +76,7 @@ void FinaliseSkin(ExportContext& exporter, XRenderableNode& node) {
             exporter.meter.Step();
         }
     }
+    for (auto& [key, bone] : skin.bones) bone.exportOffset = ConvertTransform(exporter.conversion(), bone.offset);
     skin.boneCount = static_cast<uint16_t>(skin.bones.size());
     skin.maxWeightsPerFace = static_cast<uint16_t>(maxPerFace);
     skin.maxWeightsPerVertex = static_cast<uint16_t>(maxPerVertex);

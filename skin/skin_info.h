@@ -38,6 +38,7 @@ struct SkinBone {
     INode* hostNode = nullptr;
     std::string name;  // the bone's export node name when the entry was made; "" without one
     Matrix3 offset;    // mesh space to bone space at the initial pose (host coordinates)
+    Matrix3 exportOffset;  // offset in export coordinates, set by FinaliseSkin
     std::vector<SkinWeight> weights;  // dense: one per point (pointSkin) or position (meshSkin)
 };
 
@@ -81,8 +82,8 @@ void ExtractSkin(ExportContext& exporter, XRenderableNode& node);
 bool ReadSkinDeformer(ExportContext& exporter, XRenderableNode& node, Modifier* deformer);
 bool ReadLinkDeformer(ExportContext& exporter, XRenderableNode& node, Modifier* deformer);
 
-// Sets the three counts of node.meshSkin from node.meshData's faces. Steps the progress meter
-// once per face.
+// Sets the three counts of node.meshSkin from node.meshData's faces and its bones' offsets in
+// export coordinates. Steps the progress meter once per face.
 void FinaliseSkin(ExportContext& exporter, XRenderableNode& node);
 
 // The name of the bone's export node, or "" when the bone has no export node.

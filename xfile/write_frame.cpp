@@ -36,12 +36,6 @@ xfile::XSaveData AddNodeFrame(XWriteContext& context, const xfile::XSaveData* pa
 
 }  // namespace
 
-Matrix3 FrameMatrix(const ExportContext& exporter, const XNode& node) {
-    if (!exporter.options().WorldSpace && node.parent)
-        return ConvertTransform(exporter.conversion(), node.frameTM * Inverse(node.parent->frameTM));
-    return ConvertTransform(exporter.conversion(), node.frameTM);
-}
-
 void WriteFrame(XWriteContext& context, const xfile::XSaveData* parent, XNode* node) {
     if (!node) return;
     if (!node->processed) {
@@ -50,7 +44,7 @@ void WriteFrame(XWriteContext& context, const xfile::XSaveData* parent, XNode* n
         return;
     }
     const xfile::XSaveData frame =
-        AddNodeFrame(context, parent, *node, MatrixToFrameMatrix(FrameMatrix(context.exporter, *node)));
+        AddNodeFrame(context, parent, *node, MatrixToFrameMatrix(node->frameMatrix));
     WriteChildren(context, &frame, *node);
 }
 
@@ -67,7 +61,7 @@ void WriteMeshFrame(XWriteContext& context, const xfile::XSaveData* parent, XRen
     xfile::XSaveData frame;
     bool hasFrame = true;
     if (!options.WorldSpace || !IsMeshNode(*node)) {
-        frame = AddNodeFrame(context, parent, *node, MatrixToFrameMatrix(FrameMatrix(context.exporter, *node)));
+        frame = AddNodeFrame(context, parent, *node, MatrixToFrameMatrix(node->frameMatrix));
     } else if (options.Animation && !node->skinned) {
         // An animated world-space mesh: its vertices are in world space, its animation moves
         // this frame, which therefore starts as the identity.

@@ -7,7 +7,7 @@
 #include "skin/skin_info.h"
 #include "xfile/format/xtemplates.h"
 
-xfile::XPayload SkinWeightsPayload(const SkinBone& bone, const XMeshData& data, const Conversion& conversion) {
+xfile::XPayload SkinWeightsPayload(const SkinBone& bone, const XMeshData& data) {
     auto influenced = [&](const XMeshVertex& v) {
         return v.positionIndex < bone.weights.size() && bone.weights[v.positionIndex].used;
     };
@@ -23,7 +23,7 @@ xfile::XPayload SkinWeightsPayload(const SkinBone& bone, const XMeshData& data, 
         if (influenced(data.vertices[k])) p.Dword(k);
     for (const XMeshVertex& v : data.vertices)
         if (influenced(v)) p.Float(bone.weights[v.positionIndex].weight);
-    const std::array<float, 16> offset = MatrixToFrameMatrix(ConvertTransform(conversion, bone.offset));
+    const std::array<float, 16> offset = MatrixToFrameMatrix(bone.exportOffset);
     p.Floats(offset);
     return p;
 }
@@ -39,7 +39,7 @@ void WriteSkin(XWriteContext& context, const xfile::XSaveData& mesh, XRenderable
     AddObject(context, &mesh, xfile::kTidXSkinMeshHeader, "", header.bytes());
 
     for (const auto& [key, bone] : skin.bones) {
-        const xfile::XPayload weights = SkinWeightsPayload(bone, *node.meshData, exporter.conversion());
+        const xfile::XPayload weights = SkinWeightsPayload(bone, *node.meshData);
         AddObject(context, &mesh, xfile::kTidSkinWeights, "", weights.bytes());
         exporter.meter.Step();
     }

@@ -4,7 +4,7 @@
 // in the record's bone order, one SkinWeights per bone: the bone's sanitised name, the export
 // vertices whose position the bone influences (ascending, one entry per export vertex, so a
 // position shared by several vertices gives an entry for each) with their weights, and the
-// bone's offset matrix in output coordinates. A bone that influences nothing is written with no
+// bone's offset matrix in output coordinates (exportOffset). A bone that influences nothing is written with no
 // weights; a record without bones gives the header with counts 0, 0, 0 alone. Each SkinWeights
 // payload is sized by a counting pass and allocated once. The progress meter is stepped once
 // per bone.
@@ -19,7 +19,7 @@ struct SkinBone;
 struct XMeshData;
 
 // The payload of one SkinWeights object (exposed for tests).
-xfile::XPayload SkinWeightsPayload(const SkinBone& bone, const XMeshData& data, const Conversion& conversion);
+xfile::XPayload SkinWeightsPayload(const SkinBone& bone, const XMeshData& data);
 
 // Writes the skin objects of node (skinned, a mesh node, with mesh data and a meshSkin record)
 // inside mesh; does nothing otherwise.

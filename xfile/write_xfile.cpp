@@ -112,7 +112,7 @@ void WriteXFileContent(XWriteContext& context) {
             context.sceneRootFrame = AddObject(context, nullptr, xfile::kTidFrame, exporter.rootFrameName, {});
             if (context.sceneRootFrame.valid())
                 AddFrameTransform(context, context.sceneRootFrame,
-                                  MatrixToFrameMatrix(ConvertTransform(exporter.conversion(), exporter.rootTransform)));
+                                  MatrixToFrameMatrix(exporter.rootFrameMatrix));
         }
         const xfile::XSaveData* parent = context.sceneRootFrame.valid() ? &context.sceneRootFrame : nullptr;
         for (const std::unique_ptr<XNode>& node : exporter.topLevelNodes) {
@@ -128,9 +128,8 @@ void WriteXFileContent(XWriteContext& context) {
     if (options.Animation) {
         const AnimClipList& clips = exporter.clips();
         if (!clips.empty() && options.Timeline == 0) {
-            const int frameRate = exporter.frameRate;
             xfile::XPayload ticks;
-            ticks.Dword(static_cast<uint32_t>(frameRate * exporter.ticksPerFrame));
+            ticks.Dword(exporter.ticksPerSecond);
             AddObject(context, nullptr, xfile::kTidAnimTicksPerSecond, "", ticks.bytes());
         }
         for (size_t i = 0; i < clips.size(); ++i) WriteAnimationSet(context, clips[i].name, i);

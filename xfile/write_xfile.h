@@ -56,9 +56,6 @@ void WriteFrame(XWriteContext& context, const xfile::XSaveData* parent, XNode* n
 // A geometry node: its frame (not in every world-space case), its Mesh with the skin objects,
 // then its children. A node without mesh data gets its frame without a Mesh.
 void WriteMeshFrame(XWriteContext& context, const xfile::XSaveData* parent, XRenderableNode* node);
-// The frame matrix of a node: relative to its parent's frame (WorldSpace off, a node with a
-// parent) or its world transform, converted into output coordinates.
-Matrix3 FrameMatrix(const ExportContext& exporter, const XNode& node);
 
 // The Mesh of a geometry node with its children and skin objects, under parent (null: top
 // level). Does nothing while the node has no mesh data (xfile/write_mesh.cpp).

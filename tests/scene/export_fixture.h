@@ -32,6 +32,7 @@ public:
         exporter->animEnd = scene->GetAnimRange().End();
         exporter->ticksPerFrame = exporter->ticksPerSample = scene->GetTicksPerFrame();
         exporter->frameRate = scene->GetFrameRate();
+        exporter->ticksPerSecond = static_cast<uint32_t>(exporter->frameRate * exporter->ticksPerFrame);
         exporter->rootFrameName = "Scene_Root";
         exporter->stage1Work = 1;
         Reconvert();

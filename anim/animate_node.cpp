@@ -1,10 +1,12 @@
 #include "anim/anim_track.h"
-#include "scene/export_context.h"
 #include "scene/xnode.h"
 
-void AnimateNode(ExportContext& exporter, XNode& node) {
+uint32_t AnimateNode(const KeySettings& settings, XNode& node, ProgressMeter& meter) {
     // A clip without usable keys sends the whole node to sampling: the partial key-frame
     // result is cleared there.
-    if (exporter.options().KeyFrames && ExtractKeyedTracks(exporter, &node)) return;
-    SampleTracks(exporter, &node);
+    uint32_t keyCount = 0;
+    if (settings.keyFrames && ExtractKeyedTracks(settings, &node, meter, &keyCount)) return keyCount;
+    keyCount = 0;
+    SampleTracks(settings, &node, meter, &keyCount);
+    return keyCount;
 }

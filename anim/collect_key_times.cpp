@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "anim/anim_track.h"
-#include "scene/export_context.h"
 #include "scene/xnode.h"
 #include "sdk/control.h"
 #include "sdk/node.h"
@@ -47,7 +46,7 @@ void SortUnique(std::vector<int32_t>& times) {
 
 }  // namespace
 
-bool CollectKeyTimes(const ExportContext& exporter, AnimTrack& track, const XNode& node) {
+bool CollectKeyTimes(const KeySettings& settings, AnimTrack& track, const XNode& node) {
     track.positionKeyTimes.clear();
     track.rotationKeyTimes.clear();
     track.scaleKeyTimes.clear();
@@ -72,7 +71,7 @@ bool CollectKeyTimes(const ExportContext& exporter, AnimTrack& track, const XNod
     if (track.positionKeyTimes.size() < 2 && track.rotationKeyTimes.size() < 2 && track.scaleKeyTimes.size() < 2)
         return false;
 
-    track.separateKeys = exporter.options().KeyType != 0;
+    track.separateKeys = settings.separateKeys;
     track.keyTimes = track.positionKeyTimes;
     track.keyTimes.insert(track.keyTimes.end(), track.rotationKeyTimes.begin(), track.rotationKeyTimes.end());
     track.keyTimes.insert(track.keyTimes.end(), track.scaleKeyTimes.begin(), track.scaleKeyTimes.end());

@@ -4,12 +4,11 @@
 
 #include "anim/anim_track.h"
 #include "scene/node_transforms.h"
-#include "scene/export_context.h"
 #include "scene/xnode.h"
 
-Matrix3 KeyTransform(const ExportContext& exporter, const XNode& node, TimeValue t) {
+Matrix3 KeyTransform(const KeySettings& settings, const XNode& node, TimeValue t) {
     Matrix3 local;
-    if (!exporter.options().WorldSpace) {
+    if (!settings.worldSpace) {
         const Matrix3 world = NodeWorldTransform(node.hostNode, t);
         local = node.parent ? world * Inverse(NodeWorldTransform(node.parent->hostNode, t)) : world;
     } else if (IsMeshNode(node)) {
@@ -19,21 +18,20 @@ Matrix3 KeyTransform(const ExportContext& exporter, const XNode& node, TimeValue
     } else {
         local = NodeWorldTransform(node.hostNode, t);
     }
-    return ConvertTransform(exporter.conversion(), local);
+    return ConvertTransform(settings.conversion, local);
 }
 
-int32_t KeyTimeOf(const ExportContext& exporter, const AnimTrack& track, TimeValue t) {
-    const ExportOptions& options = exporter.options();
+int32_t KeyTimeOf(const KeySettings& settings, const AnimTrack& track, TimeValue t) {
     int64_t time = int64_t(t) - track.startTick;
-    if (options.Timeline) {
-        const int64_t ticksPerFrame = exporter.ticksPerFrame > 0 ? exporter.ticksPerFrame : 1;
-        time = time / ticksPerFrame * options.TimelineCustom;
+    if (settings.timeline) {
+        const int64_t ticksPerFrame = settings.ticksPerFrame > 0 ? settings.ticksPerFrame : 1;
+        time = time / ticksPerFrame * settings.timelineCustom;
     }
     return static_cast<int32_t>(std::clamp<int64_t>(time, INT32_MIN, INT32_MAX));
 }
 
-TimeValue ClipTick(const ExportContext& exporter, int32_t frame) {
-    return static_cast<TimeValue>(std::clamp<int64_t>(int64_t(frame) * exporter.ticksPerFrame, INT32_MIN, INT32_MAX));
+TimeValue ClipTick(const KeySettings& settings, int32_t frame) {
+    return static_cast<TimeValue>(std::clamp<int64_t>(int64_t(frame) * settings.ticksPerFrame, INT32_MIN, INT32_MAX));
 }
 
 void AddTransformKey(AnimTrack& track, int32_t time, const Matrix3& k, const KeyReduction& r) {

@@ -11,6 +11,31 @@
 #include "sdk/node.h"
 #include "skin/skin_info.h"
 
+namespace {
+
+// Builds the node's tracks and counts their keys into the writer's work.
+void Animate(ExportContext& exporter, XNode& node) {
+    exporter.stage2Work += AnimateNode(KeySettingsOf(exporter), node, exporter.meter);
+}
+
+}  // namespace
+
+KeySettings KeySettingsOf(const ExportContext& exporter) {
+    const ExportOptions& options = exporter.options();
+    KeySettings settings;
+    settings.clips = exporter.clips();
+    settings.conversion = exporter.conversion();
+    settings.worldSpace = options.WorldSpace != 0;
+    settings.ticksPerFrame = exporter.ticksPerFrame;
+    settings.ticksPerSample = exporter.ticksPerSample;
+    settings.timeline = options.Timeline != 0;
+    settings.timelineCustom = options.TimelineCustom;
+    settings.keyFrames = options.KeyFrames != 0;
+    settings.separateKeys = options.KeyType != 0;
+    settings.reduction = KeyReductionFor(options.KeyOptimizeLevel);
+    return settings;
+}
+
 void CollectStage(ExportContext& exporter, INode* rootNode) {
     CollectNodes(exporter, rootNode);
     MarkDeformerBones(exporter);
@@ -51,7 +76,7 @@ void PassNodeChain(ExportContext& exporter, XNode* node) {
     const ExportOptions& options = exporter.options();
     for (XNode* n = node; n; n = n->parent) {
         if (n->renderable == 0) {
-            if (!n->processed && options.Animation) AnimateNode(exporter, *n);
+            if (!n->processed && options.Animation) Animate(exporter, *n);
             n->processed = true;
         } else if (n->renderable == 1 && !n->processed) {
             n->processed = true;
@@ -61,10 +86,10 @@ void PassNodeChain(ExportContext& exporter, XNode* node) {
                 exporter.stage2Work += options.Mtl ? 4 : 3;
                 if (geometry->skinned && geometry->meshSkin) exporter.stage2Work += SkinBoneCount(*geometry->meshSkin);
                 const bool skinnedLeaf = geometry->skinned && n->children.empty();
-                if (!skinnedLeaf && options.Animation) AnimateNode(exporter, *n);
+                if (!skinnedLeaf && options.Animation) Animate(exporter, *n);
             } else {
                 n->renderable = 0;  // written as a plain frame from now on
-                if (options.Animation) AnimateNode(exporter, *n);
+                if (options.Animation) Animate(exporter, *n);
             }
         }
         if (options.WorldSpace) return;

@@ -14,12 +14,17 @@
 
 #include <cstdint>
 
+#include "anim/anim_track.h"
+
 class ExportContext;
 class INode;
 class XNode;
 class XRenderableNode;
 
 void CollectStage(ExportContext& exporter, INode* rootNode);
+
+// The key settings of the export: its clips, conversion, time settings and key options.
+KeySettings KeySettingsOf(const ExportContext& exporter);
 
 // Adds the units of work of node and, unless WorldSpace, its uncounted ancestors to the
 // data pass's work count (plugin/estimate_work.cpp).

@@ -7,12 +7,13 @@
 
 namespace {
 
-uint32_t AnimationEstimate(ExportContext& exporter, const XNode& node) {
-    if (exporter.options().KeyFrames) {
-        const int32_t keyTimes = CountKeyTimes(exporter, node);
+uint32_t AnimationEstimate(const ExportContext& exporter, const XNode& node) {
+    const KeySettings settings = KeySettingsOf(exporter);
+    if (settings.keyFrames) {
+        const int32_t keyTimes = CountKeyTimes(settings, node);
         if (keyTimes >= 1) return static_cast<uint32_t>(keyTimes);
     }
-    return static_cast<uint32_t>(CountSamples(exporter));
+    return static_cast<uint32_t>(CountSamples(settings));
 }
 
 }  // namespace

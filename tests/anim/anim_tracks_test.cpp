@@ -79,7 +79,7 @@ TEST(AnimTracks, SamplesEveryStepAndOnceAtTheClipEnd) {
     ExportFixture f(MoverScene(Slide()), AnimOptions());
     f.state.clips = {{"Clip", 0, 10}, {"Still", 4, 4}};
     f.exporter->ticksPerSample = 685;
-    EXPECT_EQ(CountSamples(*f.exporter), 3 + 1);
+    EXPECT_EQ(CountSamples(KeySettingsOf(*f.exporter)), 3 + 1);
     f.CollectAndPass();
     // A clip whose start and end frames are equal gets one sample at offset 0.
     ASSERT_EQ(f.Node("Mover")->tracks.size(), 2u);
@@ -121,7 +121,7 @@ TEST(AnimTracks, KeyFramesUseTheUnionOfControllerKeysAndTheClipEnds) {
     options.KeyFrames = 1;
     ExportFixture f(MoverScene(make()), options);
     f.state.clips = {{"Clip", 0, 20}};
-    EXPECT_EQ(CountKeyTimes(*f.exporter, XNode{}), 0);  // no host node
+    EXPECT_EQ(CountKeyTimes(KeySettingsOf(*f.exporter), XNode{}), 0);  // no host node
     f.CollectAndPass();
     const AnimTrack& track = f.Node("Mover")->tracks[0];
     EXPECT_EQ(track.positionKeyTimes, (std::vector<int32_t>{0, 1600}));
@@ -129,7 +129,7 @@ TEST(AnimTracks, KeyFramesUseTheUnionOfControllerKeysAndTheClipEnds) {
     EXPECT_TRUE(track.scaleKeyTimes.empty());
     EXPECT_EQ(track.keyTimes, (std::vector<int32_t>{0, 800, 1600, 3200}));
     EXPECT_EQ(Times(track.positionKeys), track.keyTimes);
-    EXPECT_EQ(CountKeyTimes(*f.exporter, *f.Node("Mover")), 4);
+    EXPECT_EQ(CountKeyTimes(KeySettingsOf(*f.exporter), *f.Node("Mover")), 4);
     EXPECT_EQ(f.exporter->stage2Work, 2u + 3 * 4);
 
     // Per-axis tracks are sub-animatables; their keys count, keys outside the clip do not.
@@ -153,7 +153,7 @@ TEST(AnimTracks, OneClipWithoutKeysSamplesTheWholeNode) {
     options.KeyFrames = 1;
     ExportFixture f(MoverScene(make()), options);
     f.state.clips = {{"Keyed", 0, 10}, {"Empty", 12, 20}};
-    EXPECT_EQ(CountKeyTimes(*f.exporter, *[&] { f.Collect(); return f.Node("Mover"); }()), 0);
+    EXPECT_EQ(CountKeyTimes(KeySettingsOf(*f.exporter), *[&] { f.Collect(); return f.Node("Mover"); }()), 0);
     f.Pass();
     const XNode* mover = f.Node("Mover");
     ASSERT_EQ(mover->tracks.size(), 2u);

@@ -144,7 +144,7 @@ TEST(AnimAssimp, PosesMatchTheSourceSceneAtEveryKeyTime) {
                 const aiNode* target = scene->mRootNode->FindNode(name);
                 ASSERT_NE(target, nullptr);
                 for (double t : times) {
-                    const TimeValue tick = ClipTick(*f.exporter, source.start) + TimeValue(t);
+                    const TimeValue tick = ClipTick(KeySettingsOf(*f.exporter), source.start) + TimeValue(t);
                     const std::string at = "tick " + std::to_string(tick);
                     if (!v.keyFrames) {
                         // Every node is sampled at the same times: whole poses compare.

@@ -27,6 +27,7 @@
 #include "mesh/mesh_data.h"
 #include "plugin/data_pass.h"
 #include "scene/xnode.h"
+#include "plugin/export_files.h"
 #include "xfile/write_xfile.h"
 
 namespace {
@@ -140,7 +141,7 @@ void RunCase(const Case& c, const std::string& dir) {
     const double afterPass = CurrentMiB();
     exporter.meter.BeginStage(exporter.stage2Work, 5.0f, 100.0f);
     const std::string path = dir + "/mesh_export_" + c.size + (c.fileType ? "_bin" : "_txt") + ".x";
-    WriteXFile(exporter, path);
+    WriteXFile(WriterRecords(exporter), exporter.meter, path);
     const auto t2 = std::chrono::steady_clock::now();
 
     size_t faces = 0, vertices = 0, meshBytes = 0;

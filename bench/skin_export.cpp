@@ -26,6 +26,7 @@
 #include "scene/export_context.h"
 #include "plugin/data_pass.h"
 #include "scene/xnode.h"
+#include "plugin/export_files.h"
 #include "xfile/write_xfile.h"
 #include "skin/skin_info.h"
 
@@ -137,7 +138,7 @@ void RunCase(const Case& c, const std::string& dir) {
     const auto t1 = std::chrono::steady_clock::now();
     exporter.meter.BeginStage(exporter.stage2Work, 5.0f, 100.0f);
     const std::string path = dir + "/skin_export_" + c.name + ".x";
-    WriteXFile(exporter, path);
+    WriteXFile(WriterRecords(exporter), exporter.meter, path);
     const auto t2 = std::chrono::steady_clock::now();
 
     size_t faces = 0, positions = 0, points = 0, bones = 0;

@@ -35,6 +35,11 @@ bool Cancelled(ExportContext& exporter) {
 
 }  // namespace
 
+XFileRecords WriterRecords(const ExportContext& exporter) {
+    return XFileRecords{exporter.options(), exporter.topLevelNodes, exporter.materialTable, exporter.clips(),
+                        exporter.rootFrameName, exporter.rootFrameMatrix, exporter.ticksPerSecond};
+}
+
 bool CheckOutputTarget(ExportContext& exporter, const std::string& outputPath) {
     std::string cause;
     if (!StagedFiles::CheckTarget(outputPath, &cause) || !StagedFiles::CanCreateBeside(outputPath, &cause)) {
@@ -56,8 +61,9 @@ bool WriteAndCommit(ExportContext& exporter, const std::string& outputPath, uint
     const bool materialsWritten = options.Mtl && !(options.Animation && options.OnlyAnimationSet);
     XMaterialTable noTable;
     XMaterialTable& table = materialsWritten ? exporter.materialTable : noTable;
+    const XFileRecords records = WriterRecords(exporter);
     std::vector<MaterialNodeView> views;
-    for (XRenderableNode* node : WrittenMaterialNodes(exporter))
+    for (XRenderableNode* node : WrittenMaterialNodes(records))
         views.push_back({node->name, &node->materials, node->meshData->channels, node->meshData->channelMap});
 
     // The files the export reads must not be replaced by the file it writes.
@@ -95,7 +101,7 @@ bool WriteAndCommit(ExportContext& exporter, const std::string& outputPath, uint
         ShowXFileFailure(exporter, outputPath, "it names no file");
         return false;
     }
-    if (!WriteXFile(exporter, temp, &cause)) {
+    if (!WriteXFile(records, exporter.meter, temp, &cause)) {
         if (!cause.empty()) ShowXFileFailure(exporter, outputPath, cause);
         return false;
     }

@@ -9,7 +9,12 @@
 #include <cstdint>
 #include <string>
 
+#include "xfile/write_xfile.h"
+
 class ExportContext;
+
+// The records the writer takes from an export whose data pass has ended.
+XFileRecords WriterRecords(const ExportContext& exporter);
 
 // Whether the X file can be written at outputPath at all: its folder exists and takes new
 // files, it is not a folder or another kind of file than a regular file, and it is not the

@@ -1,6 +1,5 @@
 #include "xfile/write_animation.h"
 
-#include "scene/export_context.h"
 #include "scene/xnode.h"
 #include "xfile/write_xfile.h"
 
@@ -19,7 +18,7 @@ xfile::XPayload KeysHead(uint32_t keyType, size_t keyCount, size_t valueCount) {
 void AddKeys(XWriteContext& context, const xfile::XSaveData& animation, std::string_view name,
              const xfile::XPayload& payload, size_t keyCount) {
     AddObject(context, &animation, xfile::kTidAnimationKey, name, payload.bytes());
-    for (size_t i = 0; i < keyCount; ++i) context.exporter.meter.Step();
+    for (size_t i = 0; i < keyCount; ++i) context.meter.Step();
 }
 
 bool HasKeys(const AnimTrack& track) {
@@ -60,7 +59,7 @@ xfile::XPayload AnimationOptionsPayload(uint32_t openClosed, uint32_t positionQu
 
 void WriteAnimation(XWriteContext& context, const xfile::XSaveData& animationSet, XNode* node, size_t clipIndex) {
     if (!node) return;
-    const ExportOptions& options = context.exporter.options();
+    const ExportOptions& options = context.records.options;
     // Nodes whose own animation is left out; their children may still be animated.
     bool writeOwn = true;
     if (!node->processed) {

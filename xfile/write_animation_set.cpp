@@ -1,4 +1,3 @@
-#include "scene/export_context.h"
 #include "scene/xnode.h"
 #include "xfile/write_xfile.h"
 
@@ -6,6 +5,6 @@ void WriteAnimationSet(XWriteContext& context, const std::string& clipName, size
     // Written for every clip, even when no node has keys in it.
     const xfile::XSaveData animationSet = AddObject(context, nullptr, xfile::kTidAnimationSet, clipName, {});
     if (!animationSet.valid()) return;
-    for (const std::unique_ptr<XNode>& node : context.exporter.topLevelNodes)
+    for (const std::unique_ptr<XNode>& node : context.records.topLevelNodes)
         WriteAnimation(context, animationSet, node.get(), clipIndex);
 }

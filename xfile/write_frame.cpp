@@ -1,4 +1,3 @@
-#include "scene/export_context.h"
 #include "scene/xnode.h"
 #include "xfile/write_xfile.h"
 
@@ -8,7 +7,7 @@ namespace {
 // level. In world space every Frame is a child of the scene-root Frame (or top level).
 const xfile::XSaveData* FramePlacement(XWriteContext& context, const xfile::XSaveData* parent) {
     const xfile::XSaveData* sceneRoot = context.sceneRootFrame.valid() ? &context.sceneRootFrame : nullptr;
-    if (context.exporter.options().WorldSpace) return sceneRoot;
+    if (context.records.options.WorldSpace) return sceneRoot;
     return parent ? parent : sceneRoot;
 }
 
@@ -40,7 +39,7 @@ void WriteFrame(XWriteContext& context, const xfile::XSaveData* parent, XNode* n
     if (!node) return;
     if (!node->processed) {
         // A hierarchy cannot hold a frame without its parent frame; flat frames can.
-        if (context.exporter.options().WorldSpace) WriteChildren(context, parent, *node);
+        if (context.records.options.WorldSpace) WriteChildren(context, parent, *node);
         return;
     }
     const xfile::XSaveData frame =
@@ -50,7 +49,7 @@ void WriteFrame(XWriteContext& context, const xfile::XSaveData* parent, XNode* n
 
 void WriteMeshFrame(XWriteContext& context, const xfile::XSaveData* parent, XRenderableNode* node) {
     if (!node) return;
-    const ExportOptions& options = context.exporter.options();
+    const ExportOptions& options = context.records.options;
     if (!node->processed) {
         if (options.WorldSpace) WriteChildren(context, parent, *node);
         return;

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <string>
 
-#include "scene/export_context.h"
 #include "core/paths.h"
 
 namespace {
@@ -34,7 +33,7 @@ int UsedSlotCount(const XMaterial& record) {
 }
 
 void WritePlainTextures(XWriteContext& context, const xfile::XSaveData& material, const XMaterial& record) {
-    const bool all = context.exporter.options().MultiTextures != 0;
+    const bool all = context.records.options.MultiTextures != 0;
     const int mainSlot = record.MainSlot();
     for (int i = 0; i < kTextureSlotCount; ++i) {
         const XTextureSlot& slot = record.slots[i];
@@ -77,9 +76,9 @@ void WriteEffectInstance(XWriteContext& context, const xfile::XSaveData& materia
 
 void WriteMaterial(XWriteContext& context, const xfile::XSaveData* parent, const XMaterialEntry* entry) {
     if (entry == nullptr) return;
-    const ExportContext& exporter = context.exporter;
+    const XFileRecords& records = context.records;
     if (entry->kind == kMaterialRef) {
-        const XMaterial* shared = ResolveMaterialEntry(entry, exporter.materialTable);
+        const XMaterial* shared = ResolveMaterialEntry(entry, records.materials);
         if (parent && shared) xfile::XSaveData(*parent).AddDataReference(shared->name);
         return;
     }
@@ -93,7 +92,7 @@ void WriteMaterial(XWriteContext& context, const xfile::XSaveData* parent, const
         // A DirectX shader material carries its parameters when EffectParam asks for them; a
         // generated effect always does, since its textures are among them.
         const auto& effect = static_cast<const XEffectMaterial&>(record);
-        WriteEffectInstance(context, material, effect, !effect.effectValid || exporter.options().EffectParam != 0);
+        WriteEffectInstance(context, material, effect, !effect.effectValid || records.options.EffectParam != 0);
         return;
     }
     WritePlainTextures(context, material, record);

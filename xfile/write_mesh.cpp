@@ -4,7 +4,6 @@
 #include <limits>
 
 #include "mesh/mesh_data.h"
-#include "scene/export_context.h"
 #include "scene/xnode.h"
 #include "xfile/write_material.h"
 #include "xfile/write_skin.h"
@@ -153,8 +152,7 @@ std::vector<XVertexElement> MeshVertexElements(const ExportOptions& options, boo
 void WriteMesh(XWriteContext& context, const xfile::XSaveData* parent, XRenderableNode& node) {
     if (!node.meshData) return;
     const XMeshData& data = *node.meshData;
-    ExportContext& exporter = context.exporter;
-    const ExportOptions& options = exporter.options();
+    const ExportOptions& options = context.records.options;
     const bool meshNode = IsMeshNode(node);
     const uint32_t vertexCount = static_cast<uint32_t>(data.vertices.size());
 
@@ -162,9 +160,9 @@ void WriteMesh(XWriteContext& context, const xfile::XSaveData* parent, XRenderab
     p.Reserve(8 + 12 * size_t(vertexCount) + 16 * size_t(data.faceCount));
     p.Dword(vertexCount);
     for (const XMeshVertex& vertex : data.vertices) PutPoint(p, data.positions[vertex.positionIndex].position);
-    exporter.meter.Step();
+    context.meter.Step();
     PutFaces(p, data);
-    exporter.meter.Step();
+    context.meter.Step();
     const xfile::XSaveData mesh = AddObject(context, parent, xfile::kTidMesh, node.name, p.bytes());
     p = XPayload();  // the save layer keeps its own copy
 
@@ -174,7 +172,7 @@ void WriteMesh(XWriteContext& context, const xfile::XSaveData* parent, XRenderab
     }
     if (options.Mtl) {
         if (mesh.valid()) WriteMaterialList(context, mesh, node, data);
-        exporter.meter.Step();
+        context.meter.Step();
     }
     if (mesh.valid()) {
         if (!options.DeclData) {
@@ -185,6 +183,6 @@ void WriteMesh(XWriteContext& context, const xfile::XSaveData* parent, XRenderab
             if (!elements.empty()) WriteDeclData(context, mesh, elements, data);
         }
     }
-    exporter.meter.Step();
+    context.meter.Step();
     if (mesh.valid() && node.skinned && meshNode) WriteSkin(context, mesh, node);
 }

@@ -1,7 +1,6 @@
 #include "xfile/write_skin.h"
 
 #include "mesh/mesh_data.h"
-#include "scene/export_context.h"
 #include "core/names.h"
 #include "scene/xnode.h"
 #include "skin/skin_info.h"
@@ -31,7 +30,6 @@ xfile::XPayload SkinWeightsPayload(const SkinBone& bone, const XMeshData& data) 
 void WriteSkin(XWriteContext& context, const xfile::XSaveData& mesh, XRenderableNode& node) {
     if (!node.skinned || !IsMeshNode(node) || !node.meshData || !node.meshSkin) return;
     const XSkinInfo& skin = *node.meshSkin;
-    ExportContext& exporter = context.exporter;
 
     xfile::XPayload header;
     header.Reserve(6);
@@ -41,6 +39,6 @@ void WriteSkin(XWriteContext& context, const xfile::XSaveData& mesh, XRenderable
     for (const auto& [key, bone] : skin.bones) {
         const xfile::XPayload weights = SkinWeightsPayload(bone, *node.meshData);
         AddObject(context, &mesh, xfile::kTidSkinWeights, "", weights.bytes());
-        exporter.meter.Step();
+        context.meter.Step();
     }
 }

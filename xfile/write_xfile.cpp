@@ -5,7 +5,6 @@
 #include <memory>
 
 #include "core/staged_files.h"
-#include "scene/export_context.h"
 #include "scene/xnode.h"
 #include "sdk/host.h"
 #include "xfile/format/xfile_format.h"
@@ -22,52 +21,52 @@ using CreateSave = std::function<XResult(const xfile::XFile&, xfile::XFileFormat
 
 // Keeps the host's progress display moving while the save layer encodes, compresses and
 // writes, which for a large mesh is most of the export's time, and lets the host stop it.
-xfile::XSaveProgress SaveProgress(ExportContext& exporter, xfile::XFileFormat format) {
+xfile::XSaveProgress SaveProgress(ProgressMeter& meter, xfile::XFileFormat format) {
     const char* encoding = xfile::IsCompressedFormat(format) ? "compressing" : "encoding";
-    return [&exporter, encoding, lastShown = uint64_t(0), shownAny = false](uint64_t done, uint64_t total) mutable {
+    return [&meter, encoding, lastShown = uint64_t(0), shownAny = false](uint64_t done, uint64_t total) mutable {
         // One update per 4 MiB encoded, or per percent of the file written.
         const uint64_t mark = total == 0 ? done >> 22 : (done * 100) / total;
-        if (shownAny && mark == lastShown && done != total) return exporter.meter.ShowDetail({});
+        if (shownAny && mark == lastShown && done != total) return meter.ShowDetail({});
         lastShown = mark;
         shownAny = true;
         const std::string detail = total == 0 ? std::string(encoding) + ", " + std::to_string(done >> 20) + " MB"
                                               : "writing, " + std::to_string(mark) + "%";
-        return exporter.meter.ShowDetail(detail);
+        return meter.ShowDetail(detail);
     };
 }
 
 // Opens a save object with the published templates, writes the content and saves. The
 // progress meter is stepped once at the end whatever happened, as the estimate expects.
-XResult WriteThrough(ExportContext& exporter, const CreateSave& create, int* fileError = nullptr) {
+XResult WriteThrough(const XFileRecords& records, ProgressMeter& meter, const CreateSave& create,
+                     int* fileError = nullptr) {
     errno = 0;
     xfile::XFile file;
     XResult result = file.RegisterPublishedTemplates();
     std::unique_ptr<XSaveObject> save;
-    const xfile::XFileFormat format = xfile::FormatFromXFileType(exporter.options().XFileType);
+    const xfile::XFileFormat format = xfile::FormatFromXFileType(records.options.XFileType);
     xfile::XSaveOptions saveOptions;
-    saveOptions.progress = SaveProgress(exporter, format);
+    saveOptions.progress = SaveProgress(meter, format);
     if (result) result = create(file, format, saveOptions, &save);
     if (result) {
-        XWriteContext context{exporter, *save, {}};
+        XWriteContext context{records, meter, *save, {}};
         WriteXFileContent(context);
         result = save->Save();
     }
     if (fileError) *fileError = errno;  // the file system's reason, before anything else runs
-    exporter.meter.Step();
+    meter.Step();
     return result;
 }
 
 }  // namespace
 
-bool WriteXFile(ExportContext& exporter, const std::string& path, std::string* cause) {
-    if (exporter.topLevelNodes.empty()) {
-        exporter.messages.Show(kNothingToWriteText, "");
-        if (cause) cause->clear();
+bool WriteXFile(const XFileRecords& records, ProgressMeter& meter, const std::string& path, std::string* cause) {
+    if (records.topLevelNodes.empty()) {
+        if (cause) *cause = kNothingToWriteText;
         return false;
     }
     int error = 0;
     const XResult result = WriteThrough(
-        exporter,
+        records, meter,
         [&](const xfile::XFile& file, xfile::XFileFormat format, const xfile::XSaveOptions& saveOptions,
             std::unique_ptr<XSaveObject>* save) { return file.CreateSaveObject(path, format, save, saveOptions);
         },
@@ -84,13 +83,14 @@ bool WriteXFile(ExportContext& exporter, const std::string& path, std::string* c
     return result.ok();
 }
 
-bool WriteXFileBytes(ExportContext& exporter, std::vector<uint8_t>& bytes, std::string* error) {
+bool WriteXFileBytes(const XFileRecords& records, ProgressMeter& meter, std::vector<uint8_t>& bytes,
+                     std::string* error) {
     bytes.clear();
-    if (exporter.topLevelNodes.empty()) {
+    if (records.topLevelNodes.empty()) {
         if (error) *error = kNothingToWriteText;
         return false;
     }
-    const XResult result = WriteThrough(exporter, [&](const xfile::XFile& file, xfile::XFileFormat format,
+    const XResult result = WriteThrough(records, meter, [&](const xfile::XFile& file, xfile::XFileFormat format,
                                                       const xfile::XSaveOptions& saveOptions,
                                                       std::unique_ptr<XSaveObject>* save) {
         return file.CreateMemorySaveObject(&bytes, format, save, saveOptions);
@@ -100,22 +100,22 @@ bool WriteXFileBytes(ExportContext& exporter, std::vector<uint8_t>& bytes, std::
 }
 
 void WriteXFileContent(XWriteContext& context) {
-    ExportContext& exporter = context.exporter;
-    const ExportOptions& options = exporter.options();
+    const XFileRecords& records = context.records;
+    const ExportOptions& options = records.options;
 
     if (!(options.Animation && options.OnlyAnimationSet)) {
         if (options.Mtl) WriteSharedMaterials(context);
-        exporter.meter.Step();
+        context.meter.Step();
 
         context.sceneRootFrame = {};
         if (options.SceneRoot) {
-            context.sceneRootFrame = AddObject(context, nullptr, xfile::kTidFrame, exporter.rootFrameName, {});
+            context.sceneRootFrame = AddObject(context, nullptr, xfile::kTidFrame, records.rootFrameName, {});
             if (context.sceneRootFrame.valid())
                 AddFrameTransform(context, context.sceneRootFrame,
-                                  MatrixToFrameMatrix(exporter.rootFrameMatrix));
+                                  MatrixToFrameMatrix(records.rootFrameMatrix));
         }
         const xfile::XSaveData* parent = context.sceneRootFrame.valid() ? &context.sceneRootFrame : nullptr;
-        for (const std::unique_ptr<XNode>& node : exporter.topLevelNodes) {
+        for (const std::unique_ptr<XNode>& node : records.topLevelNodes) {
             if (!node) continue;
             XRenderableNode* geometry = node->renderable == 1 ? AsRenderable(node.get()) : nullptr;
             if (geometry)
@@ -126,10 +126,10 @@ void WriteXFileContent(XWriteContext& context) {
     }
 
     if (options.Animation) {
-        const AnimClipList& clips = exporter.clips();
+        const AnimClipList& clips = records.clips;
         if (!clips.empty() && options.Timeline == 0) {
             xfile::XPayload ticks;
-            ticks.Dword(exporter.ticksPerSecond);
+            ticks.Dword(records.ticksPerSecond);
             AddObject(context, nullptr, xfile::kTidAnimTicksPerSecond, "", ticks.bytes());
         }
         for (size_t i = 0; i < clips.size(); ++i) WriteAnimationSet(context, clips[i].name, i);
@@ -151,11 +151,11 @@ void CollectWrittenMeshes(const ExportOptions& options, XNode* node, std::vector
 
 }  // namespace
 
-std::vector<XRenderableNode*> WrittenMaterialNodes(const ExportContext& exporter) {
+std::vector<XRenderableNode*> WrittenMaterialNodes(const XFileRecords& records) {
     std::vector<XRenderableNode*> nodes;
-    const ExportOptions& options = exporter.options();
+    const ExportOptions& options = records.options;
     if (!options.Mtl || (options.Animation && options.OnlyAnimationSet)) return nodes;
-    for (const std::unique_ptr<XNode>& node : exporter.topLevelNodes) CollectWrittenMeshes(options, node.get(), nodes);
+    for (const std::unique_ptr<XNode>& node : records.topLevelNodes) CollectWrittenMeshes(options, node.get(), nodes);
     return nodes;
 }
 

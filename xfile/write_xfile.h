@@ -1,9 +1,10 @@
 // The X file writer: lays the export tree into data objects and hands them to the save layer.
 //
-// WriteXFile opens the file at the path it is given (the
-// driver's staged temporary), registers the published template sets, writes the content
-// (WriteXFileContent) and saves; it reports nothing but "No node will be export." and leaves
-// putting the file in place to the commit. Top level, in order: the shared
+// WriteXFile takes the records the data pass left (XFileRecords: the export tree, the material
+// table, the clips, the scene root's name and matrix, the ticks per second, all in export
+// coordinates) and the options; it opens the file at the path it is given (the driver's staged
+// temporary), registers the published template sets, writes the content (WriteXFileContent)
+// and saves. It shows no message and leaves putting the file in place to the commit. Top level, in order: the shared
 // materials (Mtl), the scene-root Frame (SceneRoot) or the root nodes' frames, then, with
 // Animation, AnimTicksPerSecond and one AnimationSet per clip. With Animation and
 // OnlyAnimationSet only the animation part is written.
@@ -15,21 +16,36 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "core/conversion.h"
+#include "core/progress.h"
+#include "material/xmaterial.h"
+#include "options/export_options.h"
 #include "sdk/math.h"
 #include "xfile/format/xpayload.h"
 #include "xfile/format/xsave.h"
 
-class ExportContext;
 class XNode;
 class XRenderableNode;
 
+// What the writer lays out: the records of one export once the data pass has ended, every one
+// in export coordinates, and the options that decide what is written.
+struct XFileRecords {
+    const ExportOptions& options;
+    const std::vector<std::unique_ptr<XNode>>& topLevelNodes;  // the export tree
+    const XMaterialTable& materials;   // the shared material records (top-level Materials)
+    const AnimClipList& clips;         // one AnimationSet each
+    std::string rootFrameName;         // the scene-root Frame (SceneRoot)
+    Matrix3 rootFrameMatrix;
+    uint32_t ticksPerSecond = 0;       // AnimTicksPerSecond
+};
+
 // What the serialisers share while one file is written.
 struct XWriteContext {
-    ExportContext& exporter;
+    const XFileRecords& records;
+    ProgressMeter& meter;  // stepped as the driver's estimate of the writer's work expects
     xfile::XSaveObject& save;
     // The scene-root Frame that the root nodes' frames go into; invalid when SceneRoot is off
     // (or before it is written).
@@ -72,12 +88,14 @@ void WriteAnimation(XWriteContext& context, const xfile::XSaveData& animationSet
 // The geometry nodes whose Mesh the writer writes with a material list (Mtl on, not only
 // animation sets), in the order it writes them: the nodes whose material files the material
 // output step makes.
-std::vector<XRenderableNode*> WrittenMaterialNodes(const ExportContext& exporter);
+std::vector<XRenderableNode*> WrittenMaterialNodes(const XFileRecords& records);
 
-// Writes the export tree to path; false with *cause (plain words, empty for a stop request or
-// nothing to write) when the file could not be written.
-bool WriteXFile(ExportContext& exporter, const std::string& path, std::string* cause = nullptr);
+// Writes the records to path; false with *cause (plain words, empty for a stop request) when
+// the file could not be written or the tree is empty ("No node will be export.").
+bool WriteXFile(const XFileRecords& records, ProgressMeter& meter, const std::string& path,
+                std::string* cause = nullptr);
 
 // The whole file in memory, through the same path as WriteXFile; false when nothing could be
 // written (message in *error when given).
-bool WriteXFileBytes(ExportContext& exporter, std::vector<uint8_t>& bytes, std::string* error = nullptr);
+bool WriteXFileBytes(const XFileRecords& records, ProgressMeter& meter, std::vector<uint8_t>& bytes,
+                     std::string* error = nullptr);

@@ -27,7 +27,7 @@ xfile::XDocument WriteTree(ExportFixture& f) {
     f.exporter->meter.BeginStage(f.exporter->stage2Work, 5.0f, 100.0f);
     std::vector<uint8_t> bytes;
     std::string error;
-    EXPECT_TRUE(WriteXFileBytes(*f.exporter, bytes, &error)) << error;
+    EXPECT_TRUE(WriteXFileBytes(WriterRecords(*f.exporter), f.exporter->meter, bytes, &error)) << error;
     return write_test::Read(bytes);
 }
 

@@ -81,7 +81,7 @@ TEST(FrameWriter, UnprocessedNodesAreLeftOut) {
 
     tree.Node("HiddenParent")->processed = false;  // an unprocessed node takes its subtree along
     std::vector<uint8_t> bytes;
-    ASSERT_TRUE(WriteXFileBytes(*tree.exporter, bytes));
+    ASSERT_TRUE(WriteXFileBytes(WriterRecords(*tree.exporter), tree.exporter->meter, bytes));
     EXPECT_EQ(FrameTree(Read(bytes)), "");
 }
 
@@ -133,18 +133,17 @@ TEST(FrameWriter, NothingToWriteAndUnwritablePathsAreReported) {
     ExportFixture f(empty.Take());
     f.Collect();
     const std::filesystem::path out = std::filesystem::path(PLOVER_BINARY_DIR) / "frame_writer_empty.x";
-    WriteXFile(*f.exporter, out.string());
+    std::string cause;
+    EXPECT_FALSE(WriteXFile(WriterRecords(*f.exporter), f.exporter->meter, out.string(), &cause));
     EXPECT_FALSE(std::filesystem::exists(out));
-    ASSERT_EQ(f.scene->messages().size(), 1u);
-    EXPECT_EQ(f.scene->messages()[0].text, "No node will be export.");
+    EXPECT_EQ(cause, "No node will be export.");
 
     SceneBuilder b;
     b.Dummy("D");
     ExportFixture g(b.Take());
     g.CollectAndPass();
     // The writer only writes: the cause goes back to the driver, which names the user's file.
-    std::string cause;
-    EXPECT_FALSE(WriteXFile(*g.exporter, (std::filesystem::path(PLOVER_BINARY_DIR) / "no-such-dir" / "out.x").string(),
+    EXPECT_FALSE(WriteXFile(WriterRecords(*g.exporter), g.exporter->meter, (std::filesystem::path(PLOVER_BINARY_DIR) / "no-such-dir" / "out.x").string(),
                                         &cause));
     EXPECT_TRUE(g.scene->messages().empty());
     EXPECT_EQ(cause, "no such file or folder");

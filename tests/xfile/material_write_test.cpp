@@ -5,6 +5,7 @@
 #include <cstring>
 #include <sstream>
 
+#include "plugin/export_files.h"
 #include "scene/export_context.h"
 #include "xfile/format/xreader.h"
 #include "xfile/write_material.h"
@@ -68,10 +69,10 @@ std::string Describe(const xfile::XDocument& doc) {
 
 class MaterialWriteTest : public ::testing::Test {
 protected:
-    MaterialWriteTest() : exporter(state) {
+    MaterialWriteTest() : exporter(state), records(WriterRecords(exporter)) {
         file.RegisterPublishedTemplates();
         file.CreateMemorySaveObject(&bytes, xfile::XFileFormat::Text, &save);
-        context = std::make_unique<XWriteContext>(XWriteContext{exporter, *save, {}});
+        context = std::make_unique<XWriteContext>(XWriteContext{records, exporter.meter, *save, {}});
     }
 
     ExportOptions& options() { return exporter.options(); }
@@ -96,6 +97,7 @@ protected:
 
     ExportSettings state;
     ExportContext exporter;
+    XFileRecords records;
     xfile::XFile file;
     std::vector<uint8_t> bytes;
     std::unique_ptr<xfile::XSaveObject> save;

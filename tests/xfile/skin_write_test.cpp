@@ -6,6 +6,7 @@
 
 #include "skin/skin_fixture.h"
 #include "xfile/format/xreader.h"
+#include "plugin/export_files.h"
 #include "xfile/write_xfile.h"
 
 using namespace skin_test;
@@ -54,7 +55,7 @@ std::vector<uint8_t> Export(SkinFixture& f) {
     f.exporter->meter.BeginStage(f.exporter->stage2Work, 5.0f, 100.0f);
     std::vector<uint8_t> bytes;
     std::string error;
-    EXPECT_TRUE(WriteXFileBytes(*f.exporter, bytes, &error)) << error;
+    EXPECT_TRUE(WriteXFileBytes(WriterRecords(*f.exporter), f.exporter->meter, bytes, &error)) << error;
     return bytes;
 }
 

@@ -15,6 +15,7 @@
 #include "common/mesh_invariants.h"
 #include "scene/export_fixture.h"
 #include "xfile/format/xreader.h"
+#include "plugin/export_files.h"
 #include "xfile/write_xfile.h"
 
 namespace write_test {
@@ -25,7 +26,7 @@ inline std::vector<uint8_t> ExportBytes(ExportFixture& f) {
     f.exporter->meter.BeginStage(f.exporter->stage2Work, 5.0f, 100.0f);
     std::vector<uint8_t> bytes;
     std::string error;
-    EXPECT_TRUE(WriteXFileBytes(*f.exporter, bytes, &error)) << error;
+    EXPECT_TRUE(WriteXFileBytes(WriterRecords(*f.exporter), f.exporter->meter, bytes, &error)) << error;
     xfile::XDocument doc;
     if (xfile::ReadXFile(bytes, &doc).ok()) mesh_invariants::ExpectMeshObjectsValid(doc);
     return bytes;

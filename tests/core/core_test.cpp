@@ -2,10 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
+#include "common/scratch.h"
 #include "core/atomic_write.h"
 #include "core/progress.h"
 #include "host/scene_builder.h"
@@ -42,19 +42,6 @@ public:
 private:
     int left_;
 };
-
-fs::path ScratchDir() {
-    const fs::path dir = fs::temp_directory_path() /
-                         ("plover-core-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    return dir;
-}
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 size_t EntryCount(const fs::path& dir) { return static_cast<size_t>(std::distance(fs::directory_iterator(dir), {})); }
 
@@ -102,20 +89,21 @@ TEST(ProgressMeter, EveryStepAsksTheHostWhetherToStop) {
 }
 
 TEST(AtomicWrite, ReplacesWholeOrLeavesTheTargetAlone) {
-    const fs::path dir = ScratchDir();
+    const ScratchDir scratch;
+    const fs::path& dir = scratch.path();
     const std::string target = (dir / "out.txt").string();
     std::string error;
 
     ASSERT_TRUE(WriteFileAtomically(target, "first", &error)) << error;
     ASSERT_TRUE(WriteFileAtomically(target, "second", &error)) << error;
-    EXPECT_EQ(ReadFile(target), "second");
+    EXPECT_EQ(ReadText(target), "second");
 
     {  // Abandoned before the commit: the target keeps its bytes, no temporary is left.
         AtomicFile file(target);
         ASSERT_TRUE(file.Open());
         ASSERT_TRUE(file.Write("half"));
     }
-    EXPECT_EQ(ReadFile(target), "second");
+    EXPECT_EQ(ReadText(target), "second");
     EXPECT_EQ(EntryCount(dir), 1u);
 
     // A directory in the target's place cannot be replaced: the cause is named, nothing is left.
@@ -126,13 +114,13 @@ TEST(AtomicWrite, ReplacesWholeOrLeavesTheTargetAlone) {
 
     // Missing directories are made; an empty name is refused.
     EXPECT_TRUE(WriteFileAtomically((dir / "a" / "b.txt").string(), "deep", &error)) << error;
-    EXPECT_EQ(ReadFile(dir / "a" / "b.txt"), "deep");
+    EXPECT_EQ(ReadText(dir / "a" / "b.txt"), "deep");
     EXPECT_FALSE(WriteFileAtomically("", "x", &error));
-    fs::remove_all(dir);
 }
 
 TEST(AtomicWrite, CopiesRespectExistingTargets) {
-    const fs::path dir = ScratchDir();
+    const ScratchDir scratch;
+    const fs::path& dir = scratch.path();
     const std::string source = (dir / "src.bin").string();
     const std::string target = (dir / "dst.bin").string();
     std::string bytes(200000, '\0');
@@ -141,14 +129,13 @@ TEST(AtomicWrite, CopiesRespectExistingTargets) {
 
     std::string error;
     ASSERT_TRUE(CopyFileAtomically(source, target, false, &error)) << error;
-    EXPECT_EQ(ReadFile(target), bytes);
+    EXPECT_EQ(ReadText(target), bytes);
     ASSERT_TRUE(WriteFileAtomically(target, "kept"));
     EXPECT_FALSE(CopyFileAtomically(source, target, true, &error));
-    EXPECT_EQ(ReadFile(target), "kept");
+    EXPECT_EQ(ReadText(target), "kept");
     EXPECT_TRUE(CopyFileAtomically(source, source, false, &error)) << error;  // onto itself: untouched
-    EXPECT_EQ(ReadFile(source), bytes);
+    EXPECT_EQ(ReadText(source), bytes);
     EXPECT_FALSE(CopyFileAtomically((dir / "missing").string(), target, false, &error));
-    EXPECT_EQ(ReadFile(target), "kept");
+    EXPECT_EQ(ReadText(target), "kept");
     EXPECT_EQ(EntryCount(dir), 2u);
-    fs::remove_all(dir);
 }

@@ -9,8 +9,8 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
-#include <sstream>
 
+#include "common/scratch.h"
 #include "common/tmpfs_mount.h"
 #include "core/staged_files.h"
 
@@ -20,35 +20,22 @@ namespace {
 
 class StagedFilesTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir = fs::path(PLOVER_BINARY_DIR) / "staged_files_scratch" /
-              ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
     std::string At(const std::string& name) const { return (dir / name).string(); }
     static void Put(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
-    static std::string Read(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
     // The folder's entries as "name=content" (directories as "name/"), sorted.
     std::string Listing() const {
         std::set<std::string> names;
         for (const auto& entry : fs::directory_iterator(dir)) {
             const std::string name = entry.path().filename().string();
-            names.insert(entry.is_directory() ? name + "/" : name + "=" + Read(entry.path().string()));
+            names.insert(entry.is_directory() ? name + "/" : name + "=" + ReadText(entry.path().string()));
         }
         std::string out;
         for (const std::string& name : names) out += name + " ";
         return out;
     }
 
-    fs::path dir;
+    ScratchDir scratch;
+    const fs::path& dir = scratch.path();
 };
 
 }  // namespace
@@ -61,7 +48,7 @@ TEST_F(StagedFilesTest, CommitPutsEveryFileInPlaceAndDiscardLeavesTheFolderAlone
         Put(staged.Stage(At("old.x"), StagedFiles::Existing::Replace), "new");
         EXPECT_EQ(staged.Stage(At("a.bmp"), StagedFiles::Existing::Replace), "");  // once per export
         EXPECT_FALSE(fs::exists(At("a.bmp")));  // only the temporary so far
-        EXPECT_EQ(Read(At("old.x")), "old");
+        EXPECT_EQ(ReadText(At("old.x")), "old");
         const std::string temp = staged.TemporaryOf(At("a.bmp"));
         EXPECT_TRUE(IsStagedTemporaryName(fs::path(temp).filename().string()));
         EXPECT_EQ(fs::path(temp).extension(), ".bmp");  // writers that go by the extension see it
@@ -139,7 +126,7 @@ TEST_F(StagedFilesTest, SymbolicLinksStayLinksAndTheirTargetIsReplaced) {
     std::string failed, cause;
     ASSERT_TRUE(staged.Commit(&failed, &cause));
     EXPECT_TRUE(fs::is_symlink(dir / "link.x"));
-    EXPECT_EQ(Read(At("real/scene.x")), "new");
+    EXPECT_EQ(ReadText(At("real/scene.x")), "new");
 }
 
 TEST_F(StagedFilesTest, ClaimedNamesAreDistinctPerSource) {

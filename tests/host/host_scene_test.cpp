@@ -26,27 +26,6 @@ TEST(HostScene, MessagesAreRecordedAndForwarded) {
     EXPECT_EQ(shown, std::vector<std::string>{"Warning: Hidden nodes"});
 }
 
-TEST(HostScene, ConsoleProgressIsSilentWhenDisabled) {
-    std::FILE* out = std::tmpfile();
-    ASSERT_NE(out, nullptr);
-    ConsoleProgress off(out, false);
-    off.Start("Veyda", true);
-    off.Update(50, true, "");
-    off.End();
-    EXPECT_EQ(std::ftell(out), 0);
-    ConsoleProgress on(out, true);
-    on.Start("Veyda", true);
-    on.Update(50, true, "");
-    on.End();
-    std::rewind(out);
-    char buffer[512] = {};
-    const size_t n = std::fread(buffer, 1, sizeof buffer - 1, out);
-    std::fclose(out);
-    const std::string text(buffer, n);
-    EXPECT_NE(text.find("Veyda [###############...............] 50%"), std::string::npos) << text;
-    EXPECT_EQ(text.back(), '\n');
-}
-
 TEST(HostNode, WorldAndObjectTransformsCompose) {
     SceneBuilder b;
     HostNode& parent = b.Node("Parent").Transform(RotateZMatrix(1.5707964f) * TransMatrix({10, 0, 0}));

@@ -5,10 +5,10 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <sstream>
 
 #include <nlohmann/json.hpp>
 
+#include "common/scratch.h"
 #include "host/scene_document.h"
 #include "options/options_file.h"
 #include "plugin/do_export.h"
@@ -160,19 +160,14 @@ std::map<std::string, std::string> ExportFiles(HostScene& scene, const fs::path&
            "VertexColors=1\nProcMapX=8\nProcMapY=8\nSceneRoot=0\nAnimation=0\nAnimationCount=0\nXFileType=0\n";
     XDoExport((dir / "scene.x").string().c_str(), nullptr, &scene, /*suppressPrompts=*/1, 0);
     std::map<std::string, std::string> files;
-    for (const fs::directory_entry& entry : fs::directory_iterator(dir)) {
-        if (!entry.is_regular_file()) continue;
-        std::ifstream in(entry.path(), std::ios::binary);
-        std::ostringstream bytes;
-        bytes << in.rdbuf();
-        files[entry.path().filename().string()] = bytes.str();
-    }
+    for (const fs::directory_entry& entry : fs::directory_iterator(dir))
+        if (entry.is_regular_file()) files[entry.path().filename().string()] = ReadText(entry.path());
     return files;
 }
 
 TEST(SceneDocumentMaterialsSave, ReloadedSceneExportsTheSameFiles) {
-    const fs::path dir = fs::path(PLOVER_BINARY_DIR) / "materials_save_scratch";
-    fs::remove_all(dir);
+    const ScratchDir scratch;
+    const fs::path& dir = scratch.path();
     std::unique_ptr<HostScene> original = Load(kMaterialsDocument);
     ASSERT_NE(original, nullptr);
     std::unique_ptr<HostScene> reloaded = Load(SaveSceneDocument(*original));
@@ -188,7 +183,6 @@ TEST(SceneDocumentMaterialsSave, ReloadedSceneExportsTheSameFiles) {
         EXPECT_TRUE(actual.at(name) == bytes) << name << " differs";
     }
     EXPECT_EQ(actual.size(), expected.size());
-    fs::remove_all(dir);
 }
 
 }  // namespace

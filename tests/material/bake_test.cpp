@@ -56,7 +56,7 @@ Image LoadBmp(const std::string& path) {
 }  // namespace
 
 TEST(Bake, SamplePositions) {
-    ScratchDir dir("bake_positions");
+    ScratchDir dir;
     HostBitmapManager manager;
     RecordingMap map;
     ASSERT_TRUE(BakeTexmap(&manager, &map, 1, 1, dir.dir() + "one.bmp"));
@@ -87,7 +87,7 @@ TEST(Bake, SamplePositions) {
 }
 
 TEST(Bake, CheckerFileIsA32BitBmp) {
-    ScratchDir dir("bake_checker");
+    ScratchDir dir;
     HostBitmapManager manager;
     HostCheckerMap checker;
     checker.color1 = AColor(1, 0, 0, 1);
@@ -120,7 +120,7 @@ TEST(Bake, CheckerFileIsA32BitBmp) {
 }
 
 TEST(Bake, NothingHappensForMissingInputsOrUnwritablePaths) {
-    ScratchDir dir("bake_nothing");
+    ScratchDir dir;
     HostBitmapManager manager;
     HostCheckerMap checker;
     EXPECT_FALSE(BakeTexmap(&manager, nullptr, 4, 4, dir.dir() + "a.bmp"));

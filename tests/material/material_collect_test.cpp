@@ -16,7 +16,7 @@ Matrix2 Rows(float a, float b, float c, float d, float e, float f) {
 }  // namespace
 
 TEST_F(MaterialTest, StandardMaterialColoursAndDiffuseBitmap) {
-    ScratchDir dir("standard");
+    ScratchDir dir;
     const std::string wood = dir.Touch("maps/wood.png");
     state.sceneDirectory = dir.dir();
 
@@ -251,7 +251,7 @@ TEST_F(MaterialTest, GenericMaterialTakesBitmapsOnly) {
 }
 
 TEST_F(MaterialTest, DxMaterialParametersBitmapsAndEffectFile) {
-    ScratchDir dir("dx");
+    ScratchDir dir;
     state.sceneDirectory = dir.dir();
     const std::string fx = dir.Touch("fx/shiny.fx");
 

@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
-#include <sstream>
 
+#include "common/scratch.h"
 #include "core/staged_files.h"
 #include "effect/effect_file.h"
 #include "host/bitmap_writer.h"
@@ -18,31 +18,16 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string ReadText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 class MaterialOutputTest : public ::testing::Test {
 protected:
     MaterialOutputTest() {
-        root = fs::path(PLOVER_BINARY_DIR) / "material_output_scratch" /
-               ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        fs::remove_all(root);
         fs::create_directories(root / "out");
-        fs::create_directories(root / "src");
         options.TextureFiles = 1;
         options.ProcMapX = 8;
         options.ProcMapY = 4;
     }
-    ~MaterialOutputTest() override { fs::remove_all(root); }
-
     std::string Source(const std::string& name, const std::string& content) {
-        const fs::path path = root / "src" / name;
-        std::ofstream(path, std::ios::binary) << content;
-        return path.string();
+        return scratch.Touch("src/" + name, content);
     }
     fs::path Out(const std::string& name) const { return root / "out" / name; }
     // The output folder's file names, sorted.
@@ -54,17 +39,21 @@ protected:
         return out;
     }
 
-    // Runs the step for one record (a node list entry when node is given) and commits.
-    MaterialOutputResult Output(XMaterialEntry* entry, const MaterialNodeView* node = nullptr) {
+    // Runs the step for records of one export (node list entries when node is given) and commits.
+    MaterialOutputResult OutputAll(const std::vector<XMaterialEntry*>& entries, const MaterialNodeView* node = nullptr) {
         StagedFiles staged;
         const MaterialOutputContext context{options, &bitmaps, (root / "out").string() + "/", staged};
         MaterialOutputResult result;
-        OutputMaterialRecord(context, entry, node, &result);
+        for (XMaterialEntry* entry : entries)
+            if (!OutputMaterialRecord(context, entry, node, &result)) break;
         std::string failed, cause;
         if (result.ok) {
             EXPECT_TRUE(staged.Commit(&failed, &cause)) << failed << ": " << cause;
         }
         return result;
+    }
+    MaterialOutputResult Output(XMaterialEntry* entry, const MaterialNodeView* node = nullptr) {
+        return OutputAll({entry}, node);
     }
 
     static XTextureSlot BitmapSlot(const std::string& name, const std::string& source, int channel = 1,
@@ -88,7 +77,8 @@ protected:
 
     ExportOptions options;
     HostBitmapManager bitmaps;
-    fs::path root;
+    ScratchDir scratch;
+    const fs::path& root = scratch.path();
 };
 
 }  // namespace
@@ -153,7 +143,6 @@ TEST_F(MaterialOutputTest, CopyRulesAndSafety) {
 }
 
 TEST_F(MaterialOutputTest, DifferentSourcesWithOneNameGetDistinctFiles) {
-    fs::create_directories(root / "src" / "other");
     XMaterial a("A"), b("B");
     a.slots[0] = BitmapSlot("Diffuse", Source("wood.png", "pine"), 1, kTextureMain);
     b.slots[0] = BitmapSlot("Diffuse", Source("other/wood.png", "oak"), 1, kTextureMain);
@@ -184,14 +173,8 @@ TEST_F(MaterialOutputTest, ProceduralMapsAreBakedUnderDistinctNames) {
     again.slots[0] = MapSlot("Checker", &checker);       // the same map again: one file
     board.slots[0].fileName = "stale.bmp";
 
-    StagedFiles staged;
-    const MaterialOutputContext context{options, &bitmaps, (root / "out").string() + "/", staged};
-    MaterialOutputResult result;
-    ASSERT_TRUE(OutputMaterialRecord(context, &board, nullptr, &result));
-    ASSERT_TRUE(OutputMaterialRecord(context, &tiles, nullptr, &result));
-    ASSERT_TRUE(OutputMaterialRecord(context, &again, nullptr, &result));
-    std::string failed, cause;
-    ASSERT_TRUE(staged.Commit(&failed, &cause));
+    const MaterialOutputResult result = OutputAll({&board, &tiles, &again});
+    EXPECT_TRUE(result.ok);
     EXPECT_TRUE(result.warnings.empty());
     EXPECT_EQ(board.slots[0].fileName, "Checker.bmp");
     EXPECT_EQ(tiles.slots[0].fileName, "Checker_2.bmp");

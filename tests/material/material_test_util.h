@@ -4,38 +4,14 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <string>
 
+#include "common/scratch.h"
 #include "host/host_materials.h"
 #include "host/host_scene.h"
 #include "material/collect_materials.h"
 #include "options/export_options.h"
 #include "core/paths.h"
-
-// A scratch directory under the build tree, emptied on creation and removal.
-class ScratchDir {
-public:
-    explicit ScratchDir(const std::string& name)
-        : path_(std::filesystem::path(PLOVER_BINARY_DIR) / "material_scratch" / name) {
-        std::filesystem::remove_all(path_);
-        std::filesystem::create_directories(path_);
-    }
-    ~ScratchDir() { std::filesystem::remove_all(path_); }
-    const std::filesystem::path& path() const { return path_; }
-    // The directory as the exporter keeps it: ending in a separator.
-    std::string dir() const { return path_.string() + "/"; }
-    std::string Touch(const std::string& relative, const std::string& content = "x") const {
-        const auto file = path_ / relative;
-        std::filesystem::create_directories(file.parent_path());
-        std::ofstream(file, std::ios::binary) << content;
-        return file.string();
-    }
-
-private:
-    std::filesystem::path path_;
-};
 
 class MaterialTest : public ::testing::Test {
 protected:

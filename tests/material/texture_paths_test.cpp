@@ -20,7 +20,7 @@ void ExpectMatrix2Near(const Matrix2& actual, const Matrix2& expected) {
 }  // namespace
 
 TEST(TexturePaths, ExistingPathIsKept) {
-    ScratchDir dir("resolve_existing");
+    ScratchDir dir;
     const std::string elsewhere = dir.Touch("elsewhere/wood.png");
     dir.Touch("scene/wood.png");
     TextureSearchDirectories state;
@@ -30,7 +30,7 @@ TEST(TexturePaths, ExistingPathIsKept) {
 }
 
 TEST(TexturePaths, MissingFileIsSearchedInTheDirectoriesInOrder) {
-    ScratchDir dir("resolve_search");
+    ScratchDir dir;
     TextureSearchDirectories state;
     state.sceneDirectory = (dir.path() / "scene").string() + "/";
     state.hostDirectory1 = (dir.path() / "maps1").string();  // no trailing separator
@@ -54,7 +54,7 @@ TEST(TexturePaths, MissingFileIsSearchedInTheDirectoriesInOrder) {
 }
 
 TEST(TexturePaths, FindFileInTreeVisitsDepthFirstInNameOrder) {
-    ScratchDir dir("find_tree");
+    ScratchDir dir;
     const std::string a = dir.Touch("a/x/t.png");
     dir.Touch("b/t.png");
     EXPECT_EQ(FindFileInTree(dir.dir(), "t.png"), a);

@@ -323,9 +323,15 @@ TEST_F(Cli, SelectedOnlyAndEffectFilesAsDocumented) {
     EXPECT_FALSE(fs::exists(dir_ / "Chosen.fx"));
 }
 
-// The progress bar names the stage the exporter is in and redraws only when something changes.
+// The progress bar names the stage the exporter is in and redraws only when something changes;
+// a quiet one writes nothing.
 TEST(ConsoleProgressBar, ShowsTheStageAndSkipsRepeats) {
     std::FILE* out = std::tmpfile();
+    ConsoleProgress quiet(out, false);
+    quiet.Start("Exporting", true);
+    quiet.Update(50, true, "Writing the X file");
+    quiet.End();
+    EXPECT_EQ(std::ftell(out), 0);
     ConsoleProgress bar(out, true);
     bar.Start("Exporting", true);
     bar.Update(40, true, "Writing the X file");

@@ -17,10 +17,10 @@
 #include <functional>
 #include <map>
 #include <set>
-#include <sstream>
 #include <string>
 #include <thread>
 
+#include "common/scratch.h"
 #include "common/tmpfs_mount.h"
 #include "core/staged_files.h"
 #include "host/scene_document.h"
@@ -31,13 +31,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string ReadText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 // A quad with one texture channel (Box, three material ids) and one with two (Crate).
 std::string Quad(int channels, const char* materialIds) {
@@ -52,17 +45,11 @@ std::string Quad(int channels, const char* materialIds) {
 class MaterialExport : public ::testing::Test {
 protected:
     void SetUp() override {
-        // One directory per test: ctest runs the tests of this file in parallel processes.
-        dir = fs::path(PLOVER_BINARY_DIR) / "material_export_scratch" /
-              ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        fs::remove_all(dir);
-        fs::create_directories(dir / "scene" / "textures");
         fs::create_directories(dir / "out");
-        std::ofstream(dir / "scene" / "textures" / "wood.png", std::ios::binary) << "wood pixels";
-        std::ofstream(dir / "scene" / "bump.png", std::ios::binary) << "bump pixels";
-        std::ofstream(dir / "scene" / "shiny.fx", std::ios::binary) << "// shiny effect";
+        scratch.Touch("scene/textures/wood.png", "wood pixels");
+        scratch.Touch("scene/bump.png", "bump pixels");
+        scratch.Touch("scene/shiny.fx", "// shiny effect");
     }
-    void TearDown() override { fs::remove_all(dir); }
 
     // gridSize > 0 adds a grid of that many quads a side, so the export takes a while.
     std::string Document(int gridSize = 0) const {
@@ -130,30 +117,16 @@ protected:
         return scene->messages();
     }
 
-    // Exports through XDoExport, as the command line does.
-    fs::path Export() {
-        std::string error;
-        std::unique_ptr<HostScene> scene = LoadSceneDocumentFromString(Document(), "materials.json", error);
-        EXPECT_NE(scene, nullptr) << error;
-        if (!scene) return {};
-        scene->SetDir(kDirPlugCfg, dir.string());
-        std::ofstream(dir / kConfigFileName)
-            << "[Option]\nMtl=1\nMeshs=1\nFX=1\nTexCoords=1\nTextureFiles=1\nDxFx=1\nEffectParam=1\nNormal=1\n"
-               "ProcMapX=16\nProcMapY=8\nSceneRoot=0\nAnimation=0\nAnimationCount=0\nXFileType=0\n";
-        const fs::path out = dir / "out" / "scene.x";
-        XDoExport(out.string().c_str(), nullptr, scene.get(), /*suppressPrompts=*/1, 0);
-        EXPECT_TRUE(scene->messages().empty()) << scene->messages().front().text;
-        return out;
-    }
-
-    fs::path dir;
+    ScratchDir scratch;
+    const fs::path& dir = scratch.path();
 };
 
 }  // namespace
 
 TEST_F(MaterialExport, TopLevelMaterialsAndFilesBesideTheXFile) {
-    const fs::path out = Export();
-    ASSERT_TRUE(fs::exists(out));
+    const fs::path out = dir / "out" / "scene.x";
+    const std::vector<HostMessage> messages = ExportTo(out);
+    ASSERT_TRUE(messages.empty()) << messages.front().text;
 
     xfile::XDocument doc;
     ASSERT_TRUE(xfile::ReadXFileFromPath(out.string(), &doc).ok());

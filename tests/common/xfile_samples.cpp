@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <initializer_list>
@@ -194,38 +193,6 @@ std::vector<uint8_t> SaveSample(SampleWriter writer, XFileFormat format) {
 std::vector<uint8_t> ReadFileBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void ExpectGolden(const std::vector<uint8_t>& bytes, const std::string& goldenName) {
-    std::string path = std::string(PLOVER_TEST_DATA_DIR) + "/xfile/format/golden/" + goldenName;
-    const char* update = std::getenv("PLOVER_UPDATE_GOLDEN");
-    if (update && std::string(update) == "1") {
-        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                    static_cast<std::streamsize>(bytes.size()));
-        return;
-    }
-    std::vector<uint8_t> expected = ReadFileBytes(path);
-    if (expected == bytes) return;
-    std::string actualPath = std::string(PLOVER_BINARY_DIR) + "/" + goldenName + ".actual";
-    std::ofstream(actualPath, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                      static_cast<std::streamsize>(bytes.size()));
-    size_t line = 1, i = 0;
-    size_t lineStart = 0;
-    while (i < bytes.size() && i < expected.size() && bytes[i] == expected[i]) {
-        if (bytes[i] == '\n') {
-            ++line;
-            lineStart = i + 1;
-        }
-        ++i;
-    }
-    auto lineText = [&](const std::vector<uint8_t>& b) {
-        size_t end = lineStart;
-        while (end < b.size() && b[end] != '\n') ++end;
-        return lineStart < b.size() ? std::string(b.begin() + lineStart, b.begin() + end) : std::string("<end>");
-    };
-    ADD_FAILURE() << goldenName << " differs at line " << line << "\n  expected: " << lineText(expected)
-                  << "\n  actual:   " << lineText(bytes) << "\n  actual file saved as " << actualPath
-                  << " (PLOVER_UPDATE_GOLDEN=1 regenerates)";
 }
 
 }  // namespace xfile_test

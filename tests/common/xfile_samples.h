@@ -29,11 +29,6 @@ using SampleWriter = xfile::XResult (*)(xfile::XSaveObject&);
 // current test on any error.
 std::vector<uint8_t> SaveSample(SampleWriter writer, xfile::XFileFormat format);
 
-// Compares `bytes` with the file under tests/xfile/format/golden/; with PLOVER_UPDATE_GOLDEN=1
-// rewrites it instead. A mismatch reports the first differing line and saves the actual
-// bytes beside the build tree.
-void ExpectGolden(const std::vector<uint8_t>& bytes, const std::string& goldenName);
-
 // Writes every object and reference of a document read by ReadXFile, in order.
 xfile::XResult WriteDocument(const xfile::XDocument& doc, xfile::XSaveObject& save);
 

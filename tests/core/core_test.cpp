@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "common/scratch.h"
+#include "common/test_files.h"
 #include "core/atomic_write.h"
 #include "core/progress.h"
 #include "host/scene_builder.h"

@@ -10,7 +10,7 @@
 #include <fstream>
 #include <set>
 
-#include "common/scratch.h"
+#include "common/test_files.h"
 #include "common/tmpfs_mount.h"
 #include "core/staged_files.h"
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "common/scratch.h"
+#include "common/test_files.h"
 #include "host/assimp_import.h"
 #include "host/host_deformers.h"
 #include "host/host_materials.h"

@@ -8,7 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "common/scratch.h"
+#include "common/test_files.h"
 #include "host/scene_document.h"
 #include "options/options_file.h"
 #include "plugin/do_export.h"

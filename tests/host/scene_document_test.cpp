@@ -4,7 +4,7 @@
 #include <fstream>
 #include <random>
 
-#include "common/scratch.h"
+#include "common/test_files.h"
 #include "host/scene_builder.h"
 #include "host/scene_document.h"
 

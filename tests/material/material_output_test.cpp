@@ -6,7 +6,7 @@
 #include <fstream>
 #include <set>
 
-#include "common/scratch.h"
+#include "common/test_files.h"
 #include "core/staged_files.h"
 #include "effect/effect_file.h"
 #include "host/bitmap_writer.h"

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "common/scratch.h"
+#include "common/test_files.h"
 #include "host/host_materials.h"
 #include "host/host_scene.h"
 #include "material/collect_materials.h"

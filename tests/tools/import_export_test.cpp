@@ -10,7 +10,7 @@
 
 #include "common/assimp_keys.h"
 #include "common/mesh_invariants.h"
-#include "common/scratch.h"
+#include "common/test_files.h"
 
 #include <algorithm>
 #include <cmath>

@@ -20,7 +20,7 @@
 #include <string>
 #include <thread>
 
-#include "common/scratch.h"
+#include "common/test_files.h"
 #include "common/tmpfs_mount.h"
 #include "core/staged_files.h"
 #include "host/scene_document.h"

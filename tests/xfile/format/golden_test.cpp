@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "xfile/format/xreader.h"
+#include "common/test_files.h"
 #include "common/xfile_samples.h"
 
 using namespace xfile;
@@ -40,7 +41,7 @@ TEST(Golden, TextMatchesAndEveryFormatReadsBackTheSameTree) {
     for (const Sample& s : kSamples) {
         SCOPED_TRACE(s.golden);
         std::vector<uint8_t> text = SaveSample(s.writer, XFileFormat::Text);
-        ExpectGolden(text, s.golden);
+        ExpectGolden(text, std::string("xfile/format/golden/") + s.golden);
         XDocument reference;  // the binary file: payloads exactly as given
         XResult r = ReadXFile(SaveSample(s.writer, XFileFormat::Binary), &reference);
         ASSERT_TRUE(r.ok()) << r.message;

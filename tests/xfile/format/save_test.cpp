@@ -8,6 +8,7 @@
 #include <fstream>
 #include <functional>
 
+#include "common/test_files.h"
 #include "common/xfile_samples.h"
 #include "xfile/format/payload_codec.h"
 #include "xfile/format/xpayload.h"
@@ -161,10 +162,9 @@ TEST(Save, LegalNamesPassUnchangedOthersAreMappedConsistently) {
 
 TEST(Save, FileIsWrittenWholeByRenameOrNotAtAll) {
     namespace fs = std::filesystem;
-    fs::path dir = fs::path(PLOVER_BINARY_DIR) / "xfile_save_test";
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    std::string target = (dir / "out.x").string();
+    const ScratchDir scratch;
+    const fs::path& dir = scratch.path();
+    const std::string target = (dir / "out.x").string();
     XFile file;
     ASSERT_TRUE(file.RegisterPublishedTemplates().ok());
     XPayload mesh = BigMesh(400000);  // every format past the in-memory body limit
@@ -203,10 +203,9 @@ TEST(Save, FileIsWrittenWholeByRenameOrNotAtAll) {
 
 TEST(Save, ProgressReachesTheTotalAndARefusalCancelsWithoutAFile) {
     namespace fs = std::filesystem;
-    fs::path dir = fs::path(PLOVER_BINARY_DIR) / "xfile_progress_test";
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    std::string target = (dir / "out.x").string();
+    const ScratchDir scratch;
+    const fs::path& dir = scratch.path();
+    const std::string target = (dir / "out.x").string();
     XFile file;
     ASSERT_TRUE(file.RegisterPublishedTemplates().ok());
     XPayload mesh = BigMesh(400000);  // every format past the in-memory body limit

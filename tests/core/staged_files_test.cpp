@@ -159,10 +159,3 @@ TEST_F(StagedFilesTest, StaleTemporariesOfEndedProcessesAreRemoved) {
     EXPECT_EQ(Listing(), ".plover-1-0.held.x=pid 1 is running .plover-notes.txt=not ours scene.x=the user's ");
     EXPECT_EQ(RemoveStaleTemporaries((dir / "missing").string()), 0);
 }
-
-TEST(FileErrors, CausesInPlainWords) {
-    EXPECT_EQ(DescribeFileError(EACCES), "permission denied");
-    EXPECT_EQ(DescribeFileError(ENOSPC), "no space left on the device");
-    EXPECT_EQ(DescribeFileError(EISDIR), "is a directory");
-    EXPECT_EQ(DescribeFileError(EROFS), "the file system is read-only");
-}

@@ -5,16 +5,6 @@
 #include "host/procedural_maps.h"
 #include "material/uv_transform.h"
 
-namespace {
-
-Matrix2 Rows(float a, float b, float c, float d, float e, float f) {
-    Matrix2 m;
-    m.m[0][0] = a; m.m[0][1] = b; m.m[1][0] = c; m.m[1][1] = d; m.m[2][0] = e; m.m[2][1] = f;
-    return m;
-}
-
-}  // namespace
-
 TEST_F(MaterialTest, StandardMaterialColoursAndDiffuseBitmap) {
     ScratchDir dir;
     const std::string wood = dir.Touch("maps/wood.png");

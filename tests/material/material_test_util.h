@@ -13,6 +13,13 @@
 #include "options/export_options.h"
 #include "core/paths.h"
 
+// A texture coordinate transform by its rows.
+inline Matrix2 Rows(float a, float b, float c, float d, float e, float f) {
+    Matrix2 m;
+    m.m[0][0] = a; m.m[0][1] = b; m.m[1][0] = c; m.m[1][1] = d; m.m[2][0] = e; m.m[2][1] = f;
+    return m;
+}
+
 class MaterialTest : public ::testing::Test {
 protected:
     MaterialReadContext Context(int meshChannels = 1) {

@@ -6,12 +6,6 @@
 
 namespace {
 
-Matrix2 Rows(float a, float b, float c, float d, float e, float f) {
-    Matrix2 m;
-    m.m[0][0] = a; m.m[0][1] = b; m.m[1][0] = c; m.m[1][1] = d; m.m[2][0] = e; m.m[2][1] = f;
-    return m;
-}
-
 void ExpectMatrix2Near(const Matrix2& actual, const Matrix2& expected) {
     for (int i = 0; i < 3; ++i)
         for (int j = 0; j < 2; ++j) EXPECT_NEAR(actual.m[i][j], expected.m[i][j], 1e-6f) << i << "," << j;

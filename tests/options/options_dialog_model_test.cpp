@@ -262,19 +262,6 @@ TEST_F(DialogTest, SmallerRules) {
     EXPECT_EQ(dialog.Click(dlg::kAdd), DialogAction::OpenClipDialog);
 }
 
-TEST_F(DialogTest, ClipButtonsEditTheRows) {
-    Open(Defaults(), "", {{"Walk", 0, 10}, {"Run", 20, 30}});
-    dialog.clips().SetCurrentCell(-1, -1);
-    dialog.Click(dlg::kDelete);  // no current row: the last row goes
-    EXPECT_EQ(Accept(dialog).clips, (AnimClipList{{"Walk", 0, 10}}));
-    dialog.Click(dlg::kInsert);  // no current row: appended
-    dialog.clips().SetCurrentCell(0, 0);
-    dialog.Click(dlg::kInsert);
-    EXPECT_EQ(Accept(dialog).clips, (AnimClipList{{"Anims_1", 0, 100}, {"Walk", 0, 10}, {"Anims_2", 0, 100}}));
-    dialog.Click(dlg::kDelete);  // the current row, 0
-    EXPECT_EQ(Accept(dialog).clips.front().name, "Walk");
-}
-
 TEST_F(DialogTest, ReadBackCorrectsTypedValues) {
     Open(Defaults());
     auto accepted = [&](int id, const char* text) {

@@ -1,13 +1,8 @@
 #include <gtest/gtest.h>
 
+#include "common/math_expect.h"
 #include "host/console.h"
 #include "host/scene_builder.h"
-
-namespace {
-
-void ExpectMatrixNear(const Matrix3& actual, const Matrix3& expected) {
-    EXPECT_TRUE(actual.Equals(expected, 1e-5f)) << "row 3: " << actual[3].x << " " << actual[3].y << " " << actual[3].z;
-}
 
 TEST(HostScene, MessagesAreRecordedAndForwarded) {
     HostScene scene;
@@ -34,13 +29,10 @@ TEST(HostNode, WorldAndObjectTransformsCompose) {
 
     // The child's local (1,0,0) is rotated by the parent onto +Y, then moved by (10,0,0).
     for (TimeValue t : {0, 160, -4800}) {
-        ExpectMatrixNear(child.GetNodeTM(t), RotateZMatrix(1.5707964f) * TransMatrix({10, 1, 0}));
-        const Point3 p = Point3(1, 0, 0) * child.GetObjectTM(t);
-        EXPECT_TRUE(p.Equals({10, 3, 5}, 1e-5f)) << p.x << " " << p.y << " " << p.z;
+        ExpectMatrix3Near(child.GetNodeTM(t), RotateZMatrix(1.5707964f) * TransMatrix({10, 1, 0}));
+        ExpectPoint3Near(Point3(1, 0, 0) * child.GetObjectTM(t), {10, 3, 5});
     }
     // The root has the identity; a top-level node's world transform is its local one.
-    ExpectMatrixNear(b.root().GetNodeTM(0), Matrix3());
-    ExpectMatrixNear(parent.GetNodeTM(0), parent.localTransform());
+    ExpectMatrix3Near(b.root().GetNodeTM(0), Matrix3());
+    ExpectMatrix3Near(parent.GetNodeTM(0), parent.localTransform());
 }
-
-}  // namespace

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "common/math_expect.h"
 #include "common/test_files.h"
 #include "host/assimp_import.h"
 #include "host/host_deformers.h"
@@ -47,12 +48,6 @@ HostNode* Find(HostNode& node, const std::string& name) {
 
 const Mesh& MeshOf(HostNode& node) { return static_cast<HostTriObject*>(node.object()->FindBaseObject())->mesh(); }
 
-void ExpectNear(const Point3& a, const Point3& b, float tolerance = 1e-4f) {
-    EXPECT_NEAR(a.x, b.x, tolerance);
-    EXPECT_NEAR(a.y, b.y, tolerance);
-    EXPECT_NEAR(a.z, b.z, tolerance);
-}
-
 // Y up to Z up.
 Point3 ZUp(const aiVector3D& p) { return Point3(p.x, -p.z, p.y); }
 
@@ -81,15 +76,13 @@ TEST(ImportMapping, BoxTexturedStandsUpAndBringsItsEmbeddedTexture) {
     ASSERT_EQ(mesh.getNumVerts(), static_cast<int>(sourceMesh.mNumVertices));
     ASSERT_EQ(mesh.getNumFaces(), 12);
     for (unsigned v = 0; v < sourceMesh.mNumVertices; ++v)
-        ExpectNear(mesh.verts[v] * boxNode.GetObjectTM(0), ZUp(world * sourceMesh.mVertices[v]));
+        ExpectPoint3Near(mesh.verts[v] * boxNode.GetObjectTM(0), ZUp(world * sourceMesh.mVertices[v]), 1e-4f);
 
     // Normals are specified per corner, texture coordinates are channel 1.
     const MeshNormalSpec* normals = mesh.GetSpecifiedNormals();
     ASSERT_NE(normals, nullptr);
     EXPECT_EQ(normals->GetNumFaces(), 12);
-    ExpectNear(normals->GetNormal(0, 0), Point3(sourceMesh.mNormals[sourceMesh.mFaces[0].mIndices[0]].x,
-                                                 -sourceMesh.mNormals[sourceMesh.mFaces[0].mIndices[0]].z,
-                                                 sourceMesh.mNormals[sourceMesh.mFaces[0].mIndices[0]].y));
+    ExpectPoint3Near(normals->GetNormal(0, 0), ZUp(sourceMesh.mNormals[sourceMesh.mFaces[0].mIndices[0]]), 1e-4f);
     EXPECT_TRUE(mesh.mapSupport(1));
     EXPECT_FALSE(mesh.mapSupport(2));
     EXPECT_FALSE(mesh.mapSupport(kVertexColorChannel));

@@ -3,6 +3,9 @@
 #pragma once
 
 #include <assimp/anim.h>
+#include <assimp/scene.h>
+
+#include <string>
 
 namespace assimp_keys {
 
@@ -29,6 +32,40 @@ inline aiQuaternion QuatAt(const aiQuatKey* keys, unsigned n, double t) {
     aiQuaternion q;
     aiQuaternion::Interpolate(q, keys[i].mValue, keys[i + 1].mValue, u);
     return q;
+}
+
+inline const aiNodeAnim* ChannelOf(const aiAnimation& anim, const std::string& name) {
+    for (unsigned i = 0; i < anim.mNumChannels; ++i)
+        if (name == anim.mChannels[i]->mNodeName.C_Str()) return anim.mChannels[i];
+    return nullptr;
+}
+
+// The node's transform relative to its parent at t (animation ticks), from the channel called
+// channelName; parts without keys keep the node's rest value.
+inline aiMatrix4x4 LocalAt(const aiAnimation& anim, const aiNode& node, const std::string& channelName, double t) {
+    const aiNodeAnim* ch = ChannelOf(anim, channelName);
+    if (!ch) return node.mTransformation;
+    aiVector3D scale, position;
+    aiQuaternion rotation;
+    node.mTransformation.Decompose(scale, rotation, position);
+    if (ch->mNumPositionKeys) position = VectorAt(ch->mPositionKeys, ch->mNumPositionKeys, t);
+    if (ch->mNumRotationKeys) rotation = QuatAt(ch->mRotationKeys, ch->mNumRotationKeys, t);
+    if (ch->mNumScalingKeys) scale = VectorAt(ch->mScalingKeys, ch->mNumScalingKeys, t);
+    // T * R * S, built by hand: Assimp's own constructor from the three scales the rows of the
+    // rotation instead of its columns, which is wrong for a non-uniform scale.
+    aiMatrix4x4 move, stretch;
+    aiMatrix4x4::Translation(position, move);
+    aiMatrix4x4::Scaling(scale, stretch);
+    return move * aiMatrix4x4(rotation.GetMatrix()) * stretch;
+}
+inline aiMatrix4x4 LocalAt(const aiAnimation& anim, const aiNode& node, double t) {
+    return LocalAt(anim, node, node.mName.C_Str(), t);
+}
+
+// The node's world transform at t.
+inline aiMatrix4x4 WorldAt(const aiAnimation& anim, const aiNode& node, double t) {
+    const aiMatrix4x4 local = LocalAt(anim, node, t);
+    return node.mParent ? WorldAt(anim, *node.mParent, t) * local : local;
 }
 
 }  // namespace assimp_keys

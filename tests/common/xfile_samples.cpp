@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <initializer_list>
@@ -188,6 +189,23 @@ std::vector<uint8_t> SaveSample(SampleWriter writer, XFileFormat format) {
     r = save->Save();
     EXPECT_TRUE(r.ok()) << r.message;
     return bytes;
+}
+
+void ExpectSameTree(const XDocument& a, const XDocument& e, bool exactPayloads) {
+    ASSERT_EQ(a.nodes.size(), e.nodes.size());
+    for (size_t i = 0; i < a.nodes.size(); ++i) {
+        const XNode &x = a.nodes[i], &y = e.nodes[i];
+        SCOPED_TRACE("node " + std::to_string(i) + " " + std::string(e.Name(y)));
+        ASSERT_EQ(x.isReference, y.isReference);
+        EXPECT_EQ(a.Name(x), e.Name(y));
+        EXPECT_EQ(x.parent, y.parent);
+        EXPECT_EQ(x.end, y.end);
+        if (x.isReference) continue;
+        EXPECT_EQ(a.TemplateOf(x).name, e.TemplateOf(y).name);
+        if (exactPayloads) {
+            EXPECT_TRUE(std::ranges::equal(a.Payload(x), e.Payload(y)));
+        }
+    }
 }
 
 std::vector<uint8_t> ReadFileBytes(const std::string& path) {

@@ -29,6 +29,10 @@ using SampleWriter = xfile::XResult (*)(xfile::XSaveObject&);
 // current test on any error.
 std::vector<uint8_t> SaveSample(SampleWriter writer, xfile::XFileFormat format);
 
+// The same objects, names, nesting and templates; payload bytes too unless exactPayloads is
+// false (text's six-decimal floats are compared through the golden text instead).
+void ExpectSameTree(const xfile::XDocument& actual, const xfile::XDocument& expected, bool exactPayloads = true);
+
 // Writes every object and reference of a document read by ReadXFile, in order.
 xfile::XResult WriteDocument(const xfile::XDocument& doc, xfile::XSaveObject& save);
 

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "common/mesh_invariants.h"
+#include "common/test_files.h"
 #include "host/scene_builder.h"
 #include "options/options_file.h"
 #include "plugin/do_export.h"
@@ -17,32 +18,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A scratch directory per test, removed afterwards.
-class TempDir {
-public:
-    TempDir() {
-        path_ = fs::temp_directory_path() /
-                ("plover-driver-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(path_);
-        fs::create_directories(path_);
-    }
-    ~TempDir() {
-        mesh_invariants::ExpectMeshObjectsValidUnder(path_);
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    std::string str() const { return path_.string(); }
-    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
-
-private:
-    fs::path path_;
+// A scratch folder per test whose X files are checked before it goes.
+struct TempDir : ScratchDir {
+    ~TempDir() { mesh_invariants::ExpectMeshObjectsValidUnder(path()); }
+    std::string str() const { return path().string(); }
+    std::string operator/(const std::string& name) const { return (path() / name).string(); }
 };
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 }  // namespace
 
@@ -90,7 +71,7 @@ TEST(Driver, SuppressedPromptsNeverWriteTheOptionFile) {
     scene->SetDir(kDirPlugCfg, dir.str());
     std::ofstream(dir / kConfigFileName) << "[Option]\nSampleRate=0\n";
     XDoExport((dir / "out.x").c_str(), nullptr, scene.get(), 1, 0);
-    EXPECT_EQ(ReadFile(dir / kConfigFileName), "[Option]\nSampleRate=0\n");
+    EXPECT_EQ(ReadText(dir / kConfigFileName), "[Option]\nSampleRate=0\n");
 }
 
 TEST(Driver, PromptedExportSavesTheCorrectedSampleRate) {
@@ -178,9 +159,9 @@ TEST(Driver, ReportsEachExportOnceWithItsOverridesAndWhatWasLeftOut) {
     EXPECT_GT(report.triangleCount, 0u);
     EXPECT_EQ(report.fileCount, 1u);
     EXPECT_EQ(report.byteCount, fs::file_size(dir / "out.x"));
-    EXPECT_EQ(ReadFile(dir / "out.x").substr(0, 12), "xof 0303bin ");
+    EXPECT_EQ(ReadText(dir / "out.x").substr(0, 12), "xof 0303bin ");
     EXPECT_EQ(report.leftOut, std::vector<std::string>{"tangents left out: set DeclData=1"});
-    EXPECT_EQ(ReadFile(dir / kConfigFileName).find("XFileType=1"), std::string::npos);
+    EXPECT_EQ(ReadText(dir / kConfigFileName).find("XFileType=1"), std::string::npos);
 
     // A refused override: one message naming it, no file, the failure in the report.
     scene->ClearRecords();

@@ -10,7 +10,9 @@
 #include <functional>
 #include <map>
 
+#include "common/assimp_keys.h"
 #include "common/mesh_invariants.h"
+#include "common/test_files.h"
 #include "scene/node_transforms.h"
 #include "host/scene_document.h"
 #include "options/options_file.h"
@@ -35,20 +37,17 @@ std::unique_ptr<HostScene> LoadScene(const char* relative) {
 
 // Exports the scene through XDoExport with the option lines, as the command does.
 std::vector<uint8_t> ExportScene(HostScene& scene, const std::string& name, const std::string& settings) {
-    const fs::path dir = fs::path(PLOVER_BINARY_DIR) / "skin_export_scratch" / name;
-    fs::remove_all(dir);
-    fs::create_directories(dir);
+    const ScratchDir scratch(ScratchDir::TestName() + "/" + name);
+    const fs::path& dir = scratch.path();
     scene.SetDir(kDirPlugCfg, dir.string());
     std::ofstream(dir / kConfigFileName) << "[Option]\n" << settings;
     const fs::path out = dir / "out.x";
     XDoExport(out.string().c_str(), nullptr, &scene, /*suppressPrompts=*/1, 0);
     EXPECT_TRUE(scene.messages().empty()) << scene.messages().front().text;
-    std::ifstream in(out, std::ios::binary);
-    EXPECT_TRUE(in) << "no file written";
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_TRUE(fs::exists(out)) << "no file written";
     mesh_invariants::ExpectMeshObjectsValidUnder(dir);
-    fs::remove_all(dir);
-    return bytes;
+    const std::string bytes = ReadText(out);
+    return {bytes.begin(), bytes.end()};
 }
 
 HostNode* FindNode(HostNode& node, const std::string& name) {
@@ -67,44 +66,6 @@ HostSkinDeformer* SkinOf(HostNode& node) {
 
 // A point in Assimp's frame: Assimp turns the left-handed file right-handed by negating z.
 aiVector3D ToAssimp(const Point3& p) { return {p.x, p.y, -p.z}; }
-
-// The node's local transform at time (Assimp ticks): its channel when it has one.
-aiMatrix4x4 LocalAt(const aiNode& node, const aiAnimation& animation, double time) {
-    for (unsigned c = 0; c < animation.mNumChannels; ++c) {
-        const aiNodeAnim& ch = *animation.mChannels[c];
-        if (node.mName != ch.mNodeName) continue;
-        auto vector = [time](const aiVectorKey* keys, unsigned n) {
-            if (time <= keys[0].mTime) return keys[0].mValue;
-            for (unsigned k = 1; k < n; ++k)
-                if (time <= keys[k].mTime) {
-                    const double s = (time - keys[k - 1].mTime) / (keys[k].mTime - keys[k - 1].mTime);
-                    return keys[k - 1].mValue + (keys[k].mValue - keys[k - 1].mValue) * static_cast<float>(s);
-                }
-            return keys[n - 1].mValue;
-        };
-        aiQuaternion rotation;
-        const aiQuatKey* r = ch.mRotationKeys;
-        if (time <= r[0].mTime) {
-            rotation = r[0].mValue;
-        } else {
-            rotation = r[ch.mNumRotationKeys - 1].mValue;
-            for (unsigned k = 1; k < ch.mNumRotationKeys; ++k)
-                if (time <= r[k].mTime) {
-                    const double s = (time - r[k - 1].mTime) / (r[k].mTime - r[k - 1].mTime);
-                    aiQuaternion::Interpolate(rotation, r[k - 1].mValue, r[k].mValue, static_cast<float>(s));
-                    break;
-                }
-        }
-        return aiMatrix4x4(vector(ch.mScalingKeys, ch.mNumScalingKeys), rotation,
-                           vector(ch.mPositionKeys, ch.mNumPositionKeys));
-    }
-    return node.mTransformation;
-}
-
-aiMatrix4x4 GlobalAt(const aiNode& node, const aiAnimation& animation, double time) {
-    const aiMatrix4x4 local = LocalAt(node, animation, time);
-    return node.mParent ? GlobalAt(*node.mParent, animation, time) * local : local;
-}
 
 // The host's weight of a bone on a point: the sum of its assignments.
 float HostWeight(HostSkinDeformer& skin, size_t point, int32_t bone) {
@@ -203,7 +164,7 @@ TEST(SkinExport, AssimpSeesTheHostsBonesWeightsAndDeformation) {
                 const aiBone& bone = *mesh->mBones[b];
                 const aiNode* node = root->FindNode(bone.mName);
                 ASSERT_NE(node, nullptr);
-                const aiMatrix4x4 move = GlobalAt(*node, animation, time) * bone.mOffsetMatrix;
+                const aiMatrix4x4 move = assimp_keys::WorldAt(animation, *node, time) * bone.mOffsetMatrix;
                 for (unsigned w = 0; w < bone.mNumWeights; ++w)
                     skinned[bone.mWeights[w].mVertexId] += (move * mesh->mVertices[bone.mWeights[w].mVertexId]) *
                                                            bone.mWeights[w].mWeight;

@@ -72,33 +72,7 @@ int Export(const fs::path& input, const fs::path& output, const fs::path& config
 // ---------------------------------------------------------------------------------------------
 // Poses as Assimp plays them: linear position and scale, spherical rotation, clamped at the ends.
 
-using assimp_keys::QuatAt;
-using assimp_keys::VectorAt;
-
-const aiNodeAnim* Channel(const aiAnimation& anim, const std::string& name) {
-    for (unsigned i = 0; i < anim.mNumChannels; ++i)
-        if (name == anim.mChannels[i]->mNodeName.C_Str()) return anim.mChannels[i];
-    return nullptr;
-}
-
-// The node's transform relative to its parent at t (in the animation's ticks); channels without
-// keys keep the node's rest value.
-aiMatrix4x4 LocalAt(const aiAnimation& anim, const aiNode& node, const std::string& channelName, double t) {
-    const aiNodeAnim* ch = Channel(anim, channelName);
-    if (!ch) return node.mTransformation;
-    aiVector3D scale, position;
-    aiQuaternion rotation;
-    node.mTransformation.Decompose(scale, rotation, position);
-    if (ch->mNumPositionKeys) position = VectorAt(ch->mPositionKeys, ch->mNumPositionKeys, t);
-    if (ch->mNumRotationKeys) rotation = QuatAt(ch->mRotationKeys, ch->mNumRotationKeys, t);
-    if (ch->mNumScalingKeys) scale = VectorAt(ch->mScalingKeys, ch->mNumScalingKeys, t);
-    // T * R * S, built by hand: Assimp's own constructor from the three scales the rows of the
-    // rotation instead of its columns, which is wrong for a non-uniform scale.
-    aiMatrix4x4 move, stretch;
-    aiMatrix4x4::Translation(position, move);
-    aiMatrix4x4::Scaling(scale, stretch);
-    return move * aiMatrix4x4(rotation.GetMatrix()) * stretch;
-}
+using assimp_keys::LocalAt;
 
 // Largest difference relative to the size of the values.
 float MatrixError(const aiMatrix4x4& a, const aiMatrix4x4& b) {

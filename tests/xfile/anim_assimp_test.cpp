@@ -42,29 +42,9 @@ aiMatrix4x4 AsAssimp(const Matrix3& m) {
     return out;
 }
 
-using assimp_keys::QuatAt;
-using assimp_keys::VectorAt;
-
-const aiNodeAnim* Channel(const aiAnimation* anim, const std::string& name) {
-    for (unsigned i = 0; i < anim->mNumChannels; ++i)
-        if (name == anim->mChannels[i]->mNodeName.C_Str()) return anim->mChannels[i];
-    return nullptr;
-}
-
-// The node's transform relative to its parent at key time t, as Assimp plays it.
-aiMatrix4x4 LocalAt(const aiAnimation* anim, const aiNode* node, double t) {
-    const aiNodeAnim* ch = Channel(anim, node->mName.C_Str());
-    if (!ch) return node->mTransformation;
-    return aiMatrix4x4(VectorAt(ch->mScalingKeys, ch->mNumScalingKeys, t),
-                       QuatAt(ch->mRotationKeys, ch->mNumRotationKeys, t),
-                       VectorAt(ch->mPositionKeys, ch->mNumPositionKeys, t));
-}
-
-aiMatrix4x4 WorldAt(const aiAnimation* anim, const aiNode* node, double t) {
-    aiMatrix4x4 m = LocalAt(anim, node, t);
-    for (const aiNode* p = node->mParent; p; p = p->mParent) m = LocalAt(anim, p, t) * m;
-    return m;
-}
+using assimp_keys::ChannelOf;
+using assimp_keys::LocalAt;
+using assimp_keys::WorldAt;
 
 void ExpectNear(const aiMatrix4x4& actual, const aiMatrix4x4& expected, const std::string& what) {
     float worst = 0;
@@ -118,7 +98,7 @@ TEST(AnimAssimp, PosesMatchTheSourceSceneAtEveryKeyTime) {
             ASSERT_EQ(anim->mNumChannels, 3u);
             for (const char* name : kNodes) {
                 SCOPED_TRACE(name);
-                const aiNodeAnim* ch = Channel(anim, name);
+                const aiNodeAnim* ch = ChannelOf(*anim, name);
                 ASSERT_NE(ch, nullptr);
                 const XNode* node = f.Node(name);
                 const AnimTrack& track = node->tracks[clip];
@@ -148,14 +128,14 @@ TEST(AnimAssimp, PosesMatchTheSourceSceneAtEveryKeyTime) {
                     const std::string at = "tick " + std::to_string(tick);
                     if (!v.keyFrames) {
                         // Every node is sampled at the same times: whole poses compare.
-                        ExpectNear(WorldAt(anim, target, t),
+                        ExpectNear(WorldAt(*anim, *target, t),
                                    AsAssimp(ConvertTransform(f.state.conversion, NodeWorldTransform(node->hostNode, tick))),
                                    at);
                     } else {
                         // Keyed nodes have keys at their own times: compare against the parent.
                         Matrix3 local = NodeWorldTransform(node->hostNode, tick);
                         if (node->parent) local = local * Inverse(NodeWorldTransform(node->parent->hostNode, tick));
-                        ExpectNear(LocalAt(anim, target, t), AsAssimp(ConvertTransform(f.state.conversion, local)), at);
+                        ExpectNear(LocalAt(*anim, *target, t), AsAssimp(ConvertTransform(f.state.conversion, local)), at);
                     }
                 }
             }

@@ -204,7 +204,7 @@ std::vector<uint8_t> ExportCase(const GoldenCase& c, int fileType) {
 TEST(MeshWrite, GoldenTextFiles) {
     for (const GoldenCase& c : GoldenCases()) {
         SCOPED_TRACE(c.file);
-        write_test::ExpectGolden(ExportCase(c, 0), c.file);
+        ExpectGolden(ExportCase(c, 0), std::string("xfile/golden/") + c.file);
     }
 }
 

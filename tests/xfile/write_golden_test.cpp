@@ -33,10 +33,8 @@ const GoldenCase kCases[] = {
 
 // Exports through XDoExport as the command line does, without materials and clips.
 std::vector<uint8_t> ExportDocument(const GoldenCase& c, int xFileType) {
-    // One directory per test: ctest runs the tests of this file in parallel processes.
-    const fs::path dir = fs::path(PLOVER_BINARY_DIR) / "xfile_golden_scratch" /
-                         ::testing::UnitTest::GetInstance()->current_test_info()->name() / c.golden;
-    fs::create_directories(dir);
+    const ScratchDir scratch(ScratchDir::TestName() + "/" + c.golden);
+    const fs::path& dir = scratch.path();
     std::string error;
     std::unique_ptr<HostScene> scene = LoadSceneDocument(std::string(PLOVER_SOURCE_DIR) + "/" + c.scene, error);
     EXPECT_NE(scene, nullptr) << error;
@@ -46,9 +44,8 @@ std::vector<uint8_t> ExportDocument(const GoldenCase& c, int xFileType) {
                                          << c.settings << "XFileType=" << xFileType << "\n";
     XDoExport((dir / "out.x").string().c_str(), nullptr, scene.get(), /*suppressPrompts=*/1, 0);
     EXPECT_TRUE(scene->messages().empty());
-    const std::vector<uint8_t> bytes = xfile_test::ReadFileBytes((dir / "out.x").string());
-    fs::remove_all(dir);
-    return bytes;
+    mesh_invariants::ExpectMeshObjectsValidUnder(dir);
+    return xfile_test::ReadFileBytes((dir / "out.x").string());
 }
 
 }  // namespace
@@ -57,10 +54,10 @@ TEST(WriteGolden, TextBinaryAndCompressedExports) {
     for (const GoldenCase& c : kCases) {
         SCOPED_TRACE(c.golden);
         const std::vector<uint8_t> text = ExportDocument(c, 0);
-        ExpectGolden(text, c.golden);
+        ExpectGolden(text, std::string("xfile/golden/") + c.golden);
         // Binary and compressed hold the same tree; written out as text it is the text export.
         const xfile::XDocument binary = Read(ExportDocument(c, 1));
-        ExpectSameTree(Read(ExportDocument(c, 2)), binary);
+        xfile_test::ExpectSameTree(Read(ExportDocument(c, 2)), binary);
         xfile::XFile file;
         ASSERT_TRUE(file.RegisterPublishedTemplates().ok());
         std::unique_ptr<xfile::XSaveObject> save;

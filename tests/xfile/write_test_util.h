@@ -1,18 +1,16 @@
-// Shared helpers of the writer tests: export into bytes, read back, look at frames, compare
-// with golden files under tests/xfile/golden/ (PLOVER_UPDATE_GOLDEN=1 rewrites them).
+// Shared helpers of the writer tests: export into bytes, read back, look at frames.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "common/mesh_invariants.h"
+#include "common/test_files.h"
+#include "common/xfile_samples.h"
 #include "scene/export_fixture.h"
 #include "xfile/format/xreader.h"
 #include "plugin/export_files.h"
@@ -73,44 +71,6 @@ inline void ExpectFloatsNear(const std::vector<float>& actual, const std::vector
                              float epsilon = 1e-5f) {
     ASSERT_EQ(actual.size(), expected.size());
     for (size_t i = 0; i < actual.size(); ++i) EXPECT_NEAR(actual[i], expected[i], epsilon) << "element " << i;
-}
-
-// The same objects, names, nesting and payload bytes.
-inline void ExpectSameTree(const xfile::XDocument& a, const xfile::XDocument& e) {
-    ASSERT_EQ(a.nodes.size(), e.nodes.size());
-    for (size_t i = 0; i < a.nodes.size(); ++i) {
-        const xfile::XNode &x = a.nodes[i], &y = e.nodes[i];
-        ASSERT_EQ(x.isReference, y.isReference) << i;
-        EXPECT_EQ(x.parent, y.parent) << i;
-        EXPECT_EQ(a.Name(x), e.Name(y)) << i;
-        if (x.isReference) continue;
-        EXPECT_EQ(a.TemplateOf(x).name, e.TemplateOf(y).name) << i;
-        EXPECT_TRUE(std::ranges::equal(a.Payload(x), e.Payload(y))) << i << " " << e.Name(y);
-    }
-}
-
-// A mismatch names the first differing line and saves the actual bytes in the build tree.
-inline void ExpectGolden(const std::vector<uint8_t>& bytes, const std::string& name) {
-    namespace fs = std::filesystem;
-    const fs::path golden = fs::path(PLOVER_TEST_DATA_DIR) / "xfile" / "golden" / name;
-    const std::string actual(bytes.begin(), bytes.end());
-    if (const char* update = std::getenv("PLOVER_UPDATE_GOLDEN"); update && std::string(update) == "1") {
-        std::ofstream(golden, std::ios::binary) << actual;
-        return;
-    }
-    std::ifstream in(golden, std::ios::binary);
-    ASSERT_TRUE(in) << "missing " << golden << " (PLOVER_UPDATE_GOLDEN=1 creates it)";
-    const std::string expected((std::istreambuf_iterator<char>(in)), {});
-    if (actual == expected) return;
-    const fs::path saved = fs::path(PLOVER_BINARY_DIR) / "golden-actual" / name;
-    fs::create_directories(saved.parent_path());
-    std::ofstream(saved, std::ios::binary) << actual;
-    std::istringstream a(actual), e(expected);
-    std::string la, le;
-    int line = 1;
-    while (std::getline(a, la) && std::getline(e, le) && la == le) ++line;
-    ADD_FAILURE() << name << " differs at line " << line << "\n  expected: " << le << "\n  actual:   " << la
-                  << "\n  actual file saved as " << saved;
 }
 
 }  // namespace write_test

@@ -11,26 +11,6 @@ using namespace xfile_test;
 
 namespace {
 
-// Same objects, names, structure; payload bytes too unless the encoding was text, whose
-// six-decimal floats are compared through the golden text instead.
-void ExpectSameTree(const XDocument& a, const XDocument& b, bool exactPayloads) {
-    ASSERT_EQ(a.nodes.size(), b.nodes.size());
-    for (size_t i = 0; i < a.nodes.size(); ++i) {
-        const XNode& x = a.nodes[i];
-        const XNode& y = b.nodes[i];
-        SCOPED_TRACE("node " + std::to_string(i) + " " + std::string(a.Name(x)));
-        EXPECT_EQ(x.isReference, y.isReference);
-        EXPECT_EQ(a.Name(x), b.Name(y));
-        EXPECT_EQ(x.depth, y.depth);
-        EXPECT_EQ(x.end, y.end);
-        if (!x.isReference && exactPayloads) {
-            EXPECT_EQ(a.TemplateOf(x).name, b.TemplateOf(y).name);
-            std::span<const uint8_t> px = a.Payload(x), py = b.Payload(y);
-            EXPECT_TRUE(std::equal(px.begin(), px.end(), py.begin(), py.end()));
-        }
-    }
-}
-
 struct Sample {
     const char* golden;
     SampleWriter writer;

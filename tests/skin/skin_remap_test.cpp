@@ -12,21 +12,6 @@ using namespace skin_test;
 namespace {
 
 // The walks of the description, point by point in index order.
-int32_t WalkMatch(const std::vector<Point3>& points, const Point3& q, float start, float limit) {
-    for (size_t j = 0; j < points.size(); ++j)
-        if (points[j].x == q.x && points[j].y == q.y && points[j].z == q.z) return static_cast<int32_t>(j);
-    int32_t best = -1;
-    float bestDistance = start;
-    for (size_t j = 0; j < points.size(); ++j) {
-        const float d = PointDistance(points[j], q, PointMetric::Distance);
-        if (d < bestDistance) {
-            bestDistance = d;
-            best = static_cast<int32_t>(j);
-        }
-    }
-    return bestDistance < limit ? best : -1;
-}
-
 int32_t WalkNearest(const std::vector<Point3>& points, const Point3& q, float start) {
     int32_t best = -1;
     float bestDistance = start;
@@ -38,6 +23,13 @@ int32_t WalkNearest(const std::vector<Point3>& points, const Point3& q, float st
         }
     }
     return best;
+}
+
+int32_t WalkMatch(const std::vector<Point3>& points, const Point3& q, float start, float limit) {
+    for (size_t j = 0; j < points.size(); ++j)
+        if (points[j].x == q.x && points[j].y == q.y && points[j].z == q.z) return static_cast<int32_t>(j);
+    const int32_t best = WalkNearest(points, q, start);
+    return best >= 0 && PointDistance(points[best], q, PointMetric::Distance) < limit ? best : -1;
 }
 
 // A geometry node made by hand: mesh, object points, mesh data sized to the mesh, and a

@@ -17,10 +17,7 @@ TEST(PluginLoader, LoadsTheBuiltModuleThroughItsEntryPoints) {
     std::string error;
     auto module = PluginModule::Load(kModulePath, error);
     ASSERT_TRUE(module) << error;
-    EXPECT_STREQ(module->Description(), "Veyda DirectX Exporter");
-    EXPECT_EQ(module->NumberOfClasses(), 1);
-    EXPECT_EQ(module->Version(), kMaxApiVersion);
-    EXPECT_STREQ(module->ExporterClass().ClassName(), "plover3dsmax");
+    EXPECT_EQ(module->Version(), kMaxApiVersion);  // the texts are the module tests'
     auto exporter = module->CreateExporter();
     ASSERT_TRUE(exporter);
     EXPECT_STREQ(exporter->Ext(0), "X");

@@ -174,11 +174,15 @@ Animatable* HostTransformControl::SubAnim(int i) {
 
 Matrix3 HostTransformControl::LocalTM(TimeValue t, const Matrix3& rest) const {
     if (!position_ && !rotation_ && !scale_) return rest;
-    Point3 position, scale;
-    Quat rotation;
-    DecomposeMatrix(rest, position, rotation, scale);
-    return ScaleMatrix(EvaluatePoint(scale_.get(), t, scale)) * EvaluateRotation(rotation_.get(), t, rotation) *
-           TransMatrix(EvaluatePoint(position_.get(), t, position));
+    RestParts& parts = restParts_;
+    if (!parts.valid || !(parts.rest == rest)) {
+        DecomposeMatrix(rest, parts.position, parts.rotation, parts.scale);
+        parts.rest = rest;
+        parts.valid = true;
+    }
+    return ScaleMatrix(EvaluatePoint(scale_.get(), t, parts.scale)) *
+           EvaluateRotation(rotation_.get(), t, parts.rotation) *
+           TransMatrix(EvaluatePoint(position_.get(), t, parts.position));
 }
 
 namespace {

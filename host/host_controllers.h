@@ -105,6 +105,15 @@ public:
 
 private:
     std::unique_ptr<Control> position_, rotation_, scale_;
+    // The rest transform's parts from the last call: the exporter asks for the same node at
+    // many times, and the decomposition costs more than the key evaluation.
+    struct RestParts {
+        bool valid = false;
+        Matrix3 rest;
+        Point3 position, scale;
+        Quat rotation;
+    };
+    mutable RestParts restParts_;
 };
 
 // Builders for tests: keys at the given ticks with 3 floats (points) or 4 (quaternions) each.

@@ -19,6 +19,19 @@ void Mesh::setNumFaces(int n) {
     normalsBuilt_ = false;
 }
 
+MeshMap& Mesh::Map(int channel) {
+    const size_t index = static_cast<size_t>(channel - kMapChannelMin);
+    if (index >= maps_.size()) maps_.resize(index + 1);
+    if (!maps_[index]) maps_[index] = std::make_unique<MeshMap>();
+    return *maps_[index];
+}
+
+const MeshMap& Mesh::Map(int channel) const {
+    static const MeshMap unused;
+    const size_t index = static_cast<size_t>(channel - kMapChannelMin);
+    return index < maps_.size() && maps_[index] ? *maps_[index] : unused;
+}
+
 bool Mesh::mapSupport(int channel) const {
     if (channel < kMapChannelMin || channel > kMapChannelMax) return false;
     return Map(channel).supported;
@@ -26,6 +39,8 @@ bool Mesh::mapSupport(int channel) const {
 
 void Mesh::setMapSupport(int channel, bool support) {
     if (channel < kMapChannelMin || channel > kMapChannelMax) return;
+    const size_t index = static_cast<size_t>(channel - kMapChannelMin);
+    if (!support && (index >= maps_.size() || !maps_[index])) return;  // nothing to clear
     MeshMap& map = Map(channel);
     map.supported = support;
     if (!support) {
@@ -131,7 +146,10 @@ void Mesh::DeepCopy(const Mesh& source, uint64_t /*channels*/) {
     if (this == &source) return;
     verts = source.verts;
     faces = source.faces;
-    maps_ = source.maps_;
+    maps_.clear();
+    maps_.resize(source.maps_.size());
+    for (size_t i = 0; i < source.maps_.size(); ++i)
+        if (source.maps_[i]) maps_[i] = std::make_unique<MeshMap>(*source.maps_[i]);
     specifiedNormals_ = source.specifiedNormals_ ? std::make_unique<MeshNormalSpec>(*source.specifiedNormals_) : nullptr;
     faceNormals_ = source.faceNormals_;
     renderVerts_ = source.renderVerts_;

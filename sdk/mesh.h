@@ -84,8 +84,11 @@ public:
     // Map channels -2 to 99.
     bool mapSupport(int channel) const;
     void setMapSupport(int channel, bool support = true);
-    MeshMap& Map(int channel) { return maps_[channel - kMapChannelMin]; }
-    const MeshMap& Map(int channel) const { return maps_[channel - kMapChannelMin]; }
+    // A channel's record is made on first use through the non-const accessor and stays at the
+    // same address for the mesh's lifetime; the const accessor answers an unused channel with an
+    // empty, unsupported record.
+    MeshMap& Map(int channel);
+    const MeshMap& Map(int channel) const;
     const TVFace* mapFaces(int channel) const;
     const Point3* mapVerts(int channel) const;
     int getNumMapVerts(int channel) const;
@@ -113,7 +116,9 @@ public:
     void DeepCopy(const Mesh& source, uint64_t channels);
 
 private:
-    std::vector<MeshMap> maps_ = std::vector<MeshMap>(kMapChannelCount);
+    // Indexed by channel - kMapChannelMin, only as long as the highest channel used; a mesh
+    // (and every node holding one) costs nothing for the channels it never touches.
+    std::vector<std::unique_ptr<MeshMap>> maps_;
     std::unique_ptr<MeshNormalSpec> specifiedNormals_;
     std::vector<Point3> faceNormals_;
     std::vector<RVertex> renderVerts_;

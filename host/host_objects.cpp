@@ -82,7 +82,7 @@ Object* HostShapeObject::ConvertToType(TimeValue, Class_ID type) {
         face.v[2] = static_cast<uint32_t>(i + 2);
         face.smGroup = 1;
     }
-    return Temporary(std::make_unique<HostTriObject>(mesh));
+    return Temporary(std::make_unique<HostTriObject>(std::move(mesh)));
 }
 
 std::unique_ptr<Object> HostShapeObject::Clone() const {

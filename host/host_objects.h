@@ -51,6 +51,7 @@ class HostTriObject final : public TriObject, public HostObject {
 public:
     HostTriObject() = default;
     explicit HostTriObject(const Mesh& mesh) : mesh_(mesh) {}
+    explicit HostTriObject(Mesh&& mesh) : mesh_(std::move(mesh)) {}
 
     Class_ID ClassID() const override { return kTriObjectClassId; }
     SClass_ID SuperClassID() const override { return kGeomObjectClassId; }

@@ -453,7 +453,7 @@ bool DocumentReader::ReadObject(const Json& v, const std::string& path, bool nam
         Mesh mesh;
         if (!v.contains("mesh")) return Fail(Member(path, "mesh"), "missing field");
         if (!ReadMesh(v["mesh"], Member(path, "mesh"), mesh)) return false;
-        object = std::make_unique<HostTriObject>(mesh);
+        object = std::make_unique<HostTriObject>(std::move(mesh));
     } else if (type == "shape") {
         if (!ReadShape(v, path, object)) return false;
         static_cast<HostShapeObject&>(*object).SetClassId(classId);

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cassert>
 #include <cmath>
 
@@ -50,4 +51,25 @@ uint32_t AddCorner(XMeshData& data, uint32_t positionIndex, const XMeshCorner& c
     vertex.cornerIndex = range.count;
     ++range.count;
     return vertexIndex;
+}
+
+void CompactCornerPool(XMeshData& data) {
+    const size_t used = data.vertices.size();
+    if (used == data.cornerPool.size()) return;
+    const uint32_t stride = data.uvStride;
+    std::vector<XMeshCorner> pool(used);
+    std::vector<float> uvPool(used * stride);
+    uint32_t first = 0;
+    for (XMeshPosition& position : data.positions) {
+        CornerRange& range = position.corners;
+        std::copy_n(data.cornerPool.begin() + range.first, range.count, pool.begin() + first);
+        std::copy_n(data.uvPool.begin() + size_t(range.first) * stride, size_t(range.count) * stride,
+                    uvPool.begin() + size_t(first) * stride);
+        range.first = first;
+        range.capacity = range.count;
+        first += range.count;
+    }
+    data.cornerPool = std::move(pool);
+    data.uvPool = std::move(uvPool);
+    data.vertices.shrink_to_fit();
 }

@@ -269,5 +269,6 @@ bool GenMeshData(ExportContext& exporter, XRenderableNode& node) {
         }
     }
     if (meshNode && options.MultiTexCoordsOptimize) MergeIdenticalChannels(*data);
+    CompactCornerPool(*data);
     return true;
 }

@@ -12,7 +12,7 @@
 // slots, position p owning the slice positions[p].corners (its capacity is the number of face
 // corners that reference p, so the pool never grows); the texture coordinates of the records
 // live in one float array beside the pool, uvStride floats per slot. Nothing is allocated per
-// corner or per vertex.
+// corner or per vertex. When the faces are done the pool is compacted to one slot per record.
 #pragma once
 
 #include <array>
@@ -136,6 +136,11 @@ bool GenMeshData(ExportContext& exporter, XRenderableNode& node);
 // position's next record, appends its export vertex, and returns that vertex's index (the
 // stored record's vertexIndex is set to it).
 uint32_t AddCorner(XMeshData& data, uint32_t positionIndex, const XMeshCorner& corner, const float* uv);
+
+// Once every face is added: moves the stored records (and their texture coordinates) into a
+// pool of exactly one slot per export vertex, each position's slice full, and gives the export
+// vertex list its exact size. The slots the faces reserved but did not use are released.
+void CompactCornerPool(XMeshData& data);
 
 // The transform that takes the mesh's coordinates to where the file wants them: objectTM in
 // world space (worldSpace and a mesh node), else objectTM x Inverse(frameTM), the node's own

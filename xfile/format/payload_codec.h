@@ -21,6 +21,10 @@ class OutBuffer {
 public:
     struct Flusher {
         virtual void FlushBuffer() = 0;
+
+    protected:
+        // Never deleted through this interface: the buffer only calls it.
+        ~Flusher() = default;
     };
 
     OutBuffer() = default;

@@ -119,7 +119,7 @@ std::string LegalName(std::string_view name) {
     return out;
 }
 
-struct XSaveObject::Impl : OutBuffer::Flusher {
+struct XSaveObject::Impl final : OutBuffer::Flusher {
     struct Open {
         uint32_t templateIndex;
         uint64_t serial;

@@ -2,8 +2,6 @@
 // objects inside it.
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 #include "host/host_controllers.h"
 #include "xfile/write_animation.h"
 #include "xfile/write_test_util.h"
@@ -11,24 +9,10 @@
 namespace {
 
 std::vector<uint32_t> Dwords(std::span<const uint8_t> bytes, size_t first, size_t count) {
-    std::vector<uint32_t> out(count);
-    std::memcpy(out.data(), bytes.data() + first * 4, count * 4);
-    return out;
+    return write_test::ValuesAt<uint32_t>(bytes, first * 4, count);
 }
-
 std::vector<float> FloatsAt(std::span<const uint8_t> bytes, size_t first, size_t count) {
-    std::vector<float> out(count);
-    std::memcpy(out.data(), bytes.data() + first * 4, count * 4);
-    return out;
-}
-
-// Writes the fixture's tree as it stands (after the pass) into a document.
-xfile::XDocument WriteTree(ExportFixture& f) {
-    f.exporter->meter.BeginStage(f.exporter->stage2Work, 5.0f, 100.0f);
-    std::vector<uint8_t> bytes;
-    std::string error;
-    EXPECT_TRUE(WriteXFileBytes(WriterRecords(*f.exporter), f.exporter->meter, bytes, &error)) << error;
-    return write_test::Read(bytes);
+    return write_test::ValuesAt<float>(bytes, first * 4, count);
 }
 
 // "AnimationSet name: [frame: keyName keyName ...] ..." for every set, for compact checks.
@@ -119,7 +103,7 @@ TEST(AnimWrite, AnimationsReferToTheirFramesAndHoldTheNonEmptyLists) {
     idle.matrixKeys = {{kMatrixKey, 0, Matrix3()}, {kMatrixKey, 1600, Matrix3()}};
 
     const uint32_t stepsBefore = f.exporter->meter.stepsDone();
-    const xfile::XDocument doc = WriteTree(f);
+    const xfile::XDocument doc = write_test::Read(write_test::WriteBytes(f));
     EXPECT_EQ(Outline(doc),
               "Walk: [Mover AnimationOptions AnimationKey=S AnimationKey=R AnimationKey=T]"
               " [Still AnimationOptions AnimationKey=T]\n"
@@ -166,7 +150,7 @@ TEST(AnimWrite, SkinnedAndUnprocessedNodesAreSkipped) {
             f.Geometry(name)->skinned = true;
         }
         f.Node("Off")->processed = false;
-        const std::string outline = Outline(WriteTree(f));
+        const std::string outline = Outline(write_test::Read(write_test::WriteBytes(f)));
         // Hierarchy: a skinned mesh with children is animated like any other node, a skinned
         // leaf is not. World space: a skinned mesh is left out with its subtree.
         const char* expected = worldSpace ? "Clip:\n" : "Clip: [Body AnimationKey=S AnimationKey=R AnimationKey=T]"

@@ -76,9 +76,7 @@ const xfile::XNode* Find(const xfile::XDocument& doc, const std::string& tmpl) {
 }
 
 std::vector<uint32_t> Dwords(std::span<const uint8_t> payload, size_t offset, size_t count) {
-    std::vector<uint32_t> out(count);
-    std::memcpy(out.data(), payload.data() + offset, 4 * count);
-    return out;
+    return write_test::ValuesAt<uint32_t>(payload, offset, count);
 }
 
 using Names = std::vector<std::string>;

@@ -5,9 +5,7 @@
 #include <cstring>
 
 #include "skin/skin_fixture.h"
-#include "xfile/format/xreader.h"
-#include "plugin/export_files.h"
-#include "xfile/write_xfile.h"
+#include "xfile/write_test_util.h"
 
 using namespace skin_test;
 
@@ -45,18 +43,7 @@ SkinObjects SkinObjectsOf(const xfile::XDocument& doc, const std::string& meshNa
 
 template <class T>
 T At(const std::vector<uint8_t>& bytes, size_t offset) {
-    T v;
-    std::memcpy(&v, bytes.data() + offset, sizeof v);
-    return v;
-}
-
-std::vector<uint8_t> Export(SkinFixture& f) {
-    f.CollectAndPass();
-    f.exporter->meter.BeginStage(f.exporter->stage2Work, 5.0f, 100.0f);
-    std::vector<uint8_t> bytes;
-    std::string error;
-    EXPECT_TRUE(WriteXFileBytes(WriterRecords(*f.exporter), f.exporter->meter, bytes, &error)) << error;
-    return bytes;
+    return write_test::ValueAt<T>(bytes, offset);
 }
 
 }  // namespace
@@ -84,7 +71,7 @@ TEST(SkinWrite, HeaderAndOneEntryPerExportVertex) {
     ExportOptions o = SkinOptions();
     o.Normal = 1;  // one normal per side: 24 export vertices from 8 corners
     SkinFixture f(b.Take(), o);
-    const std::vector<uint8_t> bytes = Export(f);
+    const std::vector<uint8_t> bytes = write_test::ExportBytes(f);
     xfile::XDocument doc;
     ASSERT_TRUE(xfile::ReadXFile(bytes, &doc).ok());
 

@@ -18,9 +18,8 @@
 
 namespace write_test {
 
-// Collects, runs the data pass and writes the file into memory.
-inline std::vector<uint8_t> ExportBytes(ExportFixture& f) {
-    f.CollectAndPass();
+// Writes the fixture's records as they stand into memory and checks its meshes.
+inline std::vector<uint8_t> WriteBytes(ExportFixture& f) {
     f.exporter->meter.BeginStage(f.exporter->stage2Work, 5.0f, 100.0f);
     std::vector<uint8_t> bytes;
     std::string error;
@@ -28,6 +27,24 @@ inline std::vector<uint8_t> ExportBytes(ExportFixture& f) {
     xfile::XDocument doc;
     if (xfile::ReadXFile(bytes, &doc).ok()) mesh_invariants::ExpectMeshObjectsValid(doc);
     return bytes;
+}
+
+// Collects, runs the data pass and writes the file into memory.
+inline std::vector<uint8_t> ExportBytes(ExportFixture& f) {
+    f.CollectAndPass();
+    return WriteBytes(f);
+}
+
+// count values of type T from byte offset on.
+template <class T>
+std::vector<T> ValuesAt(std::span<const uint8_t> bytes, size_t offset, size_t count) {
+    std::vector<T> out(count);
+    std::memcpy(out.data(), bytes.data() + offset, count * sizeof(T));
+    return out;
+}
+template <class T>
+T ValueAt(std::span<const uint8_t> bytes, size_t offset) {
+    return ValuesAt<T>(bytes, offset, 1)[0];
 }
 
 inline xfile::XDocument Read(const std::vector<uint8_t>& bytes) {

@@ -126,25 +126,17 @@ TEST(KeysHostControllers, DocumentRoundTripAndErrors) {
     ASSERT_NE(partial, nullptr) << error;
     ExpectMatrix3Near(OnlyNode(*partial).GetNodeTM(50), TransMatrix({1, 2, 3}));
 
+    // The problems only key tracks have; the other kinds are in the scene document tests.
     const std::pair<const char*, const char*> bad[] = {
         {R"({"type": "transform", "position": {"times": [0, 0], "values": [0,0,0, 1,1,1]}})",
          "c.json: nodes[0].tmController.position.times[1]: key times must be strictly ascending"},
-        {R"({"type": "transform", "position": {"times": [0], "values": [0, 0]}})",
-         "c.json: nodes[0].tmController.position.values: expected 3 numbers, found 2"},
-        {R"({"type": "transform", "rotation": {"times": [0], "values": [0, 0, 0, 0]}})",
-         "c.json: nodes[0].tmController.rotation.values[0]: quaternion of zero length"},
         {R"({"type": "transform", "rotation": {"times": [0], "values": [0,0,0,1], "interpolation": "bezier"}})",
          "c.json: nodes[0].tmController.rotation.interpolation: rotation keys interpolate \"step\" or \"linear\"; "
          "use per-axis angles for curves"},
         {R"({"type": "transform", "scale": {"x": {"times": [0], "values": [1], "inSlopes": [0]}}})",
          "c.json: nodes[0].tmController.scale.x.inSlopes: slopes need \"interpolation\": \"bezier\""},
-        {R"({"type": "transform", "scale": {"w": {}}})", "c.json: nodes[0].tmController.scale.w: unknown field"},
         {R"({"type": "transform", "position": {"times": [], "values": []}})",
          "c.json: nodes[0].tmController.position.times: a track needs at least one key"},
-        {R"({"type": "transform", "position": {"times": [4294967296], "values": [0,0,0]}})",
-         "c.json: nodes[0].tmController.position.times[0]: 4294967296 is out of range (-2147483648 to 2147483647)"},
-        {R"({"type": "transform", "position": {"times": [0], "values": [0, 1e39, 0]}})",
-         "c.json: nodes[0].tmController.position.values[1]: number is not finite as a 32-bit float"},
     };
     for (const auto& [controller, message] : bad) {
         error.clear();

@@ -2,6 +2,7 @@
 // wherever a path is split; directories are joined with "/".
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -13,6 +14,22 @@ std::string DirectoryOf(std::string_view path);
 std::string FileNameOf(std::string_view path);
 // dir with a "/" appended when it is not empty and does not end in a separator.
 std::string WithTrailingSeparator(std::string_view dir);
+
+// How much of a folder tree one file search reads: a search from a large folder (a home folder,
+// the file system's root) gives up instead of walking it whole. The exporter's texture search
+// and the stand-in host's missing-texture check share these bounds, so a texture the host
+// reports missing is one the export will not find.
+inline constexpr size_t kMaxFileSearchFolders = 4096;
+inline constexpr int kMaxFileSearchDepth = 16;
+
+// Searches directory ("./" when empty) and its subdirectories, depth first, for a file named
+// exactly fileName (letter case matters). Entries are visited in byte order of their names;
+// directories whose names begin with "." and links to directories are not entered. At most
+// kMaxFileSearchFolders directories are read, down to kMaxFileSearchDepth levels below
+// directory. Returns the path of the first file found (directory, a separator, then the
+// subdirectories and the name joined with "/"), or "" when there is none (or fileName is
+// empty).
+std::string FindFileInTree(const std::string& directory, const std::string& fileName);
 // Where texture and effect files are looked for when their stored path no longer leads to them.
 // Each directory normally ends in a separator.
 struct TextureSearchDirectories {

@@ -5,10 +5,7 @@
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <atomic>
 #include <cctype>
 #include <cmath>
 #include <filesystem>
@@ -20,6 +17,7 @@
 #include <system_error>
 #include <unordered_map>
 
+#include "core/atomic_write.h"
 #include "host/host_controllers.h"
 #include "host/host_deformers.h"
 #include "host/host_materials.h"
@@ -587,29 +585,28 @@ std::string Importer::TextureFile(const std::string& reference) {
     const fs::path target = directory / name;
     std::error_code ec;
     fs::create_directories(directory, ec);
-    // Written under a name of its own and renamed, so that two imports into one folder never
-    // write the same temporary file.
-    static std::atomic<unsigned> counter{0};
-    const fs::path temp = directory / ("." + name + ".tmp-" + std::to_string(static_cast<long>(::getpid())) + "-" +
-                                       std::to_string(counter++));
-    {
-        std::ofstream stream(temp, std::ios::binary | std::ios::trunc);
-        stream.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-        if (!stream) {
-            fs::remove(temp, ec);
-            Fail("cannot write the embedded texture " + target.string());
-            return {};
-        }
-    }
-    fs::rename(temp, target, ec);
-    if (ec) {
-        fs::remove(temp, ec);
-        Fail("cannot write the embedded texture " + target.string());
-        return {};
-    }
     std::error_code absoluteError;
     const fs::path absolute = fs::absolute(target, absoluteError);
     const std::string result = (absoluteError ? target : absolute).lexically_normal().string();
+    const std::string_view content(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    bool saved = false;
+    if (options_.staged) {
+        // Staged under the name the scene gives it; the caller puts it in place with its other files.
+        const std::string temp = options_.staged->Stage(result, StagedFiles::Existing::Replace);
+        if (!temp.empty()) {
+            std::ofstream stream(temp, std::ios::binary | std::ios::trunc);
+            stream.write(content.data(), static_cast<std::streamsize>(content.size()));
+            stream.close();
+            saved = !stream.fail();
+            if (!saved) options_.staged->Drop(result);
+        }
+    } else {
+        saved = WriteFileAtomically(target.string(), content);
+    }
+    if (!saved) {
+        Fail("cannot write the embedded texture " + target.string());
+        return {};
+    }
     writtenTextures_.emplace(reference, result);
     return result;
 }

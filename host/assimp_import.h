@@ -27,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "core/staged_files.h"
 #include "host/host_scene.h"
 
 struct ImportOptions {
@@ -35,6 +36,9 @@ struct ImportOptions {
     // Where images stored inside the file are written as image files; made when missing.
     // Empty: the current directory.
     std::string textureDirectory;
+    // When given, the images are staged there and put in place by the caller's commit, together
+    // with its own files; otherwise each is written in place at once.
+    StagedFiles* staged = nullptr;
 };
 
 // The largest interchange file the host reads.

@@ -1,11 +1,12 @@
 #include "host/bitmap_writer.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
-#include <cstdio>
 #include <filesystem>
+#include <string_view>
 #include <system_error>
+
+#include "core/atomic_write.h"
 
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #define STBI_WRITE_NO_STDIO
@@ -61,20 +62,12 @@ bool HostBitmap::Write(const BitmapInfo& /*info*/) {
     const std::vector<uint8_t> bytes = EncodeBmp32(width_, height_, rgba_);
     if (bytes.empty()) return false;
 
-    namespace fs = std::filesystem;
-    static std::atomic<unsigned> counter{0};
-    const std::string temp = outputPath_ + ".bmptmp" + std::to_string(counter++);
-    FILE* file = std::fopen(temp.c_str(), "wb");
-    if (file == nullptr) return false;
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    ok = std::fclose(file) == 0 && ok;
+    // Written into an existing folder only, as the host's bitmap writer does.
     std::error_code ec;
-    if (ok) {
-        fs::rename(temp, outputPath_, ec);
-        ok = !ec;
-    }
-    if (!ok) fs::remove(temp, ec);
-    return ok;
+    const std::filesystem::path folder = std::filesystem::path(outputPath_).parent_path();
+    if (!folder.empty() && !std::filesystem::is_directory(folder, ec)) return false;
+    return WriteFileAtomically(outputPath_,
+                               std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
 void HostBitmap::Close(const BitmapInfo& /*info*/) { outputPath_.clear(); }

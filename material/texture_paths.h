@@ -8,14 +8,7 @@ struct TextureSearchDirectories;
 
 // The path to use for a texture or effect file. An empty path, or one where a file exists, is
 // returned unchanged. Otherwise the file name (after the last "/" or "\") is searched for with
-// FindFileInTree under the scene directory, then the first and the second host directory
+// FindFileInTree (core/paths.h) under the scene directory, then the first and the second host directory
 // (empty directories are not searched); the first hit wins. When nothing is found the result
 // is the scene directory followed by the file name, a best guess that later copies skip.
 std::string ResolveTexturePath(std::string_view path, const TextureSearchDirectories& state);
-
-// Searches directory and its subdirectories, depth first, for a file named exactly fileName
-// (letter case matters). Entries are visited in byte order of their names; directories whose
-// names begin with "." and links to directories are not entered. At most 4096 directories are
-// read, down to 16 levels below `directory`. Returns the full path of the first file found, or
-// "" when there is none (or fileName is empty).
-std::string FindFileInTree(const std::string& directory, const std::string& fileName);

@@ -1,22 +1,12 @@
 #include "options/profile.h"
 
-#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
 
-#ifdef _WIN32
-#include <io.h>
-#include <process.h>
-#define PLOVER_GETPID _getpid
-#define PLOVER_FSYNC _commit
-#else
-#include <unistd.h>
-#define PLOVER_GETPID getpid
-#define PLOVER_FSYNC fsync
-#endif
+#include "core/atomic_write.h"
 
 namespace {
 
@@ -235,28 +225,6 @@ std::string ProfileFile::ToText() const {
 }
 
 bool ProfileFile::Save(const std::string& path) const {
-    namespace fs = std::filesystem;
     if (path.empty()) return false;
-    std::error_code ec;
-    fs::path target(path);
-    if (target.has_parent_path()) fs::create_directories(target.parent_path(), ec);
-
-    // A name of our own beside the target: same file system, so the rename is atomic.
-    static std::atomic<unsigned> counter{0};
-    fs::path temp = target;
-    temp += ".tmp" + std::to_string(static_cast<long>(PLOVER_GETPID())) + "_" + std::to_string(counter++);
-
-    const std::string text = ToText();
-    FILE* file = std::fopen(temp.string().c_str(), "wb");
-    if (file == nullptr) return false;
-    bool ok = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-    ok = (std::fflush(file) == 0) && ok;
-    ok = (PLOVER_FSYNC(fileno(file)) == 0) && ok;
-    ok = (std::fclose(file) == 0) && ok;
-    if (ok) {
-        fs::rename(temp, target, ec);
-        ok = !ec;
-    }
-    if (!ok) fs::remove(temp, ec);
-    return ok;
+    return WriteFileAtomically(path, ToText());
 }

@@ -365,15 +365,6 @@ TEST(ImportMapping, TexturesThatCannotBeFoundAreReportedOnce) {
     EXPECT_EQ(MissingTextureWarnings(scene).at(0),
               "C:\\art\\lost.png: texture not found (looked there and in " + folder +
                   " and /nonexistent/maps, subfolders included)");
-
-    // The search gives up below a bounded depth.
-    fs::path deep = dir.path();
-    for (int i = 0; i <= kMaxTextureSearchDepth; ++i) deep /= "d";
-    fs::create_directories(deep);
-    std::ofstream(deep / "buried.png") << "x";
-    EXPECT_EQ(FindFileBelow(dir.path().string(), "found.png"), (dir.path() / "sub" / "deeper" / "found.png").string());
-    EXPECT_EQ(FindFileBelow(dir.path().string(), "buried.png"), "");
-    EXPECT_EQ(FindFileBelow(dir.path().string(), "FOUND.png"), "");
 }
 
 TEST(ImportMapping, UnpackFolderIsRemovedOnEveryPath) {

@@ -1,6 +1,7 @@
 // Texture path resolution, slot UV transforms.
 #include "material_test_util.h"
 
+#include "core/paths.h"
 #include "material/texture_paths.h"
 #include "material/uv_transform.h"
 
@@ -56,6 +57,10 @@ TEST(TexturePaths, FindFileInTreeVisitsDepthFirstInNameOrder) {
     EXPECT_EQ(FindFileInTree(dir.dir(), ""), "");
     EXPECT_EQ(FindFileInTree(dir.dir(), "x"), "");  // directories are not files
     EXPECT_EQ(FindFileInTree((dir.path() / "absent").string(), "t.png"), "");
+    std::string deep;  // the search gives up below a bounded depth
+    for (int i = 0; i <= kMaxFileSearchDepth; ++i) deep += "d/";
+    dir.Touch(deep + "buried.png");
+    EXPECT_EQ(FindFileInTree(dir.dir(), "buried.png"), "");
 #ifndef _WIN32
     // A link back up the tree is not followed (it would never end).
     std::filesystem::create_directory_symlink(dir.path(), dir.path() / "a" / "loop");

@@ -24,6 +24,7 @@
 
 #include "host/assimp_import.h"
 #include "core/names.h"
+#include "core/staged_files.h"
 #include "tools/plover/commands.h"
 
 namespace fs = std::filesystem;
@@ -336,6 +337,8 @@ TEST_P(ImportExport, DumpExportsToTheSameFile) {
     dump.outputPath = (dir.path() / "scene.json").string();
     dump.quiet = true;
     ASSERT_EQ(RunDumpCommand(dump), 0);
+    for (const fs::directory_entry& entry : fs::directory_iterator(dir.path()))
+        EXPECT_FALSE(IsStagedTemporaryName(entry.path().filename().string())) << entry.path();
 
     std::ifstream in(dump.outputPath);
     const std::string document{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};

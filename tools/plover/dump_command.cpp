@@ -1,12 +1,8 @@
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
-#include <system_error>
 
+#include "core/staged_files.h"
 #include "host/scene_document.h"
 #include "tools/plover/arguments.h"
 #include "tools/plover/commands.h"
@@ -16,36 +12,27 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Writes text through a temporary file of a unique name beside path and a rename, so that a
-// failed dump leaves an earlier document whole and two dumps never write the same temporary.
-bool WriteTextFile(const std::string& path, const std::string& text, std::string& error) {
-    std::string temp = path + ".XXXXXX";
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0) {
+// Stages the document after the images the import staged and puts them all in place at once:
+// a failed dump leaves the folder as it was, an earlier document and its images included.
+bool WriteDumpFiles(StagedFiles& staged, const std::string& path, const std::string& text, std::string& error) {
+    const std::string temp = staged.Stage(path, StagedFiles::Existing::Replace);
+    bool ok = !temp.empty();
+    if (ok) {
+        std::ofstream stream(temp, std::ios::binary | std::ios::trunc);
+        stream.write(text.data(), static_cast<std::streamsize>(text.size()));
+        stream.close();
+        ok = !stream.fail();
+    }
+    if (!ok) {
         error = "cannot write " + path;
         return false;
     }
-    FILE* file = ::fdopen(fd, "wb");
-    bool ok = file != nullptr && std::fwrite(text.data(), 1, text.size(), file) == text.size();
-    if (file) {
-        ok = std::fclose(file) == 0 && ok;
-    } else {
-        ::close(fd);
+    std::string failed, cause;
+    if (!staged.Commit(&failed, &cause)) {
+        error = "cannot write " + failed + ": " + cause;
+        return false;
     }
-    std::error_code ec;
-    if (ok) {
-        // mkstemp makes the file private; a document is as readable as any file the user writes.
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        fs::permissions(temp, static_cast<fs::perms>(0666 & ~mask), ec);
-        fs::rename(temp, path, ec);
-        ok = !ec;
-    }
-    if (!ok) {
-        fs::remove(temp, ec);
-        error = "cannot write " + path;
-    }
-    return ok;
+    return true;
 }
 
 }  // namespace
@@ -58,12 +45,13 @@ int RunDumpCommand(const DumpCommand& command) {
     }
     // Embedded textures go beside the document, which names them by their full path.
     const std::string outputDir = fs::absolute(fs::path(command.outputPath)).parent_path().string();
+    StagedFiles staged;
     SceneInput input;
-    if (!LoadSceneInput(command.inputPath, command.frameRate, outputDir, input, error)) {
+    if (!LoadSceneInput(command.inputPath, command.frameRate, outputDir, input, error, &staged)) {
         std::cerr << "plover: " << error << "\n";
         return kExitUsage;
     }
-    if (!WriteTextFile(command.outputPath, SaveSceneDocument(*input.scene), error)) {
+    if (!WriteDumpFiles(staged, command.outputPath, SaveSceneDocument(*input.scene), error)) {
         std::cerr << "plover: " << error << "\n";
         return kExitNotWritten;
     }

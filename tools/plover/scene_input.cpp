@@ -18,7 +18,7 @@ bool IsSceneDocumentPath(const std::string& path) {
 }
 
 bool LoadSceneInput(const std::string& path, int frameRate, const std::string& textureDirectory, SceneInput& input,
-                    std::string& error) {
+                    std::string& error, StagedFiles* staged) {
     input = SceneInput{};
     if (IsSceneDocumentPath(path)) {
         input.scene = LoadSceneDocument(path, error);
@@ -26,6 +26,7 @@ bool LoadSceneInput(const std::string& path, int frameRate, const std::string& t
         ImportOptions options;
         options.frameRate = frameRate;
         options.textureDirectory = textureDirectory;
+        options.staged = staged;
         if (textureDirectory.empty()) {
             input.unpacked = UnpackFolder::Create(error);
             if (!input.unpacked) return false;
@@ -37,7 +38,7 @@ bool LoadSceneInput(const std::string& path, int frameRate, const std::string& t
         input.unpacked.reset();
         return false;
     }
-    input.warnings = MissingTextureWarnings(*input.scene);
+    input.warnings = MissingTextureWarnings(*input.scene, staged);
     for (const std::string& warning : input.warnings) std::cerr << "plover: warning: " << warning << "\n";
     // The clips the scene offers: one per animation of an imported file, or a document's "clips".
     if (const auto& clips = input.scene->clips()) {

@@ -33,7 +33,8 @@ bool IsSceneDocumentPath(const std::string& path);
 // frameRate is the timeline's frame rate for imports; textureDirectory receives the images an
 // imported file stores inside itself (empty: a private temporary folder, input.unpacked). Textures
 // the scene names that cannot be found are printed to standard error as
-// "plover: warning: <texture>: texture not found (...)". False, with error naming the file, on
+// "plover: warning: <texture>: texture not found (...)". With staged, the images are staged
+// there for the caller to commit with its own files. False, with error naming the file, on
 // failure.
 bool LoadSceneInput(const std::string& path, int frameRate, const std::string& textureDirectory, SceneInput& input,
-                    std::string& error);
+                    std::string& error, StagedFiles* staged = nullptr);

@@ -1,7 +1,7 @@
 // The export tree: one XNode per collected host node.
 //
 // Node collection (scene/collect_nodes.h) builds the tree once per export; the data pass
-// (anim/data_pass.h) fills transforms, materials, mesh data, skin and animation into it; the
+// (plugin/data_pass.h) fills transforms, materials, mesh data, skin and animation into it; the
 // writer (xfile/write_xfile.h) serialises it. No later stage walks the host scene except
 // through the hostNode handles kept here.
 //

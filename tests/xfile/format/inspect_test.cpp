@@ -6,7 +6,6 @@
 
 #include "common/xfile_samples.h"
 #include "xfile/format/inspect.h"
-#include "xfile/format/xreader.h"
 
 using namespace xfile;
 using namespace xfile_test;
@@ -93,26 +92,8 @@ TEST(Inspect, SummaryCountsTheSameInEveryFormatAndFromOtherWriters) {
     EXPECT_EQ(expected, "\n3 frames, 2 meshes, 2 triangles, 6 vertices, 1 bone, 1 clip, 1 material, 1 texture\n"
                         "clip Wave: 1.000 s (4800 ticks at 4800 per second, 7 keys)\n");
 
-    XDocument doc;
-    std::string foreign = kForeignFile;
-    ASSERT_TRUE(ReadXFile(std::span(reinterpret_cast<const uint8_t*>(foreign.data()), foreign.size()), &doc).ok());
-    XFileSummary s = SummariseXFile(doc);
-    EXPECT_EQ(s.frames, 3u);
-    EXPECT_EQ(s.meshes, 1u);
-    EXPECT_EQ(s.vertices, 5u);
-    EXPECT_EQ(s.faces, 2u);
-    EXPECT_EQ(s.triangles, 3u);
-    EXPECT_EQ(s.materials, 2u);
-    EXPECT_EQ(s.textures, 1u);
-    EXPECT_EQ(s.bones, 2u);
-    EXPECT_EQ(s.ticksPerSecond, 30u);
-    ASSERT_EQ(s.clips.size(), 2u);
-    EXPECT_EQ(s.clips[0].name, "Wave");
-    EXPECT_EQ(s.clips[0].keyCount, 2u);
-    EXPECT_EQ(s.clips[0].firstTick, 10u);
-    EXPECT_EQ(s.clips[0].lastTick, 55u);
-    EXPECT_EQ(s.clips[1].keyCount, 0u);
-
+    // Another writer's file: the same counts in text and in JSON.
+    const std::string foreign = kForeignFile;
     std::string path = WriteTemp("inspect_foreign.x", std::vector<uint8_t>(foreign.begin(), foreign.end()));
     std::ostringstream out, err;
     ASSERT_EQ(RunInspect(path, false, out, err, true), 0) << err.str();

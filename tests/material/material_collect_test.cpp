@@ -279,23 +279,9 @@ TEST_F(MaterialTest, DxMaterialParametersBitmapsAndEffectFile) {
     EXPECT_TRUE(record.effectValid);
     EXPECT_EQ(record.effectFile, fx);
 
-    ASSERT_EQ(record.floatParams.size(), 5u);
-    EXPECT_EQ(record.floatParams[0].name, "gloss");
-    EXPECT_EQ(record.floatParams[0].count, 1);
-    EXPECT_EQ(record.floatParams[1].count, 1);
-    EXPECT_EQ(record.floatParams[2].count, 3);
-    EXPECT_EQ(record.floatParams[2].values[2], 3.0f);
-    EXPECT_EQ(record.floatParams[3].count, 4);
-    EXPECT_EQ(record.floatParams[4].values[3], 0.4f);
-    ASSERT_EQ(record.dwordParams.size(), 1u);
-    EXPECT_EQ(record.dwordParams[0].name, "useFog");
-    EXPECT_EQ(record.dwordParams[0].value, 1u);
-    ASSERT_EQ(record.stringParams.size(), 5u);
-    EXPECT_EQ(record.stringParams[0].value, "Main");
-    EXPECT_EQ(record.stringParams[1].value, "c:\\luts\\lut.dds");
-    EXPECT_EQ(record.stringParams[2].value, "d.png");
-    EXPECT_EQ(record.stringParams[3].value, "");
-    EXPECT_EQ(record.stringParams[4].value, "env.dds");
+    EXPECT_EQ(ParamsText(record),
+              "gloss=0.5 amount=0.25 lightDir=1,2,3 tint4=1,2,3,4 tint=0.1,0.2,0.3,0.4 useFog=1 technique=\"Main\" "
+              "lut=\"c:\\luts\\lut.dds\" diffuseMap=\"d.png\" emptyMap=\"\" envMap=\"env.dds\" ");
 
     // Effect bitmaps: eleven at most, channel from the bitmap when a mapchannel parameter exists.
     EXPECT_EQ(record.UsedSlotCount(), kTextureSlotCount);

@@ -12,6 +12,7 @@
 #include "host/bitmap_writer.h"
 #include "host/procedural_maps.h"
 #include "material/material_output.h"
+#include "material_test_util.h"
 #include "options/export_options.h"
 
 namespace fs = std::filesystem;
@@ -255,10 +256,7 @@ TEST_F(MaterialOutputTest, GeneratedEffectFilesAndTheirTextures) {
     Output(materials[0].get(), &node);
     auto& a = static_cast<XEffectMaterial&>(*materials[0]);
     EXPECT_EQ(a.effectFile, "Box.fx");
-    ASSERT_EQ(a.stringParams.size(), 2u);
-    EXPECT_EQ(a.stringParams[0].name, "ADiffuse");
-    EXPECT_EQ(a.stringParams[0].value, "A.png");
-    EXPECT_EQ(a.stringParams[1].name, "ABump");
+    EXPECT_EQ(ParamsText(a), "ADiffuse=\"A.png\" ABump=\"A_n.png\" ");
 
     XEffectFile expected;
     expected.diffuse = a.diffuse;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 
 #include "common/test_files.h"
@@ -18,6 +19,20 @@ inline Matrix2 Rows(float a, float b, float c, float d, float e, float f) {
     Matrix2 m;
     m.m[0][0] = a; m.m[0][1] = b; m.m[1][0] = c; m.m[1][1] = d; m.m[2][0] = e; m.m[2][1] = f;
     return m;
+}
+
+// A record's effect parameters as "name=value" each: floats (their meaningful components),
+// then DWORDs, then strings in quotes.
+inline std::string ParamsText(const XEffectMaterial& m) {
+    std::ostringstream out;
+    for (const XFloatParam& p : m.floatParams) {
+        out << p.name << "=";
+        for (int i = 0; i < p.count; ++i) out << (i ? "," : "") << p.values[i];
+        out << " ";
+    }
+    for (const XDwordParam& p : m.dwordParams) out << p.name << "=" << p.value << " ";
+    for (const XStringParam& p : m.stringParams) out << p.name << "=\"" << p.value << "\" ";
+    return out.str();
 }
 
 class MaterialTest : public ::testing::Test {

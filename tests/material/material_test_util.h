@@ -35,6 +35,15 @@ inline std::string ParamsText(const XEffectMaterial& m) {
     return out.str();
 }
 
+// A texture slot in one line: "usage name file from source channel N addressU/addressV".
+inline std::string SlotText(const XTextureSlot& slot) {
+    const char* usages[] = {"ordinary", "main", "normal"};
+    const char* addresses[] = {"clamp", "wrap", "mirror"};
+    return std::string(usages[slot.usage]) + " " + slot.textureName + " " + slot.fileName + " from " + slot.sourcePath +
+           " channel " + std::to_string(slot.mapChannel) + " " + addresses[slot.addressU] + "/" +
+           addresses[slot.addressV];
+}
+
 class MaterialTest : public ::testing::Test {
 protected:
     MaterialReadContext Context(int meshChannels = 1) {

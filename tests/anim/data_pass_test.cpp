@@ -1,5 +1,6 @@
-// The per-node data pass: which nodes it processes, what it fills into geometry nodes, and
-// the work it leaves for the writer.
+// The per-node data pass: what it fills into geometry nodes, and the work it leaves for the
+// writer. (Which nodes it processes shows in the frames the writer tests and the selected-only
+// command test see.)
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -11,25 +12,6 @@
 #include "options/options_file.h"
 #include "plugin/do_export.h"
 #include "scene/export_fixture.h"
-
-TEST(DataPass, AncestorsAreProcessedUnlessWorldSpace) {
-    for (int worldSpace : {0, 1}) {
-        SceneBuilder b;
-        HostNode& top = b.Dummy("Top");
-        b.Mesh("Selected", &b.Dummy("Animated", &top)).SetSelected(true);
-        b.Mesh("Other", &top);
-        ExportOptions options = TreeTestOptions();
-        options.WorldSpace = worldSpace;
-        ExportFixture f(b.Take(), options);
-        f.exporter->selectedOnly = true;
-        f.CollectAndPass();
-        EXPECT_TRUE(f.Node("Selected")->processed);
-        EXPECT_EQ(f.Node("Animated")->processed, !worldSpace);
-        EXPECT_EQ(f.Node("Top")->processed, !worldSpace);
-        EXPECT_FALSE(f.Node("Other")->processed);
-        EXPECT_EQ(f.exporter->meshNodes, std::vector<XNode*>{f.Node("Selected")});
-    }
-}
 
 TEST(DataPass, GeometryNodesGetTransformsMaterialsAndWriterWork) {
     HostMaterialLibrary library;

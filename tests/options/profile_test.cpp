@@ -155,29 +155,3 @@ TEST(ProfileFile, SaveIsAtomicAndLoadOfMissingFileIsEmpty) {
     EXPECT_TRUE(loaded.Sections().empty());
     std::filesystem::remove_all(dir);
 }
-
-// Every prefix of a valid file loads, and a loaded profile written out and read again gives the
-// same answers (arbitrary bytes are the fuzz target's).
-TEST(ProfileFile, CutFilesLoadAndRoundTrip) {
-    const std::string valid =
-        "\xEF\xBB\xBF[Option]\r\nSceneRoot=1\r\nMtl=0\r\nSceneRootName=Root\r\nSpaceScale=0.5\r\n"
-        "AnimationCount=2\r\nAnimation0_Name=Walk\r\nAnimation0_StartKey=-5\r\n[x]\ny=\n";
-    auto checkRoundTrip = [](const ProfileFile& file) {
-        ProfileFile again;
-        again.LoadFromText(file.ToText());
-        ASSERT_EQ(again.Sections().size(), file.Sections().size());
-        for (const auto& section : file.Sections()) {
-            for (const auto& entry : section.entries) {
-                EXPECT_EQ(again.GetString(section.name, entry.key, "<missing>"),
-                          file.GetString(section.name, entry.key, "<missing>"));
-                EXPECT_EQ(again.GetInt(section.name, entry.key, -9), file.GetInt(section.name, entry.key, -9));
-            }
-        }
-    };
-    for (size_t n = 0; n <= valid.size(); ++n) {
-        ProfileFile file;
-        file.LoadFromText(valid.substr(0, n));
-        (void)file.GetInt("Option", "Mtl", 1);
-        checkRoundTrip(file);
-    }
-}

@@ -26,7 +26,7 @@ for t in "${targets[@]}"; do
   seeds=(tests/fuzz/corpus/"$t")
   case "$t" in
     xfile_reader) max_len=1048576; seeds+=(tests/xfile/golden) ;;
-    scene_document) max_len=262144; seeds+=(examples tests/anim/scenes tests/skin/scenes tests/xfile/golden) ;;
+    scene_document) max_len=262144; seeds+=(examples tests/anim/scenes tests/skin/scenes tests/xfile/golden tests/host/documents) ;;
     profile) max_len=65536 ;;
     *) echo "unknown target: $t" >&2; exit 2 ;;
   esac

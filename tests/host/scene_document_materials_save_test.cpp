@@ -19,67 +19,7 @@ namespace {
 
 // Every material and map feature, written the way the host writes it, so that the saved lists
 // must equal these. Shared entries are in the lists, single-use ones inline.
-const char* const kMaterialsDocument = R"({"plover_scene": 1,
-  "objects": [{"name": "quad", "type": "mesh", "mesh": {
-    "vertices": [0,0,0, 1,0,0, 1,1,0, 0,1,0], "faces": [0,1,2, 0,2,3], "materialIds": [0, 3],
-    "mapChannels": [
-      {"channel": 0, "vertices": [1,0,0, 0,1,0, 0,0,1, 1,1,1], "faces": [0,1,2, 0,2,3]},
-      {"channel": 1, "vertices": [0,0,0, 1,0,0, 1,1,0, 0,1,0], "faces": [0,1,2, 0,2,3]},
-      {"channel": 2, "vertices": [0,0,0, 2,0,0, 2,2,0, 0,2,0], "faces": [0,1,2, 0,2,3]}]}}],
-  "maps": [
-    {"name": "Wood", "type": "bitmap", "mapChannel": 2, "tiling": ["vWrap", "uMirror"],
-     "uvTransform": [0.5,0.25,0, -0.25,2,0, 0,0,1, 0.125,-3,0], "file": "wood.png",
-     "crop": {"u": 0.125, "v": 0.25, "width": 0.5, "height": 0.75, "apply": true, "mode": "place"}},
-    {"name": "Board", "type": "checker", "mapChannel": 1, "tiling": [], "color1": [1, 0, 0, 0.5], "color2": [0, 0, 1]},
-    {"name": "Wood_2", "type": "normalBump", "mapChannel": 1, "tiling": ["uWrap", "vWrap"],
-     "normal": {"name": "n", "type": "bitmap", "mapChannel": 1, "tiling": ["uWrap", "vWrap"], "file": "n.png",
-                "crop": {"u": 0, "v": 0, "width": 1, "height": 1, "apply": true, "mode": "crop"}},
-     "bump": "Wood"},
-    {"name": "Ramp", "type": "gradient", "mapChannel": 1, "tiling": ["uWrap", "vWrap", "vMirror"],
-     "gradientType": "radial", "color1": [0.25, 0.5, 0.75], "color2": [1, 1, 0], "color3": [0, 1, 1, 0.25], "middle": 0.3}
-  ],
-  "materials": [
-    {"name": "Wood", "type": "standard", "variant": 2, "ambient": [0, 0, 0], "diffuse": [1, 1, 1],
-     "specular": [0.5, 0.5, 0.5], "shininess": 0.75, "shininessStrength": 1, "transparency": 0,
-     "selfIllumination": [0.2, 0.1, 0],
-     "maps": {"diffuse": "Wood", "opacity": "Board", "bump": "Wood_2"}, "disabledMaps": ["opacity"]},
-    {"name": "Glow", "type": "standard", "ambient": [0.1, 0.2, 0.3], "diffuse": [0.4, 0.5, 0.6],
-     "specular": [0.7, 0.8, 0.9], "shininess": 0.3, "shininessStrength": 2.5, "transparency": 0.25,
-     "selfIllumination": 0.4,
-     "maps": {"ambient": {"name": "", "type": "vertexColor", "mapChannel": 0, "tiling": ["uWrap", "vWrap"]},
-              "diffuse": "Ramp",
-              "selfIllumination": {"name": "Cloud", "type": "noise", "mapChannel": 3, "tiling": ["uWrap"],
-                                   "noiseType": "fractal", "color1": [0, 0, 0], "color2": [1, 0.5, 0],
-                                   "size": 10, "levels": 5, "phase": 0.5}},
-     "disabledMaps": ["specular", "displacement"]}
-  ],
-  "nodes": [
-    {"name": "Multi", "object": "quad", "material": {"name": "Parts", "type": "multi", "materials": [
-      "Wood", null,
-      {"name": "Checks", "type": "standard", "ambient": [0.5, 0.5, 0.5], "diffuse": [0.5, 0.5, 0.5],
-       "specular": [0.9, 0.9, 0.9], "shininess": 0.1, "shininessStrength": 0, "transparency": 1,
-       "selfIllumination": 0, "maps": {"diffuse": "Board", "reflection": "Ramp"}},
-      "Glow"]}},
-    {"name": "Plain", "object": "quad", "material": "Wood"},
-    {"name": "Odd", "object": "quad", "material": {"name": "Other", "type": "generic",
-      "classId": ["0x12", "0xABCDEF01"], "ambient": [0, 0, 0], "diffuse": [0, 0, 1], "specular": [1, 1, 1],
-      "shininess": 0.5, "shininessStrength": 0, "transparency": 0, "selfIllumination": 0,
-      "maps": ["Wood", null, "Wood_2"], "materials": [null, "Glow"]}},
-    {"name": "Shader", "object": "quad", "material": {"name": "Shiny", "type": "dxShader",
-      "parameters": [
-        {"name": "gloss", "type": "float", "value": 0.5}, {"name": "count", "type": "int", "value": -7},
-        {"name": "amount", "type": "percent", "value": 0.25}, {"name": "light", "type": "point3", "value": [1, 2, 3]},
-        {"name": "plane", "type": "point4", "value": [1, 2, 3, 4]}, {"name": "tint", "type": "color", "value": [1, 0.5, 0]},
-        {"name": "fog", "type": "frgba", "value": [0, 0.5, 1, 0.25]}, {"name": "on", "type": "bool", "value": true},
-        {"name": "label", "type": "string", "value": "hello"}, {"name": "lut", "type": "filename", "value": "lut.dds"},
-        {"name": "base", "type": "bitmap", "value": "base.png"}, {"name": "diffuseMap", "type": "texmap", "value": "Board"},
-        {"name": "unused", "type": "texmap", "value": null}],
-      "effectFile": "shiny.fx",
-      "effectBitmaps": [{"file": "base.png", "mapChannel": 2}, {"file": null, "mapChannel": 1}]}},
-    {"name": "Broken", "object": "quad", "material": {"name": "Lost", "type": "dxShader", "loaded": false,
-      "effectBitmaps": [{"file": "gone.png", "mapChannel": 1}]}},
-    {"name": "Bare", "object": "quad"}
-  ]})";
+const std::string kMaterialsDocument = ReadText(std::string(PLOVER_TEST_DATA_DIR) + "/host/documents/materials.json");
 
 std::unique_ptr<HostScene> Load(const std::string& text) {
     std::string error;

@@ -11,6 +11,8 @@
 namespace {
 
 const std::string kExamplePath = std::string(PLOVER_SOURCE_DIR) + "/examples/simple_scene.json";
+// Documents these tests share with the loader's fuzz seeds.
+const std::string kDocuments = std::string(PLOVER_TEST_DATA_DIR) + "/host/documents/";
 
 // The error of loading `json` as "s.json" (empty when it loads).
 std::string LoadError(const std::string& json) {
@@ -51,44 +53,8 @@ TEST(SceneDocument, LoadsTheExample) {
 }
 
 TEST(SceneDocument, RoundTripKeepsEverything) {
-    const std::string doc = R"({
-      "plover_scene": 1,
-      "time": {"frameRate": 25, "animationRange": [-5, 40]},
-      "sceneFile": "C:\\scenes\\robot.max",
-      "directories": {"maps": "/m", "data": "/d", "pluginConfig": "/cfg", "12": "/twelve"},
-      "rootName": "World",
-      "objects": [{"name": "shared", "type": "mesh",
-                   "mesh": {"vertices": [0, 0, 0, 1, 0, 0, 0, 1, 0], "faces": [0, 1, 2]}}],
-      "nodes": [
-        {"name": "A", "object": "shared", "hidden": true, "selected": true, "renderable": false,
-         "wireColor": [1, 2, 3],
-         "transform": {"translation": [1, 2, 3], "rotation": [0, 0, 0.38268343, 0.9238795], "scale": [1, 2, 0.5]},
-         "objectOffset": [1, 0, 0, 0, 1, 0, 0, 0, 1, 0.1, 0.2, 0.3],
-         "stack": [[{"type": "edit", "translate": [0, 0, 1], "deleteFaces": [3]}, {"type": "generic", "classId": ["0xABC", 7], "enabled": false}],
-                   [{"type": "skin"}, {"type": "linkDeformer", "enabled": false}]],
-         "children": [
-           {"name": "B", "object": "shared"},
-           {"name": "Bone", "object": {"type": "bone", "classId": ["0x2E6A0C09", "0x43D5C9C0"],
-                                      "mesh": {"vertices": [0, 0, 0, 1, 0, 0, 0, 1, 0], "faces": [0, 1, 2],
-                                               "smoothingGroups": [4294967295], "materialIds": [65535]}}},
-           {"name": "Foot", "object": {"type": "biped"}, "tmController": {"type": "footstep"}},
-           {"name": "Spin", "tmController": {"type": "classed", "classId": [8194, 0]}},
-           {"name": "Point", "object": {"type": "helper"}},
-           {"name": "Odd", "object": {"type": "geometry", "classId": [1, 2], "superClassId": 64}},
-           {"name": "Cam", "object": {"type": "camera"}},
-           {"name": "Lamp", "object": {"type": "light", "classId": [5, 5]}},
-           {"name": "Aim", "object": {"type": "target"}},
-           {"name": "Line", "object": {"type": "shape", "points": [0, 0, 0, 1, 0, 0, 1, 1, 0], "closed": false}},
-           {"name": "Patch", "object": {"type": "patch", "steps": 3,
-              "vertices": [0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0, 2, 0, 0],
-              "vectors": [0, 0, 0.5, 0, 0, 0.5, 0, 0, 0.5, 0, 0, 0.5, 0, 0, 0.5, 0, 0, 0.5, 0, 0, 0.5],
-              "patches": [{"corners": [0, 1, 2, 3]}, {"corners": [1, 4, 2], "vectors": [0, 1, 2, 3, 4, 5], "interior": [6]}]}},
-           {"name": "Surface", "object": {"type": "nurbs", "classId": ["0x76A11646", "0x12A822FB"],
-              "uCount": 2, "vCount": 3, "vDegree": 2, "uSegments": 5,
-              "points": [0, 0, 0, 1, 0, 0, 0, 1, 0, 1, 1, 1, 0, 2, 0, 1, 2, 0],
-              "weights": [1, 1, 1, 0.1, 1, 1]}}
-         ]}
-      ]})";
+    const std::string doc = ReadText(kDocuments + "every_object.json");
+    ASSERT_FALSE(doc.empty());
     std::string error;
     std::unique_ptr<HostScene> first = LoadSceneDocumentFromString(doc, "doc.json", error);
     ASSERT_NE(first, nullptr) << error;

@@ -160,14 +160,18 @@ TEST(Save, LegalNamesPassUnchangedOthersAreMappedConsistently) {
     EXPECT_NE(m.Text().find("{ my_bone }"), std::string::npos);
 }
 
-TEST(Save, FileIsWrittenWholeByRenameOrNotAtAll) {
-    namespace fs = std::filesystem;
+// Saves into a scratch folder; the big mesh takes every format past the in-memory body limit.
+class SaveToFile : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(file.RegisterPublishedTemplates().ok()); }
     const ScratchDir scratch;
-    const fs::path& dir = scratch.path();
+    const std::filesystem::path& dir = scratch.path();
     const std::string target = (dir / "out.x").string();
     XFile file;
-    ASSERT_TRUE(file.RegisterPublishedTemplates().ok());
-    XPayload mesh = BigMesh(400000);  // every format past the in-memory body limit
+    const XPayload mesh = BigMesh(400000);
+};
+
+TEST_F(SaveToFile, FileIsWrittenWholeByRenameOrNotAtAll) {
     // A small scene stays in memory until Save; the big mesh's body goes through a spill file
     // (text and binary) or is compressed while it is added.
     std::function<XResult(XSaveObject&)> writers[] = {WriteSampleScene,
@@ -201,14 +205,7 @@ TEST(Save, FileIsWrittenWholeByRenameOrNotAtAll) {
                 "cannot create");
 }
 
-TEST(Save, ProgressReachesTheTotalAndARefusalCancelsWithoutAFile) {
-    namespace fs = std::filesystem;
-    const ScratchDir scratch;
-    const fs::path& dir = scratch.path();
-    const std::string target = (dir / "out.x").string();
-    XFile file;
-    ASSERT_TRUE(file.RegisterPublishedTemplates().ok());
-    XPayload mesh = BigMesh(400000);  // every format past the in-memory body limit
+TEST_F(SaveToFile, ProgressReachesTheTotalAndARefusalCancelsWithoutAFile) {
     for (XFileFormat f : {XFileFormat::Text, XFileFormat::Binary, XFileFormat::CompressedBinary}) {
         SCOPED_TRACE(FormatName(f));
         // Every call: body bytes growing while objects are added (total unknown), then the
@@ -239,12 +236,12 @@ TEST(Save, ProgressReachesTheTotalAndARefusalCancelsWithoutAFile) {
             }
         }
         EXPECT_EQ(calls.back().done, calls.back().total);
-        EXPECT_EQ(calls.back().total, fs::file_size(target));
+        EXPECT_EQ(calls.back().total, std::filesystem::file_size(target));
 
         // Refusing at the first call, or at the last (once all bytes are written): the call
         // under way reports the cancellation, later calls are refused, and no file is left.
         for (size_t refuseAt : {size_t(1), calls.size()}) {
-            fs::remove(target);
+            std::filesystem::remove(target);
             size_t count = 0;
             options.progress = [&](uint64_t, uint64_t) { return ++count < refuseAt; };
             ASSERT_TRUE(file.CreateSaveObject(target, f, &save, options).ok());

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <random>
 
+#include "common/test_files.h"
 #include "options/option_keys.h"
 #include "options/options_file.h"
 #include "options/profile.h"
@@ -14,27 +15,12 @@ namespace {
 
 class OptionsFileTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir_ = std::filesystem::temp_directory_path() /
-               ("plover_options_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        std::filesystem::remove_all(dir_);
-        std::filesystem::create_directories(dir_);
-        path_ = ConfigFilePath(dir_.string());
-    }
-    void TearDown() override { std::filesystem::remove_all(dir_); }
-
-    void Write(const std::string& text) {
-        std::ofstream out(path_, std::ios::binary);
-        out << text;
-    }
-    std::string Read() const {
-        std::ifstream in(path_, std::ios::binary);
-        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    }
+    void Write(const std::string& text) { std::ofstream(path_, std::ios::binary) << text; }
+    std::string Read() const { return ReadText(path_); }
     void Load() { LoadOptions(path_, time_, options_, rootName_, clips_); }
 
-    std::filesystem::path dir_;
-    std::string path_;
+    const ScratchDir dir_;
+    const std::string path_ = ConfigFilePath(dir_.path().string());
     OptionsTime time_{0, 100 * 160, 160, 30};  // frames 0 to 100
     ExportOptions options_;
     std::string rootName_ = "stale";

@@ -5,24 +5,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "common/test_files.h"
 #include "options/profile.h"
-
-namespace {
-
-std::string ReadFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-std::filesystem::path TempDir(const char* name) {
-    auto dir = std::filesystem::temp_directory_path() / ("plover_profile_" + std::string(name) + "_" +
-                                                         std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir);
-    return dir;
-}
-
-}  // namespace
 
 TEST(ProfileFile, NamesIgnoreCaseAndFirstOccurrenceWins) {
     ProfileFile file;
@@ -111,7 +95,8 @@ TEST(ProfileFile, WritesReplaceFirstOccurrenceAndCannotInjectLines) {
 }
 
 TEST(ProfileFile, SaveIsAtomicAndLoadOfMissingFileIsEmpty) {
-    const auto dir = TempDir("save");
+    const ScratchDir scratch;
+    const auto& dir = scratch.path();
     const auto path = dir / "sub" / "config.ini";
 
     ProfileFile file;
@@ -120,11 +105,11 @@ TEST(ProfileFile, SaveIsAtomicAndLoadOfMissingFileIsEmpty) {
 
     file.WriteInt("Option", "Mtl", 1);
     ASSERT_TRUE(file.Save(path.string()));  // creates the missing directory
-    EXPECT_EQ(ReadFile(path), "[Option]\r\nMtl=1\r\n");
+    EXPECT_EQ(ReadText(path), "[Option]\r\nMtl=1\r\n");
 
     file.WriteInt("Option", "Mtl", 0);
     ASSERT_TRUE(file.Save(path.string()));
-    EXPECT_EQ(ReadFile(path), "[Option]\r\nMtl=0\r\n");
+    EXPECT_EQ(ReadText(path), "[Option]\r\nMtl=0\r\n");
     // No temporary file is left beside the target.
     size_t count = 0;
     for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir / "sub")) ++count;
@@ -153,5 +138,4 @@ TEST(ProfileFile, SaveIsAtomicAndLoadOfMissingFileIsEmpty) {
     EXPECT_FALSE(loaded.Load(path.string(), error));
     EXPECT_EQ(error, "is larger than 8 MiB");
     EXPECT_TRUE(loaded.Sections().empty());
-    std::filesystem::remove_all(dir);
 }

@@ -63,32 +63,29 @@ TEST(Driver, NothingCollectedHintUnlessDummyAndOtherAreOn) {
     EXPECT_TRUE(scene->messages().empty());
 }
 
-TEST(Driver, SuppressedPromptsNeverWriteTheOptionFile) {
-    TempDir dir;
-    SceneBuilder b;
-    b.Dummy("Helper");
-    auto scene = b.Take();
-    scene->SetDir(kDirPlugCfg, dir.str());
-    std::ofstream(dir / kConfigFileName) << "[Option]\nSampleRate=0\n";
-    XDoExport((dir / "out.x").c_str(), nullptr, scene.get(), 1, 0);
-    EXPECT_EQ(ReadText(dir / kConfigFileName), "[Option]\nSampleRate=0\n");
-}
-
-TEST(Driver, PromptedExportSavesTheCorrectedSampleRate) {
-    TempDir dir;
-    SceneBuilder b;
-    b.Dummy("Helper");
-    auto scene = b.Take();
-    scene->SetFrameRate(25);
-    scene->SetDir(kDirPlugCfg, dir.str());
-    std::ofstream(dir / kConfigFileName) << "[Option]\nSampleRate=0\nSceneRootName=Top\n";
-    XDoExport((dir / "out.x").c_str(), nullptr, scene.get(), 0, 0);
-    ExportOptions options;
-    std::string rootName;
-    AnimClipList clips;
-    LoadOptions(dir / kConfigFileName, OptionsTime{0, 100 * 160, 160, 25}, options, rootName, clips);
-    EXPECT_EQ(options.SampleRate, 25);
-    EXPECT_EQ(rootName, "Top");
+// Only an export that showed the dialog saves the options, with their corrections.
+TEST(Driver, OnlyPromptedExportsSaveTheCorrectedOptions) {
+    for (const int suppressPrompts : {1, 0}) {
+        TempDir dir;
+        SceneBuilder b;
+        b.Dummy("Helper");
+        auto scene = b.Take();
+        scene->SetFrameRate(25);
+        scene->SetDir(kDirPlugCfg, dir.str());
+        const std::string stored = "[Option]\nSampleRate=0\nSceneRootName=Top\n";
+        std::ofstream(dir / kConfigFileName) << stored;
+        XDoExport((dir / "out.x").c_str(), nullptr, scene.get(), suppressPrompts, 0);
+        if (suppressPrompts) {
+            EXPECT_EQ(ReadText(dir / kConfigFileName), stored);
+            continue;
+        }
+        ExportOptions options;
+        std::string rootName;
+        AnimClipList clips;
+        LoadOptions(dir / kConfigFileName, OptionsTime{0, 100 * 160, 160, 25}, options, rootName, clips);
+        EXPECT_EQ(options.SampleRate, 25);
+        EXPECT_EQ(rootName, "Top");
+    }
 }
 
 TEST(Driver, SampleStepFollowsTheRateAndTheTimeline) {

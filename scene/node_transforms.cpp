@@ -18,6 +18,7 @@ ILinkDeformer* LinkInterface(Modifier* link) {
 }  // namespace
 
 Matrix3 RemoveMirroring(const Matrix3& m) {
+    if (AffineMirrorSign(m) >= 0) return m;
     AffineParts parts;
     decomp_affine(m, &parts);
     if (parts.f >= 0) return m;

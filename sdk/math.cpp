@@ -580,6 +580,17 @@ void decomp_affine(const Matrix3& m, AffineParts* parts) {
     parts->k = Point3(float(k[0]), float(k[1]), float(k[2]));
 }
 
+float AffineMirrorSign(const Matrix3& m) {
+    // Where OrthogonalFactor takes the Newton iteration (the same test), each step keeps the
+    // sign of the determinant, so q has a positive one and decomp_affine gives f = +1.
+    const Mat3d l = LinearPart(m);
+    const double norm = NormF(l);
+    if (norm > 0 && std::isfinite(norm) && Det(l) > 1e-10 * norm * norm * norm) return 1;
+    AffineParts parts;
+    decomp_affine(m, &parts);
+    return parts.f;
+}
+
 void DecomposeMatrix(const Matrix3& m, Point3& position, Quat& rotation, Point3& scale) {
     AffineParts parts;
     decomp_affine(m, &parts);

@@ -227,6 +227,9 @@ struct AffineParts {
     float f = 1;    // sign of the determinant: +1 or -1
 };
 void decomp_affine(const Matrix3& m, AffineParts* parts);
+// decomp_affine's f for m, without the whole decomposition when m's linear part has a clearly
+// positive determinant (the common case: no mirror).
+float AffineMirrorSign(const Matrix3& m);
 
 // Splits m into position, rotation and scale such that
 // ScaleMatrix(scale) * rotation.MakeMatrix * TransMatrix(position) recomposes m when m has

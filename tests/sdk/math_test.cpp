@@ -151,6 +151,7 @@ TEST(DecompAffine, RecomposesEveryKindOfMatrix) {
         SCOPED_TRACE(ToString(m));
         ExpectMatrix3Near(Recompose(p), m, 1e-4f);
         EXPECT_EQ(p.f, m.Determinant() < 0 ? -1.0f : 1.0f);
+        EXPECT_EQ(AffineMirrorSign(m), p.f);
         EXPECT_GE(std::min({p.k.x, p.k.y, p.k.z}), 0.0f);
         EXPECT_NEAR(p.q % p.q, 1, 1e-5f);
         EXPECT_NEAR(p.u % p.u, 1, 1e-5f);
@@ -236,6 +237,7 @@ TEST(DecompAffine, DegenerateMatricesGiveFiniteParts) {
         ExpectMatrix3Finite(back);
         ExpectMatrix3Near(back, m, 1e-4f);
         EXPECT_EQ(p.f, 1.0f);
+        EXPECT_EQ(AffineMirrorSign(m), 1.0f);
         Point3 position, scale;
         Quat rotation;
         DecomposeMatrix(m, position, rotation, scale);

@@ -10,8 +10,20 @@ INode* HostNode::GetChildNode(int i) {
 }
 
 Matrix3 HostNode::GetNodeTM(TimeValue t) {
-    Matrix3 local = controller_ ? controller_->LocalTM(t, local_) : local_;
-    return parent_ ? local * parent_->GetNodeTM(t) : local;
+    const bool frozen = scene_->transformsFrozen();
+    if (frozen) {
+        const auto kept = worlds_.find(t);
+        if (kept != worlds_.end()) return kept->second;
+    }
+    const Matrix3 local = controller_ ? controller_->LocalTM(t, local_) : local_;
+    const Matrix3 world = parent_ ? local * parent_->GetNodeTM(t) : local;
+    if (frozen && scene_->KeepTransform()) worlds_.emplace(t, world);
+    return world;
+}
+
+void HostNode::ForgetWorldTransforms() {
+    worlds_ = {};
+    for (const std::unique_ptr<HostNode>& child : children_) child->ForgetWorldTransforms();
 }
 
 Matrix3 HostNode::GetObjectTM(TimeValue t) { return offset_ * GetNodeTM(t); }
@@ -73,6 +85,14 @@ HostNode& HostNode::SetHidden(bool on) {
 HostScene::HostScene(std::string rootName) : root_(std::make_unique<HostNode>(*this, std::move(rootName), nullptr)) {}
 
 // Nodes go first: they only point at objects, and derived objects point at the objects beneath.
+void HostScene::FreezeTransforms(bool on) {
+    if (frozen_ && !on) {
+        root_->ForgetWorldTransforms();
+        keptTransforms_ = 0;
+    }
+    frozen_ = on;
+}
+
 HostScene::~HostScene() {
     root_.reset();
     while (!objects_.empty()) objects_.pop_back();

@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "host/bitmap_writer.h"
@@ -47,6 +48,7 @@ public:
     INode* GetParentNode() override { return parent_; }
     bool IsRootNode() override { return parent_ == nullptr; }
     // The local transform (the controller's at t, else the static one) times the parent's.
+    // While the scene's transforms are frozen the result is kept, by time.
     Matrix3 GetNodeTM(TimeValue t) override;
     // The object offset times GetNodeTM(t).
     Matrix3 GetObjectTM(TimeValue t) override;
@@ -85,6 +87,9 @@ public:
     bool hidden() const { return hidden_; }
     HostScene& scene() const { return *scene_; }
 
+    // Forgets the kept world transforms of this node and its descendants.
+    void ForgetWorldTransforms();
+
 private:
     HostScene* scene_;
     std::string name_;
@@ -99,6 +104,7 @@ private:
     bool renderable_ = true;
     bool selected_ = false;
     bool hidden_ = false;
+    std::unordered_map<TimeValue, Matrix3> worlds_;  // GetNodeTM by time, while frozen
 };
 
 // A message box the exporter showed.
@@ -208,6 +214,16 @@ public:
     const std::vector<HostProgressEvent>& progress() const { return progress_; }
     void ClearRecords() { messages_.clear(); progress_.clear(); }
 
+    // While frozen, nodes keep the world transforms they work out, by time: an exporter asks
+    // for every node and its parent at every sample, and without them each request evaluates
+    // the whole chain of ancestors. No transform, controller or parent may change while frozen;
+    // unfreezing forgets what was kept. At most kMaxKeptTransforms are kept in all.
+    void FreezeTransforms(bool on);
+    bool transformsFrozen() const { return frozen_; }
+    // Counts a transform that a node wants to keep; false when the budget is spent.
+    bool KeepTransform() { return keptTransforms_ < kMaxKeptTransforms ? (++keptTransforms_, true) : false; }
+    static constexpr size_t kMaxKeptTransforms = size_t(1) << 18;
+
 private:
     std::unique_ptr<HostNode> root_;
     std::vector<std::unique_ptr<Object>> objects_;
@@ -227,4 +243,6 @@ private:
     std::function<bool()> cancelCheck_;
     std::optional<ExportReport> report_;
     std::function<void(const ExportReport&)> reportSink_;
+    bool frozen_ = false;
+    size_t keptTransforms_ = 0;
 };

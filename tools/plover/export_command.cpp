@@ -116,8 +116,11 @@ int RunExportCommand(const ExportCommand& command, const std::function<int()>& p
 
     const unsigned long optionBits = command.selectedOnly ? kSceneExportSelected : 0;
     {
+        // Nothing changes the scene while the plug-in runs.
+        scene->FreezeTransforms(true);
         std::unique_ptr<SceneExport> exporter = module->CreateExporter();
         exporter->DoExport(command.outputPath.c_str(), nullptr, scene.get(), /*suppressPrompts=*/1, optionBits);
+        scene->FreezeTransforms(false);
     }
     progress.ClearLine();
     const std::optional<ExportReport>& report = scene->report();

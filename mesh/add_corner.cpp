@@ -29,23 +29,25 @@ bool SameCorner(const XMeshCorner& stored, const float* storedUv, const XMeshCor
 uint32_t AddCorner(XMeshData& data, uint32_t positionIndex, const XMeshCorner& corner, const float* uv) {
     CornerRange& range = data.positions[positionIndex].corners;
     const uint32_t stride = data.uvStride;
+    const bool building = !data.slotVertex.empty();
+    // The record of the position's i-th entry: listed in its slice while building, laid out
+    // by position afterwards.
+    const auto record = [&](uint32_t i) { return building ? data.slotVertex[range.first + i] : range.first + i; };
     for (uint32_t i = 0; i < range.count; ++i) {
-        const uint32_t slot = range.first + i;
-        if (SameCorner(data.cornerPool[slot], data.Uv(slot), corner, uv, stride))
-            return data.cornerPool[slot].vertexIndex;
+        const uint32_t r = record(i);
+        if (SameCorner(data.cornerPool[r], data.Uv(r), corner, uv, stride)) return data.cornerPool[r].vertexIndex;
     }
 
     // Capacities count the face corners of each position, so a slice never fills up while the
     // faces are walked once.
-    assert(range.count < range.capacity);
-    if (range.count >= range.capacity) return range.count ? data.cornerPool[range.first].vertexIndex : 0;
+    assert(!building || range.count < range.capacity);
+    if (!building || range.count >= range.capacity) return range.count ? data.cornerPool[record(0)].vertexIndex : 0;
 
-    const uint32_t slot = range.first + range.count;
     const uint32_t vertexIndex = static_cast<uint32_t>(data.vertices.size());
-    XMeshCorner& stored = data.cornerPool[slot];
-    stored = corner;
+    data.slotVertex[range.first + range.count] = vertexIndex;
+    XMeshCorner& stored = data.cornerPool.emplace_back(corner);
     stored.vertexIndex = vertexIndex;
-    for (uint32_t i = 0; i < stride; ++i) data.uvPool[size_t(slot) * stride + i] = uv[i];
+    data.uvPool.insert(data.uvPool.end(), uv, uv + stride);
     XMeshVertex& vertex = data.vertices.emplace_back();
     vertex.positionIndex = positionIndex;
     vertex.cornerIndex = range.count;
@@ -54,22 +56,24 @@ uint32_t AddCorner(XMeshData& data, uint32_t positionIndex, const XMeshCorner& c
 }
 
 void CompactCornerPool(XMeshData& data) {
-    const size_t used = data.vertices.size();
-    if (used == data.cornerPool.size()) return;
+    if (data.slotVertex.empty()) return;
     const uint32_t stride = data.uvStride;
-    std::vector<XMeshCorner> pool(used);
-    std::vector<float> uvPool(used * stride);
+    std::vector<XMeshCorner> pool(data.vertices.size());
+    std::vector<float> uvPool(pool.size() * stride);
     uint32_t first = 0;
     for (XMeshPosition& position : data.positions) {
         CornerRange& range = position.corners;
-        std::copy_n(data.cornerPool.begin() + range.first, range.count, pool.begin() + first);
-        std::copy_n(data.uvPool.begin() + size_t(range.first) * stride, size_t(range.count) * stride,
-                    uvPool.begin() + size_t(first) * stride);
+        for (uint32_t i = 0; i < range.count; ++i) {
+            const uint32_t v = data.slotVertex[range.first + i];
+            pool[first + i] = data.cornerPool[v];
+            std::copy_n(data.uvPool.begin() + size_t(v) * stride, stride, uvPool.begin() + size_t(first + i) * stride);
+        }
         range.first = first;
         range.capacity = range.count;
         first += range.count;
     }
     data.cornerPool = std::move(pool);
     data.uvPool = std::move(uvPool);
+    data.slotVertex = {};
     data.vertices.shrink_to_fit();
 }

@@ -146,9 +146,11 @@ bool GenMeshData(ExportContext& exporter, XRenderableNode& node) {
         p.corners.first = first;
         first += p.corners.capacity;
     }
-    data->cornerPool.resize(size_t(faceCount) * 3);
-    data->uvPool.resize(size_t(faceCount) * 3 * data->uvStride);
-    data->vertices.reserve(size_t(faceCount) * 3);  // untouched capacity costs address space only
+    // Lists are reserved at their upper bounds; untouched capacity costs address space only.
+    data->slotVertex.resize(size_t(faceCount) * 3);
+    data->cornerPool.reserve(size_t(faceCount) * 3);
+    data->uvPool.reserve(size_t(faceCount) * 3 * data->uvStride);
+    data->vertices.reserve(size_t(faceCount) * 3);
 
     const Matrix3 vertexTM = VertexTransform(node, options.WorldSpace != 0);
     const Matrix3 normalTM = NormalTransform(vertexTM);
@@ -261,6 +263,7 @@ bool GenMeshData(ExportContext& exporter, XRenderableNode& node) {
         }
         exporter.meter.Step();
     }
+    CompactCornerPool(*data);
 
     if (wantTangents) {
         for (XMeshVertex& vertex : data->vertices) {
@@ -269,6 +272,5 @@ bool GenMeshData(ExportContext& exporter, XRenderableNode& node) {
         }
     }
     if (meshNode && options.MultiTexCoordsOptimize) MergeIdenticalChannels(*data);
-    CompactCornerPool(*data);
     return true;
 }

@@ -8,11 +8,14 @@
 // coordinate transform applied, tangent frames accumulated and finalised, and texture channels
 // with identical coordinates detected.
 //
-// Storage is flat: the corner records of all positions live in one pool of faceCount * 3
-// slots, position p owning the slice positions[p].corners (its capacity is the number of face
-// corners that reference p, so the pool never grows); the texture coordinates of the records
-// live in one float array beside the pool, uvStride floats per slot. Nothing is allocated per
-// corner or per vertex. When the faces are done the pool is compacted to one slot per record.
+// Storage is flat. While the faces are added, the records are kept in creation order (the
+// export vertex order) and each position owns a slice of slotVertex, faceCount * 3 entries in
+// all, whose capacity is the number of face corners that reference it and which lists the
+// position's records; so only the records that are made take memory, and nothing grows but the
+// record list. Once the faces are done the records are laid out by position: cornerPool holds
+// position p's records at positions[p].corners, one slot per record, and the texture
+// coordinates live in one float array beside it, uvStride floats per slot. Nothing is
+// allocated per corner or per vertex.
 #pragma once
 
 #include <array>
@@ -86,11 +89,15 @@ struct XMeshData {
     std::vector<int32_t> channels;    // supported host map channels 1 to 99, ascending
 
     // Corner records of every position; position p's are cornerPool[first .. first + count).
+    // While the faces are added: the records in creation order (record i is export vertex i's).
     std::vector<XMeshCorner> cornerPool;
     // Texture coordinates of the corner records: uvStride floats per pool slot, (u, v) for each
     // entry of channels in order. The w of every uvw triple is 0 and is not stored.
     std::vector<float> uvPool;
     uint32_t uvStride = 0;  // 2 * channels.size() when TexCoords is on, else 0
+    // While the faces are added: each position's records (export vertex indices) in its slice
+    // [first, first + capacity); empty once the pool is laid out by position.
+    std::vector<uint32_t> slotVertex;
 
     // Number of uvw triples each corner record carries: channels.size() or 0 (TexCoords off).
     uint32_t UvwCount() const { return uvStride / 2; }
@@ -137,9 +144,9 @@ bool GenMeshData(ExportContext& exporter, XRenderableNode& node);
 // stored record's vertexIndex is set to it).
 uint32_t AddCorner(XMeshData& data, uint32_t positionIndex, const XMeshCorner& corner, const float* uv);
 
-// Once every face is added: moves the stored records (and their texture coordinates) into a
-// pool of exactly one slot per export vertex, each position's slice full, and gives the export
-// vertex list its exact size. The slots the faces reserved but did not use are released.
+// Once every face is added: lays the records (and their texture coordinates) out by position,
+// one slot per export vertex, each position's slice full, releases slotVertex and gives the
+// export vertex list its exact size. Records can then be found but no longer added.
 void CompactCornerPool(XMeshData& data);
 
 // The transform that takes the mesh's coordinates to where the file wants them: objectTM in

@@ -1,42 +1,10 @@
 // The plover command: a stand-in host for the exporter plug-in.
 #include <CLI/CLI.hpp>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cstdlib>
-#include <cstring>
 #include <iostream>
-#include <string>
 
 #include "tools/plover/commands.h"
 #include "xfile/format/inspect.h"
-
-namespace {
-
-// A large scene makes the import and the export allocate hundreds of megabytes that are each
-// written once; faulting them in 4 KiB at a time took a quarter of such a run. glibc's
-// allocator asks for transparent huge pages only when its tunable says so at start-up, so for
-// a large input the command starts itself again with the tunable added. Nothing changes when
-// the tunable is set already or the new start fails.
-void UseHugePagesForLargeInput(const std::string& path, char** argv) {
-#ifdef __linux__
-    constexpr off_t kLargeInputBytes = off_t(4) << 20;
-    struct stat info {};
-    if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size < kLargeInputBytes) return;
-    const char* current = std::getenv("GLIBC_TUNABLES");
-    if (current && std::strstr(current, "glibc.malloc.hugetlb")) return;
-    const std::string tunable = "glibc.malloc.hugetlb=1";
-    const std::string value = current && *current ? std::string(current) + ":" + tunable : tunable;
-    if (setenv("GLIBC_TUNABLES", value.c_str(), 1) != 0) return;
-    execv("/proc/self/exe", argv);
-#else
-    (void)path;
-    (void)argv;
-#endif
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
     CLI::App app{"plover: exports 3D scenes to DirectX .x files"};
@@ -100,10 +68,7 @@ int main(int argc, char** argv) {
         return kExitUsage;
     }
 
-    if (*exportApp) {
-        UseHugePagesForLargeInput(exportCommand.scenePath, argv);
-        return RunExportCommand(exportCommand);
-    }
+    if (*exportApp) return RunExportCommand(exportCommand);
     if (*dumpApp) return RunDumpCommand(dumpCommand);
     if (*showApp) return RunConfigShow(configDir);
     if (*setApp) return RunConfigSet(configDir, settings);

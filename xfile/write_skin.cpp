@@ -1,5 +1,7 @@
 #include "xfile/write_skin.h"
 
+#include <vector>
+
 #include "mesh/mesh_data.h"
 #include "core/names.h"
 #include "scene/xnode.h"
@@ -7,21 +9,21 @@
 #include "xfile/format/xtemplates.h"
 
 xfile::XPayload SkinWeightsPayload(const SkinBone& bone, const XMeshData& data) {
-    auto influenced = [&](const XMeshVertex& v) {
-        return v.positionIndex < bone.weights.size() && bone.weights[v.positionIndex].used;
-    };
+    // One walk over the export vertices finds the influenced ones; indices and weights are
+    // then written from that list.
+    std::vector<uint32_t> influenced;
+    const size_t pointCount = bone.weights.size();
+    for (uint32_t k = 0; k < data.vertices.size(); ++k) {
+        const uint32_t position = data.vertices[k].positionIndex;
+        if (position < pointCount && bone.weights[position].used) influenced.push_back(k);
+    }
     const std::string name = SanitizeXName(bone.name);
-    uint32_t count = 0;
-    for (const XMeshVertex& v : data.vertices)
-        if (influenced(v)) ++count;
+    const uint32_t count = static_cast<uint32_t>(influenced.size());
 
     xfile::XPayload p;
     p.Reserve(name.size() + 1 + 4 + 8 * size_t(count) + 64);
-    p.String(name).Dword(count);
-    for (uint32_t k = 0; k < data.vertices.size(); ++k)
-        if (influenced(data.vertices[k])) p.Dword(k);
-    for (const XMeshVertex& v : data.vertices)
-        if (influenced(v)) p.Float(bone.weights[v.positionIndex].weight);
+    p.String(name).Dword(count).Dwords(influenced);
+    for (uint32_t k : influenced) p.Float(bone.weights[data.vertices[k].positionIndex].weight);
     const std::array<float, 16> offset = MatrixToFrameMatrix(bone.exportOffset);
     p.Floats(offset);
     return p;

@@ -1,3 +1,6 @@
+#include <algorithm>
+#include <vector>
+
 #include "scene/node_transforms.h"
 #include "scene/export_context.h"
 #include "scene/xnode.h"
@@ -23,6 +26,9 @@ bool ReadSkinDeformer(ExportContext& exporter, XRenderableNode& node, Modifier* 
     const int pointCount = std::max(0, std::min(context->GetNumPoints(), pointLimit));
 
     XSkinInfo& record = *node.pointSkin;
+    // The record's entry by the deformer's bone index, once met: the same few bones come back
+    // at every point.
+    std::vector<SkinBone*> entryOf(static_cast<size_t>(std::max(0, skin->GetNumBones())), nullptr);
     for (int v = 0; v < pointCount; ++v) {
         const int assignmentCount = context->GetNumAssignedBones(v);
         for (int j = 0; j < assignmentCount; ++j) {
@@ -31,7 +37,10 @@ bool ReadSkinDeformer(ExportContext& exporter, XRenderableNode& node, Modifier* 
             if (b < 0) continue;
             INode* bone = skin->GetBone(b);
             if (!bone || !(w > 0.0f)) continue;
-            if (SkinBone* known = record.Find(bone)) {
+            const size_t index = static_cast<size_t>(b);
+            SkinBone* known = index < entryOf.size() ? entryOf[index] : nullptr;
+            if (!known && (known = record.Find(bone)) && index < entryOf.size()) entryOf[index] = known;
+            if (known) {
                 SkinWeight& e = known->weights[static_cast<size_t>(v)];
                 if (e.used) {
                     e.weight += w;

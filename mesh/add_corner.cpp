@@ -1,5 +1,4 @@
 #include <algorithm>
-#include <cassert>
 #include <cmath>
 
 #include "mesh/mesh_data.h"
@@ -29,19 +28,15 @@ bool SameCorner(const XMeshCorner& stored, const float* storedUv, const XMeshCor
 uint32_t AddCorner(XMeshData& data, uint32_t positionIndex, const XMeshCorner& corner, const float* uv) {
     CornerRange& range = data.positions[positionIndex].corners;
     const uint32_t stride = data.uvStride;
-    const bool building = !data.slotVertex.empty();
-    // The record of the position's i-th entry: listed in its slice while building, laid out
-    // by position afterwards.
-    const auto record = [&](uint32_t i) { return building ? data.slotVertex[range.first + i] : range.first + i; };
     for (uint32_t i = 0; i < range.count; ++i) {
-        const uint32_t r = record(i);
-        if (SameCorner(data.cornerPool[r], data.Uv(r), corner, uv, stride)) return data.cornerPool[r].vertexIndex;
+        const uint32_t slot = data.slotVertex[range.first + i];
+        if (SameCorner(data.cornerPool[slot], data.Uv(slot), corner, uv, stride)) return data.cornerPool[slot].vertexIndex;
     }
 
     // Capacities count the face corners of each position, so a slice never fills up while the
-    // faces are walked once.
-    assert(!building || range.count < range.capacity);
-    if (!building || range.count >= range.capacity) return range.count ? data.cornerPool[record(0)].vertexIndex : 0;
+    // faces are walked once; after CompactCornerPool every slice is full.
+    if (range.count >= range.capacity)
+        return range.count ? data.cornerPool[data.slotVertex[range.first]].vertexIndex : 0;
 
     const uint32_t vertexIndex = static_cast<uint32_t>(data.vertices.size());
     data.slotVertex[range.first + range.count] = vertexIndex;
@@ -55,25 +50,32 @@ uint32_t AddCorner(XMeshData& data, uint32_t positionIndex, const XMeshCorner& c
     return vertexIndex;
 }
 
+namespace {
+
+// Gives a list its exact size when its spare capacity is small enough to sit in the allocator's
+// heap, where it would be memory in use; a large block is mapped on its own, and the pages of
+// its untouched capacity are never made resident, so copying it would only cost time.
+template <class T>
+void ShrinkSmall(std::vector<T>& list) {
+    constexpr size_t kMappedBytes = size_t(64) << 10;
+    if (list.capacity() * sizeof(T) < kMappedBytes) list.shrink_to_fit();
+}
+
+}  // namespace
+
 void CompactCornerPool(XMeshData& data) {
-    if (data.slotVertex.empty()) return;
-    const uint32_t stride = data.uvStride;
-    std::vector<XMeshCorner> pool(data.vertices.size());
-    std::vector<float> uvPool(pool.size() * stride);
+    if (data.slotVertex.size() == data.vertices.size()) return;
+    std::vector<uint32_t> packed(data.vertices.size());
     uint32_t first = 0;
     for (XMeshPosition& position : data.positions) {
         CornerRange& range = position.corners;
-        for (uint32_t i = 0; i < range.count; ++i) {
-            const uint32_t v = data.slotVertex[range.first + i];
-            pool[first + i] = data.cornerPool[v];
-            std::copy_n(data.uvPool.begin() + size_t(v) * stride, stride, uvPool.begin() + size_t(first + i) * stride);
-        }
+        std::copy_n(data.slotVertex.begin() + range.first, range.count, packed.begin() + first);
         range.first = first;
         range.capacity = range.count;
         first += range.count;
     }
-    data.cornerPool = std::move(pool);
-    data.uvPool = std::move(uvPool);
-    data.slotVertex = {};
-    data.vertices.shrink_to_fit();
+    data.slotVertex = std::move(packed);
+    ShrinkSmall(data.cornerPool);
+    ShrinkSmall(data.uvPool);
+    ShrinkSmall(data.vertices);
 }

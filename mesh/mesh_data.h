@@ -8,14 +8,13 @@
 // coordinate transform applied, tangent frames accumulated and finalised, and texture channels
 // with identical coordinates detected.
 //
-// Storage is flat. While the faces are added, the records are kept in creation order (the
-// export vertex order) and each position owns a slice of slotVertex, faceCount * 3 entries in
-// all, whose capacity is the number of face corners that reference it and which lists the
-// position's records; so only the records that are made take memory, and nothing grows but the
-// record list. Once the faces are done the records are laid out by position: cornerPool holds
-// position p's records at positions[p].corners, one slot per record, and the texture
-// coordinates live in one float array beside it, uvStride floats per slot. Nothing is
-// allocated per corner or per vertex.
+// Storage is flat. The corner records live in one list in creation order, record i being
+// export vertex i's, with their texture coordinates in a float array beside it, uvStride floats
+// per record. Each position owns a slice of slotVertex that lists its records: while the faces
+// are added the slices hold faceCount * 3 entries in all, each as long as the number of face
+// corners that reference its position, so nothing grows but the record list; once the faces
+// are done the slices are packed to their records. Nothing is allocated per corner or per
+// vertex.
 #pragma once
 
 #include <array>
@@ -45,9 +44,9 @@ struct XMeshFace {
     uint32_t mtlIndex = 0;          // position in the node's material list; 0 when it has none
 };
 
-// One position's slice of XMeshData::cornerPool.
+// One position's slice of XMeshData::slotVertex.
 struct CornerRange {
-    uint32_t first = 0;     // first slot in cornerPool
+    uint32_t first = 0;     // first entry in slotVertex
     uint32_t count = 0;     // corner records created so far, in creation order
     uint32_t capacity = 0;  // face corners that reference this position
 };
@@ -88,27 +87,22 @@ struct XMeshData {
                                       // coordinates it shares, or its own position
     std::vector<int32_t> channels;    // supported host map channels 1 to 99, ascending
 
-    // Corner records of every position; position p's are cornerPool[first .. first + count).
-    // While the faces are added: the records in creation order (record i is export vertex i's).
+    // Corner records in creation order: slot i holds export vertex i's record.
     std::vector<XMeshCorner> cornerPool;
     // Texture coordinates of the corner records: uvStride floats per pool slot, (u, v) for each
     // entry of channels in order. The w of every uvw triple is 0 and is not stored.
     std::vector<float> uvPool;
     uint32_t uvStride = 0;  // 2 * channels.size() when TexCoords is on, else 0
-    // While the faces are added: each position's records (export vertex indices) in its slice
-    // [first, first + capacity); empty once the pool is laid out by position.
+    // Each position's records (their slots) in its slice [first, first + count).
     std::vector<uint32_t> slotVertex;
 
     // Number of uvw triples each corner record carries: channels.size() or 0 (TexCoords off).
     uint32_t UvwCount() const { return uvStride / 2; }
     // The pool slot of a position's corner record, and of an export vertex's record.
     uint32_t Slot(uint32_t positionIndex, uint32_t cornerIndex) const {
-        return positions[positionIndex].corners.first + cornerIndex;
+        return slotVertex[positions[positionIndex].corners.first + cornerIndex];
     }
-    uint32_t VertexSlot(uint32_t vertexIndex) const {
-        const XMeshVertex& v = vertices[vertexIndex];
-        return Slot(v.positionIndex, v.cornerIndex);
-    }
+    uint32_t VertexSlot(uint32_t vertexIndex) const { return vertexIndex; }
     XMeshCorner& Corner(uint32_t positionIndex, uint32_t cornerIndex) {
         return cornerPool[Slot(positionIndex, cornerIndex)];
     }
@@ -144,9 +138,9 @@ bool GenMeshData(ExportContext& exporter, XRenderableNode& node);
 // stored record's vertexIndex is set to it).
 uint32_t AddCorner(XMeshData& data, uint32_t positionIndex, const XMeshCorner& corner, const float* uv);
 
-// Once every face is added: lays the records (and their texture coordinates) out by position,
-// one slot per export vertex, each position's slice full, releases slotVertex and gives the
-// export vertex list its exact size. Records can then be found but no longer added.
+// Once every face is added: packs each position's slice of slotVertex to its records (the
+// slices' unused entries are released) and gives the record and export vertex lists their exact
+// sizes. Records can then be found but no longer added.
 void CompactCornerPool(XMeshData& data);
 
 // The transform that takes the mesh's coordinates to where the file wants them: objectTM in

@@ -589,17 +589,22 @@ std::string Importer::TextureFile(const std::string& reference) {
     const fs::path absolute = fs::absolute(target, absoluteError);
     const std::string result = (absoluteError ? target : absolute).lexically_normal().string();
     const std::string_view content(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    const auto writePlainly = [&content](const std::string& file) {
+        std::ofstream stream(file, std::ios::binary | std::ios::trunc);
+        stream.write(content.data(), static_cast<std::streamsize>(content.size()));
+        stream.close();
+        return !stream.fail();
+    };
     bool saved = false;
     if (options_.staged) {
         // Staged under the name the scene gives it; the caller puts it in place with its other files.
         const std::string temp = options_.staged->Stage(result, StagedFiles::Existing::Replace);
         if (!temp.empty()) {
-            std::ofstream stream(temp, std::ios::binary | std::ios::trunc);
-            stream.write(content.data(), static_cast<std::streamsize>(content.size()));
-            stream.close();
-            saved = !stream.fail();
+            saved = writePlainly(temp);
             if (!saved) options_.staged->Drop(result);
         }
+    } else if (options_.privateFolder) {
+        saved = writePlainly(target.string());
     } else {
         saved = WriteFileAtomically(target.string(), content);
     }

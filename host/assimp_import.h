@@ -39,6 +39,10 @@ struct ImportOptions {
     // When given, the images are staged there and put in place by the caller's commit, together
     // with its own files; otherwise each is written in place at once.
     StagedFiles* staged = nullptr;
+    // textureDirectory is a private temporary folder that the caller removes: images are written
+    // there directly. A crash leaves nothing under a user's name, so they need no flush to the
+    // disk and no rename, which cost more than the rest of a small model's import.
+    bool privateFolder = false;
 };
 
 // The largest interchange file the host reads.

@@ -31,6 +31,7 @@ bool LoadSceneInput(const std::string& path, int frameRate, const std::string& t
             input.unpacked = UnpackFolder::Create(error);
             if (!input.unpacked) return false;
             options.textureDirectory = input.unpacked->path();
+            options.privateFolder = true;
         }
         input.scene = ImportInterchangeFile(path, options, error);
     }

@@ -6,12 +6,16 @@
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <system_error>
+#include <thread>
 
 #ifdef _WIN32
 #include <process.h>
 #define PLOVER_STAGE_GETPID _getpid
 #else
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 #define PLOVER_STAGE_GETPID getpid
@@ -235,6 +239,53 @@ void StagedFiles::Discard() {
     entries_.clear();
 }
 
+namespace {
+
+// Puts the staged files' bytes on the disk before any of them takes a user's name, so that a
+// crash cannot leave a truncated file there. The files are synced on several threads at once,
+// so that the file system can commit them together instead of one after another.
+// "" on success, else what went wrong with which temporary (by index).
+std::string SyncToDisk(const std::vector<std::string>& temps, size_t* failed) {
+#ifdef _WIN32
+    (void)temps;
+    (void)failed;
+    return {};
+#else
+    std::vector<std::string> why(temps.size());
+    std::atomic<size_t> next{0};
+    auto work = [&] {
+        for (size_t i = next++; i < temps.size(); i = next++) {
+            const int fd = ::open(temps[i].c_str(), O_RDONLY | O_CLOEXEC);
+            if (fd < 0) {
+                why[i] = std::strerror(errno);
+                continue;
+            }
+            if (::fdatasync(fd) != 0) why[i] = std::strerror(errno);
+            ::close(fd);
+        }
+    };
+    constexpr size_t kMaxThreads = 8;
+    std::vector<std::thread> helpers;
+    for (size_t i = 1; i < std::min(temps.size(), kMaxThreads); ++i) {
+        try {
+            helpers.emplace_back(work);
+        } catch (const std::system_error&) {
+            break;  // no thread to be had: the others do its share
+        }
+    }
+    work();
+    for (std::thread& helper : helpers) helper.join();
+    for (size_t i = 0; i < temps.size(); ++i)
+        if (!why[i].empty()) {
+            *failed = i;
+            return why[i];
+        }
+    return {};
+#endif
+}
+
+}  // namespace
+
 bool StagedFiles::Commit(std::string* failedFile, std::string* cause) {
     auto fail = [&](const Entry& entry, const std::string& why) {
         if (failedFile) *failedFile = entry.target;
@@ -251,6 +302,18 @@ bool StagedFiles::Commit(std::string* failedFile, std::string* cause) {
         if (!CheckTarget(entry.resolved, &why)) return fail(entry, why);
         if (!fs::is_regular_file(fs::symlink_status(entry.temp, ec)))
             return fail(entry, "its temporary file disappeared");
+    }
+    {
+        std::vector<const Entry*> staged;
+        std::vector<std::string> temps;
+        for (const Entry& entry : entries_) {
+            if (entry.temp.empty()) continue;
+            staged.push_back(&entry);
+            temps.push_back(entry.temp);
+        }
+        size_t failed = 0;
+        const std::string why = SyncToDisk(temps, &failed);
+        if (!why.empty()) return fail(*staged[failed], "cannot write it to the disk: " + why);
     }
 
     // A target that exists is kept under a second name (a hard link, so nothing is copied)

@@ -2,11 +2,12 @@
 // together once the whole export has succeeded.
 //
 // Every stage that makes a file asks for a temporary path with Stage() and writes the file's
-// bytes there. Commit() then renames each temporary onto its target, in staging order (the X
-// file is staged last, so it appears last). When a rename fails, the files already put in place
-// are put back as they were, so the folders hold either every new file or none. A set destroyed
-// without a successful Commit() removes its temporaries: a failed or cancelled export leaves
-// the output folder exactly as it was.
+// bytes there. Commit() first has every temporary's bytes written to the disk (so that a crash
+// never leaves a truncated file under a target's name), then renames each onto its target, in
+// staging order (the X file is staged last, so it appears last). When a rename fails, the files
+// already put in place are put back as they were, so the folders hold either every new file or
+// none. A set destroyed without a successful Commit() removes its temporaries: a failed or
+// cancelled export leaves the output folder exactly as it was.
 //
 // Temporary names begin with ".plover-<process id>-" and carry the target's name at their end,
 // so a writer that chooses the format by the extension still sees it, and files left behind by

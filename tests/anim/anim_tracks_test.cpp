@@ -64,15 +64,8 @@ TEST(AnimTracks, SamplesEveryStepAndOnceAtTheClipEnd) {
         const XNode* mover = f.Node("Mover");
         ASSERT_EQ(mover->tracks.size(), 1u);
         const AnimTrack& track = mover->tracks[0];
-        EXPECT_EQ(track.startTick, 0);
-        EXPECT_EQ(track.endTick, 1600);
-        EXPECT_EQ(track.separateKeys, 1);
         EXPECT_EQ(Times(track.positionKeys), c.offsets);
         EXPECT_EQ(Times(track.rotationKeys), c.offsets);  // level 0: nothing collapses
-        EXPECT_TRUE(track.matrixKeys.empty());
-        // Left-handed output: host X stays X.
-        ExpectPoint3Near(track.positionKeys[1].value, {float(c.offsets[1]) / 16.0f, 0, 0});
-        ExpectPoint3Near(track.positionKeys.back().value, {100, 0, 0});
         // Three keys per sample for the writer, on top of the driver's two.
         EXPECT_EQ(f.exporter->stage2Work, 2u + 3 * c.offsets.size());
     }

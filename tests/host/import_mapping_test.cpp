@@ -48,62 +48,7 @@ HostNode* Find(HostNode& node, const std::string& name) {
 
 const Mesh& MeshOf(HostNode& node) { return static_cast<HostTriObject*>(node.object()->FindBaseObject())->mesh(); }
 
-// Y up to Z up.
-Point3 ZUp(const aiVector3D& p) { return Point3(p.x, -p.z, p.y); }
-
 }  // namespace
-
-TEST(ImportMapping, BoxTexturedStandsUpAndBringsItsEmbeddedTexture) {
-    ScratchDir dir;
-    auto scene = Import(kModels / "BoxTextured" / "BoxTextured.gltf", dir.path());
-    ASSERT_TRUE(scene);
-    Assimp::Importer reader;
-    const aiScene* source = reader.ReadFile((kModels / "BoxTextured" / "BoxTextured.gltf").string(), 0);
-    ASSERT_TRUE(source);
-
-    // The file's root (a node with a matrix) and its mesh child keep their names and nesting.
-    ASSERT_EQ(scene->root().children().size(), 1u);
-    HostNode& top = *scene->root().children()[0];
-    ASSERT_EQ(top.children().size(), 1u);
-    HostNode& boxNode = *top.children()[0];
-    const aiNode* sourceBox = source->mRootNode->mChildren[0];
-    EXPECT_EQ(boxNode.name(), sourceBox->mName.C_Str());
-
-    // Every vertex lands in the world where the file puts it, turned from Y up to Z up.
-    const aiMatrix4x4 world = source->mRootNode->mTransformation * sourceBox->mTransformation;
-    const aiMesh& sourceMesh = *source->mMeshes[0];
-    const Mesh& mesh = MeshOf(boxNode);
-    ASSERT_EQ(mesh.getNumVerts(), static_cast<int>(sourceMesh.mNumVertices));
-    ASSERT_EQ(mesh.getNumFaces(), 12);
-    for (unsigned v = 0; v < sourceMesh.mNumVertices; ++v)
-        ExpectPoint3Near(mesh.verts[v] * boxNode.GetObjectTM(0), ZUp(world * sourceMesh.mVertices[v]), 1e-4f);
-
-    // Normals are specified per corner, texture coordinates are channel 1.
-    const MeshNormalSpec* normals = mesh.GetSpecifiedNormals();
-    ASSERT_NE(normals, nullptr);
-    EXPECT_EQ(normals->GetNumFaces(), 12);
-    ExpectPoint3Near(normals->GetNormal(0, 0), ZUp(sourceMesh.mNormals[sourceMesh.mFaces[0].mIndices[0]]), 1e-4f);
-    EXPECT_TRUE(mesh.mapSupport(1));
-    EXPECT_FALSE(mesh.mapSupport(2));
-    EXPECT_FALSE(mesh.mapSupport(kVertexColorChannel));
-
-    // The material's base colour texture is a bitmap in the diffuse slot; the PNG stored in the
-    // file is written to the texture directory.
-    auto* material = dynamic_cast<HostStdMaterial*>(boxNode.GetMtl());
-    ASSERT_NE(material, nullptr);
-    EXPECT_EQ(material->name, "Texture");
-    auto* bitmap = dynamic_cast<HostBitmapTex*>(material->maps[kMapDiffuse]);
-    ASSERT_NE(bitmap, nullptr);
-    EXPECT_TRUE(material->mapEnabled[kMapDiffuse]);
-    EXPECT_EQ(bitmap->mapChannel, 1);
-    EXPECT_EQ(bitmap->tiling, kUTile | kVTile);
-    EXPECT_EQ(fs::path(bitmap->fileName), fs::absolute(dir.path() / "BoxTextured_texture0.png"));
-    std::ifstream png(bitmap->fileName, std::ios::binary);
-    std::string signature(8, '\0');
-    png.read(signature.data(), 8);
-    EXPECT_EQ(signature, "\x89PNG\r\n\x1a\n");
-    EXPECT_EQ(scene->animRange().End(), 0);
-}
 
 TEST(ImportMapping, ChannelsColoursAndMaps) {
     ScratchDir dir;
@@ -193,42 +138,6 @@ TEST(ImportMapping, MeshesOfOneNodeMergeUnderAMultiMaterial) {
     ASSERT_NE(map, nullptr);
     EXPECT_EQ(fs::path(map->fileName), (dir.path() / "green.png").lexically_normal());
     EXPECT_EQ(MeshOf(*pair).Map(1).tf.size(), 3u);
-}
-
-TEST(ImportMapping, SkinKeepsBonesAndWeightsAndFlatFacesWithoutNormals) {
-    ScratchDir dir;
-    const fs::path file = kModels / "SimpleSkin" / "SimpleSkin.gltf";
-    auto scene = Import(file, dir.path());
-    ASSERT_TRUE(scene);
-    Assimp::Importer reader;
-    const aiScene* source = reader.ReadFile(file.string(), 0);
-    ASSERT_TRUE(source);
-    const aiMesh& sourceMesh = *source->mMeshes[0];
-
-    HostNode* meshNode = Find(scene->root(), source->mRootNode->mName.C_Str());
-    ASSERT_NE(meshNode, nullptr);
-    auto* skin = dynamic_cast<HostSkinDeformer*>(static_cast<HostDerivedObject*>(meshNode->object())->modifiers()[0].get());
-    ASSERT_NE(skin, nullptr);
-    ASSERT_EQ(skin->bones.size(), 2u);
-    EXPECT_EQ(skin->PointCount(), sourceMesh.mNumVertices);
-    // (The offsets are compared with the file's by the read-back of every exported skinned model.)
-    for (unsigned b = 0; b < 2; ++b) {
-        EXPECT_EQ(skin->bones[b].node->name(), sourceMesh.mBones[b]->mName.C_Str());
-        EXPECT_EQ(skin->bones[b].node->object()->ClassID(), kBoneObjectClassId);
-    }
-    // Each vertex keeps its weights: 4 with one bone, 6 with two.
-    int one = 0, two = 0;
-    for (size_t p = 0; p < skin->PointCount(); ++p) {
-        one += skin->Point(p).second == 1;
-        two += skin->Point(p).second == 2;
-    }
-    EXPECT_EQ(one, 4);
-    EXPECT_EQ(two, 6);
-
-    // The file has no normals: none are specified and faces are flat.
-    const Mesh& mesh = MeshOf(*meshNode);
-    EXPECT_EQ(mesh.GetSpecifiedNormals(), nullptr);
-    for (const Face& face : mesh.faces) EXPECT_EQ(face.smGroup, 0u);
 }
 
 TEST(ImportMapping, AnimationsFollowOneAnotherOnTheTimeline) {

@@ -5,49 +5,6 @@
 #include "host/procedural_maps.h"
 #include "material/uv_transform.h"
 
-TEST_F(MaterialTest, StandardMaterialColoursAndDiffuseBitmap) {
-    ScratchDir dir;
-    const std::string wood = dir.Touch("maps/wood.png");
-    state.sceneDirectory = dir.dir();
-
-    auto& m = Standard("Red Wood");
-    m.diffuse = Color(1, 0, 0);
-    m.specular = Color(0.5f, 1, 0.25f);
-    m.shininess = 0.25f;
-    m.shininessStrength = 2;
-    m.transparency = 0.25f;
-    m.selfIllumColorOn = true;
-    m.selfIllumColor = Color(0.1f, 0.2f, 0.3f);
-    auto& bitmap = Bitmap("Wood Map", "C:\\art\\maps\\wood.png");
-    bitmap.tiling = kUTile | kVMirror;
-    m.maps[kMapDiffuse] = &bitmap;
-
-    auto record = ReadStandardMaterial(Context(2), &m);
-    ASSERT_TRUE(record);
-    EXPECT_EQ(record->kind, kPlainMaterial);  // FX off
-    EXPECT_EQ(record->name, "Red_Wood");
-    EXPECT_EQ(record->power, 25.0f);
-    EXPECT_FLOAT_EQ(record->specular.r, 0.1f);
-    EXPECT_FLOAT_EQ(record->specular.g, 0.2f);
-    EXPECT_FLOAT_EQ(record->specular.b, 0.05f);
-    EXPECT_EQ(record->emissive, Color(0.1f, 0.2f, 0.3f));
-    // A used diffuse map makes the face colour white; alpha is the opacity.
-    EXPECT_EQ(record->diffuse, AColor(1, 1, 1, 0.75f));
-
-    // The source is found under the scene directory.
-    EXPECT_EQ(SlotText(record->slots[0]), "main Wood_Map wood.png from " + wood + " channel 1 wrap/mirror");
-    EXPECT_EQ(record->slots[0].procMap, nullptr);
-    for (int i = 1; i < kTextureSlotCount; ++i) EXPECT_FALSE(record->slots[i].used()) << i;
-
-    // DiffuseMapColor keeps the diffuse colour; self-illumination as an amount gives no emissive.
-    options.DiffuseMapColor = 1;
-    m.selfIllumColorOn = false;
-    m.selfIllumAmount = 1;
-    record = ReadStandardMaterial(Context(2), &m);
-    EXPECT_EQ(record->diffuse, AColor(1, 0, 0, 0.75f));
-    EXPECT_EQ(record->emissive, Color(0, 0, 0));
-}
-
 TEST_F(MaterialTest, StandardMaterialSlotsSkipsAndNames) {
     options.FX = 1;
     auto& m = Standard("Mat");
@@ -193,39 +150,6 @@ TEST_F(MaterialTest, SubMaterialSearch) {
     loopA.subMaterials = {&loopB};
     EXPECT_EQ(ReadStandardMaterial(Context(), &loopA), nullptr);
     EXPECT_EQ(ReadOtherMaterial(Context(), &loopA)->name, "_ErrorOtherSubMtl");
-}
-
-TEST_F(MaterialTest, GenericMaterialTakesBitmapsOnly) {
-    options.FX = 1;
-    auto& m = library.AddMaterial(std::make_unique<HostGenericMaterial>());
-    m.name = "Generic";
-    m.diffuse = Color(0.2f, 0.4f, 0.6f);
-    m.transparency = 0.5f;
-    m.shininess = 0.5f;
-    m.specular = Color(1, 1, 1);
-    m.shininessStrength = 1;
-    auto& bump = library.AddTexmap(std::make_unique<HostNormalBump>());
-    bump.normalMap = &Bitmap("N", "n.png");
-    auto& checker = library.AddTexmap(std::make_unique<HostCheckerMap>());
-    checker.name = "Checker";
-    m.maps = {&bump, &checker, &Bitmap("Base", "dir/base.png"), &Bitmap("Extra", "extra.png")};
-
-    auto record = ReadOtherMaterial(Context(2), &m);
-    ASSERT_EQ(record->kind, kEffectMaterial);
-    EXPECT_EQ(record->slots[0].usage, kTextureNormal);
-    EXPECT_FALSE(record->slots[1].used());  // procedural maps are not read here
-    // The first ordinary named slot becomes the main texture.
-    EXPECT_EQ(record->slots[2].usage, kTextureMain);
-    EXPECT_EQ(record->slots[2].fileName, "base.png");
-    EXPECT_EQ(record->slots[3].usage, kTextureOrdinary);
-    EXPECT_EQ(record->diffuse, AColor(1, 1, 1, 1));
-    EXPECT_EQ(record->power, 50.0f);
-    EXPECT_FLOAT_EQ(record->specular.r, 0.1f);
-
-    m.maps = {&checker};
-    record = ReadOtherMaterial(Context(2), &m);
-    EXPECT_EQ(record->kind, kEffectMaterial);  // FX on, two channels: no demotion, even unused
-    EXPECT_EQ(record->diffuse, AColor(0.2f, 0.4f, 0.6f, 0.5f));
 }
 
 TEST_F(MaterialTest, DxMaterialParametersBitmapsAndEffectFile) {

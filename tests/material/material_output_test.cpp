@@ -258,15 +258,6 @@ TEST_F(MaterialOutputTest, GeneratedEffectFilesAndTheirTextures) {
     EXPECT_EQ(a.effectFile, "Box.fx");
     EXPECT_EQ(ParamsText(a), "ADiffuse=\"A.png\" ABump=\"A_n.png\" ");
 
-    XEffectFile expected;
-    expected.diffuse = a.diffuse;
-    expected.emissive = a.emissive;
-    expected.specular = a.specular;
-    expected.normal = 1;
-    expected.AddTexture(kTextureMain, 0, kAddressClamp, kAddressClamp, "ADiffuse");
-    expected.AddTexture(kTextureNormal, 1, kAddressClamp, kAddressClamp, "ABump");
-    EXPECT_EQ(ReadText(Out("Box.fx")), expected.GenerateText(options));
-
     // Two effect materials: Box_A.fx and Box_B.fx.
     materials.push_back(makeEffect("B"));
     Output(materials[2].get(), &node);

@@ -14,16 +14,6 @@ void ExpectMatrix2Near(const Matrix2& actual, const Matrix2& expected) {
 
 }  // namespace
 
-TEST(TexturePaths, ExistingPathIsKept) {
-    ScratchDir dir;
-    const std::string elsewhere = dir.Touch("elsewhere/wood.png");
-    dir.Touch("scene/wood.png");
-    TextureSearchDirectories state;
-    state.sceneDirectory = (dir.path() / "scene").string() + "/";
-    EXPECT_EQ(ResolveTexturePath(elsewhere, state), elsewhere);
-    EXPECT_EQ(ResolveTexturePath("", state), "");
-}
-
 TEST(TexturePaths, MissingFileIsSearchedInTheDirectoriesInOrder) {
     ScratchDir dir;
     TextureSearchDirectories state;
@@ -66,22 +56,6 @@ TEST(TexturePaths, FindFileInTreeVisitsDepthFirstInNameOrder) {
     std::filesystem::create_directory_symlink(dir.path(), dir.path() / "a" / "loop");
     EXPECT_EQ(FindFileInTree(dir.dir(), "nothing.png"), "");
 #endif
-}
-
-TEST(UvTransform, TilingMirrorAndFlip) {
-    ExpectMatrix2Near(MakeUvTransform(nullptr), Rows(1, 0, 0, -1, 0, 1));
-    HostBitmapTex map;
-    map.tiling = kUTile | kVTile;
-    ExpectMatrix2Near(MakeUvTransform(&map), Rows(1, 0, 0, -1, 0, 1));
-    map.tiling = kUMirror;
-    ExpectMatrix2Near(MakeUvTransform(&map), Rows(2, 0, 0, -1, 0, 1));
-    map.tiling = kVMirror;
-    ExpectMatrix2Near(MakeUvTransform(&map), Rows(1, 0, 0, -2, 0, 1));
-
-    // The map transform: rows 0, 1 and 3 of the host matrix, then mirror, then flip.
-    map.tiling = kUMirror;
-    map.uvTransform = Matrix3(Point3(3, 0, 0), Point3(0, 2, 0), Point3(0, 0, 1), Point3(0.5f, 0.25f, 7));
-    ExpectMatrix2Near(MakeUvTransform(&map), Rows(6, 0, 0, -2, 1, 0.75f));
 }
 
 TEST(UvTransform, CropAppliesOnlyInCropModeWithoutOtherTransform) {

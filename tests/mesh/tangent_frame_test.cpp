@@ -18,22 +18,12 @@ namespace {
 
 const Point3 kP0{0, 0, 0}, kP1{1, 0, 0}, kP2{0, 1, 0};
 
-TEST(TangentFrame, PlanarTriangleGivesAxisAlignedFrame) {
-    // Coordinates after the default (u, 1 - v) transform of a planar mapping.
-    XTangentFrame f = CornerTangentFrame(kP0, kP1, kP2, {0, 1}, {1, 1}, {0, 0});
-    ExpectPoint3Near(f.tangent, {1, 0, 0});
-    ExpectPoint3Near(f.bitangent, {0, -1, 0});
-    Point3 n{0, 0, 1};
-    OrthonormalizeFrame(f.tangent, f.bitangent, n);
-    ExpectPoint3Near(f.tangent, {1, 0, 0});
-    ExpectPoint3Near(f.bitangent, {0, 1, 0});
-    ExpectPoint3Near(n, {0, 0, 1});
-
+TEST(TangentFrame, MirroredMappingKeepsTheFrameRightHanded) {
     // Mirrored coordinates (u falls along +x): the tangent turns round, and the bitangent is
     // chosen to keep the frame right-handed about the normal.
-    f = CornerTangentFrame(kP0, kP1, kP2, {1, 1}, {0, 1}, {1, 0});
+    XTangentFrame f = CornerTangentFrame(kP0, kP1, kP2, {1, 1}, {0, 1}, {1, 0});
     ExpectPoint3Near(f.tangent, {-1, 0, 0});
-    n = {0, 0, 1};
+    Point3 n{0, 0, 1};
     OrthonormalizeFrame(f.tangent, f.bitangent, n);
     ExpectPoint3Near(f.tangent, {-1, 0, 0});
     ExpectPoint3Near(f.bitangent, {0, -1, 0});

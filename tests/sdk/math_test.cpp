@@ -45,63 +45,13 @@ Matrix3 Recompose(const AffineParts& p) {
 
 }  // namespace
 
-TEST(Matrix3, ConventionsRowVectorsAndProductOrder) {
-    // The quarter turn about Z takes X to Y; rows as the host lays them out.
-    ExpectMatrix3Near(RotateZMatrix(kPi / 2), Matrix3({0, 1, 0}, {-1, 0, 0}, {0, 0, 1}, {}));
-    ExpectPoint3Near(Point3(1, 0, 0) * RotateXMatrix(kPi / 2), {1, 0, 0});
-    ExpectPoint3Near(Point3(0, 1, 0) * RotateXMatrix(kPi / 2), {0, 0, 1});
-    ExpectPoint3Near(Point3(0, 0, 1) * RotateYMatrix(kPi / 2), {1, 0, 0});
-    // A * B applies A first: translate, then turn.
-    const Matrix3 m = TransMatrix({1, 0, 0}) * RotateZMatrix(kPi / 2);
-    ExpectPoint3Near(Point3(0, 0, 0) * m, {0, 1, 0});
-    ExpectPoint3Near(VectorTransform(m, {1, 0, 0}), {0, 1, 0});
-    Matrix3 inPlace = TransMatrix({1, 0, 0});
-    inPlace.RotateZ(kPi / 2);
-    ExpectMatrix3Near(inPlace, m, 0);
-}
-
-TEST(Matrix3, FlagsStayConservative) {
-    Matrix3 m;
-    EXPECT_EQ(m.GetFlags(), kMatrixIdentFlags);
-    EXPECT_TRUE(m.IsIdentity());
-    m.SetTrans({1, 2, 3});
-    EXPECT_EQ(m.GetFlags(), kMatrixRotIdent | kMatrixScaleIdent);
-    m.SetRow(0, {2, 0, 0});
-    EXPECT_EQ(m.GetFlags(), 0u);
-    EXPECT_EQ(Matrix3(false).GetFlags(), 0u);
-    EXPECT_EQ((RotateXMatrix(1) * RotateYMatrix(1)).GetFlags(), kMatrixPosIdent | kMatrixScaleIdent);
-    EXPECT_EQ((RotateXMatrix(1) * ScaleMatrix({2, 2, 2})).GetFlags(), kMatrixPosIdent);
-    EXPECT_EQ((TransMatrix({1, 1, 1}) * Matrix3()).GetFlags(), kMatrixRotIdent | kMatrixScaleIdent);
-    // Values are compared, not the flag word.
-    Matrix3 unflagged = Matrix3();
-    unflagged.ClearFlags();
-    EXPECT_TRUE(unflagged == Matrix3());
-    EXPECT_TRUE(unflagged.IsIdentity());
-}
-
-TEST(Matrix3, InverseUndoesAndSingularStaysFinite) {
-    const std::vector<Matrix3> samples = SampleAffineMatrices();
-    for (size_t i = 0; i + 1 < samples.size(); ++i)  // float products lose the badly conditioned one
-        ExpectMatrix3Near(samples[i] * Inverse(samples[i]), Matrix3(), 1e-4f);
-
+TEST(Matrix3, SingularInverseStaysFinite) {
     const Matrix3 singular = ScaleMatrix({1, 0, 1}) * TransMatrix({1, 2, 3});
     const Matrix3 inv = Inverse(singular);
     ExpectMatrix3Near(inv, Matrix3({}, {}, {}, {-1, -2, -3}), 0);
     ExpectMatrix3Finite(Inverse(Matrix3(false)));
     // An inverse too large for a float counts as singular rather than overflowing.
     ExpectMatrix3Finite(Inverse(ScaleMatrix({1e-30f, 1e-30f, 1e-30f})));
-}
-
-TEST(Quat, ConventionIsConjugateOfD3dx) {
-    const Matrix3 m = RotateYMatrix(kPi / 2);
-    // The quaternion D3DX computes for a row-vector rotation matrix (trace > 0 branch).
-    const float trace = m[0][0] + m[1][1] + m[2][2];
-    ASSERT_GT(trace, 0);
-    const float s = std::sqrt(trace + 1) * 2;
-    const Quat d((m[1][2] - m[2][1]) / s, (m[2][0] - m[0][2]) / s, (m[0][1] - m[1][0]) / s, 0.25f * s);
-    const Quat q(m);
-    ExpectQuatNear(Quat(q.x, q.y, q.z, q.w), Quat(-d.x, -d.y, -d.z, d.w), 1e-6f);
-    ExpectQuatNear(q, Quat(0, -std::sqrt(0.5f), 0, std::sqrt(0.5f)), 1e-6f);
 }
 
 TEST(Quat, AxisAngleMatrixAndBackAgree) {
@@ -127,19 +77,9 @@ TEST(Quat, AxisAngleMatrixAndBackAgree) {
     EXPECT_TRUE(RotationOf(Quat(0, 0, 0, 0)).IsIdentity());
 }
 
-TEST(Quat, ProductComposesLikeMatrices) {
-    const Quat a = QuatFromAxisAngle(Normalize({1, 2, 3}), 0.8f);
-    const Quat b = QuatFromAxisAngle(Normalize({-2, 0.5f, 1}), 2.1f);
-    ExpectMatrix3Near(RotationOf(a * b), RotationOf(a) * RotationOf(b));
-    ExpectMatrix3Near(RotationOf(b * a), RotationOf(b) * RotationOf(a));
-}
-
 TEST(Quat, SlerpFollowsTheShorterArc) {
     const Quat a = QuatFromAxisAngle({0, 0, 1}, 0.2f);
     const Quat b = QuatFromAxisAngle({0, 0, 1}, 1.4f);
-    ExpectQuatNear(Slerp(a, b, 0), a);
-    ExpectQuatNear(Slerp(a, b, 1), b);
-    ExpectQuatNear(Slerp(a, b, 0.5f), QuatFromAxisAngle({0, 0, 1}, 0.8f));
     ExpectQuatNear(Slerp(a, -b, 0.5f), QuatFromAxisAngle({0, 0, 1}, 0.8f));
     ExpectQuatNear(Slerp(a, a, 0.3f), a);
 }
@@ -159,24 +99,9 @@ TEST(DecompAffine, RecomposesEveryKindOfMatrix) {
     }
 }
 
-TEST(DecompAffine, ScaleWithoutShearKeepsItsAxesAndMirrorsAreNegative) {
-    // The stretch frame is canonicalised, so an axis-aligned scale comes back in order.
-    const Quat r = QuatFromAxisAngle(Normalize({1, -1, 2}), 1.3f);
-    const Matrix3 m = ScaleMatrix({2, 3, 4}) * RotationOf(r) * TransMatrix({7, 8, 9});
-    AffineParts p;
-    decomp_affine(m, &p);
-    ExpectPoint3Near(p.k, {2, 3, 4});
-    ExpectQuatNear(p.u, Quat(), 1e-5f);
-    EXPECT_NEAR(std::abs(p.q % r), 1, 1e-6f);
-
+TEST(DecompAffine, MirrorComesBackAsNegativeScales) {
     Point3 position, scale;
     Quat rotation;
-    DecomposeMatrix(m, position, rotation, scale);
-    ExpectPoint3Near(position, {7, 8, 9});
-    ExpectPoint3Near(scale, {2, 3, 4});
-    ExpectMatrix3Near(ScaleMatrix(scale) * RotationOf(rotation) * TransMatrix(position), m, 1e-5f);
-
-    // A mirror comes back as negative scales (the sign of the affine parts is the other tests').
     const Matrix3 mirror = ScaleMatrix({-1, 2, 3}) * RotateZMatrix(0.5f);
     DecomposeMatrix(mirror, position, rotation, scale);
     ExpectPoint3Near(scale, {-1, -2, -3});
@@ -197,26 +122,6 @@ TEST(DecompAffine, StretchFrameIsTheLeastTurnedEquivalent) {
         ExpectPoint3Near(p.k, swapped ? Point3(3, 2, 4) : Point3(2, 3, 4));
         ExpectQuatNear(p.u, QuatFromAxisAngle({0, 0, 1}, 10 * kPi / 180), 1e-5f);
         ExpectQuatNear(p.q, QuatFromAxisAngle({1, 0, 0}, 0.4f), 1e-5f);
-    }
-}
-
-TEST(DecompAffine, StretchFrameIsCanonicalForGenericAxes) {
-    // Among the 24 equivalent frames the one chosen turns by at most 62.8 degrees (the widest
-    // gap between the axis permutations), so w >= cos(31.4 degrees).
-    const struct { Point3 axis; float angle; } frames[] = {
-        {{-0.2878f, -0.3364f, -0.4062f}, -0.7611f},
-        {{0.1643f, -0.2525f, -0.4934f}, -1.9915f},
-        {{-0.1321f, -0.1270f, 0.4367f}, 2.7667f},
-        {{-0.3714f, -0.4040f, 0.3379f}, -1.1677f},
-    };
-    for (const auto& frame : frames) {
-        const Matrix3 axes = RotationOf(QuatFromAxisAngle(Normalize(frame.axis), frame.angle));
-        const Matrix3 m = Inverse(axes) * ScaleMatrix({2, 3, 5}) * axes;
-        AffineParts p;
-        decomp_affine(m, &p);
-        SCOPED_TRACE(frame.angle);
-        ExpectMatrix3Near(Recompose(p), m, 1e-5f);
-        EXPECT_GE(p.u.w, 0.8535f);
     }
 }
 

@@ -102,34 +102,6 @@ TEST(SkinExtract, WeightFixFillsShortfallsUpToThePrecision) {
     }
 }
 
-TEST(SkinExtract, OffsetsInLocalAndWorldSpace) {
-    for (int worldSpace : {0, 1}) {
-        SCOPED_TRACE("WorldSpace " + std::to_string(worldSpace));
-        SceneBuilder b;
-        HostNode& bone = b.Bone("Arm").Translate({0, 0, 3});
-        HostNode& body = b.Mesh("Body", Quad()).Translate({5, 0, 0});
-        body.ObjectOffset(TransMatrix({0, 1, 0}));
-        HostSkinDeformer& skin = AddSkinDeformer(b.scene(), body);
-        const Matrix3 meshPose = RotateZMatrix(0.5f) * TransMatrix({1, 2, 3});
-        // A mirrored bind pose of the bone: the offset uses it without the reflection.
-        const Matrix3 bonePose = ScaleMatrix({-1, 1, 1}) * RotateXMatrix(0.25f) * TransMatrix({0, 0, 2});
-        skin.initTM = meshPose;
-        skin.bones = {{&bone, bonePose}};
-        for (int p = 0; p < 4; ++p) skin.AddPoint({{0, 1.0f}});
-        ExportOptions o = SkinOptions();
-        o.WorldSpace = worldSpace;
-        SkinFixture f(b.Take(), o);
-        f.CollectAndPass();
-        XRenderableNode* node = f.Geometry("Body");
-        ASSERT_TRUE(node && node->skinned);
-        const Matrix3 boneInverse = Inverse(RemoveMirroring(bonePose));
-        ExpectMatrix3Near(node->meshSkin->bones.begin()->second.offset,
-                          worldSpace ? boneInverse : RemoveMirroring(meshPose) * boneInverse);
-        // The mesh is placed by the bind pose, with the object offset.
-        ExpectMatrix3Near(node->objectTM, TransMatrix({0, 1, 0}) * meshPose);
-    }
-}
-
 TEST(SkinExtract, FaceAndVertexMaxima) {
     // One face touching four bones, at most two per vertex.
     SceneBuilder b;

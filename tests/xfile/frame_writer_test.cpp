@@ -1,5 +1,5 @@
-// The frame hierarchy and the top level of the file: placement, layouts, frame matrices in
-// the output coordinates, the format, and what the options leave out.
+// The top level of the file: what the options and unprocessed nodes leave out, the format, and
+// the paths it cannot write.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -8,63 +8,6 @@
 #include "xfile/write_test_util.h"
 
 using namespace write_test;
-
-namespace {
-
-// Top (dummy) -> Mid (dummy, turned) -> Leaf (bone); Box (mesh); a hidden dummy pair.
-std::unique_ptr<HostScene> SmallScene() {
-    SceneBuilder b;
-    HostNode& mid = b.Dummy("Mid", &b.Dummy("Top").Translate({1, 2, 3}));
-    mid.Transform(RotateZMatrix(1.5707964f) * TransMatrix({0, 0, 4}));
-    b.Bone("Leaf", &mid).Translate({5, 0, 0});
-    b.Mesh("Box").Translate({0, 0, 10});
-    b.Dummy("HiddenChild", &b.Dummy("Hidden").SetHidden(true)).SetHidden(true);
-    return b.Take();
-}
-
-const std::vector<float> kQuarterTurnY = {0, 0, 1, 0, 0, 1, 0, 0, -1, 0, 0, 0};  // X to Z
-
-std::vector<float> WithTranslation(std::vector<float> linear, float x, float y, float z) {
-    linear.insert(linear.end(), {x, y, z, 1});
-    return linear;
-}
-
-}  // namespace
-
-TEST(FrameWriter, HierarchyNestsFramesWithParentRelativeMatrices) {
-    ExportFixture f(SmallScene());
-    f.options().SceneRoot = 1;
-    const xfile::XDocument doc = Read(ExportBytes(f));
-    EXPECT_EQ(FrameTree(doc), "Scene_Root\n  Top\n    Mid\n      Leaf\n  Box\n");
-    // Z-up to Y-up left-handed: (x, y, z) -> (x, z, y); each matrix relative to its parent.
-    ExpectFloatsNear(FrameMatrixOf(doc, "Top"), Floats(TransMatrix({1, 3, 2})));
-    ExpectFloatsNear(FrameMatrixOf(doc, "Mid"), WithTranslation(kQuarterTurnY, 0, 4, 0));
-    ExpectFloatsNear(FrameMatrixOf(doc, "Leaf"), Floats(TransMatrix({5, 0, 0})));
-
-    ExportFixture g(SmallScene());  // SceneRoot off: the root nodes are top-level objects
-    EXPECT_EQ(FrameTree(Read(ExportBytes(g))), "Top\n  Mid\n    Leaf\nBox\n");
-
-    SceneBuilder b;  // the scene-root frame carries the root's transform
-    b.root().Translate({0, 0, 7});
-    b.Dummy("Child");
-    ExportFixture h(b.Take());
-    h.options().SceneRoot = 1;
-    ExpectFloatsNear(FrameMatrixOf(Read(ExportBytes(h)), "Scene_Root"), Floats(TransMatrix({0, 7, 0})));
-}
-
-TEST(FrameWriter, WorldSpaceWritesEveryFrameFlat) {
-    for (int animation : {0, 1}) {
-        ExportFixture f(SmallScene());
-        f.options().WorldSpace = f.options().SceneRoot = 1;
-        f.options().Animation = animation;
-        const xfile::XDocument doc = Read(ExportBytes(f));
-        // The mesh node gets a frame only when animated: an identity frame its keys move.
-        EXPECT_EQ(FrameTree(doc), animation ? "Scene_Root\n  Top\n  Mid\n  Leaf\n  Box\n"
-                                            : "Scene_Root\n  Top\n  Mid\n  Leaf\n");
-        ExpectFloatsNear(FrameMatrixOf(doc, "Leaf"), WithTranslation(kQuarterTurnY, 1, 7, 7));
-        if (animation) ExpectFloatsNear(FrameMatrixOf(doc, "Box"), Floats(Matrix3()));
-    }
-}
 
 TEST(FrameWriter, UnprocessedNodesAreLeftOut) {
     auto build = [] {

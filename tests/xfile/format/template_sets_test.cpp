@@ -24,41 +24,6 @@ TEST(TemplateSets, PublishedBlobsAreByteExact) {
     EXPECT_EQ(Crc(ExtensionTemplateSet()), 0xf7d93640u);
 }
 
-TEST(TemplateSets, RegistryHoldsEveryTemplateWithItsGuid) {
-    const XTemplateRegistry& r = PublishedTemplates();
-    EXPECT_EQ(r.size(), 35u + 16u + 6u);
-    struct Expect {
-        const char* name;
-        XGuid guid;
-        int64_t fixedSize;
-    };
-    const Expect expected[] = {
-        {"Frame", kTidFrame, 0},
-        {"FrameTransformMatrix", kTidFrameTransformMatrix, 64},
-        {"Material", kTidMaterial, 44},
-        {"Mesh", kTidMesh, -1},
-        {"XSkinMeshHeader", kTidXSkinMeshHeader, 6},
-        {"AnimTicksPerSecond", kTidAnimTicksPerSecond, 4},
-        {"DeclData", kTidDeclData, -1},
-        {"PatchMesh", kTidPatchMesh, -1},
-        {"PMInfo", kTidPMInfo, -1},
-        {"Guid", kTidGuid, 16},
-        {"Boolean", kTidBoolean, 4},
-    };
-    for (const Expect& e : expected) {
-        int byName = r.FindByName(e.name);
-        ASSERT_GE(byName, 0) << e.name;
-        EXPECT_EQ(r.FindByGuid(e.guid), byName) << e.name;
-        EXPECT_EQ(r.at(byName).fixedSize, e.fixedSize) << e.name;
-    }
-    const XTemplate& list = r.at(r.FindByName("MeshMaterialList"));
-    ASSERT_EQ(list.restriction, XRestriction::Restricted);
-    EXPECT_EQ(r.ResolveRestriction(list.allowed[0]), r.FindByGuid(kTidMaterial));
-    const XTemplate& weights = r.at(r.FindByName("SkinWeights"));  // "array float weights" in lower case
-    EXPECT_EQ(weights.members[3].type, XType::Float);
-    EXPECT_EQ(weights.members[3].dimensions[0].memberIndex, 1);
-}
-
 TEST(TemplateSets, DefinitionsAreValidated) {
     XTemplateRegistry r = PublishedTemplates();
     XTemplate bad;

@@ -99,28 +99,6 @@ TEST_F(MaterialTest, DemotionFollowsFxAndMeshChannels) {
     EXPECT_EQ(dynamic_cast<XEffectMaterial*>(record.get()), nullptr);
 }
 
-TEST_F(MaterialTest, MultiMaterialKeepsSlotIndices) {
-    auto& red = Standard("Red");
-    auto& generic = library.AddMaterial(std::make_unique<HostGenericMaterial>());
-    generic.name = "Other";
-    auto& multi = Multi("Multi", {&red, nullptr, &generic, &red});
-
-    ASSERT_TRUE(CollectMaterials(Context(), "Box", &multi, list, table));
-    ASSERT_EQ(list.size(), 4u);
-    EXPECT_EQ(Record(list, table, 0).name, "Red");
-    EXPECT_EQ(Record(list, table, 1).name, "Material_NULL");
-    EXPECT_EQ(Record(list, table, 1).diffuse, AColor(1, 1, 1, 1));
-    EXPECT_EQ(Record(list, table, 2).name, "Other");
-    // Slots 0 and 3 share one table record.
-    ASSERT_EQ(table.size(), 3u);
-    EXPECT_EQ(list[0]->kind, kMaterialRef);
-    EXPECT_EQ(static_cast<XMaterialRef&>(*list[0]).index, static_cast<XMaterialRef&>(*list[3]).index);
-
-    XMaterialList untouched;
-    EXPECT_FALSE(CollectMaterials(Context(), "Box", nullptr, untouched, table));
-    EXPECT_TRUE(untouched.empty());
-}
-
 TEST_F(MaterialTest, SubMaterialSearch) {
     auto& deep = Standard("Deep");
     auto& generic = library.AddMaterial(std::make_unique<HostGenericMaterial>());

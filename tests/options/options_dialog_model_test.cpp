@@ -123,30 +123,6 @@ TEST_F(DialogTest, InitialisationShowsOutOfRangeValuesCorrected) {
     EXPECT_EQ(dialog.Text(dlg::kPrecisionEdit), "1.0");
 }
 
-TEST_F(DialogTest, UncheckingMaterialClearsWhatDependsOnIt) {
-    ExportOptions options = Defaults();
-    options.DxFx = options.EffectParam = options.InlineMtl = options.TextureFiles = options.PowerOf2 = 1;
-    options.DeclData = options.FX = options.NormalMapCode = 1;
-    options.Normal = options.Tangent = options.BiTangent = 1;
-    Open(options);
-    dialog.Click(dlg::kMaterial);
-    ExpectChecked({dlg::kMaterial, dlg::kFx, dlg::kEffectParams, dlg::kInline, dlg::kCreateShader, dlg::kNormalMap,
-                   dlg::kTextures, dlg::kPowerOf2},
-                  false);
-    ExpectEnabled({dlg::kFxOverwrite, dlg::kConvertTo, dlg::kTextureFormat, dlg::kTextureOverwrite, dlg::kProcMapX,
-                   dlg::kProcMapY, dlg::kRemoveDuplicates, dlg::kCreateShader, dlg::kNormalMap, dlg::kMultiTextures},
-                  false);
-    // Anything that needs materials checks Material again.
-    for (int id : {dlg::kInline, dlg::kEffectParams, dlg::kTextures, dlg::kFx, dlg::kMultiTextures}) {
-        Open(options);
-        dialog.Click(dlg::kMaterial);
-        dialog.Click(id);
-        EXPECT_TRUE(dialog.IsChecked(dlg::kMaterial)) << id;
-    }
-    dialog.Click(dlg::kTextures);  // already checked above: unchecking disables the texture controls
-    ExpectEnabled({dlg::kProcMapX}, dialog.IsChecked(dlg::kTextures));
-}
-
 // (Normal map checking what it needs, and Tangent unchecking it, are tested over the real
 // controls.) Normal: unchecking it clears the normal map; checking any of the three checks Mesh.
 TEST_F(DialogTest, NormalTangentBitangentRules) {

@@ -121,15 +121,11 @@ TEST(Reader, ForeignBinaryFiles) {
 TEST(Reader, MalformedTextNamesTheLine) {
     const std::string head = "xof 0303txt 0032\n";
     ExpectReadError("xof 0303txt 003", XStatus::ParseError, "shorter than the 16-byte header");
-    ExpectReadError("xOf 0303txt 0032", XStatus::ParseError, "not an X file");
-    ExpectReadError("xof 0303zip 0032", XStatus::ParseError, "byte 8: unknown format");
     ExpectReadError(head + "Frame A {\n Frame B {\n }\n", XStatus::ParseError, "line 5 (byte 41), in Frame 'A': the data ends before this object is closed (it starts at byte 17)");
     ExpectReadError(head + "\nWidget W {\n}\n", XStatus::UnknownTemplate, "line 3 (byte 18): unknown template 'Widget'");
-    ExpectReadError(head + "AnimTicksPerSecond {\n 1.5;\n}\n", XStatus::ParseError, "line 3");
     ExpectReadError(head + "AnimTicksPerSecond {\n 4294967296;\n}\n", XStatus::ParseError, "out of range for DWORD");
     ExpectReadError(head + "TextureFilename {\n \"open\n}\n", XStatus::ParseError, "line 3 (byte 36): string is not closed");
     ExpectReadError(head + "Frame A {\n <12-34>\n}\n", XStatus::ParseError, "malformed GUID");
-    ExpectReadError(head + "Frame A { { } }", XStatus::ParseError, "malformed data reference");
     ExpectReadError(head + "MeshTextureCoords {\n 4000000000;\n 0;0;;\n}\n", XStatus::LimitExceeded,
                     "declares 4000000000 elements");
     ExpectReadError(head + "template T { <AAAAAAAA-0000-0000-0000-000000000001> Missing m; }", XStatus::ParseError,
@@ -148,9 +144,6 @@ TEST(Reader, HostileInputStaysWithinLimits) {
     Bin list("xof 0303bin 0032");
     list.Name("AnimTicksPerSecond").W(10).W(6).D(0x40000000);
     ExpectReadError(list.s, XStatus::ParseError, "byte 42: list of 1073741824 elements runs past the end");
-    Bin name("xof 0303bin 0032");
-    name.W(1).D(0xFFFFFFF0u);
-    ExpectReadError(name.s, XStatus::ParseError, "runs past the end");
     Bin token("xof 0303bin 0032");
     token.W(99);
     ExpectReadError(token.s, XStatus::ParseError, "byte 16: unknown binary token 99");

@@ -13,6 +13,7 @@
 
 #include "anim/anim_track.h"
 #include "xfile/format/xpayload.h"
+#include "xfile/write_context.h"
 
 // The file's key types; the matrix key's in-memory kind is 3, the file's code is 4.
 inline constexpr uint32_t kXRotationKeyType = 0;
@@ -25,3 +26,8 @@ xfile::XPayload VectorKeysPayload(uint32_t keyType, std::span<const VectorKey> k
 xfile::XPayload QuatKeysPayload(std::span<const QuatKey> keys);
 // openclosed, positionquality.
 xfile::XPayload AnimationOptionsPayload(uint32_t openClosed, uint32_t positionQuality);
+
+// One AnimationSet named clipName with the Animation objects of every node's track clipIndex.
+void WriteAnimationSet(XWriteContext& context, const std::string& clipName, size_t clipIndex);
+// The Animation objects of node and its subtree for one clip.
+void WriteAnimation(XWriteContext& context, const xfile::XSaveData& animationSet, XNode* node, size_t clipIndex);

@@ -1,5 +1,7 @@
+#include "xfile/write_frame.h"
+
 #include "scene/xnode.h"
-#include "xfile/write_xfile.h"
+#include "xfile/write_mesh.h"
 
 namespace {
 

@@ -97,3 +97,9 @@ void WriteMaterial(XWriteContext& context, const xfile::XSaveData* parent, const
     }
     WritePlainTextures(context, material, record);
 }
+
+void WriteSharedMaterials(XWriteContext& context) {
+    // Each record of the material table becomes a named top-level Material, in table order.
+    for (const std::unique_ptr<XMaterial>& record : context.records.materials)
+        if (record) WriteMaterial(context, nullptr, record.get());
+}

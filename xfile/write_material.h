@@ -4,7 +4,7 @@
 #pragma once
 
 #include "material/xmaterial.h"
-#include "xfile/write_xfile.h"
+#include "xfile/write_context.h"
 
 // Writes one material list entry or material table record. parent is the MeshMaterialList to
 // add to, or null for the top level. A reference entry becomes a data reference to the table
@@ -17,3 +17,6 @@ void WriteMaterial(XWriteContext& context, const xfile::XSaveData* parent, const
 // EffectParamDWord, then EffectParamString, then EffectParamFloats, each in list order.
 void WriteEffectInstance(XWriteContext& context, const xfile::XSaveData& material, const XEffectMaterial& record,
                          bool writeParams);
+
+// The top-level materials of the export's material table, in table order (Mtl on).
+void WriteSharedMaterials(XWriteContext& context);

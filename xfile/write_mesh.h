@@ -1,7 +1,7 @@
 // Mesh serialisation: the Mesh of a geometry node with its normals, material list, texture
 // coordinate sets and vertex colours, or instead of the per-vertex objects one DeclData.
 //
-// WriteMesh (declared with the other serialisers in xfile/write_xfile.h) adds, under the
+// WriteMesh adds, under the
 // parent that the frame writer chose, the Mesh named after the node and inside it, in this
 // order: MeshNormals, MeshMaterialList (with the node's material entries or one default
 // Material in the wire colour), one MeshTextureCoords "c<channel>" per own texture channel,
@@ -13,7 +13,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "xfile/write_xfile.h"
+#include "xfile/write_context.h"
 
 struct ExportOptions;
 struct XMeshData;
@@ -40,3 +40,7 @@ inline constexpr uint32_t kDeclUsageColor = 10;
 // bitangent (Tangent, BiTangent; mesh nodes only), colour (VertexColor, mesh nodes with colours
 // or alpha), then one texture coordinate set per own channel (TexCoords).
 std::vector<XVertexElement> MeshVertexElements(const ExportOptions& options, bool meshNode, const XMeshData& data);
+
+// The Mesh of a geometry node with its children and skin objects, under parent (null: top
+// level). Does nothing while the node has no mesh data.
+void WriteMesh(XWriteContext& context, const xfile::XSaveData* parent, XRenderableNode& node);

@@ -13,7 +13,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "xfile/write_xfile.h"
+#include "xfile/write_context.h"
 
 struct SkinBone;
 struct XMeshData;

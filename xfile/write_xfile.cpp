@@ -8,6 +8,9 @@
 #include "scene/xnode.h"
 #include "sdk/host.h"
 #include "xfile/format/xfile_format.h"
+#include "xfile/write_animation.h"
+#include "xfile/write_frame.h"
+#include "xfile/write_material.h"
 
 namespace {
 
@@ -157,33 +160,4 @@ std::vector<XRenderableNode*> WrittenMaterialNodes(const XFileRecords& records) 
     if (!options.Mtl || (options.Animation && options.OnlyAnimationSet)) return nodes;
     for (const std::unique_ptr<XNode>& node : records.topLevelNodes) CollectWrittenMeshes(options, node.get(), nodes);
     return nodes;
-}
-
-xfile::XSaveData AddObject(XWriteContext& context, const xfile::XSaveData* parent, const xfile::XGuid& templateId,
-                           std::string_view name, std::span<const uint8_t> payload) {
-    xfile::XSaveData child;
-    if (parent)
-        xfile::XSaveData(*parent).AddDataObject(templateId, name, payload, &child);
-    else
-        context.save.AddDataObject(templateId, name, payload, &child);
-    return child;
-}
-
-std::array<float, 16> MatrixToFrameMatrix(const Matrix3& m) {
-    std::array<float, 16> out{};
-    for (int row = 0; row < 4; ++row) {
-        const Point3 r = m.GetRow(row);
-        out[row * 4 + 0] = r.x;
-        out[row * 4 + 1] = r.y;
-        out[row * 4 + 2] = r.z;
-        out[row * 4 + 3] = row == 3 ? 1.0f : 0.0f;
-    }
-    return out;
-}
-
-void AddFrameTransform(XWriteContext& context, const xfile::XSaveData& frame, const std::array<float, 16>& matrix) {
-    xfile::XPayload payload;
-    payload.Reserve(sizeof(float) * 16);
-    payload.Floats(matrix);
-    AddObject(context, &frame, xfile::kTidFrameTransformMatrix, "", payload.bytes());
 }

@@ -97,18 +97,10 @@ TEST(MeshData, MaterialIndicesWrapAndSplitVertices) {
     EXPECT_EQ(m.data().vertices.size(), 4u);
 }
 
-TEST(MeshData, TextureChannelsAndTheirTransforms) {
+TEST(MeshData, SlotTransformsApplyOnlyToChannelsOnTheMesh) {
     Mesh mesh = TriangleMesh({{0.25f, 0.25f, 0}, {1, 0, 0}, {0, 1, 0}});
     SetVertexChannel(mesh, 3, {{0.5f, 0.5f, 0}, {1, 0, 0}, {0, 1, 0}});
     OneMesh m(mesh);
-    EXPECT_EQ(m.data().channels, (std::vector<int32_t>{1, 3}));
-    EXPECT_EQ(m.data().channelMap, (std::vector<int32_t>{0, 1}));
-    const uint32_t v0 = m.data().faces[0].index[0];  // mesh vertex 0 comes first in both windings
-    const uint32_t slot = m.data().VertexSlot(v0);
-    // No material slot names the channel: (u, 1 - v).
-    ExpectPoint3Near(m.data().Uvw(slot, 0), {0.25f, 0.75f, 0});
-    ExpectPoint3Near(m.data().Uvw(slot, 1), {0.5f, 0.5f, 0});
-
     // A material slot on channel 3 gives its transform; one on channel 2 (not on the mesh) is
     // ignored.
     auto material = std::make_unique<XMaterial>("m");
@@ -121,25 +113,16 @@ TEST(MeshData, TextureChannelsAndTheirTransforms) {
     const uint32_t s = m.data().VertexSlot(m.data().faces[0].index[0]);
     ExpectPoint3Near(m.data().Uvw(s, 0), {0.25f, 0.75f, 0});
     ExpectPoint3Near(m.data().Uvw(s, 1), {0.625f, 0.5f, 0});
-
-    // TexCoords off: the records carry no coordinates.
-    m.fixture->options().TexCoords = 0;
-    ASSERT_TRUE(GenMeshData(*m.fixture->exporter, *m.node));
-    EXPECT_EQ(m.data().UvwCount(), 0u);
-    EXPECT_EQ(m.data().channels.size(), 2u);
 }
 
-TEST(MeshData, IdenticalChannelsMergeOnlyWithTheOption) {
+TEST(MeshData, IdenticalChannelsOfBonesStaySeparate) {
     Mesh mesh = CubeMesh(false);
     SetVertexChannel(mesh, 3, mesh.Map(1).tv);
     SetVertexChannel(mesh, 5, std::vector<Point3>(8, Point3(0.5f, 0.5f, 0)));
+    // (Merging on mesh nodes shows in the mesh writer's tests.) Not on a node that is not a mesh
+    // node.
     ExportOptions o = MeshOptions();
-    OneMesh without(mesh, o);
-    EXPECT_EQ(without.data().channelMap, (std::vector<int32_t>{0, 1, 2}));
     o.MultiTexCoordsOptimize = 1;
-    OneMesh with(mesh, o);
-    EXPECT_EQ(with.data().channelMap, (std::vector<int32_t>{0, 0, 2}));
-    // Not on a node that is not a mesh node.
     o.BoneMesh = 1;
     SceneBuilder b;
     b.Bone("B", mesh);

@@ -79,15 +79,4 @@ inline std::vector<float> FrameMatrixOf(const xfile::XDocument& doc, const std::
     return {};
 }
 
-inline std::vector<float> Floats(const Matrix3& m) {
-    const std::array<float, 16> a = MatrixToFrameMatrix(m);
-    return {a.begin(), a.end()};
-}
-
-inline void ExpectFloatsNear(const std::vector<float>& actual, const std::vector<float>& expected,
-                             float epsilon = 1e-5f) {
-    ASSERT_EQ(actual.size(), expected.size());
-    for (size_t i = 0; i < actual.size(); ++i) EXPECT_NEAR(actual[i], expected[i], epsilon) << "element " << i;
-}
-
 }  // namespace write_test

@@ -1,4 +1,4 @@
-// Loading the plug-in module as the host does, and refusing modules that do not fit.
+// Refusing plug-in modules that do not fit. (Every command test loads the built module.)
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -8,20 +8,6 @@
 #include "tools/plover/plugin_loader.h"
 
 namespace fs = std::filesystem;
-
-namespace {
-const std::string kModulePath = std::string(PLOVER_BINARY_DIR) + "/plover.dle";
-}
-
-TEST(PluginLoader, LoadsTheBuiltModuleThroughItsEntryPoints) {
-    std::string error;
-    auto module = PluginModule::Load(kModulePath, error);
-    ASSERT_TRUE(module) << error;
-    EXPECT_EQ(module->Version(), kMaxApiVersion);  // the texts are the module tests'
-    auto exporter = module->CreateExporter();
-    ASSERT_TRUE(exporter);
-    EXPECT_STREQ(exporter->Ext(0), "X");
-}
 
 TEST(PluginLoader, RefusesMissingAndForeignModules) {
     std::string error;

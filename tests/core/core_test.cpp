@@ -117,25 +117,3 @@ TEST(AtomicWrite, ReplacesWholeOrLeavesTheTargetAlone) {
     EXPECT_EQ(ReadText(dir / "a" / "b.txt"), "deep");
     EXPECT_FALSE(WriteFileAtomically("", "x", &error));
 }
-
-TEST(AtomicWrite, CopiesRespectExistingTargets) {
-    const ScratchDir scratch;
-    const fs::path& dir = scratch.path();
-    const std::string source = (dir / "src.bin").string();
-    const std::string target = (dir / "dst.bin").string();
-    std::string bytes(200000, '\0');
-    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7);
-    ASSERT_TRUE(WriteFileAtomically(source, bytes));
-
-    std::string error;
-    ASSERT_TRUE(CopyFileAtomically(source, target, false, &error)) << error;
-    EXPECT_EQ(ReadText(target), bytes);
-    ASSERT_TRUE(WriteFileAtomically(target, "kept"));
-    EXPECT_FALSE(CopyFileAtomically(source, target, true, &error));
-    EXPECT_EQ(ReadText(target), "kept");
-    EXPECT_TRUE(CopyFileAtomically(source, source, false, &error)) << error;  // onto itself: untouched
-    EXPECT_EQ(ReadText(source), bytes);
-    EXPECT_FALSE(CopyFileAtomically((dir / "missing").string(), target, false, &error));
-    EXPECT_EQ(ReadText(target), "kept");
-    EXPECT_EQ(EntryCount(dir), 2u);
-}

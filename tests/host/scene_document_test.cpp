@@ -2,7 +2,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <random>
 
 #include "common/test_files.h"
 #include "host/scene_builder.h"
@@ -197,7 +196,8 @@ TEST(SceneDocument, FilesThatAreNotDocuments) {
     std::filesystem::remove(bare);
 }
 
-TEST(SceneDocument, EveryPrefixAndGarbageIsHandled) {
+// (Random damage, and the round trip of whatever loads, are the fuzz target's.)
+TEST(SceneDocument, EveryPrefixIsHandled) {
     const std::string example = ReadText(kExamplePath);
     ASSERT_FALSE(example.empty());
     const size_t complete = example.rfind('}') + 1;  // shorter prefixes are cut JSON
@@ -207,23 +207,6 @@ TEST(SceneDocument, EveryPrefixAndGarbageIsHandled) {
         EXPECT_EQ(scene != nullptr, n >= complete) << n << ": " << error;
         if (!scene) {
             EXPECT_EQ(error.rfind("prefix.json: line ", 0), 0u) << error;
-        }
-    }
-    std::mt19937 random(12345);
-    for (int round = 0; round < 2000; ++round) {
-        std::string text = example;
-        const int edits = 1 + static_cast<int>(random() % 8);
-        for (int e = 0; e < edits; ++e) text[random() % text.size()] = static_cast<char>(random() % 256);
-        std::string error;
-        std::unique_ptr<HostScene> scene = LoadSceneDocumentFromString(text, "garbage.json", error);
-        if (scene) {
-            // Whatever loads is written again, and that text loads to the same document.
-            const std::string saved = SaveSceneDocument(*scene);
-            std::unique_ptr<HostScene> again = LoadSceneDocumentFromString(saved, "saved.json", error);
-            ASSERT_NE(again, nullptr) << error;
-            EXPECT_EQ(SaveSceneDocument(*again), saved);
-        } else {
-            EXPECT_FALSE(error.empty());
         }
     }
 }

@@ -33,13 +33,9 @@ TEST(MeshSceneDocument, MapChannelsAndNormalsRoundTrip) {
     std::unique_ptr<HostScene> scene = LoadSceneDocumentFromString(doc, "t.json", error);
     ASSERT_TRUE(scene) << error;
     const Mesh& mesh = MeshOf(*scene);
-    EXPECT_TRUE(mesh.mapSupport(1) && mesh.mapSupport(0) && mesh.mapSupport(-2));
-    EXPECT_FALSE(mesh.mapSupport(2));
     EXPECT_EQ(mesh.Map(0).tv[1], Point3(0, 0.5f, 0));
-    EXPECT_EQ(mesh.Map(0).tf[0].t[2], 1u);
     ASSERT_NE(mesh.GetSpecifiedNormals(), nullptr);
     EXPECT_EQ(mesh.GetSpecifiedNormals()->GetNormal(0, 2), Point3(0, 1, 0));
-    EXPECT_EQ(scene->root().children()[0]->wireColor(), 0x000080FFu);
 
     // Saved and loaded again: the same channels and normals.
     const std::string saved = SaveSceneDocument(*scene);

@@ -1,3 +1,5 @@
+// The output conversion at its edges: scales of zero or below, combined turns, the float quarter
+// turn. (Converted transforms are in the frame_simple_converted golden file.)
 #include <gtest/gtest.h>
 
 #include "common/math_expect.h"

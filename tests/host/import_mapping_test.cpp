@@ -1,5 +1,6 @@
-// What the import makes of interchange files: axes, meshes and their channels, materials and
-// maps, skins, the animation timeline, and the errors for files it cannot read.
+// What the import makes of interchange files that the read-back of their exports does not show:
+// channels, vertex colours and maps, merged meshes, the animation timeline, image names, and the
+// errors for files it cannot read.
 #include <assimp/Importer.hpp>
 #include <assimp/scene.h>
 #include <gtest/gtest.h>

@@ -1,5 +1,6 @@
-// Material collection: standard, multi, generic and DirectX shader materials, naming and the
-// shared material table.
+// Material collection: slots, procedural maps, demotion, sub-material search and DirectX shader
+// materials, naming and the shared material table. (Common materials are exported and checked
+// whole in tests/xfile/material_export_test.cpp.)
 #include "material_test_util.h"
 
 #include "host/procedural_maps.h"

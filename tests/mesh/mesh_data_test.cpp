@@ -1,5 +1,5 @@
-// Mesh data generation: vertex splitting, winding, material indices, texture channels, colours,
-// channel merging and the two failure messages.
+// Mesh data generation beyond the mesh golden files: winding, material indices, slot transforms,
+// channels of bones, map data the mesh lacks, and the two failure messages.
 #include <gtest/gtest.h>
 
 #include "common/math_expect.h"

@@ -1,4 +1,4 @@
-// Tangent frames: the corner frame of one triangle, the angle weights, the orthonormalisation
+// Tangent frames: the corner frame of a mirrored mapping, the angle weights, the orthonormalisation
 // with its degenerate cases, and the frames of meshes without coordinates or with collapsed
 // faces. (A plain quad's frames are in the mesh_tangents golden file.)
 #include <gtest/gtest.h>

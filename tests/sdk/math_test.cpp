@@ -1,3 +1,6 @@
+// Matrix and quaternion cases the exports never meet: singular and degenerate matrices, mirrors,
+// the stretch frame of the decomposition, the branches of the matrix-to-quaternion conversion and
+// the shorter arc. (Products, inverses and conversions of ordinary transforms are in every golden.)
 #include <gtest/gtest.h>
 
 #include <cmath>

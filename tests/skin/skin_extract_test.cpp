@@ -1,5 +1,6 @@
 // Skin extraction through the data pass: both deformers, the assignment rules, the weight fix,
-// offsets, the header counts and the bone marking of node collection.
+// the header counts and the bone marking of node collection. (Offsets are read back through
+// Assimp in skin_export_test.cpp.)
 #include <gtest/gtest.h>
 
 #include "scene/node_transforms.h"

@@ -101,19 +101,11 @@ TEST(SkinRemap, PointOutsideTriangle) {
     EXPECT_FALSE(PointOutsideTriangle({1, 0, 0}, a, b, c));  // on an edge: inside
 }
 
-TEST(SkinRemap, WeightFixAndBlendingCapAtOne) {
+// (The weight fix's cap is in the skin extraction tests.)
+TEST(SkinRemap, BlendingCapsAtOneAndAddsNoNewBones) {
     HandNode h(MakeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}}), {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}},
                MeshObject, {0, 0});
-    // Two bones both on point 0 at 0.35 (sum 0.7); bone 0 also on point 1 at 1.0.
-    for (auto& [key, bone] : h.node.pointSkin->bones) bone.weights[0] = {0.35f, 1};
     h.node.pointSkin->bones.at(0).weights[1] = {1.0f, 1};
-    WeightFix(h.node, 3, 0.2f);  // shortfall 0.3 above the cap
-    EXPECT_FLOAT_EQ(h.node.pointSkin->bones.at(1).weights[0].weight, 0.35f);
-    WeightFix(h.node, 3, 1.0f);
-    EXPECT_FLOAT_EQ(h.node.pointSkin->bones.at(0).weights[0].weight, 0.5f);
-    EXPECT_FLOAT_EQ(h.node.pointSkin->bones.at(1).weights[0].weight, 0.5f);
-    EXPECT_FALSE(h.node.pointSkin->bones.at(1).weights[2].used);  // no weights: unchanged
-
     BlendSourceWeights(h.node, 2, 1, 0.75f);
     BlendSourceWeights(h.node, 2, 1, 0.75f);
     EXPECT_FLOAT_EQ(h.Weight(0, 2), 1.0f);  // 0.75 + 0.75 capped

@@ -1,5 +1,5 @@
-// The command as a user meets it: exit codes and messages, one-run settings against the user's
-// options file, clip lists, interrupts, and the options file's read-modify-write.
+// The command as a user meets it: exit codes and messages, out-of-range settings, clip lists,
+// interrupts, and the options file's read-modify-write.
 #include <gtest/gtest.h>
 
 #include <algorithm>

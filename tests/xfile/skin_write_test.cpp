@@ -1,5 +1,5 @@
-// The skin objects inside a Mesh: the header counts, one SkinWeights per bone with one entry per
-// export vertex, sanitised names, converted offsets, and empty skins.
+// The skin objects inside a Mesh: the header counts, one SkinWeights per bone, sanitised names,
+// and empty skins.
 #include <gtest/gtest.h>
 
 #include <cstring>

@@ -84,7 +84,6 @@ HostNode& HostNode::SetHidden(bool on) {
 
 HostScene::HostScene(std::string rootName) : root_(std::make_unique<HostNode>(*this, std::move(rootName), nullptr)) {}
 
-// Nodes go first: they only point at objects, and derived objects point at the objects beneath.
 void HostScene::FreezeTransforms(bool on) {
     if (frozen_ && !on) {
         root_->ForgetWorldTransforms();
@@ -93,6 +92,7 @@ void HostScene::FreezeTransforms(bool on) {
     frozen_ = on;
 }
 
+// Nodes go first: they only point at objects, and derived objects point at the objects beneath.
 HostScene::~HostScene() {
     root_.reset();
     while (!objects_.empty()) objects_.pop_back();

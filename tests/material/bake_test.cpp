@@ -105,17 +105,11 @@ TEST(Bake, CheckerFileIsA32BitBmp) {
     std::memcpy(&bitsPerPixel, bytes.data() + 28, 2);
     EXPECT_EQ(bitsPerPixel, 32);
 
+    // Alpha is kept. (Which sample each pixel holds is the sample position test's.)
     const Image image = LoadBmp(path);
     ASSERT_EQ(image.width, 8);
-    // Row 0 samples v = 1 exactly, the first row of the next square up (color1); row 1 lies in
-    // the upper left square (color2).
-    EXPECT_EQ(image.Pixel(0, 0)[0], 255);
-    EXPECT_EQ(image.Pixel(0, 1)[2], 255);
     EXPECT_EQ(image.Pixel(0, 1)[3], 128);
-    // The bottom left square holds color1.
-    EXPECT_EQ(image.Pixel(0, 7)[0], 255);
     EXPECT_EQ(image.Pixel(0, 7)[3], 255);
-    EXPECT_EQ(image.Pixel(7, 7)[2], 255);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), std::filesystem::directory_iterator()), 1);
 }
 

@@ -101,32 +101,3 @@ bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::s
     if (!ok && error) *error = file.error();
     return ok;
 }
-
-bool CopyFileAtomically(const std::string& source, const std::string& target, bool failIfExists, std::string* error) {
-    auto fail = [&](const std::string& text) {
-        if (error) *error = text;
-        return false;
-    };
-    if (source.empty() || target.empty()) return fail("no file name given");
-    std::error_code ec;
-    if (!fs::is_regular_file(source, ec) || ec) return fail("cannot read " + source + ": it is not a file");
-    if (failIfExists && fs::exists(target, ec)) return fail(target + " already exists");
-    // Copying a file onto itself through a temporary would be wasted work: it is in place.
-    if (fs::equivalent(source, target, ec) && !ec) return true;
-
-    std::FILE* in = std::fopen(source.c_str(), "rb");
-    if (!in) return fail("cannot read " + source + ": " + ErrnoText());
-    AtomicFile out(target);
-    bool ok = out.Open();
-    char buffer[1 << 16];
-    size_t got = 0;
-    while (ok && (got = std::fread(buffer, 1, sizeof buffer, in)) > 0) ok = out.Write(std::string_view(buffer, got));
-    const bool readError = std::ferror(in) != 0;
-    std::fclose(in);
-    if (ok && readError) return fail("cannot read " + source);
-    // A target that appeared while we copied is kept.
-    if (ok && failIfExists && fs::exists(target, ec)) return fail(target + " already exists");
-    if (ok) ok = out.Commit();
-    if (!ok) return fail(out.error());
-    return true;
-}

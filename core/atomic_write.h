@@ -48,8 +48,3 @@ private:
 
 // Writes bytes to path atomically. False, with *error set when given, on failure.
 bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string* error = nullptr);
-
-// Copies source to target atomically. With failIfExists an existing target is kept and the
-// copy fails. Copying a file onto itself succeeds without touching it.
-bool CopyFileAtomically(const std::string& source, const std::string& target, bool failIfExists,
-                        std::string* error = nullptr);

@@ -124,8 +124,9 @@ TEST_F(DialogTest, InitialisationShowsOutOfRangeValuesCorrected) {
 }
 
 // (Normal map checking what it needs, and Tangent unchecking it, are tested over the real
-// controls.) Normal: unchecking it clears the normal map; checking any of the three checks Mesh.
-TEST_F(DialogTest, NormalTangentBitangentRules) {
+// controls.)
+TEST_F(DialogTest, NormalDeclDataAndTexCoordsRules) {
+    // Normal: unchecking it clears the normal map; checking any of the three checks Mesh.
     ExportOptions options = Defaults();
     options.NormalMapCode = options.DeclData = 1;
     Open(options);
@@ -135,10 +136,8 @@ TEST_F(DialogTest, NormalTangentBitangentRules) {
     dialog.Click(dlg::kBitangent);
     dialog.Click(dlg::kBitangent);
     ExpectChecked({dlg::kMesh}, true);
-}
 
-TEST_F(DialogTest, DeclDataAndTexCoordsRules) {
-    ExportOptions options = Defaults();
+    options = Defaults();
     options.DeclData = 1;
     options.FX = options.NormalMapCode = 1;
     options.Tangent = options.BiTangent = 1;

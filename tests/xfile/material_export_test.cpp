@@ -170,6 +170,9 @@ TEST_F(MaterialExport, TopLevelMaterialsAndFilesBesideTheXFile) {
 
 namespace {
 
+// Options of a second export that replaces every file of the first, in binary.
+const std::string kReplaceAll = "OverwriteTexture=1\nOverwriteFX=1\nXFileType=1\n";
+
 // Every entry of a folder with its content ("name/" for folders).
 std::map<std::string, std::string> Snapshot(const fs::path& folder) {
     std::map<std::string, std::string> files;
@@ -196,13 +199,12 @@ TEST_F(MaterialExport, AFailedExportLeavesTheFolderAsItWas) {
 
     // A second export that would replace every file, with less and less room left: it fails at
     // a different file each time, and each time nothing changes.
-    const std::string replaceAll = "OverwriteTexture=1\nOverwriteFX=1\nXFileType=1\n";
     int failures = 0;
     for (uint64_t room = 0; room <= 10 * 4096; room += 4096) {
         std::ofstream(dir / "small" / "filler", std::ios::binary);
         const uint64_t free = FreeBytes(dir / "small");
         if (free > room) std::ofstream(dir / "small" / "filler", std::ios::binary) << std::string(free - room, 'f');
-        const std::vector<HostMessage> messages = ExportTo(out, replaceAll);
+        const std::vector<HostMessage> messages = ExportTo(out, kReplaceAll);
         fs::remove(dir / "small" / "filler");
         const std::map<std::string, std::string> after = Snapshot(dir / "small");
         if (messages.empty()) {  // enough room: every file replaced, nothing else left
@@ -221,7 +223,7 @@ TEST_F(MaterialExport, AFailedExportLeavesTheFolderAsItWas) {
 
     // A read-only folder: one message naming the X file, nothing changed.
     ASSERT_TRUE(mount.SetReadOnly(true));
-    const std::vector<HostMessage> messages = ExportTo(out, replaceAll);
+    const std::vector<HostMessage> messages = ExportTo(out, kReplaceAll);
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].text, "The X file " + out.string() + " could not be written: the file system is read-only.");
     mount.SetReadOnly(false);
@@ -231,11 +233,10 @@ TEST_F(MaterialExport, ACancelledExportLeavesTheFolderAsItWas) {
     const fs::path out = dir / "out" / "scene.x";
     ASSERT_TRUE(ExportTo(out).empty());
     const std::map<std::string, std::string> before = Snapshot(dir / "out");
-    const std::string replaceAll = "OverwriteTexture=1\nOverwriteFX=1\nXFileType=1\n";
     // Cancelled at the first, second, ... question: each time without a message or a change.
     for (int answer = 1;; ++answer) {
         int asked = 0;
-        const std::vector<HostMessage> messages = ExportTo(out, replaceAll, 0, [&] { return ++asked >= answer; });
+        const std::vector<HostMessage> messages = ExportTo(out, kReplaceAll, 0, [&] { return ++asked >= answer; });
         if (asked < answer) {  // the export ended before the question: it wrote everything
             EXPECT_NE(ReadText(out), before.at("scene.x"));
             EXPECT_GT(answer, 2);
@@ -274,10 +275,9 @@ TEST_F(MaterialExport, AKilledExportLeavesWholeFilesAndTheNextOneRemovesItsTempo
     ASSERT_TRUE(ExportTo(out).empty());
     const std::map<std::string, std::string> before = Snapshot(dir / "out");
     // How long an undisturbed second export takes.
-    const std::string replaceAll = "OverwriteTexture=1\nOverwriteFX=1\nXFileType=1\n";
     constexpr int kGrid = 120;
     const auto start = std::chrono::steady_clock::now();
-    ASSERT_TRUE(ExportTo(dir / "reference.x", replaceAll, kGrid).empty());
+    ASSERT_TRUE(ExportTo(dir / "reference.x", kReplaceAll, kGrid).empty());
     const auto full = std::chrono::steady_clock::now() - start;
     const std::string complete = ReadText(dir / "reference.x");
 
@@ -286,7 +286,7 @@ TEST_F(MaterialExport, AKilledExportLeavesWholeFilesAndTheNextOneRemovesItsTempo
         const pid_t child = fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
-            ExportTo(out, replaceAll, kGrid);
+            ExportTo(out, kReplaceAll, kGrid);
             _exit(0);
         }
         std::this_thread::sleep_for(full * step / 8);
@@ -305,7 +305,7 @@ TEST_F(MaterialExport, AKilledExportLeavesWholeFilesAndTheNextOneRemovesItsTempo
             }
         }
     }
-    ASSERT_TRUE(ExportTo(out, replaceAll, kGrid).empty());
+    ASSERT_TRUE(ExportTo(out, kReplaceAll, kGrid).empty());
     for (const auto& [name, content] : Snapshot(dir / "out")) EXPECT_FALSE(IsStagedTemporaryName(name)) << name;
     EXPECT_EQ(ReadText(out), complete);
     (void)sawTemporary;  // depends on the machine's speed; the check above is what matters

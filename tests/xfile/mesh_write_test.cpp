@@ -81,41 +81,27 @@ std::vector<uint32_t> Dwords(std::span<const uint8_t> payload, size_t offset, si
 
 using Names = std::vector<std::string>;
 
-TEST(MeshWrite, ChildrenFollowTheOptions) {
-    // (The children each option adds are in the golden files.)
-    {
-        // DeclData on with nothing per vertex selected: no DeclData at all.
-        ExportOptions o = WriterOptions();
-        o.DeclData = 1;
-        o.Normal = o.TexCoords = 0;
-        QuadScene none(Quad(), o);
-        EXPECT_EQ(MeshChildren(Read(none.Export())), (Names{"MeshMaterialList"}));
-    }
-    {
-        // Mtl off: no material list, and one progress step fewer.
-        QuadScene with;
-        with.Export();
-        ExportOptions o = WriterOptions();
-        o.Mtl = 0;
-        QuadScene without(Quad(), o);
-        EXPECT_EQ(MeshChildren(Read(without.Export())), (Names{"MeshNormals", "MeshTextureCoords c1"}));
-        EXPECT_EQ(with.fixture->exporter->meter.stepsDone() - without.fixture->exporter->meter.stepsDone(), 1u);
-    }
-}
+// (The children each option adds are in the golden files.)
+TEST(MeshWrite, ChildrenFollowTheOptionsAndMergedChannelsAreWrittenOnce) {
+    ExportOptions o = WriterOptions();
+    o.DeclData = 1;  // with nothing per vertex selected: no DeclData at all
+    o.Normal = o.TexCoords = 0;
+    EXPECT_EQ(MeshChildren(Read(QuadScene(Quad(), o).Export())), (Names{"MeshMaterialList"}));
 
-TEST(MeshWrite, MergedChannelsAreWrittenOnce) {
+    // Mtl off: no material list, and one progress step fewer.
     Mesh mesh = Quad();
     SetVertexChannel(mesh, 3, mesh.Map(1).tv);
-    ExportOptions o = WriterOptions();
+    QuadScene with(mesh);
+    with.Export();
+    o = WriterOptions();
     o.Mtl = 0;
     QuadScene separate(mesh, o);
     EXPECT_EQ(MeshChildren(Read(separate.Export())), (Names{"MeshNormals", "MeshTextureCoords c1", "MeshTextureCoords c3"}));
+    EXPECT_EQ(with.fixture->exporter->meter.stepsDone() - separate.fixture->exporter->meter.stepsDone(), 1u);
     o.MultiTexCoordsOptimize = 1;
-    QuadScene merged(mesh, o);
-    EXPECT_EQ(MeshChildren(Read(merged.Export())), (Names{"MeshNormals", "MeshTextureCoords c1"}));
+    EXPECT_EQ(MeshChildren(Read(QuadScene(mesh, o).Export())), (Names{"MeshNormals", "MeshTextureCoords c1"}));
     o.DeclData = 1;
-    QuadScene decl(mesh, o);
-    const xfile::XDocument doc = Read(decl.Export());
+    const xfile::XDocument doc = Read(QuadScene(mesh, o).Export());
     const xfile::XNode* data = Find(doc, "DeclData");
     ASSERT_NE(data, nullptr);
     // Normal and one texture set: 2 elements, 4 vertices x 5 DWORDs.

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "common/mesh_invariants.h"
+#include "core/staged_files.h"
 #include "host/console.h"
 #include "tools/plover/commands.h"
 
@@ -142,6 +143,7 @@ TEST_F(Cli, EachMistakeGetsOneMessageAndLeavesOutputsAlone) {
         const char* what;
         std::function<void(ExportCommand&)> change;
         int code;
+        int signal = 0;  // an interrupt pending at the first check
     };
     const fs::path config = fs::path(command_.configDir) / "plover_max_config.ini";
     const std::vector<Case> cases = {
@@ -155,17 +157,25 @@ TEST_F(Cli, EachMistakeGetsOneMessageAndLeavesOutputsAlone) {
              c.scenePath = Write("targets.json", R"({"plover_scene": 1, "nodes": [
                  {"name": "Camera01.Target", "object": {"type": "target"}}]})");
          }, 1},
+        {"interrupt", [](ExportCommand&) {}, 128 + SIGINT, SIGINT},
+        {"termination", [](ExportCommand&) {}, 128 + SIGTERM, SIGTERM},
     };
     for (const Case& test : cases) {
         ExportCommand command = command_;
         test.change(command);
         ::testing::internal::CaptureStderr();
-        EXPECT_EQ(RunExportCommand(command), test.code) << test.what;
+        EXPECT_EQ(RunExportCommand(command, [&test] { return test.signal; }), test.code) << test.what;
         const std::string said = ::testing::internal::GetCapturedStderr();
         // The exporter's own message, when it gave one, comes first and is not repeated.
         EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), test.code == 1 ? 2 : 1) << test.what << ": " << said;
+        if (test.signal) {
+            EXPECT_EQ(said, "plover: interrupted; nothing was written\n");
+        }
         EXPECT_EQ(Read(command_.outputPath), "previous") << test.what;
     }
+    // Nothing of the runs is left behind in the output folder.
+    for (const auto& entry : fs::directory_iterator(dir_))
+        EXPECT_FALSE(IsStagedTemporaryName(entry.path().filename().string())) << entry.path();
 
     // An options file that is a folder or an endless device is refused at once, by every command.
     for (const bool device : {false, true}) {
@@ -185,20 +195,6 @@ TEST_F(Cli, EachMistakeGetsOneMessageAndLeavesOutputsAlone) {
             << said;
         EXPECT_EQ(Read(command_.outputPath), "previous");
     }
-}
-
-TEST_F(Cli, AnInterruptStopsWithTheSignalsCodeAndWritesNothing) {
-    command_.scenePath = Write("scene.json", kTwoNodes);
-    for (const int signal : {SIGINT, SIGTERM}) {
-        ::testing::internal::CaptureStderr();
-        EXPECT_EQ(RunExportCommand(command_, [signal] { return signal; }), 128 + signal);
-        EXPECT_EQ(::testing::internal::GetCapturedStderr(), "plover: interrupted; nothing was written\n");
-        EXPECT_FALSE(fs::exists(command_.outputPath));
-    }
-    // Nothing of the run is left behind in the output folder.
-    std::vector<fs::path> left;
-    for (const auto& entry : fs::directory_iterator(dir_)) left.push_back(entry.path().filename());
-    EXPECT_EQ(left.size(), 2u);  // config and scene.json
 }
 
 TEST_F(Cli, ConcurrentConfigSetsKeepEveryChange) {

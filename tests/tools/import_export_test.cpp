@@ -116,6 +116,12 @@ std::string MaterialName(const aiScene& scene, unsigned index) {
     return name.C_Str();
 }
 
+// The name under which the import writes a texture stored inside the model.
+std::string EmbeddedTextureName(const aiScene& scene, unsigned index, const fs::path& model) {
+    const std::string hint = scene.mTextures[index]->achFormatHint;
+    return model.stem().string() + "_texture" + std::to_string(index) + "." + (hint == "jpeg" ? "jpg" : hint);
+}
+
 // The file name the X file gives the material's main texture: the source file's name, or the
 // name under which the import writes a texture stored inside the model.
 std::string DiffuseTextureName(const aiScene& scene, const aiMaterial& material, const fs::path& model) {
@@ -126,9 +132,7 @@ std::string DiffuseTextureName(const aiScene& scene, const aiMaterial& material,
     if (const aiTexture* embedded = scene.GetEmbeddedTexture(path.C_Str())) {
         unsigned index = 0;
         while (scene.mTextures[index] != embedded) ++index;
-        std::string extension = embedded->achFormatHint;
-        if (extension == "jpeg") extension = "jpg";
-        return model.stem().string() + "_texture" + std::to_string(index) + "." + extension;
+        return EmbeddedTextureName(scene, index, model);
     }
     return fs::path(path.C_Str()).filename().string();
 }
@@ -314,9 +318,7 @@ TEST_P(ImportExport, EveryFormatShowsTheSourceInAssimpAndTheDumpExportsAlike) {
 
     // Textures the model stores inside itself are written beside the X file.
     for (unsigned i = 0; i < source->mNumTextures; ++i) {
-        std::string extension = source->mTextures[i]->achFormatHint;
-        if (extension == "jpeg") extension = "jpg";
-        const fs::path written = dir.path() / (model.stem().string() + "_texture" + std::to_string(i) + "." + extension);
+        const fs::path written = dir.path() / EmbeddedTextureName(*source, i, model);
         ASSERT_TRUE(fs::exists(written)) << written;
         EXPECT_EQ(fs::file_size(written), source->mTextures[i]->mWidth);
     }

@@ -96,7 +96,7 @@ TEST(OptionKeys, SettingsByKeyCheckKeyAndValue) {
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 54 + 2 + 3);
 }
 
-TEST_F(ConfigSetTest, CorrectionsAndRulesAreReported) {
+TEST_F(ConfigSetTest, CorrectionsRulesRootNameAndClipsAreReported) {
     ASSERT_TRUE(Apply({{"spacescale", "0"}, {"ZRot", "1000000"}, {"Mtl", "0"}, {"XRot", "-5"}}));
     EXPECT_EQ(options.SpaceScale, 0.00001f);
     EXPECT_EQ(options.XRot, -5.0f);
@@ -117,9 +117,8 @@ TEST_F(ConfigSetTest, CorrectionsAndRulesAreReported) {
     EXPECT_EQ(corrections, (std::vector<std::string>{"XFileType=5 was corrected to 0",
                                                      "AnimationOptions changed from 1 to 0",
                                                      "SampleRate=60 was corrected to 30"}));
-}
 
-TEST_F(ConfigSetTest, RootNameAndClipsGoThroughTheirChecks) {
+    // The root name and the clips go through their checks.
     context.sceneRootName = "";
     ASSERT_TRUE(Apply({{"SceneRootName", "My Root"}}));
     EXPECT_EQ(root, "MyRoot");

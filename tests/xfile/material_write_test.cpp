@@ -106,7 +106,8 @@ protected:
 
 }  // namespace
 
-TEST_F(MaterialWriteTest, ReferencesOutsideTheTableOrWithoutAListWriteNothing) {
+TEST_F(MaterialWriteTest, ReferencesAndPlainTextures) {
+    // References outside the table or without a list write nothing.
     exporter.materialTable.emplace_back(std::make_unique<XMaterial>("Red"));
     XMaterialRef ref(0), outside(7);
 
@@ -118,10 +119,8 @@ TEST_F(MaterialWriteTest, ReferencesOutsideTheTableOrWithoutAListWriteNothing) {
     WriteMaterial(*context, &meshList, &ref);
     WriteMaterial(*context, &meshList, &outside);  // outside the table: nothing
     WriteMaterial(*context, &meshList, nullptr);
-    EXPECT_EQ(Written(), "Material Red\nMeshMaterialList\n {Red}\n");
-}
 
-TEST_F(MaterialWriteTest, PlainTexturesMainSlotAndMultiTextures) {
+    // Plain textures: the main slot, and with Multi-Textures every used slot that names a file.
     XMaterial material("Wood");
     material.slots[0] = Slot("wood.png", 1, kTextureMain);
     material.slots[7] = Slot("bump.png");
@@ -136,6 +135,7 @@ TEST_F(MaterialWriteTest, PlainTexturesMainSlotAndMultiTextures) {
     material.slots[0].usage = kTextureOrdinary;
     WriteMaterial(*context, nullptr, &material);
     EXPECT_EQ(Written(),
+              "Material Red\nMeshMaterialList\n {Red}\n"
               "Material Wood\n TextureFilename \"wood.png\"\n"
               "Material Wood\n TextureFilename \"wood.png\"\n TextureFilename \"bump.png\"\n"
               "Material Wood\n");

@@ -68,7 +68,7 @@ void ExpectError(const XResult& r, XStatus status, const std::string& fragment) 
     EXPECT_NE(r.message.find(fragment), std::string::npos) << r.message;
 }
 
-TEST(Save, PayloadsThatDoNotMatchTheirTemplateAreRefused) {
+TEST(Save, MismatchedPayloadsAndCallsOutOfOrderAreRefused) {
     Memory m;
     XSaveData frame;
     ASSERT_TRUE(m.save->AddDataObject(kTidFrame, "F", {}, &frame).ok());
@@ -92,15 +92,7 @@ TEST(Save, PayloadsThatDoNotMatchTheirTemplateAreRefused) {
     ExpectError(frame.AddDataObject(kTidFrameTransformMatrix, "", p.bytes()), XStatus::BadPayload, "not a finite number");
     ExpectError(m.save->AddDataObject(XGuid{1, 2, 3, {}}, "", {}), XStatus::UnknownTemplate, "00000001-0002-0003");
 
-    // Nothing of the refused objects reached the output, and Save refuses to write a file
-    // that would silently lack them.
-    XResult saved = m.save->Save();
-    ExpectError(saved, XStatus::BadPayload, "nothing written");
-    EXPECT_TRUE(m.bytes.empty());
-}
-
-TEST(Save, StreamingOrderAndRestrictionsAreEnforced) {
-    Memory m;
+    // Streaming order and the templates' restrictions.
     XSaveData a, b, matrix, invalid;
     ASSERT_TRUE(m.save->AddDataObject(kTidFrame, "A", {}, &a).ok());
     ASSERT_TRUE(m.save->AddDataObject(kTidFrame, "B", {}, &b).ok());
@@ -116,6 +108,11 @@ TEST(Save, StreamingOrderAndRestrictionsAreEnforced) {
     ASSERT_TRUE(m.save->AddDataObject(kTidAnimationSet, "S", {}, &set).ok());
     ExpectError(set.AddDataObject(kTidFrame, "F", {}), XStatus::InvalidArgument, "'AnimationSet' does not take");
     EXPECT_TRUE(set.AddDataObject(kTidAnimation, "", {}).ok());
+
+    // Nothing of the refused objects reached the output, and Save refuses to write a file
+    // that would silently lack them.
+    ExpectError(m.save->Save(), XStatus::BadPayload, "nothing written");
+    EXPECT_TRUE(m.bytes.empty());
 }
 
 TEST(Save, LegalNamesPassUnchangedOthersAreMappedConsistently) {

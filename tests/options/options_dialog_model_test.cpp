@@ -78,11 +78,9 @@ TEST_F(DialogTest, OkWithoutChangesKeepsValidOptions) {
               FormatOptions(options, "Top", {{"Walk", 0, 10}, {"Run", 5, 100}}));
     EXPECT_EQ(dialog.Click(dlg::kCancel), DialogAction::EndCancel);
     EXPECT_EQ(dialog.Click(dlg::kOk), DialogAction::EndOk);
-}
 
-TEST_F(DialogTest, PrecisionTenthsSurviveTheFloatSpinner) {
+    // Precision tenths survive the float spinner.
     for (int32_t precision = 0; precision <= 10; ++precision) {
-        ExportOptions options = Defaults();
         options.Precision = precision;
         Open(options);
         EXPECT_EQ(Accept(dialog).options.Precision, precision);

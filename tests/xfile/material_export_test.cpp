@@ -51,25 +51,11 @@ protected:
         scratch.Touch("scene/shiny.fx", "// shiny effect");
     }
 
-    // gridSize > 0 adds a grid of that many quads a side, so the export takes a while.
+    // gridSize > 0 adds a surface of that many quads a side, so the export takes a while.
     std::string Document(int gridSize = 0) const {
-        const std::string scene = (dir / "scene").string();
-        std::string grid;
-        if (gridSize > 0) {
-            std::string vertices, faces;
-            for (int y = 0; y <= gridSize; ++y)
-                for (int x = 0; x <= gridSize; ++x)
-                    vertices += (vertices.empty() ? "" : ",") + std::to_string(x) + "," + std::to_string(y) + ",0";
-            for (int y = 0; y < gridSize; ++y)
-                for (int x = 0; x < gridSize; ++x) {
-                    const int a = y * (gridSize + 1) + x, b = a + 1, c = a + gridSize + 2, d = a + gridSize + 1;
-                    faces += (faces.empty() ? "" : ",") + std::to_string(a) + "," + std::to_string(b) + "," +
-                             std::to_string(c) + "," + std::to_string(a) + "," + std::to_string(c) + "," +
-                             std::to_string(d);
-                }
-            grid = R"({"name": "grid", "type": "mesh", "mesh": {"vertices": [)" + vertices + R"(], "faces": [)" +
-                   faces + "]}},";
-        }
+        const std::string scene = (dir / "scene").string(), n = std::to_string(gridSize);
+        const std::string grid = gridSize > 0 ? R"({"name": "grid", "type": "nurbs", "uCount": 2, "vCount": 2,
+            "points": [0,0,0, 1,0,0, 0,1,0, 1,1,0], "uSegments": )" + n + R"(, "vSegments": )" + n + "}," : "";
         return R"({"plover_scene": 1, "sceneFile": ")" + scene + R"(/scene.max",
           "objects": [)" + grid + R"(
             {"name": "box", "type": "mesh", "mesh": )" + Quad(1, "[0, 2]") + R"(},

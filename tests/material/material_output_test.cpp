@@ -234,7 +234,7 @@ TEST_F(MaterialOutputTest, DirectXEffectFilesAreCopiedWithDxFxAndKeptUnlessOverw
     EXPECT_EQ(ReadText(Out("shiny.fx")), "new");
 }
 
-TEST_F(MaterialOutputTest, GeneratedEffectFilesAndTheirTextures) {
+TEST_F(MaterialOutputTest, GeneratedEffectFilesTheirTexturesAndUserEdits) {
     options.Normal = 1;
     XMaterialList materials;
     auto makeEffect = [&](const std::string& name) {
@@ -258,33 +258,25 @@ TEST_F(MaterialOutputTest, GeneratedEffectFilesAndTheirTextures) {
     EXPECT_EQ(a.effectFile, "Box.fx");
     EXPECT_EQ(ParamsText(a), "ADiffuse=\"A.png\" ABump=\"A_n.png\" ");
 
+    // The generated file keeps user edits unless OverwriteTexture, and needs TextureFiles; it is
+    // named all the same.
+    std::ofstream(Out("Box.fx"), std::ios::trunc) << "user edits";
+    Output(materials[0].get(), &node);
+    EXPECT_EQ(ReadText(Out("Box.fx")), "user edits");
+    options.TextureFiles = 0;
+    options.OverwriteTexture = 1;
+    fs::remove(Out("Box.fx"));
+    a.effectFile.clear();
+    Output(materials[0].get(), &node);
+    EXPECT_EQ(a.effectFile, "Box.fx");
+    EXPECT_FALSE(fs::exists(Out("Box.fx")));
+    options.TextureFiles = 1;
+    Output(materials[0].get(), &node);
+    EXPECT_NE(ReadText(Out("Box.fx")).find("texture ADiffuse; \n"), std::string::npos);
+
     // Two effect materials: Box_A.fx and Box_B.fx.
     materials.push_back(makeEffect("B"));
     Output(materials[2].get(), &node);
     EXPECT_EQ(static_cast<XEffectMaterial&>(*materials[2]).effectFile, "Box_B.fx");
     EXPECT_TRUE(fs::exists(Out("Box_B.fx")));
-}
-
-TEST_F(MaterialOutputTest, GeneratedEffectFilesKeepUserEditsAndNeedTextureFiles) {
-    XMaterialList materials;
-    auto effect = std::make_unique<XEffectMaterial>();
-    effect->name = "Fx";
-    effect->slots[0] = BitmapSlot("T", Source("t.png", "t"), 1, kTextureMain);
-    materials.push_back(std::move(effect));
-    const std::vector<int32_t> channels{1};
-    const std::vector<int32_t> channelMap{0};
-    const MaterialNodeView node{"Box", &materials, channels, channelMap};
-
-    std::ofstream(Out("Box.fx")) << "user edits";
-    Output(materials[0].get(), &node);
-    EXPECT_EQ(ReadText(Out("Box.fx")), "user edits");  // OverwriteTexture off
-    options.TextureFiles = 0;
-    options.OverwriteTexture = 1;
-    fs::remove(Out("Box.fx"));
-    Output(materials[0].get(), &node);
-    EXPECT_EQ(static_cast<XEffectMaterial&>(*materials[0]).effectFile, "Box.fx");  // named all the same
-    EXPECT_FALSE(fs::exists(Out("Box.fx")));
-    options.TextureFiles = 1;
-    Output(materials[0].get(), &node);
-    EXPECT_NE(ReadText(Out("Box.fx")).find("texture T; \n"), std::string::npos);
 }

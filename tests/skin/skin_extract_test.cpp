@@ -123,7 +123,7 @@ TEST(SkinExtract, FaceAndVertexMaxima) {
     EXPECT_EQ(record.maxWeightsPerFace, 4u);
 }
 
-TEST(SkinExtract, SkinOffMissingInterfaceOrContextLeaveTheNodeUnskinned) {
+TEST(SkinExtract, DeformersWithoutInterfaceContextOrBonesAndBonesWithoutExportNodes) {
     SceneBuilder b;
     HostNode& bone = b.Bone("Arm");
     HostNode& a = b.Mesh("NoInterface", Quad());
@@ -135,32 +135,20 @@ TEST(SkinExtract, SkinOffMissingInterfaceOrContextLeaveTheNodeUnskinned) {
     foreign.owner = &d;
     foreign.bones = {{&bone, {}}};
     for (int p = 0; p < 4; ++p) foreign.AddPoint({{0, 1.0f}});
+    HostSkinDeformer& extra = AddSkinDeformer(b.scene(), b.Mesh("Body", Quad()));
+    extra.bones = {{&bone, {}}};
+    for (int p = 0; p < 6; ++p) extra.AddPoint({{0, p < 4 ? 0.0f : 1.0f}});  // only points 4, 5 weigh
+    AddSkinDeformer(b.scene(), b.Mesh("Empty", Quad()));
+    HostNode& target = b.Target("Aim");
+    HostNode& dropped = b.Bone("UnderTarget", &target);  // targets are dropped with their subtree
+    HostSkinDeformer& orphan = AddSkinDeformer(b.scene(), b.Mesh("Orphan", Quad()));
+    orphan.bones = {{&dropped, {}}};
+    for (int p = 0; p < 4; ++p) orphan.AddPoint({{0, 1.0f}});
     SkinFixture f(b.Take());
     f.CollectAndPass();
     EXPECT_FALSE(f.Geometry("NoInterface")->skinned);
     EXPECT_FALSE(f.Geometry("OtherOwner")->skinned);
     EXPECT_FALSE(f.Geometry("OtherOwner")->meshSkin);
-
-    SkinScene s = AssignmentScene();
-    ExportOptions o = SkinOptions();
-    o.Skin = 0;
-    SkinFixture off(std::move(s.scene), o);
-    off.CollectAndPass();
-    EXPECT_FALSE(off.Geometry("Body")->skinned);
-    EXPECT_FALSE(off.Geometry("Body")->pointSkin);
-}
-
-TEST(SkinExtract, DeformerWithMorePointsThanTheObjectAndNoBones) {
-    SceneBuilder b;
-    HostNode& bone = b.Bone("Arm");
-    HostNode& body = b.Mesh("Body", Quad());
-    HostSkinDeformer& skin = AddSkinDeformer(b.scene(), body);
-    skin.bones = {{&bone, {}}};
-    for (int p = 0; p < 6; ++p) skin.AddPoint({{0, p < 4 ? 0.0f : 1.0f}});  // only points 4, 5 weigh
-    HostNode& empty = b.Mesh("Empty", Quad());
-    AddSkinDeformer(b.scene(), empty);
-    SkinFixture f(b.Take());
-    f.CollectAndPass();
     // Points beyond the object's are ignored: no bone has a weight, the node is still skinned.
     for (const char* name : {"Body", "Empty"}) {
         SCOPED_TRACE(name);
@@ -171,6 +159,18 @@ TEST(SkinExtract, DeformerWithMorePointsThanTheObjectAndNoBones) {
         EXPECT_EQ(node->meshSkin->maxWeightsPerVertex, 0u);
         EXPECT_EQ(node->meshSkin->maxWeightsPerFace, 0u);
     }
+    // A bone that is not exported keeps its weights under an empty name.
+    const XSkinInfo& record = *f.Geometry("Orphan")->meshSkin;
+    ASSERT_EQ(record.bones.size(), 1u);
+    EXPECT_EQ(record.bones.begin()->second.name, "");
+
+    SkinScene s = AssignmentScene();
+    ExportOptions o = SkinOptions();
+    o.Skin = 0;
+    SkinFixture off(std::move(s.scene), o);
+    off.CollectAndPass();
+    EXPECT_FALSE(off.Geometry("Body")->skinned);
+    EXPECT_FALSE(off.Geometry("Body")->pointSkin);
 }
 
 TEST(SkinExtract, LinkDeformerRigidAndBlendedVertices) {
@@ -241,19 +241,4 @@ TEST(SkinExtract, BoneMarkingLowersGeometryAndExportsHiddenBones) {
         EXPECT_EQ(f.Node("Hidden")->exported, 1);
         EXPECT_EQ(f.Node("Body")->exported, 1);
     }
-}
-
-TEST(SkinExtract, BoneWithoutExportNodeHasAnEmptyName) {
-    SceneBuilder b;
-    HostNode& target = b.Target("Aim");
-    HostNode& dropped = b.Bone("UnderTarget", &target);  // targets are dropped with their subtree
-    HostNode& body = b.Mesh("Body", Quad());
-    HostSkinDeformer& skin = AddSkinDeformer(b.scene(), body);
-    skin.bones = {{&dropped, {}}};
-    for (int p = 0; p < 4; ++p) skin.AddPoint({{0, 1.0f}});
-    SkinFixture f(b.Take());
-    f.CollectAndPass();
-    const XSkinInfo& record = *f.Geometry("Body")->meshSkin;
-    ASSERT_EQ(record.bones.size(), 1u);
-    EXPECT_EQ(record.bones.begin()->second.name, "");
 }

@@ -113,18 +113,18 @@ TEST(SkinRemap, BlendingCapsAtOneAndAddsNoNewBones) {
     EXPECT_EQ(h.node.meshSkin->bones.size(), 1u);
 }
 
-TEST(SkinRemap, TrianglePatchCentroidAndQuadPatchCentre) {
+TEST(SkinRemap, PatchCentroidAndCentreAndMeshesThatCannotBeRemapped) {
     SceneBuilder scene;
     SkinFixture f(scene.Take());
+    const Point3 a{0, 0, 0}, b{3, 0, 0}, c{0, 3, 0};
+    PatchMesh triangle;
+    triangle.verts = {{a}, {b}, {c}};
+    triangle.patches = {Patch{3, {0, 1, 2, 0}}};
     {
         // A triangle patch tessellated with one extra vertex at the centroid.
-        const Point3 a{0, 0, 0}, b{3, 0, 0}, c{0, 3, 0};
         HandNode h(MakeMesh({a, b, c, {1, 1, 0}}, {{0, 1, 3}, {1, 2, 3}, {2, 0, 3}}), {a, b, c}, PatchObjectKind,
                    {0, 1, 2});
-        PatchMesh patches;
-        patches.verts = {{a}, {b}, {c}};
-        patches.patches = {Patch{3, {0, 1, 2, 0}}};
-        h.node.patchMesh = &patches;
+        h.node.patchMesh = &triangle;
         h.node.patchTable = {0, 0, 0};
         ASSERT_TRUE(RemapPatchSkin(*f.exporter, h.node));
         for (size_t bone = 0; bone < 3; ++bone) {
@@ -133,11 +133,11 @@ TEST(SkinRemap, TrianglePatchCentroidAndQuadPatchCentre) {
         }
     }
     {
-        const Point3 a{0, 0, 0}, b{2, 0, 0}, c{2, 2, 0}, d{0, 2, 0};
-        HandNode h(MakeMesh({a, b, c, d, {1, 1, 0}}, {{0, 1, 4}, {1, 2, 4}, {2, 3, 4}, {3, 0, 4}}), {a, b, c, d},
-                   PatchObjectKind, {0, 1, 2, 3});
+        const Point3 q0{0, 0, 0}, q1{2, 0, 0}, q2{2, 2, 0}, q3{0, 2, 0};
+        HandNode h(MakeMesh({q0, q1, q2, q3, {1, 1, 0}}, {{0, 1, 4}, {1, 2, 4}, {2, 3, 4}, {3, 0, 4}}),
+                   {q0, q1, q2, q3}, PatchObjectKind, {0, 1, 2, 3});
         PatchMesh patches;
-        patches.verts = {{a}, {b}, {c}, {d}};
+        patches.verts = {{q0}, {q1}, {q2}, {q3}};
         patches.patches = {Patch{4, {0, 1, 2, 3}}};
         h.node.patchMesh = &patches;
         h.node.patchTable = {0, 0, 0, 0};
@@ -145,17 +145,10 @@ TEST(SkinRemap, TrianglePatchCentroidAndQuadPatchCentre) {
         for (size_t bone = 0; bone < 4; ++bone) EXPECT_NEAR(h.Weight(bone, 4), 0.25f, 1e-6f);
     }
     EXPECT_TRUE(f.scene->messages().empty());
-}
 
-TEST(SkinRemap, PatchMeshWithoutFacesShowsTheMessageOnce) {
-    SceneBuilder scene;
-    SkinFixture f(scene.Take());
-    const Point3 a{0, 0, 0}, b{3, 0, 0}, c{0, 3, 0};
+    // A patch mesh without faces shows the message.
     HandNode h(MakeMesh({a, b, c, {1, 1, 0}}, {{0, 1, 3}, {1, 2, 3}}), {a, b, c}, PatchObjectKind, {0, 1, 2});
-    PatchMesh patches;
-    patches.verts = {{a}, {b}, {c}};
-    patches.patches = {Patch{3, {0, 1, 2, 0}}};
-    h.node.patchMesh = &patches;
+    h.node.patchMesh = &triangle;
     h.node.patchTable = {0, 0};
     h.node.meshCopy.faces.clear();  // the mesh data still counts two faces
     EXPECT_FALSE(RemapPatchSkin(*f.exporter, h.node));
@@ -166,7 +159,7 @@ TEST(SkinRemap, PatchMeshWithoutFacesShowsTheMessageOnce) {
 
     // A patch table that does not cover the faces takes the same path instead of reading past it.
     HandNode g(MakeMesh({a, b, c, {1, 1, 0}}, {{0, 1, 3}, {1, 2, 3}}), {a, b, c}, PatchObjectKind, {0, 1, 2});
-    g.node.patchMesh = &patches;
+    g.node.patchMesh = &triangle;
     g.node.patchTable = {0};
     EXPECT_FALSE(RemapPatchSkin(*f.exporter, g.node));
     EXPECT_EQ(f.scene->messages().size(), 2u);

@@ -185,7 +185,8 @@ TEST_F(MaterialTest, DxMaterialParametersBitmapsAndEffectFile) {
     EXPECT_EQ(record.slots[10].fileName, "extra8.png");
 }
 
-TEST_F(MaterialTest, DxMaterialWithoutMapChannelParameterUsesChannelOne) {
+TEST_F(MaterialTest, DxMaterialWithoutChannelParameterOrFirstBlock) {
+    // Without a map channel parameter the bitmaps use channel 1.
     auto& dx = library.AddMaterial(std::make_unique<HostDxMaterial>());
     dx.name = "Dx";
     dx.blocks.push_back(std::make_unique<HostParamBlock>());
@@ -193,13 +194,12 @@ TEST_F(MaterialTest, DxMaterialWithoutMapChannelParameterUsesChannelOne) {
     auto record = ReadEffectMaterial(Context(), &dx);
     EXPECT_EQ(record->slots[0].mapChannel, 1);
     EXPECT_TRUE(static_cast<XEffectMaterial&>(*record).effectFile.empty());
-}
 
-TEST_F(MaterialTest, InvalidDxMaterialShowsMessage) {
-    auto& dx = library.AddMaterial(std::make_unique<HostDxMaterial>());
-    dx.name = "Broken \"fx\"";
-    dx.blocks.push_back(nullptr);  // the first block is missing
-    ASSERT_TRUE(CollectMaterials(Context(), "Box", &dx, list, table));
+    // Without its first block the material is not valid: a plain record and a message.
+    auto& broken = library.AddMaterial(std::make_unique<HostDxMaterial>());
+    broken.name = "Broken \"fx\"";
+    broken.blocks.push_back(nullptr);
+    ASSERT_TRUE(CollectMaterials(Context(), "Box", &broken, list, table));
     EXPECT_EQ(Record(list, table, 0).name, "_ErrorDxMaterial");
     EXPECT_EQ(Record(list, table, 0).kind, kPlainMaterial);
     ASSERT_EQ(scene.messages().size(), 1u);
@@ -240,6 +240,11 @@ TEST_F(MaterialTest, SharedTableAndNaming) {
     EXPECT_EQ(Record(named, table, 3).name, "Material_3");
     EXPECT_EQ(Record(named, table, 4).name, "Material_4");
     EXPECT_EQ(table.size(), 7u);
+
+    // A reference outside the table resolves to nothing.
+    XMaterialRef outside(9);
+    EXPECT_EQ(ResolveMaterialEntry(&outside, table), nullptr);
+    EXPECT_EQ(ResolveMaterialEntry(static_cast<const XMaterialEntry*>(nullptr), table), nullptr);
 }
 
 TEST_F(MaterialTest, InlineRecordsStayWithTheNode) {
@@ -268,10 +273,4 @@ TEST_F(MaterialTest, InlineRecordsStayWithTheNode) {
     EXPECT_EQ(mixed[0]->kind, kMaterialRef);
     EXPECT_EQ(mixed[1]->kind, kEffectMaterial);
     EXPECT_EQ(Record(mixed, table, 1).name, "Fx");
-}
-
-TEST_F(MaterialTest, ResolveEntryOutsideTableIsNull) {
-    XMaterialRef ref(5);
-    EXPECT_EQ(ResolveMaterialEntry(&ref, table), nullptr);
-    EXPECT_EQ(ResolveMaterialEntry(static_cast<const XMaterialEntry*>(nullptr), table), nullptr);
 }

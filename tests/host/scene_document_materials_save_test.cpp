@@ -1,19 +1,13 @@
 // Saving materials and maps in scene documents: every field comes back, shared entries are
-// written once under unique names, and the reloaded scene exports the same X file.
+// written once under unique names.
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <map>
 
 #include <nlohmann/json.hpp>
 
 #include "common/test_files.h"
 #include "host/scene_document.h"
-#include "options/options_file.h"
-#include "plugin/do_export.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -81,41 +75,6 @@ TEST(SceneDocumentMaterialsSave, SharedEntriesWithTheSameNameGetUniqueNames) {
     Mtl* red = root->GetChildNode(0)->GetMtl();
     EXPECT_EQ(red->GetSubTexmap(kMapDiffuse), red->GetSubTexmap(kMapBump));
     EXPECT_STREQ(red->GetSubTexmap(kMapDiffuse)->GetName(), "Same");
-}
-
-// Exports through XDoExport with materials on into dir; returns every file written there (the
-// X file, baked maps, effect files) by name with its bytes.
-std::map<std::string, std::string> ExportFiles(HostScene& scene, const fs::path& dir) {
-    fs::create_directories(dir / "config");
-    scene.SetDir(kDirPlugCfg, (dir / "config").string());
-    std::ofstream(dir / "config" / kConfigFileName)
-        << "[Option]\nMtl=1\nMeshs=1\nFX=1\nTexCoords=1\nTextureFiles=1\nDxFx=1\nEffectParam=1\nNormal=1\n"
-           "VertexColors=1\nProcMapX=8\nProcMapY=8\nSceneRoot=0\nAnimation=0\nAnimationCount=0\nXFileType=0\n";
-    XDoExport((dir / "scene.x").string().c_str(), nullptr, &scene, /*suppressPrompts=*/1, 0);
-    std::map<std::string, std::string> files;
-    for (const fs::directory_entry& entry : fs::directory_iterator(dir))
-        if (entry.is_regular_file()) files[entry.path().filename().string()] = ReadText(entry.path());
-    return files;
-}
-
-TEST(SceneDocumentMaterialsSave, ReloadedSceneExportsTheSameFiles) {
-    const ScratchDir scratch;
-    const fs::path& dir = scratch.path();
-    std::unique_ptr<HostScene> original = Load(kMaterialsDocument);
-    ASSERT_NE(original, nullptr);
-    std::unique_ptr<HostScene> reloaded = Load(SaveSceneDocument(*original));
-    ASSERT_NE(reloaded, nullptr);
-
-    const std::map<std::string, std::string> expected = ExportFiles(*original, dir / "original");
-    ASSERT_TRUE(expected.count("scene.x"));
-    ASSERT_NE(expected.at("scene.x").find("Material Shiny"), std::string::npos);
-    EXPECT_TRUE(expected.count("Board.bmp") && expected.count("Plain.fx"));  // baked map, generated effect
-    const std::map<std::string, std::string> actual = ExportFiles(*reloaded, dir / "reloaded");
-    for (const auto& [name, bytes] : expected) {
-        ASSERT_TRUE(actual.count(name)) << name;
-        EXPECT_TRUE(actual.at(name) == bytes) << name << " differs";
-    }
-    EXPECT_EQ(actual.size(), expected.size());
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 // Baking procedural maps into BMP files, the procedural evaluators and the bitmap writer.
 #include "material_test_util.h"
 
-#include <cstring>
 #include <vector>
 
 #include "host/bitmap_writer.h"
@@ -96,16 +95,8 @@ TEST(Bake, CheckerFileIsA32BitBmp) {
     std::ofstream(path) << "old contents";
     ASSERT_TRUE(BakeTexmap(&manager, &checker, 8, 8, path));
 
-    std::ifstream in(path, std::ios::binary);
-    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    ASSERT_GE(bytes.size(), 54u);
-    EXPECT_EQ(bytes[0], 'B');
-    EXPECT_EQ(bytes[1], 'M');
-    uint16_t bitsPerPixel = 0;
-    std::memcpy(&bitsPerPixel, bytes.data() + 28, 2);
-    EXPECT_EQ(bitsPerPixel, 32);
-
-    // Alpha is kept. (Which sample each pixel holds is the sample position test's.)
+    // The file replaces the old one and keeps alpha, which only a 32-bit file can. (Which sample
+    // each pixel holds is the sample position test's.)
     const Image image = LoadBmp(path);
     ASSERT_EQ(image.width, 8);
     EXPECT_EQ(image.Pixel(0, 1)[3], 128);

@@ -180,7 +180,6 @@ TEST_F(MaterialOutputTest, ProceduralMapsAreBakedUnderDistinctNames) {
     EXPECT_EQ(board.slots[0].fileName, "Checker.bmp");
     EXPECT_EQ(tiles.slots[0].fileName, "Checker_2.bmp");
     EXPECT_EQ(again.slots[0].fileName, "Checker.bmp");
-    EXPECT_EQ(fs::file_size(Out("Checker.bmp")), 14u + 108u + 8u * 4u * 4u);
     EXPECT_EQ(OutFiles(), "Checker.bmp Checker_2.bmp ");
 
     // An existing bake stays unless OverwriteTexture; the name is set either way.

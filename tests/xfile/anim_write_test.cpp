@@ -8,10 +8,6 @@
 
 namespace {
 
-std::vector<uint32_t> Dwords(std::span<const uint8_t> bytes, size_t first, size_t count) {
-    return write_test::ValuesAt<uint32_t>(bytes, first * 4, count);
-}
-
 // "AnimationSet name: [frame: keyName keyName ...] ..." for every set, for compact checks.
 std::string Outline(const xfile::XDocument& doc) {
     std::string out;
@@ -87,7 +83,7 @@ TEST(AnimWrite, AnimationsReferToTheirFramesAndHoldTheNonEmptyLists) {
     EXPECT_EQ(f.exporter->meter.stepsDone() - stepsBefore, 2 + keys);
     for (const xfile::XNode& n : doc.nodes) {
         if (n.isReference || doc.TemplateOf(n).name != "AnimationOptions") continue;
-        EXPECT_EQ(Dwords(doc.Payload(n), 0, 2), (std::vector<uint32_t>{1, 1}));
+        EXPECT_EQ(write_test::ValuesAt<uint32_t>(doc.Payload(n), 0, 2), (std::vector<uint32_t>{1, 1}));
     }
 }
 

@@ -28,7 +28,6 @@ struct Memory {
         EXPECT_TRUE(file.RegisterPublishedTemplates().ok());
         EXPECT_TRUE(file.CreateMemorySaveObject(&bytes, f, &save).ok());
     }
-    std::string Text() const { return std::string(bytes.begin(), bytes.end()); }
 };
 
 // A mesh of n vertices and n triangles; 200,000 make a text body of about 12 MB.
@@ -115,26 +114,15 @@ TEST(Save, MismatchedPayloadsAndCallsOutOfOrderAreRefused) {
     EXPECT_TRUE(m.bytes.empty());
 }
 
-TEST(Save, LegalNamesPassUnchangedOthersAreMappedConsistently) {
+// (Spaces, dots, leading digits, keywords and references to mapped names are in the edges golden.)
+TEST(Save, LegalNamesPassUnchangedOthersAreMapped) {
     for (const char* legal : {"Box01", "_2Box", "Anim-Bone01", "a_b-c", "Floats"}) {
         EXPECT_TRUE(IsLegalName(legal)) << legal;
         EXPECT_EQ(LegalName(legal), legal);
     }
-    EXPECT_EQ(LegalName("Box 02"), "Box_02");
-    EXPECT_EQ(LegalName("2Box"), "_2Box");
     EXPECT_EQ(LegalName("-x"), "_-x");
-    EXPECT_EQ(LegalName("float"), "_float");
     EXPECT_EQ(LegalName("Bo'ne\xC3\xA9"), "Bo_ne__");
     EXPECT_EQ(LegalName(""), "");
-
-    Memory m;
-    XSaveData frame, anim;
-    ASSERT_TRUE(m.save->AddDataObject(kTidFrame, "my bone", {}, &frame).ok());
-    ASSERT_TRUE(m.save->AddDataObject(kTidAnimation, "", {}, &anim).ok());
-    ASSERT_TRUE(anim.AddDataReference("my bone").ok());
-    ASSERT_TRUE(m.save->Save().ok());
-    EXPECT_NE(m.Text().find("Frame my_bone {"), std::string::npos);
-    EXPECT_NE(m.Text().find("{ my_bone }"), std::string::npos);
 }
 
 // Saves into a scratch folder; the big mesh takes every format past the in-memory body limit.

@@ -19,15 +19,10 @@ std::string CString(std::span<const uint8_t> payload, size_t& at) {
     return s;
 }
 
-uint32_t Dword(std::span<const uint8_t> payload, size_t& at) {
-    uint32_t v = 0;
-    std::memcpy(&v, payload.data() + at, 4);
-    at += 4;
-    return v;
-}
-
-float Float(std::span<const uint8_t> payload, size_t& at) {
-    float v = 0;
+// The 4-byte value at `at`, moving past it.
+template <class T>
+T Next(std::span<const uint8_t> payload, size_t& at) {
+    T v{};
     std::memcpy(&v, payload.data() + at, 4);
     at += 4;
     return v;
@@ -55,12 +50,12 @@ std::string Describe(const xfile::XDocument& doc) {
             out << " " << name << "=\"" << CString(payload, at) << "\"";
         } else if (type == "EffectParamDWord") {
             const std::string name = CString(payload, at);
-            out << " " << name << "=" << Dword(payload, at);
+            out << " " << name << "=" << Next<uint32_t>(payload, at);
         } else if (type == "EffectParamFloats") {
             const std::string name = CString(payload, at);
-            const uint32_t count = Dword(payload, at);
+            const uint32_t count = Next<uint32_t>(payload, at);
             out << " " << name << "=";
-            for (uint32_t i = 0; i < count; ++i) out << (i ? "," : "") << Float(payload, at);
+            for (uint32_t i = 0; i < count; ++i) out << (i ? "," : "") << Next<float>(payload, at);
         }
         out << "\n";
     }

@@ -1,8 +1,6 @@
 // What the import makes of interchange files that the read-back of their exports does not show:
 // channels, vertex colours and maps, merged meshes, the animation timeline, image names, and the
 // errors for files it cannot read.
-#include <assimp/Importer.hpp>
-#include <assimp/scene.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -12,10 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "common/math_expect.h"
 #include "common/test_files.h"
 #include "host/assimp_import.h"
-#include "host/host_deformers.h"
 #include "host/host_materials.h"
 #include "host/texture_search.h"
 #include "host/unpack_folder.h"

@@ -1,5 +1,6 @@
 // Saving materials and maps in scene documents: every field comes back, shared entries are
-// written once under unique names.
+// written once under unique names. (That the saved document loads and saves again the same is
+// the scene document fuzz target's: materials.json is in its corpus.)
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -32,15 +33,11 @@ nlohmann::json MaterialParts(const std::string& text) {
     return parts;
 }
 
-TEST(SceneDocumentMaterialsSave, EveryFieldIsWrittenAndReadsBackTheSame) {
+TEST(SceneDocumentMaterialsSave, EveryFieldIsWrittenAsTheDocumentGivesIt) {
     std::unique_ptr<HostScene> scene = Load(kMaterialsDocument);
     ASSERT_NE(scene, nullptr);
     const std::string saved = SaveSceneDocument(*scene);
     EXPECT_EQ(MaterialParts(saved), MaterialParts(kMaterialsDocument));
-
-    std::unique_ptr<HostScene> reloaded = Load(saved);
-    ASSERT_NE(reloaded, nullptr);
-    EXPECT_EQ(SaveSceneDocument(*reloaded), saved);
 }
 
 TEST(SceneDocumentMaterialsSave, SharedEntriesWithTheSameNameGetUniqueNames) {

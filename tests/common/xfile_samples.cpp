@@ -160,20 +160,23 @@ XResult WriteSampleEdges(XSaveObject& save) {
     return XResult::Success();
 }
 
-XResult WriteDocument(const XDocument& doc, XSaveObject& save) {
-    std::vector<XSaveData> open(doc.nodes.size() + 1);
-    for (size_t i = 0; i < doc.nodes.size(); ++i) {
-        const XNode& n = doc.nodes[i];
-        if (n.isReference) {
-            XTRY(open[n.parent].AddDataReference(doc.Name(n)));
-            continue;
-        }
-        const XGuid& guid = doc.TemplateOf(n).guid;
-        XResult r = n.parent == kNoNode ? save.AddDataObject(guid, doc.Name(n), doc.Payload(n), &open[i])
-                                        : open[n.parent].AddDataObject(guid, doc.Name(n), doc.Payload(n), &open[i]);
-        XTRY(r);
-    }
-    return XResult::Success();
+std::vector<uint8_t> RewriteAsText(const XDocument& doc) {
+    return SaveSample(
+        [&doc](XSaveObject& save) {
+            std::vector<XSaveData> open(doc.nodes.size() + 1);
+            for (size_t i = 0; i < doc.nodes.size(); ++i) {
+                const XNode& n = doc.nodes[i];
+                if (n.isReference) {
+                    XTRY(open[n.parent].AddDataReference(doc.Name(n)));
+                    continue;
+                }
+                const XGuid& guid = doc.TemplateOf(n).guid;
+                XTRY(n.parent == kNoNode ? save.AddDataObject(guid, doc.Name(n), doc.Payload(n), &open[i])
+                                         : open[n.parent].AddDataObject(guid, doc.Name(n), doc.Payload(n), &open[i]));
+            }
+            return XResult::Success();
+        },
+        XFileFormat::Text);
 }
 
 std::vector<uint8_t> SaveSample(SampleWriter writer, XFileFormat format) {

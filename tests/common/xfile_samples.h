@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -23,7 +24,7 @@ xfile::XResult WriteSampleScene(xfile::XSaveObject& save);
 // negative zero, large and small floats, an empty top-level object name.
 xfile::XResult WriteSampleEdges(xfile::XSaveObject& save);
 
-using SampleWriter = xfile::XResult (*)(xfile::XSaveObject&);
+using SampleWriter = std::function<xfile::XResult(xfile::XSaveObject&)>;
 
 // Registers the published sets, writes one sample in `format` into memory; fails the
 // current test on any error.
@@ -33,8 +34,9 @@ std::vector<uint8_t> SaveSample(SampleWriter writer, xfile::XFileFormat format);
 // false (text's six-decimal floats are compared through the golden text instead).
 void ExpectSameTree(const xfile::XDocument& actual, const xfile::XDocument& expected, bool exactPayloads = true);
 
-// Writes every object and reference of a document read by ReadXFile, in order.
-xfile::XResult WriteDocument(const xfile::XDocument& doc, xfile::XSaveObject& save);
+// Writes every object and reference of a document read by ReadXFile, in order, as a text file;
+// fails the current test on any error.
+std::vector<uint8_t> RewriteAsText(const xfile::XDocument& doc);
 
 std::vector<uint8_t> ReadFileBytes(const std::string& path);
 

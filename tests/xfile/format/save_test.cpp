@@ -49,15 +49,6 @@ XResult WriteBigMesh(XSaveObject& save, const XPayload& mesh) {
     return r;
 }
 
-std::vector<uint8_t> InMemory(const XFile& file, XFileFormat f, const std::function<XResult(XSaveObject&)>& write) {
-    std::vector<uint8_t> bytes;
-    std::unique_ptr<XSaveObject> save;
-    EXPECT_TRUE(file.CreateMemorySaveObject(&bytes, f, &save).ok());
-    EXPECT_TRUE(write(*save).ok());
-    EXPECT_TRUE(save->Save().ok());
-    return bytes;
-}
-
 size_t FilesIn(const std::filesystem::path& dir) {
     return static_cast<size_t>(std::distance(std::filesystem::directory_iterator(dir), std::filesystem::directory_iterator()));
 }
@@ -139,8 +130,7 @@ protected:
 TEST_F(SaveToFile, FileIsWrittenWholeByRenameOrNotAtAll) {
     // A small scene stays in memory until Save; the big mesh's body goes through a spill file
     // (text and binary) or is compressed while it is added.
-    std::function<XResult(XSaveObject&)> writers[] = {WriteSampleScene,
-                                                      [&](XSaveObject& save) { return WriteBigMesh(save, mesh); }};
+    SampleWriter writers[] = {WriteSampleScene, [&](XSaveObject& save) { return WriteBigMesh(save, mesh); }};
     for (XFileFormat f : {XFileFormat::Text, XFileFormat::Binary, XFileFormat::CompressedBinary}) {
         for (const auto& write : writers) {
             // A failed save leaves the previous file and no temporary files.
@@ -161,7 +151,7 @@ TEST_F(SaveToFile, FileIsWrittenWholeByRenameOrNotAtAll) {
             ASSERT_TRUE(save->Save().ok());
             EXPECT_EQ(save->Save().status, XStatus::BadState);
             save.reset();
-            EXPECT_TRUE(ReadFileBytes(target) == InMemory(file, f, write)) << FormatName(f);
+            EXPECT_TRUE(ReadFileBytes(target) == SaveSample(write, f)) << FormatName(f);
             EXPECT_EQ(FilesIn(dir), 1u);
         }
     }

@@ -141,9 +141,10 @@ TEST(AnimAssimp, PosesMatchTheSourceSceneAtEveryKeyTime) {
             }
         }
 
-        // Key counts the scene is built for: the head's stepped height holds for whole stretches
-        // (three values in the first clip, one in the second), the spine never moves against
-        // the hips, and the head has no scale animation.
+        // Key counts the scene is built for, so that the poses above cover reduced tracks: the
+        // head's stepped height holds for whole stretches (three values in the first clip, one
+        // in the second), the spine never moves against the hips, and the head has no scale
+        // animation. (Which keys are kept and when a node is sampled: the track tests.)
         const AnimTrack& walk = f.Node("Head")->tracks[0];
         const AnimTrack& run = f.Node("Head")->tracks[1];
         if (v.keyType) {
@@ -152,13 +153,6 @@ TEST(AnimAssimp, PosesMatchTheSourceSceneAtEveryKeyTime) {
             EXPECT_EQ(walk.scaleKeys.size(), 2u);
             EXPECT_EQ(walk.rotationKeys.size(), 31u);
             EXPECT_EQ(f.Node("Spine")->tracks[1].positionKeys.size(), 2u);
-        }
-        if (v.keyFrames) {
-            // Hips and spine are keyed at their controller keys and the clip ends; the head has
-            // fewer than two keys per channel in the second clip, so it is sampled in both.
-            EXPECT_EQ(f.Node("Hips")->tracks[0].keyTimes, (std::vector<int32_t>{0, 2400, 4800}));
-            EXPECT_EQ(f.Node("Hips")->tracks[1].keyTimes, (std::vector<int32_t>{4800, 9600}));
-            EXPECT_TRUE(walk.keyTimes.empty());
         }
     }
 }

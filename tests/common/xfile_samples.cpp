@@ -6,7 +6,10 @@
 #include <filesystem>
 #include <fstream>
 #include <initializer_list>
+#include <sstream>
 
+#include "common/test_files.h"
+#include "xfile/format/inspect.h"
 #include "xfile/format/xpayload.h"
 #include "xfile/format/xtemplates.h"
 
@@ -214,6 +217,29 @@ void ExpectSameTree(const XDocument& a, const XDocument& e, bool exactPayloads) 
 std::vector<uint8_t> ReadFileBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string Outline(std::span<const uint8_t> bytes, std::initializer_list<std::string_view> withFields) {
+    const ScratchDir scratch(ScratchDir::TestName() + ".outline");
+    const std::string path = (scratch.path() / "in.x").string();
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    std::ostringstream text, err;
+    EXPECT_EQ(RunInspect(path, false, text, err), 0) << err.str();
+    std::istringstream lines(text.str());
+    std::string line, out;
+    std::getline(lines, line);  // the header line
+    while (std::getline(lines, line)) {
+        const size_t size = line.find(" (");
+        if (size != std::string::npos) {
+            const size_t fields = line.find(") ", size);
+            const size_t start = line.find_first_not_of(' ');
+            const std::string_view tmpl = std::string_view(line).substr(start, line.find(' ', start) - start);
+            const bool keep = fields != std::string::npos && std::ranges::find(withFields, tmpl) != withFields.end();
+            line = line.substr(0, size) + (keep ? line.substr(fields + 1) : "");
+        }
+        out += line + "\n";
+    }
+    return out;
 }
 
 }  // namespace xfile_test

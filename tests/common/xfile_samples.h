@@ -4,7 +4,10 @@
 
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "xfile/format/xfile_format.h"
@@ -39,5 +42,10 @@ void ExpectSameTree(const xfile::XDocument& actual, const xfile::XDocument& expe
 std::vector<uint8_t> RewriteAsText(const xfile::XDocument& doc);
 
 std::vector<uint8_t> ReadFileBytes(const std::string& path);
+
+// The object tree of X file bytes as `plover inspect` prints it, one object a line indented by
+// depth, without the header line and the payload sizes; the decoded fields are kept only for
+// the templates named in withFields. Fails the current test when the bytes cannot be read.
+std::string Outline(std::span<const uint8_t> bytes, std::initializer_list<std::string_view> withFields = {});
 
 }  // namespace xfile_test

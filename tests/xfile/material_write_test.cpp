@@ -2,65 +2,12 @@
 // children, written from records that the material output step completed.
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <sstream>
-
+#include "common/xfile_samples.h"
 #include "plugin/export_files.h"
 #include "scene/export_context.h"
-#include "xfile/format/xreader.h"
 #include "xfile/write_material.h"
 
 namespace {
-
-std::string CString(std::span<const uint8_t> payload, size_t& at) {
-    std::string s;
-    while (at < payload.size() && payload[at] != 0) s.push_back(static_cast<char>(payload[at++]));
-    ++at;
-    return s;
-}
-
-// The 4-byte value at `at`, moving past it.
-template <class T>
-T Next(std::span<const uint8_t> payload, size_t& at) {
-    T v{};
-    std::memcpy(&v, payload.data() + at, 4);
-    at += 4;
-    return v;
-}
-
-// One line per object, indented by depth: template, name and the decoded payload of the
-// material objects; references as "{Name}".
-std::string Describe(const xfile::XDocument& doc) {
-    std::ostringstream out;
-    for (const xfile::XNode& node : doc.nodes) {
-        out << std::string(node.depth, ' ');
-        if (node.isReference) {
-            out << "{" << doc.Name(node) << "}\n";
-            continue;
-        }
-        const std::string& type = doc.TemplateOf(node).name;
-        const auto payload = doc.Payload(node);
-        size_t at = 0;
-        out << type;
-        if (!doc.Name(node).empty()) out << " " << doc.Name(node);
-        if (type == "TextureFilename" || type == "EffectInstance") {
-            out << " \"" << CString(payload, at) << "\"";
-        } else if (type == "EffectParamString") {
-            const std::string name = CString(payload, at);
-            out << " " << name << "=\"" << CString(payload, at) << "\"";
-        } else if (type == "EffectParamDWord") {
-            const std::string name = CString(payload, at);
-            out << " " << name << "=" << Next<uint32_t>(payload, at);
-        } else if (type == "EffectParamFloats") {
-            const std::string name = CString(payload, at);
-            const uint32_t count = Next<uint32_t>(payload, at);
-            out << " " << name << "=";
-            for (uint32_t i = 0; i < count; ++i) out << (i ? "," : "") << Next<float>(payload, at);
-        }
-        out << "\n";
-    }
-    return out.str();
-}
 
 class MaterialWriteTest : public ::testing::Test {
 protected:
@@ -72,13 +19,11 @@ protected:
 
     ExportOptions& options() { return exporter.options(); }
 
-    // Saves and describes the objects written so far.
+    // Saves and outlines the objects written so far, with the fields of the material's children.
     std::string Written() {
         EXPECT_TRUE(save->Save().ok()) << save->FirstError().message;
-        xfile::XDocument doc;
-        const xfile::XResult read = xfile::ReadXFile(bytes, &doc);
-        EXPECT_TRUE(read.ok()) << read.message;
-        return Describe(doc);
+        return xfile_test::Outline(bytes, {"TextureFilename", "EffectInstance", "EffectParamString", "EffectParamDWord",
+                                           "EffectParamFloats"});
     }
 
     static XTextureSlot Slot(const std::string& file, int channel = 1, int32_t usage = kTextureOrdinary) {
@@ -130,9 +75,9 @@ TEST_F(MaterialWriteTest, ReferencesAndPlainTextures) {
     material.slots[0].usage = kTextureOrdinary;
     WriteMaterial(*context, nullptr, &material);
     EXPECT_EQ(Written(),
-              "Material Red\nMeshMaterialList\n {Red}\n"
-              "Material Wood\n TextureFilename \"wood.png\"\n"
-              "Material Wood\n TextureFilename \"wood.png\"\n TextureFilename \"bump.png\"\n"
+              "Material Red\nMeshMaterialList\n  { Red }\n"
+              "Material Wood\n  TextureFilename filename=\"wood.png\"\n"
+              "Material Wood\n  TextureFilename filename=\"wood.png\"\n  TextureFilename filename=\"bump.png\"\n"
               "Material Wood\n");
 }
 
@@ -156,13 +101,13 @@ TEST_F(MaterialWriteTest, EffectInstancesAndTheirParameters) {
     WriteMaterial(*context, nullptr, &bare);
     options().EffectParam = 0;
     WriteMaterial(*context, nullptr, &generated);  // a generated effect always has its parameters
-    EXPECT_EQ(Written(),
-              "Material Shiny\n EffectInstance \"shiny.fx\"\n"
-              "Material Shiny\n EffectInstance \"shiny.fx\"\n  EffectParamDWord useFog=1\n"
-              "  EffectParamString diffuseMap=\"d.png\"\n  EffectParamFloats gloss=0.5\n"
-              "  EffectParamFloats tint=1,2,3\n"
-              "Material Shiny\n"
-              "Material Shiny\n EffectInstance \"Box.fx\"\n  EffectParamDWord useFog=1\n"
-              "  EffectParamString diffuseMap=\"d.png\"\n  EffectParamFloats gloss=0.5\n"
-              "  EffectParamFloats tint=1,2,3\n");
+    const std::string parameters =
+        "    EffectParamDWord ParamName=\"useFog\" Value=1\n"
+        "    EffectParamString ParamName=\"diffuseMap\" Value=\"d.png\"\n"
+        "    EffectParamFloats ParamName=\"gloss\" nFloats=1 Floats=[0.5]\n"
+        "    EffectParamFloats ParamName=\"tint\" nFloats=3 Floats=[1, 2, 3]\n";
+    EXPECT_EQ(Written(), "Material Shiny\n  EffectInstance EffectFilename=\"shiny.fx\"\n"
+                         "Material Shiny\n  EffectInstance EffectFilename=\"shiny.fx\"\n" + parameters +
+                         "Material Shiny\n"
+                         "Material Shiny\n  EffectInstance EffectFilename=\"Box.fx\"\n" + parameters);
 }

@@ -35,32 +35,11 @@ inline std::vector<uint8_t> ExportBytes(ExportFixture& f) {
     return WriteBytes(f);
 }
 
-// count values of type T from byte offset on.
-template <class T>
-std::vector<T> ValuesAt(std::span<const uint8_t> bytes, size_t offset, size_t count) {
-    std::vector<T> out(count);
-    std::memcpy(out.data(), bytes.data() + offset, count * sizeof(T));
-    return out;
-}
-template <class T>
-T ValueAt(std::span<const uint8_t> bytes, size_t offset) {
-    return ValuesAt<T>(bytes, offset, 1)[0];
-}
-
 inline xfile::XDocument Read(const std::vector<uint8_t>& bytes) {
     xfile::XDocument doc;
     const xfile::XResult result = xfile::ReadXFile(bytes, &doc);
     EXPECT_TRUE(result.ok()) << result.message;
     return doc;
-}
-
-// The Frame objects, one line each, indented by nesting: "Top\n  Child\n".
-inline std::string FrameTree(const xfile::XDocument& doc) {
-    std::string out;
-    for (const xfile::XNode& node : doc.nodes)
-        if (!node.isReference && doc.TemplateOf(node).name == "Frame")
-            out += std::string(node.depth * 2, ' ') + std::string(doc.Name(node)) + "\n";
-    return out;
 }
 
 // The 16 floats of the FrameTransformMatrix of the Frame called name; empty when none.

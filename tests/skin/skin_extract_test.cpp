@@ -42,7 +42,7 @@ SkinScene AssignmentScene() {
 
 TEST(SkinExtract, AssignmentsFollowTheSkinRules) {
     SkinScene s = AssignmentScene();
-    SkinFixture f(std::move(s.scene));
+    ExportFixture f(std::move(s.scene), SkinOptions());
     f.CollectAndPass();
     XRenderableNode* body = f.Geometry("Body");
     ASSERT_NE(body, nullptr);
@@ -92,7 +92,7 @@ TEST(SkinExtract, WeightFixFillsShortfallsUpToThePrecision) {
         ExportOptions o = SkinOptions();
         o.SkinFix = c.skinFix;
         o.Precision = c.precision;
-        SkinFixture f(std::move(s.scene), o);
+        ExportFixture f(std::move(s.scene), o);
         f.CollectAndPass();
         const XSkinInfo& skin = *f.Geometry("Body")->meshSkin;
         EXPECT_FLOAT_EQ(WeightOf(skin, s.bones[0], 0), 1.0f);  // a full point is not changed
@@ -115,7 +115,7 @@ TEST(SkinExtract, FaceAndVertexMaxima) {
     skin.AddPoint({{2, 0.5f}, {3, 0.5f}});
     skin.AddPoint({{0, 0.5f}, {2, 0.5f}});
     skin.AddPoint({{0, 0.3f}, {1, 0.3f}, {2, 0.4f}});  // three bones, but on no face
-    SkinFixture f(b.Take());
+    ExportFixture f(b.Take(), SkinOptions());
     f.CollectAndPass();
     const XSkinInfo& record = *f.Geometry("Body")->meshSkin;
     EXPECT_EQ(record.boneCount, 4u);
@@ -144,7 +144,7 @@ TEST(SkinExtract, DeformersWithoutInterfaceContextOrBonesAndBonesWithoutExportNo
     HostSkinDeformer& orphan = AddSkinDeformer(b.scene(), b.Mesh("Orphan", Quad()));
     orphan.bones = {{&dropped, {}}};
     for (int p = 0; p < 4; ++p) orphan.AddPoint({{0, 1.0f}});
-    SkinFixture f(b.Take());
+    ExportFixture f(b.Take(), SkinOptions());
     f.CollectAndPass();
     EXPECT_FALSE(f.Geometry("NoInterface")->skinned);
     EXPECT_FALSE(f.Geometry("OtherOwner")->skinned);
@@ -167,7 +167,7 @@ TEST(SkinExtract, DeformersWithoutInterfaceContextOrBonesAndBonesWithoutExportNo
     SkinScene s = AssignmentScene();
     ExportOptions o = SkinOptions();
     o.Skin = 0;
-    SkinFixture off(std::move(s.scene), o);
+    ExportFixture off(std::move(s.scene), o);
     off.CollectAndPass();
     EXPECT_FALSE(off.Geometry("Body")->skinned);
     EXPECT_FALSE(off.Geometry("Body")->pointSkin);
@@ -191,7 +191,7 @@ TEST(SkinExtract, LinkDeformerRigidAndBlendedVertices) {
         ExportOptions o = SkinOptions();
         o.SkinFix = fix;
         o.Precision = 10;
-        SkinFixture f(b.Take(), o);
+        ExportFixture f(b.Take(), o);
         f.CollectAndPass();
         XRenderableNode* node = f.Geometry("Body");
         ASSERT_TRUE(node->skinned);
@@ -232,7 +232,7 @@ TEST(SkinExtract, BoneMarkingLowersGeometryAndExportsHiddenBones) {
         for (int p = 0; p < 4; ++p) skin.AddPoint({{p % 2, 1.0f}});
         ExportOptions o = SkinOptions();
         o.BoneMesh = boneMesh;
-        SkinFixture f(b.Take(), o);
+        ExportFixture f(b.Take(), o);
         f.Collect();
         XNode* stickNode = f.Node("Stick");
         EXPECT_EQ(stickNode->isBone, 1);

@@ -1,5 +1,5 @@
-// Shared set-up of the skin tests: the export fixture with skin options, and small builders for
-// skin records.
+// Shared set-up of the skin tests: the export fixture's skin options, and small builders for
+// meshes and skin records.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -29,13 +29,6 @@ inline ExportOptions SkinOptions() {
     o.XFileType = 0;
     return o;
 }
-
-// The export fixture with the skin tests' options.
-class SkinFixture : public ExportFixture {
-public:
-    explicit SkinFixture(std::unique_ptr<HostScene> hostScene, const ExportOptions& options = SkinOptions())
-        : ExportFixture(std::move(hostScene), options) {}
-};
 
 // A triangle mesh from flat vertex and face lists.
 inline Mesh MakeMesh(std::vector<Point3> verts, std::vector<std::array<uint32_t, 3>> faces) {

@@ -114,8 +114,7 @@ TEST(SkinRemap, BlendingCapsAtOneAndAddsNoNewBones) {
 }
 
 TEST(SkinRemap, PatchCentroidAndCentreAndMeshesThatCannotBeRemapped) {
-    SceneBuilder scene;
-    SkinFixture f(scene.Take());
+    ExportFixture f(SceneBuilder().Take());
     const Point3 a{0, 0, 0}, b{3, 0, 0}, c{0, 3, 0};
     PatchMesh triangle;
     triangle.verts = {{a}, {b}, {c}};
@@ -168,8 +167,7 @@ TEST(SkinRemap, PatchCentroidAndCentreAndMeshesThatCannotBeRemapped) {
 }
 
 TEST(SkinRemap, NurbsMatchesAndEdgeMidpoints) {
-    SceneBuilder scene;
-    SkinFixture f(scene.Take());
+    ExportFixture f(SceneBuilder().Take());
     // Positions 0 and 2 lie on the two control points; 1 is between them, 3 above 1.
     HandNode h(MakeMesh({{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {1, 1, 0}}, {{0, 1, 3}, {1, 2, 3}}),
                {{0, 0, 0}, {2, 0.1f, 0}}, NurbsObject, {0, 1});
@@ -184,8 +182,7 @@ TEST(SkinRemap, NurbsMatchesAndEdgeMidpoints) {
 }
 
 TEST(SkinRemap, RingSearchTriangleWeightsAndNearestPointFallBack) {
-    SceneBuilder scene;
-    SkinFixture f(scene.Take());
+    ExportFixture f(SceneBuilder().Take());
     // Three matched corners around an unmatched inner vertex, and a separate triangle far away
     // without any matched vertex.
     const Point3 a{0, 0, 0}, b{4, 0, 0}, c{0, 4, 0}, p{1, 1, 0};

@@ -31,7 +31,7 @@ TEST(SkinWrite, HeaderAndOneEntryPerExportVertex) {
 
     ExportOptions o = SkinOptions();
     o.Normal = 1;  // one normal per side: 24 export vertices from 8 corners
-    SkinFixture f(b.Take(), o);
+    ExportFixture f(b.Take(), o);
     // The skin objects close each Mesh; each SkinWeights is shown by its bone and entry count.
     // (Each entry's vertices, weights and offset are read back through Assimp in skin_export_test.cpp.)
     const std::string outline = std::regex_replace(

@@ -22,7 +22,7 @@
 
 namespace {
 
-// Records where it was sampled and returns a colour from the sample position.
+// Records where it was sampled and returns a colour, alpha included, from the sample position.
 class RecordingMap final : public Texmap {
 public:
     const char* GetName() override { return "Recorder"; }
@@ -31,7 +31,7 @@ public:
         points.push_back(sc.P());
         normals.push_back(sc.Normal());
         derivatives.push_back(sc.DUVW(1));
-        return {uvw.back().x, uvw.back().y, 0, 1};
+        return {uvw.back().x, uvw.back().y, 0, 1 - uvw.back().x};
     }
     std::vector<Point3> uvw, points, normals, derivatives;
 };
@@ -65,6 +65,7 @@ TEST(Bake, SamplePositions) {
 
     map.uvw.clear();
     map.points.clear();
+    std::ofstream(dir.dir() + "four.bmp") << "old contents";
     ASSERT_TRUE(BakeTexmap(&manager, &map, 4, 2, dir.dir() + "four.bmp"));
     ASSERT_EQ(map.uvw.size(), 8u);
     // Row by row from the top, u = c / W, v = (H - r) / H.
@@ -75,7 +76,8 @@ TEST(Bake, SamplePositions) {
     EXPECT_EQ(map.normals[5], Point3(0, 0, 1));
     EXPECT_EQ(map.derivatives[5], Point3(0, 0, 0));
 
-    // Pixel (c, r) of the file holds the colour of sample (c, r).
+    // Pixel (c, r) of the file holds the colour of sample (c, r), alpha too, which only a 32-bit
+    // file can; the file replaces the old one.
     const Image image = LoadBmp(dir.dir() + "four.bmp");
     ASSERT_EQ(image.width, 4);
     ASSERT_EQ(image.height, 2);
@@ -83,25 +85,8 @@ TEST(Bake, SamplePositions) {
     EXPECT_EQ(image.Pixel(3, 0)[1], 255);  // v = 1
     EXPECT_EQ(image.Pixel(1, 1)[0], 64);   // u = 0.25
     EXPECT_EQ(image.Pixel(1, 1)[1], 128);  // v = 0.5
-}
-
-TEST(Bake, CheckerFileIsA32BitBmp) {
-    ScratchDir dir;
-    HostBitmapManager manager;
-    HostCheckerMap checker;
-    checker.color1 = AColor(1, 0, 0, 1);
-    checker.color2 = AColor(0, 0, 1, 0.5f);
-    const std::string path = dir.dir() + "Checker.bmp";
-    std::ofstream(path) << "old contents";
-    ASSERT_TRUE(BakeTexmap(&manager, &checker, 8, 8, path));
-
-    // The file replaces the old one and keeps alpha, which only a 32-bit file can. (Which sample
-    // each pixel holds is the sample position test's.)
-    const Image image = LoadBmp(path);
-    ASSERT_EQ(image.width, 8);
-    EXPECT_EQ(image.Pixel(0, 1)[3], 128);
-    EXPECT_EQ(image.Pixel(0, 7)[3], 255);
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), std::filesystem::directory_iterator()), 1);
+    EXPECT_EQ(image.Pixel(3, 0)[3], 64);   // 1 - u
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), std::filesystem::directory_iterator()), 2);
 }
 
 TEST(Bake, NothingHappensForMissingInputsOrUnwritablePaths) {
@@ -119,6 +104,11 @@ TEST(Bake, NothingHappensForMissingInputsOrUnwritablePaths) {
 
 TEST(ProceduralMaps, Evaluators) {
     ShaderContextTex sc(4, 4);
+    HostCheckerMap checker;  // two squares a side
+    sc.SetPixel(0, 0);
+    EXPECT_EQ(checker.EvalColor(sc), checker.color1);
+    sc.SetPixel(0, 2);
+    EXPECT_EQ(checker.EvalColor(sc), checker.color2);
     HostGradientMap gradient;
     sc.SetPixel(0, 0);  // v = 1
     EXPECT_EQ(gradient.EvalColor(sc), gradient.color1);

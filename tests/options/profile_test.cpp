@@ -34,36 +34,18 @@ TEST(ProfileFile, NamesIgnoreCaseAndFirstOccurrenceWins) {
 }
 
 TEST(ProfileFile, IntegersParseLikeTheSystem) {
-    ProfileFile file;
-    file.LoadFromText(
-        "[Option]\n"
-        "Plain=42\n"
-        "Negative=-17\n"
-        "Plus=+5\n"
-        "Trailing=12abc\n"
-        "Junk=abc\n"
-        "Sign=-\n"
-        "Empty=\n"
-        "Float=2.9\n"
-        "Hex=0x10\n"
-        "Wrap=4294967297\n"
-        "Max=2147483647\n"
-        "Min=-2147483648\n"
-        "Long=000000000000000000000000000001\n");
-    EXPECT_EQ(file.GetInt("Option", "Plain", 0), 42);
-    EXPECT_EQ(file.GetInt("Option", "Negative", 0), -17);
-    EXPECT_EQ(file.GetInt("Option", "Plus", 0), 5);
-    EXPECT_EQ(file.GetInt("Option", "Trailing", 0), 12);
-    EXPECT_EQ(file.GetInt("Option", "Junk", 99), 0);
-    EXPECT_EQ(file.GetInt("Option", "Sign", 99), 0);
-    EXPECT_EQ(file.GetInt("Option", "Empty", 99), 99);  // present but empty: the default, as the system does
-    EXPECT_EQ(file.GetInt("Option", "Missing", 99), 99);
-    EXPECT_EQ(file.GetInt("Option", "Float", 0), 2);
-    EXPECT_EQ(file.GetInt("Option", "Hex", 7), 0);
-    EXPECT_EQ(file.GetInt("Option", "Wrap", 0), 1);
-    EXPECT_EQ(file.GetInt("Option", "Max", 0), 2147483647);
-    EXPECT_EQ(file.GetInt("Option", "Min", 0), -2147483647 - 1);
-    EXPECT_EQ(file.GetInt("Option", "Long", 5), 0);  // the digit 1 lies past the 29th character
+    const std::pair<const char*, int> cases[] = {
+        {"42", 42}, {"-17", -17}, {"+5", 5}, {"12abc", 12}, {"abc", 0}, {"-", 0}, {"2.9", 2}, {"0x10", 0},
+        {"4294967297", 1}, {"2147483647", 2147483647}, {"-2147483648", -2147483647 - 1},
+        {"000000000000000000000000000001", 0},  // the digit 1 lies past the 29th character
+        {"", 99},  // present but empty: the default, as the system does
+    };
+    for (const auto& [text, value] : cases) {
+        ProfileFile file;
+        file.LoadFromText(std::string("[Option]\nKey=") + text + "\n");
+        EXPECT_EQ(file.GetInt("Option", "Key", 99), value) << text;
+    }
+    EXPECT_EQ(ProfileFile().GetInt("Option", "Missing", 99), 99);
 }
 
 TEST(ProfileFile, StringsAreCutAt259Characters) {

@@ -146,10 +146,11 @@ void RunCase(const Case& c, const std::string& dir) {
 
     size_t faces = 0, vertices = 0, meshBytes = 0;
     for (XNode* n : exporter.meshNodes) {
-        const XRenderableNode* r = AsRenderable(n);
-        if (!r || !r->mesh) continue;
+        XRenderableNode* r = AsRenderable(n);
+        if (!r || !r->AcquireMesh(exporter.animStart, false)) continue;  // the host's mesh, read again
         faces += r->mesh->faces.size();
         meshBytes += MeshBytes(*r->mesh);
+        r->ReleaseMesh();
         if (r->meshData) vertices += r->meshData->vertices.size();
     }
     const double fileMiB = std::filesystem::exists(path) ? std::filesystem::file_size(path) / (1024.0 * 1024.0) : 0;

@@ -144,10 +144,10 @@ void RunCase(const Case& c, const std::string& dir) {
     size_t faces = 0, positions = 0, points = 0, bones = 0;
     for (XNode* n : exporter.meshNodes) {
         const XRenderableNode* r = AsRenderable(n);
-        if (!r || !r->mesh || !IsMeshNode(*r)) continue;
-        faces += r->mesh->faces.size();
-        positions += r->mesh->verts.size();
-        points += r->objectPoints.size();
+        if (!r || !r->hasGeometry || !IsMeshNode(*r)) continue;
+        faces += r->faceCount;
+        positions += r->vertCount;
+        points += r->pointCount;
         if (r->skinned && r->meshSkin) bones += r->meshSkin->bones.size();
     }
     const double fileMiB = std::filesystem::exists(path) ? std::filesystem::file_size(path) / (1024.0 * 1024.0) : 0;

@@ -83,7 +83,7 @@ bool MeshFault(ExportContext& exporter, XRenderableNode& node) {
 }  // namespace
 
 bool GenMeshData(ExportContext& exporter, XRenderableNode& node) {
-    Mesh* mesh = node.mesh;
+    const Mesh* mesh = node.mesh;
     if (!mesh || !node.hostNode) return false;
     const ExportOptions& options = exporter.options();
     const Matrix3& conversion = exporter.conversion().matrix;
@@ -99,18 +99,16 @@ bool GenMeshData(ExportContext& exporter, XRenderableNode& node) {
     const uint32_t vertCount = vertCountInt > 0 ? static_cast<uint32_t>(vertCountInt) : 0;
 
     // Normals source: specified normals that cover every face, else the smoothing groups.
-    // Only corner normals read them, so they are built only when normals are wanted.
+    // Only corner normals read them, so they are built only when normals are wanted. The mesh
+    // may be the host's own: the smoothing-group normals are built beside it, not into it.
     const MeshNormalSpec* specified = nullptr;
+    MeshRenderNormals built;
     if (wantNormals) {
-        if (MeshNormalSpec* spec = mesh->GetSpecifiedNormals()) {
-            spec->BuildNormals();
+        if (const MeshNormalSpec* spec = mesh->GetSpecifiedNormals()) {
             if (spec->CheckNormals() && spec->GetNumFaces() == faceCountInt && spec->GetNumNormals() >= 1)
                 specified = spec;
         }
-        if (!specified) {
-            mesh->buildNormals();
-            mesh->checkNormals(true);
-        }
+        if (!specified) BuildRenderNormals(*mesh, built);
     }
 
     auto data = std::make_shared<XMeshData>();
@@ -199,7 +197,7 @@ bool GenMeshData(ExportContext& exporter, XRenderableNode& node) {
 
         if (wantNormals) {
             for (int k = 0; k < 3; ++k) {
-                const Point3 n = CornerNormal(*mesh, static_cast<int>(f), order[static_cast<size_t>(k)], specified);
+                const Point3 n = CornerNormal(*mesh, built, static_cast<int>(f), order[static_cast<size_t>(k)], specified);
                 corners[static_cast<size_t>(k)].normal =
                     Normalize(conversion.VectorTransform(normalTM.VectorTransform(n)));
             }

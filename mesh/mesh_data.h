@@ -26,6 +26,7 @@
 
 class Mesh;
 class MeshNormalSpec;
+struct MeshRenderNormals;
 class ExportContext;
 class XNode;
 class XRenderableNode;
@@ -151,10 +152,13 @@ Matrix3 VertexTransform(const XRenderableNode& node, bool worldSpace);
 // translation).
 Matrix3 NormalTransform(const Matrix3& m);
 
-// The normal of a face corner in the mesh's own coordinates: the specified normal when
-// specified is given; else from the corner vertex's render normals the one of the face's
+// The normal of a face corner in the mesh's own coordinates: the specified normal made unit when
+// specified is given; else from the corner vertex's render normals in built the one of the face's
 // smoothing group (a lone normal or a flagged specified one as it is), falling back to the face
 // normal for smoothing group 0, for no shared group, and for a vertex without render normals.
+Point3 CornerNormal(const Mesh& mesh, const MeshRenderNormals& built, int face, int corner,
+                    const MeshNormalSpec* specified);
+// The same over the normals the mesh built itself (Mesh::buildNormals).
 Point3 CornerNormal(const Mesh& mesh, int face, int corner, const MeshNormalSpec* specified);
 
 // Points every channel-list position whose coordinates equal (within 1e-6) those of an earlier

@@ -1,6 +1,7 @@
 #include "plugin/data_pass.h"
 
 #include "scene/collect_nodes.h"
+#include "scene/extract_geometry.h"
 
 #include "anim/anim_track.h"
 #include "scene/node_transforms.h"
@@ -116,7 +117,14 @@ void PassSkinBones(ExportContext& exporter) {
 }
 
 bool GenerateRenderable(ExportContext& exporter, XRenderableNode& node) {
-    if (!node.mesh) return false;
+    // The mesh is read where it is valid: evaluated again at the export time, made into the
+    // node's records, and released before anything else is evaluated.
+    const bool withPoints = exporter.options().Skin && node.hostNode &&
+                            (FindSkinModifier(node.hostNode) || FindLinkModifier(node.hostNode));
+    if (!node.AcquireMesh(exporter.animStart, withPoints)) {
+        node.ReleaseMesh();
+        return false;
+    }
     node.frameTM = RenderableFrameTransform(node.hostNode, exporter.animStart);
     node.objectTM = RenderableObjectTransform(node.hostNode, exporter.animStart);
 
@@ -125,7 +133,8 @@ bool GenerateRenderable(ExportContext& exporter, XRenderableNode& node) {
     CollectMaterials(context, node.name, node.hostNode ? node.hostNode->GetMtl() : nullptr, node.materials,
                      exporter.materialTable);
 
-    if (!GenMeshData(exporter, node)) return false;
-    if (IsMeshNode(node)) ExtractSkin(exporter, node);
-    return true;
+    const bool made = GenMeshData(exporter, node);
+    if (made && IsMeshNode(node)) ExtractSkin(exporter, node);
+    node.ReleaseMesh();
+    return made;
 }

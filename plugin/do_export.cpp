@@ -99,7 +99,7 @@ void CountWritten(const ExportContext& exporter, ExportReport& report) {
         const XRenderableNode* geometry = node->renderable == 1 ? AsRenderable(node) : nullptr;
         if (!geometry || !geometry->meshData || onlyAnimation) continue;
         ++report.meshCount;
-        report.triangleCount += geometry->mesh ? static_cast<uint32_t>(geometry->mesh->getNumFaces()) : 0;
+        report.triangleCount += geometry->meshData->faceCount;
         if (options.Mtl)
             for (const auto& entry : geometry->materials)
                 materials.insert(ResolveMaterialEntry(entry.get(), exporter.materialTable));
@@ -118,10 +118,9 @@ void ListLeftOut(const ExportContext& exporter, ExportReport& report) {
     bool colours = false, secondUv = false, skins = false, animated = false, normalMaps = false;
     for (const XNode* node : exporter.nodes) {
         const XRenderableNode* geometry = AsRenderable(node);
-        if (geometry && geometry->mesh) {
-            const Mesh& mesh = *geometry->mesh;
-            colours = colours || (mesh.mapSupport(0) && mesh.getNumMapVerts(0) > 0);
-            secondUv = secondUv || (mesh.mapSupport(2) && mesh.getNumMapVerts(2) > 0);
+        if (geometry && geometry->hasGeometry) {
+            colours = colours || geometry->hasColorChannel;
+            secondUv = secondUv || geometry->hasSecondUvChannel;
             skins = skins || geometry->skinned ||
                     (node->hostNode && (FindSkinModifier(node->hostNode) || FindLinkModifier(node->hostNode)));
             for (const auto& entry : geometry->materials) {

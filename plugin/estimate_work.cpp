@@ -31,9 +31,8 @@ void EstimateWork(ExportContext& exporter, XNode* node) {
             if (options.Animation) exporter.stage1Work += AnimationEstimate(exporter, *node);
         } else if (node->renderable == 1) {
             const XRenderableNode* geometry = AsRenderable(node);
-            const Mesh* mesh = geometry ? geometry->mesh : nullptr;
-            const uint32_t faces = mesh ? static_cast<uint32_t>(mesh->getNumFaces()) : 0;
-            const uint32_t verts = mesh ? static_cast<uint32_t>(mesh->getNumVerts()) : 0;
+            const uint32_t faces = geometry ? geometry->faceCount : 0;
+            const uint32_t verts = geometry ? geometry->vertCount : 0;
             const bool deformed =
                 node->hostNode && (FindSkinModifier(node->hostNode) || FindLinkModifier(node->hostNode));
             const uint32_t skinWork = deformed && options.Skin ? faces : 0;
@@ -42,7 +41,7 @@ void EstimateWork(ExportContext& exporter, XNode* node) {
                 if (node->kind == PatchObjectKind)
                     exporter.stage1Work += faces + verts;
                 else if (node->kind == NurbsObject)
-                    exporter.stage1Work += static_cast<uint32_t>(geometry->objectPoints.size()) + 2 * verts;
+                    exporter.stage1Work += geometry->pointCount + 2 * verts;
                 else
                     exporter.stage1Work += 2 * verts;
             }

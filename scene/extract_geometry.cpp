@@ -54,22 +54,35 @@ Modifier* FindLinkModifier(INode* hostNode) {
     return FindModifier(hostNode, [](const Modifier& m) { return m.ClassID() == kLinkDeformerClassId; }, nullptr);
 }
 
+// The evaluated object's triangle mesh: its own when it is a triangle-mesh object, else that of
+// the conversion's temporary, which the node then owns until ReleaseMesh.
+const Mesh* XRenderableNode::ConvertedMesh(Object* evaluated, TimeValue t) {
+    if (ownsConvertedObject) {
+        auto* tri = dynamic_cast<TriObject*>(convertedObject);
+        return tri ? &tri->GetMesh() : nullptr;
+    }
+    if (!evaluated->CanConvertToType(kTriObjectClassId)) return nullptr;
+    Object* converted = evaluated->ConvertToType(t, kTriObjectClassId);
+    if (!converted) return nullptr;
+    if (converted != evaluated) {
+        convertedObject = converted;
+        ownsConvertedObject = true;
+    }
+    auto* tri = dynamic_cast<TriObject*>(converted);
+    return tri ? &tri->GetMesh() : nullptr;
+}
+
 bool XRenderableNode::ExtractGeometry(TimeValue t) {
     if (!hostNode) return false;
-    if (mesh) return true;
-    ownsConvertedObject = false;
+    if (hasGeometry) return true;
 
     Object* object = FindUndeformedObject(hostNode);
     if (!object) return false;
     Object* evaluated = object->Eval(t).obj;
     if (!evaluated) return false;
-
-    // The deformers' points: always the evaluated object's own, so that the skin remapping can
-    // rely on every entry having a source.
-    const int pointCount = evaluated->NumPoints() > 0 ? evaluated->NumPoints() : 0;
-    objectPoints.clear();
-    objectPoints.reserve(static_cast<size_t>(pointCount));
-    for (int i = 0; i < pointCount; ++i) objectPoints.push_back(evaluated->GetPoint(i));
+    // The deformers' points are always the evaluated object's own, so that the skin remapping
+    // can rely on every entry having a source; they are read in the data pass.
+    pointCount = evaluated->NumPoints() > 0 ? static_cast<uint32_t>(evaluated->NumPoints()) : 0;
 
     // Patches are tessellated by the host with a table of the patch each face came from. An
     // evaluated object that is no longer a patch (a modifier above turned it into something
@@ -77,7 +90,6 @@ bool XRenderableNode::ExtractGeometry(TimeValue t) {
     if (kind == PatchObjectKind) {
         auto* patch = evaluated->ClassID() == kPatchObjectClassId ? dynamic_cast<PatchObject*>(evaluated) : nullptr;
         if (patch) {
-            patchMesh = &patch->GetPatchMesh(t);
             patchTable.clear();
             if (patch->ConvertToMeshWithTable(meshCopy, patchTable)) mesh = &meshCopy;
         }
@@ -86,27 +98,58 @@ bool XRenderableNode::ExtractGeometry(TimeValue t) {
             patchTable.clear();
         }
     }
-
-    if (!mesh) {
-        if (!evaluated->CanConvertToType(kTriObjectClassId)) return false;
-        convertedObject = evaluated->ConvertToType(t, kTriObjectClassId);
-        if (!convertedObject) return false;
-        if (convertedObject != evaluated) ownsConvertedObject = true;
-        auto* tri = dynamic_cast<TriObject*>(convertedObject);
-        if (tri) {
-            meshCopy.DeepCopy(tri->GetMesh(), kMeshCopyChannels);
-            mesh = &meshCopy;
-        }
-    }
+    if (!mesh) mesh = ConvertedMesh(evaluated, t);
 
     if (mesh && mesh->getNumFaces() >= 1 && mesh->getNumVerts() >= 1) {
-        if (objectPoints.size() != static_cast<size_t>(mesh->getNumVerts())) topologyChanged = true;
+        faceCount = static_cast<uint32_t>(mesh->getNumFaces());
+        vertCount = static_cast<uint32_t>(mesh->getNumVerts());
+        hasColorChannel = mesh->mapSupport(kVertexColorChannel) && mesh->getNumMapVerts(kVertexColorChannel) > 0;
+        hasSecondUvChannel = mesh->mapSupport(2) && mesh->getNumMapVerts(2) > 0;
+        if (pointCount != vertCount) topologyChanged = true;
+        hasGeometry = true;
+        // A mesh the node does not own is evaluated again when it is read.
+        mesh = nullptr;
         return true;
     }
+    ReleaseMesh();
+    return false;
+}
 
+bool XRenderableNode::AcquireMesh(TimeValue t, bool withPoints) {
+    if (mesh) return true;
+    if (!hasGeometry || !hostNode) return false;
+    Object* object = FindUndeformedObject(hostNode);
+    if (!object) return false;
+    Object* evaluated = object->Eval(t).obj;
+    if (!evaluated) return false;
+
+    if (withPoints) {
+        const int count = evaluated->NumPoints() > 0 ? evaluated->NumPoints() : 0;
+        objectPoints.clear();
+        objectPoints.reserve(static_cast<size_t>(count));
+        for (int i = 0; i < count; ++i) objectPoints.push_back(evaluated->GetPoint(i));
+    }
+    if (kind == PatchObjectKind) {
+        auto* patch = evaluated->ClassID() == kPatchObjectClassId ? dynamic_cast<PatchObject*>(evaluated) : nullptr;
+        if (!patch) return false;
+        patchMesh = &patch->GetPatchMesh(t);
+        mesh = &meshCopy;
+    } else {
+        mesh = ConvertedMesh(evaluated, t);
+        if (!mesh) return false;
+    }
+    const uint32_t points = evaluated->NumPoints() > 0 ? static_cast<uint32_t>(evaluated->NumPoints()) : 0;
+    if (points != static_cast<uint32_t>(mesh->verts.size())) topologyChanged = true;
+    return true;
+}
+
+void XRenderableNode::ReleaseMesh() {
+    mesh = nullptr;
+    patchMesh = nullptr;
     if (ownsConvertedObject && convertedObject) convertedObject->DeleteMe();
     convertedObject = nullptr;
     ownsConvertedObject = false;
-    mesh = nullptr;
-    return false;
+    meshCopy = Mesh();
+    std::vector<int>().swap(patchTable);
+    std::vector<Point3>().swap(objectPoints);
 }

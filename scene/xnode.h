@@ -70,25 +70,48 @@ public:
     XRenderableNode();
     ~XRenderableNode() override;
 
-    // Obtains the triangle mesh at t into meshCopy (scene/extract_geometry.cpp). True when the
-    // node now has a usable mesh; a second call on a node with a mesh returns true at once.
+    // Node collection: evaluates the node's object at t and records what the mesh holds (its
+    // counts and channels) without keeping the host's mesh, which the host may replace when the
+    // object is evaluated at another time. A mesh the node owns (a patch tessellation, a
+    // conversion's temporary) is kept. True when the node has a usable mesh; a second call on
+    // such a node returns true at once.
     bool ExtractGeometry(TimeValue t);
+    // The data pass: points `mesh` at the mesh of the object evaluated at t (evaluating it again)
+    // and, with withPoints, fills objectPoints. The mesh stays valid until the host evaluates
+    // the object at another time, so it is read at once and released. False when the object no
+    // longer gives a usable mesh.
+    bool AcquireMesh(TimeValue t, bool withPoints);
+    // Drops the mesh, the node's own geometry and points once the records are made from them.
+    void ReleaseMesh();
 
-    // The triangle-mesh object obtained from the evaluated object; may be the evaluated object.
+    // The triangle-mesh object a conversion made for this node (a temporary the node deletes);
+    // null when the object was a triangle mesh itself or after ReleaseMesh.
     Object* convertedObject = nullptr;
-    bool ownsConvertedObject = false;  // convertedObject is a temporary the node deletes
-    Mesh meshCopy;                     // the node's own copy of the triangle mesh, object space
-    Mesh* mesh = nullptr;              // &meshCopy once geometry was obtained; null: no geometry
-    PatchMesh* patchMesh = nullptr;    // PatchObjectKind: the evaluated patch object's patch mesh
+    bool ownsConvertedObject = false;  // convertedObject is set (a temporary the node owns)
+    Mesh meshCopy;                     // the node's own mesh: a patch's tessellation, object space
+    const Mesh* mesh = nullptr;        // the mesh being read, between AcquireMesh and ReleaseMesh
+    PatchMesh* patchMesh = nullptr;    // PatchObjectKind: the evaluated patch object's patch mesh (same span)
     std::vector<int> patchTable;       // per face of meshCopy: the patch it came from
+    bool hasGeometry = false;          // ExtractGeometry found a usable mesh
+    uint32_t faceCount = 0;            // the mesh's faces and vertices, and the object's points,
+    uint32_t vertCount = 0;            // when last evaluated
+    uint32_t pointCount = 0;
+    bool hasColorChannel = false;      // map channel 0 has vertices
+    bool hasSecondUvChannel = false;   // map channel 2 has vertices
+
+private:
+    const Mesh* ConvertedMesh(Object* evaluated, TimeValue t);
+
+public:
     Matrix3 objectTM;                  // mesh coordinates to world (skinned: bind-pose object TM)
     XMaterialList materials;           // indexed by the faces' material index; owned
     std::shared_ptr<XMeshData> meshData;   // empty until mesh data generation succeeds
     std::shared_ptr<XSkinInfo> pointSkin;  // weights by the object's points
-    std::shared_ptr<XSkinInfo> meshSkin;   // weights by meshCopy's vertices; the writer's record
+    std::shared_ptr<XSkinInfo> meshSkin;   // weights by the mesh's vertices; the writer's record
     std::vector<Point3> objectPoints;      // the evaluated object's points at t, in point order
+                                           // (filled by AcquireMesh when asked for)
     bool skinned = false;                  // skin data is present and usable
-    bool topologyChanged = false;          // meshCopy's vertices are not objectPoints one to one
+    bool topologyChanged = false;          // the mesh's vertices are not the object's points one to one
 };
 
 // renderable is 1, isBone is 0 and the kind is not a bone kind.

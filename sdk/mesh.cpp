@@ -74,15 +74,20 @@ MeshNormalSpec& Mesh::SpecifyNormals() {
     return *specifiedNormals_;
 }
 
-void Mesh::buildNormals() {
+void BuildRenderNormals(const Mesh& mesh, MeshRenderNormals& out) {
+    const std::vector<Point3>& verts = mesh.verts;
+    const std::vector<Face>& faces = mesh.faces;
+    std::vector<Point3>& faceNormals = out.faceNormals;
+    std::vector<RVertex>& renderVerts = out.renderVerts;
+    std::vector<RNormal>& renderNormals = out.renderNormals;
     const size_t faceCount = faces.size();
     const size_t vertCount = verts.size();
-    faceNormals_.assign(faceCount, Point3{});
+    faceNormals.assign(faceCount, Point3{});
     for (size_t f = 0; f < faceCount; ++f) {
         const Face& face = faces[f];
         if (face.v[0] >= vertCount || face.v[1] >= vertCount || face.v[2] >= vertCount) continue;
         const Point3 a = verts[face.v[0]], b = verts[face.v[1]], c = verts[face.v[2]];
-        faceNormals_[f] = Normalize((b - a) ^ (c - a));
+        faceNormals[f] = Normalize((b - a) ^ (c - a));
     }
 
     // Faces incident to each vertex, as flat lists (counts, then offsets, then entries).
@@ -99,9 +104,9 @@ void Mesh::buildNormals() {
 
     // One normal per cluster of smoothing groups at each vertex: faces whose groups share a
     // bit with a cluster join it, and clusters that a face bridges are merged.
-    renderVerts_.assign(vertCount, RVertex{});
-    renderNormals_.clear();
-    renderNormals_.reserve(vertCount);
+    renderVerts.assign(vertCount, RVertex{});
+    renderNormals.clear();
+    renderNormals.reserve(vertCount);
     std::vector<RNormal> clusters;
     for (size_t v = 0; v < vertCount; ++v) {
         clusters.clear();
@@ -109,7 +114,7 @@ void Mesh::buildNormals() {
             const uint32_t f = incident[i];
             const uint32_t group = faces[f].smGroup;
             if (group == 0) continue;
-            RNormal joined{faceNormals_[f], group};
+            RNormal joined{faceNormals[f], group};
             for (size_t c = 0; c < clusters.size();) {
                 if (clusters[c].smGroup & joined.smGroup) {
                     joined.normal += clusters[c].normal;
@@ -121,25 +126,29 @@ void Mesh::buildNormals() {
             }
             clusters.push_back(joined);
         }
-        RVertex& rv = renderVerts_[v];
-        rv.firstNormal = static_cast<uint32_t>(renderNormals_.size());
+        RVertex& rv = renderVerts[v];
+        rv.firstNormal = static_cast<uint32_t>(renderNormals.size());
         rv.normalCount = static_cast<uint32_t>(clusters.size());
         for (RNormal& c : clusters) {
             c.normal = Normalize(c.normal);
-            renderNormals_.push_back(c);
+            renderNormals.push_back(c);
         }
     }
+}
+
+void Mesh::buildNormals() {
+    BuildRenderNormals(*this, normals_);
     normalsBuilt_ = true;
 }
 
 void Mesh::checkNormals(bool /*illegalIsError*/) {
-    if (!normalsBuilt_ || faceNormals_.size() != faces.size() || renderVerts_.size() != verts.size())
+    if (!normalsBuilt_ || normals_.faceNormals.size() != faces.size() || normals_.renderVerts.size() != verts.size())
         buildNormals();
 }
 
 const RVertex* Mesh::getRVertPtr(int i) const {
-    if (i < 0 || static_cast<size_t>(i) >= renderVerts_.size()) return nullptr;
-    return &renderVerts_[i];
+    if (i < 0 || static_cast<size_t>(i) >= normals_.renderVerts.size()) return nullptr;
+    return &normals_.renderVerts[i];
 }
 
 void Mesh::DeepCopy(const Mesh& source, uint64_t /*channels*/) {
@@ -151,9 +160,7 @@ void Mesh::DeepCopy(const Mesh& source, uint64_t /*channels*/) {
     for (size_t i = 0; i < source.maps_.size(); ++i)
         if (source.maps_[i]) maps_[i] = std::make_unique<MeshMap>(*source.maps_[i]);
     specifiedNormals_ = source.specifiedNormals_ ? std::make_unique<MeshNormalSpec>(*source.specifiedNormals_) : nullptr;
-    faceNormals_ = source.faceNormals_;
-    renderVerts_ = source.renderVerts_;
-    renderNormals_ = source.renderNormals_;
+    normals_ = source.normals_;
     normalsBuilt_ = source.normalsBuilt_;
 }
 

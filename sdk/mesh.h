@@ -70,6 +70,19 @@ struct RVertex {
     uint32_t firstNormal = 0;  // first entry in Mesh::renderNormals
 };
 
+class Mesh;
+
+// Face normals and render vertices worked out from a mesh's smoothing groups, held apart from
+// the mesh so that a reader can build them without writing to the mesh.
+struct MeshRenderNormals {
+    std::vector<Point3> faceNormals;    // one per face
+    std::vector<RVertex> renderVerts;   // one per vertex
+    std::vector<RNormal> renderNormals; // the entries the render vertices point into
+};
+
+// Builds face normals and render vertices of mesh into out (replacing its contents).
+void BuildRenderNormals(const Mesh& mesh, MeshRenderNormals& out);
+
 class Mesh {
 public:
     std::vector<Point3> verts;
@@ -106,11 +119,13 @@ public:
     void buildNormals();
     // Rebuilds the normals when they are missing or out of date.
     void checkNormals(bool illegalIsError);
-    const std::vector<Point3>& faceNormals() const { return faceNormals_; }
-    Point3 getFaceNormal(int f) const { return faceNormals_[f]; }
+    const std::vector<Point3>& faceNormals() const { return normals_.faceNormals; }
+    Point3 getFaceNormal(int f) const { return normals_.faceNormals[f]; }
     // Render vertex i, or null when normals were not built.
     const RVertex* getRVertPtr(int i) const;
-    const RNormal& renderNormal(uint32_t i) const { return renderNormals_[i]; }
+    const RNormal& renderNormal(uint32_t i) const { return normals_.renderNormals[i]; }
+    // What buildNormals made (empty until then).
+    const MeshRenderNormals& builtNormals() const { return normals_; }
 
     // Copies everything (the channel mask selects nothing less here: every channel is copied).
     void DeepCopy(const Mesh& source, uint64_t channels);
@@ -120,9 +135,7 @@ private:
     // (and every node holding one) costs nothing for the channels it never touches.
     std::vector<std::unique_ptr<MeshMap>> maps_;
     std::unique_ptr<MeshNormalSpec> specifiedNormals_;
-    std::vector<Point3> faceNormals_;
-    std::vector<RVertex> renderVerts_;
-    std::vector<RNormal> renderNormals_;
+    MeshRenderNormals normals_;
     bool normalsBuilt_ = false;
 
 public:

@@ -12,17 +12,22 @@ using namespace mesh_test;
 
 namespace {
 
-// Runs the data pass over one mesh node called "M" (which checks its record) and returns its node.
+// Runs the data pass over one mesh node called "M" (which checks its record) and returns its
+// node, pointed afterwards at `edited`, a copy of the mesh that a test may change and run
+// GenMeshData over again.
 struct OneMesh {
     explicit OneMesh(const Mesh& mesh, const ExportOptions& options = MeshOptions(),
-                     const Matrix3& transform = Matrix3(), uint32_t wireColor = 0x00FFFFFF) {
+                     const Matrix3& transform = Matrix3(), uint32_t wireColor = 0x00FFFFFF)
+        : edited(mesh) {
         SceneBuilder b;
         b.Mesh("M", mesh).Transform(transform).WireColor(wireColor);
         fixture = std::make_unique<ExportFixture>(b.Take(), options);
         fixture->CollectAndPass();
         node = fixture->Geometry("M");
+        node->mesh = &edited;
     }
     const XMeshData& data() const { return *node->meshData; }
+    Mesh edited;
     std::unique_ptr<ExportFixture> fixture;
     XRenderableNode* node = nullptr;
 };
@@ -78,7 +83,7 @@ TEST(MeshData, MaterialIndicesWrapAndSplitVertices) {
 
     // Three entries: id 7 wraps to 1, the same as face 0, so nothing splits.
     auto regenerate = [&](size_t entries, uint16_t secondId) {
-        m.node->meshCopy.faces[1].setMatID(secondId);
+        m.edited.faces[1].setMatID(secondId);
         m.node->materials.clear();
         for (size_t i = 0; i < entries; ++i) m.node->materials.push_back(std::make_unique<XMaterial>("m"));
         EXPECT_TRUE(GenMeshData(*m.fixture->exporter, *m.node));
@@ -141,9 +146,9 @@ TEST(MeshData, MissingMapDataReadsAsDefaults) {
     OneMesh m(mesh, o);
     EXPECT_EQ(m.data().VertexCorner(0).alpha, 0.5f);
     // Map data the mesh claims but lacks reads as the defaults instead of out of range.
-    m.node->meshCopy.Map(kVertexColorChannel).tf.clear();
-    m.node->meshCopy.Map(kVertexColorChannel).tf.assign(1, TVFace{{0, 1, 9}});
-    m.node->meshCopy.Map(1).tf.clear();
+    m.edited.Map(kVertexColorChannel).tf.clear();
+    m.edited.Map(kVertexColorChannel).tf.assign(1, TVFace{{0, 1, 9}});
+    m.edited.Map(1).tf.clear();
     ASSERT_TRUE(GenMeshData(*m.fixture->exporter, *m.node));
     ExpectMeshDataInvariants(m.data());
     for (uint32_t k = 0; k < 3; ++k) {
@@ -161,7 +166,7 @@ TEST(MeshData, FailuresShowTheirMessages) {
 
     // No mesh, no host node: false, nothing made, nothing shown.
     std::shared_ptr<XMeshData> before = m.node->meshData;
-    Mesh* mesh = m.node->mesh;
+    const Mesh* mesh = m.node->mesh;
     m.node->mesh = nullptr;
     EXPECT_FALSE(GenMeshData(*m.fixture->exporter, *m.node));
     EXPECT_EQ(m.node->meshData, before);
@@ -169,7 +174,7 @@ TEST(MeshData, FailuresShowTheirMessages) {
     EXPECT_TRUE(scene.messages().empty());
 
     // A face naming a vertex the mesh does not have: the fault message, and no mesh data.
-    m.node->meshCopy.faces[0].v[2] = 3;
+    m.edited.faces[0].v[2] = 3;
     EXPECT_FALSE(GenMeshData(*m.fixture->exporter, *m.node));
     EXPECT_EQ(m.node->meshData, nullptr);
     ASSERT_EQ(scene.messages().size(), 1u);
@@ -179,7 +184,7 @@ TEST(MeshData, FailuresShowTheirMessages) {
 
     // No faces: the count message, then an empty record.
     scene.ClearRecords();
-    m.node->meshCopy.setNumFaces(0);
+    m.edited.setNumFaces(0);
     EXPECT_TRUE(GenMeshData(*m.fixture->exporter, *m.node));
     ASSERT_TRUE(m.node->meshData);
     EXPECT_TRUE(m.data().vertices.empty());

@@ -21,11 +21,12 @@ TEST(ExtractGeometry, DeformerLevelDecidesWhichEditsApply) {
     b.Edit(disabled).translation = {0, 0, 5};
     ExportFixture f(b.Take());
     f.Collect();
+    for (const char* name : {"Same", "Lower", "Disabled"}) ASSERT_TRUE(f.Geometry(name)->AcquireMesh(0, true));
 
-    ExpectPoint3Near(f.Geometry("Same")->meshCopy.verts[0], {-0.5f, -0.5f, -0.5f});
-    ExpectPoint3Near(f.Geometry("Lower")->meshCopy.verts[0], {9.5f, -0.5f, -0.5f});
+    ExpectPoint3Near(f.Geometry("Same")->mesh->verts[0], {-0.5f, -0.5f, -0.5f});
+    ExpectPoint3Near(f.Geometry("Lower")->mesh->verts[0], {9.5f, -0.5f, -0.5f});
     ExpectPoint3Near(f.Geometry("Lower")->objectPoints[0], {9.5f, -0.5f, -0.5f});
-    ExpectPoint3Near(f.Geometry("Disabled")->meshCopy.verts[0], {-0.5f, -0.5f, 4.5f});
+    ExpectPoint3Near(f.Geometry("Disabled")->mesh->verts[0], {-0.5f, -0.5f, 4.5f});
     EXPECT_NE(FindSkinModifier(&same), nullptr);
     EXPECT_EQ(FindLinkModifier(&same), nullptr);
     EXPECT_NE(FindLinkModifier(&lower), nullptr);
@@ -46,6 +47,8 @@ TEST(ExtractGeometry, PatchAndNurbsKeepTopologyChangedWhateverTheCounts) {
 
     XRenderableNode* patch = f.Geometry("Patch");
     ASSERT_NE(patch, nullptr);
+    EXPECT_EQ(patch->pointCount, 16u);
+    ASSERT_TRUE(patch->AcquireMesh(0, true));
     EXPECT_EQ(patch->kind, PatchObjectKind);
     EXPECT_EQ(patch->patchMesh, &PatchOf(patchNode)->GetPatchMesh(0));
     EXPECT_EQ(patch->patchTable.size(), 18u);  // one entry per face
@@ -56,8 +59,9 @@ TEST(ExtractGeometry, PatchAndNurbsKeepTopologyChangedWhateverTheCounts) {
 
     XRenderableNode* nurbs = f.Geometry("Nurbs");
     ASSERT_NE(nurbs, nullptr);
+    ASSERT_TRUE(nurbs->AcquireMesh(0, true));
     EXPECT_EQ(nurbs->objectPoints.size(), 9u);  // the control points, each with its source
-    EXPECT_GT(nurbs->meshCopy.getNumVerts(), 9);
+    EXPECT_GT(nurbs->mesh->getNumVerts(), 9);
     EXPECT_TRUE(nurbs->ownsConvertedObject);
     EXPECT_TRUE(nurbs->topologyChanged);
 }
@@ -70,13 +74,22 @@ TEST(ExtractGeometry, CopiesOwnershipAndFailures) {
     ExportFixture f(b.Take());
     f.Collect();
 
+    // Collection keeps no copy of the host's mesh, only its counts; the data pass reads the
+    // mesh of the object evaluated again, as it is then, and drops it when done.
     XRenderableNode* node = f.Geometry("Tri");
     EXPECT_FALSE(node->ownsConvertedObject);  // a triangle-mesh object needs no conversion
-    EXPECT_EQ(node->mesh, &node->meshCopy);
+    EXPECT_EQ(node->mesh, nullptr);
+    EXPECT_TRUE(node->meshCopy.verts.empty());
+    EXPECT_EQ(node->faceCount, 12u);
     EXPECT_FALSE(node->topologyChanged);
-    static_cast<HostTriObject*>(tri.object())->GetMesh().verts[0] = {7, 7, 7};
+    Mesh& hostMesh = static_cast<HostTriObject*>(tri.object())->GetMesh();
+    hostMesh.verts[0] = {7, 7, 7};
     EXPECT_TRUE(node->ExtractGeometry(0));  // a second call changes nothing
-    ExpectPoint3Near(node->meshCopy.verts[0], {-0.5f, -0.5f, -0.5f});
+    ASSERT_TRUE(node->AcquireMesh(0, false));
+    EXPECT_EQ(node->mesh, &hostMesh);
+    EXPECT_TRUE(node->objectPoints.empty());
+    node->ReleaseMesh();
+    EXPECT_EQ(node->mesh, nullptr);
 
     EXPECT_EQ(f.Geometry("Emptied"), nullptr);
     EXPECT_EQ(f.Node("Emptied")->kind, OtherObject);

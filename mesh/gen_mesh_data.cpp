@@ -197,7 +197,8 @@ bool GenMeshData(ExportContext& exporter, XRenderableNode& node) {
 
         if (wantNormals) {
             for (int k = 0; k < 3; ++k) {
-                const Point3 n = CornerNormal(*mesh, built, static_cast<int>(f), order[static_cast<size_t>(k)], specified);
+                const Point3 n =
+                    CornerNormal(*mesh, built, static_cast<int>(f), order[static_cast<size_t>(k)], specified);
                 corners[static_cast<size_t>(k)].normal =
                     Normalize(conversion.VectorTransform(normalTM.VectorTransform(n)));
             }

@@ -40,21 +40,16 @@ void FinaliseSkin(ExportContext& exporter, XRenderableNode& node) {
     // The bones (by their rank in key order) that influence each position, as flat lists. A
     // position's count is the same at every corner that reaches it, so it is taken once.
     std::vector<uint32_t> first(positionCount + 1, 0);
-    uint32_t rank = 0;
-    for (const auto& [key, bone] : skin.bones) {
-        const size_t n = std::min(positionCount, bone.weights.size());
-        for (size_t p = 0; p < n; ++p)
-            if (bone.weights[p].used) ++first[p + 1];
-        ++rank;
-    }
+    for (const auto& [key, bone] : skin.bones)
+        for (const SkinWeight& e : bone.weights)
+            if (e.point < positionCount) ++first[e.point + 1];
     for (size_t p = 0; p < positionCount; ++p) first[p + 1] += first[p];
     std::vector<uint32_t> influences(first[positionCount]);
     std::vector<uint32_t> fill(first.begin(), first.end() - 1);
-    rank = 0;
+    uint32_t rank = 0;
     for (const auto& [key, bone] : skin.bones) {
-        const size_t n = std::min(positionCount, bone.weights.size());
-        for (size_t p = 0; p < n; ++p)
-            if (bone.weights[p].used) influences[fill[p]++] = rank;
+        for (const SkinWeight& e : bone.weights)
+            if (e.point < positionCount) influences[fill[e.point]++] = rank;
         ++rank;
     }
 

@@ -15,8 +15,7 @@ SkinBone& AddLinkBone(ExportContext& exporter, XRenderableNode& node, ILinkDefor
     link.GetInitNodeTM(bone, boneTM);  // status not needed: a failed query leaves the identity
     const Matrix3 boneInverse = Inverse(RemoveMirroring(boneTM));
     const Matrix3 offset = exporter.options().WorldSpace ? boneInverse : meshPose * boneInverse;
-    return record.Add(static_cast<SkinBoneKey>(record.bones.size()), bone, BoneExportName(exporter, bone), offset,
-                      node.objectPoints.size());
+    return record.Add(static_cast<SkinBoneKey>(record.bones.size()), bone, BoneExportName(exporter, bone), offset);
 }
 
 }  // namespace
@@ -45,14 +44,14 @@ bool ReadLinkDeformer(ExportContext& exporter, XRenderableNode& node, Modifier* 
     for (int v = 0; v < pointCount; ++v) {
         ILinkVertex* vertex = context->GetVertexInterface(v);
         if (!vertex) continue;
-        const size_t point = static_cast<size_t>(v);
+        const uint32_t point = static_cast<uint32_t>(v);
         const int type = vertex->GetVertexType();
         if (type == kLinkRigidType) {
             if (INode* bone = vertex->GetNode()) {
                 if (SkinBone* known = record.Find(bone)) {
-                    if (!known->weights[point].used) known->weights[point] = {1.0f, 1};
+                    if (!known->Last(point)) known->weights.push_back({point, 1.0f});
                 } else {
-                    AddLinkBone(exporter, node, *link, bone, meshPose).weights[point] = {1.0f, 1};
+                    AddLinkBone(exporter, node, *link, bone, meshPose).weights.push_back({point, 1.0f});
                 }
             }
         } else if (type == kLinkBlendedRigidType) {
@@ -63,13 +62,12 @@ bool ReadLinkDeformer(ExportContext& exporter, XRenderableNode& node, Modifier* 
                 INode* bone = vertex->GetNode(k);
                 if (!bone) continue;
                 if (SkinBone* known = record.Find(bone)) {
-                    SkinWeight& e = known->weights[point];
-                    if (e.used)
-                        e.weight = w + e.weight > 1.0f ? 1.0f : w + e.weight;
+                    if (SkinWeight* e = known->Last(point))
+                        e->weight = w + e->weight > 1.0f ? 1.0f : w + e->weight;
                     else
-                        e = {w, 1};
+                        known->weights.push_back({point, w});
                 } else {
-                    AddLinkBone(exporter, node, *link, bone, meshPose).weights[point] = {w, 1};
+                    AddLinkBone(exporter, node, *link, bone, meshPose).weights.push_back({point, w});
                 }
             }
         }

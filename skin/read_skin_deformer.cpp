@@ -41,12 +41,11 @@ bool ReadSkinDeformer(ExportContext& exporter, XRenderableNode& node, Modifier* 
             SkinBone* known = index < entryOf.size() ? entryOf[index] : nullptr;
             if (!known && (known = record.Find(bone)) && index < entryOf.size()) entryOf[index] = known;
             if (known) {
-                SkinWeight& e = known->weights[static_cast<size_t>(v)];
-                if (e.used) {
-                    e.weight += w;
-                    if (e.weight > 1.0f) e.weight = 1.0f;
+                if (SkinWeight* e = known->Last(static_cast<uint32_t>(v))) {
+                    e->weight += w;
+                    if (e->weight > 1.0f) e->weight = 1.0f;
                 } else {
-                    e = {w, 1};
+                    known->weights.push_back({static_cast<uint32_t>(v), w});
                 }
                 continue;
             }
@@ -54,9 +53,8 @@ bool ReadSkinDeformer(ExportContext& exporter, XRenderableNode& node, Modifier* 
             skin->GetBoneInitTM(bone, boneTM, false);
             const Matrix3 boneInverse = Inverse(RemoveMirroring(boneTM));
             const Matrix3 offset = options.WorldSpace ? boneInverse : meshPose * boneInverse;
-            SkinBone& added = record.Add(static_cast<SkinBoneKey>(b), bone, BoneExportName(exporter, bone), offset,
-                                         node.objectPoints.size());
-            added.weights[static_cast<size_t>(v)] = {w, 1};
+            SkinBone& added = record.Add(static_cast<SkinBoneKey>(b), bone, BoneExportName(exporter, bone), offset);
+            added.weights.push_back({static_cast<uint32_t>(v), w});
         }
     }
 

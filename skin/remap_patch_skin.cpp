@@ -95,5 +95,6 @@ bool RemapPatchSkin(ExportContext& exporter, XRenderableNode& node) {
         }
         exporter.meter.Step();
     }
+    SettleBlendedWeights(*node.meshSkin);
     return true;
 }

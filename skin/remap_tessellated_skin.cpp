@@ -150,5 +150,6 @@ bool RemapTessellatedSkin(ExportContext& exporter, XRenderableNode& node) {
             }
         }
     }
+    SettleBlendedWeights(*node.meshSkin);
     return true;
 }

@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include "scene/export_context.h"
 #include "scene/xnode.h"
 #include "skin/skin_info.h"
@@ -12,15 +14,24 @@ const SkinBone* XSkinInfo::Find(INode* boneHostNode) const {
     return key == keyOf_.end() ? nullptr : &bones.at(key->second);
 }
 
-SkinBone& XSkinInfo::Add(SkinBoneKey key, INode* boneHostNode, std::string name, const Matrix3& offset,
-                         size_t weightCount) {
+SkinBone& XSkinInfo::Add(SkinBoneKey key, INode* boneHostNode, std::string name, const Matrix3& offset) {
     SkinBone& bone = bones[key];
     bone.hostNode = boneHostNode;
     bone.name = std::move(name);
     bone.offset = offset;
-    bone.weights.assign(weightCount, SkinWeight{});
+    bone.weights.clear();
     keyOf_[boneHostNode] = key;
     return bone;
+}
+
+const SkinWeight* SkinBone::Weight(uint32_t p) const {
+    const auto at = std::lower_bound(weights.begin(), weights.end(), p,
+                                     [](const SkinWeight& e, uint32_t point) { return e.point < point; });
+    return at != weights.end() && at->point == p ? &*at : nullptr;
+}
+
+SkinWeight* SkinBone::Weight(uint32_t p) {
+    return const_cast<SkinWeight*>(static_cast<const SkinBone&>(*this).Weight(p));
 }
 
 uint32_t SkinBoneCount(const XSkinInfo& skin) { return static_cast<uint32_t>(skin.bones.size()); }

@@ -30,8 +30,8 @@ class XRenderableNode;
 
 // One bone's influence on one point (pointSkin) or mesh position (meshSkin).
 struct SkinWeight {
+    uint32_t point = 0;  // the point (pointSkin) or mesh position (meshSkin) influenced
     float weight = 0.0f;
-    uint8_t used = 0;  // 1: the bone influences the point; 0: no influence, whatever weight says
 };
 
 struct SkinBone {
@@ -39,7 +39,16 @@ struct SkinBone {
     std::string name;  // the bone's export node name when the entry was made; "" without one
     Matrix3 offset;    // mesh space to bone space at the initial pose (host coordinates)
     Matrix3 exportOffset;  // offset in export coordinates, set by FinaliseSkin
-    std::vector<SkinWeight> weights;  // dense: one per point (pointSkin) or position (meshSkin)
+    // The points the bone influences, ascending, each once; a point not listed is not influenced.
+    // A point takes a few bones, so the lists of all bones together are a few entries per point.
+    std::vector<SkinWeight> weights;
+
+    // The entry of point p, or null when the bone does not influence it.
+    const SkinWeight* Weight(uint32_t p) const;
+    SkinWeight* Weight(uint32_t p);
+    // The entry of point p when it is the last one, else null: the deformers are read in point
+    // order, so an entry made for the current point is always last.
+    SkinWeight* Last(uint32_t p) { return !weights.empty() && weights.back().point == p ? &weights.back() : nullptr; }
 };
 
 // The key that orders a record's bones. The skin deformer keys a bone by the index under which
@@ -60,8 +69,8 @@ struct XSkinInfo {
     // The bone of a host node, or null.
     SkinBone* Find(INode* boneHostNode);
     const SkinBone* Find(INode* boneHostNode) const;
-    // Adds a bone under key (which must be new) with weightCount unused zero entries.
-    SkinBone& Add(SkinBoneKey key, INode* boneHostNode, std::string name, const Matrix3& offset, size_t weightCount);
+    // Adds a bone under key (which must be new) without weights.
+    SkinBone& Add(SkinBoneKey key, INode* boneHostNode, std::string name, const Matrix3& offset);
     // The key of a host node's bone; only valid when Find gives one.
     SkinBoneKey KeyOf(INode* boneHostNode) const { return keyOf_.at(boneHostNode); }
 
@@ -117,8 +126,12 @@ inline constexpr uint32_t kSkinCandidateCount = 3;
 void WeightFix(XRenderableNode& node, uint32_t pointCount, float limit);
 
 // Adds the weights of pointSkin's point, times factor, to meshSkin's position (capped at 1.0),
-// adding bones to meshSkin as they are first needed.
+// adding bones to meshSkin as they are first needed. The additions are queued in call order;
+// SettleBlendedWeights sums them, so a remapping calls it once it is done.
 void BlendSourceWeights(XRenderableNode& node, uint32_t position, uint32_t point, float factor);
+// Sums the queued additions of every bone of skin into one entry per position, in the order
+// they were made, and sorts the entries by position.
+void SettleBlendedWeights(XSkinInfo& skin);
 
 // The index of the first object point equal to q, else of the nearest one (first of equal
 // squared distances); -1 when the node has no points.

@@ -14,12 +14,11 @@ void WeightFix(XRenderableNode& node, uint32_t pointCount, float limit) {
     std::vector<float> sum(pointCount, 0.0f);
     std::vector<uint32_t> used(pointCount, 0);
     for (const auto& [key, bone] : skin.bones) {
-        const uint32_t n = std::min<uint32_t>(pointCount, static_cast<uint32_t>(bone.weights.size()));
-        for (uint32_t p = 0; p < n; ++p)
-            if (bone.weights[p].used) {
-                sum[p] += bone.weights[p].weight;
-                ++used[p];
-            }
+        for (const SkinWeight& e : bone.weights) {
+            if (e.point >= pointCount) break;
+            sum[e.point] += e.weight;
+            ++used[e.point];
+        }
     }
     std::vector<float> share(pointCount, 0.0f);
     bool any = false;
@@ -32,8 +31,9 @@ void WeightFix(XRenderableNode& node, uint32_t pointCount, float limit) {
     }
     if (!any) return;
     for (auto& [key, bone] : skin.bones) {
-        const uint32_t n = std::min<uint32_t>(pointCount, static_cast<uint32_t>(bone.weights.size()));
-        for (uint32_t p = 0; p < n; ++p)
-            if (bone.weights[p].used) bone.weights[p].weight += share[p];
+        for (SkinWeight& e : bone.weights) {
+            if (e.point >= pointCount) break;
+            e.weight += share[e.point];
+        }
     }
 }

@@ -18,8 +18,19 @@
 struct SkinBone;
 struct XMeshData;
 
-// The payload of one SkinWeights object (exposed for tests).
-xfile::XPayload SkinWeightsPayload(const SkinBone& bone, const XMeshData& data);
+// What the SkinWeights payloads of one mesh share: per mesh position, its first and last export
+// vertex, and a position-to-entry table that each bone fills and clears again.
+struct SkinVertexIndex {
+    static constexpr uint32_t kNone = UINT32_MAX;
+    explicit SkinVertexIndex(const XMeshData& data);
+    std::vector<uint32_t> entryOf;      // per position: the bone's weight entry, or kNone
+    std::vector<uint32_t> firstVertex;  // per position: its first export vertex, or kNone
+    std::vector<uint32_t> lastVertex;   // per position: its last export vertex
+    std::vector<uint32_t> influenced;   // the export vertices of the bone being written
+};
+
+// The payload of one SkinWeights object.
+xfile::XPayload SkinWeightsPayload(const SkinBone& bone, const XMeshData& data, SkinVertexIndex& index);
 
 // Writes the skin objects of node (skinned, a mesh node, with mesh data and a meshSkin record)
 // inside mesh; does nothing otherwise.

@@ -46,8 +46,8 @@ inline Mesh MakeMesh(std::vector<Point3> verts, std::vector<std::array<uint32_t,
 // not used.
 inline float WeightOf(const XSkinInfo& skin, INode* bone, size_t point) {
     const SkinBone* b = skin.Find(bone);
-    if (!b || point >= b->weights.size() || !b->weights[point].used) return -1.0f;
-    return b->weights[point].weight;
+    const SkinWeight* e = b ? b->Weight(static_cast<uint32_t>(point)) : nullptr;
+    return e ? e->weight : -1.0f;
 }
 
 }  // namespace skin_test

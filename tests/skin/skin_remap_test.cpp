@@ -54,9 +54,8 @@ struct HandNode {
         for (size_t b = 0; b < bonePoints.size(); ++b) {
             bones.push_back(&builder.Bone("Bone" + std::to_string(b)));
             SkinBone& bone =
-                node.pointSkin->Add(static_cast<SkinBoneKey>(b), bones.back(), "Bone" + std::to_string(b), Matrix3(),
-                                    node.objectPoints.size());
-            bone.weights[bonePoints[b]] = {1.0f, 1};
+                node.pointSkin->Add(static_cast<SkinBoneKey>(b), bones.back(), "Bone" + std::to_string(b), Matrix3());
+            bone.weights.push_back({bonePoints[b], 1.0f});
         }
     }
     float Weight(size_t bone, size_t position) const { return WeightOf(*node.meshSkin, bones[bone], position); }
@@ -105,12 +104,20 @@ TEST(SkinRemap, PointOutsideTriangle) {
 TEST(SkinRemap, BlendingCapsAtOneAndAddsNoNewBones) {
     HandNode h(MakeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}}), {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}},
                MeshObject, {0, 0});
-    h.node.pointSkin->bones.at(0).weights[1] = {1.0f, 1};
-    BlendSourceWeights(h.node, 2, 1, 0.75f);
-    BlendSourceWeights(h.node, 2, 1, 0.75f);
+    h.node.pointSkin->bones.at(0).weights.push_back({1, 1.5f});
+    // Queued out of position order: the addition that made the bone is taken as it is, every
+    // other sum is capped, each position's additions in the order they came.
+    BlendSourceWeights(h.node, 1, 1, 1.0f);
+    BlendSourceWeights(h.node, 2, 1, 0.5f);
+    BlendSourceWeights(h.node, 0, 1, 1.0f);
+    BlendSourceWeights(h.node, 2, 1, 0.5f);
+    SettleBlendedWeights(*h.node.meshSkin);
+    EXPECT_FLOAT_EQ(h.Weight(0, 1), 1.5f);
+    EXPECT_FLOAT_EQ(h.Weight(0, 0), 1.0f);
     EXPECT_FLOAT_EQ(h.Weight(0, 2), 1.0f);  // 0.75 + 0.75 capped
-    EXPECT_EQ(h.Weight(1, 2), -1.0f);       // bone 1 has no weight on point 1: not added
+    EXPECT_EQ(h.Weight(1, 2), -1.0f);  // bone 1 has no weight on point 1: not added
     EXPECT_EQ(h.node.meshSkin->bones.size(), 1u);
+    EXPECT_EQ(h.node.meshSkin->bones.at(0).weights.size(), 3u);
 }
 
 TEST(SkinRemap, PatchCentroidAndCentreAndMeshesThatCannotBeRemapped) {

@@ -21,28 +21,6 @@ std::vector<int> ShownPercents(const HostScene& scene) {
     return shown;
 }
 
-// A host that only counts down to a stop request.
-class CancellingHost : public Interface {
-public:
-    explicit CancellingHost(int pollsBeforeCancel) : left_(pollsBeforeCancel) {}
-    bool GetCancel() override { return left_-- <= 0; }
-    HostWindow GetMAXHWnd() override { return nullptr; }
-    Interval GetAnimRange() override { return {}; }
-    INode* GetRootNode() override { return nullptr; }
-    std::string GetDir(int) override { return {}; }
-    std::string GetCurFilePath() override { return {}; }
-    int GetTicksPerFrame() override { return 160; }
-    int GetFrameRate() override { return 30; }
-    void ProgressStart(const char*, bool, ProgressFunction, void*) override {}
-    void ProgressUpdate(int, bool, const char*) override {}
-    void ProgressEnd() override {}
-    int MessageBox(HostWindow, const char*, const char*, unsigned) override { return kIdOk; }
-    BitmapManager* GetBitmapManager() override { return nullptr; }
-
-private:
-    int left_;
-};
-
 size_t EntryCount(const fs::path& dir) { return static_cast<size_t>(std::distance(fs::directory_iterator(dir), {})); }
 
 }  // namespace
@@ -78,7 +56,9 @@ TEST(ProgressMeter, ShowsEvenlySpreadPercentages) {
 }
 
 TEST(ProgressMeter, EveryStepAsksTheHostWhetherToStop) {
-    CancellingHost host(3);
+    HostScene host;
+    int left = 3;
+    host.SetCancelCheck([&] { return left-- <= 0; });
     ProgressMeter meter(&host);
     ASSERT_TRUE(meter.BeginStage(10, 95.0f, 95.0f));
     meter.Step();

@@ -41,6 +41,10 @@ TEST(ClipList, AddClipPullsFramesIntoTheRange) {
     ClipListModel list = MakeList(0, 100, {{"a", 80, 20}, {"b", -5, 500}, {"c", 150, 120}});
     EXPECT_EQ(list.ReadClips(), (AnimClipList{{"a", 20, 20}, {"b", 0, 100}, {"c", 100, 100}}));
     EXPECT_EQ(list.currentRow(), 2);  // the appended row is current
+    // Frames are read as far as they are numbers. (Names are cut to 31 characters: the clip dialog test.)
+    list.SetItemText(0, 1, "7x");
+    list.SetItemText(0, 2, "");
+    EXPECT_EQ(list.ReadClips()[0], (AnimClip{"a", 7, 0}));
     // An inverted range from a broken scene is handled without fault.
     ClipListModel inverted = MakeList(10, 0, {{"x", 5, 5}});
     EXPECT_EQ(inverted.rowCount(), 1);
@@ -114,13 +118,4 @@ TEST(ClipList, InsertAndDeleteRows) {
     list.DeleteRow(-1);
     list.InsertRow(7);
     EXPECT_EQ(list.rowCount(), 1);
-}
-
-TEST(ClipList, ReadClipsCutsNamesAndParsesFrames) {
-    ClipListModel list;
-    list.Reset(0, 10);
-    list.AddClip(std::string(40, 'n'), 1, 2);
-    list.SetItemText(0, 1, "7x");
-    list.SetItemText(0, 2, "");
-    EXPECT_EQ(list.ReadClips(), (AnimClipList{{std::string(31, 'n'), 7, 0}}));
 }

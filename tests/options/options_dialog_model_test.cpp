@@ -220,6 +220,12 @@ TEST_F(DialogTest, ReadBackCorrectsTypedValues) {
     EXPECT_EQ(accepted(dlg::kScale, "1e300").options.SpaceScale, 999999.0f);
     EXPECT_EQ(accepted(dlg::kZRot, "0.0000005").options.ZRot, 0.0f);
     EXPECT_EQ(accepted(dlg::kXRot, "-1e300").options.XRot, 0.0f);  // beyond float: no number
+    // The root frame name is cleaned, or replaced by the host's when it cannot be.
+    EXPECT_EQ(accepted(dlg::kSceneRootName, " My Root ").root, "MyRoot");
+    EXPECT_EQ(accepted(dlg::kSceneRootName, "1Root").root, "SceneRootFromHost");
+    EXPECT_EQ(accepted(dlg::kSceneRootName, "caf\xC3\xA9").root, "SceneRootFromHost");
+    EXPECT_EQ(accepted(dlg::kSceneRootName, std::string(70, 'r').c_str()).root, std::string(63, 'r'));
+    EXPECT_EQ(accepted(dlg::kSceneRootName, "").root, "");
 
     // With the custom timeline the rate is the frame rate whatever is typed.
     dialog.Click(dlg::kTimelineCustom);
@@ -242,19 +248,6 @@ TEST_F(DialogTest, ReadBackCorrectsTypedValues) {
     EXPECT_EQ(result.options.TimelineCustom, 999999);
     EXPECT_EQ(result.options.KeyOptimizeLevel, 3);
     EXPECT_EQ(result.options.Precision, 3);  // truncated toward zero
-}
-
-TEST_F(DialogTest, RootFrameNameIsCleanedOrReplaced) {
-    Open(Defaults());
-    auto root = [&](const std::string& text) {
-        dialog.SetText(dlg::kSceneRootName, text);
-        return Accept(dialog).root;
-    };
-    EXPECT_EQ(root(" My Root "), "MyRoot");
-    EXPECT_EQ(root("1Root"), "SceneRootFromHost");
-    EXPECT_EQ(root("caf\xC3\xA9"), "SceneRootFromHost");
-    EXPECT_EQ(root(""), "");
-    EXPECT_EQ(root(std::string(70, 'r')), std::string(63, 'r'));
 }
 
 TEST(ClipDialog, AddsTheTypedClipUnchecked) {

@@ -5,9 +5,29 @@
 #include <assimp/anim.h>
 #include <assimp/scene.h>
 
+#include <algorithm>
+#include <cmath>
 #include <string>
 
 namespace assimp_keys {
+
+// The 16 floats of an X file matrix (row vectors, translation in row 3, left-handed) as Assimp's
+// X importer gives it: transposed into column vectors and mirrored in Z on both sides.
+inline aiMatrix4x4 FromXFrameMatrix(const float* m) {
+    const float s[4] = {1, 1, -1, 1};
+    aiMatrix4x4 out;
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 4; ++c) out[r][c] = s[r] * s[c] * m[c * 4 + r];
+    return out;
+}
+
+// The largest difference between two components.
+inline float MaxDifference(const aiMatrix4x4& a, const aiMatrix4x4& b) {
+    float worst = 0;
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 4; ++c) worst = std::max(worst, std::abs(a[r][c] - b[r][c]));
+    return worst;
+}
 
 template <class Key>
 unsigned Bracket(const Key* keys, unsigned n, double t, float& u) {

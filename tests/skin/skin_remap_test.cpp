@@ -173,7 +173,7 @@ TEST(SkinRemap, PatchCentroidAndCentreAndMeshesThatCannotBeRemapped) {
     EXPECT_FALSE(RemapPatchSkin(*f.exporter, g.node));
 }
 
-TEST(SkinRemap, NurbsMatchesAndEdgeMidpoints) {
+TEST(SkinRemap, TessellatedMatchesMidpointsRingSearchAndNearestPoint) {
     ExportFixture f(SceneBuilder().Take());
     // Positions 0 and 2 lie on the two control points; 1 is between them, 3 above 1.
     HandNode h(MakeMesh({{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {1, 1, 0}}, {{0, 1, 3}, {1, 2, 3}}),
@@ -186,25 +186,21 @@ TEST(SkinRemap, NurbsMatchesAndEdgeMidpoints) {
     EXPECT_NEAR(h.Weight(1, 1), 0.5f, 1e-6f);
     EXPECT_NEAR(h.Weight(0, 3), 0.5f, 1e-6f);
     EXPECT_NEAR(h.Weight(1, 3), 0.5f, 1e-6f);
-}
 
-TEST(SkinRemap, RingSearchTriangleWeightsAndNearestPointFallBack) {
-    ExportFixture f(SceneBuilder().Take());
     // Three matched corners around an unmatched inner vertex, and a separate triangle far away
     // without any matched vertex.
     const Point3 a{0, 0, 0}, b{4, 0, 0}, c{0, 4, 0}, p{1, 1, 0};
-    HandNode h(MakeMesh({a, b, c, p, {10, 0, 0}, {11, 0, 0}, {10, 1, 0}},
-                        {{0, 1, 3}, {1, 2, 3}, {2, 0, 3}, {4, 5, 6}}),
-               {a, b, c, {10.5f, 0.5f, 3}}, MeshObject, {0, 1, 2, 3});
-    ASSERT_TRUE(RemapTessellatedSkin(*f.exporter, h.node));
+    HandNode ring(MakeMesh({a, b, c, p, {10, 0, 0}, {11, 0, 0}, {10, 1, 0}}, {{0, 1, 3}, {1, 2, 3}, {2, 0, 3}, {4, 5, 6}}),
+                  {a, b, c, {10.5f, 0.5f, 3}}, MeshObject, {0, 1, 2, 3});
+    ASSERT_TRUE(RemapTessellatedSkin(*f.exporter, ring.node));
     // Area weights of the inner vertex: the sub-triangle opposite each corner over the whole.
-    EXPECT_NEAR(h.Weight(0, 3), 0.5f, 1e-6f);   // |(b-p) x (c-p)| / 2 = 4 of 8
-    EXPECT_NEAR(h.Weight(1, 3), 0.25f, 1e-6f);
-    EXPECT_NEAR(h.Weight(2, 3), 0.25f, 1e-6f);
+    EXPECT_NEAR(ring.Weight(0, 3), 0.5f, 1e-6f);   // |(b-p) x (c-p)| / 2 = 4 of 8
+    EXPECT_NEAR(ring.Weight(1, 3), 0.25f, 1e-6f);
+    EXPECT_NEAR(ring.Weight(2, 3), 0.25f, 1e-6f);
     // The far triangle reaches no matched vertex: each vertex takes the nearest point.
     for (size_t v = 4; v < 7; ++v) {
-        EXPECT_FLOAT_EQ(h.Weight(3, v), 1.0f);
-        EXPECT_EQ(h.Weight(0, v), -1.0f);
+        EXPECT_FLOAT_EQ(ring.Weight(3, v), 1.0f);
+        EXPECT_EQ(ring.Weight(0, v), -1.0f);
     }
     // Nothing to remap from or onto: no skin.
     HandNode empty(MakeMesh({a, b, c}, {{0, 1, 2}}), {}, MeshObject, {});

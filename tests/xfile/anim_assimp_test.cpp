@@ -7,7 +7,6 @@
 
 #include "common/assimp_keys.h"
 
-#include <cmath>
 #include <set>
 #include <string>
 
@@ -27,31 +26,19 @@ std::unique_ptr<HostScene> LoadRig() {
     return scene;
 }
 
-// Assimp's X importer turns the file's left-handed frame into its right-handed one by
-// mirroring Z on both sides of every transform; this is the same change for a host matrix in
-// output coordinates (row vectors, translation in row 3).
+// A host matrix in output coordinates as Assimp gives it.
 aiMatrix4x4 AsAssimp(const Matrix3& m) {
-    aiMatrix4x4 out;
+    float x[16] = {};
     for (int r = 0; r < 4; ++r)
-        for (int c = 0; c < 3; ++c) out[c][r] = m[r][c];  // transpose into column vectors
-    out[3][0] = out[3][1] = out[3][2] = 0;
-    out[3][3] = 1;
-    const float mirror[4] = {1, 1, -1, 1};
-    for (int r = 0; r < 4; ++r)
-        for (int c = 0; c < 4; ++c) out[r][c] *= mirror[r] * mirror[c];
-    return out;
+        for (int c = 0; c < 3; ++c) x[r * 4 + c] = m[r][c];
+    x[15] = 1;
+    return assimp_keys::FromXFrameMatrix(x);
 }
 
 using assimp_keys::ChannelOf;
 using assimp_keys::LocalAt;
+using assimp_keys::MaxDifference;
 using assimp_keys::WorldAt;
-
-void ExpectNear(const aiMatrix4x4& actual, const aiMatrix4x4& expected, const std::string& what) {
-    float worst = 0;
-    for (int r = 0; r < 4; ++r)
-        for (int c = 0; c < 4; ++c) worst = std::max(worst, std::abs(actual[r][c] - expected[r][c]));
-    EXPECT_LT(worst, 2e-3f) << what;
-}
 
 struct Variant {
     int rightHand;
@@ -128,14 +115,15 @@ TEST(AnimAssimp, PosesMatchTheSourceSceneAtEveryKeyTime) {
                     const std::string at = "tick " + std::to_string(tick);
                     if (!v.keyFrames) {
                         // Every node is sampled at the same times: whole poses compare.
-                        ExpectNear(WorldAt(*anim, *target, t),
-                                   AsAssimp(ConvertTransform(f.state.conversion, NodeWorldTransform(node->hostNode, tick))),
-                                   at);
+                        EXPECT_LT(MaxDifference(WorldAt(*anim, *target, t),
+                                                AsAssimp(ConvertTransform(f.state.conversion, NodeWorldTransform(node->hostNode, tick)))),
+                                  2e-3f) << at;
                     } else {
                         // Keyed nodes have keys at their own times: compare against the parent.
                         Matrix3 local = NodeWorldTransform(node->hostNode, tick);
                         if (node->parent) local = local * Inverse(NodeWorldTransform(node->parent->hostNode, tick));
-                        ExpectNear(LocalAt(*anim, *target, t), AsAssimp(ConvertTransform(f.state.conversion, local)), at);
+                        EXPECT_LT(MaxDifference(LocalAt(*anim, *target, t), AsAssimp(ConvertTransform(f.state.conversion, local))),
+                                  2e-3f) << at;
                     }
                 }
             }

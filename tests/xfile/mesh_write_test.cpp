@@ -144,46 +144,29 @@ std::vector<GoldenCase> GoldenCases() {
     };
 }
 
-std::vector<uint8_t> ExportCase(const GoldenCase& c, int fileType) {
-    Mesh mesh = Quad();
-    ExportOptions o = WriterOptions();
-    o.XFileType = fileType;
-    c.setup(mesh, o);
-    QuadScene s(mesh, o, c.multiMaterial);
-    return s.Export();
-}
-
-TEST(MeshWrite, GoldenTextFiles) {
-    for (const GoldenCase& c : GoldenCases()) {
-        SCOPED_TRACE(c.file);
-        ExpectGolden(ExportCase(c, 0), std::string("xfile/golden/") + c.file);
-    }
-}
-
-const aiMesh* LoadMesh(Assimp::Importer& importer, const std::vector<uint8_t>& bytes) {
-    const aiScene* scene = importer.ReadFileFromMemory(bytes.data(), bytes.size(), 0, "x");
-    EXPECT_NE(scene, nullptr) << importer.GetErrorString();
-    return scene && scene->mNumMeshes ? scene->mMeshes[0] : nullptr;
-}
-
 // (The writer is the same for every format; the save layer's tests read each format back.)
-TEST(MeshWrite, AssimpReadsTheMeshes) {
+TEST(MeshWrite, GoldenTextFilesAndAssimpReadsTheMeshes) {
     for (const GoldenCase& c : GoldenCases()) {
         SCOPED_TRACE(c.file);
+        Mesh quad = Quad();
+        ExportOptions o = WriterOptions();
+        c.setup(quad, o);
+        const std::vector<uint8_t> bytes = QuadScene(quad, o, c.multiMaterial).Export();
+        ExpectGolden(bytes, std::string("xfile/golden/") + c.file);
         Assimp::Importer importer;
-        const std::vector<uint8_t> bytes = ExportCase(c, 0);
-        const aiMesh* mesh = LoadMesh(importer, bytes);
-        ASSERT_NE(mesh, nullptr);
+        const aiScene* scene = importer.ReadFileFromMemory(bytes.data(), bytes.size(), 0, "x");
+        ASSERT_TRUE(scene && scene->mNumMeshes) << importer.GetErrorString();
+        const aiMesh* mesh = scene->mMeshes[0];
         const std::string name = c.file;
         const bool decl = name == "mesh_tangents.x" || name == "mesh_decl_data.x";
         if (name == "mesh_multi_material.x") {
             // Assimp splits a mesh by material; the first part is the Red face.
-            EXPECT_EQ(importer.GetScene()->mNumMaterials, 2u);
-            EXPECT_EQ(importer.GetScene()->mNumMeshes, 2u);
+            EXPECT_EQ(scene->mNumMaterials, 2u);
+            EXPECT_EQ(scene->mNumMeshes, 2u);
             EXPECT_EQ(mesh->mNumFaces, 1u);
             continue;
         }
-        EXPECT_EQ(importer.GetScene()->mNumMeshes, 1u);
+        EXPECT_EQ(scene->mNumMeshes, 1u);
         EXPECT_EQ(mesh->mNumFaces, 2u);
         EXPECT_EQ(mesh->mNumVertices, 6u);  // Assimp unshares vertices per face corner
         // DeclData is ignored by Assimp: no normals or coordinates from it.

@@ -65,12 +65,7 @@ TEST(MeshData, WindingFollowsMirroringAndHandedness) {
 }
 
 TEST(MeshData, MaterialIndicesWrapAndSplitVertices) {
-    Mesh mesh;
-    mesh.verts = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}};
-    mesh.setNumFaces(2);
-    mesh.faces[0].v[0] = 0, mesh.faces[0].v[1] = 1, mesh.faces[0].v[2] = 2;
-    mesh.faces[1].v[0] = 2, mesh.faces[1].v[1] = 1, mesh.faces[1].v[2] = 3;
-    for (Face& face : mesh.faces) face.smGroup = 1;
+    Mesh mesh = QuadMesh(1.0f);
     mesh.faces[0].setMatID(1);
     mesh.faces[1].setMatID(7);
 

@@ -51,21 +51,15 @@ TEST_F(OptionsFileTest, MissingFileGivesDefaults) {
     time_ = OptionsTime{320, 4800, 160, 25};  // frames 2 to 30
     Load();
     ExportOptions expected;
-    expected.Mtl = expected.Meshs = expected.Bones = expected.Normal = 1;
-    expected.Precision = 10;
+    expected.Mtl = expected.Meshs = expected.Bones = expected.Normal = expected.TexCoords = expected.Skin = 1;
+    expected.Animation = expected.KeyType = expected.TimelineCustom = 1;
+    expected.EffectParam = expected.DxFx = expected.TextureFiles = expected.OverwriteTexture = expected.OverwriteFX = 1;
     expected.XFileType = 1;
-    expected.Animation = 1;
-    expected.EffectParam = 1;
-    expected.OverwriteTexture = expected.OverwriteFX = 1;
-    expected.TexCoords = 1;
+    expected.Precision = 10;
     expected.SampleRate = 25;
-    expected.TimelineCustom = 1;
-    expected.KeyType = 1;
     expected.KeyOptimizeLevel = 3;
     expected.SpaceScale = 1.0f;
-    expected.DxFx = expected.TextureFiles = 1;
     expected.ProcMapX = expected.ProcMapY = 256;
-    expected.Skin = 1;
     EXPECT_EQ(FormatOptions(options_, "", {}), FormatOptions(expected, "", {}));
     EXPECT_EQ(rootName_, "");
     EXPECT_EQ(clips_, (AnimClipList{{"Anim1", 2, 30}}));

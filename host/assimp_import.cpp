@@ -17,10 +17,11 @@
 #include <system_error>
 #include <unordered_map>
 
-#include "core/atomic_write.h"
 #include "host/host_controllers.h"
 #include "host/host_deformers.h"
+#include "host/gltf_import.h"
 #include "host/host_materials.h"
+#include "host/import_shared.h"
 #include "host/scene_document.h"
 
 namespace fs = std::filesystem;
@@ -29,36 +30,6 @@ namespace {
 
 // ---------------------------------------------------------------------------------------------
 // Coordinates
-
-// The file's axes in the host's: a rotation that takes the file's up axis to Z. Points become
-// p * axes; transforms T become Inverse(axes) * T * axes, which keeps every product of
-// transforms consistent (a node's world transform turns the same way as its local one).
-struct AxisChange {
-    Matrix3 axes;     // file -> host
-    Matrix3 inverse;  // host -> file
-
-    Point3 Point(const aiVector3D& v) const { return axes.PointTransform(Point3(v.x, v.y, v.z)); }
-    Point3 Vector(const aiVector3D& v) const { return axes.VectorTransform(Point3(v.x, v.y, v.z)); }
-    Matrix3 Transform(const Matrix3& m) const { return inverse * m * axes; }
-};
-
-// Exact rotations (no rounding from sin and cos) of the file's up axis onto the host's Z.
-AxisChange MakeAxisChange(int upAxis, int upSign) {
-    AxisChange change;
-    const float s = upSign < 0 ? -1.0f : 1.0f;
-    if (upAxis == 1) {
-        // Y up: (x, y, z) -> (x, -z, y), a quarter turn about X (the other way for -Y).
-        change.axes = Matrix3(Point3(1, 0, 0), Point3(0, 0, s), Point3(0, -s, 0), Point3(0, 0, 0));
-    } else if (upAxis == 0) {
-        // X up: (x, y, z) -> (-z, y, x), a quarter turn about Y (the other way for -X).
-        change.axes = Matrix3(Point3(0, 0, s), Point3(0, 1, 0), Point3(-s, 0, 0), Point3(0, 0, 0));
-    } else if (s < 0) {
-        // -Z up: half a turn about X.
-        change.axes = Matrix3(Point3(1, 0, 0), Point3(0, -1, 0), Point3(0, 0, -1), Point3(0, 0, 0));
-    }
-    change.inverse = Inverse(change.axes);
-    return change;
-}
 
 // Assimp's results are Y-up unless the file says otherwise in the scene's metadata (FBX).
 AxisChange AxisChangeOf(const aiScene& scene) {
@@ -71,44 +42,12 @@ AxisChange AxisChangeOf(const aiScene& scene) {
     return MakeAxisChange(upAxis, upSign);
 }
 
-// Assimp matrices act on column vectors; the host's on row vectors.
-Matrix3 HostMatrix(const aiMatrix4x4& m) {
-    return Matrix3(Point3(m.a1, m.b1, m.c1), Point3(m.a2, m.b2, m.c2), Point3(m.a3, m.b3, m.c3),
-                   Point3(m.a4, m.b4, m.c4));
-}
-
-Matrix3 HostRotation(const aiQuaternion& q) {
-    const aiMatrix3x3 r = q.GetMatrix();
-    return Matrix3(Point3(r.a1, r.b1, r.c1), Point3(r.a2, r.b2, r.c2), Point3(r.a3, r.b3, r.c3), Point3(0, 0, 0));
-}
-
-bool Finite(const Matrix3& m) {
-    for (int r = 0; r < 4; ++r)
-        for (int c = 0; c < 3; ++c)
-            if (!std::isfinite(m[r][c])) return false;
-    return true;
-}
-
-bool Finite(const Point3& p) { return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z); }
+Point3 P3(const aiVector3D& v) { return Point3(v.x, v.y, v.z); }
 
 // ---------------------------------------------------------------------------------------------
 // Names
 
 std::string NameOf(const aiString& s) { return std::string(s.data, s.length); }
-
-// Makes names unique within one family (materials, maps) by a numeric suffix.
-class UniqueNames {
-public:
-    std::string Make(std::string name, const std::string& fallback) {
-        if (name.empty()) name = fallback;
-        std::string candidate = name;
-        for (int n = 2; !used_.insert(candidate).second; ++n) candidate = name + "_" + std::to_string(n);
-        return candidate;
-    }
-
-private:
-    std::set<std::string> used_;
-};
 
 // ---------------------------------------------------------------------------------------------
 // The import
@@ -116,7 +55,7 @@ private:
 class Importer {
 public:
     Importer(const aiScene& scene, const std::string& path, const ImportOptions& options)
-        : source_(scene), path_(path), options_(options), axes_(AxisChangeOf(scene)) {}
+        : source_(scene), path_(path), options_(options), axes_(AxisChangeOf(scene)), images_(path, options) {}
 
     std::unique_ptr<HostScene> Run(std::vector<ImportedClip>* clips, std::string& error);
 
@@ -124,7 +63,6 @@ private:
     void CollectBoneNames();
     HostNode& AddNode(const aiNode& node, HostNode& parent);
     void AddGeometry(const aiNode& node, HostNode& hostNode);
-    Mtl* MaterialFor(const std::vector<unsigned>& materialIndices, const std::string& nodeName);
     Mtl* Material(unsigned index);
     void AddMap(HostStdMaterial& material, const aiMaterial& source, aiTextureType type, int slot, bool normalMap);
     std::string TextureFile(const std::string& reference);
@@ -148,29 +86,15 @@ private:
     std::vector<std::pair<HostNode*, std::vector<const aiMesh*>>> skinned_;
     std::vector<std::vector<uint32_t>> skinnedBases_;
     std::vector<Mtl*> materials_;                       // per file material, made on first use
-    std::map<std::vector<unsigned>, Mtl*> multiMaterials_;
-    std::map<std::string, Texmap*> bitmaps_;            // by file and mapping
+    std::unique_ptr<ImportedMaterials> library_;
     std::map<std::string, std::string> writtenTextures_;  // embedded reference -> file
-    std::set<std::string> imageNames_;                  // written image file names, lower case
-    UniqueNames materialNames_, mapNames_;
+    EmbeddedImages images_;
 };
 
 std::unique_ptr<HostScene> Importer::Run(std::vector<ImportedClip>* clips, std::string& error) {
     scene_ = std::make_unique<HostScene>();
-    const int rate = options_.frameRate;
-    if (rate < 1 || rate > kTicksPerSecond || kTicksPerSecond % rate != 0) {
-        error = path_ + ": frame rate " + std::to_string(rate) + " does not divide " +
-                std::to_string(kTicksPerSecond) + " ticks per second";
-        return nullptr;
-    }
-    scene_->SetFrameRate(rate);
-    scene_->SetTicksPerFrame(kTicksPerSecond / rate);
-    // The exporter looks for textures beside the scene file: the model's folder, whichever
-    // folder the command runs from.
-    std::error_code ec;
-    const fs::path absolute = fs::absolute(path_, ec);
-    scene_->SetCurFilePath((ec ? fs::path(path_) : absolute).lexically_normal().string());
-    scene_->SetAnimRange(Interval(0, 0));
+    if (!StartImportedScene(*scene_, path_, options_.frameRate, error)) return nullptr;
+    library_ = std::make_unique<ImportedMaterials>(*scene_);
     materials_.assign(source_.mNumMaterials, nullptr);
 
     CollectBoneNames();
@@ -227,18 +151,10 @@ HostNode& Importer::AddNode(const aiNode& node, HostNode& parent) {
     AddGeometry(node, hostNode);
     if (!hostNode.object()) {
         // Joints become bones; cameras and lights keep their kind; everything else is a dummy.
-        Class_ID classId = kDummyClassId;
-        SClass_ID superClassId = kHelperClassId;
-        if (boneNames_.count(NameOf(node.mName))) {
-            classId = kBoneObjectClassId;
-            superClassId = kGeomObjectClassId;
-        }
-        for (unsigned i = 0; i < source_.mNumCameras; ++i)
-            if (source_.mCameras[i]->mName == node.mName) classId = Class_ID(0x1001, 0), superClassId = kCameraClassId;
-        for (unsigned i = 0; i < source_.mNumLights; ++i)
-            if (source_.mLights[i]->mName == node.mName) classId = Class_ID(0x1011, 0), superClassId = kLightClassId;
-        Object& object = scene_->AddObject(std::make_unique<HostClassedObject>(classId, superClassId));
-        hostNode.SetObject(&object);
+        bool camera = false, light = false;
+        for (unsigned i = 0; i < source_.mNumCameras; ++i) camera |= source_.mCameras[i]->mName == node.mName;
+        for (unsigned i = 0; i < source_.mNumLights; ++i) light |= source_.mLights[i]->mName == node.mName;
+        SetEmptyNodeObject(*scene_, hostNode, boneNames_.count(NameOf(node.mName)) > 0, camera, light);
     }
     for (unsigned i = 0; i < node.mNumChildren; ++i) AddNode(*node.mChildren[i], hostNode);
     return hostNode;
@@ -264,53 +180,30 @@ void Importer::AddGeometry(const aiNode& node, HostNode& hostNode) {
         meshMaterial.push_back(static_cast<MtlID>(it - materialIndices.begin()));
     }
 
-    // Counts, and what the merged mesh carries: a channel present in any part is given to all.
-    uint64_t vertexTotal = 0, faceTotal = 0;
-    bool anyNormals = false, anyColors = false;
-    int uvSets = 0;
+    // Counts, and what the merged mesh carries.
+    MergedMeshShape shape;
     std::vector<uint32_t> bases;
     bool skinned = false;
     for (const aiMesh* mesh : meshes) {
-        bases.push_back(static_cast<uint32_t>(std::min<uint64_t>(vertexTotal, UINT32_MAX)));
-        vertexTotal += mesh->mNumVertices;
-        for (unsigned f = 0; f < mesh->mNumFaces; ++f) faceTotal += mesh->mFaces[f].mNumIndices == 3;
-        anyNormals |= mesh->HasNormals();
-        anyColors |= mesh->HasVertexColors(0);
+        bases.push_back(static_cast<uint32_t>(std::min<uint64_t>(shape.vertices, UINT32_MAX)));
+        shape.vertices += mesh->mNumVertices;
+        for (unsigned f = 0; f < mesh->mNumFaces; ++f) shape.faces += mesh->mFaces[f].mNumIndices == 3;
+        shape.normals |= mesh->HasNormals();
+        shape.colours |= mesh->HasVertexColors(0);
         for (int k = 0; k < AI_MAX_NUMBER_OF_TEXTURECOORDS; ++k)
-            if (mesh->HasTextureCoords(k)) uvSets = std::max(uvSets, k + 1);
+            if (mesh->HasTextureCoords(k)) shape.uvSets = std::max(shape.uvSets, k + 1);
         skinned |= mesh->HasBones();
     }
-    if (faceTotal == 0) return;
-    // The merged mesh must stay within what a scene document can hold, so that a dump of the
-    // scene loads again (and far from the 32-bit index range).
-    if (vertexTotal > kMaxSceneArrayElements / 3 || faceTotal > kMaxSceneArrayElements / 3) {
-        Fail("node " + hostNode.name() + " has more geometry than the host takes (" + std::to_string(vertexTotal) +
-             " vertices, " + std::to_string(faceTotal) + " triangles)");
+    if (shape.faces == 0) return;
+    ::Mesh out;
+    std::string problem;
+    if (!PrepareMergedMesh(out, shape, hostNode.name(), problem)) {
+        Fail(problem);
         return;
     }
-    const uint32_t vertexCount = static_cast<uint32_t>(vertexTotal);
-    const uint32_t faceCount = static_cast<uint32_t>(faceTotal);
-
-    ::Mesh out;
-    out.setNumVerts(static_cast<int>(vertexCount));
-    out.setNumFaces(static_cast<int>(faceCount));
-    MeshNormalSpec* normals = anyNormals ? &out.SpecifyNormals() : nullptr;
-    if (normals) {
-        normals->normals.reserve(vertexCount + faceCount);
-        normals->faces.resize(faceCount);
-    }
-    for (int k = 0; k < uvSets; ++k) {
-        out.setMapSupport(k + 1, true);
-        out.Map(k + 1).tv.assign(vertexCount, Point3());
-        out.Map(k + 1).tf.resize(faceCount);
-    }
-    if (anyColors) {
-        for (int channel : {kVertexColorChannel, kVertexAlphaChannel}) {
-            out.setMapSupport(channel, true);
-            out.Map(channel).tv.assign(vertexCount, Point3(1, 1, 1));
-            out.Map(channel).tf.resize(faceCount);
-        }
-    }
+    MeshNormalSpec* normals = out.GetSpecifiedNormals();
+    const int uvSets = shape.uvSets;
+    const bool anyColors = shape.colours;
 
     uint32_t face = 0;
     for (size_t m = 0; m < meshes.size(); ++m) {
@@ -322,7 +215,7 @@ void Importer::AddGeometry(const aiNode& node, HostNode& hostNode) {
         if (mesh.HasVertexColors(0))
             for (unsigned v = 0; v < mesh.mNumVertices && !hasAlpha; ++v) hasAlpha = mesh.mColors[0][v].a != 0;
         for (unsigned v = 0; v < mesh.mNumVertices; ++v) {
-            out.verts[base + v] = axes_.Point(mesh.mVertices[v]);
+            out.verts[base + v] = axes_.Point(P3(mesh.mVertices[v]));
             for (int k = 0; k < uvSets; ++k)
                 if (mesh.HasTextureCoords(k)) {
                     const aiVector3D& uv = mesh.mTextureCoords[k][v];
@@ -337,7 +230,7 @@ void Importer::AddGeometry(const aiNode& node, HostNode& hostNode) {
         }
         const uint32_t normalBase = normals ? static_cast<uint32_t>(normals->normals.size()) : 0;
         if (normals && mesh.HasNormals())
-            for (unsigned v = 0; v < mesh.mNumVertices; ++v) normals->normals.push_back(axes_.Vector(mesh.mNormals[v]));
+            for (unsigned v = 0; v < mesh.mNumVertices; ++v) normals->normals.push_back(axes_.Vector(P3(mesh.mNormals[v])));
 
         for (unsigned f = 0; f < mesh.mNumFaces; ++f) {
             const aiFace& source = mesh.mFaces[f];
@@ -359,8 +252,7 @@ void Importer::AddGeometry(const aiNode& node, HostNode& hostNode) {
                 if (mesh.HasNormals()) {
                     for (int c = 0; c < 3; ++c) n.t[c] = normalBase + source.mIndices[c];
                 } else {
-                    const Point3& a = out.verts[target.v[0]];
-                    const Point3 flat = Normalize((out.verts[target.v[1]] - a) ^ (out.verts[target.v[2]] - a));
+                    const Point3 flat = FlatNormal(out, target);
                     const uint32_t index = static_cast<uint32_t>(normals->normals.size());
                     normals->normals.push_back(flat);
                     n.t[0] = n.t[1] = n.t[2] = index;
@@ -369,18 +261,12 @@ void Importer::AddGeometry(const aiNode& node, HostNode& hostNode) {
             ++face;
         }
     }
-    for (const Point3& p : out.verts)
-        if (!Finite(p)) {
-            Fail("mesh of node " + hostNode.name() + " has a vertex that is not finite");
-            return;
-        }
-    if (normals)
-        for (Point3& n : normals->normals)
-            if (!Finite(n)) n = Point3(0, 0, 0);
-
-    Object& object = scene_->AddObject(std::make_unique<HostTriObject>(std::move(out)));
-    hostNode.SetObject(&object);
-    if (Mtl* material = MaterialFor(materialIndices, hostNode.name())) hostNode.SetMtl(material);
+    if (!FinishMergedMesh(*scene_, hostNode, std::move(out), problem)) {
+        Fail(problem);
+        return;
+    }
+    if (Mtl* material = library_->ForNode(materialIndices, hostNode.name(), [this](unsigned i) { return Material(i); }))
+        hostNode.SetMtl(material);
     if (skinned) {
         skinned_.emplace_back(&hostNode, meshes);
         skinnedBases_.push_back(bases);
@@ -389,18 +275,6 @@ void Importer::AddGeometry(const aiNode& node, HostNode& hostNode) {
 
 // ---------------------------------------------------------------------------------------------
 // Materials
-
-Mtl* Importer::MaterialFor(const std::vector<unsigned>& materialIndices, const std::string& nodeName) {
-    if (materialIndices.size() == 1) return Material(materialIndices[0]);
-    auto found = multiMaterials_.find(materialIndices);
-    if (found != multiMaterials_.end()) return found->second;
-    auto multi = std::make_unique<HostMultiMaterial>();
-    multi->name = materialNames_.Make(nodeName + "_materials", "Materials");
-    for (unsigned index : materialIndices) multi->subMaterials.push_back(Material(index));
-    Mtl* made = &scene_->materials().AddMaterial(std::move(multi));
-    multiMaterials_.emplace(materialIndices, made);
-    return made;
-}
 
 Mtl* Importer::Material(unsigned index) {
     if (index >= source_.mNumMaterials) return nullptr;
@@ -419,36 +293,24 @@ Mtl* Importer::Material(unsigned index) {
     }
 
     auto material = std::make_unique<HostStdMaterial>();
-    material->name = materialNames_.Make(sourceName, "Material" + std::to_string(index + 1));
+    material->name = library_->MaterialName(sourceName, "Material" + std::to_string(index + 1));
 
+    ImportedColours colours;
     aiColor4D color;
-    float opacity = 1;
     if (source.Get(AI_MATKEY_BASE_COLOR, color) == AI_SUCCESS || source.Get(AI_MATKEY_COLOR_DIFFUSE, color) == AI_SUCCESS) {
-        material->diffuse = Color(color.r, color.g, color.b);
-        material->ambient = material->diffuse;
-        opacity = color.a;
+        colours.hasDiffuse = true;
+        colours.diffuse = Color(color.r, color.g, color.b);
+        colours.diffuseAlpha = color.a;
     }
-    float value = 0;
-    if (source.Get(AI_MATKEY_OPACITY, value) == AI_SUCCESS) opacity = std::min(opacity, value);
-    material->transparency = std::clamp(1.0f - opacity, 0.0f, 1.0f);
-
-    // The X file's specular colour is specular * strength / 10: a strength of 10 carries the
-    // file's colour unchanged (times its own strength factor, when it gives one).
+    colours.hasOpacity = source.Get(AI_MATKEY_OPACITY, colours.opacity) == AI_SUCCESS;
     if (source.Get(AI_MATKEY_COLOR_SPECULAR, color) == AI_SUCCESS) {
-        material->specular = Color(color.r, color.g, color.b);
-        float strength = 1;
-        source.Get(AI_MATKEY_SHININESS_STRENGTH, strength);
-        material->shininessStrength = std::isfinite(strength) ? std::max(0.0f, strength) * 10.0f : 10.0f;
+        colours.hasSpecular = true;
+        colours.specular = Color(color.r, color.g, color.b);
+        source.Get(AI_MATKEY_SHININESS_STRENGTH, colours.specularStrength);
     }
-    // Shininess is the specular exponent; the host keeps a hundredth of it.
-    if (source.Get(AI_MATKEY_SHININESS, value) == AI_SUCCESS && std::isfinite(value))
-        material->shininess = std::max(0.0f, value) / 100.0f;
-    else
-        material->shininess = 0;
-    if (source.Get(AI_MATKEY_COLOR_EMISSIVE, color) == AI_SUCCESS && (color.r > 0 || color.g > 0 || color.b > 0)) {
-        material->selfIllumColorOn = true;
-        material->selfIllumColor = Color(color.r, color.g, color.b);
-    }
+    colours.hasShininess = source.Get(AI_MATKEY_SHININESS, colours.shininess) == AI_SUCCESS;
+    if (source.Get(AI_MATKEY_COLOR_EMISSIVE, color) == AI_SUCCESS) colours.emission = Color(color.r, color.g, color.b);
+    SetMaterialColours(*material, colours);
 
     if (source.GetTextureCount(aiTextureType_BASE_COLOR) > 0)
         AddMap(*material, source, aiTextureType_BASE_COLOR, kMapDiffuse, false);
@@ -495,32 +357,7 @@ void Importer::AddMap(HostStdMaterial& material, const aiMaterial& source, aiTex
         if (Finite(m)) uvTransform = m;
     }
     const int channel = static_cast<int>(std::min(uvIndex, unsigned(AI_MAX_NUMBER_OF_TEXTURECOORDS - 1))) + 1;
-
-    // One bitmap map per file and mapping, shared by the materials that use it alike.
-    const std::string key = file + "|" + std::to_string(channel) + "|" + std::to_string(tiling) + "|" +
-                            std::to_string(uvTransform[0].x) + "," + std::to_string(uvTransform[0].y) + "," +
-                            std::to_string(uvTransform[1].x) + "," + std::to_string(uvTransform[1].y) + "," +
-                            std::to_string(uvTransform[3].x) + "," + std::to_string(uvTransform[3].y);
-    Texmap*& bitmap = bitmaps_[key];
-    if (!bitmap) {
-        auto map = std::make_unique<HostBitmapTex>();
-        map->name = mapNames_.Make(fs::path(file).stem().string(), "Map");
-        map->fileName = file;
-        map->mapChannel = channel;
-        map->tiling = tiling;
-        map->uvTransform = uvTransform;
-        bitmap = &scene_->materials().AddTexmap(std::move(map));
-    }
-    Texmap* map = bitmap;
-    if (normalMap) {
-        auto bump = std::make_unique<HostNormalBump>();
-        bump->name = mapNames_.Make(std::string(bitmap->GetName()) + "_normal", "Normal");
-        bump->normalMap = bitmap;
-        bump->mapChannel = channel;
-        map = &scene_->materials().AddTexmap(std::move(bump));
-    }
-    material.maps[slot] = map;
-    material.mapEnabled[slot] = true;
+    library_->AddMap(material, slot, file, channel, tiling, uvTransform, normalMap);
 }
 
 // The file a texture reference names: a file beside the model (made absolute), or, for a texture
@@ -528,14 +365,7 @@ void Importer::AddMap(HostStdMaterial& material, const aiMaterial& source, aiTex
 // be written.
 std::string Importer::TextureFile(const std::string& reference) {
     const aiTexture* embedded = source_.GetEmbeddedTexture(reference.c_str());
-    if (!embedded) {
-        if (reference.empty()) return {};
-        fs::path file(reference);
-        if (file.is_relative()) file = fs::path(path_).parent_path() / file;
-        std::error_code ec;
-        const fs::path absolute = fs::absolute(file, ec);
-        return (ec ? file : absolute).lexically_normal().string();
-    }
+    if (!embedded) return reference.empty() ? std::string() : ModelRelativeFile(path_, reference);
     auto written = writtenTextures_.find(reference);
     if (written != writtenTextures_.end()) return written->second;
 
@@ -546,12 +376,7 @@ std::string Importer::TextureFile(const std::string& reference) {
     std::string extension = "bmp";
     std::vector<uint8_t> bytes;
     if (embedded->mHeight == 0) {
-        extension.clear();
-        for (const char c : embedded->achFormatHint)
-            if (std::isalnum(static_cast<unsigned char>(c))) extension += static_cast<char>(std::tolower(c));
-            else if (c == 0) break;
-        if (extension.empty()) extension = "bin";
-        if (extension == "jpeg") extension = "jpg";
+        extension = ImageExtension(std::string_view(embedded->achFormatHint, sizeof embedded->achFormatHint));
         const auto* data = reinterpret_cast<const uint8_t*>(embedded->pcData);
         bytes.assign(data, data + embedded->mWidth);
     } else {
@@ -570,46 +395,11 @@ std::string Importer::TextureFile(const std::string& reference) {
         bytes = EncodeBmp32(static_cast<int>(embedded->mWidth), static_cast<int>(embedded->mHeight), rgba);
     }
 
-    // The image keeps its own name (its name in the file, or its original file's); an image
-    // without one is named after the model and its place in it. Names are made unique ignoring
-    // letter case, as the exported files may land on a file system that ignores it.
-    const std::string fallback = fs::path(path_).stem().string() + "_texture" + std::to_string(index);
-    const std::string stem = LegalImageName(NameOf(embedded->mFilename), fallback);
-    std::string name = stem + "." + extension;
-    const auto folded = [](std::string text) {
-        for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        return text;
-    };
-    for (int n = 2; !imageNames_.insert(folded(name)).second; ++n) name = stem + "_" + std::to_string(n) + "." + extension;
-    const fs::path directory = options_.textureDirectory.empty() ? fs::path(".") : fs::path(options_.textureDirectory);
-    const fs::path target = directory / name;
-    std::error_code ec;
-    fs::create_directories(directory, ec);
-    std::error_code absoluteError;
-    const fs::path absolute = fs::absolute(target, absoluteError);
-    const std::string result = (absoluteError ? target : absolute).lexically_normal().string();
+    std::string problem;
     const std::string_view content(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-    const auto writePlainly = [&content](const std::string& file) {
-        std::ofstream stream(file, std::ios::binary | std::ios::trunc);
-        stream.write(content.data(), static_cast<std::streamsize>(content.size()));
-        stream.close();
-        return !stream.fail();
-    };
-    bool saved = false;
-    if (options_.staged) {
-        // Staged under the name the scene gives it; the caller puts it in place with its other files.
-        const std::string temp = options_.staged->Stage(result, StagedFiles::Existing::Replace);
-        if (!temp.empty()) {
-            saved = writePlainly(temp);
-            if (!saved) options_.staged->Drop(result);
-        }
-    } else if (options_.privateFolder) {
-        saved = writePlainly(target.string());
-    } else {
-        saved = WriteFileAtomically(target.string(), content);
-    }
-    if (!saved) {
-        Fail("cannot write the embedded texture " + target.string());
+    const std::string result = images_.Write(content, extension, NameOf(embedded->mFilename), index, problem);
+    if (result.empty()) {
+        Fail(problem);
         return {};
     }
     writtenTextures_.emplace(reference, result);
@@ -643,14 +433,11 @@ void Importer::AddSkin(HostNode& hostNode, const std::vector<const aiMesh*>& mes
                     Fail("bone " + name + " of mesh " + NameOf(mesh.mName) + " is not a node of the scene");
                     return;
                 }
-                entry.node = node->second;
                 const Matrix3 offset = axes_.Transform(HostMatrix(bone.mOffsetMatrix));
-                const Matrix3 pose = Inverse(offset) * meshPose;
-                if (!Finite(offset) || !Finite(pose)) {
+                if (!SkinBoneFromOffset(entry, *node->second, offset, meshPose)) {
                     Fail("bone " + name + " has an offset matrix that is not finite");
                     return;
                 }
-                entry.initTM = pose;
                 found = boneIndex.emplace(name, static_cast<int32_t>(skin.bones.size())).first;
                 skin.bones.push_back(entry);
             }
@@ -667,173 +454,45 @@ void Importer::AddSkin(HostNode& hostNode, const std::vector<const aiMesh*>& mes
 // ---------------------------------------------------------------------------------------------
 // Animation
 
-// The keys of one node's channel in one animation, in host values and ticks from its start.
-template <class Value>
-struct Keys {
-    std::vector<TimeValue> times;
-    std::vector<Value> values;
-};
-
-struct NodeKeys {
-    Keys<Point3> position;
-    Keys<Quat> rotation;
-    Keys<Point3> scale;
-};
-
-// Ticks from a key time in the animation's own units; false when it does not fit the timeline.
-bool KeyTick(double time, double ticksPerSecond, TimeValue& tick) {
-    const double seconds = std::max(0.0, time) / ticksPerSecond;
-    const double ticks = std::round(seconds * kTicksPerSecond);
-    if (!std::isfinite(ticks) || ticks > double(std::numeric_limits<TimeValue>::max() / 2)) return false;
-    tick = static_cast<TimeValue>(ticks);
-    return true;
-}
-
-template <class Value>
-void PushKey(Keys<Value>& keys, TimeValue tick, const Value& value) {
-    // Keys that land on one tick keep the first.
-    if (!keys.times.empty() && tick <= keys.times.back()) return;
-    keys.times.push_back(tick);
-    keys.values.push_back(value);
-}
-
-void AppendClipKeys(std::vector<TimeValue>& times, std::vector<float>& values, const std::vector<TimeValue>& keyTimes,
-                    const float* keyValues, int dimension, TimeValue start, TimeValue end) {
-    // The clip's keys on the timeline, held flat to the clip's first and last frame, so that no
-    // clip reads into its neighbours.
-    auto push = [&](TimeValue t, const float* v) {
-        times.push_back(t);
-        values.insert(values.end(), v, v + dimension);
-    };
-    if (keyTimes.front() + start > start) push(start, keyValues);
-    for (size_t i = 0; i < keyTimes.size(); ++i) push(start + keyTimes[i], keyValues + i * dimension);
-    if (keyTimes.back() + start < end) push(end, keyValues + (keyTimes.size() - 1) * dimension);
-}
-
 bool Importer::AddAnimations(std::vector<ImportedClip>* clips, std::string& error) {
-    if (clips) clips->clear();
-    if (source_.mNumAnimations == 0) return true;
-    const TimeValue ticksPerFrame = kTicksPerSecond / options_.frameRate;
-
-    // Per animation: its clip on the timeline and the keys of each node it moves.
-    struct Clip {
-        ImportedClip clip;
-        TimeValue start = 0, end = 0;
-        std::map<HostNode*, NodeKeys> nodes;
-    };
-    std::vector<Clip> timeline;
-    std::set<std::string> clipNames;
-    int32_t nextFrame = 0;
+    std::vector<ImportedAnimation> animations(source_.mNumAnimations);
     for (unsigned a = 0; a < source_.mNumAnimations; ++a) {
         const aiAnimation& animation = *source_.mAnimations[a];
         const double ticksPerSecond = animation.mTicksPerSecond > 0 ? animation.mTicksPerSecond : 25.0;
-        Clip clip;
-        TimeValue last = 0;
-        bool fits = true;
+        ImportedAnimation& imported = animations[a];
+        imported.name = NameOf(animation.mName);
+        bool& fits = imported.fits;
         for (unsigned c = 0; c < animation.mNumChannels && fits; ++c) {
             const aiNodeAnim& channel = *animation.mChannels[c];
             auto node = nodes_.find(NameOf(channel.mNodeName));
             if (node == nodes_.end()) continue;  // a channel for no node moves nothing
-            NodeKeys& keys = clip.nodes[node->second];
+            ImportedNodeKeys& keys = imported.nodes[node->second];
             TimeValue tick = 0;
             for (unsigned k = 0; k < channel.mNumPositionKeys && fits; ++k) {
-                const Point3 p = axes_.Point(channel.mPositionKeys[k].mValue);
+                const Point3 p = axes_.Point(P3(channel.mPositionKeys[k].mValue));
                 if ((fits = KeyTick(channel.mPositionKeys[k].mTime, ticksPerSecond, tick)) && Finite(p))
-                    PushKey(keys.position, tick, p);
+                    keys.position.Push(tick, p);
             }
             for (unsigned k = 0; k < channel.mNumRotationKeys && fits; ++k) {
                 const Matrix3 r = axes_.Transform(HostRotation(channel.mRotationKeys[k].mValue.Normalize()));
                 if ((fits = KeyTick(channel.mRotationKeys[k].mTime, ticksPerSecond, tick)) && Finite(r))
-                    PushKey(keys.rotation, tick, Quat(r));
+                    keys.rotation.Push(tick, Quat(r));
             }
             for (unsigned k = 0; k < channel.mNumScalingKeys && fits; ++k) {
-                const aiVector3D& s = channel.mScalingKeys[k].mValue;
-                // A scale turns with the axes: its factors change places.
-                const Matrix3 m = axes_.Transform(ScaleMatrix(Point3(s.x, s.y, s.z)));
-                const Point3 scale(m[0].x + m[0].y + m[0].z, m[1].x + m[1].y + m[1].z, m[2].x + m[2].y + m[2].z);
+                const Point3 scale = axes_.Scale(P3(channel.mScalingKeys[k].mValue));
                 if ((fits = KeyTick(channel.mScalingKeys[k].mTime, ticksPerSecond, tick)) && Finite(scale))
-                    PushKey(keys.scale, tick, scale);
+                    keys.scale.Push(tick, scale);
             }
-            for (const auto* times : {&keys.position.times, &keys.rotation.times, &keys.scale.times})
-                if (!times->empty()) last = std::max(last, times->back());
         }
         // The clip lasts as long as the animation says: a pose held after the last key, or an
         // animation that only drives morph targets, keeps its length. A duration that does not
         // fit the timeline is left to the keys.
+        imported.last = LastKey(imported);
         TimeValue duration = 0;
         if (fits && std::isfinite(animation.mDuration) && KeyTick(animation.mDuration, ticksPerSecond, duration))
-            last = std::max(last, duration);
-        const int64_t frames = (int64_t(last) + ticksPerFrame - 1) / ticksPerFrame;
-        if (!fits || int64_t(nextFrame) + frames + 1 > int64_t(std::numeric_limits<TimeValue>::max() / ticksPerFrame / 2)) {
-            error = path_ + ": animation " + NameOf(animation.mName) + " is too long for the timeline";
-            return false;
-        }
-        std::string name = LegalClipName(NameOf(animation.mName), a);
-        const std::string base = name;
-        for (int n = 2; !clipNames.insert(name).second; ++n) {
-            const std::string suffix = "_" + std::to_string(n);
-            name = base.substr(0, 31 - suffix.size()) + suffix;
-        }
-        clip.clip = ImportedClip{name, nextFrame, nextFrame + static_cast<int32_t>(frames)};
-        clip.start = clip.clip.startFrame * ticksPerFrame;
-        clip.end = clip.clip.endFrame * ticksPerFrame;
-        // One free frame between clips keeps each clip's first and last keys apart.
-        nextFrame = clip.clip.endFrame + 1;
-        timeline.push_back(std::move(clip));
+            imported.last = std::max(imported.last, duration);
     }
-    scene_->SetAnimRange(Interval(0, timeline.back().end));
-    if (clips)
-        for (const Clip& clip : timeline) clips->push_back(clip.clip);
-
-    // Every moved node gets one track per moved channel over the whole timeline. A clip that
-    // leaves the channel alone holds the node's rest value through its frames.
-    std::vector<HostNode*> moved;
-    for (const Clip& clip : timeline)
-        for (const auto& entry : clip.nodes)
-            if (std::find(moved.begin(), moved.end(), entry.first) == moved.end()) moved.push_back(entry.first);
-    for (HostNode* node : moved) {
-        Point3 restPosition, restScale;
-        Quat restRotation;
-        DecomposeMatrix(node->localTransform(), restPosition, restRotation, restScale);
-
-        HostKeyData position{3, HostInterpolation::Linear, {}, {}, {}, {}};
-        HostKeyData rotation{4, HostInterpolation::Linear, {}, {}, {}, {}};
-        HostKeyData scale{3, HostInterpolation::Linear, {}, {}, {}, {}};
-        bool anyPosition = false, anyRotation = false, anyScale = false;
-        for (const Clip& clip : timeline) {
-            auto it = clip.nodes.find(node);
-            if (it == clip.nodes.end()) continue;
-            anyPosition |= !it->second.position.times.empty();
-            anyRotation |= !it->second.rotation.times.empty();
-            anyScale |= !it->second.scale.times.empty();
-        }
-        for (const Clip& clip : timeline) {
-            auto it = clip.nodes.find(node);
-            const NodeKeys* keys = it != clip.nodes.end() ? &it->second : nullptr;
-            const std::vector<TimeValue> restTime{0};
-            if (anyPosition) {
-                const bool own = keys && !keys->position.times.empty();
-                AppendClipKeys(position.times, position.values, own ? keys->position.times : restTime,
-                               own ? &keys->position.values[0].x : &restPosition.x, 3, clip.start, clip.end);
-            }
-            if (anyRotation) {
-                const bool own = keys && !keys->rotation.times.empty();
-                AppendClipKeys(rotation.times, rotation.values, own ? keys->rotation.times : restTime,
-                               own ? &keys->rotation.values[0].x : &restRotation.x, 4, clip.start, clip.end);
-            }
-            if (anyScale) {
-                const bool own = keys && !keys->scale.times.empty();
-                AppendClipKeys(scale.times, scale.values, own ? keys->scale.times : restTime,
-                               own ? &keys->scale.values[0].x : &restScale.x, 3, clip.start, clip.end);
-            }
-        }
-        auto control = std::make_unique<HostTransformControl>();
-        if (anyPosition) control->SetPosition(std::make_unique<HostKeyTrack>(std::move(position)));
-        if (anyRotation) control->SetRotation(std::make_unique<HostKeyTrack>(std::move(rotation)));
-        if (anyScale) control->SetScale(std::make_unique<HostKeyTrack>(std::move(scale)));
-        node->SetController(std::move(control));
-    }
-    return true;
+    return LayOutAnimations(*scene_, animations, options_.frameRate, clips, path_, error);
 }
 
 }  // namespace
@@ -929,6 +588,16 @@ std::unique_ptr<HostScene> ImportInterchangeFile(const std::string& path, const 
     if (const std::string problem = CheckBinaryGltf(path, size); !problem.empty()) {
         error = path + ": " + problem;
         return nullptr;
+    }
+    if (IsGltfFileName(path) && options.gltfReader != ImportOptions::GltfReader::AssimpOnly) {
+        std::unique_ptr<HostScene> scene;
+        std::vector<ImportedClip> found;
+        const GltfReadResult read = ImportGltfFile(path, options, scene, found, error);
+        if (read == GltfReadResult::Read && clips) *clips = std::move(found);
+        if (read == GltfReadResult::Read || read == GltfReadResult::Failed ||
+            options.gltfReader == ImportOptions::GltfReader::NativeOnly)
+            return scene;
+        error.clear();
     }
     Assimp::Importer reader;
     // Triangles only, the file's own normals and vertex layout, no flattening of the hierarchy;

@@ -43,6 +43,10 @@ struct ImportOptions {
     // there directly. A crash leaves nothing under a user's name, so they need no flush to the
     // disk and no rename, which cost more than the rest of a small model's import.
     bool privateFolder = false;
+    // Which reader takes .gltf and .glb files: the native glTF reader, which leaves to Assimp the
+    // files that need what it does not read, or (for tests that compare the two) one of them only.
+    enum class GltfReader { Automatic, NativeOnly, AssimpOnly };
+    GltfReader gltfReader = GltfReader::Automatic;
 };
 
 // The largest interchange file the host reads.
@@ -54,7 +58,8 @@ inline constexpr uint64_t kMaxInterchangeFileBytes = uint64_t(1) << 31;
 // duration, or its last key when that comes later).
 using ImportedClip = HostClip;
 
-// Reads the file at path and builds its scene. Null on failure, with error holding one line that
+// Reads the file at path and builds its scene (glTF files through the native reader, see
+// gltf_import.h). Null on failure, with error holding one line that
 // names the file and the problem (Assimp's message for a file it cannot read). Files larger than
 // kMaxInterchangeFileBytes, and binary glTF files whose header does not match the file, are
 // refused before Assimp reads them. When clips is given it receives one entry per animation, in

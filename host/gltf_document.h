@@ -1,0 +1,121 @@
+// The container side of the glTF 2.0 reader: the file mapped once, its JSON parsed, its buffers
+// (the binary chunk, external files, data URIs) loaded on first use, and typed, strided views
+// of its accessors. Every offset, length, count and stride is checked against the buffer it
+// refers to before a view is handed out, so reading a view never leaves its buffer.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+// A file the reader cannot take: the message says what is wrong and where (without the path).
+class GltfError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// A file that is well formed but needs something this reader leaves to Assimp (an extension,
+// glTF 1.0, a primitive mode ...): the message says what.
+class GltfUnsupported : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// A file's bytes, mapped read-only where the system allows, read otherwise.
+class MappedFile {
+public:
+    MappedFile() = default;
+    MappedFile(const MappedFile&) = delete;
+    MappedFile& operator=(const MappedFile&) = delete;
+    ~MappedFile();
+    // False with problem set when the file cannot be opened or read.
+    bool Open(const std::string& path, std::string& problem);
+    const uint8_t* data() const { return data_; }
+    uint64_t size() const { return size_; }
+
+private:
+    const uint8_t* data_ = nullptr;
+    uint64_t size_ = 0;
+    void* mapping_ = nullptr;
+    std::vector<uint8_t> copy_;
+};
+
+// One accessor's elements as floats or indices. Elements lie `stride` bytes apart from `data`
+// (no data: every element is zero); a sparse accessor overrides some of them.
+struct GltfAccessor {
+    const uint8_t* data = nullptr;
+    uint64_t stride = 0;
+    uint32_t count = 0;
+    int components = 1;     // 1 SCALAR, 2 VEC2, 3 VEC3, 4 VEC4, 16 MAT4 ...
+    int componentType = 0;  // 5120 byte ... 5126 float
+    bool normalized = false;
+    // Sparse values: `sparseCount` element indices (strictly increasing) with their values.
+    const uint8_t* sparseIndices = nullptr;
+    int sparseIndexType = 0;
+    const uint8_t* sparseValues = nullptr;
+    uint32_t sparseCount = 0;
+
+    // The element's first n components as floats (normalized integers scaled to 0..1 or -1..1).
+    void Read(uint32_t element, float* out, int n) const;
+    // An integer element's value (indices, joints).
+    uint32_t Index(uint32_t element, int component = 0) const;
+    bool IsFloat() const { return componentType == 5126; }
+
+private:
+    const uint8_t* Element(uint32_t element) const;
+};
+
+class GltfDocument {
+public:
+    // Reads the container and parses its JSON. Throws GltfError or GltfUnsupported.
+    void Load(const std::string& path);
+
+    const nlohmann::json& root() const { return json_; }
+    // The array member `name` of the root (an empty array when absent) and its element `index`,
+    // checked: what names the reference in messages ("node 3's mesh").
+    const nlohmann::json& Array(const char* name) const;
+    const nlohmann::json& Element(const char* array, uint64_t index, const std::string& referrer) const;
+
+    // The accessor's checked view; `referrer` names who uses it in messages.
+    GltfAccessor Accessor(uint64_t index, const std::string& referrer);
+    // The bytes of a buffer view, checked.
+    std::string_view BufferView(uint64_t index, const std::string& referrer);
+
+    uint64_t fileSize() const { return file_.size(); }
+
+private:
+    struct Buffer {
+        bool loaded = false;
+        const uint8_t* data = nullptr;
+        uint64_t size = 0;
+        std::unique_ptr<MappedFile> file;
+        std::vector<uint8_t> decoded;
+    };
+    const Buffer& LoadBuffer(uint64_t index, const std::string& referrer);
+
+    std::string path_;
+    MappedFile file_;
+    nlohmann::json json_;
+    const uint8_t* binary_ = nullptr;  // the binary chunk of a .glb
+    uint64_t binarySize_ = 0;
+    std::vector<Buffer> buffers_;
+    nlohmann::json empty_ = nlohmann::json::array();
+};
+
+// Reading JSON values with checks; `where` names the value in messages.
+const nlohmann::json* Member(const nlohmann::json& object, const char* key);
+uint64_t UnsignedOf(const nlohmann::json& value, const std::string& where);
+float FloatOf(const nlohmann::json& value, const std::string& where);
+// Reads a member array of n numbers into out; false when absent.
+bool FloatsOf(const nlohmann::json& object, const char* key, float* out, size_t n, const std::string& where);
+std::string StringOf(const nlohmann::json& object, const char* key);
+
+// Decodes base64 text; false when it is not base64.
+bool DecodeBase64(std::string_view text, std::vector<uint8_t>& out);
+// A data URI's media type and bytes; false when the URI is not a base64 data URI.
+bool ParseDataUri(std::string_view uri, std::string& mediaType, std::vector<uint8_t>& bytes);

@@ -1,0 +1,212 @@
+// What the interchange importers (Assimp's scenes, and glTF read directly) share: the change of
+// axes, unique names, embedded images written out as files, bitmap maps shared between
+// materials, the multi-material of a node, skin bones from offset matrices, and the layout of
+// animations as clips one after another on the timeline.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <assimp/types.h>
+
+#include "host/assimp_import.h"
+#include "host/host_deformers.h"
+#include "host/host_materials.h"
+#include "host/host_scene.h"
+
+// The file's axes in the host's: a rotation that takes the file's up axis to Z. Points become
+// p * axes; transforms T become Inverse(axes) * T * axes, which keeps every product of
+// transforms consistent (a node's world transform turns the same way as its local one).
+struct AxisChange {
+    Matrix3 axes;     // file -> host
+    Matrix3 inverse;  // host -> file
+
+    Point3 Point(const Point3& p) const { return axes.PointTransform(p); }
+    Point3 Vector(const Point3& v) const { return axes.VectorTransform(v); }
+    Matrix3 Transform(const Matrix3& m) const { return inverse * m * axes; }
+    // A scale turns with the axes: its factors change places.
+    Point3 Scale(const Point3& s) const;
+};
+
+// Exact rotations (no rounding from sin and cos) of the file's up axis (0 X, 1 Y, 2 Z; sign
+// negative for a downward axis) onto the host's Z.
+AxisChange MakeAxisChange(int upAxis, int upSign);
+
+// Assimp's matrices (and glTF's) act on column vectors; the host's on row vectors.
+inline Matrix3 HostMatrix(const aiMatrix4x4& m) {
+    return Matrix3(Point3(m.a1, m.b1, m.c1), Point3(m.a2, m.b2, m.c2), Point3(m.a3, m.b3, m.c3),
+                   Point3(m.a4, m.b4, m.c4));
+}
+inline Matrix3 HostRotation(const aiQuaternion& q) {
+    const aiMatrix3x3 r = q.GetMatrix();
+    return Matrix3(Point3(r.a1, r.b1, r.c1), Point3(r.a2, r.b2, r.c2), Point3(r.a3, r.b3, r.c3), Point3(0, 0, 0));
+}
+
+bool Finite(const Matrix3& m);
+bool Finite(const Point3& p);
+
+// Makes names unique within one family (materials, maps) by a numeric suffix.
+class UniqueNames {
+public:
+    std::string Make(std::string name, const std::string& fallback);
+
+private:
+    std::set<std::string> used_;
+};
+
+// The absolute, normal form of a texture file a model names; a relative name is taken from the
+// model's folder.
+std::string ModelRelativeFile(const std::string& modelPath, const std::string& reference);
+
+// The extension an embedded image is written with, from its format hint ("png", "jpeg", ...):
+// lower-case letters and digits, "jpg" for "jpeg", "bin" when the hint gives nothing.
+std::string ImageExtension(std::string_view hint);
+
+// Writes the images stored inside a model as image files (see ImportOptions for where).
+class EmbeddedImages {
+public:
+    EmbeddedImages(const std::string& modelPath, const ImportOptions& options) : path_(modelPath), options_(options) {}
+
+    // Writes bytes as an image file and returns its absolute path; empty with problem set when it
+    // cannot be written. The image keeps its own name (`nameInFile`: its name in the file, or its
+    // original file's); an image without one is named after the model and its place (`index`)
+    // among the model's images. Names are made unique ignoring letter case, as the exported files
+    // may land on a file system that ignores it.
+    std::string Write(std::string_view bytes, const std::string& extension, const std::string& nameInFile,
+                      size_t index, std::string& problem);
+
+private:
+    const std::string& path_;
+    const ImportOptions& options_;
+    std::set<std::string> names_;  // written image file names, lower case
+};
+
+// The materials of one import: unique material and map names, one bitmap map per file and
+// mapping, one multi-material per set of materials.
+class ImportedMaterials {
+public:
+    explicit ImportedMaterials(HostScene& scene) : scene_(scene) {}
+
+    std::string MaterialName(const std::string& name, const std::string& fallback) {
+        return materialNames_.Make(name, fallback);
+    }
+    // Puts the bitmap of `file` in the material's slot (through a normal-bump map for a normal map)
+    // and enables the slot.
+    void AddMap(HostStdMaterial& material, int slot, const std::string& file, int channel, int tiling,
+                const Matrix3& uvTransform, bool normalMap);
+    // The node's material: the one material it uses, or a multi-material (named after the node)
+    // of the materials it uses, in their order.
+    Mtl* ForNode(const std::vector<unsigned>& indices, const std::string& nodeName,
+                 const std::function<Mtl*(unsigned)>& material);
+
+private:
+    HostScene& scene_;
+    UniqueNames materialNames_, mapNames_;
+    std::map<std::string, Texmap*> bitmaps_;  // by file and mapping
+    std::map<std::vector<unsigned>, Mtl*> multiMaterials_;
+};
+
+// The host material of a standard material described by its colours: diffuse (alpha is the
+// opacity, lowered further by `opacity` when given), the specular colour and strength when
+// given, the specular exponent when given, and the emission.
+struct ImportedColours {
+    Color diffuse;
+    float diffuseAlpha = 1;
+    bool hasDiffuse = false;
+    float opacity = 1;
+    bool hasOpacity = false;
+    Color specular;
+    bool hasSpecular = false;
+    float specularStrength = 1;
+    float shininess = 0;
+    bool hasShininess = false;
+    Color emission;
+};
+void SetMaterialColours(HostStdMaterial& material, const ImportedColours& colours);
+
+// A bone of a skin whose bind pose comes from the file's offset matrix (mesh space to bone space
+// at bind time, in host axes): the exporter's bone offsets, the mesh pose times the inverse bone
+// pose, give the file's offsets back. False when the matrix gives no finite pose.
+bool SkinBoneFromOffset(HostDeformerBone& bone, HostNode& node, const Matrix3& offset, const Matrix3& meshPose);
+
+// What one node's merged mesh holds: all its parts' vertices and triangles; a channel present
+// in any part is given to all.
+struct MergedMeshShape {
+    uint64_t vertices = 0, faces = 0;
+    bool normals = false, colours = false;
+    int uvSets = 0;
+};
+
+// Sizes the mesh's arrays for the shape: positions, faces, specified normals (their faces; the
+// normals themselves are appended), texture channels 1..uvSets (zero), colour and alpha channels
+// (white). False with problem set when the shape is more than the host takes.
+bool PrepareMergedMesh(::Mesh& out, const MergedMeshShape& shape, const std::string& nodeName, std::string& problem);
+
+// The normal of a face without specified normals: its plane's.
+inline Point3 FlatNormal(const ::Mesh& mesh, const Face& face) {
+    const Point3& a = mesh.verts[face.v[0]];
+    return Normalize((mesh.verts[face.v[1]] - a) ^ (mesh.verts[face.v[2]] - a));
+}
+
+// Checks the mesh's vertices, zeroes normals that are not finite, and makes the mesh the node's
+// object. False with problem set when a vertex is not finite.
+bool FinishMergedMesh(HostScene& scene, HostNode& node, ::Mesh&& mesh, std::string& problem);
+
+// Gives a node without geometry its object: a bone when a skin uses it as a joint, a camera or a
+// light when the file says so (a light wins), a dummy otherwise.
+void SetEmptyNodeObject(HostScene& scene, HostNode& node, bool bone, bool camera, bool light);
+
+// ---------------------------------------------------------------------------------------------
+// Animation
+
+// The keys of one node's channel in one animation, in host values and ticks from its start.
+template <class Value>
+struct ImportedKeys {
+    std::vector<TimeValue> times;
+    std::vector<Value> values;
+
+    // Keys that land on one tick keep the first.
+    void Push(TimeValue tick, const Value& value) {
+        if (!times.empty() && tick <= times.back()) return;
+        times.push_back(tick);
+        values.push_back(value);
+    }
+};
+
+struct ImportedNodeKeys {
+    ImportedKeys<Point3> position;
+    ImportedKeys<Quat> rotation;
+    ImportedKeys<Point3> scale;
+};
+
+// One animation of the file: its name, the keys of every node it moves, and its length in ticks
+// (its last key, or its duration when that comes later). `fits` is false when a key or the
+// length does not fit the timeline.
+struct ImportedAnimation {
+    std::string name;
+    std::map<HostNode*, ImportedNodeKeys> nodes;
+    TimeValue last = 0;
+    bool fits = true;
+};
+
+// Ticks from a key time in the animation's own units; false when it does not fit the timeline.
+bool KeyTick(double time, double ticksPerSecond, TimeValue& tick);
+
+// The latest key of the animation's channels.
+TimeValue LastKey(const ImportedAnimation& animation);
+
+// Lays the animations out one after another on the scene's timeline (one free frame between
+// clips), gives every node they move keyed position, rotation and scale tracks (a clip that leaves
+// a channel alone holds the node's rest value), and sets the scene's animation range. `clips`
+// receives one clip per animation. False with error set (naming path) when an animation is too
+// long for the timeline.
+bool LayOutAnimations(HostScene& scene, std::vector<ImportedAnimation>& animations, int frameRate,
+                      std::vector<ImportedClip>* clips, const std::string& path, std::string& error);
+
+// Checks the frame rate and sets the scene's timeline and file path as every import starts.
+bool StartImportedScene(HostScene& scene, const std::string& path, int frameRate, std::string& error);

@@ -253,6 +253,7 @@ const json& GltfDocument::Element(const char* array, uint64_t index, const std::
         std::string kind(array);
         if (kind == "accessors") kind = "accessor";
         else if (kind == "bufferViews") kind = "buffer view";
+        else if (kind == "meshes") kind = "mesh";
         else kind.pop_back();
         throw GltfError(referrer + " refers to " + kind + " " + std::to_string(index) + ", but the file has " +
                         std::to_string(items.size()));

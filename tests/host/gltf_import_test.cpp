@@ -59,3 +59,63 @@ TEST(GltfImport, ExportsAsAssimpsImportDoes) {
         ADD_FAILURE() << file << " differs at line " << line << "\n  assimp: " << le << "\n  native: " << la;
     }
 }
+
+TEST(GltfImport, MalformedFilesGetOneMessageNamingThePlaceAndCause) {
+    ScratchDir dir;
+    // A triangle: three positions (36 zero bytes) and indices 0, 1, 2 in a 48-byte buffer.
+    std::string bin(48, '\0');
+    bin[38] = 1;
+    bin[40] = 2;
+    std::ofstream(dir.path() / "b.bin", std::ios::binary) << bin;
+    const std::string valid =
+        R"({"asset":{"version":"2.0"},"scenes":[{"nodes":[0]}],"nodes":[{"mesh":0}],)"
+        R"("meshes":[{"primitives":[{"attributes":{"POSITION":0},"indices":1}]}],)"
+        R"("buffers":[{"uri":"b.bin","byteLength":48}],)"
+        R"("bufferViews":[{"buffer":0,"byteLength":36},{"buffer":0,"byteOffset":36,"byteLength":6}],)"
+        R"("accessors":[{"bufferView":0,"componentType":5126,"count":3,"type":"VEC3"},)"
+        R"({"bufferView":1,"componentType":5123,"count":3,"type":"SCALAR"}]})";
+    const struct {
+        const char* from;
+        const char* to;
+        const char* message;  // empty: the file imports
+    } cases[] = {
+        {"", "", ""},
+        {R"("byteLength":36})", R"("byteLength":24})",
+         "accessor 0 reads 36 bytes from byte 0 of buffer view 0, which holds 24 bytes"},
+        {R"("byteLength":48)", R"("byteLength":96)", "buffer 0 holds 48 bytes, fewer than its byteLength of 96"},
+        {R"("count":3,"type":"VEC3")", R"("count":2,"type":"VEC3")",
+         "mesh 0 primitive 0 has index 2 at place 2, but only 2 vertices"},
+        {R"("POSITION":0)", R"("POSITION":5)", "mesh 0 primitive 0's POSITION refers to accessor 5, but the file has 2"},
+        {R"("nodes":[{"mesh":0}])", R"("nodes":[{"mesh":3}])", "node 0 refers to mesh 3, but the file has 1"},
+        {R"("byteLength":36})", R"("byteLength":36,"byteStride":4})",
+         "buffer view 0 has a byte stride of 4, but accessor 0's elements take 12 bytes"},
+        {R"("nodes":[{"mesh":0}])", R"("nodes":[{"mesh":0,"children":[1]},{"children":[0]}])",
+         "node 0 is reached twice in the node tree (from scene 0 and from node 1); a node has one parent and no "
+         "node is its own ancestor"},
+        {R"("indices":1)", R"("indices":1,"mode":1)", ""},  // lines: left to Assimp
+    };
+    for (const auto& c : cases) {
+        std::string text = valid;
+        if (*c.from) text.replace(text.find(c.from), std::string(c.from).size(), c.to);
+        const fs::path file = dir.path() / "case.gltf";
+        std::ofstream(file) << text;
+        ImportOptions options;
+        options.textureDirectory = dir.path().string();
+        std::string error;
+        const bool read = ImportInterchangeFile(file.string(), options, error) != nullptr;
+        EXPECT_EQ(read, !*c.message) << c.to << ": " << error;
+        if (*c.message) {
+            EXPECT_EQ(error, file.string() + ": " + c.message);
+        }
+    }
+    // Extensions the reader does not know go to Assimp; forced, the reader says what it lacks.
+    std::string text = valid;
+    text.insert(1, R"("extensionsRequired":["KHR_draco_mesh_compression"],)");
+    std::ofstream(dir.path() / "draco.gltf") << text;
+    ImportOptions options;
+    options.gltfReader = Reader::NativeOnly;
+    std::string error;
+    EXPECT_EQ(ImportInterchangeFile((dir.path() / "draco.gltf").string(), options, error), nullptr);
+    EXPECT_EQ(error, (dir.path() / "draco.gltf").string() +
+                         ": needs extension KHR_draco_mesh_compression, which the glTF reader leaves to Assimp");
+}

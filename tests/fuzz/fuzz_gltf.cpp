@@ -1,0 +1,38 @@
+// Fuzz target for the native glTF reader: any bytes, as a .glb or .gltf file, must give a scene
+// or one message that names the file, never a crash, a hang or unbounded memory.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+
+#include "host/assimp_import.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    namespace fs = std::filesystem;
+    // One scratch folder per process, removed when it ends.
+    static const struct Scratch {
+        fs::path path = fs::temp_directory_path() / ("plover_fuzz_gltf_" + std::to_string(getpid()));
+        Scratch() { fs::create_directories(path); }
+        ~Scratch() {
+            std::error_code ec;
+            fs::remove_all(path, ec);
+        }
+    } scratch;
+    const fs::path& dir = scratch.path;
+    const bool binary = size >= 4 && std::memcmp(data, "glTF", 4) == 0;
+    const fs::path file = dir / (binary ? "input.glb" : "input.gltf");
+    std::ofstream(file, std::ios::binary | std::ios::trunc).write(reinterpret_cast<const char*>(data),
+                                                                   static_cast<std::streamsize>(size));
+    ImportOptions options;
+    options.gltfReader = ImportOptions::GltfReader::NativeOnly;
+    options.textureDirectory = (dir / "textures").string();
+    options.privateFolder = true;
+    std::string error;
+    if (!ImportInterchangeFile(file.string(), options, error) && error.rfind(file.string() + ": ", 0) != 0)
+        std::abort();  // a rejection always names the file and says why
+    return 0;
+}

@@ -28,18 +28,28 @@ bool SameCorner(const XMeshCorner& stored, const float* storedUv, const XMeshCor
 uint32_t AddCorner(XMeshData& data, uint32_t positionIndex, const XMeshCorner& corner, const float* uv) {
     CornerRange& range = data.positions[positionIndex].corners;
     const uint32_t stride = data.uvStride;
-    for (uint32_t i = 0; i < range.count; ++i) {
-        const uint32_t slot = data.slotVertex[range.first + i];
-        if (SameCorner(data.cornerPool[slot], data.Uv(slot), corner, uv, stride)) return data.cornerPool[slot].vertexIndex;
+    if (data.compacted) {
+        for (uint32_t i = 0; i < range.count; ++i) {
+            const uint32_t slot = data.slotVertex[range.first + i];
+            if (SameCorner(data.cornerPool[slot], data.Uv(slot), corner, uv, stride))
+                return data.cornerPool[slot].vertexIndex;
+        }
+        return range.count ? data.cornerPool[data.slotVertex[range.first]].vertexIndex : 0;
     }
 
-    // Capacities count the face corners of each position, so a slice never fills up while the
-    // faces are walked once; after CompactCornerPool every slice is full.
-    if (range.count >= range.capacity)
-        return range.count ? data.cornerPool[data.slotVertex[range.first]].vertexIndex : 0;
+    // The chain visits the records in creation order, so the first equal one wins.
+    uint32_t last = kNoVertex;
+    for (uint32_t slot = range.count ? range.first : kNoVertex; slot != kNoVertex; slot = data.slotVertex[slot]) {
+        if (SameCorner(data.cornerPool[slot], data.Uv(slot), corner, uv, stride)) return data.cornerPool[slot].vertexIndex;
+        last = slot;
+    }
 
     const uint32_t vertexIndex = static_cast<uint32_t>(data.vertices.size());
-    data.slotVertex[range.first + range.count] = vertexIndex;
+    if (last == kNoVertex)
+        range.first = vertexIndex;
+    else
+        data.slotVertex[last] = vertexIndex;
+    data.slotVertex.push_back(kNoVertex);
     XMeshCorner& stored = data.cornerPool.emplace_back(corner);
     stored.vertexIndex = vertexIndex;
     data.uvPool.insert(data.uvPool.end(), uv, uv + stride);
@@ -64,17 +74,20 @@ void ShrinkSmall(std::vector<T>& list) {
 }  // namespace
 
 void CompactCornerPool(XMeshData& data) {
-    if (data.slotVertex.size() == data.vertices.size()) return;
-    std::vector<uint32_t> packed(data.vertices.size());
+    if (data.compacted) return;
+    // Slices in position order; a record's place in its slice is its cornerIndex.
     uint32_t first = 0;
     for (XMeshPosition& position : data.positions) {
-        CornerRange& range = position.corners;
-        std::copy_n(data.slotVertex.begin() + range.first, range.count, packed.begin() + first);
-        range.first = first;
-        range.capacity = range.count;
-        first += range.count;
+        position.corners.first = first;
+        first += position.corners.count;
+    }
+    std::vector<uint32_t> packed(data.vertices.size());
+    for (uint32_t k = 0; k < data.vertices.size(); ++k) {
+        const XMeshVertex& vertex = data.vertices[k];
+        packed[data.positions[vertex.positionIndex].corners.first + vertex.cornerIndex] = k;
     }
     data.slotVertex = std::move(packed);
+    data.compacted = true;
     ShrinkSmall(data.cornerPool);
     ShrinkSmall(data.uvPool);
     ShrinkSmall(data.vertices);

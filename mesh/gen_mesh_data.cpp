@@ -129,26 +129,22 @@ bool GenMeshData(ExportContext& exporter, XRenderableNode& node) {
     const size_t channelCount = data->channels.size();
     data->uvStride = texCoords ? static_cast<uint32_t>(2 * channelCount) : 0;
 
-    // Positions, sized once; capacities count the face corners of each position. A face that
-    // names a vertex the mesh does not have cannot be read.
+    // A face that names a vertex the mesh does not have cannot be read.
+    for (uint32_t f = 0; f < faceCount; ++f)
+        for (uint32_t v : mesh->faces[f].v)
+            if (v >= vertCount) return MeshFault(exporter, node);
     data->faces.resize(faceCount);
     data->positions.resize(vertCount);
-    for (uint32_t f = 0; f < faceCount; ++f) {
-        for (uint32_t v : mesh->faces[f].v) {
-            if (v >= vertCount) return MeshFault(exporter, node);
-            ++data->positions[v].corners.capacity;
-        }
-    }
-    uint32_t first = 0;
-    for (XMeshPosition& p : data->positions) {
-        p.corners.first = first;
-        first += p.corners.capacity;
-    }
     // Lists are reserved at their upper bounds; untouched capacity costs address space only.
-    data->slotVertex.resize(size_t(faceCount) * 3);
-    data->cornerPool.reserve(size_t(faceCount) * 3);
-    data->uvPool.reserve(size_t(faceCount) * 3 * data->uvStride);
-    data->vertices.reserve(size_t(faceCount) * 3);
+    const size_t cornerBound = size_t(faceCount) * 3;
+    data->slotVertex.reserve(cornerBound);
+    data->cornerPool.reserve(cornerBound);
+    data->uvPool.reserve(cornerBound * data->uvStride);
+    data->vertices.reserve(cornerBound);
+    if (wantTangents) {
+        data->tangents.reserve(cornerBound);
+        data->bitangents.reserve(cornerBound);
+    }
 
     const Matrix3 vertexTM = VertexTransform(node, options.WorldSpace != 0);
     const Matrix3 normalTM = NormalTransform(vertexTM);
@@ -243,6 +239,8 @@ bool GenMeshData(ExportContext& exporter, XRenderableNode& node) {
         // Tangent sums need the corners' texture coordinates: with TexCoords off the records
         // hold none, so nothing is added and each frame is built from its normal alone.
         if (wantTangents && texCoords && channelCount > 0) {
+            data->tangents.resize(data->vertices.size());
+            data->bitangents.resize(data->vertices.size());
             const size_t slot = channels.tangentSlot >= 0 ? static_cast<size_t>(channels.tangentSlot) : 0;
             Point3 p[3];
             Point2 uv[3];
@@ -255,9 +253,8 @@ bool GenMeshData(ExportContext& exporter, XRenderableNode& node) {
                 if (angle[static_cast<size_t>(k)] == 0.0f) continue;
                 const int k1 = (k + 1) % 3, k2 = (k + 2) % 3;
                 const XTangentFrame frame = CornerTangentFrame(p[k], p[k1], p[k2], uv[k], uv[k1], uv[k2]);
-                XMeshVertex& vertex = data->vertices[out.index[k]];
-                vertex.tangent += frame.tangent * angle[static_cast<size_t>(k)];
-                vertex.bitangent += frame.bitangent * angle[static_cast<size_t>(k)];
+                data->tangents[out.index[k]] += frame.tangent * angle[static_cast<size_t>(k)];
+                data->bitangents[out.index[k]] += frame.bitangent * angle[static_cast<size_t>(k)];
             }
         }
         exporter.meter.Step();
@@ -265,10 +262,10 @@ bool GenMeshData(ExportContext& exporter, XRenderableNode& node) {
     CompactCornerPool(*data);
 
     if (wantTangents) {
-        for (XMeshVertex& vertex : data->vertices) {
-            Point3& normal = data->Corner(vertex.positionIndex, vertex.cornerIndex).normal;
-            OrthonormalizeFrame(vertex.tangent, vertex.bitangent, normal);
-        }
+        data->tangents.resize(data->vertices.size());
+        data->bitangents.resize(data->vertices.size());
+        for (uint32_t k = 0; k < data->vertices.size(); ++k)
+            OrthonormalizeFrame(data->tangents[k], data->bitangents[k], data->VertexCorner(k).normal);
     }
     if (meshNode && options.MultiTexCoordsOptimize) MergeIdenticalChannels(*data);
     return true;

@@ -10,11 +10,10 @@
 //
 // Storage is flat. The corner records live in one list in creation order, record i being
 // export vertex i's, with their texture coordinates in a float array beside it, uvStride floats
-// per record. Each position owns a slice of slotVertex that lists its records: while the faces
-// are added the slices hold faceCount * 3 entries in all, each as long as the number of face
-// corners that reference its position, so nothing grows but the record list; once the faces
-// are done the slices are packed to their records. Nothing is allocated per corner or per
-// vertex.
+// per record. While the faces are added, each position's records form a chain in creation
+// order (slotVertex holds each export vertex's successor), so memory grows with the export
+// vertices made, not with the face corners; once the faces are done each position owns a slice
+// of slotVertex that lists its records. Nothing is allocated per corner or per vertex.
 #pragma once
 
 #include <array>
@@ -45,12 +44,14 @@ struct XMeshFace {
     uint32_t mtlIndex = 0;          // position in the node's material list; 0 when it has none
 };
 
-// One position's slice of XMeshData::slotVertex.
+// A position's corner records. While the faces are added: first is the export vertex of its
+// first record (kNoVertex: none yet); once compacted: its first entry in slotVertex.
 struct CornerRange {
-    uint32_t first = 0;     // first entry in slotVertex
-    uint32_t count = 0;     // corner records created so far, in creation order
-    uint32_t capacity = 0;  // face corners that reference this position
+    uint32_t first = 0;
+    uint32_t count = 0;  // corner records created so far, in creation order
 };
+
+inline constexpr uint32_t kNoVertex = UINT32_MAX;
 
 struct XMeshPosition {
     Point3 position;      // the mesh vertex in export coordinates
@@ -71,8 +72,6 @@ struct XMeshCorner {
 struct XMeshVertex {
     uint32_t positionIndex = 0;  // index into XMeshData::positions
     uint32_t cornerIndex = 0;    // index into that position's corner records
-    Point3 tangent{};            // export coordinates; an angle-weighted sum until finalised
-    Point3 bitangent{};          // same
 };
 
 struct XMeshData {
@@ -82,6 +81,10 @@ struct XMeshData {
     std::vector<XMeshFace> faces;          // one per mesh face, in mesh order
     std::vector<XMeshPosition> positions;  // one per mesh vertex, in mesh order
     std::vector<XMeshVertex> vertices;     // the export vertices, in creation order
+    // Per export vertex when a mesh node exports tangents or bitangents (else empty): export
+    // coordinates, an angle-weighted sum until finalised.
+    std::vector<Point3> tangents;
+    std::vector<Point3> bitangents;
     uint32_t hasVertexColors = 0;  // 1: corner records carry colours of map channel 0
     uint32_t hasVertexAlpha = 0;   // 1: corner records carry alpha of map channel -2
     std::vector<int32_t> channelMap;  // per entry of channels: position of the channel whose
@@ -94,12 +97,15 @@ struct XMeshData {
     // entry of channels in order. The w of every uvw triple is 0 and is not stored.
     std::vector<float> uvPool;
     uint32_t uvStride = 0;  // 2 * channels.size() when TexCoords is on, else 0
-    // Each position's records (their slots) in its slice [first, first + count).
+    // While the faces are added: per export vertex, the next record of its position
+    // (kNoVertex: the last). Once compacted: each position's records (their slots) in its slice
+    // [first, first + count).
     std::vector<uint32_t> slotVertex;
+    bool compacted = false;  // CompactCornerPool has run
 
     // Number of uvw triples each corner record carries: channels.size() or 0 (TexCoords off).
     uint32_t UvwCount() const { return uvStride / 2; }
-    // The pool slot of a position's corner record, and of an export vertex's record.
+    // The pool slot of a position's corner record (once compacted), and of an export vertex's record.
     uint32_t Slot(uint32_t positionIndex, uint32_t cornerIndex) const {
         return slotVertex[positions[positionIndex].corners.first + cornerIndex];
     }
@@ -136,12 +142,13 @@ bool GenMeshData(ExportContext& exporter, XRenderableNode& node);
 // that equals corner (normal and colour within 1e-6 per component, alpha exactly, material
 // index, and every (u, v) within 1e-6), else stores corner with uv (uvStride floats) as the
 // position's next record, appends its export vertex, and returns that vertex's index (the
-// stored record's vertexIndex is set to it).
+// stored record's vertexIndex is set to it). Once compacted nothing is stored: a corner that
+// is not found gives the position's first record (0 when it has none).
 uint32_t AddCorner(XMeshData& data, uint32_t positionIndex, const XMeshCorner& corner, const float* uv);
 
-// Once every face is added: packs each position's slice of slotVertex to its records (the
-// slices' unused entries are released) and gives the record and export vertex lists their exact
-// sizes. Records can then be found but no longer added.
+// Once every face is added: lays out each position's records as its slice of slotVertex and
+// gives the record and export vertex lists their exact sizes. Records can then be found but no
+// longer added.
 void CompactCornerPool(XMeshData& data);
 
 // The transform that takes the mesh's coordinates to where the file wants them: objectTM in

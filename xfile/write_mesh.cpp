@@ -110,15 +110,15 @@ void WriteDeclData(XWriteContext& context, const xfile::XSaveData& mesh, const s
     p.Dword(static_cast<uint32_t>(elements.size()));
     for (const XVertexElement& e : elements) p.Dword(e.type).Dword(e.method).Dword(e.usage).Dword(e.usageIndex);
     p.Dword(static_cast<uint32_t>(dwordCount));
+    const bool framed = data.tangents.size() == vertexCount && data.bitangents.size() == vertexCount;
     for (uint32_t v = 0; v < vertexCount; ++v) {
-        const XMeshVertex& vertex = data.vertices[v];
         const uint32_t slot = data.VertexSlot(v);
         const XMeshCorner& corner = data.cornerPool[slot];
         for (const XVertexElement& e : elements) {
             switch (e.usage) {
                 case kDeclUsageNormal: PutPoint(p, corner.normal); break;
-                case kDeclUsageTangent: PutPoint(p, vertex.tangent); break;
-                case kDeclUsageBinormal: PutPoint(p, vertex.bitangent); break;
+                case kDeclUsageTangent: PutPoint(p, framed ? data.tangents[v] : Point3{}); break;
+                case kDeclUsageBinormal: PutPoint(p, framed ? data.bitangents[v] : Point3{}); break;
                 case kDeclUsageColor:
                     p.Float(corner.color.r).Float(corner.color.g).Float(corner.color.b).Float(corner.alpha);
                     break;

@@ -122,8 +122,8 @@ TEST(TangentFrame, TexCoordsOffSeedsFramesFromTheNormal) {
     o.TexCoords = 0;
     const XMeshData data = Generate(Quad(), o);
     for (uint32_t k = 0; k < data.vertices.size(); ++k) {
-        ExpectPoint3Near(data.vertices[k].tangent, {0, 0, 1});
-        ExpectPoint3Near(data.vertices[k].bitangent, {1, 0, 0});
+        ExpectPoint3Near(data.tangents[k], {0, 0, 1});
+        ExpectPoint3Near(data.bitangents[k], {1, 0, 0});
     }
 }
 
@@ -141,10 +141,10 @@ TEST(TangentFrame, FacesWithAZeroLengthSideAddNothing) {
     for (uint32_t k = 0; k < data.vertices.size(); ++k) {
         if (data.vertices[k].positionIndex == 4) {
             // Touched only by the collapsed face, which has no normal either: nothing to build.
-            EXPECT_EQ(data.vertices[k].tangent, Point3(0, 0, 0));
+            EXPECT_EQ(data.tangents[k], Point3(0, 0, 0));
             EXPECT_EQ(data.VertexCorner(k).normal, Point3(0, 0, 0));
         } else {
-            ExpectPoint3Near(data.vertices[k].tangent, {1, 0, 0});
+            ExpectPoint3Near(data.tangents[k], {1, 0, 0});
         }
     }
 }

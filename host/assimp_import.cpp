@@ -187,7 +187,10 @@ void Importer::AddGeometry(const aiNode& node, HostNode& hostNode) {
     for (const aiMesh* mesh : meshes) {
         bases.push_back(static_cast<uint32_t>(std::min<uint64_t>(shape.vertices, UINT32_MAX)));
         shape.vertices += mesh->mNumVertices;
-        for (unsigned f = 0; f < mesh->mNumFaces; ++f) shape.faces += mesh->mFaces[f].mNumIndices == 3;
+        uint64_t triangles = 0;
+        for (unsigned f = 0; f < mesh->mNumFaces; ++f) triangles += mesh->mFaces[f].mNumIndices == 3;
+        shape.faces += triangles;
+        shape.normalCount += mesh->HasNormals() ? mesh->mNumVertices : triangles;
         shape.normals |= mesh->HasNormals();
         shape.colours |= mesh->HasVertexColors(0);
         for (int k = 0; k < AI_MAX_NUMBER_OF_TEXTURECOORDS; ++k)

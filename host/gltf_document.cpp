@@ -297,6 +297,7 @@ const GltfDocument::Buffer& GltfDocument::LoadBuffer(uint64_t index, const std::
         throw GltfError(where + " holds " + Bytes(buffer.size) + ", fewer than its byteLength of " + std::to_string(length));
     buffer.size = length;
     buffer.loaded = true;
+    loadedBytes_ += length;
     return buffer;
 }
 
@@ -354,7 +355,7 @@ GltfAccessor GltfDocument::Accessor(uint64_t index, const std::string& referrer)
                             std::to_string(viewIndex) + ", which holds " + Bytes(bytes.size()));
         view.data = reinterpret_cast<const uint8_t*>(bytes.data()) + offset;
         view.stride = stride;
-    } else if (count > std::max<uint64_t>(4096, fileSize())) {
+    } else if (count > std::max<uint64_t>(4096, fileSize() + loadedBytes_)) {
         // Elements that no buffer holds are zeros; the file must not make more of them than it
         // has bytes.
         throw GltfError(where + " has " + std::to_string(count) + " elements but no buffer view that holds them");

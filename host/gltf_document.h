@@ -87,6 +87,8 @@ public:
     std::string_view BufferView(uint64_t index, const std::string& referrer);
 
     uint64_t fileSize() const { return file_.size(); }
+    // The bytes of the buffers loaded so far.
+    uint64_t loadedBytes() const { return loadedBytes_; }
 
 private:
     struct Buffer {
@@ -103,6 +105,7 @@ private:
     nlohmann::json json_;
     const uint8_t* binary_ = nullptr;  // the binary chunk of a .glb
     uint64_t binarySize_ = 0;
+    uint64_t loadedBytes_ = 0;
     std::vector<Buffer> buffers_;
     nlohmann::json empty_ = nlohmann::json::array();
 };

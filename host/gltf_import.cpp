@@ -11,6 +11,7 @@
 #include "host/gltf_document.h"
 #include "host/host_objects.h"
 #include "host/import_shared.h"
+#include "host/scene_document.h"
 
 namespace fs = std::filesystem;
 using nlohmann::json;
@@ -87,7 +88,15 @@ private:
         std::vector<PrimitiveViews> parts;
     };
     std::vector<Skinned> skinned_;
-    uint64_t geometryBudget_ = 0;
+    // What the scene may hold in vertices, faces and keys: a multiple of the bytes the file has.
+    // Instances of one mesh, and one sampler moving many nodes, may give more than the file holds,
+    // but not without bound.
+    uint64_t spent_ = 0;
+    void Spend(uint64_t amount, const std::string& what) {
+        spent_ += amount;
+        if (spent_ > 8 * (doc_.fileSize() + doc_.loadedBytes()) + (uint64_t(1) << 20))
+            throw GltfError(what + " than the file's data can stand for (meshes or samplers used too often)");
+    }
 };
 
 std::unique_ptr<HostScene> GltfImporter::Run(std::vector<ImportedClip>& clips) {
@@ -97,8 +106,6 @@ std::unique_ptr<HostScene> GltfImporter::Run(std::vector<ImportedClip>& clips) {
     std::string error;
     if (!StartImportedScene(*scene_, path_, options_.frameRate, error)) throw GltfError(error.substr(path_.size() + 2));
     library_ = std::make_unique<ImportedMaterials>(*scene_);
-    // Instances of one mesh may give more geometry than the file holds, but not without bound.
-    geometryBudget_ = 8 * doc_.fileSize() + (uint64_t(1) << 20);
 
     WalkNodes();
     EmulateRetrievalOrder();
@@ -120,7 +127,15 @@ std::unique_ptr<HostScene> GltfImporter::Run(std::vector<ImportedClip>& clips) {
         }
         const json* extensions = Member(node, "extensions");
         const json* light = lights_ && extensions ? Member(*extensions, "KHR_lights_punctual") : nullptr;
-        if (light && Member(*light, "light")) lights[UnsignedOf(*Member(*light, "light"), Numbered("node", index) + "'s light")] = names_[index];
+        if (light && Member(*light, "light")) {
+            const uint64_t l = UnsignedOf(*Member(*light, "light"), Numbered("node", index) + "'s light");
+            const json* rootExtensions = Member(doc_.root(), "extensions");
+            const json* punctual = rootExtensions ? Member(*rootExtensions, "KHR_lights_punctual") : nullptr;
+            const json* all = punctual ? Member(*punctual, "lights") : nullptr;
+            if (!all || !all->is_array() || l >= all->size())
+                throw GltfError(Numbered("node", index) + " refers to light " + std::to_string(l) + ", which the file does not have");
+            lights[l] = names_[index];
+        }
         const json* skin = Member(node, "skin");
         const json* mesh = Member(node, "mesh");
         if (skin && mesh) {
@@ -216,6 +231,8 @@ void GltfImporter::WalkNodes() {
     const json& scene = doc_.Element("scenes", sceneIndex, "the file");
     children_.assign(nodes.size(), {});
     std::vector<int64_t> parent(nodes.size(), -2);  // -2 not reached, -1 a scene node
+    std::vector<int> depth(nodes.size(), 1);
+    size_t reached = 0;
     const auto reach = [&](uint64_t index, int64_t from) {
         const std::string referrer = from < 0 ? Numbered("scene", sceneIndex) : Numbered("node", size_t(from));
         doc_.Element("nodes", index, referrer);
@@ -224,6 +241,13 @@ void GltfImporter::WalkNodes() {
                             (parent[index] < 0 ? Numbered("scene", sceneIndex) : Numbered("node", size_t(parent[index]))) +
                             " and from " + referrer + "); a node has one parent and no node is its own ancestor");
         parent[index] = from;
+        // The host takes no deeper nesting and no more nodes than a scene document may hold.
+        depth[index] = from < 0 ? 1 : depth[size_t(from)] + 1;
+        if (depth[index] > kMaxSceneNodeDepth)
+            throw GltfError(Numbered("node", index) + " is nested deeper than " + std::to_string(kMaxSceneNodeDepth) +
+                            " levels");
+        if (++reached > kMaxSceneNodes)
+            throw GltfError("the scene has more than " + std::to_string(kMaxSceneNodes) + " nodes");
     };
     if (const json* list = Member(scene, "nodes"); list && list->is_array())
         for (const json& value : *list) {
@@ -412,8 +436,11 @@ PrimitiveViews GltfImporter::Views(const json& primitive, const std::string& whe
     } else {
         views.faces = views.vertices / 3;
     }
-    if (const json* material = Member(primitive, "material"))
-        views.material = materialOrder_[UnsignedOf(*material, where + "'s material")];
+    if (const json* material = Member(primitive, "material")) {
+        const uint64_t index = UnsignedOf(*material, where + "'s material");
+        doc_.Element("materials", index, where);
+        views.material = materialOrder_[static_cast<size_t>(index)];
+    }
     return views;
 }
 
@@ -449,6 +476,7 @@ void GltfImporter::AddGeometry(size_t index, const json& node, HostNode& hostNod
         bases.push_back(static_cast<uint32_t>(std::min<uint64_t>(shape.vertices, UINT32_MAX)));
         shape.vertices += part.vertices;
         shape.faces += part.faces;
+        shape.normalCount += part.hasNormal ? part.vertices : part.faces;
         shape.normals |= part.hasNormal;
         shape.colours |= part.hasColour;
         for (int k = 0; k < kMaxUvSets; ++k)
@@ -459,9 +487,7 @@ void GltfImporter::AddGeometry(size_t index, const json& node, HostNode& hostNod
         const json* joints = Member(skinObject, "joints");
         skinned = joints && joints->is_array() && !joints->empty();
     }
-    if (shape.vertices + shape.faces > geometryBudget_)
-        throw GltfError("node " + hostNode.name() + " makes more geometry than the file holds (its meshes are used too often)");
-    geometryBudget_ -= shape.vertices + shape.faces;
+    Spend(shape.vertices + shape.faces, "node " + hostNode.name() + " makes more geometry");
     ::Mesh out;
     std::string problem;
     if (!PrepareMergedMesh(out, shape, hostNode.name(), problem)) throw GltfError(problem);
@@ -479,7 +505,7 @@ void GltfImporter::AddGeometry(size_t index, const json& node, HostNode& hostNod
                 part.colour.Read(v, c, 4);
                 hasAlpha = c[3] != 0;
             }
-        float value[4];
+        float value[4] = {0, 0, 0, 0};
         for (uint32_t v = 0; v < part.vertices; ++v) {
             part.position.Read(v, value, 3);
             out.verts[base + v] = axes_.Point(Point3(value[0], value[1], value[2]));
@@ -489,7 +515,7 @@ void GltfImporter::AddGeometry(size_t index, const json& node, HostNode& hostNod
             std::vector<Point3>& tv = out.Map(k + 1).tv;
             const GltfAccessor& uv = part.uv[k];
             for (uint32_t v = 0; v < part.vertices; ++v) {
-                value[2] = 0;
+                value[1] = value[2] = 0;
                 uv.Read(v, value, 3);
                 // Texture space runs down from the image's top in the file, up from its bottom in the host.
                 tv[base + v] = Point3(value[0], 1 - value[1], uv.components > 2 ? value[2] : 0.0f);
@@ -864,6 +890,7 @@ void GltfImporter::AddAnimations(std::vector<ImportedClip>& clips) {
                 if (output.count < needed || output.components != dimension)
                     throw GltfError(samplerWhere + " has " + std::to_string(output.count) + " output values for " +
                                     std::to_string(input.count) + " key times");
+                if (keys) Spend(input.count, where + " makes more keys");
                 for (uint32_t k = 0; k < input.count; ++k) {
                     float time, v[4];
                     input.Read(k, &time, 1);

@@ -233,7 +233,7 @@ bool PrepareMergedMesh(::Mesh& out, const MergedMeshShape& shape, const std::str
     out.setNumFaces(static_cast<int>(faceCount));
     if (shape.normals) {
         MeshNormalSpec& normals = out.SpecifyNormals();
-        normals.normals.reserve(vertexCount + faceCount);
+        normals.normals.reserve(static_cast<size_t>(shape.normalCount));
         normals.faces.resize(faceCount);
     }
     for (int k = 0; k < shape.uvSets; ++k) {

@@ -138,6 +138,7 @@ bool SkinBoneFromOffset(HostDeformerBone& bone, HostNode& node, const Matrix3& o
 // in any part is given to all.
 struct MergedMeshShape {
     uint64_t vertices = 0, faces = 0;
+    uint64_t normalCount = 0;  // specified normals: a part's vertices when it has normals, else its faces
     bool normals = false, colours = false;
     int uvSets = 0;
 };

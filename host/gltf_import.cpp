@@ -60,6 +60,7 @@ private:
     std::string TextureFile(uint64_t image, const std::string& where);
     void AddSkin(HostNode& hostNode, size_t nodeIndex, const std::vector<PrimitiveViews>& parts);
     void AddAnimations(std::vector<ImportedClip>& clips);
+    void PushKey(ImportedNodeKeys& keys, int slot, TimeValue tick, const float* v) const;
 
     const std::string& path_;
     const ImportOptions& options_;
@@ -795,6 +796,21 @@ void GltfImporter::AddSkin(HostNode& hostNode, size_t nodeIndex, const std::vect
 // ---------------------------------------------------------------------------------------------
 // Animation
 
+// A key of a node's translation (slot 0), rotation (1, x y z w) or scale (2) in host axes; keys
+// that are not finite are dropped.
+void GltfImporter::PushKey(ImportedNodeKeys& keys, int slot, TimeValue tick, const float* v) const {
+    if (slot == 0) {
+        const Point3 p = axes_.Point(Point3(v[0], v[1], v[2]));
+        if (Finite(p)) keys.position.Push(tick, p);
+    } else if (slot == 1) {
+        const Matrix3 r = axes_.Transform(HostRotation(aiQuaternion(v[3], v[0], v[1], v[2]).Normalize()));
+        if (Finite(r)) keys.rotation.Push(tick, Quat(r));
+    } else {
+        const Point3 s = axes_.Scale(Point3(v[0], v[1], v[2]));
+        if (Finite(s)) keys.scale.Push(tick, s);
+    }
+}
+
 void GltfImporter::AddAnimations(std::vector<ImportedClip>& clips) {
     const json& list = doc_.Array("animations");
     std::vector<ImportedAnimation> animations(list.size());
@@ -853,19 +869,7 @@ void GltfImporter::AddAnimations(std::vector<ImportedClip>& clips) {
                         if (slot == 1) v[0] = rotation.x, v[1] = rotation.y, v[2] = rotation.z, v[3] = rotation.w;
                         else v[0] = part.x, v[1] = part.y, v[2] = part.z;
                     }
-                    TimeValue tick = 0;
-                    if (keys && imported.fits) {
-                        if (slot == 0) {
-                            const Point3 p = axes_.Point(Point3(v[0], v[1], v[2]));
-                            if (Finite(p)) keys->position.Push(tick, p);
-                        } else if (slot == 1) {
-                            const Matrix3 r = axes_.Transform(HostRotation(aiQuaternion(v[3], v[0], v[1], v[2]).Normalize()));
-                            if (Finite(r)) keys->rotation.Push(tick, Quat(r));
-                        } else {
-                            const Point3 s = axes_.Scale(Point3(v[0], v[1], v[2]));
-                            if (Finite(s)) keys->scale.Push(tick, s);
-                        }
-                    }
+                    if (keys && imported.fits) PushKey(*keys, slot, 0, v);
                     continue;
                 }
                 const std::string samplerWhere = where + "'s sampler";
@@ -901,16 +905,7 @@ void GltfImporter::AddAnimations(std::vector<ImportedClip>& clips) {
                     TimeValue tick = 0;
                     imported.fits = KeyTick(ms, 1000.0, tick);
                     if (!imported.fits) break;
-                    if (slot == 0) {
-                        const Point3 p = axes_.Point(Point3(v[0], v[1], v[2]));
-                        if (Finite(p)) keys->position.Push(tick, p);
-                    } else if (slot == 1) {
-                        const Matrix3 r = axes_.Transform(HostRotation(aiQuaternion(v[3], v[0], v[1], v[2]).Normalize()));
-                        if (Finite(r)) keys->rotation.Push(tick, Quat(r));
-                    } else {
-                        const Point3 s = axes_.Scale(Point3(v[0], v[1], v[2]));
-                        if (Finite(s)) keys->scale.Push(tick, s);
-                    }
+                    PushKey(*keys, slot, tick, v);
                 }
             }
         }

@@ -19,7 +19,6 @@
 
 #include "host/host_controllers.h"
 #include "host/host_deformers.h"
-#include "host/gltf_import.h"
 #include "host/host_materials.h"
 #include "host/import_shared.h"
 #include "host/scene_document.h"
@@ -500,108 +499,8 @@ bool Importer::AddAnimations(std::vector<ImportedClip>* clips, std::string& erro
 
 }  // namespace
 
-std::string LegalClipName(const std::string& name, size_t index) {
-    std::string legal;
-    for (const char c : name) {
-        if (legal.size() >= 31) break;
-        const bool keep = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
-        legal += keep ? c : '_';
-    }
-    if (!legal.empty() && legal[0] >= '0' && legal[0] <= '9') legal = ("_" + legal).substr(0, 31);
-    if (legal.find_first_not_of('_') == std::string::npos) legal = "Anim" + std::to_string(index + 1);
-    return legal;
-}
-
-std::string LegalImageName(const std::string& name, const std::string& fallback) {
-    std::string base = name.substr(name.find_last_of("/\\") == std::string::npos ? 0 : name.find_last_of("/\\") + 1);
-    const size_t dot = base.find_last_of('.');
-    if (dot != std::string::npos && dot > 0) base.resize(dot);
-    if (base.size() > 100) base.resize(100);
-    for (char& c : base) {
-        const bool keep = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
-                          c == '-' || c == '.';
-        if (!keep) c = '_';
-    }
-    if (base.find_first_not_of("_.") == std::string::npos) return fallback;
-    return base;
-}
-
-namespace {
-
-uint32_t LittleEndian32(const unsigned char* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
-// Checks the header of a binary glTF file against the file's size: Assimp trusts its length
-// fields and would allocate what they claim. Empty when the file is not binary glTF or its
-// header is consistent; otherwise the problem.
-std::string CheckBinaryGltf(const std::string& path, uint64_t fileSize) {
-    std::ifstream in(path, std::ios::binary);
-    unsigned char header[28] = {};
-    in.read(reinterpret_cast<char*>(header), sizeof header);
-    const uint64_t got = static_cast<uint64_t>(in.gcount());
-    if (got < 4 || std::memcmp(header, "glTF", 4) != 0) return {};
-    if (got < 20) return "binary glTF file is cut short in its header";
-    const uint32_t version = LittleEndian32(header + 4);
-    const uint64_t length = LittleEndian32(header + 8);
-    if (length > fileSize)
-        return "binary glTF header gives a length of " + std::to_string(length) + " bytes, but the file holds " +
-               std::to_string(fileSize);
-    // Version 1: content length and format follow; version 2: the first chunk's length and type.
-    // Either way the content starts 20 bytes in.
-    const uint64_t first = LittleEndian32(header + 12);
-    const uint64_t headerSize = 20;
-    if (headerSize + first > length)
-        return "binary glTF header gives its " + std::string(version == 1 ? "content" : "JSON chunk") +
-               " a length of " + std::to_string(first) + " bytes, beyond the file's " + std::to_string(length);
-    if (version == 2) {
-        // A second chunk (the binary buffer) follows the JSON chunk, padded to 4 bytes.
-        const uint64_t second = headerSize + ((first + 3) & ~uint64_t(3));
-        if (second + 8 <= length) {
-            unsigned char chunk[8];
-            in.seekg(static_cast<std::streamoff>(second));
-            in.read(reinterpret_cast<char*>(chunk), sizeof chunk);
-            if (in.gcount() == 8 && second + 8 + LittleEndian32(chunk) > length)
-                return "binary glTF header gives its binary chunk a length of " +
-                       std::to_string(LittleEndian32(chunk)) + " bytes, beyond the file's " + std::to_string(length);
-        }
-    }
-    return {};
-}
-
-}  // namespace
-
-std::unique_ptr<HostScene> ImportInterchangeFile(const std::string& path, const ImportOptions& options,
-                                                 std::string& error, std::vector<ImportedClip>* clips) {
-    std::error_code ec;
-    if (fs::is_directory(path, ec)) {
-        error = path + ": is a folder, not a file";
-        return nullptr;
-    }
-    if (!fs::is_regular_file(path, ec)) {
-        error = path + (fs::exists(path, ec) ? ": is not a regular file" : ": no such file");
-        return nullptr;
-    }
-    const uint64_t size = fs::file_size(path, ec);
-    if (ec || size > kMaxInterchangeFileBytes) {
-        error = path + (ec ? ": cannot read the file's size" : ": file is larger than " +
-                                                                     std::to_string(kMaxInterchangeFileBytes) + " bytes");
-        return nullptr;
-    }
-    if (const std::string problem = CheckBinaryGltf(path, size); !problem.empty()) {
-        error = path + ": " + problem;
-        return nullptr;
-    }
-    if (IsGltfFileName(path) && options.gltfReader != ImportOptions::GltfReader::AssimpOnly) {
-        std::unique_ptr<HostScene> scene;
-        std::vector<ImportedClip> found;
-        const GltfReadResult read = ImportGltfFile(path, options, scene, found, error);
-        if (read == GltfReadResult::Read && clips) *clips = std::move(found);
-        if (read == GltfReadResult::Read || read == GltfReadResult::Failed ||
-            options.gltfReader == ImportOptions::GltfReader::NativeOnly)
-            return scene;
-        error.clear();
-    }
+std::unique_ptr<HostScene> ImportWithAssimp(const std::string& path, const ImportOptions& options, std::string& error,
+                                            std::vector<ImportedClip>& clips) {
     Assimp::Importer reader;
     // Triangles only, the file's own normals and vertex layout, no flattening of the hierarchy;
     // the validation step turns inconsistent data into an error instead of a crash later.
@@ -615,9 +514,19 @@ std::unique_ptr<HostScene> ImportInterchangeFile(const std::string& path, const 
     // by Assimp; it is imported as what it is.
     Importer importer(*scene, path, options);
     // The scene offers one clip per animation (none for a file without animations).
-    std::vector<ImportedClip> found;
-    std::unique_ptr<HostScene> result = importer.Run(&found, error);
-    if (result) result->SetClips(found);
-    if (clips) *clips = std::move(found);
+    std::unique_ptr<HostScene> result = importer.Run(&clips, error);
+    if (result) result->SetClips(clips);
     return result;
+}
+
+// The entry point of the module plover_assimp.so, which the command loads when it first needs
+// Assimp: the same import, its scene handed over to the caller.
+extern "C" HostScene* PloverImportWithAssimp(const char* path, const ImportOptions* options, std::string* error,
+                                             std::vector<ImportedClip>* clips) {
+    try {
+        return ImportWithAssimp(path, *options, *error, *clips).release();
+    } catch (const std::exception& e) {
+        *error = std::string(path) + ": " + e.what();
+        return nullptr;
+    }
 }

@@ -67,6 +67,13 @@ using ImportedClip = HostClip;
 std::unique_ptr<HostScene> ImportInterchangeFile(const std::string& path, const ImportOptions& options,
                                                  std::string& error, std::vector<ImportedClip>* clips = nullptr);
 
+// Assimp's import of any file it reads (the last step of ImportInterchangeFile). Weak: programs
+// that link the Assimp reader (host/assimp_import.cpp, with Assimp) have it; the command does not
+// and loads it from the module kAssimpModuleName beside itself when it first needs it.
+std::unique_ptr<HostScene> ImportWithAssimp(const std::string& path, const ImportOptions& options, std::string& error,
+                                            std::vector<ImportedClip>& clips) __attribute__((weak));
+inline constexpr const char* kAssimpModuleName = "plover_assimp.so";
+
 // The name an image stored in the file is written under, without extension: `name` (the image's
 // name in the file or the path of its original file) without folders and extension, with every
 // character other than letters, digits, '_', '-' and '.' made '_'; `fallback` when nothing is left.

@@ -1,0 +1,160 @@
+// What every interchange import does first (checks of the file), the choice of reader (the
+// native glTF reader, or Assimp), and the names imports give clips and images.
+#include "host/assimp_import.h"
+
+#include <dlfcn.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <system_error>
+
+#include "host/gltf_import.h"
+
+namespace fs = std::filesystem;
+
+std::string LegalClipName(const std::string& name, size_t index) {
+    std::string legal;
+    for (const char c : name) {
+        if (legal.size() >= 31) break;
+        const bool keep = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+        legal += keep ? c : '_';
+    }
+    if (!legal.empty() && legal[0] >= '0' && legal[0] <= '9') legal = ("_" + legal).substr(0, 31);
+    if (legal.find_first_not_of('_') == std::string::npos) legal = "Anim" + std::to_string(index + 1);
+    return legal;
+}
+
+std::string LegalImageName(const std::string& name, const std::string& fallback) {
+    std::string base = name.substr(name.find_last_of("/\\") == std::string::npos ? 0 : name.find_last_of("/\\") + 1);
+    const size_t dot = base.find_last_of('.');
+    if (dot != std::string::npos && dot > 0) base.resize(dot);
+    if (base.size() > 100) base.resize(100);
+    for (char& c : base) {
+        const bool keep = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+                          c == '-' || c == '.';
+        if (!keep) c = '_';
+    }
+    if (base.find_first_not_of("_.") == std::string::npos) return fallback;
+    return base;
+}
+
+namespace {
+
+// Assimp's import: linked into the program (tests), or loaded from the module plover_assimp.so
+// beside the program on first use, so that a command that reads only glTF and scene documents
+// never loads Assimp (whose loading alone costs more than a small model's import).
+using AssimpImportFn = HostScene* (*)(const char*, const ImportOptions*, std::string*, std::vector<ImportedClip>*);
+
+AssimpImportFn LoadAssimpModule(std::string& problem) {
+    static std::once_flag once;
+    static AssimpImportFn function = nullptr;
+    static std::string loadProblem;
+    std::call_once(once, [] {
+        std::error_code ec;
+        const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+        const fs::path module = (ec ? fs::path(".") : self.parent_path()) / kAssimpModuleName;
+        // Never closed: the scenes it makes use its code.
+        void* handle = dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (handle) function = reinterpret_cast<AssimpImportFn>(dlsym(handle, "PloverImportWithAssimp"));
+        if (!function) {
+            const char* why = dlerror();
+            loadProblem = "cannot load Assimp's import module " + module.string() + (why ? std::string(" (") + why + ")" : "");
+        }
+    });
+    problem = loadProblem;
+    return function;
+}
+
+std::unique_ptr<HostScene> AssimpImport(const std::string& path, const ImportOptions& options, std::string& error,
+                                        std::vector<ImportedClip>& clips) {
+    if (ImportWithAssimp) return ImportWithAssimp(path, options, error, clips);
+    std::string problem;
+    AssimpImportFn function = LoadAssimpModule(problem);
+    if (!function) {
+        error = path + ": " + problem;
+        return nullptr;
+    }
+    return std::unique_ptr<HostScene>(function(path.c_str(), &options, &error, &clips));
+}
+
+uint32_t LittleEndian32(const unsigned char* p) {
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+// Checks the header of a binary glTF file against the file's size: Assimp trusts its length
+// fields and would allocate what they claim. Empty when the file is not binary glTF or its
+// header is consistent; otherwise the problem.
+std::string CheckBinaryGltf(const std::string& path, uint64_t fileSize) {
+    std::ifstream in(path, std::ios::binary);
+    unsigned char header[28] = {};
+    in.read(reinterpret_cast<char*>(header), sizeof header);
+    const uint64_t got = static_cast<uint64_t>(in.gcount());
+    if (got < 4 || std::memcmp(header, "glTF", 4) != 0) return {};
+    if (got < 20) return "binary glTF file is cut short in its header";
+    const uint32_t version = LittleEndian32(header + 4);
+    const uint64_t length = LittleEndian32(header + 8);
+    if (length > fileSize)
+        return "binary glTF header gives a length of " + std::to_string(length) + " bytes, but the file holds " +
+               std::to_string(fileSize);
+    // Version 1: content length and format follow; version 2: the first chunk's length and type.
+    // Either way the content starts 20 bytes in.
+    const uint64_t first = LittleEndian32(header + 12);
+    const uint64_t headerSize = 20;
+    if (headerSize + first > length)
+        return "binary glTF header gives its " + std::string(version == 1 ? "content" : "JSON chunk") +
+               " a length of " + std::to_string(first) + " bytes, beyond the file's " + std::to_string(length);
+    if (version == 2) {
+        // A second chunk (the binary buffer) follows the JSON chunk, padded to 4 bytes.
+        const uint64_t second = headerSize + ((first + 3) & ~uint64_t(3));
+        if (second + 8 <= length) {
+            unsigned char chunk[8];
+            in.seekg(static_cast<std::streamoff>(second));
+            in.read(reinterpret_cast<char*>(chunk), sizeof chunk);
+            if (in.gcount() == 8 && second + 8 + LittleEndian32(chunk) > length)
+                return "binary glTF header gives its binary chunk a length of " +
+                       std::to_string(LittleEndian32(chunk)) + " bytes, beyond the file's " + std::to_string(length);
+        }
+    }
+    return {};
+}
+
+}  // namespace
+
+std::unique_ptr<HostScene> ImportInterchangeFile(const std::string& path, const ImportOptions& options,
+                                                 std::string& error, std::vector<ImportedClip>* clips) {
+    std::error_code ec;
+    if (fs::is_directory(path, ec)) {
+        error = path + ": is a folder, not a file";
+        return nullptr;
+    }
+    if (!fs::is_regular_file(path, ec)) {
+        error = path + (fs::exists(path, ec) ? ": is not a regular file" : ": no such file");
+        return nullptr;
+    }
+    const uint64_t size = fs::file_size(path, ec);
+    if (ec || size > kMaxInterchangeFileBytes) {
+        error = path + (ec ? ": cannot read the file's size" : ": file is larger than " +
+                                                                     std::to_string(kMaxInterchangeFileBytes) + " bytes");
+        return nullptr;
+    }
+    if (const std::string problem = CheckBinaryGltf(path, size); !problem.empty()) {
+        error = path + ": " + problem;
+        return nullptr;
+    }
+    if (IsGltfFileName(path) && options.gltfReader != ImportOptions::GltfReader::AssimpOnly) {
+        std::unique_ptr<HostScene> scene;
+        std::vector<ImportedClip> found;
+        const GltfReadResult read = ImportGltfFile(path, options, scene, found, error);
+        if (read == GltfReadResult::Read && clips) *clips = std::move(found);
+        if (read == GltfReadResult::Read || read == GltfReadResult::Failed ||
+            options.gltfReader == ImportOptions::GltfReader::NativeOnly)
+            return scene;
+        error.clear();
+    }
+    std::vector<ImportedClip> found;
+    std::unique_ptr<HostScene> scene = AssimpImport(path, options, error, found);
+    if (clips) *clips = std::move(found);
+    return scene;
+}

@@ -35,7 +35,7 @@ if [ ${#need[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${need[@]}"
 fi
 
-# --plover: an already built command (with plover.dle beside it and bench/bench_make_inputs
+# --plover: an already built command (with plover.dle and plover_assimp.so beside it and bench/bench_make_inputs
 # below it), e.g. a copy kept while the build tree is busy.
 if [ -z "$plover" ]; then
   cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release > /dev/null

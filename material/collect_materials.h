@@ -19,6 +19,7 @@ class Mesh;
 class Mtl;
 struct ExportOptions;
 struct TextureSearchDirectories;
+class TexturePathCache;
 
 // What reading one node's materials needs besides the material itself.
 struct MaterialReadContext {
@@ -26,6 +27,7 @@ struct MaterialReadContext {
     const TextureSearchDirectories& directories;  // texture search directories
     Interface* ip = nullptr;         // for the invalid DirectX material message; may be null
     int meshChannelCount = 0;        // mapping channels 1 to 99 that the node's mesh supports
+    TexturePathCache* texturePaths = nullptr;  // the export's resolved file paths; null: none kept
 };
 
 // Mapping channels 1 to 99 that mesh supports; 0 for no mesh.

@@ -41,7 +41,7 @@ void ReadEffectBitmaps(const MaterialReadContext& context, IDxMaterial& bitmaps,
         const int channel = bitmaps.GetBitmapMappingChannel(i);
         slot.mapChannel = (hasMapChannelParameter && channel >= 1) ? channel : 1;
         if (const char* file = bitmaps.GetEffectBitmapFile(i)) {
-            slot.sourcePath = ResolveTexturePath(file, context.directories);
+            slot.sourcePath = ResolveTexturePath(file, context.directories, context.texturePaths);
             slot.fileName = FileNameOf(file);
         }
     }
@@ -134,7 +134,7 @@ std::unique_ptr<XMaterial> ReadEffectMaterial(const MaterialReadContext& context
     if (IDxMaterial* bitmaps = GetDxEffectBitmaps(material))
         ReadEffectBitmaps(context, *bitmaps, HasMapChannelParameter(*first), *record);
     const std::string effectFile = FindEffectFile(*material);
-    if (!effectFile.empty()) record->effectFile = ResolveTexturePath(effectFile, context.directories);
+    if (!effectFile.empty()) record->effectFile = ResolveTexturePath(effectFile, context.directories, context.texturePaths);
     ReadParameters(*first, *record);
     record->effectValid = true;
     return record;

@@ -25,7 +25,7 @@ void FillBitmapSlot(const MaterialReadContext& context, XMaterial& material, XTe
     SetAddressModes(slot, bitmap->GetTextureTiling());
     const std::string file = HostString(bitmap->GetMapName());
     slot.fileName = FileNameOf(file);
-    slot.sourcePath = ResolveTexturePath(file, context.directories);
+    slot.sourcePath = ResolveTexturePath(file, context.directories, context.texturePaths);
     slot.mapChannel = bitmap->GetMapChannel();
 }
 

@@ -16,3 +16,13 @@ std::string ResolveTexturePath(std::string_view path, const TextureSearchDirecto
     }
     return WithTrailingSeparator(state.sceneDirectory.empty() ? std::string("./") : state.sceneDirectory) + fileName;
 }
+
+const std::string& TexturePathCache::Resolve(std::string_view path, const TextureSearchDirectories& state) {
+    auto found = resolved_.find(std::string(path));
+    if (found == resolved_.end()) found = resolved_.emplace(std::string(path), ResolveTexturePath(path, state)).first;
+    return found->second;
+}
+
+std::string ResolveTexturePath(std::string_view path, const TextureSearchDirectories& state, TexturePathCache* cache) {
+    return cache ? cache->Resolve(path, state) : ResolveTexturePath(path, state);
+}

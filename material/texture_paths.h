@@ -3,6 +3,7 @@
 
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 struct TextureSearchDirectories;
 
@@ -12,3 +13,16 @@ struct TextureSearchDirectories;
 // (empty directories are not searched); the first hit wins. When nothing is found the result
 // is the scene directory followed by the file name, a best guess that later copies skip.
 std::string ResolveTexturePath(std::string_view path, const TextureSearchDirectories& state);
+
+// The answers of ResolveTexturePath kept for one export, so that a file that many materials
+// name is looked for once.
+class TexturePathCache {
+public:
+    const std::string& Resolve(std::string_view path, const TextureSearchDirectories& state);
+
+private:
+    std::unordered_map<std::string, std::string> resolved_;
+};
+
+// ResolveTexturePath through cache when there is one.
+std::string ResolveTexturePath(std::string_view path, const TextureSearchDirectories& state, TexturePathCache* cache);

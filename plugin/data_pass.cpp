@@ -129,7 +129,7 @@ bool GenerateRenderable(ExportContext& exporter, XRenderableNode& node) {
     node.objectTM = RenderableObjectTransform(node.hostNode, exporter.animStart);
 
     const MaterialReadContext context{exporter.options(), exporter.settings().directories, exporter.ip,
-                                      CountMeshMapChannels(node.mesh)};
+                                      CountMeshMapChannels(node.mesh), &exporter.texturePaths};
     CollectMaterials(context, node.name, node.hostNode ? node.hostNode->GetMtl() : nullptr, node.materials,
                      exporter.materialTable);
 

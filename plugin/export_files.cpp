@@ -1,6 +1,8 @@
 #include "plugin/export_files.h"
 
 #include <filesystem>
+#include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "core/staged_files.h"
@@ -66,13 +68,19 @@ bool WriteAndCommit(ExportContext& exporter, const std::string& outputPath, uint
     for (XRenderableNode* node : WrittenMaterialNodes(records))
         views.push_back({node->name, &node->materials, node->meshData->channels, node->meshData->channelMap});
 
-    // The files the export reads must not be replaced by the file it writes.
+    // The files the export reads must not be replaced by the file it writes. Many nodes share
+    // a record and many records a file, so each record and each file is looked at once.
+    std::unordered_set<const XMaterial*> seenRecords;
+    std::unordered_set<std::string> seenFiles;
+    const auto isOutput = [&](const std::string& file) {
+        return seenFiles.insert(file).second && SameFile(outputPath, file);
+    };
     const auto readsOutput = [&](const XMaterial* record) {
-        if (record == nullptr) return false;
+        if (record == nullptr || !seenRecords.insert(record).second) return false;
         for (const XTextureSlot& slot : record->slots)
-            if (slot.used() && !slot.procMap && SameFile(outputPath, slot.sourcePath)) return true;
+            if (slot.used() && !slot.procMap && isOutput(slot.sourcePath)) return true;
         const auto* effect = record->kind == kEffectMaterial ? static_cast<const XEffectMaterial*>(record) : nullptr;
-        return effect && effect->effectValid && SameFile(outputPath, effect->effectFile);
+        return effect && effect->effectValid && isOutput(effect->effectFile);
     };
     bool reads = false;
     for (const std::unique_ptr<XMaterial>& record : table) reads = reads || readsOutput(record.get());

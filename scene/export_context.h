@@ -17,6 +17,7 @@
 #include "core/messages.h"
 #include "core/paths.h"
 #include "core/progress.h"
+#include "material/texture_paths.h"
 #include "material/xmaterial.h"
 #include "options/export_options.h"
 #include "sdk/host.h"
@@ -78,6 +79,7 @@ public:
     std::vector<XNode*> nodes;
     std::vector<XNode*> meshNodes;      // export nodes whose mesh data was generated
     XMaterialTable materialTable;       // shared material records, written as top-level Materials
+    TexturePathCache texturePaths;      // texture and effect files found so far
 
 private:
     ExportSettings& settings_;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <vector>
 
 #include "common/mesh_invariants.h"
@@ -48,13 +49,21 @@ inline Mesh CubeMesh(bool groupPerSide) {
     return mesh;
 }
 
+// A triangle mesh from flat vertex and face lists, every face in smoothing group 1.
+inline Mesh MakeMesh(std::vector<Point3> verts, std::vector<std::array<uint32_t, 3>> faces) {
+    Mesh mesh;
+    mesh.verts = std::move(verts);
+    mesh.setNumFaces(static_cast<int>(faces.size()));
+    for (size_t f = 0; f < faces.size(); ++f) {
+        std::copy(faces[f].begin(), faces[f].end(), mesh.faces[f].v);
+        mesh.faces[f].smGroup = 1;
+    }
+    return mesh;
+}
+
 // One triangle (0,0,0) (1,0,0) (0,1,0) in smoothing group 1, with channel 1 holding uv.
 inline Mesh TriangleMesh(const std::vector<Point3>& uv = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}) {
-    Mesh mesh;
-    mesh.verts = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
-    mesh.setNumFaces(1);
-    mesh.faces[0].v[0] = 0, mesh.faces[0].v[1] = 1, mesh.faces[0].v[2] = 2;
-    mesh.faces[0].smGroup = 1;
+    Mesh mesh = MakeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}});
     SetVertexChannel(mesh, 1, uv);
     return mesh;
 }
@@ -62,12 +71,7 @@ inline Mesh TriangleMesh(const std::vector<Point3>& uv = {{0, 0, 0}, {1, 0, 0}, 
 // A size x size quad in the host's XY plane facing +Z: faces (0 1 3) and (0 3 2) in smoothing
 // group 1, channel 1 holding u = x / size, v = y / size.
 inline Mesh QuadMesh(float size) {
-    Mesh mesh;
-    mesh.verts = {{0, 0, 0}, {size, 0, 0}, {0, size, 0}, {size, size, 0}};
-    mesh.setNumFaces(2);
-    mesh.faces[0].v[0] = 0, mesh.faces[0].v[1] = 1, mesh.faces[0].v[2] = 3;
-    mesh.faces[1].v[0] = 0, mesh.faces[1].v[1] = 3, mesh.faces[1].v[2] = 2;
-    for (Face& f : mesh.faces) f.smGroup = 1;
+    Mesh mesh = MakeMesh({{0, 0, 0}, {size, 0, 0}, {0, size, 0}, {size, size, 0}}, {{0, 1, 3}, {0, 3, 2}});
     SetVertexChannel(mesh, 1, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}});
     return mesh;
 }

@@ -42,7 +42,7 @@ SkinScene AssignmentScene() {
 
 TEST(SkinExtract, AssignmentsFollowTheSkinRules) {
     SkinScene s = AssignmentScene();
-    ExportFixture f(std::move(s.scene), SkinOptions());
+    ExportFixture f(std::move(s.scene));
     f.CollectAndPass();
     XRenderableNode* body = f.Geometry("Body");
     ASSERT_NE(body, nullptr);
@@ -89,7 +89,7 @@ TEST(SkinExtract, WeightFixFillsShortfallsUpToThePrecision) {
     for (const Case& c : cases) {
         SCOPED_TRACE("SkinFix " + std::to_string(c.skinFix) + " Precision " + std::to_string(c.precision));
         SkinScene s = AssignmentScene();
-        ExportOptions o = SkinOptions();
+        ExportOptions o = TreeTestOptions();
         o.SkinFix = c.skinFix;
         o.Precision = c.precision;
         ExportFixture f(std::move(s.scene), o);
@@ -115,7 +115,7 @@ TEST(SkinExtract, FaceAndVertexMaxima) {
     skin.AddPoint({{2, 0.5f}, {3, 0.5f}});
     skin.AddPoint({{0, 0.5f}, {2, 0.5f}});
     skin.AddPoint({{0, 0.3f}, {1, 0.3f}, {2, 0.4f}});  // three bones, but on no face
-    ExportFixture f(b.Take(), SkinOptions());
+    ExportFixture f(b.Take());
     f.CollectAndPass();
     const XSkinInfo& record = *f.Geometry("Body")->meshSkin;
     EXPECT_EQ(record.boneCount, 4u);
@@ -144,7 +144,7 @@ TEST(SkinExtract, DeformersWithoutInterfaceContextOrBonesAndBonesWithoutExportNo
     HostSkinDeformer& orphan = AddSkinDeformer(b.scene(), b.Mesh("Orphan", Quad()));
     orphan.bones = {{&dropped, {}}};
     for (int p = 0; p < 4; ++p) orphan.AddPoint({{0, 1.0f}});
-    ExportFixture f(b.Take(), SkinOptions());
+    ExportFixture f(b.Take());
     f.CollectAndPass();
     EXPECT_FALSE(f.Geometry("NoInterface")->skinned);
     EXPECT_FALSE(f.Geometry("OtherOwner")->skinned);
@@ -165,7 +165,7 @@ TEST(SkinExtract, DeformersWithoutInterfaceContextOrBonesAndBonesWithoutExportNo
     EXPECT_EQ(record.bones.begin()->second.name, "");
 
     SkinScene s = AssignmentScene();
-    ExportOptions o = SkinOptions();
+    ExportOptions o = TreeTestOptions();
     o.Skin = 0;
     ExportFixture off(std::move(s.scene), o);
     off.CollectAndPass();
@@ -188,7 +188,7 @@ TEST(SkinExtract, LinkDeformerRigidAndBlendedVertices) {
         link.vertices[1] = {true, kHostLinkBlended, {0, 1}, {0.6f, 0.0f}};  // B1 with weight 0
         link.vertices[2] = {true, kHostLinkBlended, {1, 1, 2}, {0.7f, 0.6f, 0.5f}};  // B1 twice, absent bone
         link.vertices[3] = {false, kHostLinkRigid, {1}, {}};  // no interface
-        ExportOptions o = SkinOptions();
+        ExportOptions o = TreeTestOptions();
         o.SkinFix = fix;
         o.Precision = 10;
         ExportFixture f(b.Take(), o);
@@ -230,7 +230,7 @@ TEST(SkinExtract, BoneMarkingLowersGeometryAndExportsHiddenBones) {
         HostSkinDeformer& skin = AddSkinDeformer(b.scene(), body);
         skin.bones = {{&stick, {}}, {&hidden, {}}};
         for (int p = 0; p < 4; ++p) skin.AddPoint({{p % 2, 1.0f}});
-        ExportOptions o = SkinOptions();
+        ExportOptions o = TreeTestOptions();
         o.BoneMesh = boneMesh;
         ExportFixture f(b.Take(), o);
         f.Collect();

@@ -29,7 +29,7 @@ TEST(SkinWrite, HeaderAndOneEntryPerExportVertex) {
     HostNode& empty = b.Mesh("Empty", MakeBoxMesh(1, 1, 1));
     AddSkinDeformer(b.scene(), empty);  // no bones: header 0, 0, 0 and nothing else
 
-    ExportOptions o = SkinOptions();
+    ExportOptions o = TreeTestOptions();
     o.Normal = 1;  // one normal per side: 24 export vertices from 8 corners
     ExportFixture f(b.Take(), o);
     // The skin objects close each Mesh; each SkinWeights is shown by its bone and entry count.

@@ -12,34 +12,12 @@
 
 namespace {
 
-ExportOptions AnimOptions(int keyOptimizeLevel = 0) {
-    ExportOptions o = TreeTestOptions();
-    o.Animation = 1;
-    o.KeyType = 1;
-    o.KeyOptimizeLevel = keyOptimizeLevel;
-    o.TimelineCustom = 1;
-    return o;
-}
-
 // One dummy "Mover" under the scene root with the given controller; range frames 0 to 20.
 std::unique_ptr<HostScene> MoverScene(std::unique_ptr<HostTransformControl> control) {
     SceneBuilder b;
     b.scene().SetAnimRange({0, 20 * 160});
     b.Dummy("Mover").SetController(std::move(control));
     return b.Take();
-}
-
-// Moves along X from 0 at tick 0 to 100 at tick 1600.
-std::unique_ptr<HostTransformControl> Slide() {
-    auto c = std::make_unique<HostTransformControl>();
-    c->SetPosition(PointKeys({0, 1600}, {{0, 0, 0}, {100, 0, 0}}));
-    return c;
-}
-
-std::vector<int32_t> Times(const auto& list) {
-    std::vector<int32_t> times;
-    for (const auto& key : list) times.push_back(key.time);
-    return times;
 }
 
 std::vector<int32_t> Range(int32_t first, int32_t step, int32_t last) {
@@ -57,7 +35,7 @@ TEST(AnimTracks, SamplesEveryStepAndOnceAtTheClipEnd) {
     };
     for (const Case& c : {Case{80, Range(0, 80, 1600)}, Case{685, {0, 685, 1370, 1600}}}) {
         SCOPED_TRACE(c.ticksPerSample);
-        ExportFixture f(MoverScene(Slide()), AnimOptions());
+        ExportFixture f(MoverScene(Slide()), AnimTestOptions(0));
         f.state.clips = {{"Clip", 0, 10}};
         f.exporter->ticksPerSample = c.ticksPerSample;
         f.CollectAndPass();
@@ -70,7 +48,7 @@ TEST(AnimTracks, SamplesEveryStepAndOnceAtTheClipEnd) {
         EXPECT_EQ(f.exporter->stage2Work, 2u + 3 * c.offsets.size());
     }
     // The estimate counts one sample less where the step does not divide the clip.
-    ExportFixture f(MoverScene(Slide()), AnimOptions());
+    ExportFixture f(MoverScene(Slide()), AnimTestOptions(0));
     f.state.clips = {{"Clip", 0, 10}, {"Still", 4, 4}};
     f.exporter->ticksPerSample = 685;
     EXPECT_EQ(CountSamples(KeySettingsOf(*f.exporter)), 3 + 1);
@@ -83,7 +61,7 @@ TEST(AnimTracks, SamplesEveryStepAndOnceAtTheClipEnd) {
 TEST(AnimTracks, TimelineKeyTimesAreFramesTimesTheCustomUnit) {
     for (int32_t custom : {1, 160}) {
         SCOPED_TRACE(custom);
-        ExportOptions options = AnimOptions();
+        ExportOptions options = AnimTestOptions(0);
         options.Timeline = 1;
         options.TimelineCustom = custom;
         ExportFixture f(MoverScene(Slide()), options);
@@ -94,7 +72,7 @@ TEST(AnimTracks, TimelineKeyTimesAreFramesTimesTheCustomUnit) {
     // Keyed: two controller keys in the same frame get the same key time.
     auto control = std::make_unique<HostTransformControl>();
     control->SetPosition(PointKeys({0, 160, 200, 1600}, {{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {3, 0, 0}}));
-    ExportOptions options = AnimOptions();
+    ExportOptions options = AnimTestOptions(0);
     options.Timeline = 1;
     options.KeyFrames = 1;
     ExportFixture f(MoverScene(std::move(control)), options);
@@ -111,7 +89,7 @@ TEST(AnimTracks, KeyFramesUseTheUnionOfControllerKeysAndTheClipEnds) {
         c->SetRotation(QuatKeys({800}, {QuatFromAxisAngle({0, 0, 1}, 0.5f)}));
         return c;
     };
-    ExportOptions options = AnimOptions();
+    ExportOptions options = AnimTestOptions(0);
     options.KeyFrames = 1;
     ExportFixture f(MoverScene(make()), options);
     f.state.clips = {{"Clip", 0, 20}};
@@ -143,7 +121,7 @@ TEST(AnimTracks, OneClipWithoutKeysSamplesTheWholeNode) {
         c->SetPosition(PointKeys({0, 1600}, {{0, 0, 0}, {10, 0, 0}}));
         return c;
     };
-    ExportOptions options = AnimOptions();
+    ExportOptions options = AnimTestOptions(0);
     options.KeyFrames = 1;
     ExportFixture f(MoverScene(make()), options);
     f.state.clips = {{"Keyed", 0, 10}, {"Empty", 12, 20}};
@@ -177,7 +155,7 @@ TEST(AnimTracks, WorldSpaceMeshStartsWithTheIdentity) {
         b.Mesh("Box", &parent).SetController(std::move(c));
         return b.Take();
     };
-    ExportOptions options = AnimOptions(3);
+    ExportOptions options = AnimTestOptions(3);
     options.KeyType = 0;
     options.WorldSpace = 1;
     ExportFixture f(make(), options);

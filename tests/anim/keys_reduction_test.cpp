@@ -5,17 +5,12 @@
 #include <vector>
 
 #include "anim/anim_track.h"
+#include "scene/export_fixture.h"
 
 namespace {
 
 VectorKey Position(int32_t time, Point3 value) { return {kPositionKey, time, value}; }
 QuatKey Rotation(int32_t time, Quat value) { return {kRotationKey, time, value}; }
-
-std::vector<int32_t> Times(const auto& list) {
-    std::vector<int32_t> times;
-    for (const auto& key : list) times.push_back(key.time);
-    return times;
-}
 
 }  // namespace
 

@@ -6,8 +6,10 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "common/mesh_invariants.h"
+#include "host/host_controllers.h"
 #include "host/scene_builder.h"
 #include "scene/export_context.h"
 #include "plugin/data_pass.h"
@@ -19,6 +21,29 @@ inline ExportOptions TreeTestOptions() {
     o.Meshs = o.Bones = o.Dummy = o.Skin = 1;
     o.SampleRate = 30;
     return o;
+}
+
+// The tree tests' options with animation on: scale, rotation and translation keys at the given
+// reduction level, the custom timeline at one unit per tick.
+inline ExportOptions AnimTestOptions(int keyOptimizeLevel) {
+    ExportOptions o = TreeTestOptions();
+    o.Animation = o.KeyType = o.TimelineCustom = 1;
+    o.KeyOptimizeLevel = keyOptimizeLevel;
+    return o;
+}
+
+// Moves along X from 0 at tick 0 to 100 at tick 1600.
+inline std::unique_ptr<HostTransformControl> Slide() {
+    auto c = std::make_unique<HostTransformControl>();
+    c->SetPosition(PointKeys({0, 1600}, {{0, 0, 0}, {100, 0, 0}}));
+    return c;
+}
+
+// The times of a list of keys.
+inline std::vector<int32_t> Times(const auto& keys) {
+    std::vector<int32_t> times;
+    for (const auto& key : keys) times.push_back(key.time);
+    return times;
 }
 
 class ExportFixture {

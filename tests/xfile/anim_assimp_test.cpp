@@ -59,10 +59,7 @@ TEST(AnimAssimp, PosesMatchTheSourceSceneAtEveryKeyTime) {
                                 {0, 1, 1, 0}, {1, 0, 1, 2}};
     for (const Variant& v : variants) {
         SCOPED_TRACE(Describe(v));
-        ExportOptions options = TreeTestOptions();
-        options.Animation = 1;
-        options.KeyOptimizeLevel = 3;
-        options.TimelineCustom = 1;
+        ExportOptions options = AnimTestOptions(3);
         options.RightHand = v.rightHand;
         options.KeyType = v.keyType;
         options.KeyFrames = v.keyFrames;

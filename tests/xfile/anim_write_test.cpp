@@ -14,21 +14,6 @@ std::string Sets(const std::vector<uint8_t>& bytes) {
     return outline.substr(std::min(outline.find("AnimationSet"), outline.size()));
 }
 
-std::unique_ptr<HostTransformControl> Slide() {
-    auto c = std::make_unique<HostTransformControl>();
-    c->SetPosition(PointKeys({0, 1600}, {{0, 0, 0}, {100, 0, 0}}));
-    return c;
-}
-
-ExportOptions AnimOptions() {
-    ExportOptions o = TreeTestOptions();
-    o.Animation = 1;
-    o.KeyType = 1;
-    o.KeyOptimizeLevel = 3;
-    o.TimelineCustom = 1;
-    return o;
-}
-
 }  // namespace
 
 TEST(AnimWrite, AnimationsReferToTheirFramesAndHoldTheNonEmptyLists) {
@@ -36,7 +21,7 @@ TEST(AnimWrite, AnimationsReferToTheirFramesAndHoldTheNonEmptyLists) {
     b.scene().SetAnimRange({0, 20 * 160});
     HostNode& mover = b.Dummy("Mover").SetController(Slide());
     b.Dummy("Still", &mover);
-    ExportOptions options = AnimOptions();
+    ExportOptions options = AnimTestOptions(3);
     options.AnimationOptions = 1;
     options.AnimationOpenClose = 1;
     options.AnimationQuality = 1;
@@ -80,7 +65,7 @@ TEST(AnimWrite, SkinnedAndUnprocessedNodesAreSkipped) {
     };
     for (int worldSpace : {0, 1}) {
         SCOPED_TRACE(worldSpace);
-        ExportOptions options = AnimOptions();
+        ExportOptions options = AnimTestOptions(3);
         options.WorldSpace = worldSpace;
         ExportFixture f(build(), options);
         f.state.clips = {{"Clip", 0, 10}};

@@ -42,20 +42,4 @@ inline xfile::XDocument Read(const std::vector<uint8_t>& bytes) {
     return doc;
 }
 
-// The 16 floats of the FrameTransformMatrix of the Frame called name; empty when none.
-inline std::vector<float> FrameMatrixOf(const xfile::XDocument& doc, const std::string& name) {
-    for (uint32_t i = 0; i < doc.nodes.size(); ++i) {
-        const xfile::XNode& node = doc.nodes[i];
-        if (node.isReference || doc.TemplateOf(node).name != "Frame" || doc.Name(node) != name) continue;
-        for (uint32_t child : doc.Children(i)) {
-            if (doc.nodes[child].isReference || doc.TemplateOf(doc.nodes[child]).name != "FrameTransformMatrix")
-                continue;
-            std::vector<float> m(16);
-            std::memcpy(m.data(), doc.Payload(doc.nodes[child]).data(), 64);
-            return m;
-        }
-    }
-    return {};
-}
-
 }  // namespace write_test

@@ -11,6 +11,7 @@
 #include "common/mesh_invariants.h"
 #include "host/host_controllers.h"
 #include "host/scene_builder.h"
+#include "host/scene_document.h"
 #include "scene/export_context.h"
 #include "plugin/data_pass.h"
 #include "scene/xnode.h"
@@ -21,6 +22,15 @@ inline ExportOptions TreeTestOptions() {
     o.Meshs = o.Bones = o.Dummy = o.Skin = 1;
     o.SampleRate = 30;
     return o;
+}
+
+// A scene document of the source tree, by its path relative to the tree; fails the test when it
+// cannot be loaded.
+inline std::unique_ptr<HostScene> LoadSourceScene(const std::string& relative) {
+    std::string error;
+    std::unique_ptr<HostScene> scene = LoadSceneDocument(std::string(PLOVER_SOURCE_DIR) + "/" + relative, error);
+    EXPECT_NE(scene, nullptr) << error;
+    return scene;
 }
 
 // The tree tests' options with animation on: scale, rotation and translation keys at the given

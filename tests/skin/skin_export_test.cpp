@@ -28,13 +28,6 @@ namespace {
 const char* kChainScene = "tests/skin/scenes/skinned_chain.json";
 constexpr int kFrameRate = 30;
 
-std::unique_ptr<HostScene> LoadScene(const char* relative) {
-    std::string error;
-    std::unique_ptr<HostScene> scene = LoadSceneDocument(std::string(PLOVER_SOURCE_DIR) + "/" + relative, error);
-    EXPECT_NE(scene, nullptr) << error;
-    return scene;
-}
-
 // Exports the scene through XDoExport with the option lines, as the command does.
 std::vector<uint8_t> ExportScene(HostScene& scene, const std::string& name, const std::string& settings) {
     const ScratchDir scratch(ScratchDir::TestName() + "/" + name);
@@ -86,7 +79,7 @@ TEST(SkinExport, AssimpSeesTheHostsBonesWeightsAndDeformation) {
     const Conversion conversion = BuildConversionMatrix(false, 1.0f, 0.0f, 0.0f);
     for (int type : {0, 1, 2}) {
         SCOPED_TRACE("XFileType " + std::to_string(type));
-        std::unique_ptr<HostScene> scene = LoadScene(kChainScene);
+        std::unique_ptr<HostScene> scene = LoadSourceScene(kChainScene);
         ASSERT_NE(scene, nullptr);
         const std::vector<uint8_t> bytes =
             ExportScene(*scene, "chain" + std::to_string(type), settings + "XFileType=" + std::to_string(type) + "\n");

@@ -19,13 +19,6 @@ namespace {
 
 const char* const kNodes[] = {"Hips", "Spine", "Head"};
 
-std::unique_ptr<HostScene> LoadRig() {
-    std::string error;
-    auto scene = LoadSceneDocument(std::string(PLOVER_TEST_DATA_DIR) + "/anim/scenes/three_level_two_clips.json", error);
-    EXPECT_NE(scene, nullptr) << error;
-    return scene;
-}
-
 // A host matrix in output coordinates as Assimp gives it.
 aiMatrix4x4 AsAssimp(const Matrix3& m) {
     float x[16] = {};
@@ -64,7 +57,7 @@ TEST(AnimAssimp, PosesMatchTheSourceSceneAtEveryKeyTime) {
         options.KeyType = v.keyType;
         options.KeyFrames = v.keyFrames;
         options.XFileType = v.xFileType;
-        ExportFixture f(LoadRig(), options);
+        ExportFixture f(LoadSourceScene("tests/anim/scenes/three_level_two_clips.json"), options);
         f.state.clips = {{"Walk", 0, 30}, {"Run", 30, 60}};
         f.Reconvert();
         const std::vector<uint8_t> bytes = write_test::ExportBytes(f);

@@ -36,9 +36,7 @@ const GoldenCase kCases[] = {
 std::vector<uint8_t> ExportDocument(const GoldenCase& c, int xFileType) {
     const ScratchDir scratch(ScratchDir::TestName() + "/" + c.golden);
     const fs::path& dir = scratch.path();
-    std::string error;
-    std::unique_ptr<HostScene> scene = LoadSceneDocument(std::string(PLOVER_SOURCE_DIR) + "/" + c.scene, error);
-    EXPECT_NE(scene, nullptr) << error;
+    std::unique_ptr<HostScene> scene = LoadSourceScene(c.scene);
     if (!scene) return {};
     scene->SetDir(kDirPlugCfg, dir.string());
     std::ofstream(dir / kConfigFileName) << "[Option]\nMtl=0\nAnimationCount=0\n"

@@ -53,21 +53,24 @@ void FinaliseSkin(ExportContext& exporter, XRenderableNode& node) {
         ++rank;
     }
 
+    // A face's distinct bones are counted by marking each bone with the last face that met it.
     uint32_t maxPerVertex = 0, maxPerFace = 0;
-    std::vector<uint32_t> faceBones;
+    std::vector<uint32_t> metAt(rank, UINT32_MAX);
     if (data) {
-        for (const XMeshFace& face : data->faces) {
-            faceBones.clear();
-            for (uint32_t vertexIndex : face.index) {
+        for (uint32_t f = 0; f < data->faces.size(); ++f) {
+            uint32_t distinct = 0;
+            for (uint32_t vertexIndex : data->faces[f].index) {
                 if (vertexIndex >= data->vertices.size()) continue;
                 const uint32_t p = data->vertices[vertexIndex].positionIndex;
                 if (p >= positionCount) continue;
                 maxPerVertex = std::max(maxPerVertex, first[p + 1] - first[p]);
-                faceBones.insert(faceBones.end(), influences.begin() + first[p], influences.begin() + first[p + 1]);
+                for (uint32_t i = first[p]; i < first[p + 1]; ++i) {
+                    if (metAt[influences[i]] == f) continue;
+                    metAt[influences[i]] = f;
+                    ++distinct;
+                }
             }
-            std::sort(faceBones.begin(), faceBones.end());
-            const auto distinct = std::unique(faceBones.begin(), faceBones.end()) - faceBones.begin();
-            maxPerFace = std::max(maxPerFace, static_cast<uint32_t>(distinct));
+            maxPerFace = std::max(maxPerFace, distinct);
             exporter.meter.Step();
         }
     }

@@ -6,19 +6,23 @@
 namespace {
 
 constexpr float kCornerEpsilon = 1e-6f;
+constexpr float kWhite[4] = {1.0f, 1.0f, 1.0f, 1.0f};
 
 bool Near(float a, float b) { return std::abs(a - b) <= kCornerEpsilon; }
 
 bool SameColor(const Color& a, const Color& b) { return Near(a.r, b.r) && Near(a.g, b.g) && Near(a.b, b.b); }
 
-// The order of the tests is the order of the record's fields; the cheapest come first.
-bool SameCorner(const XMeshCorner& stored, const float* storedUv, const XMeshCorner& corner, const float* uv,
-                uint32_t uvStride) {
+// The record at slot against corner; the cheapest tests come first. Without a colour pool
+// every stored record is white and opaque.
+bool SameCorner(const XMeshData& data, uint32_t slot, const XMeshCorner& corner, const float* uv) {
+    const XMeshCornerRecord& stored = data.cornerPool[slot];
     if (!stored.normal.Equals(corner.normal, kCornerEpsilon)) return false;
-    if (!SameColor(stored.color, corner.color)) return false;
-    if (!(stored.alpha == corner.alpha)) return false;  // a NaN never equals
     if (stored.mtlIndex != corner.mtlIndex) return false;
-    for (uint32_t i = 0; i < uvStride; ++i)
+    const float* c = data.colorPool.empty() ? kWhite : data.colorPool.data() + size_t(slot) * 4;
+    if (!SameColor(Color(c[0], c[1], c[2]), corner.color)) return false;
+    if (!(c[3] == corner.alpha)) return false;  // a NaN never equals
+    const float* storedUv = data.Uv(slot);
+    for (uint32_t i = 0; i < data.uvStride; ++i)
         if (!Near(storedUv[i], uv[i])) return false;
     return true;
 }
@@ -26,21 +30,20 @@ bool SameCorner(const XMeshCorner& stored, const float* storedUv, const XMeshCor
 }  // namespace
 
 uint32_t AddCorner(XMeshData& data, uint32_t positionIndex, const XMeshCorner& corner, const float* uv) {
+    // A record's slot is its export vertex.
     CornerRange& range = data.positions[positionIndex].corners;
-    const uint32_t stride = data.uvStride;
     if (data.compacted) {
         for (uint32_t i = 0; i < range.count; ++i) {
             const uint32_t slot = data.slotVertex[range.first + i];
-            if (SameCorner(data.cornerPool[slot], data.Uv(slot), corner, uv, stride))
-                return data.cornerPool[slot].vertexIndex;
+            if (SameCorner(data, slot, corner, uv)) return slot;
         }
-        return range.count ? data.cornerPool[data.slotVertex[range.first]].vertexIndex : 0;
+        return range.count ? data.slotVertex[range.first] : 0;
     }
 
     // The chain visits the records in creation order, so the first equal one wins.
     uint32_t last = kNoVertex;
     for (uint32_t slot = range.count ? range.first : kNoVertex; slot != kNoVertex; slot = data.slotVertex[slot]) {
-        if (SameCorner(data.cornerPool[slot], data.Uv(slot), corner, uv, stride)) return data.cornerPool[slot].vertexIndex;
+        if (SameCorner(data, slot, corner, uv)) return slot;
         last = slot;
     }
 
@@ -50,9 +53,12 @@ uint32_t AddCorner(XMeshData& data, uint32_t positionIndex, const XMeshCorner& c
     else
         data.slotVertex[last] = vertexIndex;
     data.slotVertex.push_back(kNoVertex);
-    XMeshCorner& stored = data.cornerPool.emplace_back(corner);
-    stored.vertexIndex = vertexIndex;
-    data.uvPool.insert(data.uvPool.end(), uv, uv + stride);
+    data.cornerPool.push_back({corner.normal, corner.mtlIndex});
+    if (data.hasVertexColors || data.hasVertexAlpha) {
+        const float color[4] = {corner.color.r, corner.color.g, corner.color.b, corner.alpha};
+        data.colorPool.insert(data.colorPool.end(), color, color + 4);
+    }
+    data.uvPool.insert(data.uvPool.end(), uv, uv + data.uvStride);
     XMeshVertex& vertex = data.vertices.emplace_back();
     vertex.positionIndex = positionIndex;
     vertex.cornerIndex = range.count;
@@ -89,6 +95,7 @@ void CompactCornerPool(XMeshData& data) {
     data.slotVertex = std::move(packed);
     data.compacted = true;
     ShrinkSmall(data.cornerPool);
+    ShrinkSmall(data.colorPool);
     ShrinkSmall(data.uvPool);
     ShrinkSmall(data.vertices);
 }

@@ -161,6 +161,7 @@ bool GenMeshData(ExportContext& exporter, XRenderableNode& node) {
         data->hasVertexColors =
             mesh->mapSupport(kVertexColorChannel) && mesh->hasColorVerts() && mesh->hasColorFaces() ? 1 : 0;
     }
+    if (data->hasVertexColors || data->hasVertexAlpha) data->colorPool.reserve(cornerBound * 4);
     const ChannelSource colorSource =
         data->hasVertexColors ? ChannelSource(mesh->Map(kVertexColorChannel)) : ChannelSource();
     const ChannelSource alphaSource =
@@ -265,7 +266,7 @@ bool GenMeshData(ExportContext& exporter, XRenderableNode& node) {
         data->tangents.resize(data->vertices.size());
         data->bitangents.resize(data->vertices.size());
         for (uint32_t k = 0; k < data->vertices.size(); ++k)
-            OrthonormalizeFrame(data->tangents[k], data->bitangents[k], data->VertexCorner(k).normal);
+            OrthonormalizeFrame(data->tangents[k], data->bitangents[k], data->VertexNormal(k));
     }
     if (meshNode && options.MultiTexCoordsOptimize) MergeIdenticalChannels(*data);
     return true;

@@ -58,7 +58,7 @@ struct XMeshPosition {
     CornerRange corners;  // its corner records
 };
 
-// The attributes of a face corner. Its texture coordinates are not stored here but in
+// The attributes of a face corner. Its texture coordinates are not part of it but kept in
 // XMeshData::uvPool at the record's slot (see XMeshData::Uvw).
 struct XMeshCorner {
     Point3 normal{};          // unit, export coordinates; (0, 0, 0) when Normal, Tangent and
@@ -66,7 +66,13 @@ struct XMeshCorner {
     Color color{1, 1, 1};     // from the mesh's colour channel when hasVertexColors
     float alpha = 1.0f;       // from the mesh's alpha channel when hasVertexAlpha
     int32_t mtlIndex = -1;    // the face's material index; -1 when the node has no materials
-    uint32_t vertexIndex = 0; // the export vertex that this record stands for
+};
+
+// What the record list stores of a corner; colour and alpha, which most meshes do not have,
+// are kept in XMeshData::colorPool when they do.
+struct XMeshCornerRecord {
+    Point3 normal{};
+    int32_t mtlIndex = -1;
 };
 
 struct XMeshVertex {
@@ -92,7 +98,10 @@ struct XMeshData {
     std::vector<int32_t> channels;    // supported host map channels 1 to 99, ascending
 
     // Corner records in creation order: slot i holds export vertex i's record.
-    std::vector<XMeshCorner> cornerPool;
+    std::vector<XMeshCornerRecord> cornerPool;
+    // With hasVertexColors or hasVertexAlpha: the records' colour and alpha, four floats per
+    // slot (r, g, b, alpha); else empty, every record being white and opaque.
+    std::vector<float> colorPool;
     // Texture coordinates of the corner records: uvStride floats per pool slot, (u, v) for each
     // entry of channels in order. The w of every uvw triple is 0 and is not stored.
     std::vector<float> uvPool;
@@ -110,14 +119,20 @@ struct XMeshData {
         return slotVertex[positions[positionIndex].corners.first + cornerIndex];
     }
     uint32_t VertexSlot(uint32_t vertexIndex) const { return vertexIndex; }
-    XMeshCorner& Corner(uint32_t positionIndex, uint32_t cornerIndex) {
-        return cornerPool[Slot(positionIndex, cornerIndex)];
+    // The whole record of a slot, and of an export vertex.
+    XMeshCorner SlotCorner(uint32_t slot) const {
+        XMeshCorner corner;
+        corner.normal = cornerPool[slot].normal;
+        corner.mtlIndex = cornerPool[slot].mtlIndex;
+        if (!colorPool.empty()) {
+            const float* c = colorPool.data() + size_t(slot) * 4;
+            corner.color = Color(c[0], c[1], c[2]);
+            corner.alpha = c[3];
+        }
+        return corner;
     }
-    const XMeshCorner& Corner(uint32_t positionIndex, uint32_t cornerIndex) const {
-        return cornerPool[Slot(positionIndex, cornerIndex)];
-    }
-    const XMeshCorner& VertexCorner(uint32_t vertexIndex) const { return cornerPool[VertexSlot(vertexIndex)]; }
-    XMeshCorner& VertexCorner(uint32_t vertexIndex) { return cornerPool[VertexSlot(vertexIndex)]; }
+    XMeshCorner VertexCorner(uint32_t vertexIndex) const { return SlotCorner(VertexSlot(vertexIndex)); }
+    Point3& VertexNormal(uint32_t vertexIndex) { return cornerPool[VertexSlot(vertexIndex)].normal; }
     // The (u, v) pairs of a slot's record: uvStride floats.
     const float* Uv(uint32_t slot) const { return uvPool.data() + size_t(slot) * uvStride; }
     // The uvw triple of a slot's record at a channel-list position: (u, v, 0).
@@ -138,12 +153,12 @@ struct XMeshData {
 // channel's transform, colour (1, 1, 1), alpha 1.
 bool GenMeshData(ExportContext& exporter, XRenderableNode& node);
 
-// Shares export vertices: returns the vertexIndex of the first stored record of the position
+// Shares export vertices: returns the export vertex of the first stored record of the position
 // that equals corner (normal and colour within 1e-6 per component, alpha exactly, material
 // index, and every (u, v) within 1e-6), else stores corner with uv (uvStride floats) as the
-// position's next record, appends its export vertex, and returns that vertex's index (the
-// stored record's vertexIndex is set to it). Once compacted nothing is stored: a corner that
-// is not found gives the position's first record (0 when it has none).
+// position's next record, appends its export vertex, and returns that vertex's index. Once
+// compacted nothing is stored: a corner that is not found gives the position's first record
+// (0 when it has none).
 uint32_t AddCorner(XMeshData& data, uint32_t positionIndex, const XMeshCorner& corner, const float* uv);
 
 // Once every face is added: lays out each position's records as its slice of slotVertex and

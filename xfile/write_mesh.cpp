@@ -89,7 +89,7 @@ void WriteVertexColors(XWriteContext& context, const xfile::XSaveData& mesh, con
     p.Reserve(4 + 20 * size_t(vertexCount));
     p.Dword(vertexCount);
     for (uint32_t v = 0; v < vertexCount; ++v) {
-        const XMeshCorner& corner = data.VertexCorner(v);
+        const XMeshCorner corner = data.VertexCorner(v);
         p.Dword(v).Float(corner.color.r).Float(corner.color.g).Float(corner.color.b).Float(corner.alpha);
     }
     AddObject(context, &mesh, xfile::kTidMeshVertexColors, "", p.bytes());
@@ -113,7 +113,7 @@ void WriteDeclData(XWriteContext& context, const xfile::XSaveData& mesh, const s
     const bool framed = data.tangents.size() == vertexCount && data.bitangents.size() == vertexCount;
     for (uint32_t v = 0; v < vertexCount; ++v) {
         const uint32_t slot = data.VertexSlot(v);
-        const XMeshCorner& corner = data.cornerPool[slot];
+        const XMeshCorner corner = data.SlotCorner(slot);
         for (const XVertexElement& e : elements) {
             switch (e.usage) {
                 case kDeclUsageNormal: PutPoint(p, corner.normal); break;

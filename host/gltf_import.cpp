@@ -195,18 +195,20 @@ void GltfImporter::CheckSupported() {
                 textureTransforms_ |= text == "KHR_texture_transform";
                 lights_ |= text == "KHR_lights_punctual";
             }
+    // What else sends the file to Assimp; its accessors are checked first, as Assimp trusts them.
+    std::string reason;
     const json& meshes = doc_.Array("meshes");
-    for (size_t m = 0; m < meshes.size(); ++m) {
+    for (size_t m = 0; m < meshes.size() && reason.empty(); ++m) {
         const json* primitives = Member(meshes[m], "primitives");
         if (!primitives || !primitives->is_array()) continue;
         for (const json& primitive : *primitives)
             if (const json* mode = Member(primitive, "mode"); mode && !(mode->is_number_integer() && mode->get<int64_t>() == 4))
-                throw GltfUnsupported("primitive mode " + mode->dump() + " in mesh " + std::to_string(m));
+                reason = "primitive mode " + mode->dump() + " in mesh " + std::to_string(m);
     }
     for (const json& image : doc_.Array("images")) {
         const std::string uri = StringOf(image, "uri");
         if (uri.find('%') != std::string::npos || (uri.compare(0, 5, "data:") == 0 && uri.find(";base64,") == std::string::npos))
-            throw GltfUnsupported("image URI " + uri.substr(0, 40));
+            reason = "image URI " + uri.substr(0, 40);
     }
     // Animated nodes are given by translation, rotation and scale, never by a matrix.
     for (const json& animation : doc_.Array("animations"))
@@ -216,11 +218,15 @@ void GltfImporter::CheckSupported() {
                 const json* node = target ? Member(*target, "node") : nullptr;
                 if (node && node->is_number_unsigned() && node->get<uint64_t>() < doc_.Array("nodes").size() &&
                     Member(doc_.Array("nodes")[node->get<size_t>()], "matrix"))
-                    throw GltfUnsupported("an animated node with a matrix");
+                    reason = "an animated node with a matrix";
             }
     const json* sceneValue = Member(root, "scene");
     const uint64_t scene = sceneValue ? UnsignedOf(*sceneValue, "the file's scene") : 0;
-    if (scene >= doc_.Array("scenes").size()) throw GltfUnsupported("no scene");
+    if (scene >= doc_.Array("scenes").size()) reason = "no scene";
+    if (!reason.empty()) {
+        for (size_t a = 0; a < doc_.Array("accessors").size(); ++a) doc_.Accessor(a, "the file");
+        throw GltfUnsupported(reason);
+    }
 }
 
 // The scene's node tree: every node in it has one parent (none for the scene's nodes); a node

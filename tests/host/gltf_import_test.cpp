@@ -108,13 +108,22 @@ TEST(GltfImport, MalformedFilesGetOneMessageNamingThePlaceAndCause) {
             EXPECT_EQ(error, file.string() + ": " + c.message);
         }
     }
+    // Lines go to Assimp, but not with an accessor beyond its buffer.
+    std::string lines = valid;
+    lines.replace(lines.find(R"("indices":1)"), 11, R"("indices":1,"mode":1)");
+    lines.replace(lines.find(R"("count":3,"type":"SCALAR")"), 25, R"("count":9,"type":"SCALAR")");
+    std::ofstream(dir.path() / "lines.gltf") << lines;
+    std::string error;
+    EXPECT_EQ(ImportInterchangeFile((dir.path() / "lines.gltf").string(), ImportOptions(), error), nullptr);
+    EXPECT_EQ(error, (dir.path() / "lines.gltf").string() +
+                         ": accessor 1 reads 18 bytes from byte 0 of buffer view 1, which holds 6 bytes");
+
     // Extensions the reader does not know go to Assimp; forced, the reader says what it lacks.
     std::string text = valid;
     text.insert(1, R"("extensionsRequired":["KHR_draco_mesh_compression"],)");
     std::ofstream(dir.path() / "draco.gltf") << text;
     ImportOptions options;
     options.gltfReader = Reader::NativeOnly;
-    std::string error;
     EXPECT_EQ(ImportInterchangeFile((dir.path() / "draco.gltf").string(), options, error), nullptr);
     EXPECT_EQ(error, (dir.path() / "draco.gltf").string() +
                          ": needs extension KHR_draco_mesh_compression, which the glTF reader leaves to Assimp");

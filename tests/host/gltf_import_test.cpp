@@ -4,12 +4,16 @@
 
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
+
+#include <nlohmann/json.hpp>
 
 #include "common/test_files.h"
 #include "host/assimp_import.h"
 #include "host/gltf_import.h"
+#include "host/host_objects.h"
 #include "host/scene_document.h"
 #include "plugin/do_export.h"
 
@@ -20,23 +24,34 @@ namespace {
 
 const fs::path kTests = PLOVER_TEST_DATA_DIR;
 
-// The text X file the scene that `reader` makes of the file exports to (with its clips), or the
-// import's error.
-std::string ExportThrough(const fs::path& file, Reader reader, const fs::path& dir) {
+std::unique_ptr<HostScene> Import(const fs::path& file, Reader reader, const fs::path& dir) {
     ImportOptions options;
     options.gltfReader = reader;
     options.textureDirectory = (dir / "textures").string();
     std::string error;
     auto scene = ImportInterchangeFile(file.string(), options, error);
-    if (!scene) return "import failed: " + error;
-    if (const char* dump = std::getenv("PLOVER_GLTF_DUMP"))
-        std::ofstream(fs::path(dump) / (file.stem().string() + (reader == Reader::NativeOnly ? ".native" : ".assimp") +
-                                        ".json"))
-            << SaveSceneDocument(*scene);
-    scene->SetDir(kDirPlugCfg, dir.string());
-    const fs::path out = dir / (reader == Reader::NativeOnly ? "native.x" : "assimp.x");
-    if (XDoExport(out.string().c_str(), nullptr, scene.get(), 1, 0) != 1) return "export failed";
-    return ReadText(out);
+    EXPECT_TRUE(scene) << error;
+    return scene;
+}
+
+// The X file the scene exports to with the default options.
+std::string Export(HostScene& scene, const fs::path& out) {
+    scene.SetDir(kDirPlugCfg, out.parent_path().string());
+    return XDoExport(out.string().c_str(), nullptr, &scene, 1, 0) == 1 ? ReadText(out) : "export failed";
+}
+
+// A scene document without the texture vertices of its meshes.
+nlohmann::json WithoutTextureVertices(nlohmann::json document) {
+    std::vector<nlohmann::json*> open{&document};
+    while (!open.empty()) {
+        nlohmann::json& item = *open.back();
+        open.pop_back();
+        if (item.is_object() && item.contains("mapChannels"))
+            for (auto& channel : item["mapChannels"]) channel.erase("vertices");
+        if (item.is_structured())
+            for (auto& child : item) open.push_back(&child);
+    }
+    return document;
 }
 
 }  // namespace
@@ -46,13 +61,27 @@ TEST(GltfImport, ExportsAsAssimpsImportDoes) {
     for (const fs::path& folder : {kTests / "assets" / "gltf", kTests / "host" / "models", kTests / ".." / "examples"})
         for (const auto& entry : fs::recursive_directory_iterator(folder))
             if (IsGltfFileName(entry.path().string())) files.push_back(entry.path());
-    ASSERT_GE(files.size(), 12u);
+    ASSERT_GE(files.size(), 13u);
     for (const fs::path& file : files) {
         ScratchDir dir(file.stem().string());
-        const std::string native = ExportThrough(file, Reader::NativeOnly, dir.path());
-        const std::string assimp = ExportThrough(file, Reader::AssimpOnly, dir.path());
-        if (native == assimp) continue;
-        std::istringstream a(native), e(assimp);
+        auto native = Import(file, Reader::NativeOnly, dir.path());
+        auto assimp = Import(file, Reader::AssimpOnly, dir.path());
+        if (!native || !assimp) continue;
+        if (file.filename() == "mapping_and_layouts.gltf") {
+            // Assimp 5.2 reads normalized integer texture coordinates as floats (garbage): the
+            // scenes must agree in all else, and the reader's coordinates are the file's.
+            EXPECT_EQ(WithoutTextureVertices(nlohmann::json::parse(SaveSceneDocument(*native))),
+                      WithoutTextureVertices(nlohmann::json::parse(SaveSceneDocument(*assimp))));
+            const Mesh& mesh = static_cast<HostTriObject*>(native->root().children()[1]->object())->mesh();
+            ASSERT_EQ(mesh.Map(1).tv.size(), 3u);
+            EXPECT_EQ(mesh.Map(1).tv[1], Point3(1, 1, 0));
+            EXPECT_EQ(mesh.Map(1).tv[2], Point3(0, 0, 0));
+            continue;
+        }
+        const std::string x = Export(*native, dir.path() / "native.x");
+        const std::string expected = Export(*assimp, dir.path() / "assimp.x");
+        if (x == expected) continue;
+        std::istringstream a(x), e(expected);
         std::string la, le;
         int line = 1;
         while (std::getline(a, la) && std::getline(e, le) && la == le) ++line;

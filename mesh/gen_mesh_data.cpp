@@ -90,6 +90,10 @@ bool GenMeshData(ExportContext& exporter, XRenderableNode& node) {
     const bool meshNode = IsMeshNode(node);
     const bool wantNormals = options.Normal || options.Tangent || options.BiTangent;
     const bool wantTangents = meshNode && (options.Tangent || options.BiTangent);
+    // Tangent frames are written only in DeclData. Without it a frame matters only to a vertex
+    // without a normal, which takes one from it (OrthonormalizeFrame); every other normal comes
+    // out of the frame made unit again, whatever the frame. So only those vertices are summed.
+    const bool keepFrames = wantTangents && options.DeclData;
     const bool texCoords = options.TexCoords != 0;
 
     const int faceCountInt = mesh->getNumFaces();
@@ -239,7 +243,10 @@ bool GenMeshData(ExportContext& exporter, XRenderableNode& node) {
 
         // Tangent sums need the corners' texture coordinates: with TexCoords off the records
         // hold none, so nothing is added and each frame is built from its normal alone.
-        if (wantTangents && texCoords && channelCount > 0) {
+        bool summed[3] = {keepFrames, keepFrames, keepFrames};
+        if (wantTangents && !keepFrames)
+            for (int k = 0; k < 3; ++k) summed[k] = data->cornerPool[out.index[k]].normal == Point3{};
+        if (wantTangents && texCoords && channelCount > 0 && (summed[0] || summed[1] || summed[2])) {
             data->tangents.resize(data->vertices.size());
             data->bitangents.resize(data->vertices.size());
             const size_t slot = channels.tangentSlot >= 0 ? static_cast<size_t>(channels.tangentSlot) : 0;
@@ -251,7 +258,7 @@ bool GenMeshData(ExportContext& exporter, XRenderableNode& node) {
             }
             const std::array<float, 3> angle = TriangleCornerAngles(p[0], p[1], p[2]);
             for (int k = 0; k < 3; ++k) {
-                if (angle[static_cast<size_t>(k)] == 0.0f) continue;
+                if (!summed[k] || angle[static_cast<size_t>(k)] == 0.0f) continue;
                 const int k1 = (k + 1) % 3, k2 = (k + 2) % 3;
                 const XTangentFrame frame = CornerTangentFrame(p[k], p[k1], p[k2], uv[k], uv[k1], uv[k2]);
                 data->tangents[out.index[k]] += frame.tangent * angle[static_cast<size_t>(k)];
@@ -267,6 +274,10 @@ bool GenMeshData(ExportContext& exporter, XRenderableNode& node) {
         data->bitangents.resize(data->vertices.size());
         for (uint32_t k = 0; k < data->vertices.size(); ++k)
             OrthonormalizeFrame(data->tangents[k], data->bitangents[k], data->VertexNormal(k));
+        if (!keepFrames) {
+            std::vector<Point3>().swap(data->tangents);
+            std::vector<Point3>().swap(data->bitangents);
+        }
     }
     if (meshNode && options.MultiTexCoordsOptimize) MergeIdenticalChannels(*data);
     return true;

@@ -87,8 +87,8 @@ struct XMeshData {
     std::vector<XMeshFace> faces;          // one per mesh face, in mesh order
     std::vector<XMeshPosition> positions;  // one per mesh vertex, in mesh order
     std::vector<XMeshVertex> vertices;     // the export vertices, in creation order
-    // Per export vertex when a mesh node exports tangents or bitangents (else empty): export
-    // coordinates, an angle-weighted sum until finalised.
+    // Per export vertex when a mesh node exports tangents or bitangents in DeclData (else
+    // empty): export coordinates, an angle-weighted sum until finalised.
     std::vector<Point3> tangents;
     std::vector<Point3> bitangents;
     uint32_t hasVertexColors = 0;  // 1: corner records carry colours of map channel 0

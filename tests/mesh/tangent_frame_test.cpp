@@ -119,6 +119,7 @@ XMeshData Generate(const Mesh& mesh, const ExportOptions& options) {
 TEST(TangentFrame, TexCoordsOffSeedsFramesFromTheNormal) {
     ExportOptions o = MeshOptions();
     o.Tangent = 1;
+    o.DeclData = 1;
     o.TexCoords = 0;
     const XMeshData data = Generate(Quad(), o);
     for (uint32_t k = 0; k < data.vertices.size(); ++k) {
@@ -137,6 +138,7 @@ TEST(TangentFrame, FacesWithAZeroLengthSideAddNothing) {
     SetVertexChannel(mesh, 1, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}, {-7, 3, 0}});
     ExportOptions o = MeshOptions();
     o.Tangent = 1;
+    o.DeclData = 1;
     const XMeshData data = Generate(mesh, o);
     for (uint32_t k = 0; k < data.vertices.size(); ++k) {
         if (data.vertices[k].positionIndex == 4) {
@@ -150,3 +152,23 @@ TEST(TangentFrame, FacesWithAZeroLengthSideAddNothing) {
 }
 
 }  // namespace
+
+TEST(TangentFrame, NormalsAreTheSameWhetherFramesAreWrittenOrNot) {
+    // Corner 0 of each face has a zero normal and takes one from its frame; frames are only
+    // kept for DeclData, which must not change any normal.
+    Mesh mesh = Quad();
+    MeshNormalSpec& spec = mesh.SpecifyNormals();
+    spec.normals = {{0, 0, 0}, {0, 0, 2}};
+    spec.faces.assign(mesh.faces.size(), TVFace{{0, 1, 1}});
+    ExportOptions o = MeshOptions();
+    o.Tangent = 1;
+    const XMeshData plain = Generate(mesh, o);
+    o.DeclData = 1;
+    const XMeshData framed = Generate(mesh, o);
+    EXPECT_TRUE(plain.tangents.empty());
+    ASSERT_EQ(plain.vertices.size(), framed.vertices.size());
+    for (uint32_t k = 0; k < plain.vertices.size(); ++k) {
+        EXPECT_EQ(plain.VertexCorner(k).normal, framed.VertexCorner(k).normal) << k;
+        EXPECT_NE(plain.VertexCorner(k).normal, Point3(0, 0, 0)) << k;
+    }
+}

@@ -6,7 +6,7 @@
 
 using namespace std::string_literals;
 
-TEST(SanitizeXName, MapsEveryCharacterClass) {
+TEST(SanitizeXName, MapsEveryCharacterClassAndPrefixesLeadingDigits) {
     EXPECT_EQ(SanitizeXName(""), "");
     EXPECT_EQ(SanitizeXName("Box01"), "Box01");
     EXPECT_EQ(SanitizeXName("Anim-Bone_01"), "Anim-Bone_01");
@@ -16,9 +16,7 @@ TEST(SanitizeXName, MapsEveryCharacterClass) {
     EXPECT_EQ(SanitizeXName("a\tb{c}"), "a_b_c_");
     // Host names end at a NUL.
     EXPECT_EQ(SanitizeXName("ab\0cd"s), "ab");
-}
-
-TEST(SanitizeXName, LeadingDigitGetsPrefixInsideTheLimit) {
+    // A leading digit gets a prefix, inside the length limit.
     EXPECT_EQ(SanitizeXName("2Box"), "_2Box");
     EXPECT_EQ(SanitizeXName("123"), "_123");
     EXPECT_EQ(SanitizeXName("_2"), "_2");
@@ -28,7 +26,6 @@ TEST(SanitizeXName, LeadingDigitGetsPrefixInsideTheLimit) {
     EXPECT_EQ(SanitizeXName(letters), std::string(255, 'a'));
     const std::string digitFirst = "7" + std::string(299, 'b');
     const std::string cut = SanitizeXName(digitFirst);
-    EXPECT_EQ(cut.size(), 255u);
     EXPECT_EQ(cut, "_7" + std::string(253, 'b'));
     EXPECT_EQ(SanitizeXName(std::string(255, '9')).size(), 255u);
 }

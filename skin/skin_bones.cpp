@@ -25,6 +25,7 @@ SkinBone& XSkinInfo::Add(SkinBoneKey key, INode* boneHostNode, std::string name,
 }
 
 const SkinWeight* SkinBone::Weight(uint32_t p) const {
+    if (weights.empty() || p < weights.front().point || p > weights.back().point) return nullptr;
     const auto at = std::lower_bound(weights.begin(), weights.end(), p,
                                      [](const SkinWeight& e, uint32_t point) { return e.point < point; });
     return at != weights.end() && at->point == p ? &*at : nullptr;

@@ -6,9 +6,6 @@
 
 namespace {
 
-// Mesh channels the copy keeps: every map channel, normals and selections.
-constexpr uint64_t kMeshCopyChannels = 0x800027FFull;
-
 bool IsDeformer(const Modifier& modifier) {
     const Class_ID id = modifier.ClassID();
     return id == kSkinClassId || id == kLinkDeformerClassId;

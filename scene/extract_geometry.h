@@ -1,6 +1,6 @@
 // Geometry extraction: the modifier-stack look-ups that find where a node's geometry is
-// evaluated from and which deformers act on it. XRenderableNode::ExtractGeometry (declared in
-// scene/xnode.h) is defined with them in scene/extract_geometry.cpp.
+// evaluated from and which deformers act on it. XRenderableNode::ExtractGeometry, AcquireMesh
+// and ReleaseMesh (declared in scene/xnode.h) are defined with them in scene/extract_geometry.cpp.
 //
 // A disabled modifier (kModifierDisabledFlag) is never found.
 #pragma once

@@ -17,7 +17,7 @@
 #endif
 
 namespace fs = std::filesystem;
-using nlohmann::json;
+using json = nlohmann::ordered_json;
 
 // ---------------------------------------------------------------------------------------------
 // Files

@@ -75,11 +75,11 @@ public:
     // Reads the container and parses its JSON. Throws GltfError or GltfUnsupported.
     void Load(const std::string& path);
 
-    const nlohmann::json& root() const { return json_; }
+    const nlohmann::ordered_json& root() const { return json_; }
     // The array member `name` of the root (an empty array when absent) and its element `index`,
     // checked: what names the reference in messages ("node 3's mesh").
-    const nlohmann::json& Array(const char* name) const;
-    const nlohmann::json& Element(const char* array, uint64_t index, const std::string& referrer) const;
+    const nlohmann::ordered_json& Array(const char* name) const;
+    const nlohmann::ordered_json& Element(const char* array, uint64_t index, const std::string& referrer) const;
 
     // The accessor's checked view; `referrer` names who uses it in messages.
     GltfAccessor Accessor(uint64_t index, const std::string& referrer);
@@ -102,21 +102,21 @@ private:
 
     std::string path_;
     MappedFile file_;
-    nlohmann::json json_;
+    nlohmann::ordered_json json_;
     const uint8_t* binary_ = nullptr;  // the binary chunk of a .glb
     uint64_t binarySize_ = 0;
     uint64_t loadedBytes_ = 0;
     std::vector<Buffer> buffers_;
-    nlohmann::json empty_ = nlohmann::json::array();
+    nlohmann::ordered_json empty_ = nlohmann::ordered_json::array();
 };
 
 // Reading JSON values with checks; `where` names the value in messages.
-const nlohmann::json* Member(const nlohmann::json& object, const char* key);
-uint64_t UnsignedOf(const nlohmann::json& value, const std::string& where);
-float FloatOf(const nlohmann::json& value, const std::string& where);
+const nlohmann::ordered_json* Member(const nlohmann::ordered_json& object, const char* key);
+uint64_t UnsignedOf(const nlohmann::ordered_json& value, const std::string& where);
+float FloatOf(const nlohmann::ordered_json& value, const std::string& where);
 // Reads a member array of n numbers into out; false when absent.
-bool FloatsOf(const nlohmann::json& object, const char* key, float* out, size_t n, const std::string& where);
-std::string StringOf(const nlohmann::json& object, const char* key);
+bool FloatsOf(const nlohmann::ordered_json& object, const char* key, float* out, size_t n, const std::string& where);
+std::string StringOf(const nlohmann::ordered_json& object, const char* key);
 
 // Decodes base64 text; false when it is not base64.
 bool DecodeBase64(std::string_view text, std::vector<uint8_t>& out);

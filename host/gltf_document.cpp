@@ -16,6 +16,9 @@
 #define PLOVER_HAS_MMAP 1
 #endif
 
+#include "host/json_document.h"
+#include "host/scene_document.h"
+
 namespace fs = std::filesystem;
 using json = nlohmann::ordered_json;
 
@@ -231,6 +234,12 @@ void GltfDocument::Load(const std::string& path) {
     } else {
         text = std::string_view(reinterpret_cast<const char*>(data), size);
     }
+    // Nothing in a glTF file nests deeply. A file that does is refused before any parser sees
+    // it: Assimp's, which reads the files this reader leaves to it, recurses through every level.
+    size_t line = 0, column = 0;
+    if (json_document::FindDeepNesting(text, kMaxSceneJsonDepth, line, column))
+        throw GltfError("the glTF JSON nests arrays and objects more than " + std::to_string(kMaxSceneJsonDepth) +
+                        " levels deep (line " + std::to_string(line) + ", column " + std::to_string(column) + ")");
     json_ = json::parse(text.begin(), text.end(), nullptr, false);
     if (json_.is_discarded() || !json_.is_object()) throw GltfError("the glTF JSON is not a valid JSON object");
 

@@ -9,6 +9,35 @@
 
 namespace json_document {
 
+bool FindDeepNesting(std::string_view text, int limit, size_t& line, size_t& column) {
+    int depth = 0;
+    bool inString = false, escaped = false;
+    line = 1;
+    size_t lineStart = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '\n') {
+            line += 1;
+            lineStart = i + 1;
+        }
+        if (inString) {
+            if (escaped) escaped = false;
+            else if (c == '\\') escaped = true;
+            else if (c == '"') inString = false;
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '[' || c == '{') {
+            if (++depth > limit) {
+                column = i - lineStart + 1;
+                return true;
+            }
+        } else if (c == ']' || c == '}') {
+            depth -= depth > 0;
+        }
+    }
+    return false;
+}
+
 std::string Quoted(std::string_view s) {
     std::string out;
     out.reserve(s.size() + 2);

@@ -19,6 +19,11 @@ namespace json_document {
 using Json = nlohmann::json;
 using OrderedJson = nlohmann::ordered_json;
 
+// The line and column (from 1) of the first array or object in text nested deeper than limit,
+// found without parsing: a parser would build every level (and some recurse through them)
+// before a reader could count them.
+bool FindDeepNesting(std::string_view text, int limit, size_t& line, size_t& column);
+
 // s in double quotes, for messages.
 std::string Quoted(std::string_view s);
 // What kind of value v is, for messages: "an object", "a string", "null" and so on.

@@ -720,37 +720,6 @@ std::string ParseErrorText(const std::string& what) {
     return what.substr(at + 3, colon - at - 3) + ": malformed JSON: " + what.substr(colon + 2);
 }
 
-// The line and column of the first array or object nested deeper than `limit`, found without
-// parsing: the parser would otherwise build every level before the reader could count them.
-bool FindDeepNesting(const std::string& json, int limit, size_t& line, size_t& column) {
-    int depth = 0;
-    bool inString = false, escaped = false;
-    line = 1;
-    size_t lineStart = 0;
-    for (size_t i = 0; i < json.size(); ++i) {
-        const char c = json[i];
-        if (c == '\n') {
-            line += 1;
-            lineStart = i + 1;
-        }
-        if (inString) {
-            if (escaped) escaped = false;
-            else if (c == '\\') escaped = true;
-            else if (c == '"') inString = false;
-        } else if (c == '"') {
-            inString = true;
-        } else if (c == '[' || c == '{') {
-            if (++depth > limit) {
-                column = i - lineStart + 1;
-                return true;
-            }
-        } else if (c == ']' || c == '}') {
-            depth -= depth > 0;
-        }
-    }
-    return false;
-}
-
 }  // namespace
 
 std::unique_ptr<HostScene> LoadSceneDocumentFromString(const std::string& json, const std::string& displayName,
@@ -761,7 +730,7 @@ std::unique_ptr<HostScene> LoadSceneDocumentFromString(const std::string& json, 
         return nullptr;
     }
     size_t line = 0, column = 0;
-    if (FindDeepNesting(json, kMaxSceneJsonDepth, line, column)) {
+    if (json_document::FindDeepNesting(json, kMaxSceneJsonDepth, line, column)) {
         error = displayName + ": line " + std::to_string(line) + ", column " + std::to_string(column) +
                 ": arrays and objects nested more than " + std::to_string(kMaxSceneJsonDepth) + " levels deep";
         return nullptr;

@@ -147,6 +147,15 @@ TEST(GltfImport, MalformedFilesGetOneMessageNamingThePlaceAndCause) {
     EXPECT_EQ(error, (dir.path() / "lines.gltf").string() +
                          ": accessor 1 reads 18 bytes from byte 0 of buffer view 1, which holds 6 bytes");
 
+    // Nesting that would take a recursive parser through every level is refused before any
+    // parser reads the file (Assimp, which gets files without a glTF 2.0 asset, crashed on it).
+    std::string deep;
+    for (int i = 0; i < 5000; ++i) deep += R"({"a":)";
+    std::ofstream(dir.path() / "deep.gltf") << deep + "1" + std::string(5000, '}');
+    EXPECT_EQ(ImportInterchangeFile((dir.path() / "deep.gltf").string(), ImportOptions(), error), nullptr);
+    EXPECT_EQ(error, (dir.path() / "deep.gltf").string() +
+                         ": the glTF JSON nests arrays and objects more than 1024 levels deep (line 1, column 5121)");
+
     // Extensions the reader does not know go to Assimp; forced, the reader says what it lacks.
     std::string text = valid;
     text.insert(1, R"("extensionsRequired":["KHR_draco_mesh_compression"],)");

@@ -49,6 +49,7 @@ public:
 
 private:
     void CheckSupported();
+    void CheckSkinsForAssimp(const std::string& reason);
     void WalkNodes();
     void EmulateRetrievalOrder();
     aiMatrix4x4 NodeMatrix(const json& node, size_t index) const;
@@ -191,7 +192,10 @@ void GltfImporter::CheckSupported() {
         if (const json* names = Member(root, list); names && names->is_array())
             for (const json& name : *names) {
                 const std::string text = name.is_string() ? name.get<std::string>() : std::string();
-                if (!KnownExtension(text)) throw GltfUnsupported("extension " + text);
+                if (!KnownExtension(text)) {
+                    CheckSkinsForAssimp("extension " + text);
+                    throw GltfUnsupported("extension " + text);
+                }
                 textureTransforms_ |= text == "KHR_texture_transform";
                 lights_ |= text == "KHR_lights_punctual";
             }
@@ -225,7 +229,23 @@ void GltfImporter::CheckSupported() {
     if (scene >= doc_.Array("scenes").size()) reason = "no scene";
     if (!reason.empty()) {
         for (size_t a = 0; a < doc_.Array("accessors").size(); ++a) doc_.Accessor(a, "the file");
+        CheckSkinsForAssimp(reason);
         throw GltfUnsupported(reason);
+    }
+}
+
+// Assimp 5.2 crashes on a skinned mesh whose skin has no inverse bind matrices (they are optional,
+// and this reader takes identity matrices), so such a file that needs Assimp is refused instead.
+void GltfImporter::CheckSkinsForAssimp(const std::string& reason) {
+    const json& skins = doc_.Array("skins");
+    for (const json& node : doc_.Array("nodes")) {
+        const json* skin = Member(node, "skin");
+        if (!skin || !Member(node, "mesh") || !skin->is_number_unsigned() || skin->get<uint64_t>() >= skins.size())
+            continue;
+        const size_t index = skin->get<size_t>();
+        if (!Member(skins[index], "inverseBindMatrices"))
+            throw GltfError(Numbered("skin", index) + " has no inverseBindMatrices, which Assimp needs to read a file with " +
+                            reason + " (the glTF reader leaves that to Assimp)");
     }
 }
 

@@ -165,4 +165,11 @@ TEST(GltfImport, MalformedFilesGetOneMessageNamingThePlaceAndCause) {
     EXPECT_EQ(ImportInterchangeFile((dir.path() / "draco.gltf").string(), options, error), nullptr);
     EXPECT_EQ(error, (dir.path() / "draco.gltf").string() +
                          ": needs extension KHR_draco_mesh_compression, which the glTF reader leaves to Assimp");
+    // Assimp would crash on a skin without inverse bind matrices: such a file gets a message.
+    text.replace(text.find(R"({"mesh":0})"), 10, R"({"mesh":0,"skin":0}],"skins":[{"joints":[0]})");
+    std::ofstream(dir.path() / "draco.gltf") << text;
+    EXPECT_EQ(ImportInterchangeFile((dir.path() / "draco.gltf").string(), ImportOptions(), error), nullptr);
+    EXPECT_EQ(error, (dir.path() / "draco.gltf").string() +
+                         ": skin 0 has no inverseBindMatrices, which Assimp needs to read a file with extension "
+                         "KHR_draco_mesh_compression (the glTF reader leaves that to Assimp)");
 }

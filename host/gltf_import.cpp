@@ -80,6 +80,7 @@ private:
     std::vector<size_t> materialsByOrder_;
     std::vector<int64_t> embeddedIndex_;  // per image: its place among embedded images, or -1
     std::set<std::string> boneNames_, cameraNames_, lightNames_;
+    std::vector<HostNode*> hostNodes_;  // per node: its host node, or null when not in the scene
     std::unordered_map<std::string, HostNode*> nodes_;  // by the file's name; the first wins
     std::unordered_map<const HostNode*, Matrix3> worlds_;
     std::vector<Mtl*> materials_;
@@ -113,6 +114,7 @@ std::unique_ptr<HostScene> GltfImporter::Run(std::vector<ImportedClip>& clips) {
     EmulateRetrievalOrder();
     const size_t nodeCount = doc_.Array("nodes").size();
     names_.resize(nodeCount);
+    hostNodes_.assign(nodeCount, nullptr);
     for (size_t i = 0; i < nodeCount; ++i) {
         const std::string name = StringOf(doc_.Array("nodes")[i], "name");
         names_[i] = name.empty() ? "nodes[" + std::to_string(i) + "]" : name;
@@ -399,6 +401,7 @@ void GltfImporter::AddNode(size_t rootIndex, HostNode& rootParent) {
         const std::string& name = names_[index];
         HostNode& hostNode = parent->AddChild(name);
         nodes_.emplace(name, &hostNode);
+        hostNodes_[index] = &hostNode;
 
         const Matrix3 local = axes_.Transform(HostMatrix(NodeMatrix(node, index)));
         if (!Finite(local)) throw GltfError("node " + name + " has a transform that is not finite");
@@ -755,24 +758,31 @@ void GltfImporter::AddSkin(HostNode& hostNode, size_t nodeIndex, const std::vect
     HostSkinDeformer& skin = AddSkinDeformer(*scene_, hostNode);
     const Matrix3 meshPose = worlds_[&hostNode];
     skin.initTM = meshPose;
-    // Joints by name: a name used twice is one bone; bones in order of first use.
-    std::map<std::string, int32_t> boneIndex;
+    // Each joint is its own node, even where nodes share a name (a joint outside the scene is the
+    // scene's node of that name, as Assimp binds bones by name); a node listed twice is one bone.
+    // Bones in order of first use.
+    std::map<const HostNode*, int32_t> boneIndex;
     std::vector<int32_t> jointBone(jointCount);
     for (size_t j = 0; j < jointCount; ++j) {
-        const std::string& name = names_[UnsignedOf(joints[j], where)];
-        auto found = boneIndex.find(name);
-        if (found == boneIndex.end()) {
-            auto jointNode = nodes_.find(name);
-            if (jointNode == nodes_.end())
+        const size_t jointIndex = static_cast<size_t>(UnsignedOf(joints[j], where));
+        const std::string& name = names_[jointIndex];
+        HostNode* jointNode = hostNodes_[jointIndex];
+        if (!jointNode) {
+            auto named = nodes_.find(name);
+            if (named == nodes_.end())
                 throw GltfError("bone " + name + " of mesh " + parts[0].meshName + " is not a node of the scene");
+            jointNode = named->second;
+        }
+        auto found = boneIndex.find(jointNode);
+        if (found == boneIndex.end()) {
             float m[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
             if (inverseBindValue) inverseBind.Read(static_cast<uint32_t>(j), m, 16);
             const aiMatrix4x4 offset(m[0], m[4], m[8], m[12], m[1], m[5], m[9], m[13], m[2], m[6], m[10], m[14], m[3],
                                      m[7], m[11], m[15]);
             HostDeformerBone entry;
-            if (!SkinBoneFromOffset(entry, *jointNode->second, axes_.Transform(HostMatrix(offset)), meshPose))
+            if (!SkinBoneFromOffset(entry, *jointNode, axes_.Transform(HostMatrix(offset)), meshPose))
                 throw GltfError("bone " + name + " has an offset matrix that is not finite");
-            found = boneIndex.emplace(name, static_cast<int32_t>(skin.bones.size())).first;
+            found = boneIndex.emplace(jointNode, static_cast<int32_t>(skin.bones.size())).first;
             skin.bones.push_back(entry);
         }
         jointBone[j] = found->second;
@@ -874,10 +884,12 @@ void GltfImporter::AddAnimations(std::vector<ImportedClip>& clips) {
         for (uint64_t nodeIndex : order) {
             const Targets& t = targets[nodeIndex];
             const json& node = doc_.Array("nodes")[nodeIndex];
-            auto hostNode = nodes_.find(names_[nodeIndex]);
+            // The keys go to the channel's own node (not to another of the same name); a node
+            // outside the scene takes none.
+            HostNode* hostNode = hostNodes_[static_cast<size_t>(nodeIndex)];
             ImportedNodeKeys* keys = nullptr;
             const bool moves = t.path[0] || t.path[1] || t.path[2];
-            if (moves && hostNode != nodes_.end()) keys = &imported.nodes[hostNode->second];
+            if (moves && hostNode) keys = &imported.nodes[hostNode];
             for (int slot = 0; slot < 4; ++slot) {
                 const json* sampler = t.path[slot];
                 if (!sampler) {

@@ -89,6 +89,26 @@ TEST(GltfImport, ExportsAsAssimpsImportDoes) {
     }
 }
 
+// Nodes sharing a name keep their own bones and keys: Assimp binds both by name (and refuses a
+// skin with two joints of one name), so the reader is checked against itself with unique names.
+TEST(GltfImport, NodesSharingANameKeepTheirOwnBonesAndKeys) {
+    ScratchDir dir;
+    const fs::path file = kTests / "host" / "models" / "skin_and_samplers.gltf";
+    auto document = nlohmann::json::parse(ReadText(file));
+    document["nodes"][2]["name"] = "Hip";   // a joint, rotated, named as the other joint
+    document["nodes"][3]["name"] = "Body";  // moved, named as the skinned mesh
+    std::ofstream(dir.path() / file.filename()) << document.dump();  // same name: same texture names
+    auto shared = Import(dir.path() / file.filename(), Reader::NativeOnly, dir.path());
+    auto unique = Import(file, Reader::NativeOnly, dir.path());
+    ASSERT_TRUE(shared && unique);
+    std::string expected = Export(*unique, dir.path() / "unique.x");
+    // The exporter writes the second of two names with an underscore.
+    for (const auto& [from, to] : {std::pair{"Knee", "Hip_"}, std::pair{"Extra", "Body_"}})
+        for (size_t at = expected.find(from); at != std::string::npos; at = expected.find(from, at))
+            expected.replace(at, std::string(from).size(), to);
+    EXPECT_TRUE(Export(*shared, dir.path() / "shared.x") == expected);
+}
+
 TEST(GltfImport, MalformedFilesGetOneMessageNamingThePlaceAndCause) {
     ScratchDir dir;
     // A triangle: three positions (36 zero bytes) and indices 0, 1, 2 in a 48-byte buffer.

@@ -31,7 +31,8 @@ std::string Numbered(const char* kind, size_t index) { return std::string(kind) 
 
 // One primitive's checked views.
 struct PrimitiveViews {
-    GltfAccessor position, normal, colour, indices, joints, weights;
+    GltfAccessor position, normal, colour, indices;
+    std::vector<GltfAccessor> joints, weights;  // sets of four influences: JOINTS_k and WEIGHTS_k
     GltfAccessor uv[kMaxUvSets];
     bool hasNormal = false, hasColour = false, hasIndices = false, hasSkin = false;
     int uvSets = 0;  // sets present: bit k for set k
@@ -237,8 +238,36 @@ void GltfImporter::CheckSupported() {
 }
 
 // Assimp 5.2 crashes on a skinned mesh whose skin has no inverse bind matrices (they are optional,
-// and this reader takes identity matrices), so such a file that needs Assimp is refused instead.
+// and this reader takes identity matrices), and reads further sets of influences for as many
+// points as the first set has, beyond a shorter set's data; such a file that needs Assimp is
+// refused instead.
 void GltfImporter::CheckSkinsForAssimp(const std::string& reason) {
+    const json& accessors = doc_.Array("accessors");
+    const auto count = [&](const json* attribute) -> uint64_t {
+        if (!attribute || !attribute->is_number_unsigned() || attribute->get<uint64_t>() >= accessors.size()) return 0;
+        const json* value = Member(accessors[attribute->get<size_t>()], "count");
+        return value && value->is_number_unsigned() ? value->get<uint64_t>() : 0;
+    };
+    const json& meshes = doc_.Array("meshes");
+    for (size_t m = 0; m < meshes.size(); ++m) {
+        const json* primitives = Member(meshes[m], "primitives");
+        if (!primitives || !primitives->is_array()) continue;
+        for (size_t p = 0; p < primitives->size(); ++p) {
+            const json* attributes = Member((*primitives)[p], "attributes");
+            if (!attributes || !Member(*attributes, "JOINTS_0")) continue;
+            const uint64_t points = count(Member(*attributes, "WEIGHTS_0"));
+            for (size_t k = 1;; ++k) {
+                const std::string joints = "JOINTS_" + std::to_string(k), weights = "WEIGHTS_" + std::to_string(k);
+                const json* jointsValue = Member(*attributes, joints.c_str());
+                const json* weightsValue = Member(*attributes, weights.c_str());
+                if (!jointsValue && !weightsValue) break;
+                if (count(jointsValue) < points || count(weightsValue) < points)
+                    throw GltfError(Numbered("mesh", m) + " primitive " + std::to_string(p) + "'s " + joints + " or " + weights +
+                                    " has fewer elements than WEIGHTS_0, which Assimp would read beyond for a file with " +
+                                    reason + " (the glTF reader leaves that to Assimp)");
+            }
+        }
+    }
     const json& skins = doc_.Array("skins");
     for (const json& node : doc_.Array("nodes")) {
         const json* skin = Member(node, "skin");
@@ -449,14 +478,23 @@ PrimitiveViews GltfImporter::Views(const json& primitive, const std::string& whe
         // Assimp scales integer colours to 0..1 whether or not the file marks them normalized.
         views.colour.normalized = true;
     }
-    const json* joints = Member(*attributes, "JOINTS_0");
-    const json* weights = Member(*attributes, "WEIGHTS_0");
-    if (joints && weights) {
-        views.joints = accessor(*joints, "JOINTS_0");
-        views.weights = accessor(*weights, "WEIGHTS_0");
-        views.hasSkin = views.joints.count == views.weights.count && views.joints.components == 4 &&
-                        views.weights.components == 4;
+    // Every set of influences counts (more than four per point come in further sets), as long as
+    // the sets run on without a gap.
+    for (size_t k = 0;; ++k) {
+        const std::string jointsKey = "JOINTS_" + std::to_string(k), weightsKey = "WEIGHTS_" + std::to_string(k);
+        const json* joints = Member(*attributes, jointsKey.c_str());
+        const json* weights = Member(*attributes, weightsKey.c_str());
+        if (!joints || !weights) break;
+        const GltfAccessor jointView = accessor(*joints, jointsKey.c_str());
+        const GltfAccessor weightView = accessor(*weights, weightsKey.c_str());
+        if (jointView.count != weightView.count || jointView.components != 4 || weightView.components != 4) {
+            if (k == 0) break;
+            continue;
+        }
+        views.joints.push_back(jointView);
+        views.weights.push_back(weightView);
     }
+    views.hasSkin = !views.joints.empty();
     if (const json* indices = Member(primitive, "indices")) {
         views.indices = accessor(*indices, "indices");
         views.hasIndices = true;
@@ -794,25 +832,30 @@ void GltfImporter::AddSkin(HostNode& hostNode, size_t nodeIndex, const std::vect
     for (const PrimitiveViews& part : parts) {
         std::vector<bool> used(jointCount, false);
         const bool weighted = part.hasSkin;
+        const size_t sets = part.joints.size();
+        Spend(uint64_t(part.vertices) * sets, "mesh " + part.meshName + " makes more skin weights");
         const auto gather = [&](uint32_t v, std::pair<uint32_t, float>* out) {
             int n = 0;
-            if (!weighted || v >= part.weights.count) return n;
-            float w[4];
-            part.weights.Read(v, w, 4);
-            for (int j = 0; j < 4; ++j) {
-                const uint32_t joint = part.joints.Index(v, j);
-                if (!(w[j] > 0) || joint >= jointCount) continue;
-                used[joint] = true;
-                if (std::isfinite(w[j])) out[n++] = {joint, w[j]};
+            if (!weighted) return n;
+            for (size_t set = 0; set < sets; ++set) {
+                if (v >= part.weights[set].count) continue;
+                float w[4];
+                part.weights[set].Read(v, w, 4);
+                for (int j = 0; j < 4; ++j) {
+                    const uint32_t joint = part.joints[set].Index(v, j);
+                    if (!(w[j] > 0) || joint >= jointCount) continue;
+                    used[joint] = true;
+                    if (std::isfinite(w[j])) out[n++] = {joint, w[j]};
+                }
             }
             std::stable_sort(out, out + n, [](const auto& a, const auto& b) { return a.first < b.first; });
             return n;
         };
-        std::pair<uint32_t, float> entries[4];
-        for (uint32_t v = 0; v < part.vertices; ++v) gather(v, entries);
-        HostSkinAssignment point[4];
+        std::vector<std::pair<uint32_t, float>> entries(4 * sets);
+        for (uint32_t v = 0; v < part.vertices; ++v) gather(v, entries.data());
+        std::vector<HostSkinAssignment> point(4 * sets);
         for (uint32_t v = 0; v < part.vertices; ++v) {
-            const int n = gather(v, entries);
+            const int n = gather(v, entries.data());
             if (v == 0) {
                 first.clear();
                 int e = 0;
@@ -824,7 +867,7 @@ void GltfImporter::AddSkin(HostNode& hostNode, size_t nodeIndex, const std::vect
                 continue;
             }
             for (int e = 0; e < n; ++e) point[e] = {jointBone[entries[e].first], entries[e].second};
-            skin.AddPoint(point, static_cast<size_t>(n));
+            skin.AddPoint(point.data(), static_cast<size_t>(n));
         }
     }
 }

@@ -185,11 +185,19 @@ TEST(GltfImport, MalformedFilesGetOneMessageNamingThePlaceAndCause) {
     EXPECT_EQ(ImportInterchangeFile((dir.path() / "draco.gltf").string(), options, error), nullptr);
     EXPECT_EQ(error, (dir.path() / "draco.gltf").string() +
                          ": needs extension KHR_draco_mesh_compression, which the glTF reader leaves to Assimp");
-    // Assimp would crash on a skin without inverse bind matrices: such a file gets a message.
+    // Assimp would crash on a skin without inverse bind matrices: such a file gets a message...
     text.replace(text.find(R"({"mesh":0})"), 10, R"({"mesh":0,"skin":0}],"skins":[{"joints":[0]})");
     std::ofstream(dir.path() / "draco.gltf") << text;
     EXPECT_EQ(ImportInterchangeFile((dir.path() / "draco.gltf").string(), ImportOptions(), error), nullptr);
     EXPECT_EQ(error, (dir.path() / "draco.gltf").string() +
                          ": skin 0 has no inverseBindMatrices, which Assimp needs to read a file with extension "
                          "KHR_draco_mesh_compression (the glTF reader leaves that to Assimp)");
+    // ... and would read a second set of influences shorter than the first beyond its end.
+    text.replace(text.find(R"("POSITION":0)"), 12, R"("POSITION":0,"JOINTS_0":0,"WEIGHTS_0":0,"JOINTS_1":0)");
+    std::ofstream(dir.path() / "draco.gltf") << text;
+    EXPECT_EQ(ImportInterchangeFile((dir.path() / "draco.gltf").string(), ImportOptions(), error), nullptr);
+    EXPECT_EQ(error, (dir.path() / "draco.gltf").string() +
+                         ": mesh 0 primitive 0's JOINTS_1 or WEIGHTS_1 has fewer elements than WEIGHTS_0, which Assimp "
+                         "would read beyond for a file with extension KHR_draco_mesh_compression (the glTF reader "
+                         "leaves that to Assimp)");
 }

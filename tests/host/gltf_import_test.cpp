@@ -157,47 +157,44 @@ TEST(GltfImport, MalformedFilesGetOneMessageNamingThePlaceAndCause) {
             EXPECT_EQ(error, file.string() + ": " + c.message);
         }
     }
+    // Files refused whole: each gets one message naming the file.
+    const auto expectRefused = [&](const std::string& text, const std::string& message, const ImportOptions& options) {
+        const fs::path file = dir.path() / "refused.gltf";
+        std::ofstream(file) << text;
+        std::string error;
+        EXPECT_EQ(ImportInterchangeFile(file.string(), options, error), nullptr) << message;
+        EXPECT_EQ(error, file.string() + ": " + message);
+    };
     // Lines go to Assimp, but not with an accessor beyond its buffer.
     std::string lines = valid;
     lines.replace(lines.find(R"("indices":1)"), 11, R"("indices":1,"mode":1)");
     lines.replace(lines.find(R"("count":3,"type":"SCALAR")"), 25, R"("count":9,"type":"SCALAR")");
-    std::ofstream(dir.path() / "lines.gltf") << lines;
-    std::string error;
-    EXPECT_EQ(ImportInterchangeFile((dir.path() / "lines.gltf").string(), ImportOptions(), error), nullptr);
-    EXPECT_EQ(error, (dir.path() / "lines.gltf").string() +
-                         ": accessor 1 reads 18 bytes from byte 0 of buffer view 1, which holds 6 bytes");
+    expectRefused(lines, "accessor 1 reads 18 bytes from byte 0 of buffer view 1, which holds 6 bytes", ImportOptions());
 
     // Nesting that would take a recursive parser through every level is refused before any
     // parser reads the file (Assimp, which gets files without a glTF 2.0 asset, crashed on it).
     std::string deep;
     for (int i = 0; i < 5000; ++i) deep += R"({"a":)";
-    std::ofstream(dir.path() / "deep.gltf") << deep + "1" + std::string(5000, '}');
-    EXPECT_EQ(ImportInterchangeFile((dir.path() / "deep.gltf").string(), ImportOptions(), error), nullptr);
-    EXPECT_EQ(error, (dir.path() / "deep.gltf").string() +
-                         ": the glTF JSON nests arrays and objects more than 1024 levels deep (line 1, column 5121)");
+    expectRefused(deep + "1" + std::string(5000, '}'),
+                  "the glTF JSON nests arrays and objects more than 1024 levels deep (line 1, column 5121)", ImportOptions());
 
     // Extensions the reader does not know go to Assimp; forced, the reader says what it lacks.
     std::string text = valid;
     text.insert(1, R"("extensionsRequired":["KHR_draco_mesh_compression"],)");
-    std::ofstream(dir.path() / "draco.gltf") << text;
-    ImportOptions options;
-    options.gltfReader = Reader::NativeOnly;
-    EXPECT_EQ(ImportInterchangeFile((dir.path() / "draco.gltf").string(), options, error), nullptr);
-    EXPECT_EQ(error, (dir.path() / "draco.gltf").string() +
-                         ": needs extension KHR_draco_mesh_compression, which the glTF reader leaves to Assimp");
+    ImportOptions nativeOnly;
+    nativeOnly.gltfReader = Reader::NativeOnly;
+    expectRefused(text, "needs extension KHR_draco_mesh_compression, which the glTF reader leaves to Assimp", nativeOnly);
     // Assimp would crash on a skin without inverse bind matrices: such a file gets a message...
     text.replace(text.find(R"({"mesh":0})"), 10, R"({"mesh":0,"skin":0}],"skins":[{"joints":[0]})");
-    std::ofstream(dir.path() / "draco.gltf") << text;
-    EXPECT_EQ(ImportInterchangeFile((dir.path() / "draco.gltf").string(), ImportOptions(), error), nullptr);
-    EXPECT_EQ(error, (dir.path() / "draco.gltf").string() +
-                         ": skin 0 has no inverseBindMatrices, which Assimp needs to read a file with extension "
-                         "KHR_draco_mesh_compression (the glTF reader leaves that to Assimp)");
+    expectRefused(text,
+                  "skin 0 has no inverseBindMatrices, which Assimp needs to read a file with extension "
+                  "KHR_draco_mesh_compression (the glTF reader leaves that to Assimp)",
+                  ImportOptions());
     // ... and would read a second set of influences shorter than the first beyond its end.
     text.replace(text.find(R"("POSITION":0)"), 12, R"("POSITION":0,"JOINTS_0":0,"WEIGHTS_0":0,"JOINTS_1":0)");
-    std::ofstream(dir.path() / "draco.gltf") << text;
-    EXPECT_EQ(ImportInterchangeFile((dir.path() / "draco.gltf").string(), ImportOptions(), error), nullptr);
-    EXPECT_EQ(error, (dir.path() / "draco.gltf").string() +
-                         ": mesh 0 primitive 0's JOINTS_1 or WEIGHTS_1 has fewer elements than WEIGHTS_0, which Assimp "
-                         "would read beyond for a file with extension KHR_draco_mesh_compression (the glTF reader "
-                         "leaves that to Assimp)");
+    expectRefused(text,
+                  "mesh 0 primitive 0's JOINTS_1 or WEIGHTS_1 has fewer elements than WEIGHTS_0, which Assimp "
+                  "would read beyond for a file with extension KHR_draco_mesh_compression (the glTF reader "
+                  "leaves that to Assimp)",
+                  ImportOptions());
 }

@@ -21,10 +21,13 @@ namespace {
 constexpr unsigned kNoMaterial = std::numeric_limits<unsigned>::max();
 constexpr int kMaxUvSets = 8;  // the texture coordinate sets a mesh carries, as Assimp's import
 
-// Extensions whose content the reader handles or that change nothing the host keeps.
+// Extensions whose content the reader handles or that change nothing the host keeps: the
+// material extensions among them add only what a standard material has no place for (emission
+// strength, index of refraction, clearcoat and transmission factors).
 bool KnownExtension(const std::string& name) {
     return name == "KHR_materials_clearcoat" || name == "KHR_texture_transform" || name == "KHR_lights_punctual" ||
-           name == "KHR_materials_unlit";
+           name == "KHR_materials_unlit" || name == "KHR_materials_emissive_strength" || name == "KHR_materials_ior" ||
+           name == "KHR_materials_transmission";
 }
 
 std::string Numbered(const char* kind, size_t index) { return std::string(kind) + " " + std::to_string(index); }
@@ -211,6 +214,15 @@ void GltfImporter::CheckSupported() {
         for (const json& primitive : *primitives)
             if (const json* mode = Member(primitive, "mode"); mode && !(mode->is_number_integer() && mode->get<int64_t>() == 4))
                 reason = "primitive mode " + mode->dump() + " in mesh " + std::to_string(m);
+    }
+    // A transmission texture is an image Assimp reads and names, which numbers the images after
+    // it; only transmission factors are taken here.
+    const json& materials = doc_.Array("materials");
+    for (size_t m = 0; m < materials.size(); ++m) {
+        const json* extensions = Member(materials[m], "extensions");
+        const json* transmission = extensions ? Member(*extensions, "KHR_materials_transmission") : nullptr;
+        if (transmission && Member(*transmission, "transmissionTexture"))
+            reason = "a transmission texture in material " + std::to_string(m);
     }
     for (const json& image : doc_.Array("images")) {
         const std::string uri = StringOf(image, "uri");

@@ -846,25 +846,30 @@ void GltfImporter::AddSkin(HostNode& hostNode, size_t nodeIndex, const std::vect
         const bool weighted = part.hasSkin;
         const size_t sets = part.joints.size();
         Spend(uint64_t(part.vertices) * sets, "mesh " + part.meshName + " makes more skin weights");
-        const auto gather = [&](uint32_t v, std::pair<uint32_t, float>* out) {
-            int n = 0;
-            if (!weighted) return n;
+        // Calls take(joint, weight) for each influence of point v with a positive weight.
+        const auto influences = [&](uint32_t v, auto&& take) {
+            if (!weighted) return;
             for (size_t set = 0; set < sets; ++set) {
                 if (v >= part.weights[set].count) continue;
                 float w[4];
                 part.weights[set].Read(v, w, 4);
                 for (int j = 0; j < 4; ++j) {
                     const uint32_t joint = part.joints[set].Index(v, j);
-                    if (!(w[j] > 0) || joint >= jointCount) continue;
-                    used[joint] = true;
-                    if (std::isfinite(w[j])) out[n++] = {joint, w[j]};
+                    if (w[j] > 0 && joint < jointCount) take(joint, w[j]);
                 }
             }
+        };
+        const auto gather = [&](uint32_t v, std::pair<uint32_t, float>* out) {
+            int n = 0;
+            influences(v, [&](uint32_t joint, float weight) {
+                if (std::isfinite(weight)) out[n++] = {joint, weight};
+            });
             std::stable_sort(out, out + n, [](const auto& a, const auto& b) { return a.first < b.first; });
             return n;
         };
+        // The first point lists every joint that no point uses, with weight zero.
+        for (uint32_t v = 0; v < part.vertices; ++v) influences(v, [&](uint32_t joint, float) { used[joint] = true; });
         std::vector<std::pair<uint32_t, float>> entries(4 * sets);
-        for (uint32_t v = 0; v < part.vertices; ++v) gather(v, entries.data());
         std::vector<HostSkinAssignment> point(4 * sets);
         for (uint32_t v = 0; v < part.vertices; ++v) {
             const int n = gather(v, entries.data());

@@ -191,6 +191,7 @@ void Importer::AddGeometry(const aiNode& node, HostNode& hostNode) {
         shape.faces += triangles;
         shape.normalCount += mesh->HasNormals() ? mesh->mNumVertices : triangles;
         shape.normals |= mesh->HasNormals();
+        shape.partWithoutNormals |= !mesh->HasNormals();
         shape.colours |= mesh->HasVertexColors(0);
         for (int k = 0; k < AI_MAX_NUMBER_OF_TEXTURECOORDS; ++k)
             if (mesh->HasTextureCoords(k)) shape.uvSets = std::max(shape.uvSets, k + 1);
@@ -205,7 +206,6 @@ void Importer::AddGeometry(const aiNode& node, HostNode& hostNode) {
     }
     MeshNormalSpec* normals = out.GetSpecifiedNormals();
     const int uvSets = shape.uvSets;
-    const bool anyColors = shape.colours;
 
     uint32_t face = 0;
     for (size_t m = 0; m < meshes.size(); ++m) {
@@ -244,12 +244,7 @@ void Importer::AddGeometry(const aiNode& node, HostNode& hostNode) {
             target.setMatID(meshMaterial[m]);
             // A mesh that brings its own normals keeps them; without them a face is flat.
             target.smGroup = 0;
-            for (int k = 0; k < uvSets; ++k) out.Map(k + 1).tf[face] = corners;
-            if (anyColors) {
-                out.Map(kVertexColorChannel).tf[face] = corners;
-                out.Map(kVertexAlphaChannel).tf[face] = corners;
-            }
-            if (normals) {
+            if (normals && !normals->sharesMeshFaces) {
                 TVFace& n = normals->faces[face];
                 if (mesh.HasNormals()) {
                     for (int c = 0; c < 3; ++c) n.t[c] = normalBase + source.mIndices[c];

@@ -558,6 +558,7 @@ void GltfImporter::AddGeometry(size_t index, const json& node, HostNode& hostNod
         shape.faces += part.faces;
         shape.normalCount += part.hasNormal ? part.vertices : part.faces;
         shape.normals |= part.hasNormal;
+        shape.partWithoutNormals |= !part.hasNormal;
         shape.colours |= part.hasColour;
         for (int k = 0; k < kMaxUvSets; ++k)
             if (part.uvSets & (1 << k)) shape.uvSets = std::max(shape.uvSets, k + 1);
@@ -633,12 +634,7 @@ void GltfImporter::AddGeometry(size_t index, const json& node, HostNode& hostNod
             std::copy(corners.t, corners.t + 3, target.v);
             target.setMatID(partMaterial[m]);
             target.smGroup = 0;
-            for (int k = 0; k < shape.uvSets; ++k) out.Map(k + 1).tf[face] = corners;
-            if (shape.colours) {
-                out.Map(kVertexColorChannel).tf[face] = corners;
-                out.Map(kVertexAlphaChannel).tf[face] = corners;
-            }
-            if (normals) {
+            if (normals && !normals->sharesMeshFaces) {
                 TVFace& n = normals->faces[face];
                 if (part.hasNormal) {
                     for (int c = 0; c < 3; ++c) n.t[c] = normalBase + (corners.t[c] - base);

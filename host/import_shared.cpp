@@ -234,18 +234,21 @@ bool PrepareMergedMesh(::Mesh& out, const MergedMeshShape& shape, const std::str
     if (shape.normals) {
         MeshNormalSpec& normals = out.SpecifyNormals();
         normals.normals.reserve(static_cast<size_t>(shape.normalCount));
-        normals.faces.resize(faceCount);
+        if (shape.partWithoutNormals)
+            normals.faces.resize(faceCount);
+        else
+            normals.ShareMeshFaces();
     }
     for (int k = 0; k < shape.uvSets; ++k) {
         out.setMapSupport(k + 1, true);
         out.Map(k + 1).tv.assign(vertexCount, Point3());
-        out.Map(k + 1).tf.resize(faceCount);
+        out.Map(k + 1).ShareMeshFaces();
     }
     if (shape.colours) {
         for (int channel : {kVertexColorChannel, kVertexAlphaChannel}) {
             out.setMapSupport(channel, true);
             out.Map(channel).tv.assign(vertexCount, Point3(1, 1, 1));
-            out.Map(channel).tf.resize(faceCount);
+            out.Map(channel).ShareMeshFaces();
         }
     }
     return true;

@@ -140,12 +140,16 @@ struct MergedMeshShape {
     uint64_t vertices = 0, faces = 0;
     uint64_t normalCount = 0;  // specified normals: a part's vertices when it has normals, else its faces
     bool normals = false, colours = false;
+    bool partWithoutNormals = false;  // some part has none: its faces get flat normals
     int uvSets = 0;
 };
 
-// Sizes the mesh's arrays for the shape: positions, faces, specified normals (their faces; the
-// normals themselves are appended), texture channels 1..uvSets (zero), colour and alpha channels
-// (white). False with problem set when the shape is more than the host takes.
+// Sizes the mesh's arrays for the shape: positions, faces, texture channels 1..uvSets (zero),
+// colour and alpha channels (white), specified normals (appended by the caller). Every
+// attribute is indexed by the vertex, so the channels share the mesh's faces, and so do the
+// normals when every part has them (a normal per vertex, appended in vertex order); otherwise
+// the normals get faces of their own, sized here. False with problem set when the shape is more
+// than the host takes.
 bool PrepareMergedMesh(::Mesh& out, const MergedMeshShape& shape, const std::string& nodeName, std::string& problem);
 
 // The normal of a face without specified normals: its plane's.

@@ -53,12 +53,13 @@ Json MeshJson(const Mesh& mesh) {
     m["faces"] = std::move(faces);
     if (anyGroup) m["smoothingGroups"] = std::move(groups);
     if (anyId) m["materialIds"] = std::move(ids);
-    const auto cornerIndices = [](const std::vector<TVFace>& corners) {
+    // A channel's or the normals' corners are written out even when they share the mesh's faces.
+    const auto cornerIndices = [](const FaceCorners& corners) {
         Json a = Json::array();
-        for (const TVFace& f : corners) {
-            a.push_back(f.t[0]);
-            a.push_back(f.t[1]);
-            a.push_back(f.t[2]);
+        for (size_t f = 0; f < corners.size(); ++f) {
+            a.push_back(corners[f][0]);
+            a.push_back(corners[f][1]);
+            a.push_back(corners[f][2]);
         }
         return a;
     };
@@ -69,14 +70,14 @@ Json MeshJson(const Mesh& mesh) {
         Json c;
         c["channel"] = channel;
         c["vertices"] = Floats(map.tv);
-        c["faces"] = cornerIndices(map.tf);
+        c["faces"] = cornerIndices(mesh.mapFaces(channel));
         channels.push_back(std::move(c));
     }
     if (!channels.empty()) m["mapChannels"] = std::move(channels);
     if (const MeshNormalSpec* spec = mesh.GetSpecifiedNormals()) {
         Json n;
         n["normals"] = Floats(spec->normals);
-        n["faces"] = cornerIndices(spec->faces);
+        n["faces"] = cornerIndices(spec->Faces(mesh));
         m["normals"] = std::move(n);
     }
     return m;

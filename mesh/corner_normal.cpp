@@ -12,7 +12,7 @@ Point3 FaceNormal(const MeshRenderNormals& built, int face) {
 
 Point3 CornerNormal(const Mesh& mesh, const MeshRenderNormals& built, int face, int corner,
                     const MeshNormalSpec* specified) {
-    if (specified) return Normalize(specified->GetNormal(face, corner));
+    if (specified) return Normalize(specified->GetNormal(mesh, face, corner));
 
     const Face& f = mesh.faces[static_cast<size_t>(face)];
     const uint32_t group = f.getSmGroup();

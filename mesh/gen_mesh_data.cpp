@@ -23,19 +23,18 @@ Matrix2 DefaultUvTransform() {
 
 // One map channel as the faces read it; counts bound every index.
 struct ChannelSource {
-    const TVFace* faces = nullptr;
+    FaceCorners faces;
     const Point3* verts = nullptr;
-    size_t faceCount = 0;
     size_t vertCount = 0;
 
-    explicit ChannelSource(const MeshMap& map)
-        : faces(map.tf.data()), verts(map.tv.data()), faceCount(map.tf.size()), vertCount(map.tv.size()) {}
+    ChannelSource(const Mesh& mesh, int channel)
+        : faces(mesh.mapFaces(channel)), verts(mesh.Map(channel).tv.data()), vertCount(mesh.Map(channel).tv.size()) {}
     ChannelSource() = default;
 
     // The channel's vertex at a face corner, or fallback when the channel does not hold it.
     Point3 Read(size_t face, int corner, const Point3& fallback) const {
-        if (face >= faceCount) return fallback;
-        const uint32_t t = faces[face].t[corner];
+        if (face >= faces.size()) return fallback;
+        const uint32_t t = faces[face][corner];
         return t < vertCount ? verts[t] : fallback;
     }
 };
@@ -109,7 +108,7 @@ bool GenMeshData(ExportContext& exporter, XRenderableNode& node) {
     MeshRenderNormals built;
     if (wantNormals) {
         if (const MeshNormalSpec* spec = mesh->GetSpecifiedNormals()) {
-            if (spec->CheckNormals() && spec->GetNumFaces() == faceCountInt && spec->GetNumNormals() >= 1)
+            if (spec->CheckNormals(*mesh) && spec->GetNumFaces(*mesh) == faceCountInt && spec->GetNumNormals() >= 1)
                 specified = spec;
         }
         if (!specified) BuildRenderNormals(*mesh, built);
@@ -167,12 +166,12 @@ bool GenMeshData(ExportContext& exporter, XRenderableNode& node) {
     }
     if (data->hasVertexColors || data->hasVertexAlpha) data->colorPool.reserve(cornerBound * 4);
     const ChannelSource colorSource =
-        data->hasVertexColors ? ChannelSource(mesh->Map(kVertexColorChannel)) : ChannelSource();
+        data->hasVertexColors ? ChannelSource(*mesh, kVertexColorChannel) : ChannelSource();
     const ChannelSource alphaSource =
-        data->hasVertexAlpha ? ChannelSource(mesh->Map(kVertexAlphaChannel)) : ChannelSource();
+        data->hasVertexAlpha ? ChannelSource(*mesh, kVertexAlphaChannel) : ChannelSource();
     std::vector<ChannelSource> uvSources;
     if (texCoords)
-        for (int32_t channel : data->channels) uvSources.emplace_back(mesh->Map(channel));
+        for (int32_t channel : data->channels) uvSources.emplace_back(*mesh, channel);
 
     // Material list entries, resolved once.
     const size_t materialCount = node.materials.size();

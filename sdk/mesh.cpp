@@ -6,11 +6,12 @@ void MeshNormalSpec::BuildNormals() {
     for (Point3& n : normals) n = Normalize(n);
 }
 
-bool MeshNormalSpec::CheckNormals() const {
+bool MeshNormalSpec::CheckNormals(const Mesh& mesh) const {
     const uint32_t count = static_cast<uint32_t>(normals.size());
-    for (const TVFace& f : faces)
-        for (uint32_t t : f.t)
-            if (t >= count) return false;
+    const FaceCorners corners = Faces(mesh);
+    for (size_t f = 0; f < corners.size(); ++f)
+        for (int k = 0; k < 3; ++k)
+            if (corners[f][k] >= count) return false;
     return true;
 }
 
@@ -46,12 +47,14 @@ void Mesh::setMapSupport(int channel, bool support) {
     if (!support) {
         map.tv.clear();
         map.tf.clear();
+        map.sharesMeshFaces = false;
     }
 }
 
-const TVFace* Mesh::mapFaces(int channel) const {
-    if (!mapSupport(channel) || Map(channel).tf.empty()) return nullptr;
-    return Map(channel).tf.data();
+FaceCorners Mesh::mapFaces(int channel) const {
+    if (!mapSupport(channel)) return {};
+    const MeshMap& map = Map(channel);
+    return map.sharesMeshFaces ? FaceCorners(faces) : FaceCorners(map.tf);
 }
 
 const Point3* Mesh::mapVerts(int channel) const {
@@ -65,9 +68,7 @@ int Mesh::getNumMapVerts(int channel) const {
 
 bool Mesh::hasColorVerts() const { return getNumMapVerts(kVertexColorChannel) > 0; }
 
-bool Mesh::hasColorFaces() const {
-    return mapSupport(kVertexColorChannel) && !Map(kVertexColorChannel).tf.empty();
-}
+bool Mesh::hasColorFaces() const { return !mapFaces(kVertexColorChannel).empty(); }
 
 MeshNormalSpec& Mesh::SpecifyNormals() {
     if (!specifiedNormals_) specifiedNormals_ = std::make_unique<MeshNormalSpec>();

@@ -1,7 +1,10 @@
 // The host's triangle mesh: vertices, faces, map channels, specified and built normals.
 //
 // A vertex is only a position. Normals, texture coordinates and colours belong to face
-// corners: each map channel has its own vertices and its own faces (three indices per face).
+// corners: each map channel has its own vertices and faces (three indices per face), and so do
+// the specified normals. A channel or the normals may instead share the mesh's faces: their
+// corner indices are then the faces' vertex indices, which is what an importer gets from a file
+// format that indexes every attribute by the same vertex, at no extra memory.
 // Channel 0 holds vertex colours, channel -2 vertex alpha (first component), channels 1 to 99
 // texture coordinates.
 #pragma once
@@ -33,26 +36,70 @@ struct TVFace {
     uint32_t t[3] = {0, 0, 0};
 };
 
-// One map channel: its own vertices and one TVFace per mesh face.
-struct MeshMap {
-    bool supported = false;
-    std::vector<Point3> tv;
-    std::vector<TVFace> tf;
+static_assert(sizeof(TVFace) == 3 * sizeof(uint32_t) && sizeof(Face) == 5 * sizeof(uint32_t),
+              "FaceCorners reads both kinds of face as runs of uint32_t");
+
+// The corner indices of a list of faces, read the same way whether they are a channel's own
+// TVFaces (stride 3) or the mesh's Faces (stride 5, the vertex indices): corners[f][k] is
+// corner k of face f. A view is valid until the list it looks at is resized or freed.
+struct FaceCorners {
+    const uint32_t* first = nullptr;  // corner 0 of face 0
+    size_t stride = 3;                // uint32_t values from one face to the next
+    size_t count = 0;                 // faces
+
+    FaceCorners() = default;
+    explicit FaceCorners(const std::vector<TVFace>& faces)
+        : first(faces.empty() ? nullptr : faces.data()->t), stride(3), count(faces.size()) {}
+    explicit FaceCorners(const std::vector<Face>& faces)
+        : first(faces.empty() ? nullptr : faces.data()->v), stride(5), count(faces.size()) {}
+
+    size_t size() const { return count; }
+    bool empty() const { return count == 0; }
+    const uint32_t* operator[](size_t face) const { return first + face * stride; }
 };
 
-// Explicit per-corner normals: each face has three indices into the normal array.
+// One map channel: its own vertices, and one TVFace per mesh face unless it shares the mesh's
+// faces (then tf is empty). Read the faces through Mesh::mapFaces, which answers both forms.
+struct MeshMap {
+    bool supported = false;
+    bool sharesMeshFaces = false;
+    std::vector<Point3> tv;
+    std::vector<TVFace> tf;
+
+    // Makes the channel's corners the mesh's vertex indices and frees its own faces.
+    void ShareMeshFaces() {
+        std::vector<TVFace>().swap(tf);
+        sharesMeshFaces = true;
+    }
+};
+
+class Mesh;
+
+// Explicit per-corner normals: each face has three indices into the normal array, from the
+// normals' own faces or, when they share them, from the mesh's faces (then faces is empty).
+// The reading functions take the mesh the normals belong to for that reason.
 class MeshNormalSpec {
 public:
     std::vector<Point3> normals;
-    std::vector<TVFace> faces;  // one per mesh face
+    std::vector<TVFace> faces;  // one per mesh face, or empty when sharesMeshFaces
+    bool sharesMeshFaces = false;
 
-    int GetNumFaces() const { return static_cast<int>(faces.size()); }
+    // Makes the normals' corners the mesh's vertex indices and frees their own faces.
+    void ShareMeshFaces() {
+        std::vector<TVFace>().swap(faces);
+        sharesMeshFaces = true;
+    }
+
+    FaceCorners Faces(const Mesh& mesh) const;
+    int GetNumFaces(const Mesh& mesh) const { return static_cast<int>(Faces(mesh).size()); }
     int GetNumNormals() const { return static_cast<int>(normals.size()); }
-    Point3 GetNormal(int face, int corner) const { return normals[faces[face].t[corner]]; }
+    Point3 GetNormal(const Mesh& mesh, int face, int corner) const {
+        return normals[Faces(mesh)[static_cast<size_t>(face)][corner]];
+    }
     // Normalises the normals; the host also fills unspecified ones here.
     void BuildNormals();
     // True when every face index is in range.
-    bool CheckNormals() const;
+    bool CheckNormals(const Mesh& mesh) const;
 };
 
 // A normal of a render vertex with the smoothing groups it stands for.
@@ -70,8 +117,6 @@ struct RVertex {
     uint32_t firstNormal = 0;  // first entry in Mesh::renderNormals
 };
 
-class Mesh;
-
 // Face normals and render vertices worked out from a mesh's smoothing groups, held apart from
 // the mesh so that a reader can build them without writing to the mesh.
 struct MeshRenderNormals {
@@ -83,6 +128,9 @@ struct MeshRenderNormals {
 // Builds face normals and render vertices of mesh into out (replacing its contents).
 void BuildRenderNormals(const Mesh& mesh, MeshRenderNormals& out);
 
+// A channel or the specified normals that share the faces read the faces' vertex indices as
+// they are when read: changing a face's vertices changes their corners too, and removing faces
+// removes theirs. A producer that wants different corners gives them their own faces.
 class Mesh {
 public:
     std::vector<Point3> verts;
@@ -102,7 +150,8 @@ public:
     // empty, unsupported record.
     MeshMap& Map(int channel);
     const MeshMap& Map(int channel) const;
-    const TVFace* mapFaces(int channel) const;
+    // A supported channel's face corners, its own or the mesh's faces; empty when it has none.
+    FaceCorners mapFaces(int channel) const;
     const Point3* mapVerts(int channel) const;
     int getNumMapVerts(int channel) const;
     // Vertex colours are present when channel 0 has vertices and faces.
@@ -145,6 +194,10 @@ public:
     Mesh(Mesh&&) = default;
     Mesh& operator=(Mesh&&) = default;
 };
+
+inline FaceCorners MeshNormalSpec::Faces(const Mesh& mesh) const {
+    return sharesMeshFaces ? FaceCorners(mesh.faces) : FaceCorners(faces);
+}
 
 // Edge adjacency of a triangle mesh: every undirected edge once, with the faces on each side,
 // and for each vertex the edges that touch it (flat lists: vertexEdgeFirst has one entry per

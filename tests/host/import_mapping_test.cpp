@@ -130,7 +130,7 @@ TEST(ImportMapping, MeshesOfOneNodeMergeUnderAMultiMaterial) {
     auto* map = dynamic_cast<HostBitmapTex*>(green->maps[kMapDiffuse]);
     ASSERT_NE(map, nullptr);
     EXPECT_EQ(fs::path(map->fileName), (dir.path() / "green.png").lexically_normal());
-    EXPECT_EQ(MeshOf(*pair).Map(1).tf.size(), 3u);
+    EXPECT_EQ(MeshOf(*pair).mapFaces(1).size(), 3u);
 }
 
 // (Where each animation starts and ends on the timeline shows in the durations and poses of the

@@ -136,23 +136,33 @@ bool GenMeshData(ExportContext& exporter, XRenderableNode& node) {
     for (uint32_t f = 0; f < faceCount; ++f)
         for (uint32_t v : mesh->faces[f].v)
             if (v >= vertCount) return MeshFault(exporter, node);
-    data->faces.resize(faceCount);
-    data->positions.resize(vertCount);
     // Lists are reserved at their upper bounds; untouched capacity costs address space only.
     const size_t cornerBound = size_t(faceCount) * 3;
-    data->slotVertex.reserve(cornerBound);
-    data->cornerPool.reserve(cornerBound);
+    data->faces.reserve(faceCount);
+    data->positions.reserve(vertCount);
+    data->normals.reserve(cornerBound);
     data->uvPool.reserve(cornerBound * data->uvStride);
     data->vertices.reserve(cornerBound);
-    if (wantTangents) {
+    if (keepFrames) {
         data->tangents.reserve(cornerBound);
         data->bitangents.reserve(cornerBound);
     }
 
     const Matrix3 vertexTM = VertexTransform(node, options.WorldSpace != 0);
     const Matrix3 normalTM = NormalTransform(vertexTM);
-    for (uint32_t i = 0; i < vertCount; ++i)
-        data->positions[i].position = (mesh->verts[i] * vertexTM) * conversion;
+    for (uint32_t i = 0; i < vertCount; ++i) data->positions.push_back({(mesh->verts[i] * vertexTM) * conversion});
+    const auto exportNormal = [&](const Point3& n) {
+        return Normalize(conversion.VectorTransform(normalTM.VectorTransform(n)));
+    };
+    // Each specified normal in export coordinates, worked out once rather than at every corner
+    // that names it.
+    std::vector<Point3> specifiedNormals;
+    FaceCorners normalFaces;
+    if (specified) {
+        normalFaces = specified->Faces(*mesh);
+        specifiedNormals.reserve(specified->normals.size());
+        for (const Point3& n : specified->normals) specifiedNormals.push_back(exportNormal(Normalize(n)));
+    }
 
     // Winding: a mirroring placement (or conversion) reverses the corner order.
     const Matrix3 placed = vertexTM * conversion;
@@ -185,23 +195,26 @@ bool GenMeshData(ExportContext& exporter, XRenderableNode& node) {
             materialChannels.push_back(ChannelsOfMaterial(record, *mesh, texCoords, channelPosition, channelCount));
         }
     }
+    if (materialCount > 1) data->faceMaterials.reserve(faceCount);
 
+    CornerSharing sharing(vertCount, cornerBound, materialCount > 1);
     const uint32_t stride = data->uvStride;
     std::vector<float> cornerUv(size_t(3) * stride);
     for (uint32_t f = 0; f < faceCount; ++f) {
         const Face& face = mesh->faces[f];
-        XMeshFace& out = data->faces[f];
+        XMeshFace out;
         std::array<XMeshCorner, 3> corners{};
         uint32_t source[3];
         for (int k = 0; k < 3; ++k) source[k] = face.v[order[static_cast<size_t>(k)]];
 
-        if (wantNormals) {
-            for (int k = 0; k < 3; ++k) {
-                const Point3 n =
-                    CornerNormal(*mesh, built, static_cast<int>(f), order[static_cast<size_t>(k)], specified);
+        if (specified) {
+            for (int k = 0; k < 3; ++k)
                 corners[static_cast<size_t>(k)].normal =
-                    Normalize(conversion.VectorTransform(normalTM.VectorTransform(n)));
-            }
+                    specifiedNormals[normalFaces[f][order[static_cast<size_t>(k)]]];
+        } else if (wantNormals) {
+            for (int k = 0; k < 3; ++k)
+                corners[static_cast<size_t>(k)].normal = exportNormal(
+                    CornerNormal(*mesh, built, static_cast<int>(f), order[static_cast<size_t>(k)], nullptr));
         }
 
         int32_t mtlIndex = -1;
@@ -210,7 +223,7 @@ bool GenMeshData(ExportContext& exporter, XRenderableNode& node) {
             const size_t id = face.getMatID();
             const size_t index = materialCount == 1 ? 0 : (id >= materialCount ? id % materialCount : id);
             mtlIndex = static_cast<int32_t>(index);
-            out.mtlIndex = static_cast<uint32_t>(index);
+            if (materialCount > 1) data->faceMaterials.push_back(static_cast<uint32_t>(index));
             setup = index;
         }
         const MaterialChannels& channels = materialChannels[setup];
@@ -234,17 +247,17 @@ bool GenMeshData(ExportContext& exporter, XRenderableNode& node) {
                 corner.color = Color(c.x, c.y, c.z);
             }
             if (data->hasVertexAlpha) corner.alpha = alphaSource.Read(f, sourceCorner, Point3(1, 1, 1)).x;
-            corner.mtlIndex = mtlIndex;
         }
         for (int k = 0; k < 3; ++k)
-            out.index[k] =
-                AddCorner(*data, source[k], corners[static_cast<size_t>(k)], cornerUv.data() + size_t(k) * stride);
+            out.index[k] = sharing.Add(*data, source[k], corners[static_cast<size_t>(k)], mtlIndex,
+                                       cornerUv.data() + size_t(k) * stride);
+        data->faces.push_back(out);
 
         // Tangent sums need the corners' texture coordinates: with TexCoords off the records
         // hold none, so nothing is added and each frame is built from its normal alone.
         bool summed[3] = {keepFrames, keepFrames, keepFrames};
         if (wantTangents && !keepFrames)
-            for (int k = 0; k < 3; ++k) summed[k] = data->cornerPool[out.index[k]].normal == Point3{};
+            for (int k = 0; k < 3; ++k) summed[k] = data->normals[out.index[k]] == Point3{};
         if (wantTangents && texCoords && channelCount > 0 && (summed[0] || summed[1] || summed[2])) {
             data->tangents.resize(data->vertices.size());
             data->bitangents.resize(data->vertices.size());
@@ -266,17 +279,29 @@ bool GenMeshData(ExportContext& exporter, XRenderableNode& node) {
         }
         exporter.meter.Step();
     }
-    CompactCornerPool(*data);
+    TrimMeshData(*data);
 
-    if (wantTangents) {
-        data->tangents.resize(data->vertices.size());
-        data->bitangents.resize(data->vertices.size());
-        for (uint32_t k = 0; k < data->vertices.size(); ++k)
-            OrthonormalizeFrame(data->tangents[k], data->bitangents[k], data->VertexNormal(k));
-        if (!keepFrames) {
-            std::vector<Point3>().swap(data->tangents);
-            std::vector<Point3>().swap(data->bitangents);
+    const uint32_t vertexCount = static_cast<uint32_t>(data->vertices.size());
+    if (keepFrames) {
+        data->tangents.resize(vertexCount);
+        data->bitangents.resize(vertexCount);
+        for (uint32_t k = 0; k < vertexCount; ++k)
+            OrthonormalizeFrame(data->tangents[k], data->bitangents[k], data->normals[k]);
+    } else if (wantTangents) {
+        // Of the frame step only the normals are kept: a normal comes out of it made unit again,
+        // whatever the frame, and a vertex without one takes the normal its sums give.
+        for (uint32_t k = 0; k < vertexCount; ++k) {
+            Point3& n = data->normals[k];
+            if (n != Point3{}) {
+                n = Normalize(n);
+                continue;
+            }
+            Point3 t = k < data->tangents.size() ? data->tangents[k] : Point3{};
+            Point3 b = k < data->bitangents.size() ? data->bitangents[k] : Point3{};
+            OrthonormalizeFrame(t, b, n);
         }
+        std::vector<Point3>().swap(data->tangents);
+        std::vector<Point3>().swap(data->bitangents);
     }
     if (meshNode && options.MultiTexCoordsOptimize) MergeIdenticalChannels(*data);
     return true;

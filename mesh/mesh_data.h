@@ -2,18 +2,16 @@
 //
 // In the host's mesh a vertex is only a position; normals, texture coordinates, colours and
 // material ids belong to face corners. GenMeshData builds, for every face corner, the record of
-// all its attributes (an XMeshCorner) and gives every distinct record of a position an export
-// vertex of its own; corners that agree in every attribute share one. Positions and normals are
+// all its attributes and gives every distinct record of a position an export vertex of its own;
+// corners that agree in every attribute share one (CornerSharing). Positions and normals are
 // converted into export coordinates, faces wound for the export frame, each texture channel's
 // coordinate transform applied, tangent frames accumulated and finalised, and texture channels
 // with identical coordinates detected.
 //
-// Storage is flat. The corner records live in one list in creation order, record i being
-// export vertex i's, with their texture coordinates in a float array beside it, uvStride floats
-// per record. While the faces are added, each position's records form a chain in creation
-// order (slotVertex holds each export vertex's successor), so memory grows with the export
-// vertices made, not with the face corners; once the faces are done each position owns a slice
-// of slotVertex that lists its records. Nothing is allocated per corner or per vertex.
+// Storage is flat and holds only what the writer reads. A record's attributes are lists indexed
+// by its export vertex (normals, colours, texture coordinates); what sharing needs beyond them
+// (each position's records, each record's material index) lives in CornerSharing while the
+// faces are added and is released with it. Nothing is allocated per corner or per vertex.
 #pragma once
 
 #include <array>
@@ -41,43 +39,25 @@ inline constexpr const char* kMeshFaultCaption = "3ds Max bug";
 
 struct XMeshFace {
     uint32_t index[3] = {0, 0, 0};  // export vertex indices, already in export winding order
-    uint32_t mtlIndex = 0;          // position in the node's material list; 0 when it has none
-};
-
-// A position's corner records. While the faces are added: first is the export vertex of its
-// first record (kNoVertex: none yet); once compacted: its first entry in slotVertex.
-struct CornerRange {
-    uint32_t first = 0;
-    uint32_t count = 0;  // corner records created so far, in creation order
 };
 
 inline constexpr uint32_t kNoVertex = UINT32_MAX;
 
 struct XMeshPosition {
-    Point3 position;      // the mesh vertex in export coordinates
-    CornerRange corners;  // its corner records
+    Point3 position;  // the mesh vertex in export coordinates
 };
 
-// The attributes of a face corner. Its texture coordinates are not part of it but kept in
-// XMeshData::uvPool at the record's slot (see XMeshData::Uvw).
+// The attributes of a face corner that its export vertex keeps. Its texture coordinates are
+// kept beside it in XMeshData::uvPool (see XMeshData::Uvw).
 struct XMeshCorner {
     Point3 normal{};          // unit, export coordinates; (0, 0, 0) when Normal, Tangent and
                               // BiTangent are all off; OrthonormalizeFrame may rewrite it
     Color color{1, 1, 1};     // from the mesh's colour channel when hasVertexColors
     float alpha = 1.0f;       // from the mesh's alpha channel when hasVertexAlpha
-    int32_t mtlIndex = -1;    // the face's material index; -1 when the node has no materials
-};
-
-// What the record list stores of a corner; colour and alpha, which most meshes do not have,
-// are kept in XMeshData::colorPool when they do.
-struct XMeshCornerRecord {
-    Point3 normal{};
-    int32_t mtlIndex = -1;
 };
 
 struct XMeshVertex {
     uint32_t positionIndex = 0;  // index into XMeshData::positions
-    uint32_t cornerIndex = 0;    // index into that position's corner records
 };
 
 struct XMeshData {
@@ -85,8 +65,13 @@ struct XMeshData {
     uint32_t positionCount = 0;  // the mesh's vertex count
     uint32_t faceCount = 0;      // the mesh's face count
     std::vector<XMeshFace> faces;          // one per mesh face, in mesh order
+    // Per face when the node has more than one material entry: the face's position in the
+    // node's material list. Else empty: every face has position 0.
+    std::vector<uint32_t> faceMaterials;
     std::vector<XMeshPosition> positions;  // one per mesh vertex, in mesh order
     std::vector<XMeshVertex> vertices;     // the export vertices, in creation order
+    // Per export vertex: its normal (see XMeshCorner::normal).
+    std::vector<Point3> normals;
     // Per export vertex when a mesh node exports tangents or bitangents in DeclData (else
     // empty): export coordinates, an angle-weighted sum until finalised.
     std::vector<Point3> tangents;
@@ -97,33 +82,24 @@ struct XMeshData {
                                       // coordinates it shares, or its own position
     std::vector<int32_t> channels;    // supported host map channels 1 to 99, ascending
 
-    // Corner records in creation order: slot i holds export vertex i's record.
-    std::vector<XMeshCornerRecord> cornerPool;
-    // With hasVertexColors or hasVertexAlpha: the records' colour and alpha, four floats per
-    // slot (r, g, b, alpha); else empty, every record being white and opaque.
+    // With hasVertexColors or hasVertexAlpha: each export vertex's colour and alpha, four
+    // floats per vertex (r, g, b, alpha); else empty, every vertex being white and opaque.
     std::vector<float> colorPool;
-    // Texture coordinates of the corner records: uvStride floats per pool slot, (u, v) for each
+    // Texture coordinates of the export vertices: uvStride floats per vertex, (u, v) for each
     // entry of channels in order. The w of every uvw triple is 0 and is not stored.
     std::vector<float> uvPool;
     uint32_t uvStride = 0;  // 2 * channels.size() when TexCoords is on, else 0
-    // While the faces are added: per export vertex, the next record of its position
-    // (kNoVertex: the last). Once compacted: each position's records (their slots) in its slice
-    // [first, first + count).
-    std::vector<uint32_t> slotVertex;
-    bool compacted = false;  // CompactCornerPool has run
 
-    // Number of uvw triples each corner record carries: channels.size() or 0 (TexCoords off).
+    // Number of uvw triples each export vertex carries: channels.size() or 0 (TexCoords off).
     uint32_t UvwCount() const { return uvStride / 2; }
-    // The pool slot of a position's corner record (once compacted), and of an export vertex's record.
-    uint32_t Slot(uint32_t positionIndex, uint32_t cornerIndex) const {
-        return slotVertex[positions[positionIndex].corners.first + cornerIndex];
-    }
+    // A face's position in the node's material list.
+    uint32_t FaceMaterial(uint32_t face) const { return faceMaterials.empty() ? 0 : faceMaterials[face]; }
+    // A record's slot in the attribute lists: its export vertex.
     uint32_t VertexSlot(uint32_t vertexIndex) const { return vertexIndex; }
     // The whole record of a slot, and of an export vertex.
     XMeshCorner SlotCorner(uint32_t slot) const {
         XMeshCorner corner;
-        corner.normal = cornerPool[slot].normal;
-        corner.mtlIndex = cornerPool[slot].mtlIndex;
+        corner.normal = normals[slot];
         if (!colorPool.empty()) {
             const float* c = colorPool.data() + size_t(slot) * 4;
             corner.color = Color(c[0], c[1], c[2]);
@@ -132,7 +108,7 @@ struct XMeshData {
         return corner;
     }
     XMeshCorner VertexCorner(uint32_t vertexIndex) const { return SlotCorner(VertexSlot(vertexIndex)); }
-    Point3& VertexNormal(uint32_t vertexIndex) { return cornerPool[VertexSlot(vertexIndex)].normal; }
+    Point3& VertexNormal(uint32_t vertexIndex) { return normals[VertexSlot(vertexIndex)]; }
     // The (u, v) pairs of a slot's record: uvStride floats.
     const float* Uv(uint32_t slot) const { return uvPool.data() + size_t(slot) * uvStride; }
     // The uvw triple of a slot's record at a channel-list position: (u, v, 0).
@@ -141,6 +117,33 @@ struct XMeshData {
         return {uv[0], uv[1], 0.0f};
     }
 };
+
+// Shares export vertices while a mesh's faces are added to its XMeshData: Add returns the
+// export vertex of the first record of the position that equals the corner (normal and colour
+// within 1e-6 per component, alpha exactly, material index, and every (u, v) within 1e-6), else
+// appends the corner as the position's next record, a new export vertex, and returns that.
+// Each position's records form a chain in creation order (4 bytes per export vertex), so the
+// first equal record wins and memory grows with the export vertices made, not the corners.
+class CornerSharing {
+public:
+    // byMaterial: records of different material indices stay apart; without it the material
+    // index is not looked at (a node with at most one material entry gives every face the same).
+    // Lists are reserved at vertexBound, their upper bound.
+    CornerSharing(uint32_t positionCount, size_t vertexBound, bool byMaterial);
+    // uv: data.uvStride floats.
+    uint32_t Add(XMeshData& data, uint32_t positionIndex, const XMeshCorner& corner, int32_t mtlIndex,
+                 const float* uv);
+
+private:
+    std::vector<uint32_t> first_;     // per position: its first record's export vertex, or kNoVertex
+    std::vector<uint32_t> next_;      // per export vertex: its position's next record, or kNoVertex
+    std::vector<int32_t> material_;   // per export vertex with byMaterial: its material index
+    bool byMaterial_;
+};
+
+// Once every face is added: gives the attribute and vertex lists their exact sizes where that
+// frees memory in use (see add_corner.cpp).
+void TrimMeshData(XMeshData& data);
 
 // Builds node.meshData from node.mesh, placed by node.objectTM and node.frameTM, with the
 // node's material entries. Returns false when the node has no mesh or no host node (nothing
@@ -152,19 +155,6 @@ struct XMeshData {
 // index past its vertices) reads as the record's default: texture coordinates (0, 0) before the
 // channel's transform, colour (1, 1, 1), alpha 1.
 bool GenMeshData(ExportContext& exporter, XRenderableNode& node);
-
-// Shares export vertices: returns the export vertex of the first stored record of the position
-// that equals corner (normal and colour within 1e-6 per component, alpha exactly, material
-// index, and every (u, v) within 1e-6), else stores corner with uv (uvStride floats) as the
-// position's next record, appends its export vertex, and returns that vertex's index. Once
-// compacted nothing is stored: a corner that is not found gives the position's first record
-// (0 when it has none).
-uint32_t AddCorner(XMeshData& data, uint32_t positionIndex, const XMeshCorner& corner, const float* uv);
-
-// Once every face is added: lays out each position's records as its slice of slotVertex and
-// gives the record and export vertex lists their exact sizes. Records can then be found but no
-// longer added.
-void CompactCornerPool(XMeshData& data);
 
 // The transform that takes the mesh's coordinates to where the file wants them: objectTM in
 // world space (worldSpace and a mesh node), else objectTM x Inverse(frameTM), the node's own

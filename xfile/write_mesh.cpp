@@ -54,7 +54,7 @@ void WriteMaterialList(XWriteContext& context, const xfile::XSaveData& mesh, XRe
     XPayload p;
     p.Reserve(8 + 4 * size_t(data.faceCount));
     p.Dword(materialCount > 0 ? static_cast<uint32_t>(materialCount) : 1u).Dword(data.faceCount);
-    for (const XMeshFace& face : data.faces) p.Dword(materialCount > 0 ? face.mtlIndex : 0u);
+    for (uint32_t f = 0; f < data.faces.size(); ++f) p.Dword(data.FaceMaterial(f));
     const xfile::XSaveData list = AddObject(context, &mesh, xfile::kTidMeshMaterialList, "", p.bytes());
     if (!list.valid()) return;
 

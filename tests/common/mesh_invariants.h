@@ -22,40 +22,44 @@ namespace mesh_invariants {
 
 inline bool Finite(const Point3& p) { return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z); }
 
-// The record: dense vertex indices that point back at their corner records, no two equal
-// records at one position, faces inside the vertex list, slices inside the pool, and no value
-// that is not finite.
+// The record: attribute lists one entry per export vertex, vertices that name a position, faces
+// inside the vertex list, no vertex shared by faces of different materials, no two equal
+// records at one position, and no value that is not finite.
 inline void ExpectMeshDataInvariants(const XMeshData& data) {
+    const size_t vertexCount = data.vertices.size();
     ASSERT_EQ(data.positions.size(), data.positionCount);
     ASSERT_EQ(data.faces.size(), data.faceCount);
+    ASSERT_TRUE(data.faceMaterials.empty() || data.faceMaterials.size() == data.faceCount);
     ASSERT_EQ(data.channelMap.size(), data.channels.size());
-    ASSERT_EQ(data.uvPool.size(), data.cornerPool.size() * data.uvStride);
-    uint32_t corners = 0;
-    for (const XMeshPosition& p : data.positions) {
-        EXPECT_LE(size_t(p.corners.first) + p.corners.count, data.slotVertex.size());
-        EXPECT_TRUE(Finite(p.position));
-        corners += p.corners.count;
-    }
-    EXPECT_EQ(corners, data.vertices.size());
-    for (uint32_t k = 0; k < data.vertices.size(); ++k) {
-        const XMeshVertex& v = data.vertices[k];
-        ASSERT_LT(v.positionIndex, data.positions.size());
-        ASSERT_LT(v.cornerIndex, data.positions[v.positionIndex].corners.count);
+    ASSERT_EQ(data.normals.size(), vertexCount);
+    ASSERT_EQ(data.uvPool.size(), vertexCount * data.uvStride);
+    ASSERT_TRUE(data.colorPool.empty() || data.colorPool.size() == vertexCount * 4);
+    for (const XMeshPosition& p : data.positions) EXPECT_TRUE(Finite(p.position));
+    for (uint32_t k = 0; k < vertexCount; ++k) {
+        ASSERT_LT(data.vertices[k].positionIndex, data.positions.size());
         EXPECT_TRUE(Finite(data.VertexCorner(k).normal)) << "vertex " << k;
         if (k < data.tangents.size()) {
             EXPECT_TRUE(Finite(data.tangents[k]) && Finite(data.bitangents[k])) << "vertex " << k;
         }
     }
-    for (const XMeshFace& f : data.faces)
-        for (uint32_t i : f.index) EXPECT_LT(i, data.vertices.size());
-    // Re-adding any stored record to a copy finds it instead of making a new vertex.
-    XMeshData copy = data;
-    for (uint32_t k = 0; k < data.vertices.size(); ++k) {
-        const XMeshVertex& v = data.vertices[k];
-        const uint32_t slot = data.VertexSlot(k);
-        EXPECT_EQ(AddCorner(copy, v.positionIndex, data.SlotCorner(slot), data.Uv(slot)), k);
+    std::vector<int64_t> material(vertexCount, -1);
+    for (uint32_t f = 0; f < data.faces.size(); ++f)
+        for (uint32_t i : data.faces[f].index) {
+            ASSERT_LT(i, vertexCount);
+            EXPECT_TRUE(material[i] == -1 || material[i] == data.FaceMaterial(f)) << "vertex " << i;
+            material[i] = data.FaceMaterial(f);
+        }
+    // Re-adding every record in order to an empty copy finds each at its own export vertex.
+    XMeshData copy;
+    copy.uvStride = data.uvStride;
+    copy.hasVertexColors = data.hasVertexColors;
+    copy.hasVertexAlpha = data.hasVertexAlpha;
+    CornerSharing sharing(data.positionCount, vertexCount, true);
+    for (uint32_t k = 0; k < vertexCount; ++k) {
+        const int32_t m = static_cast<int32_t>(material[k]);
+        EXPECT_EQ(sharing.Add(copy, data.vertices[k].positionIndex, data.VertexCorner(k), m, data.Uv(k)), k)
+            << "two records of one position compare equal";
     }
-    EXPECT_EQ(copy.vertices.size(), data.vertices.size()) << "two records of one position compare equal";
 }
 
 // Reads little-endian DWORDs and FLOATs from a payload; reading past its end sets `bad`.

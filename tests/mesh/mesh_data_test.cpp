@@ -70,10 +70,9 @@ TEST(MeshData, MaterialIndicesWrapAndSplitVertices) {
     mesh.faces[1].setMatID(7);
 
     OneMesh m(mesh);
-    // No material entries: face records hold 0, corner records -1, and nothing splits.
-    EXPECT_EQ(m.data().faces[0].mtlIndex, 0u);
-    EXPECT_EQ(m.data().faces[1].mtlIndex, 0u);
-    EXPECT_EQ(m.data().VertexCorner(0).mtlIndex, -1);
+    // No material entries: every face has position 0, and nothing splits.
+    EXPECT_EQ(m.data().FaceMaterial(0), 0u);
+    EXPECT_EQ(m.data().FaceMaterial(1), 0u);
     EXPECT_EQ(m.data().vertices.size(), 4u);
 
     // Three entries: id 7 wraps to 1, the same as face 0, so nothing splits.
@@ -85,12 +84,12 @@ TEST(MeshData, MaterialIndicesWrapAndSplitVertices) {
         ExpectMeshDataInvariants(m.data());
     };
     regenerate(3, 7);
-    EXPECT_EQ(m.data().faces[1].mtlIndex, 1u);
+    EXPECT_EQ(m.data().FaceMaterial(1), 1u);
     EXPECT_EQ(m.data().vertices.size(), 4u);
     // (Different ids splitting shared vertices is the mesh_multi_material golden file's.) One
     // entry: every face uses it.
     regenerate(1, 2);
-    EXPECT_EQ(m.data().faces[1].mtlIndex, 0u);
+    EXPECT_EQ(m.data().FaceMaterial(1), 0u);
     EXPECT_EQ(m.data().vertices.size(), 4u);
 }
 

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <bit>
 #include <memory>
 #include <vector>
 
@@ -31,14 +32,42 @@ void ExtractSkin(ExportContext& exporter, XRenderableNode& node) {
         node.meshSkin.reset();  // a failed remapping leaves no half-built record behind
 }
 
-void FinaliseSkin(ExportContext& exporter, XRenderableNode& node) {
-    if (!node.meshSkin) return;
-    XSkinInfo& skin = *node.meshSkin;
-    const XMeshData* data = node.meshData.get();
-    const size_t positionCount = data ? data->positions.size() : 0;
+namespace {
 
-    // The bones (by their rank in key order) that influence each position, as flat lists. A
-    // position's count is the same at every corner that reaches it, so it is taken once.
+struct SkinCounts {
+    uint32_t perVertex = 0;  // most bones of one position that a face reaches
+    uint32_t perFace = 0;    // most distinct bones of one face
+};
+
+// With at most 64 bones: each position's bones (bit = rank in key order) in one word; a
+// position's count is its bits, a face's the bits of its corners' union.
+SkinCounts CountByBits(ExportContext& exporter, const XSkinInfo& skin, const XMeshData& data, size_t positionCount) {
+    std::vector<uint64_t> bits(positionCount, 0);
+    uint32_t rank = 0;
+    for (const auto& [key, bone] : skin.bones) {
+        for (const SkinWeight& e : bone.weights)
+            if (e.point < positionCount) bits[e.point] |= uint64_t(1) << rank;
+        ++rank;
+    }
+    SkinCounts counts;
+    for (const XMeshFace& face : data.faces) {
+        uint64_t faceBits = 0;
+        for (uint32_t vertexIndex : face.index) {
+            if (vertexIndex >= data.vertices.size()) continue;
+            const uint32_t p = data.vertices[vertexIndex].positionIndex;
+            if (p >= positionCount) continue;
+            counts.perVertex = std::max(counts.perVertex, static_cast<uint32_t>(std::popcount(bits[p])));
+            faceBits |= bits[p];
+        }
+        counts.perFace = std::max(counts.perFace, static_cast<uint32_t>(std::popcount(faceBits)));
+        exporter.meter.Step();
+    }
+    return counts;
+}
+
+// Any number of bones: each position's bones as flat lists; a face's distinct bones are
+// counted by marking each bone with the last face that met it.
+SkinCounts CountByLists(ExportContext& exporter, const XSkinInfo& skin, const XMeshData& data, size_t positionCount) {
     std::vector<uint32_t> first(positionCount + 1, 0);
     for (const auto& [key, bone] : skin.bones)
         for (const SkinWeight& e : bone.weights)
@@ -53,29 +82,42 @@ void FinaliseSkin(ExportContext& exporter, XRenderableNode& node) {
         ++rank;
     }
 
-    // A face's distinct bones are counted by marking each bone with the last face that met it.
-    uint32_t maxPerVertex = 0, maxPerFace = 0;
+    SkinCounts counts;
     std::vector<uint32_t> metAt(rank, UINT32_MAX);
-    if (data) {
-        for (uint32_t f = 0; f < data->faces.size(); ++f) {
-            uint32_t distinct = 0;
-            for (uint32_t vertexIndex : data->faces[f].index) {
-                if (vertexIndex >= data->vertices.size()) continue;
-                const uint32_t p = data->vertices[vertexIndex].positionIndex;
-                if (p >= positionCount) continue;
-                maxPerVertex = std::max(maxPerVertex, first[p + 1] - first[p]);
-                for (uint32_t i = first[p]; i < first[p + 1]; ++i) {
-                    if (metAt[influences[i]] == f) continue;
-                    metAt[influences[i]] = f;
-                    ++distinct;
-                }
+    for (uint32_t f = 0; f < data.faces.size(); ++f) {
+        uint32_t distinct = 0;
+        for (uint32_t vertexIndex : data.faces[f].index) {
+            if (vertexIndex >= data.vertices.size()) continue;
+            const uint32_t p = data.vertices[vertexIndex].positionIndex;
+            if (p >= positionCount) continue;
+            counts.perVertex = std::max(counts.perVertex, first[p + 1] - first[p]);
+            for (uint32_t i = first[p]; i < first[p + 1]; ++i) {
+                if (metAt[influences[i]] == f) continue;
+                metAt[influences[i]] = f;
+                ++distinct;
             }
-            maxPerFace = std::max(maxPerFace, distinct);
-            exporter.meter.Step();
         }
+        counts.perFace = std::max(counts.perFace, distinct);
+        exporter.meter.Step();
+    }
+    return counts;
+}
+
+}  // namespace
+
+void FinaliseSkin(ExportContext& exporter, XRenderableNode& node) {
+    if (!node.meshSkin) return;
+    XSkinInfo& skin = *node.meshSkin;
+    // A position's count is the same at every corner that reaches it (a bone lists a point
+    // once), so only the faces' corners are walked.
+    SkinCounts counts;
+    if (const XMeshData* data = node.meshData.get()) {
+        const size_t positionCount = data->positions.size();
+        counts = skin.bones.size() <= 64 ? CountByBits(exporter, skin, *data, positionCount)
+                                         : CountByLists(exporter, skin, *data, positionCount);
     }
     for (auto& [key, bone] : skin.bones) bone.exportOffset = ConvertTransform(exporter.conversion(), bone.offset);
     skin.boneCount = static_cast<uint16_t>(skin.bones.size());
-    skin.maxWeightsPerFace = static_cast<uint16_t>(maxPerFace);
-    skin.maxWeightsPerVertex = static_cast<uint16_t>(maxPerVertex);
+    skin.maxWeightsPerFace = static_cast<uint16_t>(counts.perFace);
+    skin.maxWeightsPerVertex = static_cast<uint16_t>(counts.perVertex);
 }

@@ -104,23 +104,29 @@ TEST(SkinExtract, WeightFixFillsShortfallsUpToThePrecision) {
 }
 
 TEST(SkinExtract, FaceAndVertexMaxima) {
-    // One face touching four bones, at most two per vertex.
-    SceneBuilder b;
-    HostNode* bones[4];
-    for (int i = 0; i < 4; ++i) bones[i] = &b.Bone("B" + std::to_string(i));
-    HostNode& body = b.Mesh("Body", MakeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {5, 5, 5}}, {{0, 1, 2}}));
-    HostSkinDeformer& skin = AddSkinDeformer(b.scene(), body);
-    for (HostNode* bone : bones) skin.bones.push_back({bone, {}});
-    skin.AddPoint({{0, 0.5f}, {1, 0.5f}});
-    skin.AddPoint({{2, 0.5f}, {3, 0.5f}});
-    skin.AddPoint({{0, 0.5f}, {2, 0.5f}});
-    skin.AddPoint({{0, 0.3f}, {1, 0.3f}, {2, 0.4f}});  // three bones, but on no face
-    ExportFixture f(b.Take());
-    f.CollectAndPass();
-    const XSkinInfo& record = *f.Geometry("Body")->meshSkin;
-    EXPECT_EQ(record.boneCount, 4u);
-    EXPECT_EQ(record.maxWeightsPerVertex, 2u);
-    EXPECT_EQ(record.maxWeightsPerFace, 4u);
+    // One face touching four bones, at most two per vertex; a point on no face has more. Up to
+    // 64 bones and beyond are counted differently.
+    for (int extra : {0, 70}) {
+        SCOPED_TRACE(extra);
+        SceneBuilder b;
+        std::vector<HostNode*> bones;
+        for (int i = 0; i < 4 + extra; ++i) bones.push_back(&b.Bone("B" + std::to_string(i)));
+        HostNode& body = b.Mesh("Body", MakeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {5, 5, 5}}, {{0, 1, 2}}));
+        HostSkinDeformer& skin = AddSkinDeformer(b.scene(), body);
+        for (HostNode* bone : bones) skin.bones.push_back({bone, {}});
+        skin.AddPoint({{0, 0.5f}, {1, 0.5f}});
+        skin.AddPoint({{2, 0.5f}, {3, 0.5f}});
+        skin.AddPoint({{0, 0.5f}, {2, 0.5f}});
+        std::vector<HostSkinAssignment> offFace = {{0, 0.3f}, {1, 0.3f}, {2, 0.4f}};
+        for (int i = 4; i < 4 + extra; ++i) offFace.push_back({i, 0.01f});
+        skin.AddPoint(offFace.data(), offFace.size());
+        ExportFixture f(b.Take());
+        f.CollectAndPass();
+        const XSkinInfo& record = *f.Geometry("Body")->meshSkin;
+        EXPECT_EQ(record.boneCount, 4u + extra);
+        EXPECT_EQ(record.maxWeightsPerVertex, 2u);
+        EXPECT_EQ(record.maxWeightsPerFace, 4u);
+    }
 }
 
 TEST(SkinExtract, DeformersWithoutInterfaceContextOrBonesAndBonesWithoutExportNodes) {

@@ -132,10 +132,6 @@ bool GenMeshData(ExportContext& exporter, XRenderableNode& node) {
     const size_t channelCount = data->channels.size();
     data->uvStride = texCoords ? static_cast<uint32_t>(2 * channelCount) : 0;
 
-    // A face that names a vertex the mesh does not have cannot be read.
-    for (uint32_t f = 0; f < faceCount; ++f)
-        for (uint32_t v : mesh->faces[f].v)
-            if (v >= vertCount) return MeshFault(exporter, node);
     // Lists are reserved at their upper bounds; untouched capacity costs address space only.
     const size_t cornerBound = size_t(faceCount) * 3;
     data->faces.reserve(faceCount);
@@ -202,6 +198,9 @@ bool GenMeshData(ExportContext& exporter, XRenderableNode& node) {
     std::vector<float> cornerUv(size_t(3) * stride);
     for (uint32_t f = 0; f < faceCount; ++f) {
         const Face& face = mesh->faces[f];
+        // A face that names a vertex the mesh does not have cannot be read.
+        if (face.v[0] >= vertCount || face.v[1] >= vertCount || face.v[2] >= vertCount)
+            return MeshFault(exporter, node);
         XMeshFace out;
         std::array<XMeshCorner, 3> corners{};
         uint32_t source[3];

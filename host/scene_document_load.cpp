@@ -2,6 +2,7 @@
 //
 // The reader walks the parsed JSON once, checking every value before it is used, and builds
 // the scene as it goes. The first problem stops the walk; the half-built scene is dropped.
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
@@ -237,9 +238,10 @@ bool DocumentReader::ReadMesh(const Json& v, const std::string& path, Mesh& out)
         !perFace("materialIds", 0xFFFF, [](Face& f, int64_t x) { f.setMatID(static_cast<MtlID>(x)); }))
         return false;
 
-    // Per-corner data: three indices per mesh face into an array of its own.
+    // Per-corner data: three indices per mesh face into an array of its own. Corners that
+    // repeat the mesh's faces (every attribute indexed by the vertex) share them instead.
     auto cornerFaces = [&](const Json& owner, const std::string& at, size_t limit, const char* what,
-                           std::vector<TVFace>& faces) {
+                           std::vector<TVFace>& faces, bool& sharesMeshFaces) {
         if (!owner.contains("faces")) return Fail(Member(at, "faces"), "missing field");
         std::vector<uint32_t> indices;
         if (!ReadIndices(owner["faces"], Member(at, "faces"), 3, static_cast<uint32_t>(limit), what, indices))
@@ -247,6 +249,10 @@ bool DocumentReader::ReadMesh(const Json& v, const std::string& path, Mesh& out)
         if (indices.size() != 3 * faceCount)
             return Fail(Member(at, "faces"), "expected three indices per face (" + std::to_string(3 * faceCount) +
                                                  "), found " + std::to_string(indices.size()));
+        sharesMeshFaces = true;
+        for (size_t f = 0; f < faceCount && sharesMeshFaces; ++f)
+            sharesMeshFaces = std::equal(out.faces[f].v, out.faces[f].v + 3, indices.begin() + 3 * std::ptrdiff_t(f));
+        if (sharesMeshFaces) return true;
         faces.resize(faceCount);
         for (size_t f = 0; f < faceCount; ++f)
             for (int k = 0; k < 3; ++k) faces[f].t[k] = indices[3 * f + static_cast<size_t>(k)];
@@ -268,10 +274,9 @@ bool DocumentReader::ReadMesh(const Json& v, const std::string& path, Mesh& out)
             if (!c.contains("vertices")) return Fail(Member(ch, "vertices"), "missing field");
             MeshMap map;
             if (!ReadPoints(c["vertices"], Member(ch, "vertices"), map.tv)) return false;
-            if (!cornerFaces(c, ch, map.tv.size(), "map vertices", map.tf)) return false;
-            out.setMapSupport(static_cast<int>(channel));
-            out.Map(static_cast<int>(channel)).tv = std::move(map.tv);
-            out.Map(static_cast<int>(channel)).tf = std::move(map.tf);
+            if (!cornerFaces(c, ch, map.tv.size(), "map vertices", map.tf, map.sharesMeshFaces)) return false;
+            map.supported = true;
+            out.Map(static_cast<int>(channel)) = std::move(map);
         }
     }
     if (v.contains("normals")) {
@@ -281,7 +286,7 @@ bool DocumentReader::ReadMesh(const Json& v, const std::string& path, Mesh& out)
         if (!n.contains("normals")) return Fail(Member(at, "normals"), "missing field");
         MeshNormalSpec spec;
         if (!ReadPoints(n["normals"], Member(at, "normals"), spec.normals)) return false;
-        if (!cornerFaces(n, at, spec.normals.size(), "normals", spec.faces)) return false;
+        if (!cornerFaces(n, at, spec.normals.size(), "normals", spec.faces, spec.sharesMeshFaces)) return false;
         out.SpecifyNormals() = std::move(spec);
     }
     return true;

@@ -9,6 +9,7 @@
 // texture coordinates.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -36,7 +37,8 @@ struct TVFace {
     uint32_t t[3] = {0, 0, 0};
 };
 
-static_assert(sizeof(TVFace) == 3 * sizeof(uint32_t) && sizeof(Face) == 5 * sizeof(uint32_t),
+static_assert(sizeof(TVFace) == 3 * sizeof(uint32_t) && sizeof(Face) == 5 * sizeof(uint32_t) &&
+                  offsetof(Face, v) == 0,
               "FaceCorners reads both kinds of face as runs of uint32_t");
 
 // The corner indices of a list of faces, read the same way whether they are a channel's own

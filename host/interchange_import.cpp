@@ -11,6 +11,7 @@
 #include <system_error>
 
 #include "host/gltf_import.h"
+#include "host/nesting_check.h"
 
 namespace fs = std::filesystem;
 
@@ -152,6 +153,11 @@ std::unique_ptr<HostScene> ImportInterchangeFile(const std::string& path, const 
             options.gltfReader == ImportOptions::GltfReader::NativeOnly)
             return scene;
         error.clear();
+    }
+    // Assimp's readers recurse once per nesting level: a deep enough file would overflow the stack.
+    if (const std::string problem = FindDeepModelNesting(path); !problem.empty()) {
+        error = path + ": " + problem;
+        return nullptr;
     }
     std::vector<ImportedClip> found;
     std::unique_ptr<HostScene> scene = AssimpImport(path, options, error, found);

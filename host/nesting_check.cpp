@@ -1,0 +1,287 @@
+#include "host/nesting_check.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "xfile/format/mszip.h"
+
+namespace {
+
+uint32_t Le32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
+uint64_t Le64(const uint8_t* p) { return uint64_t(Le32(p)) | uint64_t(Le32(p + 4)) << 32; }
+
+std::string TooDeep(int limit, const std::string& where) {
+    return "nested more than " + std::to_string(limit) + " levels deep (" + where + "); no model nests that deep";
+}
+
+// The file mapped read-only for the scan.
+class MappedFile {
+public:
+    explicit MappedFile(const std::string& path) {
+        const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) return;
+        struct stat st {};
+        if (fstat(fd, &st) == 0 && st.st_size > 0) {
+            void* p = mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+            if (p != MAP_FAILED) {
+                data_ = static_cast<const uint8_t*>(p);
+                size_ = static_cast<size_t>(st.st_size);
+            }
+        }
+        close(fd);
+    }
+    ~MappedFile() {
+        if (data_) munmap(const_cast<uint8_t*>(data_), size_);
+    }
+    MappedFile(const MappedFile&) = delete;
+    MappedFile& operator=(const MappedFile&) = delete;
+    std::span<const uint8_t> bytes() const { return {data_, size_}; }
+
+private:
+    const uint8_t* data_ = nullptr;
+    size_t size_ = 0;
+};
+
+// Binary FBX: each node record holds its end offset; children follow its properties and end with
+// a null record. The walk keeps the open records' ends instead of recursing.
+std::string ScanBinaryFbx(std::span<const uint8_t> file, int limit) {
+    constexpr size_t kMagicSize = 27;  // "Kaydara FBX Binary  \0", 0x1A 0x00, version
+    if (file.size() < kMagicSize) return {};
+    const bool wide = Le32(file.data() + 23) >= 7500;  // 64-bit offsets from version 7.5
+    const uint64_t header = wide ? 25 : 13;
+    std::vector<uint64_t> ends;
+    uint64_t pos = kMagicSize;
+    while (true) {
+        const uint64_t levelEnd = ends.empty() ? file.size() : ends.back();
+        if (pos + header > levelEnd) {
+            if (ends.empty()) return {};
+            pos = ends.back();
+            ends.pop_back();
+            continue;
+        }
+        const uint8_t* p = file.data() + pos;
+        const uint64_t end = wide ? Le64(p) : Le32(p);
+        const uint64_t propertyBytes = wide ? Le64(p + 16) : Le32(p + 8);
+        const uint64_t nameLength = p[header - 1];
+        if (end == 0) {  // null record: the end of this level's list
+            if (ends.empty()) return {};
+            pos = ends.back();
+            ends.pop_back();
+            continue;
+        }
+        // A record that does not move forward or leaves its parent is malformed: Assimp refuses it.
+        if (end <= pos || end > levelEnd || propertyBytes > end) return {};
+        const uint64_t children = pos + header + nameLength + propertyBytes;
+        if (children < end) {
+            ends.push_back(end);
+            if (ends.size() > static_cast<size_t>(limit)) return TooDeep(limit, "node record at byte " + std::to_string(pos));
+            pos = children;
+        } else {
+            pos = end;
+        }
+    }
+}
+
+// Binary X tokens: only the braces nest; the other records are stepped over by their sizes.
+std::string ScanBinaryX(std::span<const uint8_t> body, size_t floatSize, const std::string& of, int limit) {
+    int depth = 0;
+    size_t pos = 0;
+    const size_t n = body.size();
+    auto count = [&](size_t at) -> uint64_t { return at + 6 <= n ? Le32(body.data() + at + 2) : n; };
+    while (pos + 2 <= n) {
+        const uint16_t token = uint16_t(body[pos] | body[pos + 1] << 8);
+        uint64_t step = 2;
+        switch (token) {
+            case 1: case 2: step = 6 + count(pos); break;               // name, string: DWORD count + bytes
+            case 3: step = 6; break;                                      // integer
+            case 5: step = 18; break;                                     // GUID
+            case 6: step = 6 + 4 * count(pos); break;                     // integer list
+            case 7: step = 6 + floatSize * count(pos); break;             // float list
+            case 0x0A:
+                if (++depth > limit) return TooDeep(limit, "brace at byte " + std::to_string(pos) + of);
+                break;
+            case 0x0B: depth -= depth > 0; break;
+            default: break;
+        }
+        if (step > n - pos) return {};
+        pos += static_cast<size_t>(step);
+    }
+    return {};
+}
+
+// Text: braces, or XML elements, counted in one pass outside strings and comments.
+class TextScan {
+public:
+    enum class Kind { Xml, XText, FbxAscii, Braces };
+    TextScan(Kind kind, int limit) : kind_(kind), limit_(limit) {}
+
+    // False as soon as the limit is passed (then Problem() says where).
+    bool Feed(std::string_view text) {
+        for (const char c : text) {
+            if (c == '\n') {
+                ++line_;
+                column_ = 0;
+            } else {
+                ++column_;
+            }
+            if (kind_ == Kind::Xml ? !Xml(c) : !Brace(c)) return false;
+            previous_ = c;
+        }
+        return true;
+    }
+    std::string Problem(const std::string& of) const {
+        return TooDeep(limit_, "line " + std::to_string(line_) + ", column " + std::to_string(column_) + of);
+    }
+
+private:
+    bool Open() { return ++depth_ <= limit_; }
+    void Close() { depth_ -= depth_ > 0; }
+
+    bool Brace(char c) {
+        if (state_ == State::LineComment) {
+            if (c == '\n') state_ = State::Content;
+            return true;
+        }
+        if (state_ == State::String) {
+            // Strings end at their quote or, in a damaged file, at the end of the line, so that
+            // one stray quote cannot hide the rest of the file.
+            if (escaped_) escaped_ = false;
+            else if (c == '\\' && kind_ != Kind::XText) escaped_ = true;
+            else if (c == '"' || c == '\n') state_ = State::Content;
+            return true;
+        }
+        if (c == '"') state_ = State::String;
+        else if (kind_ == Kind::FbxAscii ? c == ';' : (c == '#' || (c == '/' && previous_ == '/'))) state_ = State::LineComment;
+        else if (c == '{') return Open();
+        else if (c == '}') Close();
+        return true;
+    }
+
+    bool Xml(char c) {
+        switch (state_) {
+            case State::Content:
+                if (c == '<') state_ = State::TagStart;
+                return true;
+            case State::TagStart:
+                if (c == '/') state_ = State::CloseTag;
+                else if (c == '!') state_ = State::Bang;
+                else if (c == '?') state_ = State::Declaration;
+                else if (c == '<') state_ = State::TagStart;
+                else if (c == ' ' || c == '\t' || c == '\r' || c == '\n') state_ = State::Content;
+                else state_ = State::Tag;
+                return true;
+            case State::Tag:  // an opening tag nests unless it ends in "/>"
+                if (c == '"' || c == '\'') {
+                    quote_ = c;
+                    state_ = State::Quoted;
+                } else if (c == '>') {
+                    state_ = State::Content;
+                    if (previous_ != '/') return Open();
+                }
+                return true;
+            case State::Quoted:
+                if (c == quote_) state_ = State::Tag;
+                return true;
+            case State::CloseTag:
+                if (c == '>') {
+                    Close();
+                    state_ = State::Content;
+                }
+                return true;
+            case State::Bang:  // "<!--" comment, "<![CDATA[" section, or a declaration
+                if (c == '-') state_ = State::BangDash;
+                else if (c == '[') state_ = State::CData;
+                else state_ = c == '>' ? State::Content : State::Declaration;
+                return true;
+            case State::BangDash:
+                state_ = c == '-' ? State::Comment : (c == '>' ? State::Content : State::Declaration);
+                run_ = 0;
+                return true;
+            case State::Comment:  // ends at "-->"
+                if (c == '>' && run_ >= 2) state_ = State::Content;
+                run_ = c == '-' ? run_ + 1 : 0;
+                return true;
+            case State::CData:  // ends at "]]>"
+                if (c == '>' && run_ >= 2) state_ = State::Content;
+                run_ = c == ']' ? run_ + 1 : 0;
+                return true;
+            case State::Declaration:
+                if (c == '>') state_ = State::Content;
+                return true;
+            default:
+                state_ = State::Content;
+                return true;
+        }
+    }
+
+    enum class State { Content, String, LineComment, TagStart, Tag, Quoted, CloseTag, Bang, BangDash, Comment, CData, Declaration };
+    Kind kind_;
+    int limit_;
+    int depth_ = 0;
+    uint64_t line_ = 1;
+    uint64_t column_ = 0;
+    State state_ = State::Content;
+    char previous_ = 0;
+    char quote_ = 0;
+    int run_ = 0;
+    bool escaped_ = false;
+};
+
+bool LooksBinary(std::span<const uint8_t> head) {
+    return std::memchr(head.data(), 0, head.size()) != nullptr;
+}
+
+TextScan::Kind TextKindOf(std::span<const uint8_t> file) {
+    std::string_view text(reinterpret_cast<const char*>(file.data()), std::min<size_t>(file.size(), 4096));
+    if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
+    const size_t first = text.find_first_not_of(" \t\r\n");
+    if (first != std::string_view::npos && text[first] == '<') return TextScan::Kind::Xml;
+    if (text.starts_with("xof ")) return TextScan::Kind::XText;
+    if (text.find("FBXHeaderExtension") != std::string_view::npos || text.starts_with("; FBX"))
+        return TextScan::Kind::FbxAscii;
+    return TextScan::Kind::Braces;
+}
+
+std::string ScanText(std::span<const uint8_t> text, TextScan::Kind kind, const std::string& of, int limit) {
+    TextScan scan(kind, limit);
+    return scan.Feed({reinterpret_cast<const char*>(text.data()), text.size()}) ? std::string() : scan.Problem(of);
+}
+
+// An X file: 16-byte header "xof 0303" + format + float size, then text, binary or MSZIP data.
+std::string ScanXFile(std::span<const uint8_t> file, int limit) {
+    if (file.size() < 16) return {};
+    const std::string_view format(reinterpret_cast<const char*>(file.data()) + 8, 4);
+    const size_t floatSize = std::memcmp(file.data() + 12, "0064", 4) == 0 ? 8 : 4;
+    if (format == "txt ") return ScanText(file.subspan(16), TextScan::Kind::XText, "", limit);
+    if (format == "bin ") return ScanBinaryX(file.subspan(16), floatSize, " after the header", limit);
+    if (format != "tzip" && format != "bzip") return {};
+    // Compressed: a DWORD total size (header included), then the blocks.
+    if (file.size() < 20 || Le32(file.data() + 16) < 16) return {};
+    std::vector<uint8_t> body;
+    constexpr size_t kMaxBody = size_t(1) << 31;
+    if (!xfile::DecompressMszip(file.data() + 20, file.size() - 20, Le32(file.data() + 16) - 16, kMaxBody, 20, &body).ok())
+        return {};
+    return format == "tzip" ? ScanText(body, TextScan::Kind::XText, " of the decompressed data", limit)
+                            : ScanBinaryX(body, floatSize, " of the decompressed data", limit);
+}
+
+}  // namespace
+
+std::string FindDeepModelNesting(const std::string& path, int limit) {
+    const MappedFile mapped(path);
+    const std::span<const uint8_t> file = mapped.bytes();
+    if (file.empty()) return {};
+    static constexpr char kFbxMagic[] = "Kaydara FBX Binary  ";
+    if (file.size() >= sizeof kFbxMagic && std::memcmp(file.data(), kFbxMagic, sizeof kFbxMagic) == 0)
+        return ScanBinaryFbx(file, limit);
+    if (file.size() >= 16 && std::memcmp(file.data(), "xof ", 4) == 0) return ScanXFile(file, limit);
+    if (LooksBinary(file.first(std::min<size_t>(file.size(), 4096)))) return {};
+    return ScanText(file, TextKindOf(file), "", limit);
+}

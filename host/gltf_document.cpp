@@ -20,7 +20,7 @@
 #include "host/scene_document.h"
 
 namespace fs = std::filesystem;
-using json = nlohmann::ordered_json;
+using json = JsonValue;
 
 // ---------------------------------------------------------------------------------------------
 // Files
@@ -76,11 +76,7 @@ bool MappedFile::Open(const std::string& path, std::string& problem) {
 // ---------------------------------------------------------------------------------------------
 // JSON values
 
-const json* Member(const json& object, const char* key) {
-    if (!object.is_object()) return nullptr;
-    auto it = object.find(key);
-    return it == object.end() ? nullptr : &*it;
-}
+const json* Member(const json& object, const char* key) { return object.Find(key); }
 
 uint64_t UnsignedOf(const json& value, const std::string& where) {
     if (value.is_number_unsigned()) return value.get<uint64_t>();
@@ -234,24 +230,26 @@ void GltfDocument::Load(const std::string& path) {
     } else {
         text = std::string_view(reinterpret_cast<const char*>(data), size);
     }
-    // Nothing in a glTF file nests deeply. A file that does is refused before any parser sees
-    // it: Assimp's, which reads the files this reader leaves to it, recurses through every level.
-    size_t line = 0, column = 0;
-    if (json_document::FindDeepNesting(text, kMaxSceneJsonDepth, line, column))
-        throw GltfError("the glTF JSON nests arrays and objects more than " + std::to_string(kMaxSceneJsonDepth) +
-                        " levels deep (line " + std::to_string(line) + ", column " + std::to_string(column) + ")");
-    json_ = json::parse(text.begin(), text.end(), nullptr, false);
-    if (json_.is_discarded() || !json_.is_object()) throw GltfError("the glTF JSON is not a valid JSON object");
+    // Nothing in a glTF file nests deeply. A file that does is refused, and so never reaches
+    // Assimp's parser, which recurses through every level; the parser here stops at the limit
+    // and the message names where the text first goes beyond it.
+    if (!json_.Parse(text, kMaxSceneJsonDepth) || !json_.root().is_object()) {
+        size_t line = 0, column = 0;
+        if (json_document::FindDeepNesting(text, kMaxSceneJsonDepth, line, column))
+            throw GltfError("the glTF JSON nests arrays and objects more than " + std::to_string(kMaxSceneJsonDepth) +
+                            " levels deep (line " + std::to_string(line) + ", column " + std::to_string(column) + ")");
+        throw GltfError("the glTF JSON is not a valid JSON object");
+    }
 
-    const json* asset = Member(json_, "asset");
+    const json* asset = Member(json_.root(), "asset");
     const std::string version = asset ? StringOf(*asset, "version") : std::string();
     if (version.empty() || version[0] != '2') throw GltfUnsupported("glTF version " + (version.empty() ? "?" : version));
     buffers_.resize(Array("buffers").size());
 }
 
 const json& GltfDocument::Array(const char* name) const {
-    const json* array = Member(json_, name);
-    if (!array) return empty_;
+    const json* array = Member(json_.root(), name);
+    if (!array) return JsonValue::EmptyArray();
     if (!array->is_array()) throw GltfError(std::string("the file's ") + name + " is not an array");
     return *array;
 }

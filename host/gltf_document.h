@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include <nlohmann/json.hpp>
+#include "host/json_tree.h"
 
 // A file the reader cannot take: the message says what is wrong and where (without the path).
 class GltfError : public std::runtime_error {
@@ -75,11 +75,11 @@ public:
     // Reads the container and parses its JSON. Throws GltfError or GltfUnsupported.
     void Load(const std::string& path);
 
-    const nlohmann::ordered_json& root() const { return json_; }
+    const JsonValue& root() const { return json_.root(); }
     // The array member `name` of the root (an empty array when absent) and its element `index`,
     // checked: what names the reference in messages ("node 3's mesh").
-    const nlohmann::ordered_json& Array(const char* name) const;
-    const nlohmann::ordered_json& Element(const char* array, uint64_t index, const std::string& referrer) const;
+    const JsonValue& Array(const char* name) const;
+    const JsonValue& Element(const char* array, uint64_t index, const std::string& referrer) const;
 
     // The accessor's checked view; `referrer` names who uses it in messages.
     GltfAccessor Accessor(uint64_t index, const std::string& referrer);
@@ -102,21 +102,20 @@ private:
 
     std::string path_;
     MappedFile file_;
-    nlohmann::ordered_json json_;
+    JsonTree json_;  // points into file_
     const uint8_t* binary_ = nullptr;  // the binary chunk of a .glb
     uint64_t binarySize_ = 0;
     uint64_t loadedBytes_ = 0;
     std::vector<Buffer> buffers_;
-    nlohmann::ordered_json empty_ = nlohmann::ordered_json::array();
 };
 
 // Reading JSON values with checks; `where` names the value in messages.
-const nlohmann::ordered_json* Member(const nlohmann::ordered_json& object, const char* key);
-uint64_t UnsignedOf(const nlohmann::ordered_json& value, const std::string& where);
-float FloatOf(const nlohmann::ordered_json& value, const std::string& where);
+const JsonValue* Member(const JsonValue& object, const char* key);
+uint64_t UnsignedOf(const JsonValue& value, const std::string& where);
+float FloatOf(const JsonValue& value, const std::string& where);
 // Reads a member array of n numbers into out; false when absent.
-bool FloatsOf(const nlohmann::ordered_json& object, const char* key, float* out, size_t n, const std::string& where);
-std::string StringOf(const nlohmann::ordered_json& object, const char* key);
+bool FloatsOf(const JsonValue& object, const char* key, float* out, size_t n, const std::string& where);
+std::string StringOf(const JsonValue& object, const char* key);
 
 // Decodes base64 text; false when it is not base64.
 bool DecodeBase64(std::string_view text, std::vector<uint8_t>& out);

@@ -14,7 +14,7 @@
 #include "host/scene_document.h"
 
 namespace fs = std::filesystem;
-using json = nlohmann::ordered_json;
+using json = JsonValue;
 
 namespace {
 

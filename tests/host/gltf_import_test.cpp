@@ -171,8 +171,8 @@ TEST(GltfImport, MalformedFilesGetOneMessageNamingThePlaceAndCause) {
     lines.replace(lines.find(R"("count":3,"type":"SCALAR")"), 25, R"("count":9,"type":"SCALAR")");
     expectRefused(lines, "accessor 1 reads 18 bytes from byte 0 of buffer view 1, which holds 6 bytes", ImportOptions());
 
-    // Nesting that would take a recursive parser through every level is refused before any
-    // parser reads the file (Assimp, which gets files without a glTF 2.0 asset, crashed on it).
+    // Nesting that would take a recursive parser through every level is refused before Assimp
+    // reads the file (it gets files without a glTF 2.0 asset, and crashed on it).
     std::string deep;
     for (int i = 0; i < 5000; ++i) deep += R"({"a":)";
     expectRefused(deep + "1" + std::string(5000, '}'),

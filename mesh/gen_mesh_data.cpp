@@ -68,6 +68,30 @@ MaterialChannels ChannelsOfMaterial(const XMaterial* record, const Mesh& mesh, b
     return result;
 }
 
+// The specified normals in export coordinates, remembered by normal index in a small
+// direct-mapped table: the corners that name one normal are mostly a few faces apart, so most
+// find it there instead of converting it again, and memory stays the same for any mesh.
+class ExportNormalMemo {
+public:
+    template <class Convert>
+    Point3 Get(const std::vector<Point3>& normals, uint32_t index, const Convert& convert) {
+        Entry& entry = entries_[index & (kEntries - 1)];
+        if (entry.index != index) {
+            entry.index = index;
+            entry.normal = convert(normals[index]);
+        }
+        return entry.normal;
+    }
+
+private:
+    static constexpr size_t kEntries = size_t(1) << 14;
+    struct Entry {
+        uint32_t index = UINT32_MAX;
+        Point3 normal;
+    };
+    std::vector<Entry> entries_ = std::vector<Entry>(kEntries);
+};
+
 void ShowMeshMessage(ExportContext& exporter, const char* text, const char* caption, unsigned style) {
     exporter.messages.Show(text, caption, style);
 }
@@ -150,15 +174,9 @@ bool GenMeshData(ExportContext& exporter, XRenderableNode& node) {
     const auto exportNormal = [&](const Point3& n) {
         return Normalize(conversion.VectorTransform(normalTM.VectorTransform(n)));
     };
-    // Each specified normal in export coordinates, worked out once rather than at every corner
-    // that names it.
-    std::vector<Point3> specifiedNormals;
-    FaceCorners normalFaces;
-    if (specified) {
-        normalFaces = specified->Faces(*mesh);
-        specifiedNormals.reserve(specified->normals.size());
-        for (const Point3& n : specified->normals) specifiedNormals.push_back(exportNormal(Normalize(n)));
-    }
+    const auto exportSpecified = [&](const Point3& n) { return exportNormal(Normalize(n)); };
+    ExportNormalMemo specifiedNormals;
+    const FaceCorners normalFaces = specified ? specified->Faces(*mesh) : FaceCorners();
 
     // Winding: a mirroring placement (or conversion) reverses the corner order.
     const Matrix3 placed = vertexTM * conversion;
@@ -208,8 +226,8 @@ bool GenMeshData(ExportContext& exporter, XRenderableNode& node) {
 
         if (specified) {
             for (int k = 0; k < 3; ++k)
-                corners[static_cast<size_t>(k)].normal =
-                    specifiedNormals[normalFaces[f][order[static_cast<size_t>(k)]]];
+                corners[static_cast<size_t>(k)].normal = specifiedNormals.Get(
+                    specified->normals, normalFaces[f][order[static_cast<size_t>(k)]], exportSpecified);
         } else if (wantNormals) {
             for (int k = 0; k < 3; ++k)
                 corners[static_cast<size_t>(k)].normal = exportNormal(

@@ -120,12 +120,6 @@ bool XRenderableNode::AcquireMesh(TimeValue t, bool withPoints) {
     Object* evaluated = object->Eval(t).obj;
     if (!evaluated) return false;
 
-    if (withPoints) {
-        const int count = evaluated->NumPoints() > 0 ? evaluated->NumPoints() : 0;
-        objectPoints.clear();
-        objectPoints.reserve(static_cast<size_t>(count));
-        for (int i = 0; i < count; ++i) objectPoints.push_back(evaluated->GetPoint(i));
-    }
     if (kind == PatchObjectKind) {
         auto* patch = evaluated->ClassID() == kPatchObjectClassId ? dynamic_cast<PatchObject*>(evaluated) : nullptr;
         if (!patch) return false;
@@ -135,8 +129,15 @@ bool XRenderableNode::AcquireMesh(TimeValue t, bool withPoints) {
         mesh = ConvertedMesh(evaluated, t);
         if (!mesh) return false;
     }
-    const uint32_t points = evaluated->NumPoints() > 0 ? static_cast<uint32_t>(evaluated->NumPoints()) : 0;
-    if (points != static_cast<uint32_t>(mesh->verts.size())) topologyChanged = true;
+    pointCount = evaluated->NumPoints() > 0 ? static_cast<uint32_t>(evaluated->NumPoints()) : 0;
+    if (pointCount != static_cast<uint32_t>(mesh->verts.size())) topologyChanged = true;
+    // Only the remappings compare the points with the mesh; a mesh that is the point list one to
+    // one needs just their count.
+    if (withPoints && topologyChanged) {
+        objectPoints.clear();
+        objectPoints.reserve(pointCount);
+        for (uint32_t i = 0; i < pointCount; ++i) objectPoints.push_back(evaluated->GetPoint(static_cast<int>(i)));
+    }
     return true;
 }
 

@@ -76,10 +76,10 @@ public:
     // conversion's temporary) is kept. True when the node has a usable mesh; a second call on
     // such a node returns true at once.
     bool ExtractGeometry(TimeValue t);
-    // The data pass: points `mesh` at the mesh of the object evaluated at t (evaluating it again)
-    // and, with withPoints, fills objectPoints. The mesh stays valid until the host evaluates
-    // the object at another time, so it is read at once and released. False when the object no
-    // longer gives a usable mesh.
+    // The data pass: points `mesh` at the mesh of the object evaluated at t (evaluating it again),
+    // sets pointCount and, with withPoints, fills objectPoints when topologyChanged. The mesh
+    // stays valid until the host evaluates the object at another time, so it is read at once and
+    // released. False when the object no longer gives a usable mesh.
     bool AcquireMesh(TimeValue t, bool withPoints);
     // Drops the mesh, the node's own geometry and points once the records are made from them.
     void ReleaseMesh();
@@ -109,7 +109,8 @@ public:
     std::shared_ptr<XSkinInfo> pointSkin;  // weights by the object's points
     std::shared_ptr<XSkinInfo> meshSkin;   // weights by the mesh's vertices; the writer's record
     std::vector<Point3> objectPoints;      // the evaluated object's points at t, in point order
-                                           // (filled by AcquireMesh when asked for)
+                                           // (filled by AcquireMesh when asked for and the
+                                           // topology changed; else pointCount is all there is)
     bool skinned = false;                  // skin data is present and usable
     bool topologyChanged = false;          // the mesh's vertices are not the object's points one to one
 };

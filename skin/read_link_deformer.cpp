@@ -30,7 +30,7 @@ bool ReadLinkDeformer(ExportContext& exporter, XRenderableNode& node, Modifier* 
 
     context->ConvertToRigid(true);
     context->AllowBlending(true);
-    const int pointLimit = static_cast<int>(std::min<size_t>(node.objectPoints.size(), INT32_MAX));
+    const int pointLimit = static_cast<int>(std::min<uint32_t>(node.pointCount, INT32_MAX));
     const int pointCount = std::max(0, std::min(context->GetNumberVertices(), pointLimit));
 
     Matrix3 pose;

@@ -22,7 +22,7 @@ bool ReadSkinDeformer(ExportContext& exporter, XRenderableNode& node, Modifier* 
     // A skin that does not deform this node has no data for it: no skin rather than a crash.
     ISkinContextData* context = skin->GetContextInterface(node.hostNode);
     if (!context) return false;
-    const int pointLimit = static_cast<int>(std::min<size_t>(node.objectPoints.size(), INT32_MAX));
+    const int pointLimit = static_cast<int>(std::min<uint32_t>(node.pointCount, INT32_MAX));
     const int pointCount = std::max(0, std::min(context->GetNumPoints(), pointLimit));
 
     XSkinInfo& record = *node.pointSkin;

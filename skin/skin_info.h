@@ -3,7 +3,7 @@
 //
 // ExtractSkin runs from the data pass for every mesh node once its mesh data exists. It reads
 // the node's skin deformer (or, failing that, its vertex-link deformer) into pointSkin, whose
-// weights are indexed by the deformer's points (node.objectPoints). When the node's triangle
+// weights are indexed by the object's points (node.pointCount of them). When the node's triangle
 // mesh is its point list one to one, meshSkin is that same record; otherwise (topologyChanged)
 // the weights are carried over by position to the mesh vertices in a separate meshSkin. The
 // writer (xfile/write_skin.h) serialises meshSkin.

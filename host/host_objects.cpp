@@ -12,7 +12,8 @@ Object* Temporary(std::unique_ptr<Object> object) {
     return object.release();
 }
 
-// Removes the listed faces from the mesh, with their map channel faces and specified normals.
+// Removes the listed faces from the mesh, with their map channel faces and specified normals
+// (channels and normals that share the mesh's faces lose them with the mesh).
 void DeleteMeshFaces(Mesh& mesh, const std::vector<uint32_t>& faceList) {
     const size_t faceCount = mesh.faces.size();
     std::vector<bool> doomed(faceCount, false);

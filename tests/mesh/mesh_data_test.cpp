@@ -1,5 +1,6 @@
 // Mesh data generation beyond the mesh golden files: winding, material indices, slot transforms,
-// channels of bones, map data the mesh lacks, and the two failure messages.
+// channels of bones, map data the mesh lacks, faces shared with the mesh, and the two failure
+// messages.
 #include <gtest/gtest.h>
 
 #include "common/math_expect.h"
@@ -150,6 +151,32 @@ TEST(MeshData, MissingMapDataReadsAsDefaults) {
             EXPECT_EQ(m.data().VertexCorner(k).color, Color(1, 1, 1));
         }
         EXPECT_EQ(m.data().Uvw(m.data().VertexSlot(k), 0), Point3(0, 1, 0));  // (0, 0) after (u, 1 - v)
+    }
+}
+
+// Channels and normals that share the mesh's faces (as the importers make them) give the same
+// records as their own copies of those faces.
+TEST(MeshData, SharedFacesReadAsOwnFaces) {
+    Mesh own = CubeMesh(true);
+    std::vector<Point3> colours;
+    for (const Point3& p : own.verts) colours.push_back((p + Point3(1, 1, 1)) * 0.5f);
+    SetVertexChannel(own, kVertexColorChannel, colours);
+    MeshNormalSpec& spec = own.SpecifyNormals();
+    for (const Point3& p : own.verts) spec.normals.push_back(Normalize(p));
+    for (const Face& f : own.faces) spec.faces.push_back({{f.v[0], f.v[1], f.v[2]}});
+    Mesh shared = own;
+    shared.Map(1).ShareMeshFaces();
+    shared.Map(kVertexColorChannel).ShareMeshFaces();
+    shared.GetSpecifiedNormals()->ShareMeshFaces();
+    ExportOptions o = MeshOptions();
+    o.VertexColor = 1;
+    OneMesh a(own, o), b(shared, o);
+    ASSERT_EQ(a.data().vertices.size(), b.data().vertices.size());
+    for (uint32_t k = 0; k < a.data().vertices.size(); ++k) {
+        const XMeshCorner x = a.data().VertexCorner(k), y = b.data().VertexCorner(k);
+        EXPECT_EQ(a.data().vertices[k].positionIndex, b.data().vertices[k].positionIndex);
+        EXPECT_TRUE(x.normal == y.normal && x.color == y.color) << "export vertex " << k;
+        EXPECT_EQ(a.data().Uvw(k, 0), b.data().Uvw(k, 0));
     }
 }
 

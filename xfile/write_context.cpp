@@ -12,6 +12,16 @@ xfile::XSaveData AddObject(XWriteContext& context, const xfile::XSaveData* paren
     return child;
 }
 
+xfile::XSaveData AddObject(XWriteContext& context, const xfile::XSaveData* parent, const xfile::XGuid& templateId,
+                           std::string_view name, const xfile::XPayloadSource& payload) {
+    xfile::XSaveData child;
+    if (parent)
+        xfile::XSaveData(*parent).AddDataObject(templateId, name, payload, &child);
+    else
+        context.save.AddDataObject(templateId, name, payload, &child);
+    return child;
+}
+
 std::array<float, 16> MatrixToFrameMatrix(const Matrix3& m) {
     std::array<float, 16> out{};
     for (int row = 0; row < 4; ++row) {

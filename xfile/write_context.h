@@ -51,5 +51,8 @@ std::array<float, 16> MatrixToFrameMatrix(const Matrix3& m);
 // Adds a data object under parent, or at the top level when parent is null.
 xfile::XSaveData AddObject(XWriteContext& context, const xfile::XSaveData* parent, const xfile::XGuid& templateId,
                            std::string_view name, std::span<const uint8_t> payload);
+// The same with a payload the save layer reads in chunks (large per-vertex and per-face data).
+xfile::XSaveData AddObject(XWriteContext& context, const xfile::XSaveData* parent, const xfile::XGuid& templateId,
+                           std::string_view name, const xfile::XPayloadSource& payload);
 // Adds a FrameTransformMatrix holding the 16 floats to frame.
 void AddFrameTransform(XWriteContext& context, const xfile::XSaveData& frame, const std::array<float, 16>& matrix);

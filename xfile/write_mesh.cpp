@@ -19,21 +19,30 @@ bool IsOwnChannel(const XMeshData& data, size_t position) {
 
 bool HasColorData(const XMeshData& data) { return data.hasVertexColors || data.hasVertexAlpha; }
 
-void PutPoint(XPayload& p, const Point3& v) { p.Float(v.x).Float(v.y).Float(v.z); }
+using xfile::XPacker;
+using xfile::XStreamedPayload;
 
-void PutFaces(XPayload& p, const XMeshData& data) {
-    p.Dword(data.faceCount);
-    for (const XMeshFace& face : data.faces) p.Dword(3).Dword(face.index[0]).Dword(face.index[1]).Dword(face.index[2]);
+void PutPoint(XPacker& p, const Point3& v) { p.Float(v.x).Float(v.y).Float(v.z); }
+
+// The face count and the faces, each as a counted list of three indices.
+void PutFaces(XStreamedPayload& p, const XMeshData& data) {
+    p.Dword(data.faceCount).Elements(data.faces.size(), 16, [&data](uint64_t first, size_t n, uint8_t* out) {
+        for (size_t i = 0; i < n; ++i) {
+            const XMeshFace& face = data.faces[first + i];
+            XPacker{out + 16 * i}.Dword(3).Dword(face.index[0]).Dword(face.index[1]).Dword(face.index[2]);
+        }
+    });
 }
 
-XPayload NormalsPayload(const XMeshData& data) {
-    const uint32_t vertexCount = static_cast<uint32_t>(data.vertices.size());
-    XPayload p;
-    p.Reserve(8 + 12 * size_t(vertexCount) + 16 * size_t(data.faceCount));
-    p.Dword(vertexCount);
-    for (uint32_t v = 0; v < vertexCount; ++v) PutPoint(p, data.VertexCorner(v).normal);
-    PutFaces(p, data);
-    return p;
+// The vertex count, then `elementSize` bytes per vertex laid out by put(packer, vertex).
+template <class Put>
+void PutPerVertex(XStreamedPayload& p, uint32_t vertexCount, uint32_t elementSize, Put put) {
+    p.Dword(vertexCount).Elements(vertexCount, elementSize, [put, elementSize](uint64_t first, size_t n, uint8_t* out) {
+        for (size_t i = 0; i < n; ++i) {
+            XPacker packer{out + elementSize * i};
+            put(packer, static_cast<uint32_t>(first + i));
+        }
+    });
 }
 
 // The material of a node without material entries: its wire colour, opaque, no highlights.
@@ -51,11 +60,12 @@ XPayload WireColorMaterialPayload(uint32_t wireColor) {
 void WriteMaterialList(XWriteContext& context, const xfile::XSaveData& mesh, XRenderableNode& node,
                        const XMeshData& data) {
     const size_t materialCount = node.materials.size();
-    XPayload p;
-    p.Reserve(8 + 4 * size_t(data.faceCount));
+    XStreamedPayload p;
     p.Dword(materialCount > 0 ? static_cast<uint32_t>(materialCount) : 1u).Dword(data.faceCount);
-    for (uint32_t f = 0; f < data.faces.size(); ++f) p.Dword(data.FaceMaterial(f));
-    const xfile::XSaveData list = AddObject(context, &mesh, xfile::kTidMeshMaterialList, "", p.bytes());
+    p.Elements(data.faces.size(), 4, [&data](uint64_t first, size_t n, uint8_t* out) {
+        for (size_t i = 0; i < n; ++i) XPacker{out + 4 * i}.Dword(data.FaceMaterial(static_cast<uint32_t>(first + i)));
+    });
+    const xfile::XSaveData list = AddObject(context, &mesh, xfile::kTidMeshMaterialList, "", p);
     if (!list.valid()) return;
 
     if (materialCount == 0) {
@@ -70,29 +80,25 @@ void WriteTextureCoords(XWriteContext& context, const xfile::XSaveData& mesh, co
     const uint32_t vertexCount = static_cast<uint32_t>(data.vertices.size());
     for (size_t c = 0; c < data.UvwCount() && c < data.channels.size(); ++c) {
         if (!IsOwnChannel(data, c)) continue;
-        XPayload p;
-        p.Reserve(4 + 8 * size_t(vertexCount));
-        p.Dword(vertexCount);
-        for (uint32_t v = 0; v < vertexCount; ++v) {
+        XStreamedPayload p;
+        PutPerVertex(p, vertexCount, 8, [&data, c](XPacker& out, uint32_t v) {
             const float* uv = data.Uv(data.VertexSlot(v)) + 2 * c;
-            p.Float(uv[0]).Float(uv[1]);
-        }
+            out.Float(uv[0]).Float(uv[1]);
+        });
         char name[32];
         std::snprintf(name, sizeof name, "c%d", static_cast<int>(data.channels[c]));
-        AddObject(context, &mesh, xfile::kTidMeshTextureCoords, name, p.bytes());
+        AddObject(context, &mesh, xfile::kTidMeshTextureCoords, name, p);
     }
 }
 
 void WriteVertexColors(XWriteContext& context, const xfile::XSaveData& mesh, const XMeshData& data) {
     const uint32_t vertexCount = static_cast<uint32_t>(data.vertices.size());
-    XPayload p;
-    p.Reserve(4 + 20 * size_t(vertexCount));
-    p.Dword(vertexCount);
-    for (uint32_t v = 0; v < vertexCount; ++v) {
+    XStreamedPayload p;
+    PutPerVertex(p, vertexCount, 20, [&data](XPacker& out, uint32_t v) {
         const XMeshCorner corner = data.VertexCorner(v);
-        p.Dword(v).Float(corner.color.r).Float(corner.color.g).Float(corner.color.b).Float(corner.alpha);
-    }
-    AddObject(context, &mesh, xfile::kTidMeshVertexColors, "", p.bytes());
+        out.Dword(v).Float(corner.color.r).Float(corner.color.g).Float(corner.color.b).Float(corner.alpha);
+    });
+    AddObject(context, &mesh, xfile::kTidMeshVertexColors, "", p);
 }
 
 uint32_t ElementFloats(uint32_t type) { return type == kDeclFloat2 ? 2 : type == kDeclFloat3 ? 3 : 4; }
@@ -105,31 +111,33 @@ void WriteDeclData(XWriteContext& context, const xfile::XSaveData& mesh, const s
     const size_t dwordCount = perVertex * vertexCount;
     if (dwordCount > std::numeric_limits<uint32_t>::max()) return;  // cannot be counted in the file
 
-    XPayload p;
-    p.Reserve(8 + 16 * elements.size() + 4 * dwordCount);
+    XStreamedPayload p;
     p.Dword(static_cast<uint32_t>(elements.size()));
     for (const XVertexElement& e : elements) p.Dword(e.type).Dword(e.method).Dword(e.usage).Dword(e.usageIndex);
     p.Dword(static_cast<uint32_t>(dwordCount));
     const bool framed = data.tangents.size() == vertexCount && data.bitangents.size() == vertexCount;
-    for (uint32_t v = 0; v < vertexCount; ++v) {
-        const uint32_t slot = data.VertexSlot(v);
-        const XMeshCorner corner = data.SlotCorner(slot);
-        for (const XVertexElement& e : elements) {
-            switch (e.usage) {
-                case kDeclUsageNormal: PutPoint(p, corner.normal); break;
-                case kDeclUsageTangent: PutPoint(p, framed ? data.tangents[v] : Point3{}); break;
-                case kDeclUsageBinormal: PutPoint(p, framed ? data.bitangents[v] : Point3{}); break;
-                case kDeclUsageColor:
-                    p.Float(corner.color.r).Float(corner.color.g).Float(corner.color.b).Float(corner.alpha);
-                    break;
-                default: {
-                    const float* uv = data.Uv(slot) + 2 * size_t(e.channelPosition);
-                    p.Float(uv[0]).Float(uv[1]);
+    p.Elements(vertexCount, static_cast<uint32_t>(4 * perVertex), [&](uint64_t first, size_t n, uint8_t* at) {
+        XPacker out{at};
+        for (uint32_t v = static_cast<uint32_t>(first); v < first + n; ++v) {
+            const uint32_t slot = data.VertexSlot(v);
+            const XMeshCorner corner = data.SlotCorner(slot);
+            for (const XVertexElement& e : elements) {
+                switch (e.usage) {
+                    case kDeclUsageNormal: PutPoint(out, corner.normal); break;
+                    case kDeclUsageTangent: PutPoint(out, framed ? data.tangents[v] : Point3{}); break;
+                    case kDeclUsageBinormal: PutPoint(out, framed ? data.bitangents[v] : Point3{}); break;
+                    case kDeclUsageColor:
+                        out.Float(corner.color.r).Float(corner.color.g).Float(corner.color.b).Float(corner.alpha);
+                        break;
+                    default: {
+                        const float* uv = data.Uv(slot) + 2 * size_t(e.channelPosition);
+                        out.Float(uv[0]).Float(uv[1]);
+                    }
                 }
             }
         }
-    }
-    AddObject(context, &mesh, xfile::kTidDeclData, "", p.bytes());
+    });
+    AddObject(context, &mesh, xfile::kTidDeclData, "", p);
 }
 
 }  // namespace
@@ -156,19 +164,21 @@ void WriteMesh(XWriteContext& context, const xfile::XSaveData* parent, XRenderab
     const bool meshNode = IsMeshNode(node);
     const uint32_t vertexCount = static_cast<uint32_t>(data.vertices.size());
 
-    XPayload p;
-    p.Reserve(8 + 12 * size_t(vertexCount) + 16 * size_t(data.faceCount));
-    p.Dword(vertexCount);
-    for (const XMeshVertex& vertex : data.vertices) PutPoint(p, data.positions[vertex.positionIndex].position);
+    XStreamedPayload p;
+    PutPerVertex(p, vertexCount, 12, [&data](XPacker& out, uint32_t v) {
+        PutPoint(out, data.positions[data.vertices[v].positionIndex].position);
+    });
     context.meter.Step();
     PutFaces(p, data);
     context.meter.Step();
-    const xfile::XSaveData mesh = AddObject(context, parent, xfile::kTidMesh, node.name, p.bytes());
-    p = XPayload();  // the save layer keeps its own copy
+    const xfile::XSaveData mesh = AddObject(context, parent, xfile::kTidMesh, node.name, p);
 
     if (mesh.valid() && options.Normal && !options.DeclData) {
-        const XPayload normals = NormalsPayload(data);
-        AddObject(context, &mesh, xfile::kTidMeshNormals, "", normals.bytes());
+        XStreamedPayload normals;
+        PutPerVertex(normals, vertexCount, 12,
+                     [&data](XPacker& out, uint32_t v) { PutPoint(out, data.VertexCorner(v).normal); });
+        PutFaces(normals, data);
+        AddObject(context, &mesh, xfile::kTidMeshNormals, "", normals);
     }
     if (options.Mtl) {
         if (mesh.valid()) WriteMaterialList(context, mesh, node, data);

@@ -5,8 +5,8 @@
 // parent that the frame writer chose, the Mesh named after the node and inside it, in this
 // order: MeshNormals, MeshMaterialList (with the node's material entries or one default
 // Material in the wire colour), one MeshTextureCoords "c<channel>" per own texture channel,
-// MeshVertexColors or DeclData. Each payload is laid out in one pass into a buffer of its exact
-// size. The progress meter is stepped after the vertices, after the faces, after the material
+// MeshVertexColors or DeclData. The per-vertex and per-face data are laid out a chunk at a
+// time as the save layer reads them, so no payload is held whole. The progress meter is stepped after the vertices, after the faces, after the material
 // list (Mtl on) and at the end.
 #pragma once
 

@@ -40,35 +40,43 @@ uint64_t ArrayCount(const XMember& m, const uint32_t* values) {
 
 class Validator {
 public:
-    Validator(const XTemplateRegistry& r, std::span<const uint8_t> p) : reg_(r), p_(p.data()), size_(p.size()) {}
+    Validator(const XTemplateRegistry& r, PayloadCursor& c) : reg_(r), c_(c) {}
 
     XResult Run(uint32_t templateIndex) {
         const XTemplate& t = reg_.at(templateIndex);
         if (!Struct(t)) return XResult::Error(XStatus::BadPayload, "payload of '" + t.name + "': " + error_);
-        if (pos_ != size_)
-            return XResult::Error(XStatus::BadPayload, "payload of '" + t.name + "' has " + std::to_string(size_) +
-                                                           " bytes, the template's members take " + std::to_string(pos_));
+        if (c_.left() != 0)
+            return XResult::Error(XStatus::BadPayload, "payload of '" + t.name + "' has " + std::to_string(c_.size()) +
+                                                           " bytes, the template's members take " +
+                                                           std::to_string(c_.offset()));
         return XResult::Success();
     }
 
 private:
     bool Fail(const XTemplate& t, const XMember& m, const std::string& what) {
-        error_ = "member '" + m.name + "' of '" + t.name + "' at byte " + std::to_string(pos_) + ": " + what;
+        error_ = "member '" + m.name + "' of '" + t.name + "' at byte " + std::to_string(c_.offset()) + ": " + what;
         return false;
     }
 
     bool Need(const XTemplate& t, const XMember& m, uint64_t bytes) {
-        if (bytes <= size_ - pos_) return true;
-        return Fail(t, m, "needs " + std::to_string(bytes) + " bytes, the payload of " + std::to_string(size_) +
-                              " bytes has " + std::to_string(size_ - pos_) + " left");
+        if (bytes <= c_.left()) return true;
+        return Fail(t, m, "needs " + std::to_string(bytes) + " bytes, the payload of " + std::to_string(c_.size()) +
+                              " bytes has " + std::to_string(c_.left()) + " left");
     }
 
+    // Steps over `count` floats, which Need has found in the payload, checking each is finite.
     bool Floats(const XTemplate& t, const XMember& m, uint64_t count) {
-        for (uint64_t i = 0; i < count; ++i) {
-            if (!IsFiniteBits(LoadU32(p_ + pos_ + 4 * i))) {
-                pos_ += 4 * i;
-                return Fail(t, m, "value is not a finite number");
+        while (count > 0) {
+            c_.Need(4);
+            const size_t n = static_cast<size_t>(std::min<uint64_t>(count, c_.available() / 4));
+            for (size_t i = 0; i < n; ++i) {
+                if (!IsFiniteBits(LoadU32(c_.p + 4 * i))) {
+                    c_.p += 4 * i;
+                    return Fail(t, m, "value is not a finite number");
+                }
             }
+            c_.p += 4 * n;
+            count -= n;
         }
         return true;
     }
@@ -77,15 +85,12 @@ private:
         switch (m.type) {
             case XType::Template: return Struct(reg_.at(m.templateIndex));
             case XType::String: {
-                const void* nul = std::memchr(p_ + pos_, 0, size_ - pos_);
-                if (!nul) return Fail(t, m, "string has no terminating NUL within the payload");
-                pos_ = static_cast<size_t>(static_cast<const uint8_t*>(nul) - p_) + 1;
+                size_t length;
+                if (!c_.FindNul(&length)) return Fail(t, m, "string has no terminating NUL within the payload");
+                c_.p += length + 1;
                 return true;
             }
-            case XType::Float:
-                if (!Need(t, m, 4) || !Floats(t, m, 1)) return false;
-                pos_ += 4;
-                return true;
+            case XType::Float: return Need(t, m, 4) && Floats(t, m, 1);
             case XType::Double:
             case XType::Unicode:
             case XType::Cstring:
@@ -93,8 +98,9 @@ private:
             default: {
                 uint32_t size = PrimitiveSize(m.type);
                 if (!Need(t, m, size)) return false;
-                *integer = LoadInteger(m.type, p_ + pos_);
-                pos_ += size;
+                c_.Need(size);
+                *integer = LoadInteger(m.type, c_.p);
+                c_.p += size;
                 return true;
             }
         }
@@ -110,9 +116,9 @@ private:
                 continue;
             }
             uint64_t count = ArrayCount(m, values);
-            if (count > size_ - pos_)
+            if (count > c_.left())
                 return Fail(t, m, "array of " + std::to_string(count) + " elements cannot fit in the " +
-                                      std::to_string(size_ - pos_) + " bytes left");
+                                      std::to_string(c_.left()) + " bytes left");
             // Fixed-size elements: check the extent at once, scan floats in one loop.
             int64_t elemSize = m.type == XType::Template ? reg_.at(m.templateIndex).fixedSize
                                : m.type == XType::String ? -1
@@ -124,8 +130,11 @@ private:
             if (elemSize > 0 && (allFloat || noFloat)) {
                 uint64_t bytes = count * static_cast<uint64_t>(elemSize);
                 if (!Need(t, m, bytes)) return false;
-                if (allFloat && !Floats(t, m, bytes / 4)) return false;
-                pos_ += bytes;
+                if (allFloat) {
+                    if (!Floats(t, m, bytes / 4)) return false;
+                } else {
+                    c_.Skip(bytes);
+                }
                 continue;
             }
             if (m.type == XType::Template && reg_.at(m.templateIndex).countedDwords) {
@@ -142,86 +151,52 @@ private:
     // count instances of a { DWORD n; array DWORD v[n]; } template, in one tight loop.
     bool CountedDwords(const XTemplate& sub, uint64_t count) {
         for (uint64_t k = 0; k < count; ++k) {
-            if (size_ - pos_ < 4) return Need(sub, sub.members[0], 4);
-            const uint64_t n = LoadU32(p_ + pos_);
-            pos_ += 4;
+            if (c_.left() < 4) return Need(sub, sub.members[0], 4);
+            c_.Need(4);
+            const uint64_t n = LoadU32(c_.p);
+            c_.p += 4;
             // The same checks, in the same order and words, as the member-by-member walk.
-            if (n > size_ - pos_)
+            if (n > c_.left())
                 return Fail(sub, sub.members[1], "array of " + std::to_string(n) + " elements cannot fit in the " +
-                                                     std::to_string(size_ - pos_) + " bytes left");
+                                                     std::to_string(c_.left()) + " bytes left");
             if (!Need(sub, sub.members[1], 4 * n)) return false;
-            pos_ += 4 * n;
+            c_.Skip(4 * n);
         }
         return true;
     }
 
     const XTemplateRegistry& reg_;
-    const uint8_t* p_;
-    size_t size_;
-    size_t pos_ = 0;
+    PayloadCursor& c_;
     std::string error_;
 };
-
-// Skips one instance of `t` in a validated payload.
-void Skip(const XTemplateRegistry& reg, const XTemplate& t, const uint8_t*& p) {
-    if (t.fixedSize >= 0) {
-        p += t.fixedSize;
-        return;
-    }
-    if (t.countedDwords) {
-        p += 4 + 4 * static_cast<uint64_t>(LoadU32(p));
-        return;
-    }
-    uint32_t values[kMaxMembersPerTemplate];
-    for (size_t i = 0; i < t.members.size(); ++i) {
-        const XMember& m = t.members[i];
-        uint64_t count = m.isArray ? ArrayCount(m, values) : 1;
-        for (uint64_t k = 0; k < count; ++k) {
-            if (m.type == XType::Template) {
-                const XTemplate& sub = reg.at(m.templateIndex);
-                if (sub.fixedSize >= 0) {
-                    p += (count - k) * static_cast<uint64_t>(sub.fixedSize);
-                    break;
-                }
-                Skip(reg, sub, p);
-            } else if (m.type == XType::String) {
-                p += std::strlen(reinterpret_cast<const char*>(p)) + 1;
-            } else {
-                if (!m.isArray && IsIntegerType(m.type)) values[i] = LoadInteger(m.type, p);
-                if (m.isArray) {
-                    p += (count - k) * PrimitiveSize(m.type);
-                    break;
-                }
-                p += PrimitiveSize(m.type);
-            }
-        }
-    }
-}
 
 // ----- text -----
 
 class TextEncoder {
 public:
-    TextEncoder(const XTemplateRegistry& r, OutBuffer* out) : reg_(r), out_(out) {}
+    TextEncoder(const XTemplateRegistry& r, PayloadCursor& c, OutBuffer* out) : reg_(r), c_(c), out_(out) {}
 
     // Object level: one line per member; arrays one element per line.
-    void Members(const XTemplate& t, const uint8_t*& p, int indent) {
+    void Members(const XTemplate& t, int indent) {
         uint32_t values[kMaxMembersPerTemplate];
         for (size_t i = 0; i < t.members.size(); ++i) {
             const XMember& m = t.members[i];
             if (!m.isArray) {
                 Indent(indent);
-                if (IsIntegerType(m.type)) values[i] = LoadInteger(m.type, p);
-                Element(m, p);
+                if (IsIntegerType(m.type)) {
+                    c_.Need(PrimitiveSize(m.type));
+                    values[i] = LoadInteger(m.type, c_.p);
+                }
+                Element(m);
                 if (m.type != XType::String) out_->PutChar(';');
                 EndLine();
                 continue;
             }
             uint64_t count = ArrayCount(m, values);
-            if (m.type == XType::Template && TightArray(reg_.at(m.templateIndex), count, p, indent)) continue;
+            if (m.type == XType::Template && TightArray(reg_.at(m.templateIndex), count, indent)) continue;
             for (uint64_t k = 0; k < count; ++k) {
                 Indent(indent);
-                Element(m, p);
+                Element(m);
                 out_->PutChar(k + 1 < count ? ',' : ';');
                 EndLine();
             }
@@ -232,40 +207,69 @@ private:
     // The two element shapes that make up the bulk of mesh data get a loop of their own, with
     // the same output as the general path: structures of plain FLOATs (vectors, texture
     // coordinates) and counted DWORD lists (faces). False for any other template.
-    bool TightArray(const XTemplate& t, uint64_t count, const uint8_t*& p, int indent) {
+    bool TightArray(const XTemplate& t, uint64_t count, int indent) {
         bool floats = !t.members.empty() && t.members.size() <= 16;
         for (const XMember& m : t.members) floats = floats && m.type == XType::Float && !m.isArray;
         if (!floats && !t.countedDwords) return false;
-        const size_t n = t.members.size();
-        for (uint64_t k = 0; k < count; ++k) {
-            uint32_t values = floats ? static_cast<uint32_t>(n) : LoadU32(p);
-            size_t most = static_cast<size_t>(indent) + (floats ? 64 * n : 11 * (size_t(values) + 1)) + 2;
-            char* start = reinterpret_cast<char*>(out_->Reserve(most));
+        if (floats)
+            FloatLines(t.members.size(), count, static_cast<size_t>(indent));
+        else
+            CountedLines(count, static_cast<size_t>(indent));
+        return true;
+    }
+
+    // `count` elements of n floats, one per line; the elements in memory are formatted a batch
+    // at a time into room reserved for the batch.
+    void FloatLines(size_t n, uint64_t count, size_t indent) {
+        constexpr size_t kBatch = 256;
+        const size_t elementBytes = 4 * n, lineMost = indent + 64 * n + 2;
+        for (uint64_t k = 0; k < count;) {
+            c_.Need(elementBytes);
+            const size_t batch = static_cast<size_t>(std::min<uint64_t>({count - k, c_.available() / elementBytes, kBatch}));
+            char* start = reinterpret_cast<char*>(out_->Reserve(batch * lineMost));
             char* d = start;
-            std::memset(d, ' ', static_cast<size_t>(indent));
-            d += indent;
-            if (floats) {
+            const uint8_t* p = c_.p;
+            for (size_t e = 0; e < batch; ++e, ++k) {
+                std::memset(d, ' ', indent);
+                d += indent;
                 for (size_t i = 0; i < n; ++i, p += 4) {
                     float f;
                     std::memcpy(&f, p, 4);
                     d = FormatFloat(d, f);
                     *d++ = ';';
                 }
-            } else {
-                p += 4;
-                d = std::to_chars(d, d + 16, values).ptr;
-                *d++ = ';';
-                for (uint32_t i = 0; i < values; ++i, p += 4) {
-                    d = std::to_chars(d, d + 16, LoadU32(p)).ptr;
-                    *d++ = i + 1 < values ? ',' : ';';
-                }
+                *d++ = k + 1 < count ? ',' : ';';
+                *d++ = '\n';
             }
-            *d++ = k + 1 < count ? ',' : ';';
-            *d++ = '\n';
+            c_.p = p;
             out_->Commit(static_cast<size_t>(d - start));
             out_->AtSafePoint();
         }
-        return true;
+    }
+
+    // `count` counted DWORD lists, one per line.
+    void CountedLines(uint64_t count, size_t indent) {
+        for (uint64_t k = 0; k < count; ++k) {
+            c_.Need(4);
+            const uint32_t values = LoadU32(c_.p);
+            c_.Need(4 + 4 * size_t(values));
+            const uint8_t* p = c_.p + 4;
+            char* start = reinterpret_cast<char*>(out_->Reserve(indent + 11 * (size_t(values) + 1) + 2));
+            char* d = start;
+            std::memset(d, ' ', indent);
+            d += indent;
+            d = std::to_chars(d, d + 16, values).ptr;
+            *d++ = ';';
+            for (uint32_t i = 0; i < values; ++i, p += 4) {
+                d = std::to_chars(d, d + 16, LoadU32(p)).ptr;
+                *d++ = i + 1 < values ? ',' : ';';
+            }
+            *d++ = k + 1 < count ? ',' : ';';
+            *d++ = '\n';
+            c_.p = p;
+            out_->Commit(static_cast<size_t>(d - start));
+            out_->AtSafePoint();
+        }
     }
 
     void Indent(int n) {
@@ -279,29 +283,32 @@ private:
 
     // One value of the member's type: a scalar (strings carry their own ';'), or a
     // structure's values each with their separators.
-    void Element(const XMember& m, const uint8_t*& p) {
+    void Element(const XMember& m) {
         if (m.type == XType::Template) {
-            Inline(reg_.at(m.templateIndex), p);
+            Inline(reg_.at(m.templateIndex));
             return;
         }
-        Scalar(m.type, p);
+        Scalar(m.type);
     }
 
     // A structure on one line: members separated by ';', inner arrays by ',', a nested
     // structure followed by one extra ';'.
-    void Inline(const XTemplate& t, const uint8_t*& p) {
+    void Inline(const XTemplate& t) {
         uint32_t values[kMaxMembersPerTemplate];
         for (size_t i = 0; i < t.members.size(); ++i) {
             const XMember& m = t.members[i];
             if (!m.isArray) {
-                if (IsIntegerType(m.type)) values[i] = LoadInteger(m.type, p);
-                Element(m, p);
+                if (IsIntegerType(m.type)) {
+                    c_.Need(PrimitiveSize(m.type));
+                    values[i] = LoadInteger(m.type, c_.p);
+                }
+                Element(m);
                 if (m.type != XType::String) out_->PutChar(';');
                 continue;
             }
             uint64_t count = ArrayCount(m, values);
             for (uint64_t k = 0; k < count; ++k) {
-                Element(m, p);
+                Element(m);
                 out_->PutChar(k + 1 < count ? ',' : ';');
             }
         }
@@ -309,18 +316,23 @@ private:
 
     // A scalar. Numbers get no separator here; strings are written "text"; because
     // readers require the ';' right after the closing quote.
-    void Scalar(XType type, const uint8_t*& p) {
+    void Scalar(XType type) {
         if (type == XType::String) {
-            size_t len = std::strlen(reinterpret_cast<const char*>(p));
+            size_t len = 0;
+            c_.FindNul(&len);
+            const uint8_t* p = c_.p;
             uint8_t* d = out_->Reserve(len + 3);
             d[0] = '"';
             for (size_t i = 0; i < len; ++i) d[1 + i] = p[i] == '"' ? '\'' : p[i];
             d[len + 1] = '"';
             d[len + 2] = ';';
             out_->Commit(len + 3);
-            p += len + 1;
+            c_.p += len + 1;
             return;
         }
+        const uint32_t size = PrimitiveSize(type);
+        c_.Need(size);
+        const uint8_t* p = c_.p;
         char* d = reinterpret_cast<char*>(out_->Reserve(64));
         char* e = d;
         switch (type) {
@@ -338,10 +350,11 @@ private:
             default: e = std::to_chars(d, d + 64, LoadInteger(type, p)).ptr; break;
         }
         out_->Commit(static_cast<size_t>(e - d));
-        p += PrimitiveSize(type);
+        c_.p += size;
     }
 
     const XTemplateRegistry& reg_;
+    PayloadCursor& c_;
     OutBuffer* out_;
 };
 
@@ -351,9 +364,9 @@ class BinaryEncoder {
 public:
     static constexpr uint32_t kMaxListElements = 1u << 18;
 
-    BinaryEncoder(const XTemplateRegistry& r, OutBuffer* out) : reg_(r), out_(out) {}
+    BinaryEncoder(const XTemplateRegistry& r, PayloadCursor& c, OutBuffer* out) : reg_(r), c_(c), out_(out) {}
 
-    void Struct(const XTemplate& t, const uint8_t*& p) {
+    void Struct(const XTemplate& t) {
         uint32_t values[kMaxMembersPerTemplate];
         for (size_t i = 0; i < t.members.size(); ++i) {
             const XMember& m = t.members[i];
@@ -366,28 +379,25 @@ public:
                               : (m.type == XType::Dword || m.type == XType::Sdword) ? 1
                               : m.type == XType::Template ? reg_.at(m.templateIndex).uniformKind
                                                           : 0;
-                if (uniform != 0) {
-                    const uint8_t* start = p;
-                    if (m.type == XType::Template) {
-                        const XTemplate& sub = reg_.at(m.templateIndex);
-                        if (sub.fixedSize >= 0)
-                            p += count * static_cast<uint64_t>(sub.fixedSize);
-                        else if (sub.countedDwords)
-                            for (uint64_t k = 0; k < count; ++k) p += 4 + 4 * static_cast<uint64_t>(LoadU32(p));
-                        else
-                            for (uint64_t k = 0; k < count; ++k) Skip(reg_, sub, p);
-                    } else {
-                        p += count * 4;
-                    }
-                    Values(uniform == 2, start, static_cast<size_t>(p - start) / 4);
+                const XTemplate* sub = m.type == XType::Template ? &reg_.at(m.templateIndex) : nullptr;
+                if (uniform != 0 && (!sub || sub->fixedSize >= 0)) {
+                    Run(uniform == 2, count * (sub ? static_cast<uint64_t>(sub->fixedSize) : 4));
                     continue;
                 }
+                if (uniform != 0 && sub->countedDwords) {
+                    CountedRun(count);
+                    continue;
+                }
+                // Other elements, uniform ones included, go member by member: the values
+                // join the same open list either way.
             }
             for (uint64_t k = 0; k < count; ++k) {
                 switch (m.type) {
-                    case XType::Template: Struct(reg_.at(m.templateIndex), p); break;
+                    case XType::Template: Struct(reg_.at(m.templateIndex)); break;
                     case XType::String: {
-                        size_t len = std::strlen(reinterpret_cast<const char*>(p));
+                        size_t len = 0;
+                        c_.FindNul(&len);
+                        const uint8_t* p = c_.p;
                         CloseList();
                         out_->PutU16(2);
                         out_->PutU32(static_cast<uint32_t>(len));
@@ -395,18 +405,21 @@ public:
                         for (size_t c = 0; c < len; ++c) d[c] = p[c] == '"' ? '\'' : p[c];
                         out_->Commit(len);
                         out_->PutU16(20);  // TOKEN_SEMICOLON ends a string
-                        p += len + 1;
+                        c_.p += len + 1;
                         break;
                     }
                     case XType::Float:
-                        Values(true, p, 1);
-                        p += 4;
+                        c_.Need(4);
+                        Values(true, c_.p, 1);
+                        c_.p += 4;
                         break;
                     default: {
-                        uint32_t v = LoadInteger(m.type, p);
+                        const uint32_t size = PrimitiveSize(m.type);
+                        c_.Need(size);
+                        uint32_t v = LoadInteger(m.type, c_.p);
                         if (!m.isArray) values[i] = v;
                         Values(false, reinterpret_cast<const uint8_t*>(&v), 1);
-                        p += PrimitiveSize(m.type);
+                        c_.p += size;
                         break;
                     }
                 }
@@ -422,6 +435,34 @@ public:
     }
 
 private:
+    // `bytes` of 32-bit values of one kind, as much as the cursor holds at a time.
+    void Run(bool isFloat, uint64_t bytes) {
+        while (bytes > 0) {
+            c_.Need(4);
+            const size_t take = static_cast<size_t>(std::min<uint64_t>(bytes, c_.available() & ~size_t(3)));
+            Values(isFloat, c_.p, take / 4);
+            c_.p += take;
+            bytes -= take;
+        }
+    }
+
+    // `count` counted DWORD lists: the whole lists the cursor holds go out as one run.
+    void CountedRun(uint64_t count) {
+        while (count > 0) {
+            c_.Need(4);
+            c_.Need(4 + 4 * size_t(LoadU32(c_.p)));
+            const uint8_t* q = c_.p;
+            while (count > 0 && c_.end - q >= 4) {
+                const size_t bytes = 4 + 4 * size_t(LoadU32(q));
+                if (static_cast<size_t>(c_.end - q) < bytes) break;
+                q += bytes;
+                --count;
+            }
+            Values(false, c_.p, static_cast<size_t>(q - c_.p) / 4);
+            c_.p = q;
+        }
+    }
+
     // Appends `count` 32-bit values to the open list of that kind, opening one if needed.
     void Values(bool isFloat, const uint8_t* src, size_t count) {
         int kind = isFloat ? 2 : 1;
@@ -444,6 +485,7 @@ private:
     }
 
     const XTemplateRegistry& reg_;
+    PayloadCursor& c_;
     OutBuffer* out_;
     int listKind_ = 0;  // 0 none, 1 integer list, 2 float list
     size_t listHeader_ = 0;
@@ -488,22 +530,60 @@ char* FormatFloat(char* out, float value) {
     return out + 6;
 }
 
-XResult ValidatePayload(const XTemplateRegistry& registry, uint32_t templateIndex, std::span<const uint8_t> payload) {
+XResult ValidatePayload(const XTemplateRegistry& registry, uint32_t templateIndex, PayloadCursor& payload) {
     return Validator(registry, payload).Run(templateIndex);
 }
 
-void EncodeTextMembers(const XTemplateRegistry& registry, uint32_t templateIndex, std::span<const uint8_t> payload,
-                       int indent, OutBuffer* out) {
-    const uint8_t* p = payload.data();
-    TextEncoder(registry, out).Members(registry.at(templateIndex), p, indent);
+void EncodeTextMembers(const XTemplateRegistry& registry, uint32_t templateIndex, PayloadCursor& payload, int indent,
+                       OutBuffer* out) {
+    TextEncoder(registry, payload, out).Members(registry.at(templateIndex), indent);
 }
 
-void EncodeBinaryMembers(const XTemplateRegistry& registry, uint32_t templateIndex, std::span<const uint8_t> payload,
+void EncodeBinaryMembers(const XTemplateRegistry& registry, uint32_t templateIndex, PayloadCursor& payload,
                          OutBuffer* out) {
-    const uint8_t* p = payload.data();
-    BinaryEncoder encoder(registry, out);
-    encoder.Struct(registry.at(templateIndex), p);
+    BinaryEncoder encoder(registry, payload, out);
+    encoder.Struct(registry.at(templateIndex));
     encoder.CloseList();
+}
+
+void PayloadCursor::Skip(uint64_t n) {
+    if (n <= available()) {
+        p += n;
+        return;
+    }
+    // Past the bytes in memory: the source is read again from there when next needed.
+    endOffset_ += n - available();
+    p = end;
+}
+
+bool PayloadCursor::FindNul(size_t* length) {
+    for (size_t from = 0;;) {
+        if (const void* nul = std::memchr(p + from, 0, available() - from)) {
+            *length = static_cast<size_t>(static_cast<const uint8_t*>(nul) - p);
+            return true;
+        }
+        if (available() == left()) return false;
+        from = available();
+        Refill(static_cast<size_t>(std::min<uint64_t>(left(), from + kChunkBytes)));
+    }
+}
+
+void PayloadCursor::Refill(size_t n) {
+    // Only a source's cursor gets here: a whole payload holds every byte asked for.
+    std::vector<uint8_t>& chunk = *chunk_;
+    const size_t keep = available();
+    if (chunk.size() < std::max(n, kChunkBytes)) {
+        std::vector<uint8_t> bigger(std::max(n, kChunkBytes));
+        if (keep) std::memcpy(bigger.data(), p, keep);
+        chunk.swap(bigger);
+    } else if (keep) {
+        std::memmove(chunk.data(), p, keep);
+    }
+    const size_t read = static_cast<size_t>(std::min<uint64_t>(chunk.size() - keep, size_ - endOffset_));
+    source_->Read(endOffset_, chunk.data() + keep, read);
+    endOffset_ += read;
+    p = chunk.data();
+    end = p + keep + read;
 }
 
 }  // namespace xfile

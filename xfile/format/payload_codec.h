@@ -9,7 +9,9 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "xfile/format/xpayload.h"
 #include "xfile/format/xresult.h"
 #include "xfile/format/xtemplates.h"
 
@@ -81,17 +83,58 @@ private:
     size_t threshold_ = 0;
 };
 
+// Reads a payload front to back: a payload given whole lies in memory as it is; one given as
+// a source is read a chunk at a time into a buffer that the cursor refills when asked for
+// bytes beyond its end, keeping the bytes not yet read. Readers ask with Need(n) for the n
+// bytes they read next (n no more than left()), then read them at p.
+class PayloadCursor {
+public:
+    static constexpr size_t kChunkBytes = size_t(256) << 10;
+
+    explicit PayloadCursor(std::span<const uint8_t> bytes)
+        : p(bytes.data()), end(bytes.data() + bytes.size()), size_(bytes.size()), endOffset_(bytes.size()) {}
+    // `chunk` is the buffer the source is read into, kept by the caller for reuse.
+    PayloadCursor(const XPayloadSource& source, std::vector<uint8_t>* chunk)
+        : size_(source.size()), source_(&source), chunk_(chunk) {}
+
+    const uint8_t* p = nullptr;    // the next byte
+    const uint8_t* end = nullptr;  // the end of the bytes in memory
+
+    uint64_t size() const { return size_; }
+    uint64_t offset() const { return endOffset_ - available(); }
+    uint64_t left() const { return size_ - offset(); }
+    size_t available() const { return static_cast<size_t>(end - p); }
+
+    void Need(size_t n) {
+        if (available() < n) Refill(n);
+    }
+    // Steps over n bytes (n no more than left()); a source is not asked for bytes stepped over.
+    void Skip(uint64_t n);
+    // The length of the string at p, whose NUL is then in memory; false when the payload
+    // has no NUL after p.
+    bool FindNul(size_t* length);
+
+private:
+    void Refill(size_t n);
+
+    uint64_t size_ = 0;
+    uint64_t endOffset_ = 0;  // payload offset of `end`
+    const XPayloadSource* source_ = nullptr;
+    std::vector<uint8_t>* chunk_ = nullptr;
+};
+
 // Checks that `payload` is exactly one instance of registry template `templateIndex`:
 // every array count satisfied, every string terminated, no byte left over, floats finite,
 // and no member of a type the writer cannot encode (DOUBLE, UNICODE, CSTRING).
-XResult ValidatePayload(const XTemplateRegistry& registry, uint32_t templateIndex, std::span<const uint8_t> payload);
+// The cursor is left where the check stopped.
+XResult ValidatePayload(const XTemplateRegistry& registry, uint32_t templateIndex, PayloadCursor& payload);
 
-// Encoders. The payload must have passed ValidatePayload.
+// Encoders, from the payload's start. The payload must have passed ValidatePayload.
 // Text: one line per member at `indent` spaces, each ending with its separator.
-void EncodeTextMembers(const XTemplateRegistry& registry, uint32_t templateIndex, std::span<const uint8_t> payload,
-                       int indent, OutBuffer* out);
+void EncodeTextMembers(const XTemplateRegistry& registry, uint32_t templateIndex, PayloadCursor& payload, int indent,
+                       OutBuffer* out);
 // Binary: integer and float lists and string tokens.
-void EncodeBinaryMembers(const XTemplateRegistry& registry, uint32_t templateIndex, std::span<const uint8_t> payload,
+void EncodeBinaryMembers(const XTemplateRegistry& registry, uint32_t templateIndex, PayloadCursor& payload,
                          OutBuffer* out);
 
 // Writes a float the way D3DX text files do ("%f": fixed, six decimals, never an exponent).

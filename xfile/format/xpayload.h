@@ -6,14 +6,25 @@
 //   p.Reserve(8 + 12 * vertexCount + ...);   // exact size: no reallocation
 //   p.Dword(vertexCount).Floats(positions).Dword(faceCount);
 //   save.AddDataObject(kTidMesh, "Box01", p.bytes(), &mesh);
+//
+// A payload too large to build whole is given as an XPayloadSource instead, which the save
+// layer reads in bounded chunks; XStreamedPayload makes one from counts and runs of elements
+// laid out on demand:
+//
+//   XStreamedPayload p;
+//   p.Dword(vertexCount).Elements(vertexCount, 12, [&](uint64_t first, size_t n, uint8_t* out) {
+//       for (size_t i = 0; i < n; ++i) XPacker{out + 12 * i}.Float(x).Float(y).Float(z);
+//   });
 #pragma once
 
 #include <cstdint>
 #include <bit>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string_view>
+#include <vector>
 
 namespace xfile {
 
@@ -56,6 +67,60 @@ private:
     std::unique_ptr<uint8_t[]> data_;
     size_t size_ = 0;
     size_t capacity_ = 0;
+};
+
+// A payload laid out on demand. The save layer reads it front to back in chunks, once to
+// check it against its template and once to encode it, so the same range must always give
+// the same bytes.
+class XPayloadSource {
+public:
+    virtual uint64_t size() const = 0;
+    // Writes bytes [offset, offset + n) of the payload to out; the range lies within size().
+    virtual void Read(uint64_t offset, uint8_t* out, size_t n) const = 0;
+
+protected:
+    ~XPayloadSource() = default;
+};
+
+// Writes 32-bit values one after the other, as XPayload stores them.
+struct XPacker {
+    uint8_t* at;
+    XPacker& Dword(uint32_t v) {
+        std::memcpy(at, &v, 4);
+        at += 4;
+        return *this;
+    }
+    XPacker& Float(float v) {
+        std::memcpy(at, &v, 4);
+        at += 4;
+        return *this;
+    }
+};
+
+// A payload source made of parts in order: bytes given now (counts, small members) and runs
+// of fixed-size elements that a function lays out when the layer asks for them.
+class XStreamedPayload final : public XPayloadSource {
+public:
+    // Lays out elements [first, first + count) of a run at out, elementSize bytes each.
+    using Fill = std::function<void(uint64_t first, size_t count, uint8_t* out)>;
+
+    XStreamedPayload& Dword(uint32_t v) { return Bytes(&v, 4); }
+    XStreamedPayload& Bytes(const void* p, size_t n);
+    XStreamedPayload& Elements(uint64_t count, uint32_t elementSize, Fill fill);
+
+    uint64_t size() const override { return size_; }
+    void Read(uint64_t offset, uint8_t* out, size_t n) const override;
+
+private:
+    struct Part {
+        uint64_t start = 0;       // payload offset of the part
+        uint64_t bytes = 0;
+        uint32_t elementSize = 0;  // 0: the bytes are in `fixed`
+        Fill fill;
+        std::vector<uint8_t> fixed;
+    };
+    std::vector<Part> parts_;
+    uint64_t size_ = 0;
 };
 
 static_assert(std::endian::native == std::endian::little, "payloads are built in memory order");

@@ -132,6 +132,7 @@ struct XSaveObject::Impl final : OutBuffer::Flusher {
     OutBuffer buffer;                  // encoded body not yet flushed
     std::unique_ptr<MszipCompressor> compressor;  // compressed formats only
     XSaveProgress progress;
+    std::vector<uint8_t> chunk;        // the part of a payload source in memory
     std::vector<uint8_t> blocks;       // compressed blocks (memory output, or staging for the file)
     uint64_t bodyBytes = 0;            // uncompressed body bytes already flushed
     std::vector<Open> open;
@@ -297,7 +298,13 @@ XResult XSaveObject::Record(XResult result) {
 XResult XSaveData::AddDataObject(const XGuid& templateId, std::string_view name, std::span<const uint8_t> payload,
                                  XSaveData* child) {
     if (!owner_) return XResult::Error(XStatus::InvalidArgument, "AddDataObject on a data object that was not created");
-    return owner_->Add(static_cast<int>(depth_), serial_, templateId, name, payload, child);
+    return owner_->Add(static_cast<int>(depth_), serial_, templateId, name, payload, nullptr, child);
+}
+
+XResult XSaveData::AddDataObject(const XGuid& templateId, std::string_view name, const XPayloadSource& payload,
+                                 XSaveData* child) {
+    if (!owner_) return XResult::Error(XStatus::InvalidArgument, "AddDataObject on a data object that was not created");
+    return owner_->Add(static_cast<int>(depth_), serial_, templateId, name, {}, &payload, child);
 }
 
 XResult XSaveData::AddDataReference(std::string_view name) {
@@ -307,11 +314,16 @@ XResult XSaveData::AddDataReference(std::string_view name) {
 
 XResult XSaveObject::AddDataObject(const XGuid& templateId, std::string_view name, std::span<const uint8_t> payload,
                                    XSaveData* child) {
-    return Add(-1, 0, templateId, name, payload, child);
+    return Add(-1, 0, templateId, name, payload, nullptr, child);
+}
+
+XResult XSaveObject::AddDataObject(const XGuid& templateId, std::string_view name, const XPayloadSource& payload,
+                                   XSaveData* child) {
+    return Add(-1, 0, templateId, name, {}, &payload, child);
 }
 
 XResult XSaveObject::Add(int parentDepth, uint64_t parentSerial, const XGuid& templateId, std::string_view name,
-                         std::span<const uint8_t> payload, XSaveData* child) {
+                         std::span<const uint8_t> bytes, const XPayloadSource* source, XSaveData* child) {
     if (child) *child = XSaveData{};
     Impl& s = *impl_;
     if (s.saved) return Record(XResult::Error(XStatus::BadState, "AddDataObject after Save"));
@@ -331,8 +343,20 @@ XResult XSaveObject::Add(int parentDepth, uint64_t parentSerial, const XGuid& te
             return Record(XResult::Error(XStatus::InvalidArgument, "template '" + s.registry.at(parentTemplate).name +
                                                                        "' does not take '" + t.name + "' children"));
     }
-    XResult valid = ValidatePayload(s.registry, static_cast<uint32_t>(ti), payload);
+    // A source is read twice, to check it and to encode it, unless one chunk holds it; bytes
+    // given whole are read in place.
+    if (source && source->size() <= PayloadCursor::kChunkBytes) {
+        if (s.chunk.size() < PayloadCursor::kChunkBytes) s.chunk.resize(PayloadCursor::kChunkBytes);
+        const size_t size = static_cast<size_t>(source->size());
+        source->Read(0, s.chunk.data(), size);
+        bytes = {s.chunk.data(), size};
+        source = nullptr;
+    }
+    auto cursor = [&] { return source ? PayloadCursor(*source, &s.chunk) : PayloadCursor(bytes); };
+    PayloadCursor check = cursor();
+    XResult valid = ValidatePayload(s.registry, static_cast<uint32_t>(ti), check);
     if (!valid.ok()) return Record(valid);
+    PayloadCursor payload = cursor();
 
     size_t depth = parentDepth < 0 ? 0 : static_cast<size_t>(parentDepth) + 1;
     s.CloseTo(depth);

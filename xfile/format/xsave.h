@@ -12,8 +12,9 @@
 // Streaming: each object is encoded when it is added and closed when its last child is done,
 // that is when an object is next added to it, to one of its ancestors or at the top level,
 // or at Save. Children must therefore be added depth first: adding to an object that has
-// been closed is refused. Memory holds the open objects' path and an output buffer; file
-// output goes to a temporary file beside the target that Save renames into place.
+// been closed is refused. Memory holds the open objects' path, an output buffer and, for a
+// payload given as a source, a chunk of it; file output goes to a temporary file beside the
+// target that Save renames into place.
 //
 // Every file carries the definitions of the templates its objects use (with their member
 // templates and the templates their restrictions name), ahead of the data.
@@ -33,6 +34,7 @@
 #include <vector>
 
 #include "xfile/format/xfile_format.h"
+#include "xfile/format/xpayload.h"
 #include "xfile/format/xresult.h"
 #include "xfile/format/xtemplates.h"
 
@@ -69,6 +71,10 @@ public:
     // Adds a child object. `payload` is the packed member data (see XPayload).
     XResult AddDataObject(const XGuid& templateId, std::string_view name, std::span<const uint8_t> payload,
                           XSaveData* child = nullptr);
+    // The same with a payload read from `payload` in bounded chunks during the call, so that
+    // a large payload is never held whole.
+    XResult AddDataObject(const XGuid& templateId, std::string_view name, const XPayloadSource& payload,
+                          XSaveData* child = nullptr);
     // Adds a reference "{ name }" to an object written earlier (or elsewhere).
     XResult AddDataReference(std::string_view name);
 
@@ -88,6 +94,8 @@ public:
     // Adds a top-level object; closes every open object first.
     XResult AddDataObject(const XGuid& templateId, std::string_view name, std::span<const uint8_t> payload,
                           XSaveData* child = nullptr);
+    XResult AddDataObject(const XGuid& templateId, std::string_view name, const XPayloadSource& payload,
+                          XSaveData* child = nullptr);
 
     // Writes the file (or the memory buffer). Refused, writing nothing, when an earlier call
     // on this object failed, so that a file never silently lacks objects. Once only.
@@ -103,8 +111,9 @@ private:
     struct Impl;
     explicit XSaveObject(std::unique_ptr<Impl> impl, XFileFormat format);
 
+    // The payload is `source` when given, else `bytes`.
     XResult Add(int parentDepth, uint64_t parentSerial, const XGuid& templateId, std::string_view name,
-                std::span<const uint8_t> payload, XSaveData* child);
+                std::span<const uint8_t> bytes, const XPayloadSource* source, XSaveData* child);
     XResult AddReference(uint32_t parentDepth, uint64_t parentSerial, std::string_view name);
     XResult Record(XResult result);
 

@@ -41,6 +41,20 @@ XPayload BigMesh(uint32_t n) {
     return p;
 }
 
+// The same mesh laid out on demand, in elements that the layer's chunk ends cut.
+XStreamedPayload BigMeshSource(uint32_t n) {
+    XStreamedPayload p;
+    p.Dword(n).Elements(n, 12, [](uint64_t first, size_t count, uint8_t* out) {
+        for (size_t i = 0; i < 3 * count; ++i)
+            XPacker{out + 4 * i}.Float(static_cast<float>((3 * first + i) % 1000) * 0.25f - 7.125f);
+    });
+    p.Dword(n).Elements(n, 16, [n](uint64_t first, size_t count, uint8_t* out) {
+        for (uint32_t i = static_cast<uint32_t>(first); i < first + count; ++i, out += 16)
+            XPacker{out}.Dword(3).Dword(i).Dword((i + 1) % n).Dword((i + 2) % n);
+    });
+    return p;
+}
+
 XResult WriteBigMesh(XSaveObject& save, const XPayload& mesh) {
     XSaveData frame;
     XResult r = save.AddDataObject(kTidFrame, "Root", {}, &frame);
@@ -80,6 +94,12 @@ TEST(Save, MismatchedPayloadsAndCallsOutOfOrderAreRefused) {
     float nan = std::numeric_limits<float>::quiet_NaN();
     std::memcpy(const_cast<uint8_t*>(p.bytes().data()) + 20, &nan, 4);
     ExpectError(frame.AddDataObject(kTidFrameTransformMatrix, "", p.bytes()), XStatus::BadPayload, "not a finite number");
+    XStreamedPayload source;  // read in chunks: the bad value is found at its place, past the first
+    source.Dword(100000).Elements(100000, 12, [nan](uint64_t first, size_t n, uint8_t* out) {
+        for (size_t i = 0; i < n; ++i) XPacker{out + 12 * i}.Float(0).Float(first + i == 90000 ? nan : 1).Float(0);
+    });
+    ExpectError(frame.AddDataObject(kTidMesh, "M", source), XStatus::BadPayload,
+                "'vertices' of 'Mesh' at byte 1080008: value is not a finite number");
     ExpectError(m.save->AddDataObject(XGuid{1, 2, 3, {}}, "", {}), XStatus::UnknownTemplate, "00000001-0002-0003");
 
     // Streaming order and the templates' restrictions.
@@ -216,17 +236,26 @@ TEST_F(SaveToFile, ProgressReachesTheTotalAndARefusalCancelsWithoutAFile) {
 TEST(Save, LargeObjectsStreamAndSplitIntoBlocksAndListsAndAFinalArrayReadsBack) {
     // A mesh bigger than the flush thresholds and the list length: several MSZIP blocks,
     // several float lists, and all of it reads back exactly. The file then ends in a frame's
-    // matrix, an array in a list the reader has already looked ahead over.
+    // matrix, an array in a list the reader has already looked ahead over. The mesh given as
+    // a source, read in chunks that end inside elements, writes the same bytes.
     XPayload p = BigMesh(100000);
+    const XStreamedPayload source = BigMeshSource(100000);
     XPayload matrix;
     for (int i = 0; i < 16; ++i) matrix.Float(i % 5 == 0 ? 1.0f : 0.0f);
-    for (XFileFormat f : {XFileFormat::Binary, XFileFormat::CompressedBinary, XFileFormat::CompressedText}) {
-        Memory m(f);
-        XSaveData frame;
-        ASSERT_TRUE(m.save->AddDataObject(kTidMesh, "Big", p.bytes()).ok());
-        ASSERT_TRUE(m.save->AddDataObject(kTidFrame, "Only", {}, &frame).ok());
-        ASSERT_TRUE(frame.AddDataObject(kTidFrameTransformMatrix, "", matrix.bytes()).ok());
-        ASSERT_TRUE(m.save->Save().ok());
+    for (XFileFormat f : {XFileFormat::Text, XFileFormat::Binary, XFileFormat::CompressedBinary,
+                          XFileFormat::CompressedText}) {
+        Memory m(f), fromSource(f);
+        for (Memory* out : {&m, &fromSource}) {
+            XSaveData frame;
+            ASSERT_TRUE((out == &m ? out->save->AddDataObject(kTidMesh, "Big", p.bytes())
+                                   : out->save->AddDataObject(kTidMesh, "Big", source))
+                            .ok());
+            ASSERT_TRUE(out->save->AddDataObject(kTidFrame, "Only", {}, &frame).ok());
+            ASSERT_TRUE(frame.AddDataObject(kTidFrameTransformMatrix, "", matrix.bytes()).ok());
+            ASSERT_TRUE(out->save->Save().ok());
+        }
+        EXPECT_TRUE(m.bytes == fromSource.bytes) << FormatName(f);
+        if (f == XFileFormat::Text) continue;
         XDocument doc;
         XResult r = ReadXFile(m.bytes, &doc);
         ASSERT_TRUE(r.ok()) << r.message;

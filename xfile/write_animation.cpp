@@ -98,6 +98,38 @@ void WriteAnimation(XWriteContext& context, const xfile::XSaveData& animationSet
         WriteAnimation(context, animationSet, child.get(), clipIndex);
 }
 
+namespace {
+
+// Whether WriteAnimation writes an Animation for node or a node below it, in any clip.
+bool WritesAnimation(const ExportOptions& options, const XNode* node) {
+    if (!node || (!node->processed && !options.WorldSpace)) return false;
+    const XRenderableNode* geometry = AsRenderable(node);
+    const bool skinnedMesh = node->processed && IsMeshNode(*node) && geometry && geometry->skinned;
+    if (skinnedMesh && (options.WorldSpace || node->children.empty())) return false;
+    if (node->processed)
+        for (const AnimTrack& track : node->tracks)
+            if (HasKeys(track)) return true;
+    for (const std::unique_ptr<XNode>& child : node->children)
+        if (WritesAnimation(options, child.get())) return true;
+    return false;
+}
+
+}  // namespace
+
+void ListAnimationTemplates(const XFileRecords& records, XTemplateList& list) {
+    const ExportOptions& options = records.options;
+    if (!options.Animation || records.clips.empty()) return;
+    if (options.Timeline == 0) list.Use(xfile::kTidAnimTicksPerSecond);
+    list.Use(xfile::kTidAnimationSet);
+    for (const std::unique_ptr<XNode>& node : records.topLevelNodes) {
+        if (!WritesAnimation(options, node.get())) continue;
+        list.Use(xfile::kTidAnimation);
+        if (options.AnimationOptions) list.Use(xfile::kTidAnimationOptions);
+        list.Use(xfile::kTidAnimationKey);
+        return;
+    }
+}
+
 void WriteAnimationSet(XWriteContext& context, const std::string& clipName, size_t clipIndex) {
     // Written for every clip, even when no node has keys in it.
     const xfile::XSaveData animationSet = AddObject(context, nullptr, xfile::kTidAnimationSet, clipName, {});

@@ -29,5 +29,7 @@ xfile::XPayload AnimationOptionsPayload(uint32_t openClosed, uint32_t positionQu
 
 // One AnimationSet named clipName with the Animation objects of every node's track clipIndex.
 void WriteAnimationSet(XWriteContext& context, const std::string& clipName, size_t clipIndex);
+// The templates WriteAnimationSet uses for the export's clips.
+void ListAnimationTemplates(const XFileRecords& records, XTemplateList& list);
 // The Animation objects of node and its subtree for one clip.
 void WriteAnimation(XWriteContext& context, const xfile::XSaveData& animationSet, XNode* node, size_t clipIndex);

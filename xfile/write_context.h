@@ -45,6 +45,18 @@ struct XWriteContext {
     xfile::XSaveData sceneRootFrame;
 };
 
+// The templates a file will use, in the order of their first use, which the writer works out
+// from the records before writing (see XSaveObject::ExpectTemplates). Each writer's List...
+// function follows the order of its Write... function.
+struct XTemplateList {
+    std::vector<xfile::XGuid> ids;
+    void Use(const xfile::XGuid& id) {
+        for (const xfile::XGuid& known : ids)
+            if (known == id) return;
+        ids.push_back(id);
+    }
+};
+
 // The 16 floats of a Matrix4x4, row by row, with 0, 0, 0, 1 as the fourth column.
 std::array<float, 16> MatrixToFrameMatrix(const Matrix3& m);
 

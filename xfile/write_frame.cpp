@@ -49,6 +49,22 @@ void WriteFrame(XWriteContext& context, const xfile::XSaveData* parent, XNode* n
     WriteChildren(context, &frame, *node);
 }
 
+void ListFrameTemplates(const XFileRecords& records, const XNode* node, XTemplateList& list) {
+    if (!node) return;
+    const ExportOptions& options = records.options;
+    if (node->processed) {
+        const XRenderableNode* geometry = node->renderable == 1 ? AsRenderable(node) : nullptr;
+        if (!geometry || !options.WorldSpace || !IsMeshNode(*geometry) || (options.Animation && !geometry->skinned)) {
+            list.Use(xfile::kTidFrame);
+            list.Use(xfile::kTidFrameTransformMatrix);
+        }
+        if (geometry) ListMeshTemplates(records, *geometry, list);
+    } else if (!options.WorldSpace) {
+        return;
+    }
+    for (const std::unique_ptr<XNode>& child : node->children) ListFrameTemplates(records, child.get(), list);
+}
+
 void WriteMeshFrame(XWriteContext& context, const xfile::XSaveData* parent, XRenderableNode* node) {
     if (!node) return;
     const ExportOptions& options = context.records.options;

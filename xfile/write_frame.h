@@ -11,3 +11,5 @@ void WriteFrame(XWriteContext& context, const xfile::XSaveData* parent, XNode* n
 // A geometry node: its frame (not in every world-space case), its Mesh with the skin objects,
 // then its children. A node without mesh data gets its frame without a Mesh.
 void WriteMeshFrame(XWriteContext& context, const xfile::XSaveData* parent, XRenderableNode* node);
+// The templates WriteFrame or WriteMeshFrame uses for node and its subtree.
+void ListFrameTemplates(const XFileRecords& records, const XNode* node, XTemplateList& list);

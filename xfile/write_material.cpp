@@ -98,6 +98,28 @@ void WriteMaterial(XWriteContext& context, const xfile::XSaveData* parent, const
     WritePlainTextures(context, material, record);
 }
 
+void ListMaterialTemplates(const XFileRecords& records, const XMaterialEntry* entry, XTemplateList& list) {
+    if (entry == nullptr || entry->kind == kMaterialRef) return;
+    const auto& record = static_cast<const XMaterial&>(*entry);
+    list.Use(xfile::kTidMaterial);
+    if (UsedSlotCount(record) == 0) return;
+    if (IsEffect(record)) {
+        const auto& effect = static_cast<const XEffectMaterial&>(record);
+        list.Use(xfile::kTidEffectInstance);
+        if (effect.effectValid && records.options.EffectParam == 0) return;
+        if (!effect.dwordParams.empty()) list.Use(xfile::kTidEffectParamDWord);
+        if (!effect.stringParams.empty()) list.Use(xfile::kTidEffectParamString);
+        if (!effect.floatParams.empty()) list.Use(xfile::kTidEffectParamFloats);
+        return;
+    }
+    const int mainSlot = record.MainSlot();
+    for (int i = 0; i < kTextureSlotCount; ++i) {
+        const XTextureSlot& slot = record.slots[i];
+        if (slot.used() && !slot.fileName.empty() && (records.options.MultiTextures != 0 || i == mainSlot))
+            list.Use(xfile::kTidTextureFilename);
+    }
+}
+
 void WriteSharedMaterials(XWriteContext& context) {
     // Each record of the material table becomes a named top-level Material, in table order.
     for (const std::unique_ptr<XMaterial>& record : context.records.materials)

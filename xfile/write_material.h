@@ -20,3 +20,5 @@ void WriteEffectInstance(XWriteContext& context, const xfile::XSaveData& materia
 
 // The top-level materials of the export's material table, in table order (Mtl on).
 void WriteSharedMaterials(XWriteContext& context);
+// The templates WriteMaterial uses for entry.
+void ListMaterialTemplates(const XFileRecords& records, const XMaterialEntry* entry, XTemplateList& list);

@@ -6,6 +6,7 @@
 #include "mesh/mesh_data.h"
 #include "scene/xnode.h"
 #include "xfile/write_material.h"
+#include "skin/skin_info.h"
 #include "xfile/write_skin.h"
 
 namespace {
@@ -155,6 +156,33 @@ std::vector<XVertexElement> MeshVertexElements(const ExportOptions& options, boo
             if (IsOwnChannel(data, c)) elements.push_back({kDeclFloat2, 0, kDeclUsageTexCoord, set++, int32_t(c)});
     }
     return elements;
+}
+
+void ListMeshTemplates(const XFileRecords& records, const XRenderableNode& node, XTemplateList& list) {
+    if (!node.meshData) return;
+    const XMeshData& data = *node.meshData;
+    const ExportOptions& options = records.options;
+    const bool meshNode = IsMeshNode(node);
+    list.Use(xfile::kTidMesh);
+    if (options.Normal && !options.DeclData) list.Use(xfile::kTidMeshNormals);
+    if (options.Mtl) {
+        list.Use(xfile::kTidMeshMaterialList);
+        if (node.materials.empty()) list.Use(xfile::kTidMaterial);
+        for (const std::unique_ptr<XMaterialEntry>& entry : node.materials)
+            ListMaterialTemplates(records, entry.get(), list);
+    }
+    if (!options.DeclData) {
+        bool coords = false;
+        for (size_t c = 0; c < data.UvwCount() && c < data.channels.size(); ++c) coords = coords || IsOwnChannel(data, c);
+        if (options.TexCoords && coords) list.Use(xfile::kTidMeshTextureCoords);
+        if (options.VertexColor && meshNode && HasColorData(data)) list.Use(xfile::kTidMeshVertexColors);
+    } else if (!MeshVertexElements(options, meshNode, data).empty()) {
+        list.Use(xfile::kTidDeclData);
+    }
+    if (node.skinned && meshNode && node.meshSkin) {
+        list.Use(xfile::kTidXSkinMeshHeader);
+        if (!node.meshSkin->bones.empty()) list.Use(xfile::kTidSkinWeights);
+    }
 }
 
 void WriteMesh(XWriteContext& context, const xfile::XSaveData* parent, XRenderableNode& node) {

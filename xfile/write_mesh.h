@@ -44,3 +44,5 @@ std::vector<XVertexElement> MeshVertexElements(const ExportOptions& options, boo
 // The Mesh of a geometry node with its children and skin objects, under parent (null: top
 // level). Does nothing while the node has no mesh data.
 void WriteMesh(XWriteContext& context, const xfile::XSaveData* parent, XRenderableNode& node);
+// The templates WriteMesh uses for node.
+void ListMeshTemplates(const XFileRecords& records, const XRenderableNode& node, XTemplateList& list);

@@ -50,6 +50,7 @@ XResult WriteThrough(const XFileRecords& records, ProgressMeter& meter, const Cr
     xfile::XSaveOptions saveOptions;
     saveOptions.progress = SaveProgress(meter, format);
     if (result) result = create(file, format, saveOptions, &save);
+    if (result) save->ExpectTemplates(ExpectedTemplates(records));  // lets a large body be written once
     if (result) {
         XWriteContext context{records, meter, *save, {}};
         WriteXFileContent(context);
@@ -137,6 +138,22 @@ void WriteXFileContent(XWriteContext& context) {
         }
         for (size_t i = 0; i < clips.size(); ++i) WriteAnimationSet(context, clips[i].name, i);
     }
+}
+
+std::vector<xfile::XGuid> ExpectedTemplates(const XFileRecords& records) {
+    const ExportOptions& options = records.options;
+    XTemplateList list;
+    if (!(options.Animation && options.OnlyAnimationSet)) {
+        if (options.Mtl)
+            for (const std::unique_ptr<XMaterial>& record : records.materials) ListMaterialTemplates(records, record.get(), list);
+        if (options.SceneRoot) {
+            list.Use(xfile::kTidFrame);
+            list.Use(xfile::kTidFrameTransformMatrix);
+        }
+        for (const std::unique_ptr<XNode>& node : records.topLevelNodes) ListFrameTemplates(records, node.get(), list);
+    }
+    ListAnimationTemplates(records, list);
+    return std::move(list.ids);
 }
 
 namespace {

@@ -20,6 +20,9 @@
 // Everything of the file below the templates, in the order above. Steps the progress meter
 // once after the materials (unless only animation sets are written).
 void WriteXFileContent(XWriteContext& context);
+// The templates WriteXFileContent will use, in the order of their first use, as far as the
+// records tell without laying anything out.
+std::vector<xfile::XGuid> ExpectedTemplates(const XFileRecords& records);
 
 // The geometry nodes whose Mesh the writer writes with a material list (Mtl on, not only
 // animation sets), in the order it writes them: the nodes whose material files the material

@@ -46,9 +46,9 @@ bool IsNameChar(char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '-';
 }
 
-// File output keeps the body in memory up to kMemoryBodyBytes, so that a small file is written
-// once, behind its header; a larger body goes to a spill file every kFileFlushBytes and is
-// appended to the header by Save.
+// File output keeps the body in memory up to kMemoryBodyBytes (kFileFlushBytes when the
+// templates are expected), so that a small file is written once, behind its header; a larger
+// body goes to the body file every kFileFlushBytes.
 constexpr size_t kMemoryBodyBytes = size_t(4) << 20;
 constexpr size_t kFileFlushBytes = size_t(1) << 20;
 constexpr size_t kCompressFlushBytes = 64 * kMszipBlockSize;
@@ -69,16 +69,16 @@ std::string UniqueSuffix() {
     return std::to_string(static_cast<unsigned long long>(ticks) % 1000000007ull) + "-" + std::to_string(++counter);
 }
 
-// Appends the whole of `from` (read from its start) to `to`, both flushed, telling `copied` the
+// Appends `from` from byte `start` to its end to `to`, both flushed, telling `copied` the
 // bytes copied so far every few MiB; stops when it returns false. The kernel copies between
 // the files where it can, without passing the data through this process.
 template <class Copied>
-bool AppendFile(std::FILE* from, std::FILE* to, Copied copied) {
+bool AppendFile(std::FILE* from, uint64_t start, std::FILE* to, Copied copied) {
     constexpr size_t kStep = size_t(8) << 20;
     uint64_t done = 0;
 #ifdef __linux__
     int in = fileno(from), out = fileno(to);
-    loff_t at = 0;
+    loff_t at = static_cast<loff_t>(start);
     for (;;) {
         ssize_t n = copy_file_range(in, &at, out, nullptr, kStep, 0);
         if (n < 0) {
@@ -90,7 +90,7 @@ bool AppendFile(std::FILE* from, std::FILE* to, Copied copied) {
         if (!copied(done)) return false;
     }
 #endif
-    if (std::fseek(from, 0, SEEK_SET) != 0 || std::fseek(to, 0, SEEK_END) != 0) return false;
+    if (fseeko(from, static_cast<off_t>(start), SEEK_SET) != 0 || std::fseek(to, 0, SEEK_END) != 0) return false;
     std::vector<uint8_t> chunk(kStep);
     size_t got;
     while ((got = std::fread(chunk.data(), 1, chunk.size(), from)) > 0) {
@@ -145,15 +145,36 @@ struct XSaveObject::Impl final : OutBuffer::Flusher {
 
     // Output.
     std::vector<uint8_t>* memoryOut = nullptr;
-    std::filesystem::path target, spillPath;
-    std::FILE* spill = nullptr;
+    // File output: the body goes into the body file from bodyOffset on, which leaves room for
+    // the head (header and template definitions) that the expected templates make. When the
+    // templates used are those, Save writes the head in front and the body file becomes the
+    // target; otherwise Save writes the head into a second file and copies the body behind it.
+    std::filesystem::path target, bodyPath;
+    std::FILE* bodyFile = nullptr;
+    uint64_t bodyOffset = 0;
+    bool bodyStarted = false;           // something was written to the body file
+    bool expecting = false;             // ExpectTemplates was called
+    std::vector<uint32_t> expectedOrder;
 
     ~Impl() {
-        if (spill) {
-            std::fclose(spill);
+        if (bodyFile) {
+            std::fclose(bodyFile);
             std::error_code ec;
-            std::filesystem::remove(spillPath, ec);
+            std::filesystem::remove(bodyPath, ec);
         }
+    }
+
+    // Positions the body file at the body's start before its first bytes.
+    bool StartBody() {
+        if (bodyStarted) return true;
+        bodyStarted = true;
+        return fseeko(bodyFile, static_cast<off_t>(bodyOffset), SEEK_SET) == 0;
+    }
+
+    bool WriteBody(const uint8_t* data, size_t size) {
+        if (StartBody() && std::fwrite(data, 1, size, bodyFile) == size) return true;
+        flushError = XResult::Error(XStatus::IoError, "cannot write " + bodyPath.string());
+        return false;
     }
 
     void FlushBuffer() override {
@@ -168,14 +189,13 @@ struct XSaveObject::Impl final : OutBuffer::Flusher {
             return;
         }
         if (!compressed) {
-            if (spill && std::fwrite(buffer.data(), 1, buffer.size(), spill) != buffer.size())
-                flushError = XResult::Error(XStatus::IoError, "cannot write " + spillPath.string());
+            if (bodyFile) WriteBody(buffer.data(), buffer.size());
             bodyBytes += buffer.size();
             buffer.Clear();
             buffer.SetFlusher(this, kFileFlushBytes);
         } else {
             size_t whole = buffer.size() / kMszipBlockSize * kMszipBlockSize;
-            CompressOut(buffer.data(), whole);
+            CompressOut(buffer.data(), whole, bodyFile != nullptr);
             buffer.Consume(whole);
         }
     }
@@ -187,14 +207,14 @@ struct XSaveObject::Impl final : OutBuffer::Flusher {
         return false;
     }
 
-    void CompressOut(const uint8_t* data, size_t size) {
+    // Compresses into `blocks`, or through it into the body file.
+    void CompressOut(const uint8_t* data, size_t size, bool toFile) {
         size_t before = blocks.size();
         XResult r = compressor->Compress(data, size, &blocks);
         if (!r.ok()) flushError = r;
         bodyBytes += size;
-        if (spill) {
-            if (std::fwrite(blocks.data() + before, 1, blocks.size() - before, spill) != blocks.size() - before)
-                flushError = XResult::Error(XStatus::IoError, "cannot write " + spillPath.string());
+        if (toFile) {
+            WriteBody(blocks.data() + before, blocks.size() - before);
             blocks.resize(before);
         }
     }
@@ -251,38 +271,78 @@ struct XSaveObject::Impl final : OutBuffer::Flusher {
         return false;
     }
 
-    // A body that never left memory: header and body go into the (empty) spill file, which
-    // then takes the target's name.
-    XResult WriteWhole(const std::vector<uint8_t>& head) {
-        uint64_t total = head.size() + buffer.size();
-        if (!Report(0, total)) return flushError;
-        bool ok = std::fwrite(head.data(), 1, head.size(), spill) == head.size() &&
-                  std::fwrite(buffer.data(), 1, buffer.size(), spill) == buffer.size();
-        buffer.Clear();
-        ok = (std::fclose(spill) == 0) && ok;
-        spill = nullptr;
+    // Closes the body file and gives it the target's name, or removes it on failure.
+    XResult CommitBodyFile(bool ok, uint64_t total) {
+        ok = (std::fclose(bodyFile) == 0) && ok;
+        bodyFile = nullptr;
         ok = ok && Report(total, total);
         std::error_code ec;
-        if (ok) std::filesystem::rename(spillPath, target, ec);
+        if (ok) std::filesystem::rename(bodyPath, target, ec);
         if (!ok || ec) {
-            std::filesystem::remove(spillPath, ec);
+            std::filesystem::remove(bodyPath, ec);
             if (!flushError.ok()) return flushError;
             return XResult::Error(XStatus::IoError, "cannot write " + target.string());
         }
         return XResult::Success();
     }
 
-    // Header, "\n" and template definitions: what precedes the objects.
-    std::vector<uint8_t> Prefix() const {
+    // A body that never left memory: head and body go into the (empty) body file.
+    XResult WriteWhole(const std::vector<uint8_t>& head, std::span<const uint8_t> body) {
+        uint64_t total = head.size() + body.size();
+        if (!Report(0, total)) return flushError;
+        bool ok = std::fwrite(head.data(), 1, head.size(), bodyFile) == head.size() &&
+                  std::fwrite(body.data(), 1, body.size(), bodyFile) == body.size();
+        return CommitBodyFile(ok, total);
+    }
+
+    // The body lies behind room of exactly the head's size: the head goes in front.
+    XResult WriteHeadInPlace(const std::vector<uint8_t>& head) {
+        const uint64_t total = bodyOffset + bodyWritten();
+        if (!Report(total - head.size(), total)) return flushError;
+        bool ok = std::fflush(bodyFile) == 0 && fseeko(bodyFile, 0, SEEK_SET) == 0 &&
+                  std::fwrite(head.data(), 1, head.size(), bodyFile) == head.size();
+        return CommitBodyFile(ok, total);
+    }
+
+    // Bytes of the body in the body file (flushed), or -1 when that cannot be told.
+    uint64_t bodyWritten() {
+        if (std::fflush(bodyFile) != 0) return 0;
+        off_t end = ftello(bodyFile);
+        return end < 0 || static_cast<uint64_t>(end) < bodyOffset ? 0 : static_cast<uint64_t>(end) - bodyOffset;
+    }
+
+    // Header, "\n" and template definitions of `order`: what precedes the objects.
+    std::vector<uint8_t> Prefix(const std::vector<uint32_t>& order) const {
         std::vector<uint8_t> out;
         if (text) {
             std::string s = "\n";
-            for (uint32_t i : templateOrder) AppendTemplateText(registry, i, &s);
+            for (uint32_t i : order) AppendTemplateText(registry, i, &s);
             out.assign(s.begin(), s.end());
         } else {
-            for (uint32_t i : templateOrder) AppendTemplateBinary(registry, i, true, &out);
+            for (uint32_t i : order) AppendTemplateBinary(registry, i, true, &out);
         }
         return out;
+    }
+
+    // What a file holds before its objects: the header, then for compressed formats the
+    // size of the uncompressed file (16 + prefix + body bytes) and the compressed prefix,
+    // else the prefix.
+    std::vector<uint8_t> Head(const std::vector<uint8_t>& prefix, uint64_t body) {
+        const std::string header = Header(format);
+        std::vector<uint8_t> head(header.size() + (compressed ? 4 : prefix.size()));
+        std::memcpy(head.data(), header.data(), header.size());
+        if (!compressed) {
+            if (!prefix.empty()) std::memcpy(head.data() + header.size(), prefix.data(), prefix.size());
+            return head;
+        }
+        const uint64_t total = 16 + prefix.size() + body;
+        if (total > 0xFFFFFFFFull)
+            flushError = XResult::Error(XStatus::LimitExceeded, "compressed files hold at most 4 GiB of data");
+        const uint32_t total32 = static_cast<uint32_t>(total);
+        std::memcpy(head.data() + header.size(), &total32, 4);
+        XResult r = compressor->Compress(prefix.data(), prefix.size(), &head);
+        if (!r.ok()) flushError = r;
+        return head;
     }
 };
 
@@ -418,6 +478,30 @@ XResult XSaveObject::AddReference(uint32_t parentDepth, uint64_t parentSerial, s
     return XResult::Success();
 }
 
+XResult XSaveObject::ExpectTemplates(std::span<const XGuid> templateIds) {
+    Impl& s = *impl_;
+    if (s.saved || s.nextSerial != 1 || s.expecting)
+        return XResult::Error(XStatus::BadState, "ExpectTemplates must come once, before the first object");
+    std::vector<uint32_t> indexes;
+    for (const XGuid& id : templateIds) {
+        int i = s.registry.FindByGuid(id);
+        if (i < 0)
+            return XResult::Error(XStatus::UnknownTemplate, "no registered template has the GUID " + GuidToString(id));
+        indexes.push_back(static_cast<uint32_t>(i));
+    }
+    if (!s.bodyFile) return XResult::Success();  // memory output is written once anyway
+    // The order the objects would list them in, worked out on the layer's own state, which
+    // nothing has used yet.
+    for (uint32_t i : indexes) s.ListTemplate(i);
+    s.expectedOrder.swap(s.templateOrder);
+    s.templateState.assign(s.templateState.size(), 0);
+    s.expecting = true;
+    s.bodyOffset = s.Head(s.Prefix(s.expectedOrder), 0).size();
+    if (!s.flushError.ok()) return Record(s.flushError);
+    s.buffer.SetFlusher(&s, s.compressed ? kCompressFlushBytes : kFileFlushBytes);
+    return XResult::Success();
+}
+
 XResult XSaveObject::Save() {
     Impl& s = *impl_;
     if (s.saved) return XResult::Error(XStatus::BadState, "Save was already called");
@@ -425,10 +509,10 @@ XResult XSaveObject::Save() {
         return XResult::Error(firstError_.status, "nothing written, an earlier call failed: " + firstError_.message);
     s.CloseTo(0);
     s.saved = true;
-    const std::string header = Header(format_);
-    std::vector<uint8_t> prefix = s.Prefix();
+    const std::vector<uint8_t> prefix = s.Prefix(s.templateOrder);
 
     if (s.memoryOut && !s.compressed) {
+        const std::string header = Header(format_);
         if (!s.Report(0, 16 + prefix.size() + s.buffer.size())) return Record(s.flushError);
         std::vector<uint8_t>& out = *s.memoryOut;
         out.clear();
@@ -444,24 +528,15 @@ XResult XSaveObject::Save() {
         return XResult::Success();
     }
 
-    std::vector<uint8_t> head(header.begin(), header.end());
+    // The rest of the body: compressed (a final short block included) behind what was
+    // written, or into memory when nothing was; plain, into the body file once it has some.
     if (s.compressed) {
-        // The rest of the body, including a final short block.
-        s.CompressOut(s.buffer.data(), s.buffer.size());
+        s.CompressOut(s.buffer.data(), s.buffer.size(), s.bodyFile && s.bodyStarted);
         s.buffer.Clear();
-        uint64_t total = 16 + prefix.size() + s.bodyBytes;
-        if (total > 0xFFFFFFFFull)
-            s.flushError = XResult::Error(XStatus::LimitExceeded, "compressed files hold at most 4 GiB of data");
-        PutU32(&head, static_cast<uint32_t>(total));
-        if (s.flushError.ok()) {
-            XResult r = s.compressor->Compress(prefix.data(), prefix.size(), &head);
-            if (!r.ok()) s.flushError = r;
-        }
-    } else {
-        head.insert(head.end(), prefix.begin(), prefix.end());
-        if (s.bodyBytes == 0 && !s.memoryOut) return Record(s.WriteWhole(head));
+    } else if (s.bodyStarted) {
         s.HandOn();
     }
+    const std::vector<uint8_t> head = s.Head(prefix, s.bodyBytes);
     if (!s.flushError.ok()) return Record(s.flushError);
 
     if (s.memoryOut) {  // compressed, in memory
@@ -477,17 +552,22 @@ XResult XSaveObject::Save() {
         return XResult::Success();
     }
 
-    // File: header and templates, then the spilled body, into a temporary file beside the target.
+    if (!s.bodyStarted) {
+        std::span<const uint8_t> body = s.compressed ? std::span<const uint8_t>(s.blocks)
+                                                     : std::span<const uint8_t>(s.buffer.data(), s.buffer.size());
+        return Record(s.WriteWhole(head, body));
+    }
+    if (s.expecting && s.templateOrder == s.expectedOrder) return Record(s.WriteHeadInPlace(head));
+
+    // The head differs from the room left for it: head, then the body copied from the body
+    // file, into a temporary file beside the target.
     std::filesystem::path temp = s.target;
     temp += ".tmp-" + UniqueSuffix();
     std::FILE* f = std::fopen(temp.string().c_str(), "wb");
     if (!f) return Record(XResult::Error(XStatus::IoError, "cannot create " + temp.string()));
-    bool ok = std::fwrite(head.data(), 1, head.size(), f) == head.size() && std::fflush(f) == 0 &&
-              std::fflush(s.spill) == 0;
-    long spilled = ok ? std::ftell(s.spill) : -1;
-    ok = ok && spilled >= 0;
-    uint64_t total = head.size() + static_cast<uint64_t>(spilled < 0 ? 0 : spilled);
-    ok = ok && s.Report(head.size(), total) && AppendFile(s.spill, f, [&](uint64_t copied) {
+    const uint64_t total = head.size() + s.bodyWritten();
+    bool ok = std::fwrite(head.data(), 1, head.size(), f) == head.size() && std::fflush(f) == 0;
+    ok = ok && s.Report(head.size(), total) && AppendFile(s.bodyFile, s.bodyOffset, f, [&](uint64_t copied) {
              return s.Report(head.size() + copied, total);
          });
     ok = (std::fclose(f) == 0) && ok;
@@ -538,10 +618,10 @@ XResult XFile::CreateSaveObject(const std::string& path, XFileFormat format, std
     if (impl->compressed) impl->compressor = std::make_unique<MszipCompressor>(options.compressionLevel);
     impl->progress = options.progress;
     impl->target = std::filesystem::path(path);
-    impl->spillPath = impl->target;
-    impl->spillPath += ".body-" + UniqueSuffix();
-    impl->spill = std::fopen(impl->spillPath.string().c_str(), "w+b");
-    if (!impl->spill) return XResult::Error(XStatus::IoError, "cannot create a file beside " + path);
+    impl->bodyPath = impl->target;
+    impl->bodyPath += ".tmp-" + UniqueSuffix();
+    impl->bodyFile = std::fopen(impl->bodyPath.string().c_str(), "w+b");
+    if (!impl->bodyFile) return XResult::Error(XStatus::IoError, "cannot create a file beside " + path);
     impl->buffer.SetFlusher(impl.get(), impl->compressed ? kCompressFlushBytes : kMemoryBodyBytes);
     save->reset(new XSaveObject(std::move(impl), format));
     return XResult::Success();

@@ -97,6 +97,12 @@ public:
     XResult AddDataObject(const XGuid& templateId, std::string_view name, const XPayloadSource& payload,
                           XSaveData* child = nullptr);
 
+    // The templates the objects will use, in the order of their first use, as the caller
+    // expects them. When they are right, a file body too large to keep in memory is written
+    // once, behind room left for the template definitions; when they are not, Save copies the
+    // body behind the right ones, and the file is the same. Call once, before the first object.
+    XResult ExpectTemplates(std::span<const XGuid> templateIds);
+
     // Writes the file (or the memory buffer). Refused, writing nothing, when an earlier call
     // on this object failed, so that a file never silently lacks objects. Once only.
     XResult Save();

@@ -55,6 +55,9 @@ XStreamedPayload BigMeshSource(uint32_t n) {
     return p;
 }
 
+// The templates WriteBigMesh uses, in the order of first use.
+const XGuid kBigMeshTemplates[] = {kTidFrame, kTidMesh, kTidAnimTicksPerSecond};
+
 XResult WriteBigMesh(XSaveObject& save, const XPayload& mesh) {
     XSaveData frame;
     XResult r = save.AddDataObject(kTidFrame, "Root", {}, &frame);
@@ -148,9 +151,18 @@ protected:
 };
 
 TEST_F(SaveToFile, FileIsWrittenWholeByRenameOrNotAtAll) {
-    // A small scene stays in memory until Save; the big mesh's body goes through a spill file
-    // (text and binary) or is compressed while it is added.
-    SampleWriter writers[] = {WriteSampleScene, [&](XSaveObject& save) { return WriteBigMesh(save, mesh); }};
+    // A small scene stays in memory until Save; the big mesh's body goes to the file while it
+    // is added (compressed or not), behind room for the templates expected: none, the right
+    // ones (Save writes them in front), or wrong ones (Save copies the body behind the right).
+    auto expecting = [&](std::vector<XGuid> templates) {
+        return [&, templates](XSaveObject& save) {
+            EXPECT_TRUE(save.ExpectTemplates(templates).ok());
+            return WriteBigMesh(save, mesh);
+        };
+    };
+    SampleWriter writers[] = {WriteSampleScene, [&](XSaveObject& save) { return WriteBigMesh(save, mesh); },
+                              expecting({std::begin(kBigMeshTemplates), std::end(kBigMeshTemplates)}),
+                              expecting({kTidFrame, kTidAnimTicksPerSecond})};
     for (XFileFormat f : {XFileFormat::Text, XFileFormat::Binary, XFileFormat::CompressedBinary}) {
         for (const auto& write : writers) {
             // A failed save leaves the previous file and no temporary files.
@@ -194,8 +206,15 @@ TEST_F(SaveToFile, ProgressReachesTheTotalAndARefusalCancelsWithoutAFile) {
             calls.push_back({done, total});
             return true;
         };
+        // Binary copies the body behind the templates at Save, the others write them in front.
+        auto open = [&](std::unique_ptr<XSaveObject>* save) {
+            ASSERT_TRUE(file.CreateSaveObject(target, f, save, options).ok());
+            if (f != XFileFormat::Binary) {
+                ASSERT_TRUE((*save)->ExpectTemplates(kBigMeshTemplates).ok());
+            }
+        };
         std::unique_ptr<XSaveObject> save;
-        ASSERT_TRUE(file.CreateSaveObject(target, f, &save, options).ok());
+        open(&save);
         ASSERT_TRUE(WriteBigMesh(*save, mesh).ok());
         size_t whileAdding = calls.size();
         EXPECT_GE(whileAdding, 2u);
@@ -219,7 +238,7 @@ TEST_F(SaveToFile, ProgressReachesTheTotalAndARefusalCancelsWithoutAFile) {
             std::filesystem::remove(target);
             size_t count = 0;
             options.progress = [&](uint64_t, uint64_t) { return ++count < refuseAt; };
-            ASSERT_TRUE(file.CreateSaveObject(target, f, &save, options).ok());
+            open(&save);
             XResult added = WriteBigMesh(*save, mesh);
             XResult saved = save->Save();
             EXPECT_EQ((refuseAt <= whileAdding ? added : saved).status, XStatus::Cancelled) << refuseAt;

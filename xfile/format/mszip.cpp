@@ -123,7 +123,16 @@ MszipCompressor::~MszipCompressor() {
 }
 
 XResult MszipCompressor::Compress(const uint8_t* data, size_t size, std::vector<uint8_t>* out) {
-    if (size == 0) return XResult::Success();
+    // A batch of blocks at a time, so that the slots take bounded memory.
+    constexpr size_t kBatchBytes = kBatchBlocks * kMszipBlockSize;
+    for (size_t at = 0; at < size; at += kBatchBytes) {
+        XResult r = CompressBatch(data + at, std::min(kBatchBytes, size - at), out);
+        if (!r.ok()) return r;
+    }
+    return XResult::Success();
+}
+
+XResult MszipCompressor::CompressBatch(const uint8_t* data, size_t size, std::vector<uint8_t>* out) {
     Shared& s = *shared_;
     if (!s.mine) s.mine = libdeflate_alloc_compressor(s.level);
     if (!s.mine) return XResult::Error(XStatus::IoError, "not enough memory to start compressing");

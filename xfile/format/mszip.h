@@ -31,7 +31,12 @@ public:
     // the framed blocks to `out`.
     XResult Compress(const uint8_t* data, size_t size, std::vector<uint8_t>* out);
 
+    // Blocks compressed together, the threads taking them in turn (1 MiB of input).
+    static constexpr size_t kBatchBlocks = 32;
+
 private:
+    XResult CompressBatch(const uint8_t* data, size_t size, std::vector<uint8_t>* out);
+
     struct Shared;
     std::unique_ptr<Shared> shared_;
 };

@@ -51,7 +51,7 @@ bool IsNameChar(char c) {
 // body goes to the body file every kFileFlushBytes.
 constexpr size_t kMemoryBodyBytes = size_t(4) << 20;
 constexpr size_t kFileFlushBytes = size_t(1) << 20;
-constexpr size_t kCompressFlushBytes = 64 * kMszipBlockSize;
+constexpr size_t kCompressFlushBytes = MszipCompressor::kBatchBlocks * kMszipBlockSize;
 
 std::string Header(XFileFormat format) {
     switch (format) {

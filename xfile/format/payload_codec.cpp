@@ -141,9 +141,32 @@ private:
                 if (!CountedDwords(reg_.at(m.templateIndex), count)) return false;
                 continue;
             }
+            const std::vector<XValueRun>* runs =
+                m.type == XType::Template && !reg_.at(m.templateIndex).valueRuns.empty()
+                    ? &reg_.at(m.templateIndex).valueRuns
+                    : nullptr;
             uint32_t unused = 0;
-            for (uint64_t k = 0; k < count; ++k)
+            for (uint64_t k = 0; k < count; ++k) {
+                // An element of 32-bit values whose FLOATs are finite is stepped over; any
+                // other goes member by member, which says what is wrong.
+                if (runs && c_.left() >= static_cast<uint64_t>(elemSize)) {
+                    c_.Need(static_cast<size_t>(elemSize));
+                    if (FiniteRuns(*runs, c_.p)) {
+                        c_.p += elemSize;
+                        continue;
+                    }
+                }
                 if (!Value(t, m, &unused)) return false;
+            }
+        }
+        return true;
+    }
+
+    static bool FiniteRuns(const std::vector<XValueRun>& runs, const uint8_t* p) {
+        for (const XValueRun& r : runs) {
+            for (uint32_t i = 0; r.kind == 2 && i < r.count; ++i)
+                if (!IsFiniteBits(LoadU32(p + 4 * i))) return false;
+            p += 4 * size_t(r.count);
         }
         return true;
     }
@@ -388,6 +411,16 @@ public:
                     CountedRun(count);
                     continue;
                 }
+                if (sub && !sub->valueRuns.empty()) {
+                    for (uint64_t k = 0; k < count; ++k) {
+                        c_.Need(static_cast<size_t>(sub->fixedSize));
+                        for (const XValueRun& r : sub->valueRuns) {
+                            Values(r.kind == 2, c_.p, r.count);
+                            c_.p += 4 * size_t(r.count);
+                        }
+                    }
+                    continue;
+                }
                 // Other elements, uniform ones included, go member by member: the values
                 // join the same open list either way.
             }
@@ -492,6 +525,12 @@ private:
     uint32_t listCount_ = 0;
 };
 
+// "00" to "99", for writing two decimals at a time.
+constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
 }  // namespace
 
 char* FormatFloat(char* out, float value) {
@@ -520,13 +559,16 @@ char* FormatFloat(char* out, float value) {
         }
     }
     if (bits >> 31) *out++ = '-';
-    out = std::to_chars(out, out + 24, millionths / 1000000).ptr;
+    const uint64_t whole = millionths / 1000000;
+    if (whole < 10)
+        *out++ = static_cast<char>('0' + whole);
+    else
+        out = std::to_chars(out, out + 24, whole).ptr;
     *out++ = '.';
-    uint32_t fraction = static_cast<uint32_t>(millionths % 1000000);
-    for (int i = 5; i >= 0; --i) {
-        out[i] = static_cast<char>('0' + fraction % 10);
-        fraction /= 10;
-    }
+    const uint32_t fraction = static_cast<uint32_t>(millionths - whole * 1000000);
+    std::memcpy(out, kDigitPairs + 2 * (fraction / 10000), 2);
+    std::memcpy(out + 2, kDigitPairs + 2 * (fraction / 100 % 100), 2);
+    std::memcpy(out + 4, kDigitPairs + 2 * (fraction % 100), 2);
     return out + 6;
 }
 

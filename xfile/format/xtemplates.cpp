@@ -117,6 +117,43 @@ uint64_t SaturatingMul(uint64_t a, uint64_t b) {
 
 }  // namespace
 
+namespace {
+
+// The value runs of a fixed-size template (see XTemplate::valueRuns); empty when a value is
+// neither a 32-bit integer nor a FLOAT, or the runs would be many.
+std::vector<XValueRun> ValueRuns(const XTemplate& t, const std::vector<XTemplate>& templates) {
+    constexpr size_t kMostRuns = 64;
+    std::vector<XValueRun> runs;
+    auto add = [&](uint8_t kind, uint64_t count) {
+        if (!runs.empty() && runs.back().kind == kind)
+            runs.back().count += static_cast<uint32_t>(count);
+        else
+            runs.push_back({kind, static_cast<uint32_t>(count)});
+        return runs.size() <= kMostRuns;
+    };
+    for (const XMember& m : t.members) {
+        uint64_t count = 1;
+        for (int d = 0; m.isArray && d < m.dimensionCount; ++d) count *= m.dimensions[d].size;
+        bool ok = true;
+        if (m.type == XType::Template) {
+            const std::vector<XValueRun>& sub = templates[m.templateIndex].valueRuns;
+            const uint8_t uniform = templates[m.templateIndex].uniformKind;
+            if (uniform != 0) ok = add(uniform, count * static_cast<uint64_t>(templates[m.templateIndex].fixedSize) / 4);
+            ok = ok && (uniform != 0 || !sub.empty());
+            for (uint64_t k = 0; ok && uniform == 0 && k < count; ++k)
+                for (const XValueRun& r : sub) ok = ok && add(r.kind, r.count);
+        } else if (m.type == XType::Dword || m.type == XType::Sdword || m.type == XType::Float) {
+            ok = add(m.type == XType::Float ? 2 : 1, count);
+        } else {
+            ok = false;
+        }
+        if (!ok) return {};
+    }
+    return runs;
+}
+
+}  // namespace
+
 XResult XTemplateRegistry::Add(XTemplate t, uint32_t* indexOut) {
     auto fail = [&](const std::string& what) {
         return XResult::Error(XStatus::InvalidArgument, "template '" + t.name + "': " + what);
@@ -192,6 +229,7 @@ XResult XTemplateRegistry::Add(XTemplate t, uint32_t* indexOut) {
     t.minValues = minValues;
     t.uniformKind = static_cast<uint8_t>(uniform < 0 ? 0 : uniform);
     t.nestingDepth = depth;
+    t.valueRuns = uniform == 0 && fixedSize > 0 ? ValueRuns(t, templates_) : std::vector<XValueRun>();
     t.countedDwords = t.members.size() == 2 && !t.members[0].isArray && t.members[0].type == XType::Dword &&
                       t.members[1].isArray && t.members[1].type == XType::Dword && t.members[1].dimensionCount == 1 &&
                       t.members[1].dimensions[0].memberIndex == 0;

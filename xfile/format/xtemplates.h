@@ -47,6 +47,12 @@ struct XRestrictionEntry {
     XGuid guid{};
 };
 
+// A run of values of one kind in a template's instances (see XTemplate::valueRuns).
+struct XValueRun {
+    uint8_t kind;  // 1: 32-bit integers, 2: FLOATs
+    uint32_t count;
+};
+
 struct XTemplate {
     std::string name;
     XGuid guid{};
@@ -62,6 +68,10 @@ struct XTemplate {
     // The template is a counted list of 32-bit integers, { DWORD n; array DWORD v[n]; } (like
     // MeshFace): an instance is 4 + 4n bytes, walked without looking at its members.
     bool countedDwords = false;
+    // A fixed-size template whose values are all DWORD, SDWORD or FLOAT, of both kinds (like
+    // IndexedColor): its values in order as runs of one kind, each run of the other kind than
+    // the one before. Empty for any other template.
+    std::vector<XValueRun> valueRuns;
 };
 
 // Limits applied to every template definition, whatever its source.

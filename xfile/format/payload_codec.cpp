@@ -193,6 +193,53 @@ private:
     std::string error_;
 };
 
+// "00" to "99", for writing two decimals at a time.
+constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// FormatFloat, written into the text encoder's loops.
+[[gnu::always_inline]] inline char* FixedSix(char* out, float value) {
+    // The exact value rounded to six decimals, ties to even, as std::to_chars writes it, in
+    // integer arithmetic: value = mantissa * 2^exponent, so value * 10^6 is an integer shifted
+    // right. Magnitudes of 2^40 and more, infinities and NaNs take the library's path.
+    uint32_t bits;
+    std::memcpy(&bits, &value, 4);
+    uint32_t exponentBits = (bits >> 23) & 0xFF;
+    uint64_t mantissa = bits & 0x7FFFFF;
+    int exponent = exponentBits == 0 ? -149 : static_cast<int>(exponentBits) - 150;
+    if (exponentBits != 0) mantissa |= 0x800000;
+    if (exponent > 16) return std::to_chars(out, out + 64, value, std::chars_format::fixed, 6).ptr;
+    uint64_t millionths;
+    if (exponent >= 0) {
+        millionths = (mantissa << exponent) * 1000000;
+    } else {
+        int shift = -exponent;
+        uint64_t scaled = mantissa * 1000000;  // below 2^44
+        if (shift >= 45) {
+            millionths = 0;  // below half a millionth
+        } else {
+            millionths = scaled >> shift;
+            uint64_t rest = scaled & ((uint64_t(1) << shift) - 1), half = uint64_t(1) << (shift - 1);
+            if (rest > half || (rest == half && (millionths & 1))) ++millionths;
+        }
+    }
+    if (bits >> 31) *out++ = '-';
+    const uint64_t whole = millionths / 1000000;
+    if (whole < 10)
+        *out++ = static_cast<char>('0' + whole);
+    else
+        out = std::to_chars(out, out + 24, whole).ptr;
+    *out++ = '.';
+    const uint32_t fraction = static_cast<uint32_t>(millionths - whole * 1000000);
+    std::memcpy(out, kDigitPairs + 2 * (fraction / 10000), 2);
+    std::memcpy(out + 2, kDigitPairs + 2 * (fraction / 100 % 100), 2);
+    std::memcpy(out + 4, kDigitPairs + 2 * (fraction % 100), 2);
+    return out + 6;
+}
+
+
 // ----- text -----
 
 class TextEncoder {
@@ -258,7 +305,7 @@ private:
                 for (size_t i = 0; i < n; ++i, p += 4) {
                     float f;
                     std::memcpy(&f, p, 4);
-                    d = FormatFloat(d, f);
+                    d = FixedSix(d, f);
                     *d++ = ';';
                 }
                 *d++ = k + 1 < count ? ',' : ';';
@@ -362,7 +409,7 @@ private:
             case XType::Float: {
                 float f;
                 std::memcpy(&f, p, 4);
-                e = FormatFloat(d, f);
+                e = FixedSix(d, f);
                 break;
             }
             case XType::Char:
@@ -525,52 +572,9 @@ private:
     uint32_t listCount_ = 0;
 };
 
-// "00" to "99", for writing two decimals at a time.
-constexpr char kDigitPairs[] =
-    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-    "8081828384858687888990919293949596979899";
-
 }  // namespace
 
-char* FormatFloat(char* out, float value) {
-    // The exact value rounded to six decimals, ties to even, as std::to_chars writes it, in
-    // integer arithmetic: value = mantissa * 2^exponent, so value * 10^6 is an integer shifted
-    // right. Magnitudes of 2^40 and more, infinities and NaNs take the library's path.
-    uint32_t bits;
-    std::memcpy(&bits, &value, 4);
-    uint32_t exponentBits = (bits >> 23) & 0xFF;
-    uint64_t mantissa = bits & 0x7FFFFF;
-    int exponent = exponentBits == 0 ? -149 : static_cast<int>(exponentBits) - 150;
-    if (exponentBits != 0) mantissa |= 0x800000;
-    if (exponent > 16) return std::to_chars(out, out + 64, value, std::chars_format::fixed, 6).ptr;
-    uint64_t millionths;
-    if (exponent >= 0) {
-        millionths = (mantissa << exponent) * 1000000;
-    } else {
-        int shift = -exponent;
-        uint64_t scaled = mantissa * 1000000;  // below 2^44
-        if (shift >= 45) {
-            millionths = 0;  // below half a millionth
-        } else {
-            millionths = scaled >> shift;
-            uint64_t rest = scaled & ((uint64_t(1) << shift) - 1), half = uint64_t(1) << (shift - 1);
-            if (rest > half || (rest == half && (millionths & 1))) ++millionths;
-        }
-    }
-    if (bits >> 31) *out++ = '-';
-    const uint64_t whole = millionths / 1000000;
-    if (whole < 10)
-        *out++ = static_cast<char>('0' + whole);
-    else
-        out = std::to_chars(out, out + 24, whole).ptr;
-    *out++ = '.';
-    const uint32_t fraction = static_cast<uint32_t>(millionths - whole * 1000000);
-    std::memcpy(out, kDigitPairs + 2 * (fraction / 10000), 2);
-    std::memcpy(out + 2, kDigitPairs + 2 * (fraction / 100 % 100), 2);
-    std::memcpy(out + 4, kDigitPairs + 2 * (fraction % 100), 2);
-    return out + 6;
-}
+char* FormatFloat(char* out, float value) { return FixedSix(out, value); }
 
 XResult ValidatePayload(const XTemplateRegistry& registry, uint32_t templateIndex, PayloadCursor& payload) {
     return Validator(registry, payload).Run(templateIndex);

@@ -97,6 +97,10 @@ TEST(Save, MismatchedPayloadsAndCallsOutOfOrderAreRefused) {
     float nan = std::numeric_limits<float>::quiet_NaN();
     std::memcpy(const_cast<uint8_t*>(p.bytes().data()) + 20, &nan, 4);
     ExpectError(frame.AddDataObject(kTidFrameTransformMatrix, "", p.bytes()), XStatus::BadPayload, "not a finite number");
+    p.Clear();  // a colour's NaN: vertex colours are checked by runs, and reported member by member
+    p.Dword(1).Dword(0).Float(1).Float(nan).Float(1).Float(1);
+    ExpectError(frame.AddDataObject(kTidMeshVertexColors, "", p.bytes()), XStatus::BadPayload,
+                "'green' of 'ColorRGBA' at byte 12: value is not a finite number");
     XStreamedPayload source;  // read in chunks: the bad value is found at its place, past the first
     source.Dword(100000).Elements(100000, 12, [nan](uint64_t first, size_t n, uint8_t* out) {
         for (size_t i = 0; i < n; ++i) XPacker{out + 12 * i}.Float(0).Float(first + i == 90000 ? nan : 1).Float(0);
@@ -126,6 +130,22 @@ TEST(Save, MismatchedPayloadsAndCallsOutOfOrderAreRefused) {
     // that would silently lack them.
     ExpectError(m.save->Save(), XStatus::BadPayload, "nothing written");
     EXPECT_TRUE(m.bytes.empty());
+}
+
+TEST(Save, TextFloatsAreTheLibrarysFixedSixDecimals) {
+    // Bit patterns across every exponent, both signs and all mantissa ranges.
+    char mine[64], library[64];
+    for (uint64_t pattern = 0; pattern < (uint64_t(1) << 32); pattern += 4099) {
+        const uint32_t bits = static_cast<uint32_t>(pattern);
+        float f;
+        std::memcpy(&f, &bits, 4);
+        if (!std::isfinite(f)) continue;
+        const std::string_view a(mine, static_cast<size_t>(FormatFloat(mine, f) - mine));
+        const std::string_view b(library, static_cast<size_t>(
+                                              std::to_chars(library, library + 64, f, std::chars_format::fixed, 6).ptr -
+                                              library));
+        ASSERT_EQ(a, b) << bits;
+    }
 }
 
 // (Spaces, dots, leading digits, keywords and references to mapped names are in the edges golden.)

@@ -98,6 +98,20 @@ std::unique_ptr<HostScene> Importer::Run(std::vector<ImportedClip>* clips, std::
 
     CollectBoneNames();
     const aiNode* root = source_.mRootNode;
+    // The exporter walks the hierarchy recursively; the glTF reader and scene documents refuse
+    // the same depth.
+    std::vector<std::pair<const aiNode*, int>> open;
+    if (root) open.emplace_back(root, 0);
+    while (!open.empty()) {
+        const auto [node, depth] = open.back();
+        open.pop_back();
+        if (depth > kMaxSceneNodeDepth) {
+            error = path_ + ": node '" + NameOf(node->mName) + "' is nested deeper than " +
+                    std::to_string(kMaxSceneNodeDepth) + " levels";
+            return nullptr;
+        }
+        for (unsigned i = 0; i < node->mNumChildren; ++i) open.emplace_back(node->mChildren[i], depth + 1);
+    }
     if (root) {
         // Assimp makes a root of its own (unnamed, or "ROOT" for glTF) when the file has several
         // top-level nodes; that root stands for the scene and gives no node. A root the file

@@ -12,6 +12,7 @@
 
 #include "host/gltf_import.h"
 #include "host/nesting_check.h"
+#include "host/stack_guard.h"
 
 namespace fs = std::filesystem;
 
@@ -70,14 +71,23 @@ AssimpImportFn LoadAssimpModule(std::string& problem) {
 
 std::unique_ptr<HostScene> AssimpImport(const std::string& path, const ImportOptions& options, std::string& error,
                                         std::vector<ImportedClip>& clips) {
-    if (ImportWithAssimp) return ImportWithAssimp(path, options, error, clips);
-    std::string problem;
-    AssimpImportFn function = LoadAssimpModule(problem);
-    if (!function) {
-        error = path + ": " + problem;
-        return nullptr;
+    AssimpImportFn function = nullptr;
+    if (!ImportWithAssimp) {
+        std::string problem;
+        function = LoadAssimpModule(problem);
+        if (!function) {
+            error = path + ": " + problem;
+            return nullptr;
+        }
     }
-    return std::unique_ptr<HostScene>(function(path.c_str(), &options, &error, &clips));
+    std::unique_ptr<HostScene> scene;
+    RunWithStackGuard(
+        [&] {
+            scene = ImportWithAssimp ? ImportWithAssimp(path, options, error, clips)
+                                     : std::unique_ptr<HostScene>(function(path.c_str(), &options, &error, &clips));
+        },
+        "plover: " + path + ": nested too deeply for the model reader, which ran out of stack space reading it");
+    return scene;
 }
 
 uint32_t LittleEndian32(const unsigned char* p) {

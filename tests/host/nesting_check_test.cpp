@@ -4,12 +4,14 @@
 
 #include <cstring>
 #include <fstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "common/test_files.h"
 #include "host/assimp_import.h"
 #include "host/nesting_check.h"
+#include "host/stack_guard.h"
 #include "xfile/format/mszip.h"
 
 namespace {
@@ -56,7 +58,23 @@ std::string BinaryFbx(int depth, bool wide) {
     return out + std::string(header * static_cast<size_t>(depth), '\0');
 }
 
+volatile int recursionLimit = 1 << 30;
+
+int Recurse(int n) {
+    volatile char frame[512];
+    frame[0] = static_cast<char>(n);
+    return n < recursionLimit ? Recurse(n + 1) + frame[0] : 0;
+}
+
 }  // namespace
+
+// A reader that recurses past its stack ends the process with the message and status 2, not a
+// crash; exceptions reach the caller.
+TEST(ModelNestingDeathTest, ReaderOutOfStackEndsWithItsMessage) {
+    EXPECT_EXIT(RunWithStackGuard([] { Recurse(0); }, "plover: m.ac: too deep"), testing::ExitedWithCode(2),
+                "plover: m.ac: too deep");
+    EXPECT_THROW(RunWithStackGuard([] { throw std::runtime_error("x"); }, ""), std::runtime_error);
+}
 
 TEST(ModelNesting, DeepFilesAreRefusedBeforeAssimpReadsThem) {
     const std::string frames = Repeat("Frame f {\n", kDeep) + Repeat("}\n", kDeep);

@@ -297,15 +297,16 @@ struct XSaveObject::Impl final : OutBuffer::Flusher {
 
     // The body lies behind room of exactly the head's size: the head goes in front.
     XResult WriteHeadInPlace(const std::vector<uint8_t>& head) {
-        const uint64_t total = bodyOffset + bodyWritten();
+        const uint64_t total = bodyOffset + BodyWritten();
         if (!Report(total - head.size(), total)) return flushError;
         bool ok = std::fflush(bodyFile) == 0 && fseeko(bodyFile, 0, SEEK_SET) == 0 &&
                   std::fwrite(head.data(), 1, head.size(), bodyFile) == head.size();
         return CommitBodyFile(ok, total);
     }
 
-    // Bytes of the body in the body file (flushed), or -1 when that cannot be told.
-    uint64_t bodyWritten() {
+    // Bytes of the body in the body file (flushed); 0 when that cannot be told, which only
+    // makes progress reports smaller.
+    uint64_t BodyWritten() {
         if (std::fflush(bodyFile) != 0) return 0;
         off_t end = ftello(bodyFile);
         return end < 0 || static_cast<uint64_t>(end) < bodyOffset ? 0 : static_cast<uint64_t>(end) - bodyOffset;
@@ -565,7 +566,7 @@ XResult XSaveObject::Save() {
     temp += ".tmp-" + UniqueSuffix();
     std::FILE* f = std::fopen(temp.string().c_str(), "wb");
     if (!f) return Record(XResult::Error(XStatus::IoError, "cannot create " + temp.string()));
-    const uint64_t total = head.size() + s.bodyWritten();
+    const uint64_t total = head.size() + s.BodyWritten();
     bool ok = std::fwrite(head.data(), 1, head.size(), f) == head.size() && std::fflush(f) == 0;
     ok = ok && s.Report(head.size(), total) && AppendFile(s.bodyFile, s.bodyOffset, f, [&](uint64_t copied) {
              return s.Report(head.size() + copied, total);

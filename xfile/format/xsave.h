@@ -4,6 +4,7 @@
 //   file.RegisterTemplates(xfile::StandardTemplateSet());   // or RegisterPublishedTemplates()
 //   std::unique_ptr<xfile::XSaveObject> save;
 //   file.CreateSaveObject("out.x", xfile::FormatFromXFileType(type), &save);
+//   save->ExpectTemplates(templatesInOrderOfFirstUse);      // optional: a large body is written once
 //   xfile::XSaveData frame;
 //   save->AddDataObject(xfile::kTidFrame, "Root", {}, &frame);
 //   frame.AddDataObject(xfile::kTidFrameTransformMatrix, "", matrixPayload);

@@ -864,7 +864,19 @@ void GltfImporter::AddSkin(HostNode& hostNode, size_t nodeIndex, const std::vect
             return n;
         };
         // The first point lists every joint that no point uses, with weight zero.
-        for (uint32_t v = 0; v < part.vertices; ++v) influences(v, [&](uint32_t joint, float) { used[joint] = true; });
+        size_t influenceCount = 0;
+        for (uint32_t v = 0; v < part.vertices; ++v)
+            influences(v, [&](uint32_t joint, float) {
+                used[joint] = true;
+                ++influenceCount;
+            });
+        // The part's points and influences get their room at once (at most this many) instead of
+        // the lists growing, and being copied, point by point.
+        const auto makeRoom = [](auto& list, size_t more) {
+            if (list.size() + more > list.capacity()) list.reserve(std::max(list.size() + more, 2 * list.capacity()));
+        };
+        makeRoom(skin.assignments, influenceCount + jointCount);
+        makeRoom(skin.pointFirst, part.vertices);
         std::vector<std::pair<uint32_t, float>> entries(4 * sets);
         std::vector<HostSkinAssignment> point(4 * sets);
         for (uint32_t v = 0; v < part.vertices; ++v) {

@@ -110,9 +110,41 @@ Vec3d AnyPerpendicular(const Vec3d& p) {
 // Symmetric eigen-decomposition by cyclic Jacobi rotations: s = v * diag(eigen) * v^T, with the
 // eigenvectors in the columns of v (orthonormal). A bounded number of sweeps, so any input,
 // also one holding NaNs, terminates.
+//
+// Each rotation is the identity turned in rows and columns p and q. Multiplying by it as a full
+// matrix (Mul) adds, per element, products with its zeros and ones to a sum that starts at +0;
+// the turned rows and columns below leave those out. For finite operands that is exact: a
+// product with 0 is a zero, a product with 1 the value itself, and a sum that starts at +0
+// never becomes -0, so adding zeros to it changes nothing (the +0 it starts from is kept, so a
+// -0 operand still comes out as +0). Entries stay finite when they start far below the largest
+// double, because the rotations keep the matrix's norm; other inputs take the full products.
+
+// x * rot for the rotation of columns p and q by (c, sn) (rot[p][q] = sn, rot[q][p] = -sn),
+// r the third column.
+void TurnColumns(Mat3d& x, int p, int q, int r, double c, double sn) {
+    for (auto& row : x.a) {
+        const double xp = row[p], xq = row[q];
+        row[p] = (0.0 + xp * c) + xq * (-sn);
+        row[q] = (0.0 + xp * sn) + xq * c;
+        row[r] = 0.0 + row[r];
+    }
+}
+
+// rot^T * x for the same rotation.
+void TurnRows(Mat3d& x, int p, int q, int r, double c, double sn) {
+    for (int j = 0; j < 3; ++j) {
+        const double xp = x.a[p][j], xq = x.a[q][j];
+        x.a[p][j] = (0.0 + c * xp) + (-sn) * xq;
+        x.a[q][j] = (0.0 + sn * xp) + c * xq;
+        x.a[r][j] = 0.0 + x.a[r][j];
+    }
+}
 
 void JacobiEigen(Mat3d s, double eigen[3], Mat3d& v) {
     v = Mat3d{};
+    bool bounded = true;
+    for (const auto& row : s.a)
+        for (const double x : row) bounded = bounded && std::abs(x) < 1e300;
     for (int sweep = 0; sweep < 50; ++sweep) {
         double off = 0, all = 0;
         for (int i = 0; i < 3; ++i)
@@ -131,14 +163,21 @@ void JacobiEigen(Mat3d s, double eigen[3], Mat3d& v) {
                 else
                     t = (theta >= 0 ? 1.0 : -1.0) / (std::abs(theta) + std::sqrt(theta * theta + 1));
                 const double c = 1 / std::sqrt(t * t + 1), sn = t * c;
-                Mat3d rot;  // rows/columns p, q of the identity turned by phi
-                rot.a[p][p] = c;
-                rot.a[q][q] = c;
-                rot.a[p][q] = sn;
-                rot.a[q][p] = -sn;
-                s = Mul(Transpose(rot), Mul(s, rot));
+                if (bounded) {
+                    const int r = 3 - p - q;
+                    TurnColumns(s, p, q, r, c, sn);
+                    TurnRows(s, p, q, r, c, sn);
+                    TurnColumns(v, p, q, r, c, sn);
+                } else {
+                    Mat3d rot;  // rows/columns p, q of the identity turned by phi
+                    rot.a[p][p] = c;
+                    rot.a[q][q] = c;
+                    rot.a[p][q] = sn;
+                    rot.a[q][p] = -sn;
+                    s = Mul(Transpose(rot), Mul(s, rot));
+                    v = Mul(v, rot);
+                }
                 s.a[p][q] = s.a[q][p] = 0;
-                v = Mul(v, rot);
             }
         }
     }

@@ -22,6 +22,10 @@ struct ExportCommand {
     int frameRate = 30;                 // timeline frame rate of an imported file
     bool selectedOnly = false;
     bool quiet = false;
+    // The process ends right after the command: the scene is left for the system to reclaim
+    // instead of being taken apart object by object (the command line sets it, callers that go
+    // on running do not).
+    bool processEnds = false;
 };
 
 // Runs the export with SIGINT and SIGTERM turned into a request to stop.

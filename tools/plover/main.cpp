@@ -68,7 +68,10 @@ int main(int argc, char** argv) {
         return kExitUsage;
     }
 
-    if (*exportApp) return RunExportCommand(exportCommand);
+    if (*exportApp) {
+        exportCommand.processEnds = true;
+        return RunExportCommand(exportCommand);
+    }
     if (*dumpApp) return RunDumpCommand(dumpCommand);
     if (*showApp) return RunConfigShow(configDir);
     if (*setApp) return RunConfigSet(configDir, settings);

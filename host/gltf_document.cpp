@@ -78,6 +78,18 @@ bool MappedFile::Open(const std::string& path, std::string& problem) {
 
 const json* Member(const json& object, const char* key) { return object.Find(key); }
 
+namespace {
+
+// value as a whole number of zero or more; what names it in the message is put into words only
+// when it is not one.
+template <class Naming>
+uint64_t Unsigned(const json& value, const Naming& where) {
+    if (value.is_number_unsigned()) return value.get<uint64_t>();
+    return UnsignedOf(value, where());
+}
+
+}  // namespace
+
 uint64_t UnsignedOf(const json& value, const std::string& where) {
     if (value.is_number_unsigned()) return value.get<uint64_t>();
     if (value.is_number_integer() && value.get<int64_t>() >= 0) return static_cast<uint64_t>(value.get<int64_t>());
@@ -255,6 +267,10 @@ const json& GltfDocument::Array(const char* name) const {
 }
 
 const json& GltfDocument::Element(const char* array, uint64_t index, const std::string& referrer) const {
+    return ElementNamed(array, index, [&] { return referrer; });
+}
+
+const json& GltfDocument::ElementNamed(const char* array, uint64_t index, const Naming& referrer) const {
     const json& items = Array(array);
     if (index >= items.size()) {
         std::string kind(array);
@@ -262,7 +278,7 @@ const json& GltfDocument::Element(const char* array, uint64_t index, const std::
         else if (kind == "bufferViews") kind = "buffer view";
         else if (kind == "meshes") kind = "mesh";
         else kind.pop_back();
-        throw GltfError(referrer + " refers to " + kind + " " + std::to_string(index) + ", but the file has " +
+        throw GltfError(referrer() + " refers to " + kind + " " + std::to_string(index) + ", but the file has " +
                         std::to_string(items.size()));
     }
     const json& item = items[static_cast<size_t>(index)];
@@ -270,38 +286,40 @@ const json& GltfDocument::Element(const char* array, uint64_t index, const std::
     return item;
 }
 
-const GltfDocument::Buffer& GltfDocument::LoadBuffer(uint64_t index, const std::string& referrer) {
-    const json& item = Element("buffers", index, referrer);
+const GltfDocument::Buffer& GltfDocument::LoadBuffer(uint64_t index, const Naming& referrer) {
+    const json& item = ElementNamed("buffers", index, referrer);
     Buffer& buffer = buffers_[static_cast<size_t>(index)];
     if (buffer.loaded) return buffer;
-    const std::string where = "buffer " + std::to_string(index);
+    const auto where = [&] { return "buffer " + std::to_string(index); };
     const json* lengthValue = Member(item, "byteLength");
-    if (!lengthValue) throw GltfError(where + " has no byteLength");
-    const uint64_t length = UnsignedOf(*lengthValue, where + "'s byteLength");
+    if (!lengthValue) throw GltfError(where() + " has no byteLength");
+    const uint64_t length = Unsigned(*lengthValue, [&] { return where() + "'s byteLength"; });
     const json* uriValue = Member(item, "uri");
     if (!uriValue) {
-        if (index != 0 || !binary_) throw GltfError(where + " has no uri and the file has no binary chunk for it");
+        if (index != 0 || !binary_) throw GltfError(where() + " has no uri and the file has no binary chunk for it");
         buffer.data = binary_;
         buffer.size = binarySize_;
     } else {
-        if (!uriValue->is_string()) throw GltfError(where + "'s uri is not a string");
+        if (!uriValue->is_string()) throw GltfError(where() + "'s uri is not a string");
         const std::string uri = uriValue->get<std::string>();
         std::string mediaType;
         if (uri.compare(0, 5, "data:") == 0) {
-            if (!ParseDataUri(uri, mediaType, buffer.decoded)) throw GltfError(where + " has a data URI that is not base64");
+            if (!ParseDataUri(uri, mediaType, buffer.decoded))
+                throw GltfError(where() + " has a data URI that is not base64");
             buffer.data = buffer.decoded.data();
             buffer.size = buffer.decoded.size();
         } else {
             const fs::path file = fs::path(path_).parent_path() / PercentDecoded(uri);
             buffer.file = std::make_unique<MappedFile>();
             std::string problem;
-            if (!buffer.file->Open(file.string(), problem)) throw GltfError(where + ": " + problem);
+            if (!buffer.file->Open(file.string(), problem)) throw GltfError(where() + ": " + problem);
             buffer.data = buffer.file->data();
             buffer.size = buffer.file->size();
         }
     }
     if (buffer.size < length)
-        throw GltfError(where + " holds " + Bytes(buffer.size) + ", fewer than its byteLength of " + std::to_string(length));
+        throw GltfError(where() + " holds " + Bytes(buffer.size) + ", fewer than its byteLength of " +
+                        std::to_string(length));
     buffer.size = length;
     buffer.loaded = true;
     loadedBytes_ += length;
@@ -309,67 +327,73 @@ const GltfDocument::Buffer& GltfDocument::LoadBuffer(uint64_t index, const std::
 }
 
 std::string_view GltfDocument::BufferView(uint64_t index, const std::string& referrer) {
-    const json& view = Element("bufferViews", index, referrer);
-    const std::string where = "buffer view " + std::to_string(index);
+    return BufferViewNamed(index, [&] { return referrer; });
+}
+
+std::string_view GltfDocument::BufferViewNamed(uint64_t index, const Naming& referrer) {
+    const json& view = ElementNamed("bufferViews", index, referrer);
+    const auto where = [&] { return "buffer view " + std::to_string(index); };
     const json* bufferValue = Member(view, "buffer");
     const json* lengthValue = Member(view, "byteLength");
-    if (!bufferValue || !lengthValue) throw GltfError(where + " lacks its buffer or byteLength");
-    const Buffer& buffer = LoadBuffer(UnsignedOf(*bufferValue, where + "'s buffer"), where);
+    if (!bufferValue || !lengthValue) throw GltfError(where() + " lacks its buffer or byteLength");
+    const Buffer& buffer = LoadBuffer(Unsigned(*bufferValue, [&] { return where() + "'s buffer"; }), where);
     const json* offsetValue = Member(view, "byteOffset");
-    const uint64_t offset = offsetValue ? UnsignedOf(*offsetValue, where + "'s byteOffset") : 0;
-    const uint64_t length = UnsignedOf(*lengthValue, where + "'s byteLength");
+    const uint64_t offset = offsetValue ? Unsigned(*offsetValue, [&] { return where() + "'s byteOffset"; }) : 0;
+    const uint64_t length = Unsigned(*lengthValue, [&] { return where() + "'s byteLength"; });
     if (offset > buffer.size || length > buffer.size - offset)
-        throw GltfError(where + " takes " + Bytes(length) + " from byte " + std::to_string(offset) + " of buffer " +
-                        std::to_string(UnsignedOf(*bufferValue, where)) + ", which holds " + Bytes(buffer.size));
+        throw GltfError(where() + " takes " + Bytes(length) + " from byte " + std::to_string(offset) + " of buffer " +
+                        std::to_string(Unsigned(*bufferValue, where)) + ", which holds " + Bytes(buffer.size));
     return std::string_view(reinterpret_cast<const char*>(buffer.data + offset), static_cast<size_t>(length));
 }
 
 GltfAccessor GltfDocument::Accessor(uint64_t index, const std::string& referrer) {
-    const json& item = Element("accessors", index, referrer);
-    const std::string where = "accessor " + std::to_string(index);
+    const json& item = ElementNamed("accessors", index, [&] { return referrer; });
+    const auto where = [&] { return "accessor " + std::to_string(index); };
     GltfAccessor view;
     const json* typeValue = Member(item, "componentType");
     const json* countValue = Member(item, "count");
-    if (!typeValue || !countValue) throw GltfError(where + " lacks its componentType or count");
-    view.componentType = static_cast<int>(std::min<uint64_t>(UnsignedOf(*typeValue, where + "'s componentType"), 99999));
+    if (!typeValue || !countValue) throw GltfError(where() + " lacks its componentType or count");
+    const uint64_t componentType = Unsigned(*typeValue, [&] { return where() + "'s componentType"; });
+    view.componentType = static_cast<int>(std::min<uint64_t>(componentType, 99999));
     const int componentSize = ComponentSize(view.componentType);
     view.components = ComponentsOf(StringOf(item, "type"));
     if (componentSize == 0 || view.components == 0)
-        throw GltfError(where + " has an unknown component type " + std::to_string(view.componentType) + " or type \"" +
+        throw GltfError(where() + " has an unknown component type " + std::to_string(view.componentType) + " or type \"" +
                         StringOf(item, "type") + "\"");
-    const uint64_t count = UnsignedOf(*countValue, where + "'s count");
-    if (count > std::numeric_limits<uint32_t>::max()) throw GltfError(where + " has a count of " + std::to_string(count));
+    const uint64_t count = Unsigned(*countValue, [&] { return where() + "'s count"; });
+    if (count > std::numeric_limits<uint32_t>::max())
+        throw GltfError(where() + " has a count of " + std::to_string(count));
     view.count = static_cast<uint32_t>(count);
     if (const json* normalized = Member(item, "normalized")) view.normalized = normalized->is_boolean() && normalized->get<bool>();
     const uint64_t elementSize = uint64_t(componentSize) * uint64_t(view.components);
 
     if (const json* viewValue = Member(item, "bufferView")) {
-        const uint64_t viewIndex = UnsignedOf(*viewValue, where + "'s bufferView");
-        const std::string_view bytes = BufferView(viewIndex, where);
+        const uint64_t viewIndex = Unsigned(*viewValue, [&] { return where() + "'s bufferView"; });
+        const std::string_view bytes = BufferViewNamed(viewIndex, where);
         const json* offsetValue = Member(item, "byteOffset");
-        const uint64_t offset = offsetValue ? UnsignedOf(*offsetValue, where + "'s byteOffset") : 0;
+        const uint64_t offset = offsetValue ? Unsigned(*offsetValue, [&] { return where() + "'s byteOffset"; }) : 0;
         uint64_t stride = elementSize;
-        if (const json* strideValue = Member(Element("bufferViews", viewIndex, where), "byteStride")) {
+        if (const json* strideValue = Member(ElementNamed("bufferViews", viewIndex, where), "byteStride")) {
             stride = UnsignedOf(*strideValue, "buffer view " + std::to_string(viewIndex) + "'s byteStride");
             if (stride < elementSize || stride > 252)
                 throw GltfError("buffer view " + std::to_string(viewIndex) + " has a byte stride of " +
-                                std::to_string(stride) + ", but " + where + "'s elements take " + Bytes(elementSize));
+                                std::to_string(stride) + ", but " + where() + "'s elements take " + Bytes(elementSize));
         }
         // The last element needs only its own size, not a whole stride.
         const uint64_t span = count == 0 ? 0 : (count - 1) * stride + elementSize;
         if (offset > bytes.size() || span > bytes.size() - offset)
-            throw GltfError(where + " reads " + Bytes(span) + " from byte " + std::to_string(offset) + " of buffer view " +
+            throw GltfError(where() + " reads " + Bytes(span) + " from byte " + std::to_string(offset) + " of buffer view " +
                             std::to_string(viewIndex) + ", which holds " + Bytes(bytes.size()));
         view.data = reinterpret_cast<const uint8_t*>(bytes.data()) + offset;
         view.stride = stride;
     } else if (count > std::max<uint64_t>(4096, fileSize() + loadedBytes_)) {
         // Elements that no buffer holds are zeros; the file must not make more of them than it
         // has bytes.
-        throw GltfError(where + " has " + std::to_string(count) + " elements but no buffer view that holds them");
+        throw GltfError(where() + " has " + std::to_string(count) + " elements but no buffer view that holds them");
     }
 
     if (const json* sparse = Member(item, "sparse")) {
-        const std::string sparseWhere = where + "'s sparse values";
+        const std::string sparseWhere = where() + "'s sparse values";
         const json* sparseCount = Member(*sparse, "count");
         const json* indices = Member(*sparse, "indices");
         const json* values = Member(*sparse, "values");

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -98,7 +99,11 @@ private:
         std::unique_ptr<MappedFile> file;
         std::vector<uint8_t> decoded;
     };
-    const Buffer& LoadBuffer(uint64_t index, const std::string& referrer);
+    // What names a referrer in messages, put into words only when a message needs it.
+    using Naming = std::function<std::string()>;
+    const Buffer& LoadBuffer(uint64_t index, const Naming& referrer);
+    const JsonValue& ElementNamed(const char* array, uint64_t index, const Naming& referrer) const;
+    std::string_view BufferViewNamed(uint64_t index, const Naming& referrer);
 
     std::string path_;
     MappedFile file_;

@@ -93,7 +93,10 @@ nlohmann::ordered_json ToNlohmann(const JsonValue& value) {
     case JsonValue::Kind::Object: break;
     }
     nlohmann::ordered_json object = nlohmann::ordered_json::object();
-    for (size_t i = 0; i < value.size(); ++i) object[std::string(value.members()[i].key)] = ToNlohmann(value.members()[i].value);
+    for (size_t i = 0; i < value.size(); ++i) {
+        const JsonValue::Member& member = value.members()[i];
+        object[std::string(member.key)] = ToNlohmann(member.value);
+    }
     return object;
 }
 
@@ -101,8 +104,10 @@ nlohmann::ordered_json ToNlohmann(const JsonValue& value) {
 
 const JsonValue* JsonValue::Find(std::string_view key) const {
     if (kind_ != Kind::Object) return nullptr;
-    for (uint32_t i = count_; i-- > 0;)
-        if (members_[i].key == key) return &members_[i].value;
+    for (uint32_t i = count_; i-- > 0;) {
+        const std::string_view k = members_[i].key;
+        if (k.size() == key.size() && (k.empty() || (k[0] == key[0] && k == key))) return &members_[i].value;
+    }
     return nullptr;
 }
 

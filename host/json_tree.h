@@ -51,7 +51,9 @@ public:
     const JsonValue* Find(std::string_view key) const;
 
     // A string's text (empty for other values).
-    std::string_view text() const { return kind_ == Kind::String ? std::string_view(string_, count_) : std::string_view(); }
+    std::string_view text() const {
+        return kind_ == Kind::String ? std::string_view(string_, count_) : std::string_view();
+    }
     // The value as T: std::string from a string, bool from a boolean, any arithmetic type from a
     // number (converted as static_cast does). Throws std::domain_error for another kind.
     template <class T>

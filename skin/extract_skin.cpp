@@ -39,38 +39,37 @@ struct SkinCounts {
     uint32_t perFace = 0;    // most distinct bones of one face
 };
 
-// With at most 64 bones: each position's bones (bit = rank in key order) in one word and their
-// count; a face's count is the bits of its corners' union (neighbouring faces often have the
-// same union, which is counted once).
+// With at most 64 bones: each position's bones (bit = rank in key order) in one word; a
+// position's count is its bits, a face's the bits of its corners' union. Neighbouring corners
+// and faces mostly have the same bones, so a set is counted only when it differs from the last.
 SkinCounts CountByBits(ExportContext& exporter, const XSkinInfo& skin, const XMeshData& data, size_t positionCount) {
     std::vector<uint64_t> bits(positionCount, 0);
-    std::vector<uint8_t> bitCount(positionCount, 0);
     uint32_t rank = 0;
     for (const auto& [key, bone] : skin.bones) {
-        for (const SkinWeight& e : bone.weights) {
-            if (e.point >= positionCount) continue;
-            bits[e.point] |= uint64_t(1) << rank;
-            ++bitCount[e.point];
-        }
+        for (const SkinWeight& e : bone.weights)
+            if (e.point < positionCount) bits[e.point] |= uint64_t(1) << rank;
         ++rank;
     }
+    struct CountedSet {
+        uint64_t bits = 0;
+        uint32_t count = 0;
+        uint32_t Count(uint64_t set) {
+            if (set != bits) bits = set, count = static_cast<uint32_t>(std::popcount(set));
+            return count;
+        }
+    };
+    CountedSet vertexSet, faceSet;
     SkinCounts counts;
-    uint64_t lastBits = 0;
-    uint32_t lastCount = 0;
     for (const XMeshFace& face : data.faces) {
         uint64_t faceBits = 0;
         for (uint32_t vertexIndex : face.index) {
             if (vertexIndex >= data.vertices.size()) continue;
             const uint32_t p = data.vertices[vertexIndex].positionIndex;
             if (p >= positionCount) continue;
-            counts.perVertex = std::max<uint32_t>(counts.perVertex, bitCount[p]);
+            counts.perVertex = std::max(counts.perVertex, vertexSet.Count(bits[p]));
             faceBits |= bits[p];
         }
-        if (faceBits != lastBits) {
-            lastBits = faceBits;
-            lastCount = static_cast<uint32_t>(std::popcount(faceBits));
-        }
-        counts.perFace = std::max(counts.perFace, lastCount);
+        counts.perFace = std::max(counts.perFace, faceSet.Count(faceBits));
         exporter.meter.Step();
     }
     return counts;

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <unordered_set>
 #include <vector>
 
@@ -44,12 +45,20 @@ void MarkSkinBones(ExportContext& exporter, XNode& node, Modifier* deformer) {
     if (!context) return;
     std::vector<INode*> bones;
     std::unordered_set<INode*> seen;
+    // A bone index names the same bone every time, so only its first assignment is looked at.
+    std::vector<bool> indexSeen(static_cast<size_t>(std::max(0, skin->GetNumBones())), false);
     const int pointCount = context->GetNumPoints();
     for (int v = 0; v < pointCount; ++v) {
         const int assignmentCount = context->GetNumAssignedBones(v);
         for (int j = 0; j < assignmentCount; ++j) {
             const int b = context->GetAssignedBone(v, j);
-            if (b >= 0) Visit(bones, seen, skin->GetBone(b));
+            if (b < 0) continue;
+            const size_t index = static_cast<size_t>(b);
+            if (index < indexSeen.size()) {
+                if (indexSeen[index]) continue;
+                indexSeen[index] = true;
+            }
+            Visit(bones, seen, skin->GetBone(b));
         }
     }
     MarkBones(exporter, node, bones);

@@ -27,7 +27,7 @@ bool ReadSkinDeformer(ExportContext& exporter, XRenderableNode& node, Modifier* 
 
     XSkinInfo& record = *node.pointSkin;
     // The record's entry by the deformer's bone index, once met: the same few bones come back
-    // at every point.
+    // at every point, and an index names the same bone every time.
     std::vector<SkinBone*> entryOf(static_cast<size_t>(std::max(0, skin->GetNumBones())), nullptr);
     for (int v = 0; v < pointCount; ++v) {
         const int assignmentCount = context->GetNumAssignedBones(v);
@@ -35,10 +35,10 @@ bool ReadSkinDeformer(ExportContext& exporter, XRenderableNode& node, Modifier* 
             const float w = context->GetBoneWeight(v, j);
             const int b = context->GetAssignedBone(v, j);
             if (b < 0) continue;
-            INode* bone = skin->GetBone(b);
-            if (!bone || !(w > 0.0f)) continue;
             const size_t index = static_cast<size_t>(b);
             SkinBone* known = index < entryOf.size() ? entryOf[index] : nullptr;
+            INode* bone = known ? known->hostNode : skin->GetBone(b);
+            if (!bone || !(w > 0.0f)) continue;
             if (!known && (known = record.Find(bone)) && index < entryOf.size()) entryOf[index] = known;
             if (known) {
                 if (SkinWeight* e = known->Last(static_cast<uint32_t>(v))) {

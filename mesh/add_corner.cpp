@@ -36,7 +36,7 @@ void ShrinkSmall(std::vector<T>& list) {
 }  // namespace
 
 CornerSharing::CornerSharing(uint32_t positionCount, size_t vertexBound, bool byMaterial)
-    : first_(positionCount, kNoVertex), byMaterial_(byMaterial) {
+    : first_(positionCount, kNoVertex), selfUnequal_(positionCount, false), byMaterial_(byMaterial) {
     next_.reserve(vertexBound);
     if (byMaterial_) material_.reserve(vertexBound);
 }
@@ -61,6 +61,7 @@ uint32_t CornerSharing::Add(XMeshData& data, uint32_t positionIndex, const XMesh
     }
     data.uvPool.insert(data.uvPool.end(), uv, uv + data.uvStride);
     data.vertices.push_back({positionIndex});
+    if (last == kNoVertex && !SameCorner(data, vertexIndex, corner, uv)) selfUnequal_[positionIndex] = true;
     return vertexIndex;
 }
 

@@ -211,6 +211,16 @@ bool GenMeshData(ExportContext& exporter, XRenderableNode& node) {
     }
     if (materialCount > 1) data->faceMaterials.reserve(faceCount);
 
+    // When every attribute of a corner is read by its vertex index (the channels and the normals
+    // share the mesh's faces) and every face has the same material, a corner's record depends on
+    // its position alone: a position's later corners take its first record without reading or
+    // converting anything again.
+    bool byPosition = materialCount <= 1 && (!wantNormals || (specified && specified->sharesMeshFaces));
+    if (data->hasVertexColors) byPosition = byPosition && mesh->Map(kVertexColorChannel).sharesMeshFaces;
+    if (data->hasVertexAlpha) byPosition = byPosition && mesh->Map(kVertexAlphaChannel).sharesMeshFaces;
+    if (texCoords)
+        for (int32_t channel : data->channels) byPosition = byPosition && mesh->Map(channel).sharesMeshFaces;
+
     CornerSharing sharing(vertCount, cornerBound, materialCount > 1);
     const uint32_t stride = data->uvStride;
     std::vector<float> cornerUv(size_t(3) * stride);
@@ -219,20 +229,6 @@ bool GenMeshData(ExportContext& exporter, XRenderableNode& node) {
         // A face that names a vertex the mesh does not have cannot be read.
         if (face.v[0] >= vertCount || face.v[1] >= vertCount || face.v[2] >= vertCount)
             return MeshFault(exporter, node);
-        XMeshFace out;
-        std::array<XMeshCorner, 3> corners{};
-        uint32_t source[3];
-        for (int k = 0; k < 3; ++k) source[k] = face.v[order[static_cast<size_t>(k)]];
-
-        if (specified) {
-            for (int k = 0; k < 3; ++k)
-                corners[static_cast<size_t>(k)].normal = specifiedNormals.Get(
-                    specified->normals, normalFaces[f][order[static_cast<size_t>(k)]], exportSpecified);
-        } else if (wantNormals) {
-            for (int k = 0; k < 3; ++k)
-                corners[static_cast<size_t>(k)].normal = exportNormal(
-                    CornerNormal(*mesh, built, static_cast<int>(f), order[static_cast<size_t>(k)], nullptr));
-        }
 
         int32_t mtlIndex = -1;
         size_t setup = 0;
@@ -245,29 +241,40 @@ bool GenMeshData(ExportContext& exporter, XRenderableNode& node) {
         }
         const MaterialChannels& channels = materialChannels[setup];
 
-        if (texCoords) {
-            for (size_t c = 0; c < channelCount; ++c) {
-                const Matrix2& transform = channels.transforms[c];
-                for (int k = 0; k < 3; ++k) {
-                    const Point3 raw = uvSources[c].Read(f, order[static_cast<size_t>(k)], Point3{});
-                    const Point2 uv = transform.Transform(Point2(raw.x, raw.y));
-                    cornerUv[size_t(k) * stride + 2 * c] = uv.x;
-                    cornerUv[size_t(k) * stride + 2 * c + 1] = uv.y;
+        XMeshFace out;
+        uint32_t source[3];
+        const float* sourceUv[3];  // each corner's (u, v) pairs
+        for (int k = 0; k < 3; ++k) {
+            const int sourceCorner = order[static_cast<size_t>(k)];
+            source[k] = face.v[sourceCorner];
+            const uint32_t repeat = byPosition ? sharing.FirstRecord(source[k]) : kNoVertex;
+            if (repeat != kNoVertex) {
+                out.index[k] = repeat;
+                sourceUv[k] = data->Uv(repeat);
+                continue;
+            }
+            XMeshCorner corner;
+            if (specified)
+                corner.normal = specifiedNormals.Get(specified->normals, normalFaces[f][sourceCorner], exportSpecified);
+            else if (wantNormals)
+                corner.normal = exportNormal(CornerNormal(*mesh, built, static_cast<int>(f), sourceCorner, nullptr));
+            float* uv = cornerUv.data() + size_t(k) * stride;
+            if (texCoords) {
+                for (size_t c = 0; c < channelCount; ++c) {
+                    const Point3 raw = uvSources[c].Read(f, sourceCorner, Point3{});
+                    const Point2 transformed = channels.transforms[c].Transform(Point2(raw.x, raw.y));
+                    uv[2 * c] = transformed.x;
+                    uv[2 * c + 1] = transformed.y;
                 }
             }
-        }
-        for (int k = 0; k < 3; ++k) {
-            XMeshCorner& corner = corners[static_cast<size_t>(k)];
-            const int sourceCorner = order[static_cast<size_t>(k)];
             if (data->hasVertexColors) {
                 const Point3 c = colorSource.Read(f, sourceCorner, Point3(1, 1, 1));
                 corner.color = Color(c.x, c.y, c.z);
             }
             if (data->hasVertexAlpha) corner.alpha = alphaSource.Read(f, sourceCorner, Point3(1, 1, 1)).x;
+            out.index[k] = sharing.Add(*data, source[k], corner, mtlIndex, uv);
+            sourceUv[k] = uv;
         }
-        for (int k = 0; k < 3; ++k)
-            out.index[k] = sharing.Add(*data, source[k], corners[static_cast<size_t>(k)], mtlIndex,
-                                       cornerUv.data() + size_t(k) * stride);
         data->faces.push_back(out);
 
         // Tangent sums need the corners' texture coordinates: with TexCoords off the records
@@ -283,7 +290,7 @@ bool GenMeshData(ExportContext& exporter, XRenderableNode& node) {
             Point2 uv[3];
             for (int k = 0; k < 3; ++k) {
                 p[k] = data->positions[source[k]].position;
-                uv[k] = Point2(cornerUv[size_t(k) * stride + 2 * slot], cornerUv[size_t(k) * stride + 2 * slot + 1]);
+                uv[k] = Point2(sourceUv[k][2 * slot], sourceUv[k][2 * slot + 1]);
             }
             const std::array<float, 3> angle = TriangleCornerAngles(p[0], p[1], p[2]);
             for (int k = 0; k < 3; ++k) {

@@ -133,11 +133,17 @@ public:
     // uv: data.uvStride floats.
     uint32_t Add(XMeshData& data, uint32_t positionIndex, const XMeshCorner& corner, int32_t mtlIndex,
                  const float* uv);
+    // The position's first record when Add would give it for a corner made of the same values
+    // as the one that made it (which is so unless one of them is not a number), else kNoVertex.
+    uint32_t FirstRecord(uint32_t positionIndex) const {
+        return selfUnequal_[positionIndex] ? kNoVertex : first_[positionIndex];
+    }
 
 private:
     std::vector<uint32_t> first_;     // per position: its first record's export vertex, or kNoVertex
     std::vector<uint32_t> next_;      // per export vertex: its position's next record, or kNoVertex
     std::vector<int32_t> material_;   // per export vertex with byMaterial: its material index
+    std::vector<bool> selfUnequal_;   // per position: its first record does not equal itself
     bool byMaterial_;
 };
 

@@ -37,7 +37,6 @@ void ShrinkSmall(std::vector<T>& list) {
 
 CornerSharing::CornerSharing(uint32_t positionCount, size_t vertexBound, bool byMaterial)
     : first_(positionCount, kNoVertex), selfUnequal_(positionCount, false), byMaterial_(byMaterial) {
-    next_.reserve(vertexBound);
     if (byMaterial_) material_.reserve(vertexBound);
 }
 
@@ -45,14 +44,18 @@ uint32_t CornerSharing::Add(XMeshData& data, uint32_t positionIndex, const XMesh
                             const float* uv) {
     // The chain visits the records in creation order, so the first equal one wins.
     uint32_t last = kNoVertex;
-    for (uint32_t v = first_[positionIndex]; v != kNoVertex; v = next_[v]) {
+    for (uint32_t v = first_[positionIndex]; v != kNoVertex; v = v < next_.size() ? next_[v] : kNoVertex) {
         if ((!byMaterial_ || material_[v] == mtlIndex) && SameCorner(data, v, corner, uv)) return v;
         last = v;
     }
 
     const uint32_t vertexIndex = static_cast<uint32_t>(data.vertices.size());
-    (last == kNoVertex ? first_[positionIndex] : next_[last]) = vertexIndex;
-    next_.push_back(kNoVertex);
+    if (last == kNoVertex) {
+        first_[positionIndex] = vertexIndex;
+    } else {
+        if (last >= next_.size()) next_.resize(size_t(last) + 1, kNoVertex);
+        next_[last] = vertexIndex;
+    }
     if (byMaterial_) material_.push_back(mtlIndex);
     data.normals.push_back(corner.normal);
     if (data.hasVertexColors || data.hasVertexAlpha) {

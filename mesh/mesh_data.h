@@ -122,8 +122,8 @@ struct XMeshData {
 // export vertex of the first record of the position that equals the corner (normal and colour
 // within 1e-6 per component, alpha exactly, material index, and every (u, v) within 1e-6), else
 // appends the corner as the position's next record, a new export vertex, and returns that.
-// Each position's records form a chain in creation order (4 bytes per export vertex), so the
-// first equal record wins and memory grows with the export vertices made, not the corners.
+// Each position's records form a chain in creation order (at most 4 bytes per export vertex), so
+// the first equal record wins and memory grows with the export vertices made, not the corners.
 class CornerSharing {
 public:
     // byMaterial: records of different material indices stay apart; without it the material
@@ -141,7 +141,9 @@ public:
 
 private:
     std::vector<uint32_t> first_;     // per position: its first record's export vertex, or kNoVertex
-    std::vector<uint32_t> next_;      // per export vertex: its position's next record, or kNoVertex
+    // Per export vertex: its position's next record, or kNoVertex; only as long as the last
+    // vertex that has one (a smooth mesh's positions have one record each: none).
+    std::vector<uint32_t> next_;
     std::vector<int32_t> material_;   // per export vertex with byMaterial: its material index
     std::vector<bool> selfUnequal_;   // per position: its first record does not equal itself
     bool byMaterial_;

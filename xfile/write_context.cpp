@@ -2,8 +2,12 @@
 
 #include "xfile/format/xtemplates.h"
 
-xfile::XSaveData AddObject(XWriteContext& context, const xfile::XSaveData* parent, const xfile::XGuid& templateId,
-                           std::string_view name, std::span<const uint8_t> payload) {
+namespace {
+
+// A child of `parent`, or a top-level object when there is none; the payload whole or as a source.
+template <class Payload>
+xfile::XSaveData AddChild(XWriteContext& context, const xfile::XSaveData* parent, const xfile::XGuid& templateId,
+                          std::string_view name, const Payload& payload) {
     xfile::XSaveData child;
     if (parent)
         xfile::XSaveData(*parent).AddDataObject(templateId, name, payload, &child);
@@ -12,14 +16,16 @@ xfile::XSaveData AddObject(XWriteContext& context, const xfile::XSaveData* paren
     return child;
 }
 
+}  // namespace
+
+xfile::XSaveData AddObject(XWriteContext& context, const xfile::XSaveData* parent, const xfile::XGuid& templateId,
+                           std::string_view name, std::span<const uint8_t> payload) {
+    return AddChild(context, parent, templateId, name, payload);
+}
+
 xfile::XSaveData AddObject(XWriteContext& context, const xfile::XSaveData* parent, const xfile::XGuid& templateId,
                            std::string_view name, const xfile::XPayloadSource& payload) {
-    xfile::XSaveData child;
-    if (parent)
-        xfile::XSaveData(*parent).AddDataObject(templateId, name, payload, &child);
-    else
-        context.save.AddDataObject(templateId, name, payload, &child);
-    return child;
+    return AddChild(context, parent, templateId, name, payload);
 }
 
 std::array<float, 16> MatrixToFrameMatrix(const Matrix3& m) {

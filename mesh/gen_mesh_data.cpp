@@ -1,4 +1,6 @@
+#include <algorithm>
 #include <array>
+#include <bit>
 #include <memory>
 #include <vector>
 
@@ -70,12 +72,16 @@ MaterialChannels ChannelsOfMaterial(const XMaterial* record, const Mesh& mesh, b
 
 // The specified normals in export coordinates, remembered by normal index in a small
 // direct-mapped table: the corners that name one normal are mostly a few faces apart, so most
-// find it there instead of converting it again, and memory stays the same for any mesh.
+// find it there instead of converting it again, and memory stays the same for any mesh. The
+// table is no larger than the mesh's normals need, so a small mesh does not pay for a big one.
 class ExportNormalMemo {
 public:
+    explicit ExportNormalMemo(size_t normalCount)
+        : entries_(std::min(kEntries, std::bit_ceil(std::max<size_t>(normalCount, 1)))) {}
+
     template <class Convert>
     Point3 Get(const std::vector<Point3>& normals, uint32_t index, const Convert& convert) {
-        Entry& entry = entries_[index & (kEntries - 1)];
+        Entry& entry = entries_[index & (entries_.size() - 1)];
         if (entry.index != index) {
             entry.index = index;
             entry.normal = convert(normals[index]);
@@ -89,7 +95,7 @@ private:
         uint32_t index = UINT32_MAX;
         Point3 normal;
     };
-    std::vector<Entry> entries_ = std::vector<Entry>(kEntries);
+    std::vector<Entry> entries_;
 };
 
 void ShowMeshMessage(ExportContext& exporter, const char* text, const char* caption, unsigned style) {
@@ -175,7 +181,7 @@ bool GenMeshData(ExportContext& exporter, XRenderableNode& node) {
         return Normalize(conversion.VectorTransform(normalTM.VectorTransform(n)));
     };
     const auto exportSpecified = [&](const Point3& n) { return exportNormal(Normalize(n)); };
-    ExportNormalMemo specifiedNormals;
+    ExportNormalMemo specifiedNormals(specified ? specified->normals.size() : 0);
     const FaceCorners normalFaces = specified ? specified->Faces(*mesh) : FaceCorners();
 
     // Winding: a mirroring placement (or conversion) reverses the corner order.

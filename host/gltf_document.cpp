@@ -16,6 +16,7 @@
 #define PLOVER_HAS_MMAP 1
 #endif
 
+#include "host/byte_order.h"
 #include "host/json_document.h"
 #include "host/scene_document.h"
 
@@ -177,8 +178,6 @@ std::string PercentDecoded(const std::string& uri) {
     }
     return out;
 }
-
-uint32_t Le32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
 
 int ComponentSize(int type) {
     switch (type) {

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <system_error>
 
+#include "host/byte_order.h"
 #include "host/gltf_import.h"
 #include "host/nesting_check.h"
 #include "host/stack_guard.h"
@@ -90,10 +91,6 @@ std::unique_ptr<HostScene> AssimpImport(const std::string& path, const ImportOpt
     return scene;
 }
 
-uint32_t LittleEndian32(const unsigned char* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
 // Checks the header of a binary glTF file against the file's size: Assimp trusts its length
 // fields and would allocate what they claim. Empty when the file is not binary glTF or its
 // header is consistent; otherwise the problem.
@@ -104,14 +101,14 @@ std::string CheckBinaryGltf(const std::string& path, uint64_t fileSize) {
     const uint64_t got = static_cast<uint64_t>(in.gcount());
     if (got < 4 || std::memcmp(header, "glTF", 4) != 0) return {};
     if (got < 20) return "binary glTF file is cut short in its header";
-    const uint32_t version = LittleEndian32(header + 4);
-    const uint64_t length = LittleEndian32(header + 8);
+    const uint32_t version = Le32(header + 4);
+    const uint64_t length = Le32(header + 8);
     if (length > fileSize)
         return "binary glTF header gives a length of " + std::to_string(length) + " bytes, but the file holds " +
                std::to_string(fileSize);
     // Version 1: content length and format follow; version 2: the first chunk's length and type.
     // Either way the content starts 20 bytes in.
-    const uint64_t first = LittleEndian32(header + 12);
+    const uint64_t first = Le32(header + 12);
     const uint64_t headerSize = 20;
     if (headerSize + first > length)
         return "binary glTF header gives its " + std::string(version == 1 ? "content" : "JSON chunk") +
@@ -123,9 +120,9 @@ std::string CheckBinaryGltf(const std::string& path, uint64_t fileSize) {
             unsigned char chunk[8];
             in.seekg(static_cast<std::streamoff>(second));
             in.read(reinterpret_cast<char*>(chunk), sizeof chunk);
-            if (in.gcount() == 8 && second + 8 + LittleEndian32(chunk) > length)
+            if (in.gcount() == 8 && second + 8 + Le32(chunk) > length)
                 return "binary glTF header gives its binary chunk a length of " +
-                       std::to_string(LittleEndian32(chunk)) + " bytes, beyond the file's " + std::to_string(length);
+                       std::to_string(Le32(chunk)) + " bytes, beyond the file's " + std::to_string(length);
         }
     }
     return {};

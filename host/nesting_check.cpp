@@ -10,12 +10,11 @@
 #include <string_view>
 #include <vector>
 
+#include "host/byte_order.h"
 #include "xfile/format/mszip.h"
 
 namespace {
 
-uint32_t Le32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
-uint64_t Le64(const uint8_t* p) { return uint64_t(Le32(p)) | uint64_t(Le32(p + 4)) << 32; }
 
 std::string TooDeep(int limit, const std::string& where) {
     return "nested more than " + std::to_string(limit) + " levels deep (" + where + "); no model nests that deep";

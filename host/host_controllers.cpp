@@ -33,23 +33,23 @@ std::unique_ptr<Control> CloneSub(const Control* c) {
     return nullptr;
 }
 
-Point3 EvaluatePoint(const Control* c, TimeValue t, const Point3& rest) {
-    if (auto* track = dynamic_cast<const HostKeyTrack*>(c)) {
+Point3 EvaluatePoint(const HostTransformControl::Sub& c, TimeValue t, const Point3& rest) {
+    if (const HostKeyTrack* track = c.track) {
         float v[3] = {rest.x, rest.y, rest.z};
         if (track->data().dimension == 3) track->Evaluate(t, v);
         return {v[0], v[1], v[2]};
     }
-    if (auto* axes = dynamic_cast<const HostAxisControl*>(c)) return axes->Evaluate(t, rest);
+    if (c.axes) return c.axes->Evaluate(t, rest);
     return rest;
 }
 
-Matrix3 EvaluateRotation(const Control* c, TimeValue t, const Quat& rest) {
+Matrix3 EvaluateRotation(const HostTransformControl::Sub& c, TimeValue t, const Quat& rest) {
     Matrix3 m;
-    if (auto* track = dynamic_cast<const HostKeyTrack*>(c); track && track->data().dimension == 4) {
+    if (const HostKeyTrack* track = c.track; track && track->data().dimension == 4) {
         float v[4] = {rest.x, rest.y, rest.z, rest.w};
         track->Evaluate(t, v);
         Quat(v[0], v[1], v[2], v[3]).MakeMatrix(m);
-    } else if (auto* axes = dynamic_cast<const HostAxisControl*>(c)) {
+    } else if (const HostAxisControl* axes = c.axes) {
         const Point3 degrees = axes->Evaluate(t, Point3(0, 0, 0));
         m = RotateXMatrix(degrees.x * kDegreesToRadians) * RotateYMatrix(degrees.y * kDegreesToRadians) *
             RotateZMatrix(degrees.z * kDegreesToRadians);
@@ -98,17 +98,32 @@ void HostKeyTrack::GetKey(int i, IKey* key) {
     }
 }
 
+size_t HostKeyTrack::NextKey(TimeValue t) const {
+    const std::vector<TimeValue>& times = data_.times;
+    const size_t n = times.size();
+    // The answer is i when the key before i is at or before t and key i (if any) after it.
+    const auto answers = [&](size_t i) { return (i == 0 || times[i - 1] <= t) && (i == n || times[i] > t); };
+    size_t i = nextKey_;
+    if (!answers(i)) {
+        if (i < n && answers(i + 1))
+            ++i;
+        else
+            i = size_t(std::upper_bound(times.begin(), times.end(), t) - times.begin());
+    }
+    nextKey_ = i;
+    return i;
+}
+
 void HostKeyTrack::Evaluate(TimeValue t, float* out) const {
     const size_t n = data_.times.size();
     const int dim = data_.dimension;
     if (n == 0) return;
-    const auto next = std::upper_bound(data_.times.begin(), data_.times.end(), t);
-    if (next == data_.times.begin() || next == data_.times.end()) {
-        const size_t k = next == data_.times.begin() ? 0 : n - 1;
+    const size_t i1 = NextKey(t);
+    if (i1 == 0 || i1 == n) {
+        const size_t k = i1 == 0 ? 0 : n - 1;
         std::copy_n(&data_.values[k * dim], dim, out);
         return;
     }
-    const size_t i1 = size_t(next - data_.times.begin());
     const size_t i0 = i1 - 1;
     const float* v0 = &data_.values[i0 * dim];
     const float* v1 = &data_.values[i1 * dim];
@@ -152,22 +167,28 @@ Point3 HostAxisControl::Evaluate(TimeValue t, const Point3& rest) const {
     return p;
 }
 
-HostTransformControl::HostTransformControl(const HostTransformControl& other)
-    : HostControl(other),
-      position_(CloneSub(other.position_.get())),
-      rotation_(CloneSub(other.rotation_.get())),
-      scale_(CloneSub(other.scale_.get())) {}
+void HostTransformControl::Sub::Set(std::unique_ptr<Control> c) {
+    control = std::move(c);
+    track = dynamic_cast<const HostKeyTrack*>(control.get());
+    axes = dynamic_cast<const HostAxisControl*>(control.get());
+}
+
+HostTransformControl::HostTransformControl(const HostTransformControl& other) : HostControl(other) {
+    position_.Set(CloneSub(other.position()));
+    rotation_.Set(CloneSub(other.rotation()));
+    scale_.Set(CloneSub(other.scale()));
+}
 
 bool HostTransformControl::IsKeyable() {
-    return (position_ && position_->IsKeyable()) || (rotation_ && rotation_->IsKeyable()) ||
-           (scale_ && scale_->IsKeyable());
+    return (position_ && position_.control->IsKeyable()) || (rotation_ && rotation_.control->IsKeyable()) ||
+           (scale_ && scale_.control->IsKeyable());
 }
 
 Animatable* HostTransformControl::SubAnim(int i) {
     switch (i) {
-        case 0: return position_.get();
-        case 1: return rotation_.get();
-        case 2: return scale_.get();
+        case 0: return position_.control.get();
+        case 1: return rotation_.control.get();
+        case 2: return scale_.control.get();
         default: return nullptr;
     }
 }
@@ -180,9 +201,8 @@ Matrix3 HostTransformControl::LocalTM(TimeValue t, const Matrix3& rest) const {
         parts.rest = rest;
         parts.valid = true;
     }
-    return ScaleMatrix(EvaluatePoint(scale_.get(), t, parts.scale)) *
-           EvaluateRotation(rotation_.get(), t, parts.rotation) *
-           TransMatrix(EvaluatePoint(position_.get(), t, parts.position));
+    return ScaleMatrix(EvaluatePoint(scale_, t, parts.scale)) * EvaluateRotation(rotation_, t, parts.rotation) *
+           TransMatrix(EvaluatePoint(position_, t, parts.position));
 }
 
 namespace {

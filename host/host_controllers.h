@@ -60,7 +60,13 @@ public:
     const HostKeyData& data() const { return data_; }
 
 private:
+    // The index of the first key after t (the number of keys when none is).
+    size_t NextKey(TimeValue t) const;
+
     HostKeyData data_;
+    // NextKey's last answer: the exporter asks for increasing times, so the answer is mostly the
+    // same key or the one after it.
+    mutable size_t nextKey_ = 0;
 };
 
 // One float track per axis (each may be absent).
@@ -85,13 +91,13 @@ public:
 
     // Each takes a HostKeyTrack (dimension 3, or 4 for rotation) or a HostAxisControl; null
     // removes the sub-controller.
-    HostTransformControl& SetPosition(std::unique_ptr<Control> c) { position_ = std::move(c); return *this; }
-    HostTransformControl& SetRotation(std::unique_ptr<Control> c) { rotation_ = std::move(c); return *this; }
-    HostTransformControl& SetScale(std::unique_ptr<Control> c) { scale_ = std::move(c); return *this; }
+    HostTransformControl& SetPosition(std::unique_ptr<Control> c) { position_.Set(std::move(c)); return *this; }
+    HostTransformControl& SetRotation(std::unique_ptr<Control> c) { rotation_.Set(std::move(c)); return *this; }
+    HostTransformControl& SetScale(std::unique_ptr<Control> c) { scale_.Set(std::move(c)); return *this; }
 
-    Control* GetPositionController() override { return position_.get(); }
-    Control* GetRotationController() override { return rotation_.get(); }
-    Control* GetScaleController() override { return scale_.get(); }
+    Control* GetPositionController() override { return position_.control.get(); }
+    Control* GetRotationController() override { return rotation_.control.get(); }
+    Control* GetScaleController() override { return scale_.control.get(); }
     bool IsKeyable() override;
     int NumSubs() const override { return 3; }
     Animatable* SubAnim(int i) override;
@@ -99,12 +105,21 @@ public:
     Matrix3 LocalTM(TimeValue t, const Matrix3& rest) const override;
     std::unique_ptr<HostControl> Clone() const override { return std::make_unique<HostTransformControl>(*this); }
 
-    const Control* position() const { return position_.get(); }
-    const Control* rotation() const { return rotation_.get(); }
-    const Control* scale() const { return scale_.get(); }
+    const Control* position() const { return position_.control.get(); }
+    const Control* rotation() const { return rotation_.control.get(); }
+    const Control* scale() const { return scale_.control.get(); }
+
+    // A sub-controller and what kind it is, found once when it is set.
+    struct Sub {
+        std::unique_ptr<Control> control;
+        const HostKeyTrack* track = nullptr;
+        const HostAxisControl* axes = nullptr;
+        void Set(std::unique_ptr<Control> c);
+        explicit operator bool() const { return control != nullptr; }
+    };
 
 private:
-    std::unique_ptr<Control> position_, rotation_, scale_;
+    Sub position_, rotation_, scale_;
     // The rest transform's parts from the last call: the exporter asks for the same node at
     // many times, and the decomposition costs more than the key evaluation.
     struct RestParts {

@@ -1,5 +1,48 @@
 #include "host/host_scene.h"
 
+#include <algorithm>
+
+// --- kept world transforms ---
+
+namespace {
+
+size_t TimeSlot(TimeValue t, size_t mask) { return size_t((uint64_t(uint32_t(t)) * 0x9E3779B97F4A7C15ull) >> 32) & mask; }
+
+}  // namespace
+
+const Matrix3* KeptWorlds::Find(TimeValue t) {
+    if (last_ < entries_.size()) {
+        if (entries_[last_].time == t) return &entries_[last_].world;
+        if (last_ + 1 < entries_.size() && entries_[last_ + 1].time == t) return &entries_[++last_].world;
+    }
+    if (slots_.empty()) return nullptr;
+    const size_t mask = slots_.size() - 1;
+    for (size_t s = TimeSlot(t, mask); slots_[s] != 0; s = (s + 1) & mask)
+        if (entries_[slots_[s] - 1].time == t) {
+            last_ = slots_[s] - 1;
+            return &entries_[last_].world;
+        }
+    return nullptr;
+}
+
+void KeptWorlds::Add(TimeValue t, const Matrix3& world) {
+    entries_.push_back({t, world});
+    last_ = entries_.size() - 1;
+    // The table (a power of two) stays at most half full; when it doubles, every entry goes
+    // into the larger one.
+    size_t from = last_;
+    if (2 * entries_.size() > slots_.size()) {
+        slots_.assign(std::max<size_t>(64, 2 * slots_.size()), 0);
+        from = 0;
+    }
+    const size_t mask = slots_.size() - 1;
+    for (size_t e = from; e < entries_.size(); ++e) {
+        size_t s = TimeSlot(entries_[e].time, mask);
+        while (slots_[s] != 0) s = (s + 1) & mask;
+        slots_[s] = static_cast<uint32_t>(e + 1);
+    }
+}
+
 // --- nodes ---
 
 HostNode::HostNode(HostScene& scene, std::string name, HostNode* parent)
@@ -11,18 +54,16 @@ INode* HostNode::GetChildNode(int i) {
 
 Matrix3 HostNode::GetNodeTM(TimeValue t) {
     const bool frozen = scene_->transformsFrozen();
-    if (frozen) {
-        const auto kept = worlds_.find(t);
-        if (kept != worlds_.end()) return kept->second;
-    }
+    if (frozen)
+        if (const Matrix3* kept = worlds_.Find(t)) return *kept;
     const Matrix3 local = controller_ ? controller_->LocalTM(t, local_) : local_;
     const Matrix3 world = parent_ ? local * parent_->GetNodeTM(t) : local;
-    if (frozen && scene_->KeepTransform()) worlds_.emplace(t, world);
+    if (frozen && scene_->KeepTransform()) worlds_.Add(t, world);
     return world;
 }
 
 void HostNode::ForgetWorldTransforms() {
-    worlds_ = {};
+    worlds_.Clear();
     for (const std::unique_ptr<HostNode>& child : children_) child->ForgetWorldTransforms();
 }
 

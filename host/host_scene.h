@@ -5,12 +5,12 @@
 // implements INode. Build scenes with SceneBuilder (scene_builder.h) or LoadSceneDocument.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "host/bitmap_writer.h"
@@ -36,6 +36,27 @@ private:
 };
 
 class HostScene;
+
+// The world transforms one node worked out while its scene is frozen, by time. Kept in the order
+// made, with a table of times beside them; the exporter asks for a node's times in increasing
+// order, so the time after the one found last is tried before the table.
+class KeptWorlds {
+public:
+    // The transform kept for t, or null.
+    const Matrix3* Find(TimeValue t);
+    // Keeps the transform of a time not kept yet.
+    void Add(TimeValue t, const Matrix3& world);
+    void Clear() { *this = KeptWorlds(); }
+
+private:
+    struct Entry {
+        TimeValue time;
+        Matrix3 world;
+    };
+    std::vector<Entry> entries_;
+    std::vector<uint32_t> slots_;  // open addressing by time: an entry's index + 1, 0 when free
+    size_t last_ = 0;              // the entry found or added last
+};
 
 class HostNode final : public INode {
 public:
@@ -104,7 +125,7 @@ private:
     bool renderable_ = true;
     bool selected_ = false;
     bool hidden_ = false;
-    std::unordered_map<TimeValue, Matrix3> worlds_;  // GetNodeTM by time, while frozen
+    KeptWorlds worlds_;  // GetNodeTM by time, while frozen
 };
 
 // A message box the exporter showed.

@@ -20,6 +20,7 @@
 #include "sdk/math.h"
 #include "sdk/types.h"
 
+class KeyBuilder;
 class XNode;
 
 // Key reduction settings of a KeyOptimizeLevel: level 0 keeps every key; 1, 2 and anything
@@ -74,17 +75,21 @@ uint32_t TrackKeyCount(const AnimTrack& track);
 
 // Builds the node's tracks, one per clip. Called by the data pass at most once per node. Steps
 // the meter once per key time or sample; returns the keys stored, the writer's units of work.
-uint32_t AnimateNode(const KeySettings& settings, XNode& node, ProgressMeter& meter);
+// With a builder the host is asked for every key's transform now and the keys are added by the
+// builder: the tracks are complete, and counted, when builder->Finish() returns; 0 is returned.
+uint32_t AnimateNode(const KeySettings& settings, XNode& node, ProgressMeter& meter, KeyBuilder* builder = nullptr);
 
 // The key-frame path: one track per clip keyed at the controllers' key times. False when the
 // node (or its host node) is absent or some clip has no usable keys; the tracks made so far
 // are then left for the caller to replace. *keyCount receives the keys stored.
-bool ExtractKeyedTracks(const KeySettings& settings, XNode* node, ProgressMeter& meter, uint32_t* keyCount);
+bool ExtractKeyedTracks(const KeySettings& settings, XNode* node, ProgressMeter& meter, uint32_t* keyCount,
+                        KeyBuilder* builder = nullptr);
 
 // The sampling path: one track per clip sampled every ticks per sample from the clip start,
 // plus one sample exactly at the clip end. False only for an absent node. *keyCount receives
 // the keys stored.
-bool SampleTracks(const KeySettings& settings, XNode* node, ProgressMeter& meter, uint32_t* keyCount);
+bool SampleTracks(const KeySettings& settings, XNode* node, ProgressMeter& meter, uint32_t* keyCount,
+                  KeyBuilder* builder = nullptr);
 
 // Fills the track's key-time lists from the node's position, rotation and scale controllers
 // (their keys and those of their sub-animatables, inside [startTick, endTick]) and sets

@@ -1,24 +1,29 @@
 #include "anim/anim_track.h"
+#include "anim/key_builder.h"
 #include "scene/xnode.h"
 
-bool ExtractKeyedTracks(const KeySettings& settings, XNode* node, ProgressMeter& meter, uint32_t* keyCount) {
+bool ExtractKeyedTracks(const KeySettings& settings, XNode* node, ProgressMeter& meter, uint32_t* keyCount,
+                        KeyBuilder* builder) {
     if (!node || !node->hostNode) return false;
     node->tracks.clear();
     node->tracks.reserve(settings.clips.size());
-    // The keys are counted once every clip is keyed: a node that falls back to sampling is
-    // counted by the sampling path alone.
-    uint32_t count = 0;
-    for (const AnimClip& clip : settings.clips) {
+    // The keys are added once every clip is keyed: a node that falls back to sampling is
+    // built and counted by the sampling path alone.
+    std::vector<std::vector<SampledKey>> keys(settings.clips.size());
+    for (size_t c = 0; c < settings.clips.size(); ++c) {
         AnimTrack& track = node->tracks.emplace_back();
-        track.startTick = ClipTick(settings, clip.start);
-        track.endTick = ClipTick(settings, clip.end);
+        track.startTick = ClipTick(settings, settings.clips[c].start);
+        track.endTick = ClipTick(settings, settings.clips[c].end);
         if (!CollectKeyTimes(settings, track, *node)) return false;
+        keys[c].reserve(track.keyTimes.size());
         for (const int32_t t : track.keyTimes) {
-            AddTransformKey(track, KeyTimeOf(settings, track, t), KeyTransform(settings, *node, t), settings.reduction);
+            keys[c].push_back({KeyTimeOf(settings, track, t), KeyTransform(settings, *node, t)});
             meter.Step();
         }
-        count += TrackKeyCount(track);
     }
+    uint32_t count = 0;
+    for (size_t c = 0; c < keys.size(); ++c)
+        count += AddSampledKeys(node->tracks[c], std::move(keys[c]), settings.reduction, builder);
     if (keyCount) *keyCount += count;
     return true;
 }

@@ -2,9 +2,18 @@
 #include <cstdint>
 
 #include "anim/anim_track.h"
+#include "anim/key_builder.h"
 #include "scene/xnode.h"
 
-bool SampleTracks(const KeySettings& settings, XNode* node, ProgressMeter& meter, uint32_t* keyCount) {
+namespace {
+
+// The most sampled transforms of one track held before they are added (about 3.5 MB).
+constexpr size_t kMaxKeysHeld = size_t(1) << 16;
+
+}  // namespace
+
+bool SampleTracks(const KeySettings& settings, XNode* node, ProgressMeter& meter, uint32_t* keyCount,
+                  KeyBuilder* builder) {
     if (!node) return false;
     node->tracks.clear();
     // The driver never derives a step below one tick; a zero step would never advance.
@@ -19,16 +28,27 @@ bool SampleTracks(const KeySettings& settings, XNode* node, ProgressMeter& meter
         const int64_t duration = std::max<int64_t>(int64_t(track.endTick) - track.startTick, 0);
         const int64_t whole = duration / step;
         const int64_t count = whole * step < duration ? whole + 2 : whole + 1;
+        track.separateKeys = settings.separateKeys;
+        std::vector<SampledKey> keys;
+        keys.reserve(static_cast<size_t>(std::min<int64_t>(count, kMaxKeysHeld)));
+        KeyBuilder* trackBuilder = builder;
         for (int64_t i = 0; i < count; ++i) {
             const int64_t offset = std::min(duration, i * step);
             const TimeValue t = static_cast<TimeValue>(track.startTick + offset);
             const int64_t time = settings.timeline ? i * settings.timelineCustom : offset;
-            track.separateKeys = settings.separateKeys;
-            AddTransformKey(track, static_cast<int32_t>(std::clamp<int64_t>(time, INT32_MIN, INT32_MAX)),
-                            KeyTransform(settings, *node, t), settings.reduction);
+            keys.push_back({static_cast<int32_t>(std::clamp<int64_t>(time, INT32_MIN, INT32_MAX)),
+                            KeyTransform(settings, *node, t)});
             meter.Step();
+            if (keys.size() == kMaxKeysHeld) {
+                // A very long clip: its keys are added here as it goes, so that only a bounded
+                // number of transforms is ever held.
+                for (const SampledKey& key : keys) AddTransformKey(track, key.time, key.transform, settings.reduction);
+                keys.clear();
+                trackBuilder = nullptr;
+            }
         }
-        if (keyCount) *keyCount += TrackKeyCount(track);
+        const uint32_t stored = AddSampledKeys(track, std::move(keys), settings.reduction, trackBuilder);
+        if (keyCount) *keyCount += stored;
     }
     return true;
 }

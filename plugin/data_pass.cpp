@@ -4,6 +4,7 @@
 #include "scene/extract_geometry.h"
 
 #include "anim/anim_track.h"
+#include "anim/key_builder.h"
 #include "scene/node_transforms.h"
 #include "material/collect_materials.h"
 #include "mesh/mesh_data.h"
@@ -14,9 +15,10 @@
 
 namespace {
 
-// Builds the node's tracks and counts their keys into the writer's work.
+// Builds the node's tracks and counts their keys into the writer's work (those the key builder
+// adds when it finishes).
 void Animate(ExportContext& exporter, XNode& node) {
-    exporter.stage2Work += AnimateNode(KeySettingsOf(exporter), node, exporter.meter);
+    exporter.stage2Work += AnimateNode(KeySettingsOf(exporter), node, exporter.meter, exporter.keyBuilder);
 }
 
 }  // namespace
@@ -46,6 +48,15 @@ void CollectStage(ExportContext& exporter, INode* rootNode) {
 }
 
 void RunDataPass(ExportContext& exporter) {
+    // Animation keys are added on a second thread while the pass goes on with the host; all of
+    // them are in their tracks, and the thread stopped, before the pass returns or unwinds.
+    KeyBuilder keys;
+    struct Lend {
+        ExportContext& exporter;
+        ~Lend() { exporter.keyBuilder = nullptr; }
+    } lend{exporter};
+    exporter.keyBuilder = &keys;
+
     exporter.meter.Step();
     for (const std::unique_ptr<XNode>& top : exporter.topLevelNodes) {
         if (!top) continue;
@@ -53,6 +64,7 @@ void RunDataPass(ExportContext& exporter) {
         for (const std::unique_ptr<XNode>& child : top->children) PassSubtree(exporter, child.get());
     }
     PassSkinBones(exporter);
+    exporter.stage2Work += keys.Finish();
     ConvertFrameMatrices(exporter);
 }
 

@@ -3,6 +3,8 @@
 // source scene through Assimp in tests/xfile/anim_assimp_test.cpp.)
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <string>
 #include <vector>
 
 #include "anim/anim_track.h"
@@ -171,4 +173,44 @@ TEST(AnimTracks, WorldSpaceMeshStartsWithTheIdentity) {
     const Matrix3 expected =
         ConvertTransform(f.state.conversion, Inverse(box->frameTM) * box->hostNode->GetNodeTM(800));
     ExpectMatrix3Near(track.matrixKeys[5].value, expected, 1e-5f);
+}
+
+TEST(AnimTracks, TheKeyBuilderAddsWhatTheNodeWouldAlone) {
+    // A chain of turning, moving and scaling nodes: enough keys for the builder's thread.
+    SceneBuilder b;
+    b.scene().SetAnimRange({0, 20 * 160});
+    HostNode* parent = nullptr;
+    for (int i = 0; i < 12; ++i) {
+        auto c = std::make_unique<HostTransformControl>();
+        c->SetPosition(PointKeys({0, 1600}, {{float(i), 0, 0}, {0, float(i), 3}}));
+        c->SetRotation(QuatKeys({0, 800, 3200}, {Quat(), QuatFromAxisAngle({0, 1, 1}, 0.2f * float(i)),
+                                                 QuatFromAxisAngle({1, 0, 0}, 2.5f)}));
+        c->SetScale(PointKeys({0, 3200}, {{1, 1, 1}, {1, 2, float(i % 3 + 1)}}));
+        parent = &b.Dummy("Bone" + std::to_string(i), parent).SetController(std::move(c));
+    }
+    ExportFixture f(b.Take(), AnimTestOptions(2));
+    f.state.clips = {{"A", 0, 20}, {"B", 5, 15}};
+    f.exporter->ticksPerSample = 16;
+    f.CollectAndPass();
+    auto same = [](const auto& x, const auto& y) {
+        return x.size() == y.size() && std::memcmp(x.data(), y.data(), x.size() * sizeof x[0]) == 0;
+    };
+    for (int i = 0; i < 12; ++i) {
+        XNode& node = *f.Node("Bone" + std::to_string(i));
+        const std::vector<AnimTrack> built = node.tracks;
+        EXPECT_GT(AnimateNode(KeySettingsOf(*f.exporter), node, f.exporter->meter), 0u);
+        ASSERT_EQ(built.size(), 2u);
+        for (size_t t = 0; t < built.size(); ++t) {
+            EXPECT_TRUE(same(built[t].rotationKeys, node.tracks[t].rotationKeys)) << i;
+            EXPECT_TRUE(same(built[t].scaleKeys, node.tracks[t].scaleKeys)) << i;
+            EXPECT_TRUE(same(built[t].positionKeys, node.tracks[t].positionKeys)) << i;
+        }
+    }
+
+    // A clip longer than the transforms held at once loses and repeats no key.
+    ExportFixture g(MoverScene(Slide()), AnimTestOptions(0));
+    g.state.clips = {{"Long", 0, 500}};
+    g.exporter->ticksPerSample = 1;
+    g.CollectAndPass();
+    EXPECT_EQ(Times(g.Node("Mover")->tracks[0].positionKeys), Range(0, 1, 80000));
 }

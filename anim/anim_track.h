@@ -20,6 +20,7 @@
 #include "sdk/math.h"
 #include "sdk/types.h"
 
+class INode;
 class KeyBuilder;
 class XNode;
 
@@ -54,10 +55,27 @@ void AddVectorKey(std::vector<VectorKey>& list, const VectorKey& key, bool reduc
 void AddQuatKey(std::vector<QuatKey>& list, const QuatKey& key, bool reduce, float tolerance);
 void AddMatrixKey(std::vector<MatrixKey>& list, const MatrixKey& key, bool reduce, float tolerance);
 
-// The node's key transform at tick t, in output coordinates: relative to its parent's world
+// A node's key transform at tick t, in output coordinates: relative to its parent's world
 // transform (WorldSpace off), or its world transform (WorldSpace on; for a mesh node relative to
 // its frameTM, in which its world-space vertices were written). Mirroring removed.
-Matrix3 KeyTransform(const KeySettings& settings, const XNode& node, TimeValue t);
+//
+// It is made in two steps: the host's world transforms at t (the pose), then arithmetic alone,
+// which the key builder may do on another thread.
+struct KeyPose {
+    Matrix3 world;   // the node's GetNodeTM (the identity without a host node)
+    Matrix3 parent;  // the parent's, for a key relative to the parent
+};
+// What turns a node's poses into its key transforms.
+struct KeyBasis {
+    Conversion conversion;
+    INode* parent = nullptr;      // the host node whose world transform the pose's parent holds
+    bool parentRelative = false;  // key = world * parent world^-1
+    bool fromFrame = false;       // key = inverseFrame * world
+    Matrix3 inverseFrame;
+};
+KeyBasis KeyBasisOf(const KeySettings& settings, const XNode& node);
+KeyPose SampleKeyPose(const KeyBasis& basis, const XNode& node, TimeValue t);
+Matrix3 KeyTransform(const KeyBasis& basis, const KeyPose& pose);
 
 // The key time of tick t in a track: ticks from the start tick, or with Timeline on whole
 // frames from the start tick times TimelineCustom. Saturates at INT32_MAX instead of wrapping.

@@ -7,18 +7,19 @@ namespace {
 // Below this many waiting keys (a fraction of a millisecond of decompositions) a thread costs
 // more than it saves, and the calling thread adds them itself in Finish().
 constexpr size_t kWorkerStartKeys = 512;
-// Keys waiting beyond this (about 15 MB of transforms) are built by the caller before it hands
+// Keys waiting beyond this (about 14 MB of poses) are built by the caller before it hands
 // over more, so a host that evaluates faster than the worker decomposes cannot fill memory.
-constexpr size_t kMaxQueuedKeys = size_t(1) << 18;
+constexpr size_t kMaxQueuedKeys = size_t(1) << 17;
 
 }  // namespace
 
-uint32_t AddSampledKeys(AnimTrack& track, std::vector<SampledKey> keys, const KeyReduction& r, KeyBuilder* builder) {
+uint32_t AddSampledKeys(AnimTrack& track, std::vector<SampledKey> keys, const KeyBasis& basis, const KeyReduction& r,
+                        KeyBuilder* builder) {
     if (builder) {
-        builder->Add(track, std::move(keys), r);
+        builder->Add(track, std::move(keys), basis, r);
         return 0;
     }
-    for (const SampledKey& key : keys) AddTransformKey(track, key.time, key.transform, r);
+    for (const SampledKey& key : keys) AddTransformKey(track, key.time, KeyTransform(basis, key.pose), r);
     return TrackKeyCount(track);
 }
 
@@ -33,7 +34,7 @@ KeyBuilder::~KeyBuilder() {
 }
 
 uint32_t KeyBuilder::Build(Job& job) {
-    return AddSampledKeys(*job.track, std::exchange(job.keys, {}), job.reduction, nullptr);
+    return AddSampledKeys(*job.track, std::exchange(job.keys, {}), job.basis, job.reduction, nullptr);
 }
 
 bool KeyBuilder::BuildNext(std::unique_lock<std::mutex>& lock) {
@@ -48,15 +49,8 @@ bool KeyBuilder::BuildNext(std::unique_lock<std::mutex>& lock) {
     return true;
 }
 
-void KeyBuilder::Add(AnimTrack& track, std::vector<SampledKey> keys, const KeyReduction& r) {
-    Job job{&track, std::move(keys), r};
-    if (!track.separateKeys) {
-        // Matrix keys are only compared, not decomposed: not worth a hand-over.
-        const uint32_t count = Build(job);
-        std::lock_guard<std::mutex> lock(mutex_);
-        keyCount_ += count;
-        return;
-    }
+void KeyBuilder::Add(AnimTrack& track, std::vector<SampledKey> keys, const KeyBasis& basis, const KeyReduction& r) {
+    Job job{&track, std::move(keys), basis, r};
     std::unique_lock<std::mutex> lock(mutex_);
     while (queuedKeys_ + job.keys.size() > kMaxQueuedKeys && BuildNext(lock)) {
     }

@@ -14,21 +14,23 @@
 
 class KeyBuilder;
 
-// One key of a track before it is added: its time and the transform it holds.
+// One key of a track before it is added: its time and the host's pose it is made from.
 struct SampledKey {
     int32_t time = 0;
-    Matrix3 transform;
+    KeyPose pose;
 };
 
-// Adds the keys to the track now (AddTransformKey for each, in order) and returns the keys the
-// track stores, or hands them to builder and returns 0 when there is one.
-uint32_t AddSampledKeys(AnimTrack& track, std::vector<SampledKey> keys, const KeyReduction& r, KeyBuilder* builder);
+// Adds the keys to the track now (AddTransformKey of KeyTransform(basis, pose) for each, in
+// order) and returns the keys the track stores, or hands them to builder and returns 0 when
+// there is one.
+uint32_t AddSampledKeys(AnimTrack& track, std::vector<SampledKey> keys, const KeyBasis& basis, const KeyReduction& r,
+                        KeyBuilder* builder);
 
-// Adds the sampled keys of whole tracks (AddTransformKey for each, in order). With separate
-// keys every key's transform is decomposed into scale, rotation and translation, the costly
-// part of exporting animation. That needs nothing from the host, so once enough keys wait a
-// worker thread adds them while the data pass goes on asking the host for the next node's
-// transforms; Finish() has the calling thread take its share of what is left and waits for the
+// Adds the sampled keys of whole tracks (AddSampledKeys without a builder). Making the key
+// transforms from the host's poses and, with separate keys, decomposing them into scale,
+// rotation and translation is the costly part of exporting animation. It needs nothing from
+// the host, so once enough keys wait a worker thread adds them while the data pass goes on
+// asking the host for the next node's poses; Finish() has the calling thread take its share of what is left and waits for the
 // rest. One thread adds all keys of a track, in order, so the tracks do not depend on which.
 class KeyBuilder {
 public:
@@ -37,9 +39,9 @@ public:
     KeyBuilder(const KeyBuilder&) = delete;
     KeyBuilder& operator=(const KeyBuilder&) = delete;
 
-    // Hands over the keys of track, to be added with reduction r. The track must stay where it
-    // is, untouched, until Finish() returns.
-    void Add(AnimTrack& track, std::vector<SampledKey> keys, const KeyReduction& r);
+    // Hands over the keys of track, to be added with basis and reduction r. The track must stay
+    // where it is, untouched, until Finish() returns.
+    void Add(AnimTrack& track, std::vector<SampledKey> keys, const KeyBasis& basis, const KeyReduction& r);
     // Builds every track handed over; returns the keys they store (TrackKeyCount) together.
     // Rethrows what building a track on the worker threw (running out of memory).
     uint32_t Finish();
@@ -48,6 +50,7 @@ private:
     struct Job {
         AnimTrack* track = nullptr;
         std::vector<SampledKey> keys;
+        KeyBasis basis;
         KeyReduction reduction;
     };
     static uint32_t Build(Job& job);

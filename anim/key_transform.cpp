@@ -5,20 +5,37 @@
 #include "anim/anim_track.h"
 #include "scene/node_transforms.h"
 #include "scene/xnode.h"
+#include "sdk/node.h"
 
-Matrix3 KeyTransform(const KeySettings& settings, const XNode& node, TimeValue t) {
-    Matrix3 local;
-    if (!settings.worldSpace) {
-        const Matrix3 world = NodeWorldTransform(node.hostNode, t);
-        local = node.parent ? world * Inverse(NodeWorldTransform(node.parent->hostNode, t)) : world;
-    } else if (IsMeshNode(node)) {
+KeyBasis KeyBasisOf(const KeySettings& settings, const XNode& node) {
+    KeyBasis basis;
+    basis.conversion = settings.conversion;
+    basis.parent = !settings.worldSpace && node.parent ? node.parent->hostNode : nullptr;
+    basis.parentRelative = !settings.worldSpace && node.parent;
+    if (settings.worldSpace && IsMeshNode(node)) {
         // The mesh was written in world space at its frameTM pose under an identity frame; the
         // keys move it from that pose.
-        local = Inverse(node.frameTM) * NodeWorldTransform(node.hostNode, t);
-    } else {
-        local = NodeWorldTransform(node.hostNode, t);
+        basis.fromFrame = true;
+        basis.inverseFrame = Inverse(node.frameTM);
     }
-    return ConvertTransform(settings.conversion, local);
+    return basis;
+}
+
+KeyPose SampleKeyPose(const KeyBasis& basis, const XNode& node, TimeValue t) {
+    KeyPose pose;
+    if (node.hostNode) pose.world = node.hostNode->GetNodeTM(t);
+    if (basis.parent) pose.parent = basis.parent->GetNodeTM(t);
+    return pose;
+}
+
+Matrix3 KeyTransform(const KeyBasis& basis, const KeyPose& pose) {
+    const Matrix3 world = RemoveMirroring(pose.world);
+    Matrix3 local = world;
+    if (basis.parentRelative)
+        local = world * Inverse(RemoveMirroring(pose.parent));
+    else if (basis.fromFrame)
+        local = basis.inverseFrame * world;
+    return ConvertTransform(basis.conversion, local);
 }
 
 int32_t KeyTimeOf(const KeySettings& settings, const AnimTrack& track, TimeValue t) {

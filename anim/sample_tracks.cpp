@@ -19,6 +19,7 @@ bool SampleTracks(const KeySettings& settings, XNode* node, ProgressMeter& meter
     // The driver never derives a step below one tick; a zero step would never advance.
     const int64_t step = std::max<int32_t>(settings.ticksPerSample, 1);
     node->tracks.reserve(settings.clips.size());
+    const KeyBasis basis = KeyBasisOf(settings, *node);
     for (const AnimClip& clip : settings.clips) {
         AnimTrack& track = node->tracks.emplace_back();
         track.startTick = ClipTick(settings, clip.start);
@@ -37,17 +38,17 @@ bool SampleTracks(const KeySettings& settings, XNode* node, ProgressMeter& meter
             const TimeValue t = static_cast<TimeValue>(track.startTick + offset);
             const int64_t time = settings.timeline ? i * settings.timelineCustom : offset;
             keys.push_back({static_cast<int32_t>(std::clamp<int64_t>(time, INT32_MIN, INT32_MAX)),
-                            KeyTransform(settings, *node, t)});
+                            SampleKeyPose(basis, *node, t)});
             meter.Step();
             if (keys.size() == kMaxKeysHeld) {
                 // A very long clip: its keys are added here as it goes, so that only a bounded
                 // number of transforms is ever held.
-                for (const SampledKey& key : keys) AddTransformKey(track, key.time, key.transform, settings.reduction);
+                for (const SampledKey& key : keys) AddTransformKey(track, key.time, KeyTransform(basis, key.pose), settings.reduction);
                 keys.clear();
                 trackBuilder = nullptr;
             }
         }
-        const uint32_t stored = AddSampledKeys(track, std::move(keys), settings.reduction, trackBuilder);
+        const uint32_t stored = AddSampledKeys(track, std::move(keys), basis, settings.reduction, trackBuilder);
         if (keyCount) *keyCount += stored;
     }
     return true;

@@ -586,8 +586,11 @@ void Snuggle(Mat3d& u, double k[3]) {
 
 }  // namespace
 
-void decomp_affine(const Matrix3& m, AffineParts* parts) {
-    if (!parts) return;
+namespace {
+
+// decomp_affine; without withStretchRotation parts->u is left as it is (the stretch's axes
+// still order k).
+void DecomposeAffine(const Matrix3& m, AffineParts* parts, bool withStretchRotation) {
     parts->t = m.GetTrans();
 
     const Mat3d l = LinearPart(m);
@@ -613,10 +616,18 @@ void decomp_affine(const Matrix3& m, AffineParts* parts) {
     Mat3d u = Transpose(v);
     for (double& ki : k) ki = std::isfinite(ki) ? std::max(ki, 0.0) : 0.0;
     Snuggle(u, k);
-    Quat uq = QuatOfRotation(u);
-    if (uq.w < 0) uq = -uq;
-    parts->u = uq;
+    if (withStretchRotation) {
+        Quat uq = QuatOfRotation(u);
+        if (uq.w < 0) uq = -uq;
+        parts->u = uq;
+    }
     parts->k = Point3(float(k[0]), float(k[1]), float(k[2]));
+}
+
+}  // namespace
+
+void decomp_affine(const Matrix3& m, AffineParts* parts) {
+    if (parts) DecomposeAffine(m, parts, true);
 }
 
 float AffineMirrorSign(const Matrix3& m) {
@@ -632,7 +643,7 @@ float AffineMirrorSign(const Matrix3& m) {
 
 void DecomposeMatrix(const Matrix3& m, Point3& position, Quat& rotation, Point3& scale) {
     AffineParts parts;
-    decomp_affine(m, &parts);
+    DecomposeAffine(m, &parts, false);
     position = parts.t;
     rotation = parts.q;
     scale = parts.k * parts.f;

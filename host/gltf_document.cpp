@@ -79,18 +79,6 @@ bool MappedFile::Open(const std::string& path, std::string& problem) {
 
 const json* Member(const json& object, const char* key) { return object.Find(key); }
 
-namespace {
-
-// value as a whole number of zero or more; what names it in the message is put into words only
-// when it is not one.
-template <class Naming>
-uint64_t Unsigned(const json& value, const Naming& where) {
-    if (value.is_number_unsigned()) return value.get<uint64_t>();
-    return UnsignedOf(value, where());
-}
-
-}  // namespace
-
 uint64_t UnsignedOf(const json& value, const std::string& where) {
     if (value.is_number_unsigned()) return value.get<uint64_t>();
     if (value.is_number_integer() && value.get<int64_t>() >= 0) return static_cast<uint64_t>(value.get<int64_t>());
@@ -292,7 +280,7 @@ const GltfDocument::Buffer& GltfDocument::LoadBuffer(uint64_t index, const Namin
     const auto where = [&] { return "buffer " + std::to_string(index); };
     const json* lengthValue = Member(item, "byteLength");
     if (!lengthValue) throw GltfError(where() + " has no byteLength");
-    const uint64_t length = Unsigned(*lengthValue, [&] { return where() + "'s byteLength"; });
+    const uint64_t length = UnsignedNamed(*lengthValue, [&] { return where() + "'s byteLength"; });
     const json* uriValue = Member(item, "uri");
     if (!uriValue) {
         if (index != 0 || !binary_) throw GltfError(where() + " has no uri and the file has no binary chunk for it");
@@ -335,31 +323,36 @@ std::string_view GltfDocument::BufferViewNamed(uint64_t index, const Naming& ref
     const json* bufferValue = Member(view, "buffer");
     const json* lengthValue = Member(view, "byteLength");
     if (!bufferValue || !lengthValue) throw GltfError(where() + " lacks its buffer or byteLength");
-    const Buffer& buffer = LoadBuffer(Unsigned(*bufferValue, [&] { return where() + "'s buffer"; }), where);
+    const Buffer& buffer = LoadBuffer(UnsignedNamed(*bufferValue, [&] { return where() + "'s buffer"; }), where);
     const json* offsetValue = Member(view, "byteOffset");
-    const uint64_t offset = offsetValue ? Unsigned(*offsetValue, [&] { return where() + "'s byteOffset"; }) : 0;
-    const uint64_t length = Unsigned(*lengthValue, [&] { return where() + "'s byteLength"; });
+    const uint64_t offset = offsetValue ? UnsignedNamed(*offsetValue, [&] { return where() + "'s byteOffset"; }) : 0;
+    const uint64_t length = UnsignedNamed(*lengthValue, [&] { return where() + "'s byteLength"; });
     if (offset > buffer.size || length > buffer.size - offset)
         throw GltfError(where() + " takes " + Bytes(length) + " from byte " + std::to_string(offset) + " of buffer " +
-                        std::to_string(Unsigned(*bufferValue, where)) + ", which holds " + Bytes(buffer.size));
+                        std::to_string(UnsignedNamed(*bufferValue, where)) + ", which holds " + Bytes(buffer.size));
     return std::string_view(reinterpret_cast<const char*>(buffer.data + offset), static_cast<size_t>(length));
 }
 
 GltfAccessor GltfDocument::Accessor(uint64_t index, const std::string& referrer) {
-    const json& item = ElementNamed("accessors", index, [&] { return referrer; });
+    return Accessor(index, [&] { return referrer; });
+}
+
+GltfAccessor GltfDocument::Accessor(uint64_t index, const Naming& referrer) {
+    if (index < accessors_.size() && accessors_[index]) return *accessors_[index];
+    const json& item = ElementNamed("accessors", index, referrer);
     const auto where = [&] { return "accessor " + std::to_string(index); };
     GltfAccessor view;
     const json* typeValue = Member(item, "componentType");
     const json* countValue = Member(item, "count");
     if (!typeValue || !countValue) throw GltfError(where() + " lacks its componentType or count");
-    const uint64_t componentType = Unsigned(*typeValue, [&] { return where() + "'s componentType"; });
+    const uint64_t componentType = UnsignedNamed(*typeValue, [&] { return where() + "'s componentType"; });
     view.componentType = static_cast<int>(std::min<uint64_t>(componentType, 99999));
     const int componentSize = ComponentSize(view.componentType);
     view.components = ComponentsOf(StringOf(item, "type"));
     if (componentSize == 0 || view.components == 0)
         throw GltfError(where() + " has an unknown component type " + std::to_string(view.componentType) + " or type \"" +
                         StringOf(item, "type") + "\"");
-    const uint64_t count = Unsigned(*countValue, [&] { return where() + "'s count"; });
+    const uint64_t count = UnsignedNamed(*countValue, [&] { return where() + "'s count"; });
     if (count > std::numeric_limits<uint32_t>::max())
         throw GltfError(where() + " has a count of " + std::to_string(count));
     view.count = static_cast<uint32_t>(count);
@@ -367,10 +360,10 @@ GltfAccessor GltfDocument::Accessor(uint64_t index, const std::string& referrer)
     const uint64_t elementSize = uint64_t(componentSize) * uint64_t(view.components);
 
     if (const json* viewValue = Member(item, "bufferView")) {
-        const uint64_t viewIndex = Unsigned(*viewValue, [&] { return where() + "'s bufferView"; });
+        const uint64_t viewIndex = UnsignedNamed(*viewValue, [&] { return where() + "'s bufferView"; });
         const std::string_view bytes = BufferViewNamed(viewIndex, where);
         const json* offsetValue = Member(item, "byteOffset");
-        const uint64_t offset = offsetValue ? Unsigned(*offsetValue, [&] { return where() + "'s byteOffset"; }) : 0;
+        const uint64_t offset = offsetValue ? UnsignedNamed(*offsetValue, [&] { return where() + "'s byteOffset"; }) : 0;
         uint64_t stride = elementSize;
         if (const json* strideValue = Member(ElementNamed("bufferViews", viewIndex, where), "byteStride")) {
             stride = UnsignedOf(*strideValue, "buffer view " + std::to_string(viewIndex) + "'s byteStride");
@@ -428,6 +421,8 @@ GltfAccessor GltfDocument::Accessor(uint64_t index, const std::string& referrer)
                 throw GltfError(sparseWhere + " have index " + std::to_string(at) + " out of order or out of range");
         }
     }
+    if (accessors_.empty()) accessors_.resize(Array("accessors").size());
+    accessors_[index] = view;
     return view;
 }
 
@@ -451,8 +446,12 @@ const uint8_t* GltfAccessor::Element(uint32_t element) const {
 }
 
 void GltfAccessor::Read(uint32_t element, float* out, int n) const {
-    const uint8_t* p = Element(element);
     const int take = std::min(n, components);
+    if (componentType == 5126 && sparseCount == 0 && data) {  // the common case: floats as stored
+        std::memcpy(out, data + uint64_t(element) * stride, sizeof(float) * size_t(std::max(take, 0)));
+        return;
+    }
+    const uint8_t* p = Element(element);
     if (!p) {
         std::fill(out, out + take, 0.0f);
         return;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -76,14 +77,22 @@ public:
     // Reads the container and parses its JSON. Throws GltfError or GltfUnsupported.
     void Load(const std::string& path);
 
+    // What names a referrer in messages, put into words only when a message needs it.
+    using Naming = std::function<std::string()>;
+
     const JsonValue& root() const { return json_.root(); }
     // The array member `name` of the root (an empty array when absent) and its element `index`,
     // checked: what names the reference in messages ("node 3's mesh").
     const JsonValue& Array(const char* name) const;
     const JsonValue& Element(const char* array, uint64_t index, const std::string& referrer) const;
+    const JsonValue& Element(const char* array, uint64_t index, const Naming& referrer) const {
+        return ElementNamed(array, index, referrer);
+    }
 
-    // The accessor's checked view; `referrer` names who uses it in messages.
+    // The accessor's checked view; `referrer` names who uses it in messages. An accessor is
+    // checked once: later calls for it return the same view.
     GltfAccessor Accessor(uint64_t index, const std::string& referrer);
+    GltfAccessor Accessor(uint64_t index, const Naming& referrer);
     // The bytes of a buffer view, checked.
     std::string_view BufferView(uint64_t index, const std::string& referrer);
 
@@ -99,8 +108,6 @@ private:
         std::unique_ptr<MappedFile> file;
         std::vector<uint8_t> decoded;
     };
-    // What names a referrer in messages, put into words only when a message needs it.
-    using Naming = std::function<std::string()>;
     const Buffer& LoadBuffer(uint64_t index, const Naming& referrer);
     const JsonValue& ElementNamed(const char* array, uint64_t index, const Naming& referrer) const;
     std::string_view BufferViewNamed(uint64_t index, const Naming& referrer);
@@ -112,11 +119,18 @@ private:
     uint64_t binarySize_ = 0;
     uint64_t loadedBytes_ = 0;
     std::vector<Buffer> buffers_;
+    std::vector<std::optional<GltfAccessor>> accessors_;  // the views checked so far, by index
 };
 
 // Reading JSON values with checks; `where` names the value in messages.
 const JsonValue* Member(const JsonValue& object, const char* key);
 uint64_t UnsignedOf(const JsonValue& value, const std::string& where);
+// The same, where where() names the value; called only when the value is refused.
+template <class Naming>
+uint64_t UnsignedNamed(const JsonValue& value, const Naming& where) {
+    if (value.is_number_unsigned()) return value.get<uint64_t>();
+    return UnsignedOf(value, where());
+}
 float FloatOf(const JsonValue& value, const std::string& where);
 // Reads a member array of n numbers into out; false when absent.
 bool FloatsOf(const JsonValue& object, const char* key, float* out, size_t n, const std::string& where);

@@ -860,7 +860,9 @@ void GltfImporter::AddSkin(HostNode& hostNode, size_t nodeIndex, const std::vect
             influences(v, [&](uint32_t joint, float weight) {
                 if (std::isfinite(weight)) out[n++] = {joint, weight};
             });
-            std::stable_sort(out, out + n, [](const auto& a, const auto& b) { return a.first < b.first; });
+            // By joint, influences of one joint in the order read (at most a few: sorted in place).
+            for (int i = 1; i < n; ++i)
+                for (int k = i; k > 0 && out[k].first < out[k - 1].first; --k) std::swap(out[k], out[k - 1]);
             return n;
         };
         // The first point lists every joint that no point uses, with weight zero.
@@ -938,10 +940,11 @@ void GltfImporter::AddAnimations(std::vector<ImportedClip>& clips) {
             const json* target = Member(channel, "target");
             const json* nodeValue = target ? Member(*target, "node") : nullptr;
             if (!samplerValue || !nodeValue) continue;
-            const uint64_t s = UnsignedOf(*samplerValue, where + " channel " + std::to_string(c) + "'s sampler");
+            const auto channelWhere = [&] { return where + " channel " + std::to_string(c); };
+            const uint64_t s = UnsignedNamed(*samplerValue, [&] { return channelWhere() + "'s sampler"; });
             if (s >= samplers->size()) continue;
-            const uint64_t node = UnsignedOf(*nodeValue, where + " channel " + std::to_string(c) + "'s node");
-            doc_.Element("nodes", node, where + " channel " + std::to_string(c));
+            const uint64_t node = UnsignedNamed(*nodeValue, [&] { return channelWhere() + "'s node"; });
+            doc_.Element("nodes", node, channelWhere);
             const std::string path = StringOf(*target, "path");
             const int slot = path == "translation" ? 0 : path == "rotation" ? 1 : path == "scale" ? 2 : path == "weights" ? 3 : -1;
             if (slot < 0) continue;
@@ -978,16 +981,18 @@ void GltfImporter::AddAnimations(std::vector<ImportedClip>& clips) {
                     if (keys && imported.fits) PushKey(*keys, slot, 0, v);
                     continue;
                 }
-                const std::string samplerWhere = where + "'s sampler";
+                const auto samplerWhere = [&] { return where + "'s sampler"; };
                 const json* inputValue = Member(*sampler, "input");
                 const json* outputValue = Member(*sampler, "output");
-                if (!inputValue || !outputValue) throw GltfError(samplerWhere + " lacks its input or output");
-                const GltfAccessor input = doc_.Accessor(UnsignedOf(*inputValue, samplerWhere), samplerWhere + "'s input");
-                const GltfAccessor output = doc_.Accessor(UnsignedOf(*outputValue, samplerWhere), samplerWhere + "'s output");
+                if (!inputValue || !outputValue) throw GltfError(samplerWhere() + " lacks its input or output");
+                const GltfAccessor input =
+                    doc_.Accessor(UnsignedNamed(*inputValue, samplerWhere), [&] { return samplerWhere() + "'s input"; });
+                const GltfAccessor output =
+                    doc_.Accessor(UnsignedNamed(*outputValue, samplerWhere), [&] { return samplerWhere() + "'s output"; });
                 const bool cubic = StringOf(*sampler, "interpolation") == "CUBICSPLINE";
                 // Cubic spline keys hold an in-tangent, the value and an out-tangent: the value is kept.
                 const uint64_t needed = uint64_t(input.count) * (cubic ? 3 : 1);
-                if (input.components != 1) throw GltfError(samplerWhere + "'s input is not a SCALAR accessor");
+                if (input.components != 1) throw GltfError(samplerWhere() + "'s input is not a SCALAR accessor");
                 const int dimension = slot == 1 ? 4 : 3;
                 if (slot == 3) {
                     if (input.count > 0) {
@@ -998,9 +1003,12 @@ void GltfImporter::AddAnimations(std::vector<ImportedClip>& clips) {
                     continue;
                 }
                 if (output.count < needed || output.components != dimension)
-                    throw GltfError(samplerWhere + " has " + std::to_string(output.count) + " output values for " +
+                    throw GltfError(samplerWhere() + " has " + std::to_string(output.count) + " output values for " +
                                     std::to_string(input.count) + " key times");
-                if (keys) Spend(input.count, where + " makes more keys");
+                if (keys) {
+                    Spend(input.count, where + " makes more keys");
+                    keys->Reserve(slot, input.count);
+                }
                 for (uint32_t k = 0; k < input.count; ++k) {
                     float time, v[4];
                     input.Read(k, &time, 1);

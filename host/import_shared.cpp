@@ -2,11 +2,14 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cmath>
 #include <filesystem>
-#include <fstream>
 #include <limits>
 #include <system_error>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include "core/atomic_write.h"
 #include "host/host_controllers.h"
@@ -76,6 +79,25 @@ bool StartImportedScene(HostScene& scene, const std::string& path, int frameRate
 // ---------------------------------------------------------------------------------------------
 // Images and maps
 
+namespace {
+
+// Writes bytes as the whole of a new or truncated file with plain system calls (a stream's
+// buffer and locale cost more than the write of a small image).
+bool WriteWholeFile(const std::string& path, std::string_view bytes) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) return false;
+    bool ok = true;
+    for (size_t done = 0; ok && done < bytes.size();) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        ok = n > 0;
+        if (ok) done += size_t(n);
+    }
+    return ::close(fd) == 0 && ok;
+}
+
+}  // namespace
+
 std::string ModelRelativeFile(const std::string& modelPath, const std::string& reference) {
     fs::path file(reference);
     if (file.is_relative()) file = fs::path(modelPath).parent_path() / file;
@@ -111,12 +133,7 @@ std::string EmbeddedImages::Write(std::string_view content, const std::string& e
     std::error_code absoluteError;
     const fs::path absolute = fs::absolute(target, absoluteError);
     const std::string result = (absoluteError ? target : absolute).lexically_normal().string();
-    const auto writePlainly = [&content](const std::string& file) {
-        std::ofstream stream(file, std::ios::binary | std::ios::trunc);
-        stream.write(content.data(), static_cast<std::streamsize>(content.size()));
-        stream.close();
-        return !stream.fail();
-    };
+    const auto writePlainly = [&content](const std::string& file) { return WriteWholeFile(file, content); };
     bool saved = false;
     if (options_.staged) {
         // Staged under the name the scene gives it; the caller puts it in place with its other files.
@@ -373,13 +390,27 @@ bool LayOutAnimations(HostScene& scene, std::vector<ImportedAnimation>& animatio
         HostKeyData rotation{4, HostInterpolation::Linear, {}, {}, {}, {}};
         HostKeyData scale{3, HostInterpolation::Linear, {}, {}, {}, {}};
         bool anyPosition = false, anyRotation = false, anyScale = false;
+        // Keys per channel over all clips, at most: each clip's own (or one) and its two ends.
+        size_t positions = 0, rotations = 0, scales = 0;
         for (const ImportedAnimation& animation : animations) {
+            positions += 3, rotations += 3, scales += 3;
             auto it = animation.nodes.find(node);
             if (it == animation.nodes.end()) continue;
             anyPosition |= !it->second.position.times.empty();
             anyRotation |= !it->second.rotation.times.empty();
             anyScale |= !it->second.scale.times.empty();
+            positions += it->second.position.times.size();
+            rotations += it->second.rotation.times.size();
+            scales += it->second.scale.times.size();
         }
+        const auto reserve = [](HostKeyData& track, bool any, size_t keys) {
+            if (!any) return;
+            track.times.reserve(keys);
+            track.values.reserve(keys * size_t(track.dimension));
+        };
+        reserve(position, anyPosition, positions);
+        reserve(rotation, anyRotation, rotations);
+        reserve(scale, anyScale, scales);
         for (size_t a = 0; a < animations.size(); ++a) {
             const Clip& clip = timeline[a];
             auto it = animations[a].nodes.find(node);

@@ -181,12 +181,23 @@ struct ImportedKeys {
         times.push_back(tick);
         values.push_back(value);
     }
+    void Reserve(size_t more) {
+        times.reserve(times.size() + more);
+        values.reserve(values.size() + more);
+    }
 };
 
 struct ImportedNodeKeys {
     ImportedKeys<Point3> position;
     ImportedKeys<Quat> rotation;
     ImportedKeys<Point3> scale;
+
+    // Room for more keys of the translation (slot 0), rotation (1) or scale (2).
+    void Reserve(int slot, size_t more) {
+        if (slot == 0) position.Reserve(more);
+        else if (slot == 1) rotation.Reserve(more);
+        else if (slot == 2) scale.Reserve(more);
+    }
 };
 
 // One animation of the file: its name, the keys of every node it moves, and its length in ticks

@@ -15,7 +15,14 @@ const Matrix3* KeptWorlds::Find(TimeValue t) {
         if (entries_[last_].time == t) return &entries_[last_].world;
         if (last_ + 1 < entries_.size() && entries_[last_ + 1].time == t) return &entries_[++last_].world;
     }
-    if (slots_.empty()) return nullptr;
+    if (slots_.empty()) {  // the entries are in time order
+        if (entries_.empty() || t > entries_.back().time) return nullptr;
+        const auto at = std::lower_bound(entries_.begin(), entries_.end(), t,
+                                         [](const Entry& e, TimeValue time) { return e.time < time; });
+        if (at == entries_.end() || at->time != t) return nullptr;
+        last_ = size_t(at - entries_.begin());
+        return &at->world;
+    }
     const size_t mask = slots_.size() - 1;
     for (size_t s = TimeSlot(t, mask); slots_[s] != 0; s = (s + 1) & mask)
         if (entries_[slots_[s] - 1].time == t) {
@@ -26,13 +33,17 @@ const Matrix3* KeptWorlds::Find(TimeValue t) {
 }
 
 void KeptWorlds::Add(TimeValue t, const Matrix3& world) {
+    const bool inOrder = slots_.empty() && (entries_.empty() || entries_.back().time < t);
     entries_.push_back({t, world});
     last_ = entries_.size() - 1;
-    // The table (a power of two) stays at most half full; when it doubles, every entry goes
-    // into the larger one.
+    if (inOrder) return;
+    // A time out of order: from now on the entries are found through the table, a power of two
+    // at most half full. When it doubles, every entry goes into the larger one.
     size_t from = last_;
     if (2 * entries_.size() > slots_.size()) {
-        slots_.assign(std::max<size_t>(64, 2 * slots_.size()), 0);
+        size_t size = std::max<size_t>(64, 2 * slots_.size());
+        while (size < 2 * entries_.size()) size *= 2;
+        slots_.assign(size, 0);
         from = 0;
     }
     const size_t mask = slots_.size() - 1;

@@ -38,8 +38,9 @@ private:
 class HostScene;
 
 // The world transforms one node worked out while its scene is frozen, by time. Kept in the order
-// made, with a table of times beside them; the exporter asks for a node's times in increasing
-// order, so the time after the one found last is tried before the table.
+// made. The exporter asks for a node's times in increasing order, so the time after the one found
+// last is tried first, then the entries are searched by bisection while they are in time order,
+// and through a table of times once a time came out of order.
 class KeptWorlds {
 public:
     // The transform kept for t, or null.
@@ -54,7 +55,9 @@ private:
         Matrix3 world;
     };
     std::vector<Entry> entries_;
-    std::vector<uint32_t> slots_;  // open addressing by time: an entry's index + 1, 0 when free
+    // Open addressing by time (empty while the entries are in time order): an entry's index + 1,
+    // 0 when free.
+    std::vector<uint32_t> slots_;
     size_t last_ = 0;              // the entry found or added last
 };
 

@@ -46,6 +46,7 @@ TEST(HostScene, KeptTransformsAndKeyPositionsAnswerInAnyOrder) {
     };
     std::vector<TimeValue> asked;
     for (TimeValue t = -200; t < 20000; t += 80) asked.push_back(t);           // increasing
+    for (TimeValue t = -200; t < 20000; t += 560) asked.push_back(t);          // again, some of them
     for (TimeValue t = 19000; t > 0; t -= 480) asked.insert(asked.end(), {t, t});  // backwards, twice each
     for (int i = 0; i < 300; ++i) asked.push_back(TimeValue((i * 7919) % 21000 - 500));  // scattered
     HostScene frozen;

@@ -30,6 +30,33 @@ struct LinuxDirent64 {
     char name[1];
 };
 
+// Removes a folder holding plain files, with system calls only: safe in a signal handler, and
+// it allocates nothing. False when the folder is still there (it held something else).
+bool RemoveFolderOfFiles(const char* folder) noexcept {
+    const int fd = ::open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        // Entries are removed while the listing is read, so it is read again until a pass
+        // finds nothing left.
+        alignas(8) char buffer[4096];
+        for (bool removed = true; removed;) {
+            removed = false;
+            ::lseek(fd, 0, SEEK_SET);
+            for (;;) {
+                const long n = ::syscall(SYS_getdents64, fd, buffer, sizeof buffer);
+                if (n <= 0) break;
+                for (long at = 0; at < n;) {
+                    const auto* entry = reinterpret_cast<const LinuxDirent64*>(buffer + at);
+                    at += entry->reclen;
+                    if (std::strcmp(entry->name, ".") == 0 || std::strcmp(entry->name, "..") == 0) continue;
+                    removed |= ::unlinkat(fd, entry->name, 0) == 0;
+                }
+            }
+        }
+        ::close(fd);
+    }
+    return ::rmdir(folder) == 0 || errno == ENOENT;
+}
+
 }  // namespace
 
 std::unique_ptr<UnpackFolder> UnpackFolder::Create(std::string& error) {
@@ -49,32 +76,12 @@ std::unique_ptr<UnpackFolder> UnpackFolder::Create(std::string& error) {
 
 UnpackFolder::~UnpackFolder() {
     if (g_armed && path_ == g_folder) g_armed = false;
+    // Something other than the import's plain files is left to the general removal.
+    if (RemoveFolderOfFiles(path_.c_str())) return;
     std::error_code ec;
     fs::remove_all(path_, ec);
 }
 
 void RemoveUnpackFolderNow() noexcept {
-    if (!g_armed.exchange(false)) return;
-    const int fd = ::open(g_folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        // The folder holds plain files only. Entries are removed while the listing is read, so
-        // it is read again until a pass finds nothing left.
-        alignas(8) char buffer[4096];
-        for (bool removed = true; removed;) {
-            removed = false;
-            ::lseek(fd, 0, SEEK_SET);
-            for (;;) {
-                const long n = ::syscall(SYS_getdents64, fd, buffer, sizeof buffer);
-                if (n <= 0) break;
-                for (long at = 0; at < n;) {
-                    const auto* entry = reinterpret_cast<const LinuxDirent64*>(buffer + at);
-                    at += entry->reclen;
-                    if (std::strcmp(entry->name, ".") == 0 || std::strcmp(entry->name, "..") == 0) continue;
-                    removed |= ::unlinkat(fd, entry->name, 0) == 0;
-                }
-            }
-        }
-        ::close(fd);
-    }
-    ::rmdir(g_folder);
+    if (g_armed.exchange(false)) RemoveFolderOfFiles(g_folder);
 }

@@ -268,6 +268,8 @@ TEST(ImportMapping, UnpackFolderIsRemovedOnEveryPath) {
         path = folder->path();
         EXPECT_EQ(fs::path(path).filename().string().rfind("plover-textures-", 0), 0u);
         std::ofstream(fs::path(path) / "a.png") << "x";
+        fs::create_directories(fs::path(path) / "sub" / "deeper");  // not the import's, removed all the same
+        std::ofstream(fs::path(path) / "sub" / "b.png") << "x";
     }
     EXPECT_FALSE(fs::exists(path));
     // The signal handler's way: everything in the folder, then the folder.

@@ -27,9 +27,11 @@ std::string Count(uint64_t n, const char* one, const char* many) {
     return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
-// A scene left for the system to reclaim at exit; the pointer keeps it reachable, so leak
-// checkers do not report it (volatile: a store that nothing reads would otherwise be dropped).
+// A scene, and the module, left for the system to reclaim at exit; the pointers keep them
+// reachable, so leak checkers do not report them (volatile: a store that nothing reads would
+// otherwise be dropped).
 HostScene* volatile sceneLeftAtExit = nullptr;
+PluginModule* volatile moduleLeftAtExit = nullptr;
 
 std::string Size(uint64_t bytes) {
     char text[32];
@@ -89,14 +91,18 @@ int RunExportCommand(const ExportCommand& command, const std::function<int()>& p
     if (!LoadSceneInput(command.scenePath, command.frameRate, "", input, error)) return Fail(error, kExitUsage);
     if (int signal = pendingSignal()) return interrupted(signal);
     std::unique_ptr<HostScene> scene = std::move(input.scene);
-    // Taking apart a scene of many objects costs a noticeable part of a short run.
+    // Taking apart a scene of many objects costs a noticeable part of a short run, and unloading
+    // the module unmaps it page by page before the exit does the same for the whole process.
     struct LeaveAtExit {
         std::unique_ptr<HostScene>& scene;
+        std::unique_ptr<PluginModule>& module;
         bool leave;
         ~LeaveAtExit() {
-            if (leave) sceneLeftAtExit = scene.release();
+            if (!leave) return;
+            sceneLeftAtExit = scene.release();
+            moduleLeftAtExit = module.release();
         }
-    } leaveAtExit{scene, command.processEnds};
+    } leaveAtExit{scene, module, command.processEnds};
 
     // The input's clips (one per animation of an imported file, a document's "clips") stand in
     // for a clip list the user did not give.
@@ -132,7 +138,8 @@ int RunExportCommand(const ExportCommand& command, const std::function<int()>& p
         scene->FreezeTransforms(true);
         std::unique_ptr<SceneExport> exporter = module->CreateExporter();
         exporter->DoExport(command.outputPath.c_str(), nullptr, scene.get(), /*suppressPrompts=*/1, optionBits);
-        scene->FreezeTransforms(false);
+        // Thawing forgets every world transform kept; a scene left at exit need not.
+        if (!command.processEnds) scene->FreezeTransforms(false);
     }
     progress.ClearLine();
     const std::optional<ExportReport>& report = scene->report();

@@ -32,9 +32,12 @@ std::unique_ptr<PluginModule> PluginModule::Load(const std::string& path, std::s
         return nullptr;
     }
     // A name without a slash would make dlopen search the library path instead of the
-    // folder the user means: load the module by its absolute path.
+    // folder the user means: load the module by its absolute path. Its calls into the system's
+    // libraries are bound on first use: most of them (the C++ runtime's locale and file code)
+    // are never made, and binding them all up front costs a good part of the load. Missing
+    // libraries and symbol versions are still refused here.
     const std::string absolute = fs::absolute(path, ec).string();
-    module->handle_ = dlopen(ec ? path.c_str() : absolute.c_str(), RTLD_NOW | RTLD_LOCAL);
+    module->handle_ = dlopen(ec ? path.c_str() : absolute.c_str(), RTLD_LAZY | RTLD_LOCAL);
     if (!module->handle_) {
         const char* why = dlerror();
         error = "cannot load plug-in module " + path + ": " + (why ? why : "unknown error");

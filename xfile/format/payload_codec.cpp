@@ -36,6 +36,25 @@ uint64_t ArrayCount(const XMember& m, const uint32_t* values) {
     return count;
 }
 
+// { DWORD n; array FLOAT values[n]; }: a counted list of FLOATs (like FloatKeys).
+bool IsCountedFloats(const XTemplate& t) {
+    if (t.members.size() != 2) return false;
+    const XMember& n = t.members[0];
+    const XMember& v = t.members[1];
+    return n.type == XType::Dword && !n.isArray && v.type == XType::Float && v.isArray && v.dimensionCount == 1 &&
+           v.dimensions[0].memberIndex == 0;
+}
+
+// { DWORD; <counted FLOATs>; } (like TimedFloatKeys, the bulk of animation data): an instance
+// is 8 + 4n bytes, n being its second DWORD.
+bool IsTimedFloats(const XTemplateRegistry& reg, const XTemplate& t) {
+    if (t.members.size() != 2) return false;
+    const XMember& time = t.members[0];
+    const XMember& keys = t.members[1];
+    return time.type == XType::Dword && !time.isArray && keys.type == XType::Template && !keys.isArray &&
+           IsCountedFloats(reg.at(keys.templateIndex));
+}
+
 // ----- validation -----
 
 class Validator {
@@ -145,8 +164,10 @@ private:
                 m.type == XType::Template && !reg_.at(m.templateIndex).valueRuns.empty()
                     ? &reg_.at(m.templateIndex).valueRuns
                     : nullptr;
+            const bool timed = m.type == XType::Template && IsTimedFloats(reg_, reg_.at(m.templateIndex));
             uint32_t unused = 0;
             for (uint64_t k = 0; k < count; ++k) {
+                if (timed && TimedFloats()) continue;
                 // An element of 32-bit values whose FLOATs are finite is stepped over; any
                 // other goes member by member, which says what is wrong.
                 if (runs && c_.left() >= static_cast<uint64_t>(elemSize)) {
@@ -159,6 +180,20 @@ private:
                 if (!Value(t, m, &unused)) return false;
             }
         }
+        return true;
+    }
+
+    // Steps over one timed FLOAT list when it is whole and its FLOATs are finite; false,
+    // having read nothing, for any other, which the member walk then describes.
+    bool TimedFloats() {
+        if (c_.left() < 8) return false;
+        c_.Need(8);
+        const uint64_t bytes = 8 + 4 * uint64_t(LoadU32(c_.p + 4));
+        if (bytes > c_.left()) return false;
+        c_.Need(static_cast<size_t>(bytes));
+        for (size_t at = 8; at < bytes; at += 4)
+            if (!IsFiniteBits(LoadU32(c_.p + at))) return false;
+        c_.p += bytes;
         return true;
     }
 
@@ -263,7 +298,9 @@ public:
                 continue;
             }
             uint64_t count = ArrayCount(m, values);
-            if (m.type == XType::Template && TightArray(reg_.at(m.templateIndex), count, indent)) continue;
+            if (m.type == XType::Template ? TightArray(reg_.at(m.templateIndex), count, indent)
+                                          : NumberLines(m.type, count, static_cast<size_t>(indent)))
+                continue;
             for (uint64_t k = 0; k < count; ++k) {
                 Indent(indent);
                 Element(m);
@@ -274,18 +311,88 @@ public:
     }
 
 private:
-    // The two element shapes that make up the bulk of mesh data get a loop of their own, with
-    // the same output as the general path: structures of plain FLOATs (vectors, texture
-    // coordinates) and counted DWORD lists (faces). False for any other template.
+    // The element shapes that make up the bulk of mesh and animation data get a loop of their
+    // own, with the same output as the general path: structures of plain FLOATs (vectors,
+    // texture coordinates), counted DWORD lists (faces) and timed FLOAT lists (animation
+    // keys). False for any other template.
     bool TightArray(const XTemplate& t, uint64_t count, int indent) {
         bool floats = !t.members.empty() && t.members.size() <= 16;
         for (const XMember& m : t.members) floats = floats && m.type == XType::Float && !m.isArray;
-        if (!floats && !t.countedDwords) return false;
         if (floats)
             FloatLines(t.members.size(), count, static_cast<size_t>(indent));
-        else
+        else if (t.countedDwords)
             CountedLines(count, static_cast<size_t>(indent));
+        else if (IsTimedFloats(reg_, t))
+            TimedFloatLines(count, static_cast<size_t>(indent));
+        else
+            return false;
         return true;
+    }
+
+    // `count` numbers, one per line (skin weights and their vertex indices); false for
+    // strings, which keep the general path.
+    bool NumberLines(XType type, uint64_t count, size_t indent) {
+        if (type != XType::Float && !IsIntegerType(type)) return false;
+        const bool isSigned = type == XType::Char || type == XType::Sword || type == XType::Sdword;
+        const size_t size = PrimitiveSize(type);
+        constexpr size_t kBatch = 256;
+        const size_t lineMost = indent + 64 + 2;
+        for (uint64_t k = 0; k < count;) {
+            c_.Need(size);
+            const size_t batch = static_cast<size_t>(std::min<uint64_t>({count - k, c_.available() / size, kBatch}));
+            char* start = reinterpret_cast<char*>(out_->Reserve(batch * lineMost));
+            char* d = start;
+            const uint8_t* p = c_.p;
+            for (size_t e = 0; e < batch; ++e, ++k, p += size) {
+                std::memset(d, ' ', indent);
+                d += indent;
+                if (type == XType::Float) {
+                    float f;
+                    std::memcpy(&f, p, 4);
+                    d = FixedSix(d, f);
+                } else if (isSigned) {
+                    d = std::to_chars(d, d + 16, static_cast<int32_t>(LoadInteger(type, p))).ptr;
+                } else {
+                    d = std::to_chars(d, d + 16, LoadInteger(type, p)).ptr;
+                }
+                *d++ = k + 1 < count ? ',' : ';';
+                *d++ = '\n';
+            }
+            c_.p = p;
+            out_->Commit(static_cast<size_t>(d - start));
+            out_->AtSafePoint();
+        }
+        return true;
+    }
+
+    // `count` timed FLOAT lists, one per line: "time;n;v,...,v;;".
+    void TimedFloatLines(uint64_t count, size_t indent) {
+        for (uint64_t k = 0; k < count; ++k) {
+            c_.Need(8);
+            const uint32_t values = LoadU32(c_.p + 4);
+            c_.Need(8 + 4 * size_t(values));
+            const uint8_t* p = c_.p + 8;
+            char* start = reinterpret_cast<char*>(out_->Reserve(indent + 2 * 11 + 65 * size_t(values) + 4));
+            char* d = start;
+            std::memset(d, ' ', indent);
+            d += indent;
+            d = std::to_chars(d, d + 16, LoadU32(c_.p)).ptr;
+            *d++ = ';';
+            d = std::to_chars(d, d + 16, values).ptr;
+            *d++ = ';';
+            for (uint32_t i = 0; i < values; ++i, p += 4) {
+                float f;
+                std::memcpy(&f, p, 4);
+                d = FixedSix(d, f);
+                *d++ = i + 1 < values ? ',' : ';';
+            }
+            *d++ = ';';
+            *d++ = k + 1 < count ? ',' : ';';
+            *d++ = '\n';
+            c_.p = p;
+            out_->Commit(static_cast<size_t>(d - start));
+            out_->AtSafePoint();
+        }
     }
 
     // `count` elements of n floats, one per line; the elements in memory are formatted a batch

@@ -433,6 +433,10 @@ constexpr std::string_view kExtensionLines[] = {
     "}",
 };
 
+std::span<const uint8_t> AsBytes(std::string_view text) {
+    return {reinterpret_cast<const uint8_t*>(text.data()), text.size()};
+}
+
 template <size_t N>
 std::vector<uint8_t> BuildTextSet(const std::string_view (&lines)[N]) {
     std::string text = "xof 0303txt 0032";
@@ -445,41 +449,47 @@ std::vector<uint8_t> BuildTextSet(const std::string_view (&lines)[N]) {
     return std::vector<uint8_t>(text.begin(), text.end());
 }
 
-std::vector<uint8_t> BuildStandardSet() {
-    XTemplateRegistry registry;
-    std::span<const uint8_t> text(reinterpret_cast<const uint8_t*>(kStandardText.data()), kStandardText.size());
-    XResult parsed = RegisterTemplateImage(text, &registry);
-    std::vector<uint8_t> blob;
-    if (!parsed.ok()) return blob;  // cannot happen with the fixed text; PublishedTemplates reports it
-    const char header[] = "xof 0302bin 0064";
-    blob.assign(header, header + 16);
-    for (size_t i = 0; i < registry.size(); ++i) AppendTemplateBinary(registry, i, false, &blob);
-    return blob;
-}
-
-struct Sets {
-    std::vector<uint8_t> standard = BuildStandardSet();
+// The published templates, registered once per process straight from their text: the
+// standard set from its definitions, then the skinning and vertex-data sets. The registry's
+// first standardCount templates are the standard set.
+struct Published {
     std::vector<uint8_t> skin = BuildTextSet(kSkinLines);
     std::vector<uint8_t> extension = BuildTextSet(kExtensionLines);
     XTemplateRegistry registry;
-    Sets() {
+    size_t standardCount = 0;
+    Published() {
         // The fixed sets always parse; a failure here is a defect caught by the tests.
-        (void)RegisterTemplateImage(standard, &registry);
+        (void)RegisterTemplateImage(AsBytes(kStandardText), &registry);
+        standardCount = registry.size();
         (void)RegisterTemplateImage(skin, &registry);
         (void)RegisterTemplateImage(extension, &registry);
     }
 };
 
-const Sets& GetSets() {
-    static const Sets sets;
-    return sets;
+const Published& GetPublished() {
+    static const Published published;
+    return published;
+}
+
+// The standard set in the binary form it is published in: its definitions tokenised. Made
+// only when asked for; registering templates does not need it.
+std::vector<uint8_t> BuildStandardSet() {
+    const Published& published = GetPublished();
+    const char header[] = "xof 0302bin 0064";
+    std::vector<uint8_t> blob(header, header + 16);
+    for (size_t i = 0; i < published.standardCount; ++i)
+        AppendTemplateBinary(published.registry, i, false, &blob);
+    return blob;
 }
 
 }  // namespace
 
-std::span<const uint8_t> StandardTemplateSet() { return GetSets().standard; }
-std::span<const uint8_t> SkinTemplateSet() { return GetSets().skin; }
-std::span<const uint8_t> ExtensionTemplateSet() { return GetSets().extension; }
-const XTemplateRegistry& PublishedTemplates() { return GetSets().registry; }
+std::span<const uint8_t> StandardTemplateSet() {
+    static const std::vector<uint8_t> standard = BuildStandardSet();
+    return standard;
+}
+std::span<const uint8_t> SkinTemplateSet() { return GetPublished().skin; }
+std::span<const uint8_t> ExtensionTemplateSet() { return GetPublished().extension; }
+const XTemplateRegistry& PublishedTemplates() { return GetPublished().registry; }
 
 }  // namespace xfile

@@ -125,7 +125,8 @@ struct XSaveObject::Impl final : OutBuffer::Flusher {
         uint64_t serial;
     };
 
-    XTemplateRegistry registry;
+    std::shared_ptr<const XTemplateRegistry> templates;  // the file's, shared
+    const XTemplateRegistry& registry() const { return *templates; }
     XFileFormat format = XFileFormat::Text;
     bool text = true;
     bool compressed = false;
@@ -246,14 +247,14 @@ struct XSaveObject::Impl final : OutBuffer::Flusher {
     }
 
     void ListTemplate(uint32_t index) {
-        if (templateState.size() < registry.size()) templateState.resize(registry.size(), 0);
+        if (templateState.size() < registry().size()) templateState.resize(registry().size(), 0);
         if (templateState[index] != 0) return;
         templateState[index] = 1;
-        const XTemplate& t = registry.at(index);
+        const XTemplate& t = registry().at(index);
         for (const XMember& m : t.members)
             if (m.type == XType::Template) ListTemplate(m.templateIndex);
         for (const XRestrictionEntry& e : t.allowed) {
-            int r = registry.ResolveRestriction(e);
+            int r = registry().ResolveRestriction(e);
             if (r >= 0) ListTemplate(static_cast<uint32_t>(r));
         }
         templateState[index] = 2;
@@ -261,12 +262,12 @@ struct XSaveObject::Impl final : OutBuffer::Flusher {
     }
 
     bool Allows(uint32_t parentTemplate, uint32_t childTemplate) const {
-        const XTemplate& p = registry.at(parentTemplate);
+        const XTemplate& p = registry().at(parentTemplate);
         if (p.restriction == XRestriction::Open) return true;
         if (p.restriction == XRestriction::Closed) return false;
         for (const XRestrictionEntry& e : p.allowed)
-            if (registry.ResolveRestriction(e) == static_cast<int>(childTemplate) ||
-                e.name == registry.at(childTemplate).name)
+            if (registry().ResolveRestriction(e) == static_cast<int>(childTemplate) ||
+                e.name == registry().at(childTemplate).name)
                 return true;
         return false;
     }
@@ -317,10 +318,10 @@ struct XSaveObject::Impl final : OutBuffer::Flusher {
         std::vector<uint8_t> out;
         if (text) {
             std::string s = "\n";
-            for (uint32_t i : order) AppendTemplateText(registry, i, &s);
+            for (uint32_t i : order) AppendTemplateText(registry(), i, &s);
             out.assign(s.begin(), s.end());
         } else {
-            for (uint32_t i : order) AppendTemplateBinary(registry, i, true, &out);
+            for (uint32_t i : order) AppendTemplateBinary(registry(), i, true, &out);
         }
         return out;
     }
@@ -389,11 +390,11 @@ XResult XSaveObject::Add(int parentDepth, uint64_t parentSerial, const XGuid& te
     Impl& s = *impl_;
     if (s.saved) return Record(XResult::Error(XStatus::BadState, "AddDataObject after Save"));
     if (!s.flushError.ok()) return Record(s.flushError);
-    int ti = s.registry.FindByGuid(templateId);
+    int ti = s.registry().FindByGuid(templateId);
     if (ti < 0)
         return Record(XResult::Error(XStatus::UnknownTemplate,
                                      "no registered template has the GUID " + GuidToString(templateId)));
-    const XTemplate& t = s.registry.at(ti);
+    const XTemplate& t = s.registry().at(ti);
     if (parentDepth >= 0) {
         if (static_cast<size_t>(parentDepth) >= s.open.size() || s.open[parentDepth].serial != parentSerial)
             return Record(XResult::Error(XStatus::BadState, "cannot add '" + t.name +
@@ -401,7 +402,7 @@ XResult XSaveObject::Add(int parentDepth, uint64_t parentSerial, const XGuid& te
                                                                 "added before the parent's next sibling)"));
         uint32_t parentTemplate = s.open[parentDepth].templateIndex;
         if (!s.Allows(parentTemplate, static_cast<uint32_t>(ti)))
-            return Record(XResult::Error(XStatus::InvalidArgument, "template '" + s.registry.at(parentTemplate).name +
+            return Record(XResult::Error(XStatus::InvalidArgument, "template '" + s.registry().at(parentTemplate).name +
                                                                        "' does not take '" + t.name + "' children"));
     }
     // A source is read twice, to check it and to encode it, unless one chunk holds it; bytes
@@ -415,7 +416,7 @@ XResult XSaveObject::Add(int parentDepth, uint64_t parentSerial, const XGuid& te
     }
     auto cursor = [&] { return source ? PayloadCursor(*source, &s.chunk) : PayloadCursor(bytes); };
     PayloadCursor check = cursor();
-    XResult valid = ValidatePayload(s.registry, static_cast<uint32_t>(ti), check);
+    XResult valid = ValidatePayload(s.registry(), static_cast<uint32_t>(ti), check);
     if (!valid.ok()) return Record(valid);
     PayloadCursor payload = cursor();
 
@@ -432,12 +433,12 @@ XResult XSaveObject::Add(int parentDepth, uint64_t parentSerial, const XGuid& te
             s.buffer.Put(legal);
         }
         s.buffer.Put(" {\n");
-        EncodeTextMembers(s.registry, static_cast<uint32_t>(ti), payload, static_cast<int>(depth) + 1, &s.buffer);
+        EncodeTextMembers(s.registry(), static_cast<uint32_t>(ti), payload, static_cast<int>(depth) + 1, &s.buffer);
     } else {
         s.PutName(t.name);
         if (!legal.empty()) s.PutName(legal);
         s.buffer.PutU16(kTokOBrace);
-        EncodeBinaryMembers(s.registry, static_cast<uint32_t>(ti), payload, &s.buffer);
+        EncodeBinaryMembers(s.registry(), static_cast<uint32_t>(ti), payload, &s.buffer);
     }
     if (depth == 0) ++s.topLevelCount;
     uint64_t serial = s.nextSerial++;
@@ -460,7 +461,7 @@ XResult XSaveObject::AddReference(uint32_t parentDepth, uint64_t parentSerial, s
     if (parentDepth >= s.open.size() || s.open[parentDepth].serial != parentSerial)
         return Record(XResult::Error(XStatus::BadState, "cannot add the reference '" + std::string(name) +
                                                             "': its parent is already closed"));
-    const XTemplate& parent = s.registry.at(s.open[parentDepth].templateIndex);
+    const XTemplate& parent = s.registry().at(s.open[parentDepth].templateIndex);
     if (parent.restriction == XRestriction::Closed)
         return Record(XResult::Error(XStatus::InvalidArgument, "template '" + parent.name + "' takes no references"));
     s.CloseTo(parentDepth + 1);
@@ -485,7 +486,7 @@ XResult XSaveObject::ExpectTemplates(std::span<const XGuid> templateIds) {
         return XResult::Error(XStatus::BadState, "ExpectTemplates must come once, before the first object");
     std::vector<uint32_t> indexes;
     for (const XGuid& id : templateIds) {
-        int i = s.registry.FindByGuid(id);
+        int i = s.registry().FindByGuid(id);
         if (i < 0)
             return XResult::Error(XStatus::UnknownTemplate, "no registered template has the GUID " + GuidToString(id));
         indexes.push_back(static_cast<uint32_t>(i));
@@ -582,9 +583,19 @@ XResult XSaveObject::Save() {
     return XResult::Success();
 }
 
-XResult XFile::RegisterTemplates(std::span<const uint8_t> image) { return RegisterTemplateImage(image, &registry_); }
+XResult XFile::RegisterTemplates(std::span<const uint8_t> image) {
+    auto registry = std::make_shared<XTemplateRegistry>(*registry_);
+    XResult r = RegisterTemplateImage(image, registry.get());
+    if (r.ok()) registry_ = std::move(registry);
+    return r;
+}
 
 XResult XFile::RegisterPublishedTemplates() {
+    if (registry_->size() == 0) {
+        // Never freed: a static's address that outlives every file.
+        registry_ = std::shared_ptr<const XTemplateRegistry>(&PublishedTemplates(), [](const XTemplateRegistry*) {});
+        return XResult::Success();
+    }
     for (auto set : {StandardTemplateSet(), SkinTemplateSet(), ExtensionTemplateSet()}) {
         XResult r = RegisterTemplates(set);
         if (!r.ok()) return r;
@@ -596,7 +607,7 @@ XResult XFile::CreateMemorySaveObject(std::vector<uint8_t>* bytes, XFileFormat f
                                       std::unique_ptr<XSaveObject>* save, const XSaveOptions& options) const {
     if (!bytes || !save) return XResult::Error(XStatus::InvalidArgument, "CreateMemorySaveObject: null argument");
     auto impl = std::make_unique<XSaveObject::Impl>();
-    impl->registry = registry_;
+    impl->templates = registry_;
     impl->format = format;
     impl->text = IsTextFormat(format);
     impl->compressed = IsCompressedFormat(format);
@@ -612,7 +623,7 @@ XResult XFile::CreateSaveObject(const std::string& path, XFileFormat format, std
                                 const XSaveOptions& options) const {
     if (!save || path.empty()) return XResult::Error(XStatus::InvalidArgument, "CreateSaveObject: no path");
     auto impl = std::make_unique<XSaveObject::Impl>();
-    impl->registry = registry_;
+    impl->templates = registry_;
     impl->format = format;
     impl->text = IsTextFormat(format);
     impl->compressed = IsCompressedFormat(format);

@@ -134,9 +134,10 @@ class XFile {
 public:
     // Registers the templates of an X file image (text, binary or compressed; templates only).
     XResult RegisterTemplates(std::span<const uint8_t> image);
-    // The standard, skinning/effect and vertex-data sets, in that order.
+    // The standard, skinning/effect and vertex-data sets, in that order. Into an empty
+    // registry this takes the process's registered sets (PublishedTemplates) as they are.
     XResult RegisterPublishedTemplates();
-    const XTemplateRegistry& templates() const { return registry_; }
+    const XTemplateRegistry& templates() const { return *registry_; }
 
     // Saves to `path`: a temporary file in the same directory is renamed onto it by Save.
     XResult CreateSaveObject(const std::string& path, XFileFormat format, std::unique_ptr<XSaveObject>* save,
@@ -146,7 +147,9 @@ public:
                                    std::unique_ptr<XSaveObject>* save, const XSaveOptions& options = {}) const;
 
 private:
-    XTemplateRegistry registry_;
+    // Shared with the save objects made from this file, and with PublishedTemplates() until
+    // other templates are registered: a registration copies it first.
+    std::shared_ptr<const XTemplateRegistry> registry_ = std::make_shared<const XTemplateRegistry>();
 };
 
 }  // namespace xfile

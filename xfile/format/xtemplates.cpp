@@ -56,25 +56,6 @@ std::string_view TypeKeyword(XType type) {
     return "";
 }
 
-uint32_t PrimitiveSize(XType type) {
-    switch (type) {
-        case XType::Char:
-        case XType::Uchar: return 1;
-        case XType::Word:
-        case XType::Sword: return 2;
-        case XType::Dword:
-        case XType::Sdword:
-        case XType::Float: return 4;
-        case XType::Double: return 8;
-        default: return 0;
-    }
-}
-
-bool IsIntegerType(XType type) {
-    return type == XType::Word || type == XType::Dword || type == XType::Char || type == XType::Uchar ||
-           type == XType::Sword || type == XType::Sdword;
-}
-
 namespace {
 
 bool SameDefinition(const XTemplate& a, const XTemplate& b) {

@@ -22,8 +22,23 @@ enum class XType : uint8_t { Word, Dword, Float, Double, Char, Uchar, Sword, Sdw
 // The keyword of a primitive type as written in text templates ("DWORD", "STRING", ...).
 std::string_view TypeKeyword(XType type);
 // Payload bytes of one value of a fixed-size primitive type; 0 for strings and templates.
-uint32_t PrimitiveSize(XType type);
-bool IsIntegerType(XType type);
+inline uint32_t PrimitiveSize(XType type) {
+    switch (type) {
+        case XType::Char:
+        case XType::Uchar: return 1;
+        case XType::Word:
+        case XType::Sword: return 2;
+        case XType::Dword:
+        case XType::Sdword:
+        case XType::Float: return 4;
+        case XType::Double: return 8;
+        default: return 0;
+    }
+}
+inline bool IsIntegerType(XType type) {
+    return type == XType::Word || type == XType::Dword || type == XType::Char || type == XType::Uchar ||
+           type == XType::Sword || type == XType::Sdword;
+}
 
 struct XDimension {
     uint32_t size = 0;         // literal dimension, used when memberIndex < 0

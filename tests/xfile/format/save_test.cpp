@@ -101,6 +101,14 @@ TEST(Save, MismatchedPayloadsAndCallsOutOfOrderAreRefused) {
     p.Dword(1).Dword(0).Float(1).Float(nan).Float(1).Float(1);
     ExpectError(frame.AddDataObject(kTidMeshVertexColors, "", p.bytes()), XStatus::BadPayload,
                 "'green' of 'ColorRGBA' at byte 12: value is not a finite number");
+    p.Clear();  // animation keys are checked a key at a time, and reported member by member
+    p.Dword(0).Dword(2).Dword(0).Dword(1).Float(0).Dword(1).Dword(2).Float(1).Float(nan);
+    ExpectError(frame.AddDataObject(kTidAnimationKey, "", p.bytes()), XStatus::BadPayload,
+                "'values' of 'FloatKeys' at byte 32: value is not a finite number");
+    p.Clear();
+    p.Dword(0).Dword(2).Dword(0).Dword(1).Float(0).Dword(1).Dword(2).Float(1);
+    ExpectError(frame.AddDataObject(kTidAnimationKey, "", p.bytes()), XStatus::BadPayload,
+                "'values' of 'FloatKeys' at byte 28: needs 8 bytes");
     XStreamedPayload source;  // read in chunks: the bad value is found at its place, past the first
     source.Dword(100000).Elements(100000, 12, [nan](uint64_t first, size_t n, uint8_t* out) {
         for (size_t i = 0; i < n; ++i) XPacker{out + 12 * i}.Float(0).Float(first + i == 90000 ? nan : 1).Float(0);
@@ -146,6 +154,42 @@ TEST(Save, TextFloatsAreTheLibrarysFixedSixDecimals) {
                                               library));
         ASSERT_EQ(a, b) << bits;
     }
+}
+
+TEST(Save, TextListsOfNumbersAndTimedKeysKeepTheirTypesAndSeparators) {
+    // Lists of numbers of every integer size and sign, and timed keys with no, one and
+    // several values, each on a line of its own.
+    const std::string_view numbers =
+        "xof 0303txt 0032\n"
+        "template Numbers { <11111111-2222-3333-4444-555555555555> DWORD n; array WORD w[n]; array SWORD s[n];"
+        " array CHAR c[n]; array UCHAR u[n]; array SDWORD d[n]; array FLOAT f[n]; }\n";
+    Memory m;
+    ASSERT_TRUE(m.file.RegisterTemplates(std::span(reinterpret_cast<const uint8_t*>(numbers.data()), numbers.size())).ok());
+    EXPECT_EQ(PublishedTemplates().FindByName("Numbers"), -1) << "the file's registry is its own once added to";
+    ASSERT_TRUE(m.file.CreateMemorySaveObject(&m.bytes, XFileFormat::Text, &m.save).ok());
+    XPayload p;
+    p.Dword(2).Word(65535).Word(7).Word(0xFFFF).Word(2);
+    const uint8_t chars[] = {0x80, 5, 200, 0};
+    p.Bytes(chars).Dword(0x80000000u).Dword(12).Float(-0.5f).Float(3);
+    ASSERT_TRUE(m.save->AddDataObject(m.file.templates().at(m.file.templates().FindByName("Numbers")).guid, "N",
+                                      p.bytes()).ok());
+    XSaveData set, animation;
+    ASSERT_TRUE(m.save->AddDataObject(kTidAnimationSet, "S", {}, &set).ok());
+    ASSERT_TRUE(set.AddDataObject(kTidAnimation, "", {}, &animation).ok());
+    p.Clear();
+    p.Dword(0).Dword(3).Dword(0).Dword(0).Dword(160).Dword(1).Float(1.25f).Dword(4294967295u).Dword(3).Floats(
+        std::vector<float>{1, -2, 0.5f});
+    ASSERT_TRUE(animation.AddDataObject(kTidAnimationKey, "", p.bytes()).ok());
+    ASSERT_TRUE(m.save->Save().ok());
+    const std::string text(m.bytes.begin(), m.bytes.end());
+    EXPECT_NE(text.find("Numbers N {\n 2;\n 65535,\n 7;\n -1,\n 2;\n -128,\n 5;\n 200,\n 0;\n -2147483648,\n 12;\n"
+                        " -0.500000,\n 3.000000;\n}\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("  AnimationKey {\n   0;\n   3;\n   0;0;;,\n   160;1;1.250000;;,\n"
+                        "   4294967295;3;1.000000,-2.000000,0.500000;;;\n  }\n"),
+              std::string::npos)
+        << text;
 }
 
 // (Spaces, dots, leading digits, keywords and references to mapped names are in the edges golden.)

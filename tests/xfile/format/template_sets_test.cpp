@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "xfile/format/template_codec.h"
 #include "xfile/format/xreader.h"
 #include "xfile/format/xtemplates.h"
 
@@ -22,6 +23,26 @@ TEST(TemplateSets, PublishedBlobsAreByteExact) {
     EXPECT_EQ(Crc(SkinTemplateSet()), 0xf723c4bdu);
     EXPECT_EQ(ExtensionTemplateSet().size(), 1627u);
     EXPECT_EQ(Crc(ExtensionTemplateSet()), 0xf7d93640u);
+}
+
+TEST(TemplateSets, TheRegistryHoldsTheSetsAsPublished) {
+    // PublishedTemplates is registered from the definitions' text; registering the published
+    // blobs gives the same templates.
+    XTemplateRegistry fromSets;
+    for (std::span<const uint8_t> set : {StandardTemplateSet(), SkinTemplateSet(), ExtensionTemplateSet()})
+        ASSERT_TRUE(RegisterTemplateImage(set, &fromSets).ok());
+    const XTemplateRegistry& published = PublishedTemplates();
+    ASSERT_EQ(published.size(), fromSets.size());
+    for (size_t i = 0; i < published.size(); ++i) {
+        std::string a, b;
+        AppendTemplateText(published, i, &a);
+        AppendTemplateText(fromSets, i, &b);
+        EXPECT_EQ(a, b);
+        std::vector<uint8_t> x, y;
+        AppendTemplateBinary(published, i, true, &x);
+        AppendTemplateBinary(fromSets, i, true, &y);
+        EXPECT_EQ(x, y) << a;
+    }
 }
 
 TEST(TemplateSets, DefinitionsAreValidated) {

@@ -49,6 +49,7 @@ XResult WriteThrough(const XFileRecords& records, ProgressMeter& meter, const Cr
     const xfile::XFileFormat format = xfile::FormatFromXFileType(records.options.XFileType);
     xfile::XSaveOptions saveOptions;
     saveOptions.progress = SaveProgress(meter, format);
+    saveOptions.inPlace = true;  // the path is the driver's staged temporary
     if (result) result = create(file, format, saveOptions, &save);
     if (result) save->ExpectTemplates(ExpectedTemplates(records));  // lets a large body be written once
     if (result) {

@@ -29,8 +29,9 @@ std::vector<xfile::XGuid> ExpectedTemplates(const XFileRecords& records);
 // output step makes.
 std::vector<XRenderableNode*> WrittenMaterialNodes(const XFileRecords& records);
 
-// Writes the records to path; false with *cause (plain words, empty for a stop request) when
-// the file could not be written or the tree is empty ("No node will be export.").
+// Writes the records to path, a temporary of the caller's that is written in place (and
+// removed when the write fails); false with *cause (plain words, empty for a stop request)
+// when the file could not be written or the tree is empty ("No node will be export.").
 bool WriteXFile(const XFileRecords& records, ProgressMeter& meter, const std::string& path,
                 std::string* cause = nullptr);
 

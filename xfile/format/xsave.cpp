@@ -278,7 +278,7 @@ struct XSaveObject::Impl final : OutBuffer::Flusher {
         bodyFile = nullptr;
         ok = ok && Report(total, total);
         std::error_code ec;
-        if (ok) std::filesystem::rename(bodyPath, target, ec);
+        if (ok && bodyPath != target) std::filesystem::rename(bodyPath, target, ec);
         if (!ok || ec) {
             std::filesystem::remove(bodyPath, ec);
             if (!flushError.ok()) return flushError;
@@ -580,6 +580,10 @@ XResult XSaveObject::Save() {
         if (!s.flushError.ok()) return Record(s.flushError);
         return Record(XResult::Error(XStatus::IoError, "cannot write " + s.target.string()));
     }
+    if (s.bodyPath == s.target) {  // in place: the body file was the target, now replaced
+        std::fclose(s.bodyFile);
+        s.bodyFile = nullptr;
+    }
     return XResult::Success();
 }
 
@@ -631,7 +635,7 @@ XResult XFile::CreateSaveObject(const std::string& path, XFileFormat format, std
     impl->progress = options.progress;
     impl->target = std::filesystem::path(path);
     impl->bodyPath = impl->target;
-    impl->bodyPath += ".tmp-" + UniqueSuffix();
+    if (!options.inPlace) impl->bodyPath += ".tmp-" + UniqueSuffix();
     impl->bodyFile = std::fopen(impl->bodyPath.string().c_str(), "w+b");
     if (!impl->bodyFile) return XResult::Error(XStatus::IoError, "cannot create a file beside " + path);
     impl->buffer.SetFlusher(impl.get(), impl->compressed ? kCompressFlushBytes : kMemoryBodyBytes);

@@ -54,6 +54,9 @@ using XSaveProgress = std::function<bool(uint64_t done, uint64_t total)>;
 struct XSaveOptions {
     int compressionLevel = 3;  // deflate level for compressed formats (1 fastest .. 12 smallest)
     XSaveProgress progress;    // optional
+    // File output: Save writes the path itself, without a temporary renamed onto it, for a
+    // path that is already the caller's temporary. A failed save removes it.
+    bool inPlace = false;
 };
 
 // True when `name` can appear in a text file unchanged (see above).
@@ -139,7 +142,8 @@ public:
     XResult RegisterPublishedTemplates();
     const XTemplateRegistry& templates() const { return *registry_; }
 
-    // Saves to `path`: a temporary file in the same directory is renamed onto it by Save.
+    // Saves to `path`: a temporary file in the same directory is renamed onto it by Save
+    // (unless options.inPlace).
     XResult CreateSaveObject(const std::string& path, XFileFormat format, std::unique_ptr<XSaveObject>* save,
                              const XSaveOptions& options = {}) const;
     // Saves into `*bytes`, which Save replaces with the whole file.

@@ -227,22 +227,28 @@ TEST_F(SaveToFile, FileIsWrittenWholeByRenameOrNotAtAll) {
     SampleWriter writers[] = {WriteSampleScene, [&](XSaveObject& save) { return WriteBigMesh(save, mesh); },
                               expecting({std::begin(kBigMeshTemplates), std::end(kBigMeshTemplates)}),
                               expecting({kTidFrame, kTidAnimTicksPerSecond})};
+    // In place, the target is the caller's temporary: written directly, removed on failure.
+    for (const bool inPlace : {false, true})
     for (XFileFormat f : {XFileFormat::Text, XFileFormat::Binary, XFileFormat::CompressedBinary}) {
+        XSaveOptions options;
+        options.inPlace = inPlace;
         for (const auto& write : writers) {
             // A failed save leaves the previous file and no temporary files.
             std::ofstream(target) << "previous";
             {
                 std::unique_ptr<XSaveObject> save;
-                ASSERT_TRUE(file.CreateSaveObject(target, f, &save).ok());
+                ASSERT_TRUE(file.CreateSaveObject(target, f, &save, options).ok());
                 ASSERT_TRUE(write(*save).ok());
                 EXPECT_FALSE(save->AddDataObject(kTidMaterial, "Bad", {}).ok());
                 EXPECT_FALSE(save->Save().ok());
             }
-            EXPECT_EQ(ReadFileBytes(target), std::vector<uint8_t>({'p', 'r', 'e', 'v', 'i', 'o', 'u', 's'}));
-            EXPECT_EQ(FilesIn(dir), 1u);
+            if (!inPlace) {
+                EXPECT_EQ(ReadFileBytes(target), std::vector<uint8_t>({'p', 'r', 'e', 'v', 'i', 'o', 'u', 's'}));
+            }
+            EXPECT_EQ(FilesIn(dir), inPlace ? 0u : 1u);
             // A good save replaces it with exactly what the memory variant produces.
             std::unique_ptr<XSaveObject> save;
-            ASSERT_TRUE(file.CreateSaveObject(target, f, &save).ok());
+            ASSERT_TRUE(file.CreateSaveObject(target, f, &save, options).ok());
             ASSERT_TRUE(write(*save).ok());
             ASSERT_TRUE(save->Save().ok());
             EXPECT_EQ(save->Save().status, XStatus::BadState);

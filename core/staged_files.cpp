@@ -161,6 +161,14 @@ bool StagedFiles::CheckTarget(const std::string& target, std::string* cause) {
 }
 
 bool StagedFiles::CanCreateBeside(const std::string& target, std::string* cause) {
+#ifndef _WIN32
+    // The system says whether the folder takes new files (write and search permission, a
+    // file system mounted for writing) without a file made and removed there.
+    const fs::path folder = FollowLinks(fs::path(target)).parent_path();
+    if (::faccessat(AT_FDCWD, folder.empty() ? "." : folder.c_str(), W_OK | X_OK, AT_EACCESS) == 0) return true;
+    if (cause) *cause = DescribeFileError(errno ? errno : EIO);
+    return false;
+#else
     const std::string probe = TemporaryBeside(FollowLinks(fs::path(target)));
     errno = 0;
     std::FILE* file = std::fopen(probe.c_str(), "wb");
@@ -171,6 +179,7 @@ bool StagedFiles::CanCreateBeside(const std::string& target, std::string* cause)
     std::fclose(file);
     RemoveQuietly(probe);
     return true;
+#endif
 }
 
 StagedFiles::~StagedFiles() { Discard(); }

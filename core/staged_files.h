@@ -47,8 +47,9 @@ public:
     // folder does not exist or is not a folder, or target is a folder or another kind of file
     // that is not a regular file (a named pipe, a device).
     static bool CheckTarget(const std::string& target, std::string* cause);
-    // Whether a file can be created beside target, tried by creating and removing a
-    // temporary: false, with *cause, for a read-only or full folder or one without permission.
+    // Whether a file can be created beside target: false, with *cause, for a folder on a
+    // read-only file system or one without permission. Asked of the system where it can
+    // tell, elsewhere tried by creating and removing a temporary.
     static bool CanCreateBeside(const std::string& target, std::string* cause);
 
     // A file name for source in directory: fileName itself unless another source of this

@@ -159,3 +159,24 @@ TEST_F(StagedFilesTest, StaleTemporariesOfEndedProcessesAreRemoved) {
     EXPECT_EQ(Listing(), ".plover-1-0.held.x=pid 1 is running .plover-notes.txt=not ours scene.x=the user's ");
     EXPECT_EQ(RemoveStaleTemporaries((dir / "missing").string()), 0);
 }
+
+TEST_F(StagedFilesTest, AFolderWithoutWritePermissionIsRefusedBeforeAnythingIsWritten) {
+    // Root may write anywhere: the check runs in a child that has become an ordinary user.
+    fs::create_directory(dir / "closed");
+    fs::create_directory(dir / "open");
+    fs::permissions(dir / "closed", fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read |
+                                        fs::perms::others_exec);
+    fs::permissions(dir / "open", fs::perms::all);
+    fs::permissions(dir, fs::perms::others_exec, fs::perm_options::add);
+    const pid_t child = fork();
+    if (child == 0) {
+        if (geteuid() == 0 && setuid(65534) != 0) _exit(3);
+        std::string cause;
+        if (StagedFiles::CanCreateBeside(At("closed/scene.x"), &cause) || cause != "permission denied") _exit(1);
+        _exit(StagedFiles::CanCreateBeside(At("open/scene.x"), &cause) ? 0 : 2);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}

@@ -9,13 +9,13 @@
 #include <cstring>
 #include <filesystem>
 #include <system_error>
-#include <thread>
 
 #ifdef _WIN32
 #include <process.h>
 #define PLOVER_STAGE_GETPID _getpid
 #else
 #include <fcntl.h>
+#include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
 #define PLOVER_STAGE_GETPID getpid
@@ -182,7 +182,6 @@ bool StagedFiles::CanCreateBeside(const std::string& target, std::string* cause)
 #endif
 }
 
-StagedFiles::~StagedFiles() { Discard(); }
 
 std::string StagedFiles::Stage(const std::string& target, Existing existing) {
     if (target.empty()) return {};
@@ -241,59 +240,115 @@ std::vector<std::string> StagedFiles::Targets() const {
 }
 
 void StagedFiles::Discard() {
+    WaitForSyncs(nullptr, nullptr);
     for (Entry& entry : entries_) {
         RemoveQuietly(entry.temp);
         entry.temp.clear();
     }
     entries_.clear();
+    syncedUpTo_ = 0;
 }
 
 namespace {
 
-// Puts the staged files' bytes on the disk before any of them takes a user's name, so that a
-// crash cannot leave a truncated file there. The files are synced on several threads at once,
-// so that the file system can commit them together instead of one after another.
-// "" on success, else what went wrong with which temporary (by index).
-std::string SyncToDisk(const std::vector<std::string>& temps, size_t* failed) {
+// Writes a temporary's bytes to the disk; errno on failure, else 0.
+int SyncFile(const std::string& path) {
 #ifdef _WIN32
-    (void)temps;
-    (void)failed;
-    return {};
+    (void)path;
+    return 0;
 #else
-    std::vector<std::string> why(temps.size());
-    std::atomic<size_t> next{0};
-    auto work = [&] {
-        for (size_t i = next++; i < temps.size(); i = next++) {
-            const int fd = ::open(temps[i].c_str(), O_RDONLY | O_CLOEXEC);
-            if (fd < 0) {
-                why[i] = std::strerror(errno);
-                continue;
-            }
-            if (::fdatasync(fd) != 0) why[i] = std::strerror(errno);
-            ::close(fd);
-        }
-    };
-    constexpr size_t kMaxThreads = 8;
-    std::vector<std::thread> helpers;
-    for (size_t i = 1; i < std::min(temps.size(), kMaxThreads); ++i) {
-        try {
-            helpers.emplace_back(work);
-        } catch (const std::system_error&) {
-            break;  // no thread to be had: the others do its share
-        }
-    }
-    work();
-    for (std::thread& helper : helpers) helper.join();
-    for (size_t i = 0; i < temps.size(); ++i)
-        if (!why[i].empty()) {
-            *failed = i;
-            return why[i];
-        }
-    return {};
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return errno ? errno : EIO;
+    const int error = ::fdatasync(fd) == 0 ? 0 : (errno ? errno : EIO);
+    ::close(fd);
+    return error;
 #endif
 }
 
 }  // namespace
+
+// Temporaries being written to the disk, so that a crash never leaves a truncated file under
+// a user's name. Several files are synced at once, on helper threads that take the next file
+// from a shared counter, so that the file system commits them together instead of one after
+// another. The helpers allocate nothing: a thread's first allocation would map an allocator
+// arena of its own (128 MiB of address space), which costs more than the thread.
+struct StagedFiles::SyncBatch {
+    static constexpr size_t kMaxHelpers = 8;
+
+    std::vector<size_t> entries;     // the entries_ synced
+    std::vector<std::string> paths;  // their temporaries
+    std::vector<int> errors;         // errno per file, 0 once it is on the disk
+    std::atomic<size_t> next{0};
+#ifndef _WIN32
+    std::vector<pthread_t> helpers;
+#endif
+
+    void Work() {
+        for (size_t i = next++; i < paths.size(); i = next++) errors[i] = SyncFile(paths[i]);
+    }
+    // Starts up to `count` helpers; a helper that cannot be started leaves its share to Work.
+    void StartHelpers(size_t count) {
+#ifndef _WIN32
+        helpers.reserve(std::min(count, kMaxHelpers));
+        while (helpers.size() < std::min(count, kMaxHelpers)) {
+            pthread_t thread;
+            const auto run = [](void* batch) -> void* {
+                static_cast<SyncBatch*>(batch)->Work();
+                return nullptr;
+            };
+            if (pthread_create(&thread, nullptr, run, this) != 0) break;
+            helpers.push_back(thread);
+        }
+#else
+        (void)count;
+#endif
+    }
+    void Join() {
+#ifndef _WIN32
+        for (pthread_t thread : helpers) pthread_join(thread, nullptr);
+        helpers.clear();
+#endif
+    }
+};
+
+void StagedFiles::SyncFrom(bool keepLast) {
+    auto batch = std::make_unique<SyncBatch>();
+    for (size_t i = syncedUpTo_; i < entries_.size(); ++i) {
+        if (entries_[i].temp.empty()) continue;
+        batch->entries.push_back(i);
+        batch->paths.push_back(entries_[i].temp);
+    }
+    syncedUpTo_ = entries_.size();
+    if (batch->paths.empty()) return;
+    batch->errors.assign(batch->paths.size(), 0);
+    batch->StartHelpers(batch->paths.size() - (keepLast ? 1 : 0));
+    syncs_.push_back(std::move(batch));
+}
+
+bool StagedFiles::WaitForSyncs(size_t* failedEntry, int* error) {
+    // The caller takes what no helper has taken, the latest batch first: its files were
+    // staged last and nobody has started them.
+    for (auto it = syncs_.rbegin(); it != syncs_.rend(); ++it) (*it)->Work();
+    size_t first = entries_.size();
+    for (const std::unique_ptr<SyncBatch>& batch : syncs_) {
+        batch->Join();
+        for (size_t i = 0; i < batch->paths.size(); ++i) {
+            const size_t entry = batch->entries[i];
+            // A file dropped since its sync started does not count.
+            if (batch->errors[i] == 0 || entry >= first || entries_[entry].temp.empty()) continue;
+            first = entry;
+            if (error) *error = batch->errors[i];
+        }
+    }
+    syncs_.clear();
+    if (failedEntry) *failedEntry = first;
+    return first == entries_.size();
+}
+
+StagedFiles::StagedFiles() = default;
+StagedFiles::~StagedFiles() { Discard(); }
+
+void StagedFiles::StartSync() { SyncFrom(false); }
 
 bool StagedFiles::Commit(std::string* failedFile, std::string* cause) {
     auto fail = [&](const Entry& entry, const std::string& why) {
@@ -312,21 +367,16 @@ bool StagedFiles::Commit(std::string* failedFile, std::string* cause) {
         if (!fs::is_regular_file(fs::symlink_status(entry.temp, ec)))
             return fail(entry, "its temporary file disappeared");
     }
-    {
-        std::vector<const Entry*> staged;
-        std::vector<std::string> temps;
-        for (const Entry& entry : entries_) {
-            if (entry.temp.empty()) continue;
-            staged.push_back(&entry);
-            temps.push_back(entry.temp);
-        }
-        size_t failed = 0;
-        const std::string why = SyncToDisk(temps, &failed);
-        if (!why.empty()) return fail(*staged[failed], "cannot write it to the disk: " + why);
-    }
+    // Every temporary's bytes on the disk before any of them takes a user's name: those not
+    // started yet, the last one on this thread, then those started earlier.
+    SyncFrom(true);
+    size_t failed = 0;
+    int error = 0;
+    if (!WaitForSyncs(&failed, &error))
+        return fail(entries_[failed], std::string("cannot write it to the disk: ") + std::strerror(error));
 
     // A target that exists is kept under a second name (a hard link, so nothing is copied)
-    // until every file is in place.
+    // until every file is in place, except the last one's: nothing can fail after it.
     struct Done {
         const Entry* entry;
         std::string backup;  // "" when the target did not exist
@@ -341,12 +391,15 @@ bool StagedFiles::Commit(std::string* failedFile, std::string* cause) {
                 fs::rename(it->backup, it->entry->resolved, ignored);
         }
     };
-    for (const Entry& entry : entries_) {
+    const Entry* last = nullptr;
+    for (const Entry& entry : entries_)
+        if (!entry.temp.empty()) last = &entry;
+    for (Entry& entry : entries_) {
         if (entry.temp.empty()) continue;
         const bool exists = fs::exists(fs::symlink_status(entry.resolved, ec));
         if (exists && entry.existing == Existing::Keep) continue;  // appeared meanwhile: it stays
         std::string backup;
-        if (exists) {
+        if (exists && &entry != last) {
             backup = TemporaryBeside(fs::path(entry.resolved));
             std::error_code linkError;
             fs::create_hard_link(entry.resolved, backup, linkError);
@@ -373,6 +426,7 @@ bool StagedFiles::Commit(std::string* failedFile, std::string* cause) {
             return fail(entry, DescribeFileError(renameError));
         }
         done.push_back({&entry, backup});
+        entry.temp.clear();  // it is the target now
     }
     committedFiles_ = 0;
     committedBytes_ = 0;
@@ -388,5 +442,6 @@ bool StagedFiles::Commit(std::string* failedFile, std::string* cause) {
         entry.temp.clear();
     }
     entries_.clear();
+    syncedUpTo_ = 0;
     return true;
 }

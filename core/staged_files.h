@@ -15,6 +15,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -28,7 +29,7 @@ public:
         Keep,     // the existing file stays and the staged one is dropped
     };
 
-    StagedFiles() = default;
+    StagedFiles();
     ~StagedFiles();
     StagedFiles(const StagedFiles&) = delete;
     StagedFiles& operator=(const StagedFiles&) = delete;
@@ -58,6 +59,11 @@ public:
     // the file's content (a source path, a map's identity, the generated text).
     std::string ClaimName(const std::string& directory, const std::string& fileName, const std::string& sourceKey);
 
+    // Starts writing the bytes of the files staged so far to the disk on other threads, while
+    // the export goes on: their bytes must be complete. Commit waits for it and then has only
+    // the later files to write, so the disk's flush latency is paid once, not per file.
+    void StartSync();
+
     // Puts every staged file in place. False, with *failedFile (the target as staged) and
     // *cause in plain words, when a file could not be put in place; every target is then as it
     // was and every temporary removed.
@@ -83,8 +89,18 @@ private:
         std::string folded;  // the file name in lower case
         std::string sourceKey;
     };
+    struct SyncBatch;  // temporaries being written to the disk by helper threads
+
+    // Syncs the temporaries of entries_[syncedUpTo_...]: all but the last on helper threads
+    // when keepLast, else all of them.
+    void SyncFrom(bool keepLast);
+    // Waits for every batch; the first failure by staging order, as (entry index, errno).
+    bool WaitForSyncs(size_t* failedEntry, int* error);
+
     std::vector<Entry> entries_;
     std::vector<Claim> claims_;
+    std::vector<std::unique_ptr<SyncBatch>> syncs_;
+    size_t syncedUpTo_ = 0;  // entries before this one were handed to a batch
     uint32_t committedFiles_ = 0;
     uint64_t committedBytes_ = 0;
 };

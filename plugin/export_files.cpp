@@ -102,6 +102,7 @@ bool WriteAndCommit(ExportContext& exporter, const std::string& outputPath, uint
         return false;
     }
     if (Cancelled(exporter)) return false;
+    staged.StartSync();  // the material files are complete: to the disk while the X file is written
 
     std::string cause;
     const std::string temp = staged.Stage(outputPath, StagedFiles::Existing::Replace);

@@ -45,6 +45,7 @@ TEST_F(StagedFilesTest, CommitPutsEveryFileInPlaceAndDiscardLeavesTheFolderAlone
     {
         StagedFiles staged;
         Put(staged.Stage(At("a.bmp"), StagedFiles::Existing::Replace), "a");
+        staged.StartSync();  // still nothing in place, and the discard waits for it
         Put(staged.Stage(At("old.x"), StagedFiles::Existing::Replace), "new");
         EXPECT_EQ(staged.Stage(At("a.bmp"), StagedFiles::Existing::Replace), "");  // once per export
         EXPECT_FALSE(fs::exists(At("a.bmp")));  // only the temporary so far
@@ -57,6 +58,9 @@ TEST_F(StagedFilesTest, CommitPutsEveryFileInPlaceAndDiscardLeavesTheFolderAlone
 
     StagedFiles staged;
     Put(staged.Stage(At("a.bmp"), StagedFiles::Existing::Replace), "a");
+    Put(staged.Stage(At("dropped.png"), StagedFiles::Existing::Replace), "half");
+    staged.StartSync();
+    staged.Drop(At("dropped.png"));  // its sync may fail: it no longer counts
     Put(staged.Stage(At("old.x"), StagedFiles::Existing::Replace), "new");
     std::string failed, cause;
     ASSERT_TRUE(staged.Commit(&failed, &cause)) << failed << ": " << cause;

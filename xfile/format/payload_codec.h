@@ -68,7 +68,9 @@ public:
 
 private:
     void Grow(size_t need) {
-        size_t capacity = capacity_ ? capacity_ : 4096;
+        // Room for a small file's body at once: growing by doubling from a few KiB copied
+        // the body several times. Pages not written to cost nothing.
+        size_t capacity = capacity_ ? capacity_ : size_t(256) << 10;
         while (capacity < need) capacity *= 2;
         void* p = std::realloc(data_, capacity);
         if (!p) throw std::bad_alloc();

@@ -64,12 +64,15 @@ INode* HostNode::GetChildNode(int i) {
 }
 
 Matrix3 HostNode::GetNodeTM(TimeValue t) {
-    const bool frozen = scene_->transformsFrozen();
-    if (frozen)
+    // Only a node with children keeps its transforms: theirs are worked out from it, while a
+    // node without children is asked for each time once, and working it out again takes one
+    // local transform (its parent's being kept).
+    const bool keeps = scene_->transformsFrozen() && !children_.empty();
+    if (keeps)
         if (const Matrix3* kept = worlds_.Find(t)) return *kept;
     const Matrix3 local = controller_ ? controller_->LocalTM(t, local_) : local_;
     const Matrix3 world = parent_ ? local * parent_->GetNodeTM(t) : local;
-    if (frozen && scene_->KeepTransform()) worlds_.Add(t, world);
+    if (keeps && scene_->KeepTransform()) worlds_.Add(t, world);
     return world;
 }
 

@@ -72,7 +72,7 @@ public:
     INode* GetParentNode() override { return parent_; }
     bool IsRootNode() override { return parent_ == nullptr; }
     // The local transform (the controller's at t, else the static one) times the parent's.
-    // While the scene's transforms are frozen the result is kept, by time.
+    // While the scene's transforms are frozen a node with children keeps the result, by time.
     Matrix3 GetNodeTM(TimeValue t) override;
     // The object offset times GetNodeTM(t).
     Matrix3 GetObjectTM(TimeValue t) override;
@@ -238,9 +238,9 @@ public:
     const std::vector<HostProgressEvent>& progress() const { return progress_; }
     void ClearRecords() { messages_.clear(); progress_.clear(); }
 
-    // While frozen, nodes keep the world transforms they work out, by time: an exporter asks
-    // for every node and its parent at every sample, and without them each request evaluates
-    // the whole chain of ancestors. No transform, controller or parent may change while frozen;
+    // While frozen, nodes with children keep the world transforms they work out, by time: an
+    // exporter asks for every node and its parent at every sample, and without them each request
+    // evaluates the whole chain of ancestors. No transform, controller or parent may change while frozen;
     // unfreezing forgets what was kept. At most kMaxKeptTransforms are kept in all.
     void FreezeTransforms(bool on);
     bool transformsFrozen() const { return frozen_; }

@@ -429,20 +429,18 @@ GltfAccessor GltfDocument::Accessor(uint64_t index, const Naming& referrer) {
 // ---------------------------------------------------------------------------------------------
 // Accessor views
 
-const uint8_t* GltfAccessor::Element(uint32_t element) const {
-    if (sparseCount > 0) {
-        const int size = ComponentSize(sparseIndexType);
-        uint32_t low = 0, high = sparseCount;
-        while (low < high) {
-            const uint32_t mid = low + (high - low) / 2;
-            const uint8_t* p = sparseIndices + uint64_t(mid) * size;
-            const uint32_t at = size == 1 ? p[0] : size == 2 ? uint32_t(p[0] | p[1] << 8) : Le32(p);
-            if (at == element) return sparseValues + uint64_t(mid) * uint64_t(ComponentSize(componentType)) * components;
-            if (at < element) low = mid + 1;
-            else high = mid;
-        }
+const uint8_t* GltfAccessor::SparseValue(uint32_t element) const {
+    const int size = ComponentSize(sparseIndexType);
+    uint32_t low = 0, high = sparseCount;
+    while (low < high) {
+        const uint32_t mid = low + (high - low) / 2;
+        const uint8_t* p = sparseIndices + uint64_t(mid) * size;
+        const uint32_t at = size == 1 ? p[0] : size == 2 ? uint32_t(p[0] | p[1] << 8) : Le32(p);
+        if (at == element) return sparseValues + uint64_t(mid) * uint64_t(ComponentSize(componentType)) * components;
+        if (at < element) low = mid + 1;
+        else high = mid;
     }
-    return data ? data + uint64_t(element) * stride : nullptr;
+    return nullptr;
 }
 
 void GltfAccessor::Read(uint32_t element, float* out, int n) const {

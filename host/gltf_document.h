@@ -69,7 +69,13 @@ struct GltfAccessor {
     bool IsFloat() const { return componentType == 5126; }
 
 private:
-    const uint8_t* Element(uint32_t element) const;
+    // The element's bytes: a sparse value, else the element's place in the data.
+    const uint8_t* Element(uint32_t element) const {
+        if (sparseCount > 0)
+            if (const uint8_t* value = SparseValue(element)) return value;
+        return data ? data + uint64_t(element) * stride : nullptr;
+    }
+    const uint8_t* SparseValue(uint32_t element) const;
 };
 
 class GltfDocument {

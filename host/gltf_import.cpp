@@ -920,6 +920,13 @@ void GltfImporter::PushKey(ImportedNodeKeys& keys, int slot, TimeValue tick, con
 void GltfImporter::AddAnimations(std::vector<ImportedClip>& clips) {
     const json& list = doc_.Array("animations");
     std::vector<ImportedAnimation> animations(list.size());
+    // The parts of a node's own transform, for the channels animations leave alone (decomposed
+    // once per node).
+    struct RestParts {
+        aiVector3D scaling, position;
+        aiQuaternion rotation;
+    };
+    std::unordered_map<uint64_t, RestParts> restParts;
     for (size_t a = 0; a < list.size(); ++a) {
         const json& animation = list[a];
         const std::string where = Numbered("animation", a);
@@ -971,10 +978,11 @@ void GltfImporter::AddAnimations(std::vector<ImportedClip>& clips) {
                     float v[4];
                     const char* key = slot == 0 ? "translation" : slot == 1 ? "rotation" : "scale";
                     if (!FloatsOf(node, key, v, slot == 1 ? 4 : 3, Numbered("node", nodeIndex))) {
-                        aiVector3D scaling, position;
-                        aiQuaternion rotation;
-                        NodeMatrix(node, nodeIndex).Decompose(scaling, rotation, position);
-                        const aiVector3D& part = slot == 0 ? position : scaling;
+                        const auto [found, made] = restParts.try_emplace(nodeIndex);
+                        RestParts& rest = found->second;
+                        if (made) NodeMatrix(node, nodeIndex).Decompose(rest.scaling, rest.rotation, rest.position);
+                        const aiVector3D& part = slot == 0 ? rest.position : rest.scaling;
+                        const aiQuaternion& rotation = rest.rotation;
                         if (slot == 1) v[0] = rotation.x, v[1] = rotation.y, v[2] = rotation.z, v[3] = rotation.w;
                         else v[0] = part.x, v[1] = part.y, v[2] = part.z;
                     }

@@ -6,7 +6,9 @@
 
 namespace {
 
-size_t TimeSlot(TimeValue t, size_t mask) { return size_t((uint64_t(uint32_t(t)) * 0x9E3779B97F4A7C15ull) >> 32) & mask; }
+size_t TimeSlot(TimeValue t, size_t mask) {
+    return size_t((uint64_t(uint32_t(t)) * 0x9E3779B97F4A7C15ull) >> 32) & mask;
+}
 
 }  // namespace
 

@@ -338,7 +338,6 @@ GltfAccessor GltfDocument::Accessor(uint64_t index, const std::string& referrer)
 }
 
 GltfAccessor GltfDocument::Accessor(uint64_t index, const Naming& referrer) {
-    if (index < accessors_.size() && accessors_[index]) return *accessors_[index];
     const json& item = ElementNamed("accessors", index, referrer);
     const auto where = [&] { return "accessor " + std::to_string(index); };
     GltfAccessor view;
@@ -421,8 +420,6 @@ GltfAccessor GltfDocument::Accessor(uint64_t index, const Naming& referrer) {
                 throw GltfError(sparseWhere + " have index " + std::to_string(at) + " out of order or out of range");
         }
     }
-    if (accessors_.empty()) accessors_.resize(Array("accessors").size());
-    accessors_[index] = view;
     return view;
 }
 

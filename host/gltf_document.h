@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -95,8 +94,7 @@ public:
         return ElementNamed(array, index, referrer);
     }
 
-    // The accessor's checked view; `referrer` names who uses it in messages. An accessor is
-    // checked once: later calls for it return the same view.
+    // The accessor's checked view; `referrer` names who uses it in messages.
     GltfAccessor Accessor(uint64_t index, const std::string& referrer);
     GltfAccessor Accessor(uint64_t index, const Naming& referrer);
     // The bytes of a buffer view, checked.
@@ -125,7 +123,6 @@ private:
     uint64_t binarySize_ = 0;
     uint64_t loadedBytes_ = 0;
     std::vector<Buffer> buffers_;
-    std::vector<std::optional<GltfAccessor>> accessors_;  // the views checked so far, by index
 };
 
 // Reading JSON values with checks; `where` names the value in messages.

@@ -1,5 +1,6 @@
 #include "options/config_set.h"
 
+#include <bit>
 #include <cctype>
 #include <limits>
 #include <map>
@@ -21,22 +22,37 @@
 
 namespace {
 
-using KeyValues = std::vector<std::pair<std::string, std::string>>;
-
-// FormatOptions split into (key, value) pairs, in file order.
-KeyValues Snapshot(const ExportOptions& options, const std::string& sceneRootName, const AnimClipList& clips) {
-    KeyValues pairs;
-    const std::string text = FormatOptions(options, sceneRootName, clips);
-    size_t begin = 0;
-    while (begin < text.size()) {
-        size_t end = text.find('\n', begin);
-        if (end == std::string::npos) end = text.size();
-        const std::string line = text.substr(begin, end - begin);
-        const size_t eq = line.find('=');
-        pairs.emplace_back(line.substr(0, eq), line.substr(eq + 1));
-        begin = end + 1;
+// Calls changed(key, old, now) for every line of FormatOptions(after) whose value is not the
+// same key's in FormatOptions(before) ("(none)" when before has no such key), in the file's
+// order. Only values whose fields differ are formatted: equal fields format alike.
+template <class Changed>
+void ForEachChange(const ExportOptions& before, const std::string& beforeRoot, const AnimClipList& beforeClips,
+                   const ExportOptions& after, const std::string& afterRoot, const AnimClipList& afterClips,
+                   Changed changed) {
+    const auto compare = [&](const std::string& key, const std::string& old, const std::string& now) {
+        if (old != now) changed(key, old, now);
+    };
+    for (const OptionKey& key : OptionKeyTable()) {
+        const bool same = key.type == OptionType::Int
+                              ? before.*key.intField == after.*key.intField
+                              : std::bit_cast<uint32_t>(before.*key.floatField) ==
+                                    std::bit_cast<uint32_t>(after.*key.floatField);
+        if (!same) compare(key.name, FormatOptionValue(before, key), FormatOptionValue(after, key));
     }
-    return pairs;
+    if (beforeRoot != afterRoot) changed(kSceneRootNameKey, beforeRoot, afterRoot);
+    if (beforeClips.size() != afterClips.size())
+        changed(kAnimationCountKey, std::to_string(beforeClips.size()), std::to_string(afterClips.size()));
+    const std::string none = "(none)";
+    for (size_t i = 0; i < afterClips.size(); ++i) {
+        const AnimClip& now = afterClips[i];
+        const AnimClip* old = i < beforeClips.size() ? &beforeClips[i] : nullptr;
+        if (!old || old->name != now.name) compare(ClipKeyName(i, ClipField::Name), old ? old->name : none, now.name);
+        if (!old || old->start != now.start)
+            changed(ClipKeyName(i, ClipField::StartKey), old ? std::to_string(old->start) : none,
+                    std::to_string(now.start));
+        if (!old || old->end != now.end)
+            changed(ClipKeyName(i, ClipField::EndKey), old ? std::to_string(old->end) : none, std::to_string(now.end));
+    }
 }
 
 // The key as the file spells it ("mtl" -> "Mtl", "animation01_name" -> "Animation1_Name").
@@ -226,8 +242,6 @@ bool ApplyConfigSettings(const std::vector<ConfigSetting>& settings, const Dialo
 
     std::map<std::string, std::string> typed;  // key -> the text given last for it
     for (const ConfigSetting& setting : settings) typed[CanonicalKey(setting.key)] = setting.value;
-    const KeyValues before = Snapshot(requested, requestedRoot, requestedClips);
-    const KeyValues after = Snapshot(accepted, acceptedRoot, acceptedClips);
     corrections.clear();
     std::set<size_t> clipsSet;
     for (const ConfigSetting& setting : settings) {
@@ -244,24 +258,18 @@ bool ApplyConfigSettings(const std::vector<ConfigSetting>& settings, const Dialo
                                   std::to_string(clip.start));
         }
     }
-    for (const auto& [key, value] : after) {
-        std::string old = "(none)";
-        for (const auto& entry : before) {
-            if (entry.first == key) {
-                old = entry.second;
-                break;
-            }
-        }
-        if (old == value) continue;
-        auto given = typed.find(key);
-        if (given != typed.end() && refused.count(key) != 0) {
-            corrections.push_back(key + "=" + given->second + " was refused by the clip list; it stays " + value);
-        } else if (given != typed.end()) {
-            corrections.push_back(key + "=" + given->second + " was corrected to " + value);
-        } else {
-            corrections.push_back(key + " changed from " + old + " to " + value);
-        }
-    }
+    ForEachChange(requested, requestedRoot, requestedClips, accepted, acceptedRoot, acceptedClips,
+                  [&](const std::string& key, const std::string& old, const std::string& value) {
+                      auto given = typed.find(key);
+                      if (given != typed.end() && refused.count(key) != 0) {
+                          corrections.push_back(key + "=" + given->second + " was refused by the clip list; it stays " +
+                                                value);
+                      } else if (given != typed.end()) {
+                          corrections.push_back(key + "=" + given->second + " was corrected to " + value);
+                      } else {
+                          corrections.push_back(key + " changed from " + old + " to " + value);
+                      }
+                  });
 
     options = accepted;
     sceneRootName = std::move(acceptedRoot);

@@ -4,9 +4,11 @@
 
 namespace {
 
-// Below this many waiting keys (a fraction of a millisecond of decompositions) a thread costs
-// more than it saves, and the calling thread adds them itself in Finish().
-constexpr size_t kWorkerStartKeys = 512;
+// The worker starts once this many keys wait, some milliseconds of work. Below that a thread
+// costs more than it saves: starting it costs, and systems that keep short bursts of work on
+// one core (as some virtual machines do) run it on the caller's core, in turns with the caller.
+// The calling thread adds fewer keys itself in Finish().
+constexpr size_t kWorkerStartKeys = 8192;
 // Keys waiting beyond this (about 14 MB of poses) are built by the caller before it hands
 // over more, so a host that evaluates faster than the worker decomposes cannot fill memory.
 constexpr size_t kMaxQueuedKeys = size_t(1) << 17;

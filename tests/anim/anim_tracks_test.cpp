@@ -190,7 +190,7 @@ TEST(AnimTracks, TheKeyBuilderAddsWhatTheNodeWouldAlone) {
     }
     ExportFixture f(b.Take(), AnimTestOptions(2));
     f.state.clips = {{"A", 0, 20}, {"B", 5, 15}};
-    f.exporter->ticksPerSample = 16;
+    f.exporter->ticksPerSample = 4;
     f.CollectAndPass();
     auto same = [](const auto& x, const auto& y) {
         return x.size() == y.size() && std::memcmp(x.data(), y.data(), x.size() * sizeof x[0]) == 0;

@@ -84,9 +84,15 @@ int32_t KeyTimeOf(const KeySettings& settings, const AnimTrack& track, TimeValue
 // A clip frame in ticks (frame times ticks per frame), held to the 32-bit tick range.
 TimeValue ClipTick(const KeySettings& settings, int32_t frame);
 
-// Adds the transform K of one key time to the track's keys (matrix keys, or rotation, scale and
-// position keys per the track's separateKeys), reduced by r.
-void AddTransformKey(AnimTrack& track, int32_t time, const Matrix3& k, const KeyReduction& r);
+// One key of a track before it is added: its time and the host's pose it is made from.
+struct SampledKey {
+    int32_t time = 0;
+    KeyPose pose;
+};
+
+// Adds the keys, in order, to the track's key lists (matrix keys, or rotation, scale and
+// position keys per the track's separateKeys), each the KeyTransform of its pose, reduced by r.
+void AddKeys(AnimTrack& track, std::span<const SampledKey> keys, const KeyBasis& basis, const KeyReduction& r);
 
 // Number of keys the track holds: matrix keys, or rotation + scale + position keys.
 uint32_t TrackKeyCount(const AnimTrack& track);

@@ -21,7 +21,7 @@ uint32_t AddSampledKeys(AnimTrack& track, std::vector<SampledKey> keys, const Ke
         builder->Add(track, std::move(keys), basis, r);
         return 0;
     }
-    for (const SampledKey& key : keys) AddTransformKey(track, key.time, KeyTransform(basis, key.pose), r);
+    AddKeys(track, keys, basis, r);
     return TrackKeyCount(track);
 }
 

@@ -14,15 +14,8 @@
 
 class KeyBuilder;
 
-// One key of a track before it is added: its time and the host's pose it is made from.
-struct SampledKey {
-    int32_t time = 0;
-    KeyPose pose;
-};
-
-// Adds the keys to the track now (AddTransformKey of KeyTransform(basis, pose) for each, in
-// order) and returns the keys the track stores, or hands them to builder and returns 0 when
-// there is one.
+// Adds the keys to the track now (AddKeys) and returns the keys the track stores, or hands them
+// to builder and returns 0 when there is one.
 uint32_t AddSampledKeys(AnimTrack& track, std::vector<SampledKey> keys, const KeyBasis& basis, const KeyReduction& r,
                         KeyBuilder* builder);
 

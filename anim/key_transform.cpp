@@ -1,6 +1,7 @@
 // The transform a key holds, its time, and how it is split into the track's key lists.
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 
 #include "anim/anim_track.h"
 #include "scene/node_transforms.h"
@@ -51,15 +52,30 @@ TimeValue ClipTick(const KeySettings& settings, int32_t frame) {
     return static_cast<TimeValue>(std::clamp<int64_t>(int64_t(frame) * settings.ticksPerFrame, INT32_MIN, INT32_MAX));
 }
 
-void AddTransformKey(AnimTrack& track, int32_t time, const Matrix3& k, const KeyReduction& r) {
-    if (!track.separateKeys) {
-        AddMatrixKey(track.matrixKeys, MatrixKey{kMatrixKey, time, k}, r.reduce, r.tolerance);
-        return;
-    }
+void AddKeys(AnimTrack& track, std::span<const SampledKey> keys, const KeyBasis& basis, const KeyReduction& r) {
+    // Equal poses give equal key transforms, and equal transforms equal parts: still parts of a
+    // hierarchy, and nodes that hold still for a while, are worked out once per run.
+    const KeyPose* previous = nullptr;
+    Matrix3 k, decomposed;
+    bool haveParts = false;
     Point3 position, scale;
     Quat rotation;
-    DecomposeMatrix(k, position, rotation, scale);
-    AddQuatKey(track.rotationKeys, QuatKey{kRotationKey, time, rotation}, r.reduce, r.tolerance);
-    AddVectorKey(track.scaleKeys, VectorKey{kScaleKey, time, scale}, r.reduce, r.tolerance);
-    AddVectorKey(track.positionKeys, VectorKey{kPositionKey, time, position}, r.reduce, r.tolerance);
+    for (const SampledKey& key : keys) {
+        if (!previous || std::memcmp(previous, &key.pose, sizeof key.pose) != 0) {
+            k = KeyTransform(basis, key.pose);
+            previous = &key.pose;
+        }
+        if (!track.separateKeys) {
+            AddMatrixKey(track.matrixKeys, MatrixKey{kMatrixKey, key.time, k}, r.reduce, r.tolerance);
+            continue;
+        }
+        if (!haveParts || std::memcmp(&decomposed, &k, sizeof k) != 0) {
+            DecomposeMatrix(k, position, rotation, scale);
+            decomposed = k;
+            haveParts = true;
+        }
+        AddQuatKey(track.rotationKeys, QuatKey{kRotationKey, key.time, rotation}, r.reduce, r.tolerance);
+        AddVectorKey(track.scaleKeys, VectorKey{kScaleKey, key.time, scale}, r.reduce, r.tolerance);
+        AddVectorKey(track.positionKeys, VectorKey{kPositionKey, key.time, position}, r.reduce, r.tolerance);
+    }
 }

@@ -43,7 +43,7 @@ bool SampleTracks(const KeySettings& settings, XNode* node, ProgressMeter& meter
             if (keys.size() == kMaxKeysHeld) {
                 // A very long clip: its keys are added here as it goes, so that only a bounded
                 // number of transforms is ever held.
-                for (const SampledKey& key : keys) AddTransformKey(track, key.time, KeyTransform(basis, key.pose), settings.reduction);
+                AddKeys(track, keys, basis, settings.reduction);
                 keys.clear();
                 trackBuilder = nullptr;
             }

@@ -54,28 +54,43 @@ TimeValue ClipTick(const KeySettings& settings, int32_t frame) {
 
 void AddKeys(AnimTrack& track, std::span<const SampledKey> keys, const KeyBasis& basis, const KeyReduction& r) {
     // Equal poses give equal key transforms, and equal transforms equal parts: still parts of a
-    // hierarchy, and nodes that hold still for a while, are worked out once per run.
-    const KeyPose* previous = nullptr;
-    Matrix3 k, decomposed;
-    bool haveParts = false;
-    Point3 position, scale;
-    Quat rotation;
-    for (const SampledKey& key : keys) {
-        if (!previous || std::memcmp(previous, &key.pose, sizeof key.pose) != 0) {
-            k = KeyTransform(basis, key.pose);
-            previous = &key.pose;
+    // hierarchy, and nodes that hold still for a while, are worked out once per run. The other
+    // transforms are decomposed a block at a time, which lets DecomposeMatrices pair them.
+    constexpr size_t kBlock = 64;
+    Matrix3 k[kBlock];             // the block's key transforms
+    Matrix3 distinct[kBlock];      // those that differ from the one before
+    DecomposedMatrix parts[kBlock];  // of distinct
+    uint8_t partsOf[kBlock];       // which parts each key takes
+    const KeyPose* lastPose = nullptr;
+    Matrix3 lastK;
+    DecomposedMatrix lastParts;
+    for (size_t start = 0; start < keys.size(); start += kBlock) {
+        const size_t n = std::min(kBlock, keys.size() - start);
+        size_t distinctCount = 0;
+        for (size_t i = 0; i < n; ++i) {
+            const KeyPose& pose = keys[start + i].pose;
+            const bool samePose = lastPose && std::memcmp(lastPose, &pose, sizeof pose) == 0;
+            k[i] = samePose ? lastK : KeyTransform(basis, pose);
+            lastPose = &pose;
+            const bool sameK = (i > 0 || start > 0) && std::memcmp(&lastK, &k[i], sizeof lastK) == 0;
+            lastK = k[i];
+            if (!sameK) distinct[distinctCount++] = k[i];
+            // 0 names the parts before the block's first distinct transform.
+            partsOf[i] = static_cast<uint8_t>(distinctCount);
         }
         if (!track.separateKeys) {
-            AddMatrixKey(track.matrixKeys, MatrixKey{kMatrixKey, key.time, k}, r.reduce, r.tolerance);
+            for (size_t i = 0; i < n; ++i)
+                AddMatrixKey(track.matrixKeys, MatrixKey{kMatrixKey, keys[start + i].time, k[i]}, r.reduce, r.tolerance);
             continue;
         }
-        if (!haveParts || std::memcmp(&decomposed, &k, sizeof k) != 0) {
-            DecomposeMatrix(k, position, rotation, scale);
-            decomposed = k;
-            haveParts = true;
+        DecomposeMatrices(std::span(distinct, distinctCount), std::span(parts, distinctCount));
+        for (size_t i = 0; i < n; ++i) {
+            const DecomposedMatrix& d = partsOf[i] == 0 ? lastParts : parts[partsOf[i] - 1];
+            const int32_t time = keys[start + i].time;
+            AddQuatKey(track.rotationKeys, QuatKey{kRotationKey, time, d.rotation}, r.reduce, r.tolerance);
+            AddVectorKey(track.scaleKeys, VectorKey{kScaleKey, time, d.scale}, r.reduce, r.tolerance);
+            AddVectorKey(track.positionKeys, VectorKey{kPositionKey, time, d.position}, r.reduce, r.tolerance);
         }
-        AddQuatKey(track.rotationKeys, QuatKey{kRotationKey, key.time, rotation}, r.reduce, r.tolerance);
-        AddVectorKey(track.scaleKeys, VectorKey{kScaleKey, key.time, scale}, r.reduce, r.tolerance);
-        AddVectorKey(track.positionKeys, VectorKey{kPositionKey, key.time, position}, r.reduce, r.tolerance);
+        if (distinctCount > 0) lastParts = parts[distinctCount - 1];
     }
 }

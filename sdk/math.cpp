@@ -9,6 +9,10 @@
 #include <cfloat>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 // ---------------------------------------------------------------------------------------------
@@ -140,47 +144,64 @@ void TurnRows(Mat3d& x, int p, int q, int r, double c, double sn) {
     }
 }
 
-void JacobiEigen(Mat3d s, double eigen[3], Mat3d& v) {
-    v = Mat3d{};
+// The rotations of a sweep, in order: (p, q) = (0, 1), (0, 2), (1, 2).
+constexpr int kSweepPairs[3][2] = {{0, 1}, {0, 2}, {1, 2}};
+
+bool Bounded(const Mat3d& s) {
     bool bounded = true;
     for (const auto& row : s.a)
         for (const double x : row) bounded = bounded && std::abs(x) < 1e300;
-    for (int sweep = 0; sweep < 50; ++sweep) {
-        double off = 0, all = 0;
-        for (int i = 0; i < 3; ++i)
-            for (int j = 0; j < 3; ++j) (i == j ? all : off) += s.a[i][j] * s.a[i][j];
-        all += off;
-        if (!(off > 1e-30 * all)) break;  // also stops on zero or NaN
-        for (int p = 0; p < 2; ++p) {
-            for (int q = p + 1; q < 3; ++q) {
-                const double apq = s.a[p][q];
-                if (apq == 0) continue;
-                // Rotation angle phi that zeroes s[p][q]: cot(2 phi) = theta.
-                const double theta = (s.a[q][q] - s.a[p][p]) / (2 * apq);
-                double t;  // tan(phi), the smaller root
-                if (std::abs(theta) > 1e150)
-                    t = 0.5 / theta;
-                else
-                    t = (theta >= 0 ? 1.0 : -1.0) / (std::abs(theta) + std::sqrt(theta * theta + 1));
-                const double c = 1 / std::sqrt(t * t + 1), sn = t * c;
-                if (bounded) {
-                    const int r = 3 - p - q;
-                    TurnColumns(s, p, q, r, c, sn);
-                    TurnRows(s, p, q, r, c, sn);
-                    TurnColumns(v, p, q, r, c, sn);
-                } else {
-                    Mat3d rot;  // rows/columns p, q of the identity turned by phi
-                    rot.a[p][p] = c;
-                    rot.a[q][q] = c;
-                    rot.a[p][q] = sn;
-                    rot.a[q][p] = -sn;
-                    s = Mul(Transpose(rot), Mul(s, rot));
-                    v = Mul(v, rot);
-                }
-                s.a[p][q] = s.a[q][p] = 0;
+    return bounded;
+}
+
+// True when the sweep should stop: what is off the diagonal is negligible (or zero, or NaN).
+bool SweepsDone(const Mat3d& s) {
+    double off = 0, all = 0;
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j) (i == j ? all : off) += s.a[i][j] * s.a[i][j];
+    all += off;
+    return !(off > 1e-30 * all);
+}
+
+// The Jacobi sweeps from the given sweep and rotation of that sweep on (the sweep's stop test
+// is made before its first rotation only).
+void JacobiFrom(Mat3d& s, Mat3d& v, bool bounded, int sweep, int pair) {
+    for (; sweep < 50; ++sweep, pair = 0) {
+        if (pair == 0 && SweepsDone(s)) break;
+        for (; pair < 3; ++pair) {
+            const int p = kSweepPairs[pair][0], q = kSweepPairs[pair][1];
+            const double apq = s.a[p][q];
+            if (apq == 0) continue;
+            // Rotation angle phi that zeroes s[p][q]: cot(2 phi) = theta.
+            const double theta = (s.a[q][q] - s.a[p][p]) / (2 * apq);
+            double t;  // tan(phi), the smaller root
+            if (std::abs(theta) > 1e150)
+                t = 0.5 / theta;
+            else
+                t = (theta >= 0 ? 1.0 : -1.0) / (std::abs(theta) + std::sqrt(theta * theta + 1));
+            const double c = 1 / std::sqrt(t * t + 1), sn = t * c;
+            if (bounded) {
+                const int r = 3 - p - q;
+                TurnColumns(s, p, q, r, c, sn);
+                TurnRows(s, p, q, r, c, sn);
+                TurnColumns(v, p, q, r, c, sn);
+            } else {
+                Mat3d rot;  // rows/columns p, q of the identity turned by phi
+                rot.a[p][p] = c;
+                rot.a[q][q] = c;
+                rot.a[p][q] = sn;
+                rot.a[q][p] = -sn;
+                s = Mul(Transpose(rot), Mul(s, rot));
+                v = Mul(v, rot);
             }
+            s.a[p][q] = s.a[q][p] = 0;
         }
     }
+}
+
+void JacobiEigen(Mat3d s, double eigen[3], Mat3d& v) {
+    v = Mat3d{};
+    JacobiFrom(s, v, Bounded(s), 0, 0);
     for (int i = 0; i < 3; ++i) eigen[i] = s.a[i][i];
 }
 
@@ -225,14 +246,23 @@ Mat3d OrthogonalFactorRankDeficient(const Mat3d& l) {
     return Mul(u, Transpose(ws));
 }
 
-// Orthogonal factor by the scaled Newton iteration q <- (g q + q^-T / g) / 2, which converges
-// quadratically to the orthogonal polar factor for any non-singular start.
-Mat3d OrthogonalFactor(const Mat3d& l) {
+// Whether OrthogonalFactor takes the Newton iteration for l; otherwise *q is its result.
+bool StartsNewton(const Mat3d& l, Mat3d* q) {
     const double norm = NormF(l);
-    if (!(norm > 0) || !std::isfinite(norm)) return Mat3d{};
-    if (!(std::abs(Det(l)) > 1e-10 * norm * norm * norm)) return OrthogonalFactorRankDeficient(l);
-    Mat3d q = l;
-    for (int iteration = 0; iteration < 100; ++iteration) {
+    if (!(norm > 0) || !std::isfinite(norm)) {
+        *q = Mat3d{};
+        return false;
+    }
+    if (!(std::abs(Det(l)) > 1e-10 * norm * norm * norm)) {
+        *q = OrthogonalFactorRankDeficient(l);
+        return false;
+    }
+    return true;
+}
+
+// The Newton iteration from q at the given iteration on.
+Mat3d NewtonFrom(const Mat3d& l, Mat3d q, int iteration) {
+    for (; iteration < 100; ++iteration) {
         const Mat3d cof = Cofactor(q);
         const double det = q.a[0][0] * cof.a[0][0] + q.a[0][1] * cof.a[0][1] + q.a[0][2] * cof.a[0][2];
         if (!(std::abs(det) > 0)) break;
@@ -251,6 +281,13 @@ Mat3d OrthogonalFactor(const Mat3d& l) {
         if (change <= 1e-13) return q;
     }
     return OrthogonalFactorRankDeficient(l);
+}
+
+// Orthogonal factor by the scaled Newton iteration q <- (g q + q^-T / g) / 2, which converges
+// quadratically to the orthogonal polar factor for any non-singular start.
+Mat3d OrthogonalFactor(const Mat3d& l) {
+    Mat3d q;
+    return StartsNewton(l, &q) ? NewtonFrom(l, l, 0) : q;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -588,13 +625,11 @@ void Snuggle(Mat3d& u, double k[3]) {
 
 namespace {
 
-// decomp_affine; without withStretchRotation parts->u is left as it is (the stretch's axes
-// still order k).
-void DecomposeAffine(const Matrix3& m, AffineParts* parts, bool withStretchRotation) {
-    parts->t = m.GetTrans();
+// The steps of decomp_affine around its two iterations (the orthogonal factor q of l, and the
+// stretch's eigenvectors), so that DecomposeMatrices can run those for two matrices at once.
 
-    const Mat3d l = LinearPart(m);
-    Mat3d q = OrthogonalFactor(l);
+// From l and its orthogonal factor q: the mirror f, the rotation; returns the stretch l q^T.
+Mat3d StretchAndRotation(const Mat3d& l, Mat3d q, AffineParts* parts) {
     // The stretch s = l * q^T, made exactly symmetric.
     Mat3d s = Mul(l, Transpose(q));
     for (int i = 0; i < 3; ++i)
@@ -606,15 +641,17 @@ void DecomposeAffine(const Matrix3& m, AffineParts* parts, bool withStretchRotat
         parts->f = -1;
     }
     parts->q = QuatOfRotation(q);
+    return s;
+}
 
-    // s = v * diag(k) * v^T = U^-1 * K * U with U = v^T, a proper rotation.
-    double k[3];
-    Mat3d v;
-    JacobiEigen(s, k, v);
+// From the stretch's eigenvalues k and eigenvectors v (s = v * diag(k) * v^T): the scale, and
+// with withStretchRotation the stretch's rotation u (else parts->u is left as it is).
+void StretchParts(double k[3], Mat3d v, AffineParts* parts, bool withStretchRotation) {
+    // U = v^T, made a proper rotation: s = U^-1 * K * U.
     if (Det(v) < 0)
         for (auto& row : v.a) row[2] = -row[2];
     Mat3d u = Transpose(v);
-    for (double& ki : k) ki = std::isfinite(ki) ? std::max(ki, 0.0) : 0.0;
+    for (int i = 0; i < 3; ++i) k[i] = std::isfinite(k[i]) ? std::max(k[i], 0.0) : 0.0;
     Snuggle(u, k);
     if (withStretchRotation) {
         Quat uq = QuatOfRotation(u);
@@ -623,6 +660,206 @@ void DecomposeAffine(const Matrix3& m, AffineParts* parts, bool withStretchRotat
     }
     parts->k = Point3(float(k[0]), float(k[1]), float(k[2]));
 }
+
+void DecomposeAffine(const Matrix3& m, AffineParts* parts, bool withStretchRotation) {
+    parts->t = m.GetTrans();
+    const Mat3d l = LinearPart(m);
+    const Mat3d s = StretchAndRotation(l, OrthogonalFactor(l), parts);
+    double k[3];
+    Mat3d v;
+    JacobiEigen(s, k, v);
+    StretchParts(k, v, parts, withStretchRotation);
+}
+
+#if defined(__SSE2__)
+// Two matrices at a time. Each lane of a __m128d holds one matrix's value, and every operation
+// is the scalar code's own operation in the same order, so each lane's result is the scalar
+// result bit for bit; the processor works on both while the long divisions and square roots of
+// each iteration would otherwise leave it waiting. Where the two lanes would take different
+// branches, each goes on alone from there with the scalar code.
+
+struct Mat3x2 {
+    __m128d a[3][3];
+};
+
+Mat3x2 Pack(const Mat3d& x, const Mat3d& y) {
+    Mat3x2 r;
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j) r.a[i][j] = _mm_set_pd(y.a[i][j], x.a[i][j]);
+    return r;
+}
+
+void Unpack(const Mat3x2& r, Mat3d& x, Mat3d& y) {
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j) {
+            x.a[i][j] = _mm_cvtsd_f64(r.a[i][j]);
+            y.a[i][j] = _mm_cvtsd_f64(_mm_unpackhi_pd(r.a[i][j], r.a[i][j]));
+        }
+}
+
+__m128d Abs2(__m128d x) { return _mm_andnot_pd(_mm_set1_pd(-0.0), x); }
+
+__m128d NormF2(const Mat3x2& x) {
+    __m128d s = _mm_setzero_pd();
+    for (const auto& row : x.a)
+        s = _mm_add_pd(s, _mm_add_pd(_mm_add_pd(_mm_mul_pd(row[0], row[0]), _mm_mul_pd(row[1], row[1])),
+                                     _mm_mul_pd(row[2], row[2])));
+    return _mm_sqrt_pd(s);
+}
+
+void OrthogonalFactorPair(const Mat3d& l0, const Mat3d& l1, Mat3d& q0, Mat3d& q1) {
+    const bool newton0 = StartsNewton(l0, &q0), newton1 = StartsNewton(l1, &q1);
+    if (!newton0 || !newton1) {
+        if (newton0) q0 = NewtonFrom(l0, l0, 0);
+        if (newton1) q1 = NewtonFrom(l1, l1, 0);
+        return;
+    }
+    Mat3x2 q = Pack(l0, l1);
+    for (int iteration = 0; iteration < 100; ++iteration) {
+        Mat3x2 cof;
+        for (int i = 0; i < 3; ++i) {
+            const int i1 = (i + 1) % 3, i2 = (i + 2) % 3;
+            for (int j = 0; j < 3; ++j) {
+                const int j1 = (j + 1) % 3, j2 = (j + 2) % 3;
+                cof.a[i][j] = _mm_sub_pd(_mm_mul_pd(q.a[i1][j1], q.a[i2][j2]), _mm_mul_pd(q.a[i1][j2], q.a[i2][j1]));
+            }
+        }
+        const __m128d det = _mm_add_pd(_mm_add_pd(_mm_mul_pd(q.a[0][0], cof.a[0][0]), _mm_mul_pd(q.a[0][1], cof.a[0][1])),
+                                       _mm_mul_pd(q.a[0][2], cof.a[0][2]));
+        if (_mm_movemask_pd(_mm_cmpgt_pd(Abs2(det), _mm_setzero_pd())) != 3) {
+            Unpack(q, q0, q1);
+            q0 = NewtonFrom(l0, q0, iteration);
+            q1 = NewtonFrom(l1, q1, iteration);
+            return;
+        }
+        Mat3x2 invT;
+        for (int i = 0; i < 3; ++i)
+            for (int j = 0; j < 3; ++j) invT.a[i][j] = _mm_div_pd(cof.a[i][j], det);
+        const __m128d g = _mm_sqrt_pd(_mm_div_pd(NormF2(invT), NormF2(q)));
+        const __m128d half = _mm_set1_pd(0.5);
+        __m128d change = _mm_setzero_pd();
+        for (int i = 0; i < 3; ++i)
+            for (int j = 0; j < 3; ++j) {
+                const __m128d next =
+                    _mm_mul_pd(half, _mm_add_pd(_mm_mul_pd(g, q.a[i][j]), _mm_div_pd(invT.a[i][j], g)));
+                change = _mm_add_pd(change, Abs2(_mm_sub_pd(next, q.a[i][j])));
+                q.a[i][j] = next;
+            }
+        const int done = _mm_movemask_pd(_mm_cmple_pd(change, _mm_set1_pd(1e-13)));
+        if (done != 0) {
+            Unpack(q, q0, q1);
+            if (!(done & 1)) q0 = NewtonFrom(l0, q0, iteration + 1);
+            if (!(done & 2)) q1 = NewtonFrom(l1, q1, iteration + 1);
+            return;
+        }
+    }
+    q0 = OrthogonalFactorRankDeficient(l0);
+    q1 = OrthogonalFactorRankDeficient(l1);
+}
+
+// TurnColumns and TurnRows of both lanes by their own (c, sn).
+void TurnColumnsPair(Mat3x2& x, int p, int q, int r, __m128d c, __m128d sn) {
+    const __m128d zero = _mm_setzero_pd(), minusSn = _mm_xor_pd(sn, _mm_set1_pd(-0.0));
+    for (auto& row : x.a) {
+        const __m128d xp = row[p], xq = row[q];
+        row[p] = _mm_add_pd(_mm_add_pd(zero, _mm_mul_pd(xp, c)), _mm_mul_pd(xq, minusSn));
+        row[q] = _mm_add_pd(_mm_add_pd(zero, _mm_mul_pd(xp, sn)), _mm_mul_pd(xq, c));
+        row[r] = _mm_add_pd(zero, row[r]);
+    }
+}
+
+void TurnRowsPair(Mat3x2& x, int p, int q, int r, __m128d c, __m128d sn) {
+    const __m128d zero = _mm_setzero_pd(), minusSn = _mm_xor_pd(sn, _mm_set1_pd(-0.0));
+    for (int j = 0; j < 3; ++j) {
+        const __m128d xp = x.a[p][j], xq = x.a[q][j];
+        x.a[p][j] = _mm_add_pd(_mm_add_pd(zero, _mm_mul_pd(c, xp)), _mm_mul_pd(minusSn, xq));
+        x.a[q][j] = _mm_add_pd(_mm_add_pd(zero, _mm_mul_pd(sn, xp)), _mm_mul_pd(c, xq));
+        x.a[r][j] = _mm_add_pd(zero, x.a[r][j]);
+    }
+}
+
+// SweepsDone of both lanes: bit 0 for the first, bit 1 for the second.
+int SweepsDonePair(const Mat3x2& s) {
+    __m128d off = _mm_setzero_pd(), all = _mm_setzero_pd();
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j) {
+            const __m128d square = _mm_mul_pd(s.a[i][j], s.a[i][j]);
+            (i == j ? all : off) = _mm_add_pd(i == j ? all : off, square);
+        }
+    all = _mm_add_pd(all, off);
+    return 3 & ~_mm_movemask_pd(_mm_cmpgt_pd(off, _mm_mul_pd(_mm_set1_pd(1e-30), all)));
+}
+
+void JacobiEigenPair(const Mat3d& s0, const Mat3d& s1, double k0[3], Mat3d& v0, double k1[3], Mat3d& v1) {
+    if (!Bounded(s0) || !Bounded(s1)) {
+        JacobiEigen(s0, k0, v0);
+        JacobiEigen(s1, k1, v1);
+        return;
+    }
+    Mat3x2 s = Pack(s0, s1), v = Pack(Mat3d{}, Mat3d{});
+    // Goes on with each lane alone from the sweep and rotation given.
+    auto alone = [&](int sweep, int pair) {
+        Mat3d a0, a1, w0, w1;
+        Unpack(s, a0, a1);
+        Unpack(v, w0, w1);
+        JacobiFrom(a0, w0, true, sweep, pair);
+        JacobiFrom(a1, w1, true, sweep, pair);
+        s = Pack(a0, a1);
+        v = Pack(w0, w1);
+    };
+    for (int sweep = 0; sweep < 50; ++sweep) {
+        const int done = SweepsDonePair(s);
+        if (done == 3) break;
+        if (done != 0) {
+            alone(sweep, 0);
+            break;
+        }
+        int pair = 0;
+        for (; pair < 3; ++pair) {
+            const int p = kSweepPairs[pair][0], q = kSweepPairs[pair][1];
+            const __m128d apq = s.a[p][q];
+            if (_mm_movemask_pd(_mm_cmpeq_pd(apq, _mm_setzero_pd())) != 0) break;
+            const __m128d theta =
+                _mm_div_pd(_mm_sub_pd(s.a[q][q], s.a[p][p]), _mm_mul_pd(_mm_set1_pd(2.0), apq));
+            if (_mm_movemask_pd(_mm_cmpgt_pd(Abs2(theta), _mm_set1_pd(1e150))) != 0) break;
+            const __m128d one = _mm_set1_pd(1.0);
+            const __m128d nonNegative = _mm_cmpge_pd(theta, _mm_setzero_pd());
+            const __m128d sign = _mm_or_pd(_mm_and_pd(nonNegative, one), _mm_andnot_pd(nonNegative, _mm_set1_pd(-1.0)));
+            const __m128d t = _mm_div_pd(
+                sign, _mm_add_pd(Abs2(theta), _mm_sqrt_pd(_mm_add_pd(_mm_mul_pd(theta, theta), one))));
+            const __m128d c = _mm_div_pd(one, _mm_sqrt_pd(_mm_add_pd(_mm_mul_pd(t, t), one)));
+            const __m128d sn = _mm_mul_pd(t, c);
+            const int r = 3 - p - q;
+            TurnColumnsPair(s, p, q, r, c, sn);
+            TurnRowsPair(s, p, q, r, c, sn);
+            TurnColumnsPair(v, p, q, r, c, sn);
+            s.a[p][q] = s.a[q][p] = _mm_setzero_pd();
+        }
+        if (pair < 3) {
+            alone(sweep, pair);
+            break;
+        }
+    }
+    Mat3d a0, a1;
+    Unpack(s, a0, a1);
+    Unpack(v, v0, v1);
+    for (int i = 0; i < 3; ++i) k0[i] = a0.a[i][i], k1[i] = a1.a[i][i];
+}
+
+void DecomposePair(const Matrix3& m0, const Matrix3& m1, AffineParts* parts0, AffineParts* parts1) {
+    parts0->t = m0.GetTrans();
+    parts1->t = m1.GetTrans();
+    const Mat3d l0 = LinearPart(m0), l1 = LinearPart(m1);
+    Mat3d q0, q1;
+    OrthogonalFactorPair(l0, l1, q0, q1);
+    const Mat3d s0 = StretchAndRotation(l0, q0, parts0), s1 = StretchAndRotation(l1, q1, parts1);
+    double k0[3], k1[3];
+    Mat3d v0, v1;
+    JacobiEigenPair(s0, s1, k0, v0, k1, v1);
+    StretchParts(k0, v0, parts0, false);
+    StretchParts(k1, v1, parts1, false);
+}
+#endif
 
 }  // namespace
 
@@ -647,4 +884,17 @@ void DecomposeMatrix(const Matrix3& m, Point3& position, Quat& rotation, Point3&
     position = parts.t;
     rotation = parts.q;
     scale = parts.k * parts.f;
+}
+
+void DecomposeMatrices(std::span<const Matrix3> m, std::span<DecomposedMatrix> out) {
+    size_t i = 0;
+#if defined(__SSE2__)
+    for (; i + 1 < m.size() && i + 1 < out.size(); i += 2) {
+        AffineParts a, b;
+        DecomposePair(m[i], m[i + 1], &a, &b);
+        out[i] = {a.t, a.q, a.k * a.f};
+        out[i + 1] = {b.t, b.q, b.k * b.f};
+    }
+#endif
+    for (; i < m.size() && i < out.size(); ++i) DecomposeMatrix(m[i], out[i].position, out[i].rotation, out[i].scale);
 }

@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <span>
 
 struct Point2 {
     float x = 0, y = 0;
@@ -235,3 +236,12 @@ float AffineMirrorSign(const Matrix3& m);
 // ScaleMatrix(scale) * rotation.MakeMatrix * TransMatrix(position) recomposes m when m has
 // no shear; a mirrored matrix gives a negative scale.
 void DecomposeMatrix(const Matrix3& m, Point3& position, Quat& rotation, Point3& scale);
+
+// DecomposeMatrix of each matrix, bit for bit the same, faster: two at a time where the
+// processor computes with pairs of doubles. Fills min(m.size(), out.size()) results.
+struct DecomposedMatrix {
+    Point3 position;
+    Quat rotation;
+    Point3 scale;
+};
+void DecomposeMatrices(std::span<const Matrix3> m, std::span<DecomposedMatrix> out);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 #include "common/math_expect.h"
@@ -151,5 +152,38 @@ TEST(DecompAffine, DegenerateMatricesGiveFiniteParts) {
         DecomposeMatrix(m, position, rotation, scale);
         ExpectMatrix3Finite(ScaleMatrix(scale) * RotationOf(rotation) * TransMatrix(position));
         EXPECT_TRUE(std::isfinite(rotation % rotation));
+    }
+}
+
+TEST(DecompAffine, PairedDecompositionIsBitForBitTheSingleOne) {
+    // Every pairing of the samples, degenerate and non-finite matrices among them, so that the
+    // two lanes of a pair part at every step where they can.
+    std::vector<Matrix3> all = SampleAffineMatrices();
+    const float inf = INFINITY, nan = NAN;
+    all.push_back(Matrix3(false));
+    all.push_back(ScaleMatrix({1, 0, 1}) * RotateXMatrix(0.3f));
+    all.push_back(Matrix3({1, 2, 3}, {2, 4, 6}, {-1, -2, -3}, {}));
+    all.push_back(Matrix3({nan, 0, 0}, {0, 1, 0}, {0, 0, 1}, {}));
+    all.push_back(Matrix3({inf, 0, 0}, {0, 1, 0}, {0, 0, 1}, {}));
+    all.push_back(Matrix3({3e38f, 1, 0}, {0, 3e38f, 0}, {0, 0, 1}, {}));
+    all.push_back(ScaleMatrix({1, 1, 1e-20f}));
+    std::vector<Matrix3> pairs;
+    for (const Matrix3& a : all)
+        for (const Matrix3& b : all) pairs.insert(pairs.end(), {a, b});
+    // And turned, stretched, sheared ones from a fixed sequence: the arithmetic's order shows.
+    uint32_t seed = 12345;
+    auto next = [&seed] { return float((seed = seed * 1664525u + 1013904223u) >> 8) / float(1 << 24) * 2 - 1; };
+    for (int i = 0; i < 2000; ++i) {
+        const Matrix3 turn = RotationOf(Quat(next(), next(), next(), next()).Normalized());
+        pairs.push_back(turn * ScaleMatrix({1 + next() / 3, 1 + next() / 3, i % 2 ? 1.0f : -1.0f}) * Inverse(turn) *
+                        RotationOf(Quat(next(), next(), next(), next()).Normalized()));
+    }
+    pairs.push_back(all[1]);  // an odd one left at the end
+    std::vector<DecomposedMatrix> out(pairs.size());
+    DecomposeMatrices(pairs, out);
+    for (size_t i = 0; i < pairs.size(); ++i) {
+        DecomposedMatrix one;
+        DecomposeMatrix(pairs[i], one.position, one.rotation, one.scale);
+        EXPECT_EQ(std::memcmp(&one, &out[i], sizeof one), 0) << i << ": " << ToString(pairs[i]);
     }
 }

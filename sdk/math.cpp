@@ -597,9 +597,22 @@ std::vector<AxisRotation> MakeAxisRotations() {
     return out;  // the identity comes first
 }
 
+// True when u (orthonormal) is so close to the identity that every other of the 24 frames has
+// a trace below 2 while the identity's is above 2.7: the identity is then the frame Snuggle
+// picks, without the search. This is the common case, a stretch along the frame's own axes.
+bool ClearlyIdentityFrame(const Mat3d& u) {
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j) {
+            const double x = u.a[i][j];
+            if (i == j ? !(x > 0.9 && x < 1.5) : !(std::abs(x) < 0.25)) return false;
+        }
+    return true;
+}
+
 // Picks, among the 24 equivalent stretch frames p * u (with k permuted alike), the one that
 // turns least, that is the one with the largest trace. u's rows are the stretch axes.
 void Snuggle(Mat3d& u, double k[3]) {
+    if (ClearlyIdentityFrame(u)) return;
     static const std::vector<AxisRotation> rotations = MakeAxisRotations();
     const AxisRotation* best = &rotations.front();
     double bestTrace = -1e300;

@@ -262,10 +262,14 @@ constexpr char kDigitPairs[] =
     }
     if (bits >> 31) *out++ = '-';
     const uint64_t whole = millionths / 1000000;
-    if (whole < 10)
+    if (whole < 10) {
         *out++ = static_cast<char>('0' + whole);
-    else
+    } else if (whole < 100) {
+        std::memcpy(out, kDigitPairs + 2 * whole, 2);
+        out += 2;
+    } else {
         out = std::to_chars(out, out + 24, whole).ptr;
+    }
     *out++ = '.';
     const uint32_t fraction = static_cast<uint32_t>(millionths - whole * 1000000);
     std::memcpy(out, kDigitPairs + 2 * (fraction / 10000), 2);

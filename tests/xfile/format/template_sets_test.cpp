@@ -26,8 +26,8 @@ TEST(TemplateSets, PublishedBlobsAreByteExact) {
 }
 
 TEST(TemplateSets, TheRegistryHoldsTheSetsAsPublished) {
-    // PublishedTemplates is registered from the definitions' text; registering the published
-    // blobs gives the same templates.
+    // PublishedTemplates is made from a table of the definitions; registering the published
+    // blobs, made from their text, gives the same templates.
     XTemplateRegistry fromSets;
     for (std::span<const uint8_t> set : {StandardTemplateSet(), SkinTemplateSet(), ExtensionTemplateSet()})
         ASSERT_TRUE(RegisterTemplateImage(set, &fromSets).ok());

@@ -182,7 +182,6 @@ bool StagedFiles::CanCreateBeside(const std::string& target, std::string* cause)
 #endif
 }
 
-
 std::string StagedFiles::Stage(const std::string& target, Existing existing) {
     if (target.empty()) return {};
     for (const Entry& entry : entries_)

@@ -60,8 +60,8 @@ public:
     std::string ClaimName(const std::string& directory, const std::string& fileName, const std::string& sourceKey);
 
     // Starts writing the bytes of the files staged so far to the disk on other threads, while
-    // the export goes on: their bytes must be complete. Commit waits for it and then has only
-    // the later files to write, so the disk's flush latency is paid once, not per file.
+    // the export goes on (their bytes must be complete): the disk's latency for them overlaps
+    // the rest of the export. Commit waits for it and syncs only the files staged later.
     void StartSync();
 
     // Puts every staged file in place. False, with *failedFile (the target as staged) and

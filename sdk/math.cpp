@@ -6,6 +6,7 @@
 #include "sdk/math.h"
 
 #include <algorithm>
+#include <array>
 #include <cfloat>
 #include <vector>
 
@@ -582,20 +583,29 @@ bool operator==(const Matrix2& a, const Matrix2& b) {
 
 namespace {
 
-std::vector<AxisRotation> MakeAxisRotations() {
-    std::vector<AxisRotation> out;
+// The 24 proper ones, permutations in lexicographic order and for each the sign patterns in
+// binary order (bit i flips row i), the identity first.
+constexpr std::array<AxisRotation, 24> MakeAxisRotations() {
+    std::array<AxisRotation, 24> out{};
+    size_t n = 0;
     int perm[3] = {0, 1, 2};
     do {
+        // The determinant of the signed permutation: the permutation's parity times the signs.
+        int parity = 1;
+        for (int i = 0; i < 3; ++i)
+            for (int j = i + 1; j < 3; ++j)
+                if (perm[i] > perm[j]) parity = -parity;
         for (int signs = 0; signs < 8; ++signs) {
-            AxisRotation r{{perm[0], perm[1], perm[2]},
-                           {signs & 1 ? -1.0 : 1.0, signs & 2 ? -1.0 : 1.0, signs & 4 ? -1.0 : 1.0}};
-            Mat3d p = ZeroMat3d();
-            for (int i = 0; i < 3; ++i) p.a[i][r.perm[i]] = r.sign[i];
-            if (Det(p) > 0) out.push_back(r);
+            const int flips = (signs & 1) + (signs >> 1 & 1) + (signs >> 2 & 1);
+            if ((flips % 2 ? -parity : parity) < 0) continue;
+            out[n++] = {{perm[0], perm[1], perm[2]},
+                        {signs & 1 ? -1.0 : 1.0, signs & 2 ? -1.0 : 1.0, signs & 4 ? -1.0 : 1.0}};
         }
     } while (std::next_permutation(perm, perm + 3));
-    return out;  // the identity comes first
+    return out;
 }
+
+constexpr std::array<AxisRotation, 24> kAxisRotations = MakeAxisRotations();
 
 // True when u (orthonormal) is so close to the identity that every other of the 24 frames has
 // a trace below 2 while the identity's is above 2.7: the identity is then the frame Snuggle
@@ -613,10 +623,9 @@ bool ClearlyIdentityFrame(const Mat3d& u) {
 // turns least, that is the one with the largest trace. u's rows are the stretch axes.
 void Snuggle(Mat3d& u, double k[3]) {
     if (ClearlyIdentityFrame(u)) return;
-    static const std::vector<AxisRotation> rotations = MakeAxisRotations();
-    const AxisRotation* best = &rotations.front();
+    const AxisRotation* best = &kAxisRotations.front();
     double bestTrace = -1e300;
-    for (const AxisRotation& r : rotations) {
+    for (const AxisRotation& r : kAxisRotations) {
         double trace = 0;
         for (int i = 0; i < 3; ++i) trace += r.sign[i] * u.a[r.perm[i]][i];
         if (trace > bestTrace + 1e-12) {

@@ -186,6 +186,52 @@ private:
     uint32_t flags = kMatrixIdentFlags;
 };
 
+// The small, hot members are defined here so that every caller can have them inlined.
+
+inline Matrix3::Matrix3() { IdentityMatrix(); }
+
+inline Matrix3::Matrix3(bool init) {
+    if (init)
+        IdentityMatrix();
+    else
+        Zero();
+}
+
+inline Matrix3::Matrix3(const Point3& row0, const Point3& row1, const Point3& row2, const Point3& row3)
+    : m{row0, row1, row2, row3}, flags(0) {}
+
+inline void Matrix3::IdentityMatrix() {
+    m[0] = {1, 0, 0};
+    m[1] = {0, 1, 0};
+    m[2] = {0, 0, 1};
+    m[3] = {0, 0, 0};
+    flags = kMatrixIdentFlags;
+}
+
+inline void Matrix3::Zero() {
+    for (auto& row : m) row = {};
+    flags = 0;
+}
+
+inline Point3 Matrix3::PointTransform(const Point3& p) const {
+    return {p.x * m[0].x + p.y * m[1].x + p.z * m[2].x + m[3].x,
+            p.x * m[0].y + p.y * m[1].y + p.z * m[2].y + m[3].y,
+            p.x * m[0].z + p.y * m[1].z + p.z * m[2].z + m[3].z};
+}
+
+inline Point3 Matrix3::VectorTransform(const Point3& p) const {
+    return {p.x * m[0].x + p.y * m[1].x + p.z * m[2].x, p.x * m[0].y + p.y * m[1].y + p.z * m[2].y,
+            p.x * m[0].z + p.y * m[1].z + p.z * m[2].z};
+}
+
+inline Matrix3 Matrix3::operator*(const Matrix3& b) const {
+    Matrix3 r(b.VectorTransform(m[0]), b.VectorTransform(m[1]), b.VectorTransform(m[2]),
+              b.PointTransform(m[3]));
+    // Products of diagonal, orthonormal or translation-free matrices keep that property.
+    r.flags = flags & b.flags;
+    return r;
+}
+
 inline Point3 operator*(const Point3& p, const Matrix3& mat) { return mat.PointTransform(p); }
 inline Point3 VectorTransform(const Matrix3& mat, const Point3& p) { return mat.VectorTransform(p); }
 

@@ -685,6 +685,15 @@ __m128d NormF2(const Mat3x2& x) {
     return _mm_sqrt_pd(s);
 }
 
+__m128d Blend(__m128d mask, __m128d yes, __m128d no) { return _mm_or_pd(_mm_and_pd(mask, yes), _mm_andnot_pd(mask, no)); }
+
+// A lane's mask (all bits set) for the lanes of bits.
+__m128d LaneMask(int bits) {
+    return _mm_castsi128_pd(_mm_set_epi64x(bits & 2 ? -1 : 0, bits & 1 ? -1 : 0));
+}
+
+// A lane that is done keeps its values while the other goes on: both go on in step until the
+// last is done, and only a lane that would take a rare branch goes on alone.
 void OrthogonalFactorPair(const Mat3d& l0, const Mat3d& l1, Mat3d& q0, Mat3d& q1) {
     const bool newton0 = StartsNewton(l0, &q0), newton1 = StartsNewton(l1, &q1);
     if (!newton0 || !newton1) {
@@ -693,6 +702,7 @@ void OrthogonalFactorPair(const Mat3d& l0, const Mat3d& l1, Mat3d& q0, Mat3d& q1
         return;
     }
     Mat3x2 q = Pack(l0, l1);
+    int active = 3;  // lanes still iterating
     for (int iteration = 0; iteration < 100; ++iteration) {
         Mat3x2 cof;
         for (int i = 0; i < 3; ++i) {
@@ -704,35 +714,34 @@ void OrthogonalFactorPair(const Mat3d& l0, const Mat3d& l1, Mat3d& q0, Mat3d& q1
         }
         const __m128d det = _mm_add_pd(_mm_add_pd(_mm_mul_pd(q.a[0][0], cof.a[0][0]), _mm_mul_pd(q.a[0][1], cof.a[0][1])),
                                        _mm_mul_pd(q.a[0][2], cof.a[0][2]));
-        if (_mm_movemask_pd(_mm_cmpgt_pd(Abs2(det), _mm_setzero_pd())) != 3) {
+        if ((~_mm_movemask_pd(_mm_cmpgt_pd(Abs2(det), _mm_setzero_pd())) & active) != 0) {
             Unpack(q, q0, q1);
-            q0 = NewtonFrom(l0, q0, iteration);
-            q1 = NewtonFrom(l1, q1, iteration);
+            if (active & 1) q0 = NewtonFrom(l0, q0, iteration);
+            if (active & 2) q1 = NewtonFrom(l1, q1, iteration);
             return;
         }
         Mat3x2 invT;
         for (int i = 0; i < 3; ++i)
             for (int j = 0; j < 3; ++j) invT.a[i][j] = _mm_div_pd(cof.a[i][j], det);
         const __m128d g = _mm_sqrt_pd(_mm_div_pd(NormF2(invT), NormF2(q)));
-        const __m128d half = _mm_set1_pd(0.5);
+        const __m128d half = _mm_set1_pd(0.5), on = LaneMask(active);
         __m128d change = _mm_setzero_pd();
         for (int i = 0; i < 3; ++i)
             for (int j = 0; j < 3; ++j) {
                 const __m128d next =
                     _mm_mul_pd(half, _mm_add_pd(_mm_mul_pd(g, q.a[i][j]), _mm_div_pd(invT.a[i][j], g)));
                 change = _mm_add_pd(change, Abs2(_mm_sub_pd(next, q.a[i][j])));
-                q.a[i][j] = next;
+                q.a[i][j] = Blend(on, next, q.a[i][j]);
             }
-        const int done = _mm_movemask_pd(_mm_cmple_pd(change, _mm_set1_pd(1e-13)));
-        if (done != 0) {
+        active &= ~_mm_movemask_pd(_mm_cmple_pd(change, _mm_set1_pd(1e-13)));
+        if (active == 0) {
             Unpack(q, q0, q1);
-            if (!(done & 1)) q0 = NewtonFrom(l0, q0, iteration + 1);
-            if (!(done & 2)) q1 = NewtonFrom(l1, q1, iteration + 1);
             return;
         }
     }
-    q0 = OrthogonalFactorRankDeficient(l0);
-    q1 = OrthogonalFactorRankDeficient(l1);
+    Unpack(q, q0, q1);
+    if (active & 1) q0 = OrthogonalFactorRankDeficient(l0);
+    if (active & 2) q1 = OrthogonalFactorRankDeficient(l1);
 }
 
 // TurnColumns and TurnRows of both lanes by their own (c, sn).
@@ -775,47 +784,46 @@ void JacobiEigenPair(const Mat3d& s0, const Mat3d& s1, double k0[3], Mat3d& v0, 
         return;
     }
     Mat3x2 s = Pack(s0, s1), v = Pack(Mat3d{}, Mat3d{});
-    // Goes on with each lane alone from the sweep and rotation given.
-    auto alone = [&](int sweep, int pair) {
-        Mat3d a0, a1, w0, w1;
-        Unpack(s, a0, a1);
-        Unpack(v, w0, w1);
-        JacobiFrom(a0, w0, true, sweep, pair);
-        JacobiFrom(a1, w1, true, sweep, pair);
-        s = Pack(a0, a1);
-        v = Pack(w0, w1);
-    };
-    for (int sweep = 0; sweep < 50; ++sweep) {
-        const int done = SweepsDonePair(s);
-        if (done == 3) break;
-        if (done != 0) {
-            alone(sweep, 0);
-            break;
-        }
-        int pair = 0;
-        for (; pair < 3; ++pair) {
+    int active = 3;  // lanes whose sweeps go on
+    for (int sweep = 0; sweep < 50 && (active &= ~SweepsDonePair(s)) != 0; ++sweep) {
+        for (int pair = 0; pair < 3; ++pair) {
             const int p = kSweepPairs[pair][0], q = kSweepPairs[pair][1];
             const __m128d apq = s.a[p][q];
-            if (_mm_movemask_pd(_mm_cmpeq_pd(apq, _mm_setzero_pd())) != 0) break;
+            const int turning = active & _mm_movemask_pd(_mm_cmpneq_pd(apq, _mm_setzero_pd()));
+            if (turning == 0) continue;
             const __m128d theta =
                 _mm_div_pd(_mm_sub_pd(s.a[q][q], s.a[p][p]), _mm_mul_pd(_mm_set1_pd(2.0), apq));
-            if (_mm_movemask_pd(_mm_cmpgt_pd(Abs2(theta), _mm_set1_pd(1e150))) != 0) break;
+            if ((_mm_movemask_pd(_mm_cmpgt_pd(Abs2(theta), _mm_set1_pd(1e150))) & turning) != 0) {
+                // A nearly diagonal pair: the lanes that go on, go on alone.
+                Mat3d a0, a1, w0, w1;
+                Unpack(s, a0, a1);
+                Unpack(v, w0, w1);
+                if (active & 1) JacobiFrom(a0, w0, true, sweep, pair);
+                if (active & 2) JacobiFrom(a1, w1, true, sweep, pair);
+                s = Pack(a0, a1);
+                v = Pack(w0, w1);
+                active = 0;
+                break;
+            }
             const __m128d one = _mm_set1_pd(1.0);
             const __m128d nonNegative = _mm_cmpge_pd(theta, _mm_setzero_pd());
-            const __m128d sign = _mm_or_pd(_mm_and_pd(nonNegative, one), _mm_andnot_pd(nonNegative, _mm_set1_pd(-1.0)));
+            const __m128d sign = Blend(nonNegative, one, _mm_set1_pd(-1.0));
             const __m128d t = _mm_div_pd(
                 sign, _mm_add_pd(Abs2(theta), _mm_sqrt_pd(_mm_add_pd(_mm_mul_pd(theta, theta), one))));
             const __m128d c = _mm_div_pd(one, _mm_sqrt_pd(_mm_add_pd(_mm_mul_pd(t, t), one)));
             const __m128d sn = _mm_mul_pd(t, c);
             const int r = 3 - p - q;
-            TurnColumnsPair(s, p, q, r, c, sn);
-            TurnRowsPair(s, p, q, r, c, sn);
-            TurnColumnsPair(v, p, q, r, c, sn);
-            s.a[p][q] = s.a[q][p] = _mm_setzero_pd();
-        }
-        if (pair < 3) {
-            alone(sweep, pair);
-            break;
+            Mat3x2 turnedS = s, turnedV = v;
+            TurnColumnsPair(turnedS, p, q, r, c, sn);
+            TurnRowsPair(turnedS, p, q, r, c, sn);
+            TurnColumnsPair(turnedV, p, q, r, c, sn);
+            turnedS.a[p][q] = turnedS.a[q][p] = _mm_setzero_pd();
+            const __m128d on = LaneMask(turning);
+            for (int i = 0; i < 3; ++i)
+                for (int j = 0; j < 3; ++j) {
+                    s.a[i][j] = Blend(on, turnedS.a[i][j], s.a[i][j]);
+                    v.a[i][j] = Blend(on, turnedV.a[i][j], v.a[i][j]);
+                }
         }
     }
     Mat3d a0, a1;

@@ -52,7 +52,7 @@ class XSaveObject;
 using XSaveProgress = std::function<bool(uint64_t done, uint64_t total)>;
 
 struct XSaveOptions {
-    int compressionLevel = 3;  // deflate level for compressed formats (1 fastest .. 12 smallest)
+    int compressionLevel = 2;  // deflate level for compressed formats (1 fastest .. 12 smallest)
     XSaveProgress progress;    // optional
     // File output: Save writes the path itself, without a temporary renamed onto it, for a
     // path that is already the caller's temporary. A failed save removes it.

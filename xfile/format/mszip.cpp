@@ -50,7 +50,10 @@ struct MszipCompressor::Shared {
     int level;
     libdeflate_compressor* mine = nullptr;
     libdeflate_compressor* theirs = nullptr;
-    std::vector<uint8_t> scratch;  // one slot of kSlotSize bytes per block
+    // One slot of kSlotSize bytes per block, left uninitialised: a block's deflated bytes take
+    // a fraction of its slot, and the pages of the rest are then never touched.
+    std::unique_ptr<uint8_t[]> scratch;
+    size_t scratchBlocks = 0;
     std::vector<uint32_t> sizes;   // framed size of each block in its slot
 
     // The job both threads work on: blocks are taken from `next`.
@@ -69,7 +72,7 @@ struct MszipCompressor::Shared {
     void Run(libdeflate_compressor* c) {
         for (size_t b; (b = next.fetch_add(1)) < blockCount;) {
             size_t at = b * kMszipBlockSize;
-            sizes[b] = CompressBlock(c, data + at, std::min(kMszipBlockSize, size - at), scratch.data() + b * kSlotSize);
+            sizes[b] = CompressBlock(c, data + at, std::min(kMszipBlockSize, size - at), scratch.get() + b * kSlotSize);
         }
     }
 
@@ -137,7 +140,10 @@ XResult MszipCompressor::CompressBatch(const uint8_t* data, size_t size, std::ve
     if (!s.mine) s.mine = libdeflate_alloc_compressor(s.level);
     if (!s.mine) return XResult::Error(XStatus::IoError, "not enough memory to start compressing");
     size_t blockCount = (size + kMszipBlockSize - 1) / kMszipBlockSize;
-    if (s.scratch.size() < blockCount * kSlotSize) s.scratch.resize(blockCount * kSlotSize);
+    if (s.scratchBlocks < blockCount) {
+        s.scratch.reset(new uint8_t[blockCount * kSlotSize]);
+        s.scratchBlocks = blockCount;
+    }
     s.sizes.assign(blockCount, 0);
     s.data = data;
     s.size = size;
@@ -162,7 +168,7 @@ XResult MszipCompressor::CompressBatch(const uint8_t* data, size_t size, std::ve
     size_t at = out->size();
     out->resize(at + total);
     for (size_t b = 0; b < blockCount; ++b) {
-        std::memcpy(out->data() + at, s.scratch.data() + b * kSlotSize, s.sizes[b]);
+        std::memcpy(out->data() + at, s.scratch.get() + b * kSlotSize, s.sizes[b]);
         at += s.sizes[b];
     }
     return XResult::Success();

@@ -408,8 +408,8 @@ XResult XSaveObject::Add(int parentDepth, uint64_t parentSerial, const XGuid& te
     // A source is read twice, to check it and to encode it, unless one chunk holds it; bytes
     // given whole are read in place.
     if (source && source->size() <= PayloadCursor::kChunkBytes) {
-        if (s.chunk.size() < PayloadCursor::kChunkBytes) s.chunk.resize(PayloadCursor::kChunkBytes);
         const size_t size = static_cast<size_t>(source->size());
+        if (s.chunk.size() < size) s.chunk.resize(size);  // a small file's payloads need less than a chunk
         source->Read(0, s.chunk.data(), size);
         bytes = {s.chunk.data(), size};
         source = nullptr;

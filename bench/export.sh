@@ -71,6 +71,11 @@ load="$(cut -d' ' -f1-3 /proc/loadavg)"
 for c in "${cases[@]}"; do
   IFS='|' read -r name file extra <<< "$c"
   echo "== $name" >&2
+  # Every case starts on a quiet disk: the previous case's outputs (up to hundreds of MB) are
+  # removed and everything written so far is flushed, so that neither their write-back nor the
+  # freeing of their blocks falls inside this case's timings.
+  rm -f "$work/out/"*
+  sync
   key="${file%.*}"
   hyperfine -N --warmup "$warmup" --runs "$runs" --style basic --export-json "$work/json/$key.json" \
     -n text "$(export_cmd "$file" 0 "$extra")" \

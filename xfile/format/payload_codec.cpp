@@ -291,6 +291,17 @@ constexpr char kDigitPairs[] =
     return d + n;
 }
 
+// Writes the n floats at p, each followed by separator, the last by last; returns the end.
+[[gnu::always_inline]] inline char* FloatRun(char* d, const uint8_t* p, size_t n, char separator, char last) {
+    for (size_t i = 0; i < n; ++i, p += 4) {
+        float f;
+        std::memcpy(&f, p, 4);
+        d = FixedSix(d, f);
+        *d++ = i + 1 < n ? separator : last;
+    }
+    return d;
+}
+
 class TextEncoder {
 public:
     TextEncoder(const XTemplateRegistry& r, PayloadCursor& c, OutBuffer* out) : reg_(r), c_(c), out_(out) {}
@@ -392,16 +403,11 @@ private:
             *d++ = ';';
             d = std::to_chars(d, d + 16, values).ptr;
             *d++ = ';';
-            for (uint32_t i = 0; i < values; ++i, p += 4) {
-                float f;
-                std::memcpy(&f, p, 4);
-                d = FixedSix(d, f);
-                *d++ = i + 1 < values ? ',' : ';';
-            }
+            d = FloatRun(d, p, values, ',', ';');
             *d++ = ';';
             *d++ = k + 1 < count ? ',' : ';';
             *d++ = '\n';
-            c_.p = p;
+            c_.p = p + 4 * size_t(values);
             out_->Commit(static_cast<size_t>(d - start));
             out_->AtSafePoint();
         }
@@ -419,13 +425,8 @@ private:
             char* d = start;
             const uint8_t* p = c_.p;
             for (size_t e = 0; e < batch; ++e, ++k) {
-                d = Spaces(d, indent);
-                for (size_t i = 0; i < n; ++i, p += 4) {
-                    float f;
-                    std::memcpy(&f, p, 4);
-                    d = FixedSix(d, f);
-                    *d++ = ';';
-                }
+                d = FloatRun(Spaces(d, indent), p, n, ';', ';');
+                p += elementBytes;
                 *d++ = k + 1 < count ? ',' : ';';
                 *d++ = '\n';
             }

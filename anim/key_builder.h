@@ -23,8 +23,9 @@ uint32_t AddSampledKeys(AnimTrack& track, std::vector<SampledKey> keys, const Ke
 // transforms from the host's poses and, with separate keys, decomposing them into scale,
 // rotation and translation is the costly part of exporting animation. It needs nothing from
 // the host, so once enough keys wait a worker thread adds them while the data pass goes on
-// asking the host for the next node's poses; Finish() has the calling thread take its share of what is left and waits for the
-// rest. One thread adds all keys of a track, in order, so the tracks do not depend on which.
+// asking the host for the next node's poses; Finish() has the calling thread take its share of
+// what is left and waits for the rest. One thread adds all keys of a track, in order, so the
+// tracks do not depend on which.
 class KeyBuilder {
 public:
     KeyBuilder() = default;

@@ -6,7 +6,8 @@ cd "$(dirname "$0")/.."
 
 packages=(g++ cmake make pkg-config zlib1g-dev nlohmann-json3-dev libassimp-dev libcli11-dev libstb-dev
           libgtest-dev libgmock-dev libdeflate-dev
-          blender assimp-utils)  # blender, assimp: the Blender add-on's tests (tests/blender)
+          blender assimp-utils  # blender, assimp: the Blender add-on's tests (tests/blender)
+          nodejs npm)  # the glTF-Validator (scripts/gltf-validator.sh) that checks plover convert's output
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -47,6 +47,19 @@ struct DumpCommand {
 // with the clips the input supplies.
 int RunDumpCommand(const DumpCommand& command);
 
+struct ConvertCommand {
+    std::string inputPath;   // anything export reads: a scene document, glTF, X, FBX, ...
+    std::string outputPath;  // .glb, or .gltf with its .bin and images beside it
+    int frameRate = 30;
+    bool texturesAnywhere = false;  // read textures outside the input's folder too
+    bool quiet = false;
+};
+
+// Writes the scene an export of the input would read as a glTF 2.0 file. Exit codes as export.
+int RunConvertCommand(const ConvertCommand& command);
+// The same with the stop request read from pendingSignal (0: none, else the signal number).
+int RunConvertCommand(const ConvertCommand& command, const std::function<int()>& pendingSignal);
+
 // Lists what the plug-in module reports.
 int RunPluginsCommand(const std::string& pluginPath);
 

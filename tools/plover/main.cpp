@@ -55,7 +55,8 @@ int main(int argc, char** argv) {
     std::string inspectPath;
     bool inspectJson = false, inspectSummary = false;
     std::string pluginPath;
-    CLI::App *dumpApp = nullptr, *configApp = nullptr, *showApp = nullptr, *setApp = nullptr, *inspectApp = nullptr,
+    ConvertCommand convertCommand;
+    CLI::App *dumpApp = nullptr, *convertApp = nullptr, *configApp = nullptr, *showApp = nullptr, *setApp = nullptr, *inspectApp = nullptr,
              *pluginsApp = nullptr;
     if (argc < 2 || std::string_view(argv[1]) != "export") {
         dumpApp = app.add_subcommand("dump", "Write the scene an export would read as a scene document");
@@ -64,6 +65,19 @@ int main(int argc, char** argv) {
         dumpApp->add_option("--fps", dumpCommand.frameRate, "Timeline frames per second (divides 4800)")
             ->check(CLI::Range(1, 4800));
         dumpApp->add_flag("-q,--quiet", dumpCommand.quiet, "No messages");
+
+        convertApp = app.add_subcommand("convert", "Write the scene an export would read as a glTF 2.0 file");
+        convertApp->add_option("input", convertCommand.inputPath,
+                               "Scene document (.json), or a model file (.x, .gltf, .glb, .fbx, .dae, .obj, ...)")
+            ->required();
+        convertApp->add_option("-o,--output", convertCommand.outputPath,
+                               "glTF file to write: .glb (binary) or .gltf (with .bin and images beside it)")
+            ->required();
+        convertApp->add_option("--fps", convertCommand.frameRate, "Timeline frames per second (divides 4800)")
+            ->check(CLI::Range(1, 4800));
+        convertApp->add_flag("--textures-anywhere", convertCommand.texturesAnywhere,
+                             "Read textures the input names outside its own folder too");
+        convertApp->add_flag("-q,--quiet", convertCommand.quiet, "No summary");
 
         configApp = app.add_subcommand("config", "Show or change the export options");
         configApp->require_subcommand(1);
@@ -100,6 +114,7 @@ int main(int argc, char** argv) {
     }
     const auto chosen = [](const CLI::App* command) { return command && *command; };
     if (chosen(dumpApp)) return RunDumpCommand(dumpCommand);
+    if (chosen(convertApp)) return RunConvertCommand(convertCommand);
     if (chosen(showApp)) return RunConfigShow(configDir);
     if (chosen(setApp)) return RunConfigSet(configDir, settings);
     if (chosen(pluginsApp)) return RunPluginsCommand(pluginPath);

@@ -812,9 +812,28 @@ void GltfWriter::AddMesh(HostNode& node, int nodeIndex) {
         nodes_[nodeIndex].json["mesh"] = meshIndex;
         return;
     }
-    // A skinned mesh is placed by its joints alone: it goes on a node of its own at the top of
-    // the scene, with no transform, as glTF recommends. The host node stays where it was (its
-    // children, its animation).
+    // A skinned mesh is placed by its joints alone: it goes on a node at the top of the scene,
+    // with no transform, as glTF recommends. A node without children moves there (its transform
+    // and animation moved nothing but the mesh), and so does an unmoved node at the top; one
+    // with children stays where it is for them, and the mesh goes on a node of the same name at
+    // the top.
+    const Json& placed = nodes_[nodeIndex].json;
+    const bool unmovedAtTop = node.parent() == &scene_.root() && !nodes_[nodeIndex].animated &&
+                              !placed.contains("translation") && !placed.contains("rotation") &&
+                              !placed.contains("scale") && !placed.contains("matrix");
+    if (node.children().empty() || unmovedAtTop) {
+        NodeOut& out = nodes_[nodeIndex];
+        for (const char* key : {"translation", "rotation", "scale", "matrix"}) out.json.erase(key);
+        out.animated = false;
+        out.json["mesh"] = meshIndex;
+        out.json["skin"] = skinIndex;
+        if (node.parent() && node.parent() != &scene_.root()) {
+            std::vector<int>& siblings = nodes_[nodeIndex_.at(const_cast<HostNode*>(node.parent()))].children;
+            siblings.erase(std::remove(siblings.begin(), siblings.end(), nodeIndex), siblings.end());
+            sceneNodes_.push_back(nodeIndex);
+        }
+        return;
+    }
     NodeOut out;
     out.node = &node;
     out.json["name"] = node.name();

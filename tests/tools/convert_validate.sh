@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Converts the bundled examples and the test models to .glb and .gltf with `plover convert` and
+# Converts the bundled examples and the test models to glTF with `plover convert` and
 # runs the Khronos glTF-Validator on every output: no errors, no warnings.
 # Usage: convert_validate.sh PLOVER SOURCE_DIR WORK_DIR
 set -euo pipefail
@@ -10,7 +10,13 @@ n=0
 for input in "$src"/examples/simple_scene.json "$src"/examples/*/*.gl* "$src"/tests/assets/gltf/*/*.gl*; do
   n=$((n + 1))
   name="$(basename "${input%.*}")"
-  for ext in glb gltf; do
+  # Each model to the other form (a .gltf to .glb and the other way), the scene document to both.
+  case "$input" in
+    *.json) forms="glb gltf" ;;
+    *.gltf) forms=glb ;;
+    *) forms=gltf ;;
+  esac
+  for ext in $forms; do
     mkdir -p "$work/$n-$ext"
     out="$work/$n-$ext/$name.$ext"
     "$plover" convert -q "$input" -o "$out"

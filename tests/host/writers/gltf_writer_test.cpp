@@ -240,7 +240,7 @@ INSTANTIATE_TEST_SUITE_P(Assets, GltfRoundTrip,
                                            "ClearCoatTest/ClearCoatTest.gltf", "InterpolationTest/InterpolationTest.gltf",
                                            "SimpleSkin/SimpleSkin.gltf", "RiggedFigure/RiggedFigure.glb",
                                            "CesiumMan/CesiumMan.glb", "Fox/Fox.glb"),
-                         [](const auto& info) { return fs::path(info.param).stem().string(); });
+                         [](const auto& param) { return fs::path(param.param).stem().string(); });
 
 // Textures: one outside the model's folder is not read unless allowed; one in a format glTF
 // does not take is left out with a warning; a different file already where a copy would go is
@@ -295,11 +295,12 @@ TEST(GltfWriter, TexturesOfUntrustedModels) {
     EXPECT_EQ(report.warnings.size(), 1u);
     EXPECT_EQ(report.images, 2u);
 
-    // An output that cannot be staged: nothing is written, nothing left behind.
+    // An output that cannot be put in place: nothing is written, nothing left behind.
     fs::create_directories(dir / "out" / "taken.glb");
-    StagedFiles staged;
-    EXPECT_FALSE(WriteGltf(scene, (dir / "out" / "taken.glb").string(), options, staged, report, error));
-    EXPECT_NE(error.find("taken.glb"), std::string::npos) << error;
+    const auto before = std::distance(fs::directory_iterator(dir / "out"), fs::directory_iterator());
+    EXPECT_FALSE(Convert(scene, dir / "out" / "taken.glb", options, report, error));
+    EXPECT_NE(error.find("directory"), std::string::npos) << error;
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir / "out"), fs::directory_iterator()), before);
 }
 
 // The material mapping: the importer's power from roughness undone; X values kept in extras.

@@ -969,7 +969,7 @@ int GltfWriter::ImageIndex(const std::string& file, const char* slot) {
         return index;
     }
     if (!ImageAllowed(source)) {
-        warn("it lies outside the model's folder (--textures-anywhere reads it)");
+        warn("it lies outside the model's folder (--allow-outside-files reads it)");
         return index;
     }
     if (!fs::is_regular_file(source, ec)) {
@@ -1142,7 +1142,10 @@ std::string GltfWriter::Finish() {
     Json doc;
     doc["asset"] = {{"version", "2.0"}, {"generator", "plover convert"}};
     doc["scene"] = 0;
-    doc["scenes"] = Json::array({{{"nodes", sceneNodes_}}});
+    // A scene without nodes lists none (glTF wants no empty arrays).
+    Json scene = Json::object();
+    if (!sceneNodes_.empty()) scene["nodes"] = sceneNodes_;
+    doc["scenes"] = Json::array({std::move(scene)});
     Json nodes = Json::array();
     for (NodeOut& out : nodes_) {
         if (!out.children.empty()) out.json["children"] = out.children;

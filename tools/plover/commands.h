@@ -51,7 +51,7 @@ struct ConvertCommand {
     std::string inputPath;   // anything export reads: a scene document, glTF, X, FBX, ...
     std::string outputPath;  // .glb, or .gltf with its .bin and images beside it
     int frameRate = 30;
-    bool texturesAnywhere = false;  // read textures outside the input's folder too
+    bool allowOutsideFiles = false;  // read textures outside the input's folder too
     bool quiet = false;
 };
 

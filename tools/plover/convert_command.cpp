@@ -73,7 +73,7 @@ int RunConvertCommand(const ConvertCommand& command, const std::function<int()>&
     GltfWriteOptions options;
     options.textureFolders.push_back(fs::absolute(fs::path(command.inputPath)).parent_path().string());
     if (input.unpacked) options.textureFolders.push_back(input.unpacked->path());
-    options.texturesAnywhere = command.texturesAnywhere;
+    options.texturesAnywhere = command.allowOutsideFiles;
     const std::string outputDir = fs::absolute(fs::path(command.outputPath)).parent_path().string();
     RemoveStaleTemporaries(outputDir);
 

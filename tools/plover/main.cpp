@@ -75,8 +75,8 @@ int main(int argc, char** argv) {
             ->required();
         convertApp->add_option("--fps", convertCommand.frameRate, "Timeline frames per second (divides 4800)")
             ->check(CLI::Range(1, 4800));
-        convertApp->add_flag("--textures-anywhere", convertCommand.texturesAnywhere,
-                             "Read textures the input names outside its own folder too");
+        convertApp->add_flag("--allow-outside-files", convertCommand.allowOutsideFiles,
+                             "Read files the input names outside its own folder");
         convertApp->add_flag("-q,--quiet", convertCommand.quiet, "No summary");
 
         configApp = app.add_subcommand("config", "Show or change the export options");

@@ -608,6 +608,10 @@ void GltfWriter::AddMesh(HostNode& node, int nodeIndex) {
     }
     if (tangentSet >= uvSets) tangentSet = -1;
 
+    // The buffer grows by this mesh at once: positions, normals, tangents, texture coordinates,
+    // colours, joints and weights per vertex, indices per corner (an estimate from above).
+    buffer_.reserve(buffer_.size() + vertexCount * (12 + 12 + 16 + 8 * size_t(uvSets) + 16 + 40) +
+                    12 * faceCount + 64);
     const Matrix3& offset = node.objectOffset();
     const bool hasOffset = !(offset == Matrix3());
     Json attributesJson;

@@ -47,6 +47,15 @@ struct ImportOptions {
     // files that need what it does not read, or (for tests that compare the two) one of them only.
     enum class GltfReader { Automatic, NativeOnly, AssimpOnly };
     GltfReader gltfReader = GltfReader::Automatic;
+    // How an X file was written: left-handed with Y up (the exporter's default) unless these say
+    // it is right-handed or has Z up; the import undoes that convention.
+    bool fromRightHanded = false;
+    bool fromZUp = false;
+    // Files a model names outside its own folder tree are read where they are only when set;
+    // otherwise they are looked for by file name beside the model.
+    bool allowOutsideFiles = false;
+    // Receives one line per thing the import skipped or changed; null: not kept.
+    std::vector<std::string>* warnings = nullptr;
 };
 
 // The largest interchange file the host reads.
@@ -59,7 +68,7 @@ inline constexpr uint64_t kMaxInterchangeFileBytes = uint64_t(1) << 31;
 using ImportedClip = HostClip;
 
 // Reads the file at path and builds its scene (glTF files through the native reader, see
-// gltf_import.h). Null on failure, with error holding one line that
+// gltf_import.h; X files through our own X reader, see import/x_import.h). Null on failure, with error holding one line that
 // names the file and the problem (Assimp's message for a file it cannot read). Files larger than
 // kMaxInterchangeFileBytes, and binary glTF files whose header does not match the file, are
 // refused before Assimp reads them. When clips is given it receives one entry per animation, in

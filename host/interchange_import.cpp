@@ -12,6 +12,7 @@
 
 #include "host/byte_order.h"
 #include "host/gltf_import.h"
+#include "host/import/x_import.h"
 #include "host/nesting_check.h"
 #include "host/stack_guard.h"
 
@@ -150,6 +151,12 @@ std::unique_ptr<HostScene> ImportInterchangeFile(const std::string& path, const 
     if (const std::string problem = CheckBinaryGltf(path, size); !problem.empty()) {
         error = path + ": " + problem;
         return nullptr;
+    }
+    if (IsXFile(path)) {
+        std::vector<ImportedClip> found;
+        std::unique_ptr<HostScene> scene = ImportXFile(path, options, found, error);
+        if (scene && clips) *clips = std::move(found);
+        return scene;
     }
     if (IsGltfFileName(path) && options.gltfReader != ImportOptions::GltfReader::AssimpOnly) {
         std::unique_ptr<HostScene> scene;

@@ -380,6 +380,13 @@ public:
                 break;
             }
             case ParamType::Bool: {
+                // true/false, or the whole number of an effect's DWORD parameter.
+                if (has && value.is_number()) {
+                    int64_t i = 0;
+                    if (!ReadInt(value, at, 0, std::numeric_limits<uint32_t>::max(), i)) return false;
+                    result = static_cast<int>(static_cast<uint32_t>(i));
+                    break;
+                }
                 bool b = false;
                 if (has && !ReadBool(value, at, b)) return false;
                 result = b ? 1 : 0;

@@ -222,7 +222,13 @@ public:
             case ParamType::Float:
             case ParamType::Percent: o["value"] = Number(block.GetFloat(p.id)); break;
             case ParamType::Int: o["value"] = block.GetInt(p.id); break;
-            case ParamType::Bool: o["value"] = block.GetInt(p.id) != 0; break;
+            case ParamType::Bool: {
+                // An effect's DWORD parameter (read from an X file) keeps its number.
+                const int v = block.GetInt(p.id);
+                if (v == 0 || v == 1) o["value"] = v != 0;
+                else o["value"] = static_cast<uint32_t>(v);
+                break;
+            }
             case ParamType::Point3: {
                 const Point3 v = block.GetPoint3(p.id);
                 o["value"] = Numbers({v.x, v.y, v.z});

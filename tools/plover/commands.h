@@ -20,6 +20,10 @@ struct ExportCommand {
     std::vector<std::string> settings;  // KEY=VALUE one-run overrides
     std::string pluginPath;             // empty: plover.dle beside the executable
     int frameRate = 30;                 // timeline frame rate of an imported file
+    // An X file input's convention (default: left-handed, Y up), and files outside its folder.
+    bool fromRightHanded = false;
+    bool fromZUp = false;
+    bool allowOutsideFiles = false;
     bool selectedOnly = false;
     bool quiet = false;
     // The process ends right after the command: the scene is left for the system to reclaim
@@ -40,6 +44,9 @@ struct DumpCommand {
     std::string inputPath;   // a scene document (.json) or any file Assimp reads
     std::string outputPath;  // the scene document to write
     int frameRate = 30;
+    bool fromRightHanded = false;  // as in ExportCommand
+    bool fromZUp = false;
+    bool allowOutsideFiles = false;
     bool quiet = false;
 };
 

@@ -47,7 +47,8 @@ int RunDumpCommand(const DumpCommand& command) {
     const std::string outputDir = fs::absolute(fs::path(command.outputPath)).parent_path().string();
     StagedFiles staged;
     SceneInput input;
-    if (!LoadSceneInput(command.inputPath, command.frameRate, outputDir, input, error, &staged)) {
+    if (!LoadSceneInput(command.inputPath, command.frameRate, outputDir, input, error, &staged,
+                        {command.fromRightHanded, command.fromZUp, command.allowOutsideFiles})) {
         std::cerr << "plover: " << error << "\n";
         return kExitUsage;
     }

@@ -88,7 +88,8 @@ int RunExportCommand(const ExportCommand& command, const std::function<int()>& p
     // Images stored inside an imported file are unpacked into a private folder; the exporter
     // copies them into the output folder like any other texture when the export succeeds.
     SceneInput input;
-    if (!LoadSceneInput(command.scenePath, command.frameRate, "", input, error)) return Fail(error, kExitUsage);
+    if (!LoadSceneInput(command.scenePath, command.frameRate, "", input, error, nullptr,
+                        {command.fromRightHanded, command.fromZUp, command.allowOutsideFiles})) return Fail(error, kExitUsage);
     if (int signal = pendingSignal()) return interrupted(signal);
     std::unique_ptr<HostScene> scene = std::move(input.scene);
     // Taking apart a scene of many objects costs a noticeable part of a short run, and unloading

@@ -33,7 +33,7 @@ int main(int argc, char** argv) {
     ExportCommand exportCommand;
     CLI::App* exportApp = app.add_subcommand("export", "Export a scene document or a model file to an X file");
     exportApp->add_option("scene", exportCommand.scenePath,
-                          "Scene document (.json), or a model file Assimp reads (.gltf, .glb, .fbx, .dae, .obj, ...)")
+                          "Scene document (.json), an X file, or a model file Assimp reads (.gltf, .glb, .fbx, .dae, .obj, ...)")
         ->required();
     exportApp->add_option("-o,--output", exportCommand.outputPath, "Output X file")->required();
     exportApp->add_option("--config-dir", exportCommand.configDir,
@@ -43,6 +43,11 @@ int main(int argc, char** argv) {
     exportApp->add_option("--plugin", exportCommand.pluginPath, "The plug-in module (default: plover.dle beside plover)");
     exportApp->add_option("--fps", exportCommand.frameRate, "Timeline frames per second of an imported model (divides 4800)")
         ->check(CLI::Range(1, 4800));
+    exportApp->add_flag("--from-right-handed", exportCommand.fromRightHanded,
+                        "An X file input is right-handed (default: left-handed, as the exporter writes)");
+    exportApp->add_flag("--from-z-up", exportCommand.fromZUp, "An X file input has Z up (default: Y up)");
+    exportApp->add_flag("--allow-outside-files", exportCommand.allowOutsideFiles,
+                        "Read files a model names outside its own folder (default: looked for beside the model)");
     exportApp->add_flag("--selected-only", exportCommand.selectedOnly, "Export the selected nodes only");
     exportApp->add_flag("-q,--quiet", exportCommand.quiet, "No progress bar and no summary");
 
@@ -60,10 +65,14 @@ int main(int argc, char** argv) {
              *pluginsApp = nullptr;
     if (argc < 2 || std::string_view(argv[1]) != "export") {
         dumpApp = app.add_subcommand("dump", "Write the scene an export would read as a scene document");
-        dumpApp->add_option("input", dumpCommand.inputPath, "Model file Assimp reads, or a scene document")->required();
+        dumpApp->add_option("input", dumpCommand.inputPath, "X file, model file Assimp reads, or a scene document")->required();
         dumpApp->add_option("-o,--output", dumpCommand.outputPath, "Scene document to write (.json)")->required();
         dumpApp->add_option("--fps", dumpCommand.frameRate, "Timeline frames per second (divides 4800)")
             ->check(CLI::Range(1, 4800));
+        dumpApp->add_flag("--from-right-handed", dumpCommand.fromRightHanded, "An X file input is right-handed");
+        dumpApp->add_flag("--from-z-up", dumpCommand.fromZUp, "An X file input has Z up");
+        dumpApp->add_flag("--allow-outside-files", dumpCommand.allowOutsideFiles,
+                          "Read files a model names outside its own folder");
         dumpApp->add_flag("-q,--quiet", dumpCommand.quiet, "No messages");
 
         convertApp = app.add_subcommand("convert", "Write the scene an export would read as a glTF 2.0 file");

@@ -18,7 +18,7 @@ bool IsSceneDocumentPath(const std::string& path) {
 }
 
 bool LoadSceneInput(const std::string& path, int frameRate, const std::string& textureDirectory, SceneInput& input,
-                    std::string& error, StagedFiles* staged) {
+                    std::string& error, StagedFiles* staged, const InputConventions& conventions) {
     input = SceneInput{};
     if (IsSceneDocumentPath(path)) {
         input.scene = LoadSceneDocument(path, error);
@@ -27,6 +27,11 @@ bool LoadSceneInput(const std::string& path, int frameRate, const std::string& t
         options.frameRate = frameRate;
         options.textureDirectory = textureDirectory;
         options.staged = staged;
+        options.fromRightHanded = conventions.fromRightHanded;
+        options.fromZUp = conventions.fromZUp;
+        options.allowOutsideFiles = conventions.allowOutsideFiles;
+        std::vector<std::string> importWarnings;
+        options.warnings = &importWarnings;
         if (textureDirectory.empty()) {
             input.unpacked = UnpackFolder::Create(error);
             if (!input.unpacked) return false;
@@ -34,6 +39,7 @@ bool LoadSceneInput(const std::string& path, int frameRate, const std::string& t
             options.privateFolder = true;
         }
         input.scene = ImportInterchangeFile(path, options, error);
+        for (const std::string& warning : importWarnings) std::cerr << "plover: warning: " << warning << "\n";
     }
     if (!input.scene) {
         input.unpacked.reset();

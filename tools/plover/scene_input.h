@@ -1,5 +1,5 @@
-// The scene an export or a dump starts from: a scene document, or any interchange file that
-// Assimp reads, together with the clip list that goes with it.
+// The scene an export or a dump starts from: a scene document, an X file, or any interchange
+// file that Assimp reads, together with the clip list that goes with it.
 #pragma once
 
 #include <memory>
@@ -26,6 +26,14 @@ struct SceneInput {
     std::vector<std::string> warnings;
 };
 
+// How the model files read were written, where the file does not say (X files: handedness and
+// up axis), and whether a model may name files outside its own folder tree.
+struct InputConventions {
+    bool fromRightHanded = false;
+    bool fromZUp = false;
+    bool allowOutsideFiles = false;
+};
+
 // True for paths that name a scene document (".json", letter case ignored).
 bool IsSceneDocumentPath(const std::string& path);
 
@@ -37,4 +45,4 @@ bool IsSceneDocumentPath(const std::string& path);
 // there for the caller to commit with its own files. False, with error naming the file, on
 // failure.
 bool LoadSceneInput(const std::string& path, int frameRate, const std::string& textureDirectory, SceneInput& input,
-                    std::string& error, StagedFiles* staged = nullptr);
+                    std::string& error, StagedFiles* staged = nullptr, const InputConventions& conventions = {});

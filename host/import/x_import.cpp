@@ -826,6 +826,7 @@ private:
         const std::string name = library_->MaterialName(std::string(doc_.Name(doc_.nodes[node])), "Material");
 
         std::vector<std::string> textures;
+        std::string normalMap;
         uint32_t effect = xfile::kNoNode;
         for (uint32_t c : doc_.Children(node)) {
             if (doc_.nodes[c].isReference) {
@@ -839,11 +840,13 @@ private:
                 if (!file.empty()) textures.push_back(file);
             } else if (kind == Kind::EffectInstance) {
                 effect = c;
-            } else if (TemplateName(c) == "TextureFileName") {
-                // The capital N some writers use: the same file name string.
+            } else if (IsFileNameTemplate(c, "TextureFileName") || IsFileNameTemplate(c, "NormalmapFilename")) {
+                // The capital N some writers use; a normal map some files define a template for.
                 Payload text(doc_.Payload(doc_.nodes[c]), Where(c));
                 const std::string file = ModelFile(text.String());
-                if (!file.empty()) textures.push_back(file);
+                if (file.empty()) continue;
+                if (TemplateName(c) == "TextureFileName") textures.push_back(file);
+                else normalMap = file;
             } else {
                 Skipped(TemplateName(c));
             }
@@ -869,7 +872,14 @@ private:
             }
             library_->AddMap(*material, slot, textures[t], 1, kUTile | kVTile, Matrix3(), slot == kMapBump && normal);
         }
+        if (!normalMap.empty()) library_->AddMap(*material, kMapBump, normalMap, 1, kUTile | kVTile, Matrix3(), true);
         return &scene_->materials().AddMaterial(std::move(material));
+    }
+
+    // A template of that name holding one string, as files define it themselves.
+    bool IsFileNameTemplate(uint32_t node, std::string_view name) const {
+        const xfile::XTemplate& t = doc_.TemplateOf(doc_.nodes[node]);
+        return t.name == name && t.members.size() == 1 && t.members[0].type == xfile::XType::String && !t.members[0].isArray;
     }
 
     static bool IsImageName(const std::string& value) {

@@ -83,9 +83,10 @@ TEST(ModelNesting, DeepFilesAreRefusedBeforeAssimpReadsThem) {
         std::string bytes;
         const char* where;
     } cases[] = {
-        {"text.x", "xof 0303txt 0032\n" + frames, "(line 1026, column 9)"},
-        {"binary.x", "xof 0303bin 0032" + BinaryXBody(kDeep), "(brace at byte 13323 after the header)"},
-        {"compressed.x", CompressedX(BinaryXBody(kDeep)), "(brace at byte 13323 of the decompressed data)"},
+        // X files are read by plover's own reader, which refuses them itself.
+        {"text.x", "xof 0303txt 0032\n" + frames, nullptr},
+        {"binary.x", "xof 0303bin 0032" + BinaryXBody(kDeep), nullptr},
+        {"compressed.x", CompressedX(BinaryXBody(kDeep)), nullptr},
         {"ascii.fbx", "; FBX 7.4.0 project file\nObjects:  {\n" + frames + "}\n", "(line 1026, column 9)"},
         {"binary.fbx", BinaryFbx(kDeep, false), "(node record at byte"},
         {"binary75.fbx", BinaryFbx(kDeep, true), "(node record at byte"},
@@ -100,7 +101,10 @@ TEST(ModelNesting, DeepFilesAreRefusedBeforeAssimpReadsThem) {
         std::ofstream(path, std::ios::binary) << c.bytes;
         std::string error;
         EXPECT_EQ(ImportInterchangeFile(path, ImportOptions(), error, nullptr), nullptr);
-        EXPECT_NE(error.find(path + ": nested more than 1024 levels deep " + c.where), std::string::npos) << error;
+        const std::string expected = c.where ? ": nested more than 1024 levels deep " + std::string(c.where)
+                                             : ": objects nested deeper than 1024";
+        EXPECT_EQ(error.rfind(path + ": ", 0), 0u) << error;
+        EXPECT_NE(error.find(c.where ? path + expected : expected), std::string::npos) << error;
     }
 }
 

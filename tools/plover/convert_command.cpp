@@ -67,7 +67,8 @@ int RunConvertCommand(const ConvertCommand& command, const std::function<int()>&
     // Images stored inside the input are unpacked into a private folder, read from there into the
     // output, and removed with the input.
     SceneInput input;
-    if (!LoadSceneInput(command.inputPath, command.frameRate, "", input, error)) return Fail(error, kExitUsage);
+    if (!LoadSceneInput(command.inputPath, command.frameRate, "", input, error, nullptr,
+                        {command.fromRightHanded, command.fromZUp, command.allowOutsideFiles})) return Fail(error, kExitUsage);
     if (int signal = pendingSignal()) return interrupted(signal);
 
     GltfWriteOptions options;

@@ -84,6 +84,8 @@ int main(int argc, char** argv) {
             ->required();
         convertApp->add_option("--fps", convertCommand.frameRate, "Timeline frames per second (divides 4800)")
             ->check(CLI::Range(1, 4800));
+        convertApp->add_flag("--from-right-handed", convertCommand.fromRightHanded, "An X file input is right-handed");
+        convertApp->add_flag("--from-z-up", convertCommand.fromZUp, "An X file input has Z up");
         convertApp->add_flag("--allow-outside-files", convertCommand.allowOutsideFiles,
                              "Read files the input names outside its own folder");
         convertApp->add_flag("-q,--quiet", convertCommand.quiet, "No summary");

@@ -1,14 +1,16 @@
 # DirectX (.x) export through Plover: File > Export > "DirectX (.x) - Plover" and the operator
 # bpy.ops.export_scene.plover_x(filepath=...). The add-on only writes a scene document of the
 # Blender scene and runs `plover export` on it; every export decision is Plover's.
+# Import: File > Import > "DirectX (.x) - Plover", bpy.ops.import_scene.plover_x(filepath=...):
+# `plover convert` to a temporary .glb read by Blender's glTF importer (x_import.py).
 
 bl_info = {
     "name": "DirectX (.x) - Plover",
     "author": "Plover",
     "version": (1, 0, 0),
     "blender": (3, 4, 0),
-    "location": "File > Export > DirectX (.x) - Plover",
-    "description": "Export the scene to a DirectX X file through the plover command",
+    "location": "File > Import-Export > DirectX (.x) - Plover",
+    "description": "Export the scene to a DirectX X file, and import X files, through the plover command",
     "category": "Import-Export",
 }
 
@@ -18,10 +20,11 @@ import re
 import tempfile
 
 import bpy
+from mathutils import Matrix
 from bpy.props import BoolProperty, EnumProperty, FloatProperty, IntProperty, StringProperty
-from bpy_extras.io_utils import ExportHelper
+from bpy_extras.io_utils import ExportHelper, ImportHelper
 
-from . import plover_command
+from . import plover_command, x_import
 from .scene_document import build_document
 
 FORMATS = [("0", "Text", "Text X file"),
@@ -280,20 +283,126 @@ class ExportPloverX(bpy.types.Operator, ExportHelper):
         return {"FINISHED"}
 
 
+def gltf_import(path):
+    """Blender's glTF importer on a file. Blender 3.4's importer still names numpy's `np.bool`,
+    which NumPy 1.24 (Debian 12's) no longer has: the alias is lent for the call only."""
+    import numpy
+    lent = "bool" not in vars(numpy)
+    if lent:
+        numpy.bool = bool
+    try:
+        return bpy.ops.import_scene.gltf(filepath=path, guess_original_bind_pose=True)
+    finally:
+        if lent:
+            del numpy.bool
+
+
+class ImportPloverX(bpy.types.Operator, ImportHelper):
+    """Import a DirectX X file through Plover"""
+    bl_idname = "import_scene.plover_x"
+    bl_label = "Import DirectX (.x)"
+    bl_options = {"REGISTER", "UNDO", "PRESET"}
+
+    filename_ext = ".x"
+    filter_glob: StringProperty(default="*.x", options={"HIDDEN"})
+    right_handed: BoolProperty(name="Right-Handed File", default=False,
+                               description="The file was written right-handed (not mirrored on Z)")
+    z_up: BoolProperty(name="Z-Up File", default=False, description="The file was written with Z up")
+    scale: FloatProperty(name="Scale", min=1e-5, max=1e5, default=1.0,
+                         description="Scale applied to the imported objects")
+    set_frame_rate: BoolProperty(
+        name="Frame Rate from Keys", default=True,
+        description="Set the scene's frame rate to the one the animation keys were sampled at "
+                    "(kept when its frames already hold every key)")
+
+    def execute(self, context):
+        path = preferences(context)[0]
+        source = os.path.abspath(bpy.path.abspath(self.filepath))
+        try:
+            plover = plover_command.find_plover(path)
+        except plover_command.PloverError as error:
+            self.report({"ERROR"}, str(error))
+            return {"CANCELLED"}
+        if not os.path.isfile(source):
+            self.report({"ERROR"}, "%s: no such file" % source)
+            return {"CANCELLED"}
+        scene = context.scene
+        before_objects = set(bpy.data.objects)
+        before_actions = set(bpy.data.actions)
+        with tempfile.TemporaryDirectory(prefix="plover-") as work:
+            glb = os.path.join(work, os.path.splitext(os.path.basename(source))[0] + ".glb")
+            command = x_import.convert_command(plover, source, glb, self.right_handed, self.z_up)
+            try:
+                code, lines = plover_command.run_export(command)
+            except plover_command.PloverError as error:
+                self.report({"ERROR"}, str(error))
+                return {"CANCELLED"}
+            if code != 0 or not os.path.isfile(glb):
+                for line in lines[:-1]:
+                    self.report({"WARNING"} if "warning" in line.lower() else {"INFO"}, line)
+                self.report({"ERROR"}, lines[-1] if lines else "plover convert failed on %s" % source)
+                return {"CANCELLED"}
+            for line in lines:
+                self.report({"WARNING"} if "warning" in line.lower() else {"INFO"}, line)
+            try:
+                document, binary = x_import.read_glb(glb)
+            except (OSError, ValueError, plover_command.PloverError) as error:
+                self.report({"ERROR"}, "The converted file could not be read: %s" % error)
+                return {"CANCELLED"}
+            fps = scene.render.fps / scene.render.fps_base
+            rate = x_import.sampled_frame_rate(document, binary, int(round(fps)) if fps == int(fps) else None)
+            if self.set_frame_rate and rate is not None and rate != fps:
+                # The glTF importer turns seconds into frames at the scene's rate: set it first.
+                scene.render.fps, scene.render.fps_base = rate, 1.0
+                self.report({"INFO"}, "Frame rate set to %d fps, the rate of the file's keys" % rate)
+            result = gltf_import(glb)
+            if result != {"FINISHED"}:
+                self.report({"ERROR"}, "Blender's glTF importer could not read what plover converted from %s" % source)
+                return {"CANCELLED"}
+        new_objects = [o for o in bpy.data.objects if o not in before_objects]
+        self.name_actions(x_import.animation_names(document), [a for a in bpy.data.actions if a not in before_actions])
+        if self.scale != 1.0:
+            for ob in new_objects:
+                if ob.parent is None or ob.parent not in new_objects:
+                    ob.matrix_world = Matrix.Scale(self.scale, 4) @ ob.matrix_world
+        return {"FINISHED"}
+
+    @staticmethod
+    def name_actions(set_names, actions):
+        """The glTF importer names an action "<set>_<object>"; the animation set's own name goes
+        to the one action of each set (the armature's when several objects move in it)."""
+        for name in set_names:
+            mine = [a for a in actions if a.name.startswith(name + "_")]
+            if not mine:
+                continue
+            users = {a: [o for o in bpy.data.objects if o.animation_data and any(
+                s.action == a for t in o.animation_data.nla_tracks for s in t.strips)] for a in mine}
+            mine.sort(key=lambda a: (not any(o.type == "ARMATURE" for o in users[a]), a.name))
+            if name in bpy.data.actions and bpy.data.actions[name] not in mine:
+                continue   # an action of that name was there before: leave both as they are
+            mine[0].name = name
+
+
+def menu_func_import(self, context):
+    self.layout.operator(ImportPloverX.bl_idname, text="DirectX (.x) \u2013 Plover")
+
+
 def menu_func_export(self, context):
     self.layout.operator(ExportPloverX.bl_idname, text="DirectX (.x) \u2013 Plover")
 
 
-classes = (PloverPreferences, ExportPloverX)
+classes = (PloverPreferences, ExportPloverX, ImportPloverX)
 
 
 def register():
     for cls in classes:
         bpy.utils.register_class(cls)
     bpy.types.TOPBAR_MT_file_export.append(menu_func_export)
+    bpy.types.TOPBAR_MT_file_import.append(menu_func_import)
 
 
 def unregister():
+    bpy.types.TOPBAR_MT_file_import.remove(menu_func_import)
     bpy.types.TOPBAR_MT_file_export.remove(menu_func_export)
     for cls in reversed(classes):
         bpy.utils.unregister_class(cls)

@@ -6,18 +6,7 @@
 #include <filesystem>
 #include <system_error>
 
-#ifdef _WIN32
-#include <io.h>
-#include <process.h>
-#define PLOVER_GETPID _getpid
-#define PLOVER_FSYNC _commit
-#define PLOVER_FILENO _fileno
-#else
-#include <unistd.h>
-#define PLOVER_GETPID getpid
-#define PLOVER_FSYNC fsync
-#define PLOVER_FILENO fileno
-#endif
+#include "core/platform.h"
 
 namespace fs = std::filesystem;
 
@@ -29,7 +18,7 @@ std::string ErrnoText() { return std::strerror(errno); }
 
 std::string TemporaryNameBeside(const std::string& target) {
     static std::atomic<unsigned> counter{0};
-    return target + ".tmp" + std::to_string(static_cast<long>(PLOVER_GETPID())) + "_" + std::to_string(counter++);
+    return target + ".tmp" + std::to_string(platform::ProcessId()) + "_" + std::to_string(counter++);
 }
 
 AtomicFile::AtomicFile(std::string target) : target_(std::move(target)) {}
@@ -45,10 +34,10 @@ bool AtomicFile::Fail(const std::string& what) {
 bool AtomicFile::Open() {
     if (target_.empty()) return Fail("no file name given");
     std::error_code ec;
-    const fs::path parent = fs::path(target_).parent_path();
+    const fs::path parent = platform::PathOf(target_).parent_path();
     if (!parent.empty()) fs::create_directories(parent, ec);
     temp_ = TemporaryNameBeside(target_);
-    file_ = std::fopen(temp_.c_str(), "wb");
+    file_ = platform::OpenFile(temp_, "wb");
     if (!file_) {
         const std::string cause = ErrnoText();
         temp_.clear();
@@ -68,18 +57,19 @@ bool AtomicFile::Write(std::string_view bytes) {
 bool AtomicFile::Commit() {
     if (!file_) return Fail("cannot write " + target_ + ": the file is not open");
     bool ok = !failed_;
-    if (ok && std::fflush(file_) != 0) ok = Fail("cannot write " + target_ + ": " + ErrnoText());
-    if (ok && PLOVER_FSYNC(PLOVER_FILENO(file_)) != 0) ok = Fail("cannot write " + target_ + ": " + ErrnoText());
+    if (ok) {
+        const int error = platform::SyncOpenFile(file_);
+        if (error != 0) ok = Fail("cannot write " + target_ + ": " + std::strerror(error));
+    }
     if (std::fclose(file_) != 0 && ok) ok = Fail("cannot write " + target_ + ": " + ErrnoText());
     file_ = nullptr;
     if (ok) {
-        std::error_code ec;
-        fs::rename(temp_, target_, ec);
+        const std::error_code ec = platform::MoveIntoPlace(temp_, target_);
         if (ec) ok = Fail("cannot replace " + target_ + ": " + ec.message());
     }
     if (!ok) {
         std::error_code ignored;
-        fs::remove(temp_, ignored);
+        fs::remove(platform::PathOf(temp_), ignored);
     }
     temp_.clear();
     return ok;
@@ -90,7 +80,7 @@ void AtomicFile::Discard() {
     file_ = nullptr;
     if (!temp_.empty()) {
         std::error_code ignored;
-        fs::remove(temp_, ignored);
+        fs::remove(platform::PathOf(temp_), ignored);
         temp_.clear();
     }
 }

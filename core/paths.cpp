@@ -5,13 +5,19 @@
 #include <system_error>
 #include <vector>
 
+#include "core/platform.h"
+
 namespace fs = std::filesystem;
 
 namespace {
+// The last "/" or "\"; in a name without either, the colon of a drive letter ("C:wood.png"
+// is wood.png in drive C's current folder).
 size_t LastSeparator(std::string_view path) {
     for (size_t i = path.size(); i > 0; --i)
         if (IsPathSeparator(path[i - 1])) return i - 1;
-    return std::string_view::npos;
+    const bool drive = path.size() >= 2 && path[1] == ':' &&
+                       ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
+    return drive ? 1 : std::string_view::npos;
 }
 }  // namespace
 
@@ -34,10 +40,10 @@ std::string WithTrailingSeparator(std::string_view dir) {
 
 std::string LongPathName(const std::string& path) {
     std::error_code ec;
-    if (path.empty() || !std::filesystem::exists(path, ec) || ec) return path;
-    auto canonical = std::filesystem::canonical(path, ec);
+    if (path.empty() || !std::filesystem::exists(platform::PathOf(path), ec) || ec) return path;
+    auto canonical = std::filesystem::canonical(platform::PathOf(path), ec);
     if (ec) return path;
-    return canonical.string();
+    return platform::Utf8Of(canonical);
 }
 
 namespace {
@@ -56,10 +62,10 @@ std::string Search(const fs::path& directory, const std::string& fileName, const
     }
     std::sort(entries.begin(), entries.end(),
               [](const fs::directory_entry& a, const fs::directory_entry& b) {
-                  return a.path().filename().string() < b.path().filename().string();
+                  return platform::Utf8Of(a.path().filename()) < platform::Utf8Of(b.path().filename());
               });
     for (const fs::directory_entry& entry : entries) {
-        const std::string name = entry.path().filename().string();
+        const std::string name = platform::Utf8Of(entry.path().filename());
         std::error_code statusError;
         const fs::file_status linkStatus = entry.symlink_status(statusError);
         if (statusError) continue;
@@ -82,6 +88,6 @@ std::string FindFileInTree(const std::string& directory, const std::string& file
     if (fileName.empty()) return {};
     const std::string prefix = WithTrailingSeparator(directory.empty() ? std::string("./") : directory);
     size_t foldersLeft = kMaxFileSearchFolders;
-    return Search(fs::path(prefix), fileName, prefix, foldersLeft, 0);
+    return Search(platform::PathOf(prefix), fileName, prefix, foldersLeft, 0);
 }
 

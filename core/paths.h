@@ -10,7 +10,8 @@ inline bool IsPathSeparator(char c) { return c == '/' || c == '\\'; }
 
 // Everything up to and including the last separator; "./" when there is none.
 std::string DirectoryOf(std::string_view path);
-// The part after the last separator (the whole path when there is none).
+// The part after the last separator (the whole path when there is none). A drive letter
+// without a separator after it ("C:wood.png") counts as a folder.
 std::string FileNameOf(std::string_view path);
 // dir with a "/" appended when it is not empty and does not end in a separator.
 std::string WithTrailingSeparator(std::string_view dir);

@@ -10,16 +10,9 @@
 #include <filesystem>
 #include <system_error>
 
-#ifdef _WIN32
-#include <process.h>
-#define PLOVER_STAGE_GETPID _getpid
-#else
-#include <fcntl.h>
 #include <pthread.h>
-#include <signal.h>
-#include <unistd.h>
-#define PLOVER_STAGE_GETPID getpid
-#endif
+
+#include "core/platform.h"
 
 namespace fs = std::filesystem;
 
@@ -50,30 +43,25 @@ fs::path FollowLinks(const fs::path& path) {
 // A new temporary name in the folder of target, ending in target's file name.
 std::string TemporaryBeside(const fs::path& target) {
     static std::atomic<unsigned> counter{0};
-    const std::string name = TemporaryPrefix() + std::to_string(counter++) + "." + target.filename().string();
-    return (target.parent_path() / name).string();
+    const std::string name = TemporaryPrefix() + std::to_string(counter++) + "." + platform::Utf8Of(target.filename());
+    return platform::Utf8Of(target.parent_path() / platform::PathOf(name));
 }
 
 bool ProcessIsRunning(long pid) {
-    if (pid == static_cast<long>(PLOVER_STAGE_GETPID())) return false;  // our own: one export at a time
-#ifdef _WIN32
-    return true;  // without a cheap liveness query, leave other processes' files alone
-#else
-    if (pid <= 0) return false;
-    return kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
-#endif
+    if (pid == platform::ProcessId()) return false;  // our own: one export at a time
+    return platform::ProcessIsRunning(pid);
 }
 
 void RemoveQuietly(const std::string& path) {
     if (path.empty()) return;
     std::error_code ec;
-    fs::remove(path, ec);
+    fs::remove(platform::PathOf(path), ec);
 }
 
 }  // namespace
 
 std::string TemporaryPrefix() {
-    return std::string(kTempMarker) + std::to_string(static_cast<long>(PLOVER_STAGE_GETPID())) + "-";
+    return std::string(kTempMarker) + std::to_string(platform::ProcessId()) + "-";
 }
 
 bool IsStagedTemporaryName(std::string_view fileName) {
@@ -94,12 +82,12 @@ bool IsStagedTemporaryName(std::string_view fileName) {
 
 int RemoveStaleTemporaries(const std::string& directory) {
     std::error_code ec;
-    fs::directory_iterator it(directory.empty() ? fs::path(".") : fs::path(directory), ec);
+    fs::directory_iterator it(directory.empty() ? fs::path(".") : platform::PathOf(directory), ec);
     if (ec) return 0;
     int removed = 0;
     for (; it != fs::directory_iterator(); it.increment(ec)) {
         if (ec) break;
-        const std::string name = it->path().filename().string();
+        const std::string name = platform::Utf8Of(it->path().filename());
         if (!IsStagedTemporaryName(name)) continue;
         long pid = 0;
         const char* first = name.data() + kTempMarker.size();
@@ -145,7 +133,7 @@ bool StagedFiles::CheckTarget(const std::string& target, std::string* cause) {
         return false;
     };
     if (target.empty()) return fail("no file name was given");
-    const fs::path path = FollowLinks(fs::path(target));
+    const fs::path path = FollowLinks(platform::PathOf(target));
     if (path.filename().empty() || path.filename() == "." || path.filename() == "..")
         return fail("is a directory");
     std::error_code ec;
@@ -161,39 +149,25 @@ bool StagedFiles::CheckTarget(const std::string& target, std::string* cause) {
 }
 
 bool StagedFiles::CanCreateBeside(const std::string& target, std::string* cause) {
-#ifndef _WIN32
-    // The system says whether the folder takes new files (write and search permission, a
-    // file system mounted for writing) without a file made and removed there.
-    const fs::path folder = FollowLinks(fs::path(target)).parent_path();
-    if (::faccessat(AT_FDCWD, folder.empty() ? "." : folder.c_str(), W_OK | X_OK, AT_EACCESS) == 0) return true;
-    if (cause) *cause = DescribeFileError(errno ? errno : EIO);
+    const fs::path folder = FollowLinks(platform::PathOf(target)).parent_path();
+    std::error_code why;
+    if (platform::FolderTakesNewFiles(platform::Utf8Of(folder), why)) return true;
+    if (cause) *cause = DescribeFileError(why);
     return false;
-#else
-    const std::string probe = TemporaryBeside(FollowLinks(fs::path(target)));
-    errno = 0;
-    std::FILE* file = std::fopen(probe.c_str(), "wb");
-    if (file == nullptr) {
-        if (cause) *cause = DescribeFileError(errno ? errno : EIO);
-        return false;
-    }
-    std::fclose(file);
-    RemoveQuietly(probe);
-    return true;
-#endif
 }
 
 std::string StagedFiles::Stage(const std::string& target, Existing existing) {
     if (target.empty()) return {};
     for (const Entry& entry : entries_)
         if (entry.target == target) return {};  // kept: nothing to write
-    const fs::path resolved = FollowLinks(fs::path(target));
+    const fs::path resolved = FollowLinks(platform::PathOf(target));
     if (resolved.filename().empty()) return {};
     std::error_code ec;
     if (existing == Existing::Keep && fs::exists(fs::symlink_status(resolved, ec))) {
-        entries_.push_back({target, {}, resolved.string(), existing});
+        entries_.push_back({target, {}, platform::Utf8Of(resolved), existing});
         return {};
     }
-    Entry entry{target, TemporaryBeside(resolved), resolved.string(), existing};
+    Entry entry{target, TemporaryBeside(resolved), platform::Utf8Of(resolved), existing};
     entries_.push_back(entry);
     return entry.temp;
 }
@@ -251,18 +225,7 @@ void StagedFiles::Discard() {
 namespace {
 
 // Writes a temporary's bytes to the disk; errno on failure, else 0.
-int SyncFile(const std::string& path) {
-#ifdef _WIN32
-    (void)path;
-    return 0;
-#else
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return errno ? errno : EIO;
-    const int error = ::fdatasync(fd) == 0 ? 0 : (errno ? errno : EIO);
-    ::close(fd);
-    return error;
-#endif
-}
+int SyncFile(const std::string& path) { return platform::SyncFile(path); }
 
 }  // namespace
 
@@ -278,16 +241,13 @@ struct StagedFiles::SyncBatch {
     std::vector<std::string> paths;  // their temporaries
     std::vector<int> errors;         // errno per file, 0 once it is on the disk
     std::atomic<size_t> next{0};
-#ifndef _WIN32
     std::vector<pthread_t> helpers;
-#endif
 
     void Work() {
         for (size_t i = next++; i < paths.size(); i = next++) errors[i] = SyncFile(paths[i]);
     }
     // Starts up to `count` helpers; a helper that cannot be started leaves its share to Work.
     void StartHelpers(size_t count) {
-#ifndef _WIN32
         helpers.reserve(std::min(count, kMaxHelpers));
         while (helpers.size() < std::min(count, kMaxHelpers)) {
             pthread_t thread;
@@ -298,15 +258,10 @@ struct StagedFiles::SyncBatch {
             if (pthread_create(&thread, nullptr, run, this) != 0) break;
             helpers.push_back(thread);
         }
-#else
-        (void)count;
-#endif
     }
     void Join() {
-#ifndef _WIN32
         for (pthread_t thread : helpers) pthread_join(thread, nullptr);
         helpers.clear();
-#endif
     }
 };
 
@@ -357,13 +312,14 @@ bool StagedFiles::Commit(std::string* failedFile, std::string* cause) {
         return false;
     };
 
+    const auto P = [](const std::string& path) { return platform::PathOf(path); };
     // Everything that can be known before a file moves: a later failure then means undoing.
     std::error_code ec;
     for (const Entry& entry : entries_) {
         if (entry.temp.empty()) continue;
         std::string why;
         if (!CheckTarget(entry.resolved, &why)) return fail(entry, why);
-        if (!fs::is_regular_file(fs::symlink_status(entry.temp, ec)))
+        if (!fs::is_regular_file(fs::symlink_status(P(entry.temp), ec)))
             return fail(entry, "its temporary file disappeared");
     }
     // Every temporary's bytes on the disk before any of them takes a user's name: those not
@@ -385,9 +341,9 @@ bool StagedFiles::Commit(std::string* failedFile, std::string* cause) {
         for (auto it = done.rbegin(); it != done.rend(); ++it) {
             std::error_code ignored;
             if (it->backup.empty())
-                fs::remove(it->entry->resolved, ignored);
+                fs::remove(P(it->entry->resolved), ignored);
             else
-                fs::rename(it->backup, it->entry->resolved, ignored);
+                fs::rename(P(it->backup), P(it->entry->resolved), ignored);
         }
     };
     const Entry* last = nullptr;
@@ -395,31 +351,30 @@ bool StagedFiles::Commit(std::string* failedFile, std::string* cause) {
         if (!entry.temp.empty()) last = &entry;
     for (Entry& entry : entries_) {
         if (entry.temp.empty()) continue;
-        const bool exists = fs::exists(fs::symlink_status(entry.resolved, ec));
+        const bool exists = fs::exists(fs::symlink_status(P(entry.resolved), ec));
         if (exists && entry.existing == Existing::Keep) continue;  // appeared meanwhile: it stays
         std::string backup;
         if (exists && &entry != last) {
-            backup = TemporaryBeside(fs::path(entry.resolved));
+            backup = TemporaryBeside(P(entry.resolved));
             std::error_code linkError;
-            fs::create_hard_link(entry.resolved, backup, linkError);
+            fs::create_hard_link(P(entry.resolved), P(backup), linkError);
             if (linkError) {
                 // A file system without hard links: move the old file aside instead.
-                fs::rename(entry.resolved, backup, linkError);
+                fs::rename(P(entry.resolved), P(backup), linkError);
                 if (linkError) {
                     undo();
                     return fail(entry, DescribeFileError(linkError));
                 }
             }
         }
-        std::error_code renameError;
-        fs::rename(entry.temp, entry.resolved, renameError);
+        const std::error_code renameError = platform::MoveIntoPlace(entry.temp, entry.resolved);
         if (renameError) {
             if (!backup.empty()) {
                 std::error_code ignored;
-                if (fs::exists(fs::symlink_status(entry.resolved, ignored)))
-                    fs::remove(backup, ignored);
+                if (fs::exists(fs::symlink_status(P(entry.resolved), ignored)))
+                    fs::remove(P(backup), ignored);
                 else
-                    fs::rename(backup, entry.resolved, ignored);
+                    fs::rename(P(backup), P(entry.resolved), ignored);
             }
             undo();
             return fail(entry, DescribeFileError(renameError));
@@ -432,7 +387,7 @@ bool StagedFiles::Commit(std::string* failedFile, std::string* cause) {
     for (const Done& d : done) {
         RemoveQuietly(d.backup);
         std::error_code sizeError;
-        const uintmax_t size = fs::file_size(d.entry->resolved, sizeError);
+        const uintmax_t size = fs::file_size(P(d.entry->resolved), sizeError);
         ++committedFiles_;
         committedBytes_ += sizeError ? 0 : static_cast<uint64_t>(size);
     }

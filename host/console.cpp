@@ -1,7 +1,8 @@
 #include "host/console.h"
 
 #include <algorithm>
-#include <unistd.h>
+
+#include "core/platform.h"
 
 std::string FormatMessageBox(const HostMessage& message) {
     if (message.caption.empty()) return message.text;
@@ -58,7 +59,7 @@ void ConsoleProgress::Draw() {
 }
 
 ConsoleProgress MakeStderrProgress(bool quiet) {
-    return ConsoleProgress(stderr, !quiet && isatty(fileno(stderr)) != 0);
+    return ConsoleProgress(stderr, !quiet && platform::IsTerminal(stderr));
 }
 
 void AttachConsole(HostScene& scene, ConsoleProgress& progress) {

@@ -5,16 +5,8 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <limits>
 
-#if defined(__unix__) || defined(__APPLE__)
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#define PLOVER_HAS_MMAP 1
-#endif
 
 #include "host/byte_order.h"
 #include "host/json_document.h"
@@ -22,57 +14,6 @@
 
 namespace fs = std::filesystem;
 using json = JsonValue;
-
-// ---------------------------------------------------------------------------------------------
-// Files
-
-MappedFile::~MappedFile() {
-#ifdef PLOVER_HAS_MMAP
-    if (mapping_) munmap(mapping_, static_cast<size_t>(size_));
-#endif
-}
-
-bool MappedFile::Open(const std::string& path, std::string& problem) {
-#ifdef PLOVER_HAS_MMAP
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        problem = "cannot open " + path;
-        return false;
-    }
-    struct stat info {};
-    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
-        problem = "cannot read " + path;
-        return false;
-    }
-    size_ = static_cast<uint64_t>(info.st_size);
-    if (size_ > 0) {
-        void* mapped = mmap(nullptr, static_cast<size_t>(size_), PROT_READ, MAP_PRIVATE, fd, 0);
-        if (mapped != MAP_FAILED) {
-            mapping_ = mapped;
-            data_ = static_cast<const uint8_t*>(mapped);
-        }
-    }
-    ::close(fd);
-    if (mapping_ || size_ == 0) return true;
-#endif
-    std::ifstream in(path, std::ios::binary);
-    std::error_code ec;
-    const uint64_t size = fs::file_size(path, ec);
-    if (!in || ec) {
-        problem = "cannot open " + path;
-        return false;
-    }
-    copy_.resize(static_cast<size_t>(size));
-    in.read(reinterpret_cast<char*>(copy_.data()), static_cast<std::streamsize>(size));
-    if (static_cast<uint64_t>(in.gcount()) != size) {
-        problem = "cannot read " + path;
-        return false;
-    }
-    data_ = copy_.data();
-    size_ = size;
-    return true;
-}
 
 // ---------------------------------------------------------------------------------------------
 // JSON values
@@ -296,10 +237,10 @@ const GltfDocument::Buffer& GltfDocument::LoadBuffer(uint64_t index, const Namin
             buffer.data = buffer.decoded.data();
             buffer.size = buffer.decoded.size();
         } else {
-            const fs::path file = fs::path(path_).parent_path() / PercentDecoded(uri);
+            const fs::path file = platform::PathOf(path_).parent_path() / platform::PathOf(PercentDecoded(uri));
             buffer.file = std::make_unique<MappedFile>();
             std::string problem;
-            if (!buffer.file->Open(file.string(), problem)) throw GltfError(where() + ": " + problem);
+            if (!buffer.file->Open(platform::Utf8Of(file), problem)) throw GltfError(where() + ": " + problem);
             buffer.data = buffer.file->data();
             buffer.size = buffer.file->size();
         }

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/platform.h"
 #include "host/json_tree.h"
 
 // A file the reader cannot take: the message says what is wrong and where (without the path).
@@ -28,23 +29,7 @@ public:
 };
 
 // A file's bytes, mapped read-only where the system allows, read otherwise.
-class MappedFile {
-public:
-    MappedFile() = default;
-    MappedFile(const MappedFile&) = delete;
-    MappedFile& operator=(const MappedFile&) = delete;
-    ~MappedFile();
-    // False with problem set when the file cannot be opened or read.
-    bool Open(const std::string& path, std::string& problem);
-    const uint8_t* data() const { return data_; }
-    uint64_t size() const { return size_; }
-
-private:
-    const uint8_t* data_ = nullptr;
-    uint64_t size_ = 0;
-    void* mapping_ = nullptr;
-    std::vector<uint8_t> copy_;
-};
+using MappedFile = platform::MappedFile;
 
 // One accessor's elements as floats or indices. Elements lie `stride` bytes apart from `data`
 // (no data: every element is zero); a sparse accessor overrides some of them.

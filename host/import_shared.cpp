@@ -8,10 +8,8 @@
 #include <limits>
 #include <system_error>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include "core/atomic_write.h"
+#include "core/platform.h"
 #include "host/host_controllers.h"
 #include "host/host_objects.h"
 #include "host/scene_document.h"
@@ -70,8 +68,9 @@ bool StartImportedScene(HostScene& scene, const std::string& path, int frameRate
     // The exporter looks for textures beside the scene file: the model's folder, whichever
     // folder the command runs from.
     std::error_code ec;
-    const fs::path absolute = fs::absolute(path, ec);
-    scene.SetCurFilePath((ec ? fs::path(path) : absolute).lexically_normal().string());
+    const fs::path file = platform::PathOf(path);
+    const fs::path absolute = fs::absolute(file, ec);
+    scene.SetCurFilePath(platform::Utf8Of((ec ? file : absolute).lexically_normal()));
     scene.SetAnimRange(Interval(0, 0));
     return true;
 }
@@ -81,29 +80,16 @@ bool StartImportedScene(HostScene& scene, const std::string& path, int frameRate
 
 namespace {
 
-// Writes bytes as the whole of a new or truncated file with plain system calls (a stream's
-// buffer and locale cost more than the write of a small image).
-bool WriteWholeFile(const std::string& path, std::string_view bytes) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) return false;
-    bool ok = true;
-    for (size_t done = 0; ok && done < bytes.size();) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        ok = n > 0;
-        if (ok) done += size_t(n);
-    }
-    return ::close(fd) == 0 && ok;
-}
+bool WriteWholeFile(const std::string& path, std::string_view bytes) { return platform::WriteWholeFile(path, bytes); }
 
 }  // namespace
 
 std::string ModelRelativeFile(const std::string& modelPath, const std::string& reference) {
-    fs::path file(reference);
-    if (file.is_relative()) file = fs::path(modelPath).parent_path() / file;
+    fs::path file = platform::PathOf(reference);
+    if (file.is_relative()) file = platform::PathOf(modelPath).parent_path() / file;
     std::error_code ec;
     const fs::path absolute = fs::absolute(file, ec);
-    return (ec ? file : absolute).lexically_normal().string();
+    return platform::Utf8Of((ec ? file : absolute).lexically_normal());
 }
 
 std::string ImageExtension(std::string_view hint) {
@@ -126,13 +112,13 @@ std::string EmbeddedImages::Write(std::string_view content, const std::string& e
         return text;
     };
     for (int n = 2; !names_.insert(folded(name)).second; ++n) name = stem + "_" + std::to_string(n) + "." + extension;
-    const fs::path directory = options_.textureDirectory.empty() ? fs::path(".") : fs::path(options_.textureDirectory);
-    const fs::path target = directory / name;
+    const fs::path directory = options_.textureDirectory.empty() ? fs::path(".") : platform::PathOf(options_.textureDirectory);
+    const fs::path target = directory / platform::PathOf(name);
     std::error_code ec;
     fs::create_directories(directory, ec);
     std::error_code absoluteError;
     const fs::path absolute = fs::absolute(target, absoluteError);
-    const std::string result = (absoluteError ? target : absolute).lexically_normal().string();
+    const std::string result = platform::Utf8Of((absoluteError ? target : absolute).lexically_normal());
     const auto writePlainly = [&content](const std::string& file) { return WriteWholeFile(file, content); };
     bool saved = false;
     if (options_.staged) {

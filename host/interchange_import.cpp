@@ -2,14 +2,13 @@
 // native glTF reader, or Assimp), and the names imports give clips and images.
 #include "host/assimp_import.h"
 
-#include <dlfcn.h>
-
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
 #include <system_error>
 
+#include "core/platform.h"
 #include "host/byte_order.h"
 #include "host/gltf_import.h"
 #include "host/import/x_import.h"
@@ -56,16 +55,18 @@ AssimpImportFn LoadAssimpModule(std::string& problem) {
     static AssimpImportFn function = nullptr;
     static std::string loadProblem;
     std::call_once(once, [] {
-        std::error_code ec;
-        const fs::path self = fs::read_symlink("/proc/self/exe", ec);
-        const fs::path module = (ec ? fs::path(".") : self.parent_path()) / kAssimpModuleName;
+#ifdef PLOVER_NO_ASSIMP
+        loadProblem = "this build of plover reads glTF files (.gltf, .glb), scene documents (.json) and X files; "
+                      "other formats are read through Assimp, which it does not include";
+#else
+        const std::string module = platform::FindProgramFile(kAssimpModuleName);
         // Never closed: the scenes it makes use its code.
-        void* handle = dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
-        if (handle) function = reinterpret_cast<AssimpImportFn>(dlsym(handle, "PloverImportWithAssimp"));
-        if (!function) {
-            const char* why = dlerror();
-            loadProblem = "cannot load Assimp's import module " + module.string() + (why ? std::string(" (") + why + ")" : "");
-        }
+        std::string why;
+        void* handle = platform::LoadModule(module, true, why);
+        if (handle) function = reinterpret_cast<AssimpImportFn>(platform::ModuleSymbol(handle, "PloverImportWithAssimp"));
+        if (!function)
+            loadProblem = "cannot load Assimp's import module " + module + (why.empty() ? "" : " (" + why + ")");
+#endif
     });
     problem = loadProblem;
     return function;
@@ -96,7 +97,7 @@ std::unique_ptr<HostScene> AssimpImport(const std::string& path, const ImportOpt
 // fields and would allocate what they claim. Empty when the file is not binary glTF or its
 // header is consistent; otherwise the problem.
 std::string CheckBinaryGltf(const std::string& path, uint64_t fileSize) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(platform::PathOf(path), std::ios::binary);
     unsigned char header[28] = {};
     in.read(reinterpret_cast<char*>(header), sizeof header);
     const uint64_t got = static_cast<uint64_t>(in.gcount());
@@ -134,15 +135,15 @@ std::string CheckBinaryGltf(const std::string& path, uint64_t fileSize) {
 std::unique_ptr<HostScene> ImportInterchangeFile(const std::string& path, const ImportOptions& options,
                                                  std::string& error, std::vector<ImportedClip>* clips) {
     std::error_code ec;
-    if (fs::is_directory(path, ec)) {
+    if (fs::is_directory(platform::PathOf(path), ec)) {
         error = path + ": is a folder, not a file";
         return nullptr;
     }
-    if (!fs::is_regular_file(path, ec)) {
-        error = path + (fs::exists(path, ec) ? ": is not a regular file" : ": no such file");
+    if (!fs::is_regular_file(platform::PathOf(path), ec)) {
+        error = path + (fs::exists(platform::PathOf(path), ec) ? ": is not a regular file" : ": no such file");
         return nullptr;
     }
-    const uint64_t size = fs::file_size(path, ec);
+    const uint64_t size = fs::file_size(platform::PathOf(path), ec);
     if (ec || size > kMaxInterchangeFileBytes) {
         error = path + (ec ? ": cannot read the file's size" : ": file is larger than " +
                                                                      std::to_string(kMaxInterchangeFileBytes) + " bytes");

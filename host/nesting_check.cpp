@@ -1,15 +1,11 @@
 #include "host/nesting_check.h"
 
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstring>
 #include <span>
 #include <string_view>
 #include <vector>
 
+#include "core/platform.h"
 #include "host/byte_order.h"
 #include "xfile/format/mszip.h"
 
@@ -19,34 +15,6 @@ namespace {
 std::string TooDeep(int limit, const std::string& where) {
     return "nested more than " + std::to_string(limit) + " levels deep (" + where + "); no model nests that deep";
 }
-
-// The file mapped read-only for the scan.
-class MappedFile {
-public:
-    explicit MappedFile(const std::string& path) {
-        const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) return;
-        struct stat st {};
-        if (fstat(fd, &st) == 0 && st.st_size > 0) {
-            void* p = mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
-            if (p != MAP_FAILED) {
-                data_ = static_cast<const uint8_t*>(p);
-                size_ = static_cast<size_t>(st.st_size);
-            }
-        }
-        close(fd);
-    }
-    ~MappedFile() {
-        if (data_) munmap(const_cast<uint8_t*>(data_), size_);
-    }
-    MappedFile(const MappedFile&) = delete;
-    MappedFile& operator=(const MappedFile&) = delete;
-    std::span<const uint8_t> bytes() const { return {data_, size_}; }
-
-private:
-    const uint8_t* data_ = nullptr;
-    size_t size_ = 0;
-};
 
 // Binary FBX: each node record holds its end offset; children follow its properties and end with
 // a null record. The walk keeps the open records' ends instead of recursing.
@@ -274,8 +242,10 @@ std::string ScanXFile(std::span<const uint8_t> file, int limit) {
 }  // namespace
 
 std::string FindDeepModelNesting(const std::string& path, int limit) {
-    const MappedFile mapped(path);
-    const std::span<const uint8_t> file = mapped.bytes();
+    platform::MappedFile mapped;
+    std::string problem;
+    if (!mapped.Open(path, problem)) return {};
+    const std::span<const uint8_t> file(mapped.data(), static_cast<size_t>(mapped.size()));
     if (file.empty()) return {};
     static constexpr char kFbxMagic[] = "Kaydara FBX Binary  ";
     if (file.size() >= sizeof kFbxMagic && std::memcmp(file.data(), kFbxMagic, sizeof kFbxMagic) == 0)

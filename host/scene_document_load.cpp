@@ -17,6 +17,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "core/platform.h"
 #include "host/host_controllers_document.h"
 #include "host/json_document.h"
 #include "host/scene_document.h"
@@ -767,11 +768,11 @@ std::unique_ptr<HostScene> LoadSceneDocumentFromString(const std::string& json, 
 
 static bool ReadSceneDocumentText(const std::string& path, std::string& text, std::string& error) {
     std::error_code ec;
-    if (fs::is_directory(path, ec)) {
+    if (fs::is_directory(platform::PathOf(path), ec)) {
         error = path + ": is a folder, not a scene document";
         return false;
     }
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(platform::PathOf(path), std::ios::binary);
     if (!in) {
         error = path + ": cannot open the file";
         return false;
@@ -782,8 +783,8 @@ static bool ReadSceneDocumentText(const std::string& path, std::string& text, st
         return false;
     };
     text.clear();
-    if (fs::is_regular_file(path, ec)) {
-        const uintmax_t size = fs::file_size(path, ec);
+    if (fs::is_regular_file(platform::PathOf(path), ec)) {
+        const uintmax_t size = fs::file_size(platform::PathOf(path), ec);
         if (!ec && size > kMaxSceneDocumentBytes) return tooLarge();
         if (!ec) text.reserve(static_cast<size_t>(size));
     }
@@ -809,7 +810,7 @@ std::unique_ptr<HostScene> LoadSceneDocument(const std::string& path, std::strin
     // A document that names no scene file stands for itself: the exporter then looks for
     // textures beside it, never in whatever folder the command runs from.
     std::error_code ec;
-    const fs::path absolute = fs::absolute(fs::path(path), ec);
-    if (scene->filePath().empty() && !ec) scene->SetCurFilePath(absolute.lexically_normal().string());
+    const fs::path absolute = fs::absolute(platform::PathOf(path), ec);
+    if (scene->filePath().empty() && !ec) scene->SetCurFilePath(platform::Utf8Of(absolute.lexically_normal()));
     return scene;
 }

@@ -4,13 +4,14 @@
 #include <system_error>
 
 #include "core/paths.h"
+#include "core/platform.h"
 
 namespace fs = std::filesystem;
 
 bool PathExists(const std::string& path) {
     if (path.empty()) return false;
     std::error_code ec;
-    return fs::exists(fs::path(path), ec) && !ec;
+    return fs::exists(platform::PathOf(path), ec) && !ec;
 }
 
 std::string FileInDirectory(const std::string& directory, std::string_view name) {

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "core/platform.h"
 #include "core/staged_files.h"
 #include "effect/effect_file.h"
 #include "material/bake_texmap.h"
@@ -47,25 +48,25 @@ std::string StageUnlessBlocked(Output& out, const std::string& kind, const std::
 // The identity of a source file for name claims: its absolute path with "." and ".." removed.
 std::string SourceKey(const std::string& path) {
     std::error_code ec;
-    const fs::path absolute = fs::weakly_canonical(fs::path(path), ec);
-    return "file:" + (ec ? path : absolute.string());
+    const fs::path absolute = fs::weakly_canonical(platform::PathOf(path), ec);
+    return "file:" + (ec ? path : platform::Utf8Of(absolute));
 }
 
 bool IsReadableRegularFile(const std::string& path) {
     std::error_code ec;
-    return fs::is_regular_file(fs::path(path), ec) && !ec;
+    return fs::is_regular_file(platform::PathOf(path), ec) && !ec;
 }
 
 // Copies source into the staged temporary temp. A source that cannot be opened or read is
 // dropped quietly (as a missing one is); a temporary that cannot be written fails the export.
 bool CopyIntoStage(Output& out, const std::string& kind, const std::string& source, const std::string& target,
                    const std::string& temp) {
-    std::FILE* in = std::fopen(source.c_str(), "rb");
+    std::FILE* in = platform::OpenFile(source, "rb");
     if (in == nullptr) {
         out.context.staged.Drop(target);
         return true;
     }
-    std::FILE* file = std::fopen(temp.c_str(), "wb");
+    std::FILE* file = platform::OpenFile(temp, "wb");
     if (file == nullptr) {
         const int error = errno;
         std::fclose(in);
@@ -95,7 +96,7 @@ bool CopyIntoStage(Output& out, const std::string& kind, const std::string& sour
 
 bool WriteIntoStage(Output& out, const std::string& kind, const std::string& target, const std::string& temp,
                     const std::string& text) {
-    std::FILE* file = std::fopen(temp.c_str(), "wb");
+    std::FILE* file = platform::OpenFile(temp, "wb");
     int error = file == nullptr ? errno : 0;
     if (file != nullptr) {
         if (std::fwrite(text.data(), 1, text.size(), file) != text.size()) error = errno ? errno : EIO;
@@ -115,7 +116,7 @@ bool StageCopy(Output& out, const std::string& kind, const std::string& source, 
     const std::string target = FileInDirectory(out.context.outputDirectory, *name);
     if (target.empty() || !IsReadableRegularFile(source)) return true;
     std::error_code ec;
-    if (fs::equivalent(fs::path(source), fs::path(target), ec) && !ec) return true;  // already in place
+    if (fs::equivalent(platform::PathOf(source), platform::PathOf(target), ec) && !ec) return true;  // already in place
     const std::string temp = StageUnlessBlocked(out, kind, target, rule);
     if (temp.empty()) return true;
     return CopyIntoStage(out, kind, source, target, temp);

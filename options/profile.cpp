@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "core/atomic_write.h"
+#include "core/platform.h"
 
 namespace {
 
@@ -83,7 +84,7 @@ bool ProfileFile::Load(const std::string& path, std::string& error) {
     error.clear();
     if (path.empty()) return true;
     std::error_code ec;
-    const fs::file_status status = fs::status(path, ec);
+    const fs::file_status status = fs::status(platform::PathOf(path), ec);
     if (status.type() == fs::file_type::not_found) return true;
     if (ec) {
         error = "cannot be read (" + ec.message() + ")";
@@ -97,7 +98,7 @@ bool ProfileFile::Load(const std::string& path, std::string& error) {
         error = "is not a regular file";
         return false;
     }
-    FILE* file = std::fopen(path.c_str(), "rb");
+    FILE* file = platform::OpenFile(path, "rb");
     if (file == nullptr) {
         error = std::string("cannot be read (") + std::strerror(errno) + ")";
         return false;

@@ -1,7 +1,6 @@
 #include "plugin/plover_exp.h"
 
-#include <dlfcn.h>
-
+#include "core/platform.h"
 #include "plugin/do_export.h"
 
 namespace {
@@ -12,8 +11,7 @@ bool g_attached = false;
 // The attach routine: stores the module's instance handle when the module is loaded. The
 // windowed build also initialises the system's common controls here, once.
 __attribute__((constructor)) void ModuleAttach() {
-    Dl_info info{};
-    if (dladdr(reinterpret_cast<void*>(&ModuleAttach), &info) != 0) g_instance = info.dli_fbase;
+    g_instance = platform::ModuleOfAddress(reinterpret_cast<const void*>(&ModuleAttach));
     g_attached = true;
 }
 

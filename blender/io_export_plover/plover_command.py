@@ -3,6 +3,7 @@
 # This module does not import bpy, so it can be used (and tested) outside Blender.
 
 import os
+import platform
 import re
 import shutil
 import subprocess
@@ -14,18 +15,45 @@ class PloverError(Exception):
     pass
 
 
+def bundled_plover(system=None, machine=None, folder=None):
+    """The plover program the add-on's zip carries for this system (bin/linux-x64/plover,
+    bin/windows-x64/plover.exe), or None when it carries none for it."""
+    system = (system or platform.system()).lower()
+    machine = (machine or platform.machine()).lower()
+    folder = folder or os.path.join(os.path.dirname(os.path.abspath(__file__)), "bin")
+    if machine not in ("x86_64", "amd64"):
+        return None
+    if system == "linux":
+        path = os.path.join(folder, "linux-x64", "plover")
+    elif system == "windows":
+        path = os.path.join(folder, "windows-x64", "plover.exe")
+    else:
+        return None
+    if not os.path.isfile(path):
+        return None
+    if system == "linux" and not os.access(path, os.X_OK):
+        # Some zip tools drop the executable bit: give it back.
+        try:
+            os.chmod(path, os.stat(path).st_mode | 0o755)
+        except OSError:
+            return None
+    return path
+
+
 def find_plover(configured=""):
-    """The plover executable: the configured path, else the one on PATH."""
+    """The plover executable: the configured path, else the one on PATH, else the one the
+    add-on carries for this system."""
     if configured:
         path = os.path.abspath(os.path.expanduser(configured))
         if os.path.isdir(path):
-            path = os.path.join(path, "plover")
+            path = os.path.join(path, "plover.exe" if os.name == "nt" else "plover")
         if not os.path.isfile(path) or not os.access(path, os.X_OK):
             raise PloverError("The plover command set in the add-on's preferences was not found: %s" % path)
         return path
-    path = shutil.which("plover")
+    path = shutil.which("plover") or bundled_plover()
     if path is None:
-        raise PloverError("The plover command was not found on PATH; set its path in the add-on's preferences")
+        raise PloverError("The plover command was not found on PATH, and the add-on carries none for this system; "
+                          "set its path in the add-on's preferences")
     return path
 
 

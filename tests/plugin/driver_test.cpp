@@ -116,6 +116,11 @@ TEST(Driver, RootNamesAndPaths) {
     EXPECT_EQ(DirectoryOf("out.x"), "./");
     EXPECT_EQ(DirectoryOf("C:\\scenes\\out.x"), "C:\\scenes\\");
     EXPECT_EQ(FileNameOf("C:\\maps/brick.png"), "brick.png");
+    // Drive-relative and UNC names as Windows scenes store them.
+    EXPECT_EQ(FileNameOf("D:brick.png"), "brick.png");
+    EXPECT_EQ(DirectoryOf("D:brick.png"), "D:");
+    EXPECT_EQ(FileNameOf("\\\\server\\share\\maps\\brick.png"), "brick.png");
+    EXPECT_EQ(FileNameOf("brick:2.png"), "brick:2.png");
     EXPECT_EQ(WithTrailingSeparator("maps"), "maps/");
     EXPECT_EQ(WithTrailingSeparator(""), "");
 

@@ -3,6 +3,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "core/platform.h"
+
 namespace fs = std::filesystem;
 
 bool CheckInputPath(const std::string& path, std::string& error) {
@@ -11,7 +13,7 @@ bool CheckInputPath(const std::string& path, std::string& error) {
         error = "the input path is empty";
         return false;
     }
-    const fs::file_status status = fs::status(path, ec);
+    const fs::file_status status = fs::status(platform::PathOf(path), ec);
     if (status.type() == fs::file_type::not_found) {
         error = path + ": no such file";
         return false;
@@ -29,14 +31,14 @@ bool CheckOutputPath(const std::string& path, std::string& error) {
         error = "the output path is empty";
         return false;
     }
-    if (fs::is_directory(path, ec)) {
+    if (fs::is_directory(platform::PathOf(path), ec)) {
         error = path + " is a folder; give the name of the file to write";
         return false;
     }
-    fs::path folder = fs::path(path).parent_path();
+    fs::path folder = platform::PathOf(path).parent_path();
     if (folder.empty()) folder = ".";
     if (!fs::is_directory(folder, ec)) {
-        error = "the output folder " + folder.string() + " does not exist";
+        error = "the output folder " + platform::Utf8Of(folder) + " does not exist";
         return false;
     }
     return true;

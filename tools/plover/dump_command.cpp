@@ -2,6 +2,7 @@
 #include <fstream>
 #include <iostream>
 
+#include "core/platform.h"
 #include "core/staged_files.h"
 #include "host/scene_document.h"
 #include "tools/plover/arguments.h"
@@ -18,7 +19,7 @@ bool WriteDumpFiles(StagedFiles& staged, const std::string& path, const std::str
     const std::string temp = staged.Stage(path, StagedFiles::Existing::Replace);
     bool ok = !temp.empty();
     if (ok) {
-        std::ofstream stream(temp, std::ios::binary | std::ios::trunc);
+        std::ofstream stream(platform::PathOf(temp), std::ios::binary | std::ios::trunc);
         stream.write(text.data(), static_cast<std::streamsize>(text.size()));
         stream.close();
         ok = !stream.fail();
@@ -44,7 +45,7 @@ int RunDumpCommand(const DumpCommand& command) {
         return kExitUsage;
     }
     // Embedded textures go beside the document, which names them by their full path.
-    const std::string outputDir = fs::absolute(fs::path(command.outputPath)).parent_path().string();
+    const std::string outputDir = platform::Utf8Of(fs::absolute(platform::PathOf(command.outputPath)).parent_path());
     StagedFiles staged;
     SceneInput input;
     if (!LoadSceneInput(command.inputPath, command.frameRate, outputDir, input, error, &staged,

@@ -4,8 +4,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <string>
 #include <string_view>
+#include <vector>
 
+#include "core/platform.h"
 #include "tools/plover/commands.h"
 #include "xfile/format/inspect.h"
 
@@ -26,6 +29,15 @@ int EndAfterExport(int code) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Arguments (paths among them) are UTF-8 on every system, and so is what is printed.
+    std::vector<std::string> arguments = platform::Utf8Arguments(argc, argv);
+    std::vector<char*> pointers;
+    for (std::string& argument : arguments) pointers.push_back(argument.data());
+    pointers.push_back(nullptr);
+    argc = static_cast<int>(arguments.size());
+    argv = pointers.data();
+    platform::UseUtf8Console();
+
     CLI::App app{"plover: exports 3D scenes to DirectX .x files"};
     app.require_subcommand(1);
     app.set_version_flag("--version", std::string("plover ") + PLOVER_VERSION);

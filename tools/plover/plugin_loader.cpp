@@ -1,50 +1,41 @@
 #include "tools/plover/plugin_loader.h"
 
-#include <dlfcn.h>
-
 #include <cstring>
 #include <filesystem>
 #include <system_error>
 
+#include "core/platform.h"
+
 namespace fs = std::filesystem;
 
-std::string DefaultPluginPath() {
-    std::error_code ec;
-    const fs::path self = fs::read_symlink("/proc/self/exe", ec);
-    if (ec) return "plover.dle";
-    return (self.parent_path() / "plover.dle").string();
-}
+std::string DefaultPluginPath() { return platform::FindProgramFile("plover.dle"); }
 
-PluginModule::~PluginModule() {
-    if (handle_) dlclose(handle_);
-}
+PluginModule::~PluginModule() { platform::UnloadModule(handle_); }
 
 std::unique_ptr<PluginModule> PluginModule::Load(const std::string& path, std::string& error) {
     std::unique_ptr<PluginModule> module(new PluginModule());
     module->path_ = path;
     std::error_code ec;
-    if (!fs::exists(path, ec)) {
+    const fs::path file = platform::PathOf(path);
+    if (!fs::exists(file, ec)) {
         error = "plug-in module " + path + " not found";
         return nullptr;
     }
-    if (fs::is_directory(path, ec)) {
+    if (fs::is_directory(file, ec)) {
         error = "plug-in module " + path + " is a folder";
         return nullptr;
     }
-    // A name without a slash would make dlopen search the library path instead of the
-    // folder the user means: load the module by its absolute path. Its calls into the system's
-    // libraries are bound on first use: most of them (the C++ runtime's locale and file code)
-    // are never made, and binding them all up front costs a good part of the load. Missing
-    // libraries and symbol versions are still refused here.
-    const std::string absolute = fs::absolute(path, ec).string();
-    module->handle_ = dlopen(ec ? path.c_str() : absolute.c_str(), RTLD_LAZY | RTLD_LOCAL);
+    // A name without a slash would make the system search its library path instead of the
+    // folder the user means: load the module by its absolute path.
+    const fs::path absolute = fs::absolute(file, ec);
+    std::string why;
+    module->handle_ = platform::LoadModule(ec ? path : platform::Utf8Of(absolute), false, why);
     if (!module->handle_) {
-        const char* why = dlerror();
-        error = "cannot load plug-in module " + path + ": " + (why ? why : "unknown error");
+        error = "cannot load plug-in module " + path + ": " + why;
         return nullptr;
     }
     auto resolve = [&](const char* name) -> void* {
-        void* symbol = dlsym(module->handle_, name);
+        void* symbol = platform::ModuleSymbol(module->handle_, name);
         if (!symbol) error = "plug-in module " + path + " does not export " + name;
         return symbol;
     };
@@ -77,7 +68,7 @@ std::unique_ptr<PluginModule> PluginModule::Load(const std::string& path, std::s
     bool offersX = false;
     for (int i = 0; probe && i < probe->ExtCount(); ++i) {
         const char* ext = probe->Ext(i);
-        if (ext && strcasecmp(ext, "X") == 0) offersX = true;
+        if (ext && (ext[0] == 'X' || ext[0] == 'x') && ext[1] == '\0') offersX = true;
     }
     if (!offersX) {
         error = "plug-in module " + path + " does not export the X file type";

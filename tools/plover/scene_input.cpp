@@ -5,13 +5,14 @@
 #include <filesystem>
 #include <iostream>
 
+#include "core/platform.h"
 #include "host/scene_document.h"
 #include "host/texture_search.h"
 
 namespace fs = std::filesystem;
 
 bool IsSceneDocumentPath(const std::string& path) {
-    std::string extension = fs::path(path).extension().string();
+    std::string extension = platform::Utf8Of(platform::PathOf(path).extension());
     std::transform(extension.begin(), extension.end(), extension.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return extension == ".json";

@@ -4,14 +4,12 @@
 #include <filesystem>
 #include <limits>
 
+#include "core/platform.h"
 #include "options/option_keys.h"
 
 std::string DefaultConfigDir() {
-    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg)
-        return (std::filesystem::path(xdg) / "plover").string();
-    if (const char* home = std::getenv("HOME"); home && *home)
-        return (std::filesystem::path(home) / ".config" / "plover").string();
-    return ".";
+    const std::string home = platform::UserConfigHome();
+    return home.empty() ? "." : platform::Utf8Of(platform::PathOf(home) / "plover");
 }
 
 std::string ConfigDirOrDefault(const std::string& dir) { return dir.empty() ? DefaultConfigDir() : dir; }

@@ -1,6 +1,5 @@
 #include "xfile/format/mszip.h"
 
-#include <libdeflate.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -10,6 +9,8 @@
 #include <mutex>
 #include <system_error>
 #include <thread>
+
+#include "xfile/format/raw_deflate.h"
 
 namespace xfile {
 namespace {
@@ -26,8 +27,8 @@ void PutU16At(uint8_t* p, size_t v) {
 
 // Compresses one block into its slot: the framing, then one complete raw deflate stream (its
 // last deflate block carries the final bit).
-uint32_t CompressBlock(libdeflate_compressor* c, const uint8_t* in, size_t inSize, uint8_t* slot) {
-    size_t deflated = libdeflate_deflate_compress(c, in, inSize, slot + 6, kMaxDeflateBytes);
+uint32_t CompressBlock(RawDeflater* c, const uint8_t* in, size_t inSize, uint8_t* slot) {
+    size_t deflated = RawDeflate(c, in, inSize, slot + 6, kMaxDeflateBytes);
     if (deflated == 0) {
         // Did not fit: one stored deflate block (final bit set) always does.
         uint8_t* p = slot + 6;
@@ -48,8 +49,8 @@ uint32_t CompressBlock(libdeflate_compressor* c, const uint8_t* in, size_t inSiz
 
 struct MszipCompressor::Shared {
     int level;
-    libdeflate_compressor* mine = nullptr;
-    libdeflate_compressor* theirs = nullptr;
+    RawDeflater* mine = nullptr;
+    RawDeflater* theirs = nullptr;
     // One slot of kSlotSize bytes per block, left uninitialised: a block's deflated bytes take
     // a fraction of its slot, and the pages of the rest are then never touched.
     std::unique_ptr<uint8_t[]> scratch;
@@ -69,7 +70,7 @@ struct MszipCompressor::Shared {
     std::thread worker;
     bool workerTried = false;
 
-    void Run(libdeflate_compressor* c) {
+    void Run(RawDeflater* c) {
         for (size_t b; (b = next.fetch_add(1)) < blockCount;) {
             size_t at = b * kMszipBlockSize;
             sizes[b] = CompressBlock(c, data + at, std::min(kMszipBlockSize, size - at), scratch.get() + b * kSlotSize);
@@ -95,7 +96,7 @@ struct MszipCompressor::Shared {
     bool HaveWorker() {
         if (!workerTried) {
             workerTried = true;
-            theirs = libdeflate_alloc_compressor(level);
+            theirs = NewRawDeflater(level);
             if (theirs) {
                 try {
                     worker = std::thread([this] { WorkerLoop(); });
@@ -121,8 +122,8 @@ MszipCompressor::~MszipCompressor() {
         s.wake.notify_one();
         s.worker.join();
     }
-    if (s.mine) libdeflate_free_compressor(s.mine);
-    if (s.theirs) libdeflate_free_compressor(s.theirs);
+    if (s.mine) FreeRawDeflater(s.mine);
+    if (s.theirs) FreeRawDeflater(s.theirs);
 }
 
 XResult MszipCompressor::Compress(const uint8_t* data, size_t size, std::vector<uint8_t>* out) {
@@ -137,7 +138,7 @@ XResult MszipCompressor::Compress(const uint8_t* data, size_t size, std::vector<
 
 XResult MszipCompressor::CompressBatch(const uint8_t* data, size_t size, std::vector<uint8_t>* out) {
     Shared& s = *shared_;
-    if (!s.mine) s.mine = libdeflate_alloc_compressor(s.level);
+    if (!s.mine) s.mine = NewRawDeflater(s.level);
     if (!s.mine) return XResult::Error(XStatus::IoError, "not enough memory to start compressing");
     size_t blockCount = (size + kMszipBlockSize - 1) / kMszipBlockSize;
     if (s.scratchBlocks < blockCount) {

@@ -10,6 +10,7 @@
 
 #include "xfile/format/mszip.h"
 #include "xfile/format/template_codec.h"
+#include "xfile/format/xfile_io.h"
 
 namespace xfile {
 namespace {
@@ -876,12 +877,13 @@ XResult ReadXFile(std::span<const uint8_t> data, XDocument* doc, const XReadOpti
 
 XResult ReadXFileFromPath(const std::string& path, XDocument* doc, const XReadOptions& options) {
     std::error_code ec;
-    uintmax_t size = std::filesystem::file_size(path, ec);
+    const std::filesystem::path file = PathOfUtf8(path);
+    uintmax_t size = std::filesystem::file_size(file, ec);
     if (ec) return XResult::Error(XStatus::IoError, path + ": " + ec.message());
     if (size > options.maxDecompressedBytes)
         return XResult::Error(XStatus::LimitExceeded, path + ": file of " + std::to_string(size) + " bytes is too large");
     std::vector<uint8_t> bytes(static_cast<size_t>(size));
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(file, std::ios::binary);
     if (!in || !in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size())))
         return XResult::Error(XStatus::IoError, path + ": cannot be read");
     XResult r = ReadXFile(bytes, doc, options);

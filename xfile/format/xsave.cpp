@@ -8,8 +8,6 @@
 #include <limits>
 
 #ifdef __linux__
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <cerrno>
 #endif
@@ -17,6 +15,7 @@
 #include "xfile/format/mszip.h"
 #include "xfile/format/payload_codec.h"
 #include "xfile/format/template_codec.h"
+#include "xfile/format/xfile_io.h"
 #include "xfile/format/xreader.h"
 
 namespace xfile {
@@ -76,21 +75,15 @@ template <class Copied>
 bool AppendFile(std::FILE* from, uint64_t start, std::FILE* to, Copied copied) {
     constexpr size_t kStep = size_t(8) << 20;
     uint64_t done = 0;
-#ifdef __linux__
-    int in = fileno(from), out = fileno(to);
-    loff_t at = static_cast<loff_t>(start);
-    for (;;) {
-        ssize_t n = copy_file_range(in, &at, out, nullptr, kStep, 0);
-        if (n < 0) {
-            if (done == 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) break;
-            return false;
-        }
+    for (uint64_t at = start;;) {
+        const int64_t n = CopyInKernel(from, &at, to, kStep);
+        if (n == -2 && done == 0) break;  // not here: through memory
+        if (n < 0) return false;
         if (n == 0) return true;
         done += static_cast<uint64_t>(n);
         if (!copied(done)) return false;
     }
-#endif
-    if (fseeko(from, static_cast<off_t>(start), SEEK_SET) != 0 || std::fseek(to, 0, SEEK_END) != 0) return false;
+    if (!SeekTo(from, start) || std::fseek(to, 0, SEEK_END) != 0) return false;
     std::vector<uint8_t> chunk(kStep);
     size_t got;
     while ((got = std::fread(chunk.data(), 1, chunk.size(), from)) > 0) {
@@ -169,12 +162,12 @@ struct XSaveObject::Impl final : OutBuffer::Flusher {
     bool StartBody() {
         if (bodyStarted) return true;
         bodyStarted = true;
-        return fseeko(bodyFile, static_cast<off_t>(bodyOffset), SEEK_SET) == 0;
+        return SeekTo(bodyFile, bodyOffset);
     }
 
     bool WriteBody(const uint8_t* data, size_t size) {
         if (StartBody() && std::fwrite(data, 1, size, bodyFile) == size) return true;
-        flushError = XResult::Error(XStatus::IoError, "cannot write " + bodyPath.string());
+        flushError = XResult::Error(XStatus::IoError, "cannot write " + Utf8OfPath(bodyPath));
         return false;
     }
 
@@ -278,11 +271,11 @@ struct XSaveObject::Impl final : OutBuffer::Flusher {
         bodyFile = nullptr;
         ok = ok && Report(total, total);
         std::error_code ec;
-        if (ok && bodyPath != target) std::filesystem::rename(bodyPath, target, ec);
+        if (ok && bodyPath != target) ec = ReplaceWith(bodyPath, target);
         if (!ok || ec) {
             std::filesystem::remove(bodyPath, ec);
             if (!flushError.ok()) return flushError;
-            return XResult::Error(XStatus::IoError, "cannot write " + target.string());
+            return XResult::Error(XStatus::IoError, "cannot write " + Utf8OfPath(target));
         }
         return XResult::Success();
     }
@@ -300,7 +293,7 @@ struct XSaveObject::Impl final : OutBuffer::Flusher {
     XResult WriteHeadInPlace(const std::vector<uint8_t>& head) {
         const uint64_t total = bodyOffset + BodyWritten();
         if (!Report(total - head.size(), total)) return flushError;
-        bool ok = std::fflush(bodyFile) == 0 && fseeko(bodyFile, 0, SEEK_SET) == 0 &&
+        bool ok = std::fflush(bodyFile) == 0 && SeekTo(bodyFile, 0) &&
                   std::fwrite(head.data(), 1, head.size(), bodyFile) == head.size();
         return CommitBodyFile(ok, total);
     }
@@ -309,7 +302,7 @@ struct XSaveObject::Impl final : OutBuffer::Flusher {
     // makes progress reports smaller.
     uint64_t BodyWritten() {
         if (std::fflush(bodyFile) != 0) return 0;
-        off_t end = ftello(bodyFile);
+        const int64_t end = PositionOf(bodyFile);
         return end < 0 || static_cast<uint64_t>(end) < bodyOffset ? 0 : static_cast<uint64_t>(end) - bodyOffset;
     }
 
@@ -565,8 +558,8 @@ XResult XSaveObject::Save() {
     // file, into a temporary file beside the target.
     std::filesystem::path temp = s.target;
     temp += ".tmp-" + UniqueSuffix();
-    std::FILE* f = std::fopen(temp.string().c_str(), "wb");
-    if (!f) return Record(XResult::Error(XStatus::IoError, "cannot create " + temp.string()));
+    std::FILE* f = OpenPath(temp, "wb");
+    if (!f) return Record(XResult::Error(XStatus::IoError, "cannot create " + Utf8OfPath(temp)));
     const uint64_t total = head.size() + s.BodyWritten();
     bool ok = std::fwrite(head.data(), 1, head.size(), f) == head.size() && std::fflush(f) == 0;
     ok = ok && s.Report(head.size(), total) && AppendFile(s.bodyFile, s.bodyOffset, f, [&](uint64_t copied) {
@@ -574,11 +567,11 @@ XResult XSaveObject::Save() {
          });
     ok = (std::fclose(f) == 0) && ok;
     std::error_code ec;
-    if (ok) std::filesystem::rename(temp, s.target, ec);
+    if (ok) ec = ReplaceWith(temp, s.target);
     if (!ok || ec) {
         std::filesystem::remove(temp, ec);
         if (!s.flushError.ok()) return Record(s.flushError);
-        return Record(XResult::Error(XStatus::IoError, "cannot write " + s.target.string()));
+        return Record(XResult::Error(XStatus::IoError, "cannot write " + Utf8OfPath(s.target)));
     }
     if (s.bodyPath == s.target) {  // in place: the body file was the target, now replaced
         std::fclose(s.bodyFile);
@@ -633,10 +626,10 @@ XResult XFile::CreateSaveObject(const std::string& path, XFileFormat format, std
     impl->compressed = IsCompressedFormat(format);
     if (impl->compressed) impl->compressor = std::make_unique<MszipCompressor>(options.compressionLevel);
     impl->progress = options.progress;
-    impl->target = std::filesystem::path(path);
+    impl->target = PathOfUtf8(path);
     impl->bodyPath = impl->target;
     if (!options.inPlace) impl->bodyPath += ".tmp-" + UniqueSuffix();
-    impl->bodyFile = std::fopen(impl->bodyPath.string().c_str(), "w+b");
+    impl->bodyFile = OpenPath(impl->bodyPath, "w+b");
     if (!impl->bodyFile) return XResult::Error(XStatus::IoError, "cannot create a file beside " + path);
     impl->buffer.SetFlusher(impl.get(), impl->compressed ? kCompressFlushBytes : kMemoryBodyBytes);
     save->reset(new XSaveObject(std::move(impl), format));

@@ -16,6 +16,9 @@ foreach(dir CLI nlohmann stb assimp)
 endforeach()
 target_include_directories(plover_host SYSTEM PUBLIC ${PLOVER_HOST_HEADERS})
 
+# The platform layer's Windows side asks the shell for the wide command line.
+target_link_libraries(plover_core PUBLIC shell32)
+
 # The Win32 view of the options dialog; the plug-in shows it through plugin/options_dialog_win32.
 add_library(plover_dialog_win32 STATIC
   options/win32/clip_list_view.cpp options/win32/module_attach.cpp options/win32/options_dialog_win32.cpp)

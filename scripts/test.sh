@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Sets everything up and runs the whole test suite twice: optimised, then under ASan + UBSan; then
-# the Windows build under Wine, and the packages.
+# the Windows build under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs="$(nproc 2>/dev/null || echo 2)"
@@ -13,7 +13,4 @@ echo "== Windows options dialog under Wine =="
 scripts/test-win32.sh
 echo "== Windows programs under Wine =="
 scripts/test-windows.sh build/release
-echo "== Packages: build, install, remove =="
-scripts/package.sh build/dist
-scripts/test-packages.sh build/dist
 echo "All tests passed."

@@ -464,27 +464,40 @@ class Builder:
         return found
 
     def plan_clips(self):
-        """Clips as (name, timeline start, source start, length, {object: action}).
+        """Clips as (name, timeline start, source start, length, {object: action}, {object: tracks}).
 
-        NLA strips keep the frames they have on the timeline. Otherwise every action becomes a
-        clip; one action keeps its own frames, several are laid out one after another from the
-        scene's first frame, each clip playing its action on the objects it fits."""
+        With NLA tracks, a clip is one track name: every object with a track of that name
+        contributes it, and the clip covers their strips' frames (a track holding several
+        strips gives a clip per strip, named by the strip). Clips keep their frames on the
+        timeline unless an earlier clip reaches into them; then they follow it. Otherwise every
+        action becomes a clip; one action keeps its own frames, several are laid out one after
+        another from the scene's first frame, each clip playing its action on the objects it
+        fits."""
         used = set()
-        strips = []
+        groups = {}   # clip key -> [first frame, last frame, {object: [tracks]}]
         for ob in self.by_object:
             data = ob.animation_data
             if data is None:
                 continue
             for track in data.nla_tracks:
-                if track.mute:
+                strips = [s for s in track.strips if not s.mute]
+                if track.mute or not strips:
                     continue
-                for strip in track.strips:
-                    if not strip.mute:
-                        strips.append(strip)
-        if strips:
-            strips.sort(key=lambda s: (s.frame_start, s.name))
-            return [(clip_name(s.name, used), int(math.floor(s.frame_start)), int(math.floor(s.frame_start)),
-                     int(math.ceil(s.frame_end)) - int(math.floor(s.frame_start)), {}) for s in strips]
+                for strip in strips:
+                    key = track.name if len(strips) == 1 else strip.name
+                    group = groups.setdefault(key, [strip.frame_start, strip.frame_end, {}])
+                    group[0], group[1] = min(group[0], strip.frame_start), max(group[1], strip.frame_end)
+                    group[2].setdefault(ob, []).append(track)
+        if groups:
+            plans = []
+            end = None
+            for key in sorted(groups, key=lambda k: (groups[k][0], k)):
+                first, last, tracks = groups[key]
+                first, last = int(math.floor(first)), int(math.ceil(last))
+                timeline = first if end is None else max(first, end + 1)
+                plans.append((clip_name(key, used), timeline, first, last - first, {}, tracks))
+                end = timeline + last - first
+            return plans
         per_action = {}
         for ob in self.by_object:
             for action in self.fitting_actions(ob):
@@ -499,7 +512,7 @@ class Builder:
             first, last = int(math.floor(first)), int(math.ceil(last))
             timeline = first if len(actions) == 1 else start
             plans.append((clip_name(action.name, used), timeline, first, last - first,
-                          {ob: action for ob in per_action[action]}))
+                          {ob: action for ob in per_action[action]}, None))
             start = timeline + (last - first) + 1
         return plans
 
@@ -518,17 +531,27 @@ class Builder:
         current = scene.frame_current
         plans = self.plan_clips()
         saved = {ob: ob.animation_data.action for ob in self.by_object if ob.animation_data}
+        muted = {t: t.mute for ob in saved for t in ob.animation_data.nla_tracks}
         try:
             if plans:
-                for name, timeline, source, length, assignment in plans:
+                for name, timeline, source, length, assignment, tracks in plans:
                     for ob, action in assignment.items():
                         if ob.animation_data is None:
                             ob.animation_data_create()
                         ob.animation_data.action = action
+                    if tracks is not None:
+                        # Only this clip's tracks play; an object's active action would play
+                        # over them, so it rests while its tracks play.
+                        for track in muted:
+                            track.mute = True
+                        for ob, playing in tracks.items():
+                            ob.animation_data.action = None
+                            for track in playing:
+                                track.mute = False
                     for i in range(length + 1):
                         scene.frame_set(source + i)
                         self.sample(timeline + i, depsgraph)
-                    for ob in assignment:
+                    for ob in list(assignment) + list(tracks or ()):
                         ob.animation_data.action = saved.get(ob)
                     self.clips.append((name, timeline, timeline + length))
             else:
@@ -536,6 +559,8 @@ class Builder:
                     scene.frame_set(frame)
                     self.sample(frame, depsgraph)
         finally:
+            for track, mute in muted.items():
+                track.mute = mute
             for ob, action in saved.items():
                 ob.animation_data.action = action
             for ob in self.by_object:

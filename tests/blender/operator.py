@@ -1,5 +1,5 @@
 # The operator around the export: defaults from the options file, keeping options only when
-# asked, plover's failures reported as errors, progress and message parsing, NLA strips as clips.
+# asked, plover's failures reported as errors, progress and message parsing, NLA tracks as clips over one or many objects.
 import os
 import sys
 
@@ -85,4 +85,58 @@ seen = []
 code, lines = plover_command.run_export(
     ["/bin/sh", "-c", "printf '\\rX 5%%\\rX 50%%\\rX 100%%\\ndone\\n' >&2"], seen.append)
 assert code == 0 and lines == ["done"] and seen and seen[-1] == 100, (code, lines, seen)
+
+# NLA tracks over many objects: one clip per track name, each object playing its own strip
+# (twenty objects with offset "Walk" strips, three with "Jump", two with differently named
+# "Left" and "Right" overlapping the others); clips that overlap on the timeline follow
+# each other.
+bpy.ops.wm.read_factory_settings(use_empty=True)
+scene = bpy.context.scene
+scene.render.fps = 24
+
+
+def strip_on(ob, track_name, start, index, amplitude):
+    ob.animation_data_create()
+    action = bpy.data.actions.new("%s_%s" % (ob.name, track_name))
+    curve = action.fcurves.new("location", index=index)
+    base = ob.location[index]
+    for frame, value in ((1, base), (11, base + amplitude)):
+        curve.keyframe_points.insert(frame, value).interpolation = "LINEAR"
+    track = ob.animation_data.nla_tracks.new()
+    track.name = track_name
+    track.strips.new(track_name, start, action)
+
+
+objects = []
+for k in range(20):
+    mesh = bpy.data.meshes.new("M%d" % k)
+    mesh.from_pydata([(0, 0, 0), (1, 0, 0), (0, 1, 0)], [], [(0, 1, 2)])
+    ob = bpy.data.objects.new("O%d" % k, mesh)
+    ob.location = (0, 2 * k, 0)
+    scene.collection.objects.link(ob)
+    strip_on(ob, "Walk", 1 + k, 0, 1.0)
+    objects.append(ob)
+for ob in objects[:3]:
+    strip_on(ob, "Jump", 40, 2, 2.0)
+strip_on(objects[3], "Left", 1, 2, 1.0)
+strip_on(objects[4], "Right", 5, 2, 1.0)
+path = os.path.join(folder, "nla.x")
+h.export(path, "1")
+tree = h.inspect(path)
+sets = [o["name"] for o in tree["objects"] if o.get("template") == "AnimationSet"]
+assert sets == ["Left", "Walk", "Right", "Jump"], sets
+gltf = h.Gltf(path)
+lengths = gltf.animation_lengths()
+for name, frames in (("Left", 10), ("Walk", 29), ("Right", 10), ("Jump", 10)):
+    assert abs(lengths[name] - frames / 24) < 1e-3, lengths
+for k in (0, 5, 19):
+    for frame in (1, 3 + k, 30):
+        x = gltf.pose("Walk", (frame - 1) / 24)[gltf.node("O%d" % k)].translation.x
+        assert abs(x - min(max((frame - 1 - k) / 10, 0), 1)) < 1e-4, ("Walk", k, frame, x)
+for k in (0, 2):
+    y = gltf.pose("Jump", 5 / 24)[gltf.node("O%d" % k)].translation.y   # Blender's z
+    assert abs(y - 1.0) < 1e-4, ("Jump", k, y)
+# The tracks and actions are as they were.
+assert all(not t.mute for ob in objects for t in ob.animation_data.nla_tracks)
+assert all(ob.animation_data.action is None for ob in objects)
 print("operator: ok")

@@ -6,6 +6,7 @@ cd "$(dirname "$0")/.."
 
 packages=(g++ cmake make pkg-config zlib1g-dev nlohmann-json3-dev libassimp-dev libcli11-dev libstb-dev
           libgtest-dev libgmock-dev libdeflate-dev
+          libosmesa6-dev  # plover preview: Mesa's software OpenGL, drawing offscreen
           blender assimp-utils  # blender, assimp: the Blender add-on's tests (tests/blender)
           nodejs npm)  # the glTF-Validator (scripts/gltf-validator.sh) that checks plover convert's output
 missing=()

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "preview/preview.h"
 #include "sdk/host.h"
 
 // Exit codes of every command (documented in docs/usage.md).
@@ -26,6 +27,7 @@ struct ExportCommand {
     bool allowOutsideFiles = false;
     bool selectedOnly = false;
     bool quiet = false;
+    std::string previewPath;  // non-empty: a picture of the written X file goes there
     // The process ends right after the command: the scene is left for the system to reclaim
     // instead of being taken apart object by object (the command line sets it, callers that go
     // on running do not).
@@ -68,6 +70,39 @@ struct ConvertCommand {
 int RunConvertCommand(const ConvertCommand& command);
 // The same with the stop request read from pendingSignal (0: none, else the signal number).
 int RunConvertCommand(const ConvertCommand& command, const std::function<int()>& pendingSignal);
+
+struct PreviewCommand {
+    std::string inputPath;   // an X file, or any input `export` takes
+    std::string outputPath;  // the PNG file to write
+    preview::PreviewOptions options;
+    // For an input other than an X file, the export that makes one:
+    std::string configDir;
+    std::vector<std::string> settings;
+    std::string pluginPath;
+    int frameRate = 30;
+    bool quiet = false;
+};
+
+// The preview's flags given as text, checked and turned into options by SettlePreviewFlags.
+struct PreviewFlags {
+    std::string size;        // "WxH"
+    std::string sheet;       // "CxR"
+    std::string background;  // "#RRGGBB", "#RRGGBBAA" or "transparent"
+};
+// False, with error naming the flag and what it takes, for a value that does not parse or
+// flags that do not go together.
+bool SettlePreviewFlags(const PreviewFlags& flags, preview::PreviewOptions* options, std::string& error);
+
+// Draws the input (an X file as it is; anything else exported to a temporary X file first).
+int RunPreviewCommand(const PreviewCommand& command);
+
+// True when the file starts as an X file does ("xof ").
+bool IsXFilePath(const std::string& path);
+
+// Draws the X file at xPath into the PNG file pngPath (written whole or not at all). Messages
+// name shownPath in place of xPath when it is given.
+int DrawXFile(const std::string& xPath, const std::string& pngPath, const preview::PreviewOptions& options, bool quiet,
+              const std::string& shownPath);
 
 // Lists what the plug-in module reports.
 int RunPluginsCommand(const std::string& pluginPath);

@@ -64,7 +64,8 @@ int RunExportCommand(const ExportCommand& command) {
 int RunExportCommand(const ExportCommand& command, const std::function<int()>& pendingSignal) {
     std::string error;
     // Everything the user can get wrong is checked before the slow work starts.
-    if (!CheckInputPath(command.scenePath, error) || !CheckOutputPath(command.outputPath, error))
+    if (!CheckInputPath(command.scenePath, error) || !CheckOutputPath(command.outputPath, error) ||
+        (!command.previewPath.empty() && !CheckOutputPath(command.previewPath, error)))
         return Fail(error, kExitUsage);
     const std::string configDir = ConfigDirOrDefault(command.configDir);
     ProfileFile userOptions;
@@ -166,5 +167,6 @@ int RunExportCommand(const ExportCommand& command, const std::function<int()>& p
         std::cerr << "plover: " << FormatExportSummary(*report) << "\n";
         for (const std::string& line : report->leftOut) std::cerr << "plover: " << line << "\n";
     }
+    if (!command.previewPath.empty()) return DrawXFile(command.outputPath, command.previewPath, {}, command.quiet, "");
     return kExitOk;
 }

@@ -62,6 +62,7 @@ int main(int argc, char** argv) {
                         "Read files a model names outside its own folder (default: looked for beside the model)");
     exportApp->add_flag("--selected-only", exportCommand.selectedOnly, "Export the selected nodes only");
     exportApp->add_flag("-q,--quiet", exportCommand.quiet, "No progress bar and no summary");
+    exportApp->add_option("--preview", exportCommand.previewPath, "Also write a picture (PNG) of the X file written");
 
     // Variables and sub-parsers of the other commands. An export, the command run most, builds
     // only its own part of the parser (building all of them costs more than parsing the line);
@@ -72,6 +73,9 @@ int main(int argc, char** argv) {
     std::string inspectPath;
     bool inspectJson = false, inspectSummary = false;
     std::string pluginPath;
+    PreviewCommand previewCommand;
+    PreviewFlags previewFlags;
+    CLI::App* previewApp = nullptr;
     ConvertCommand convertCommand;
     CLI::App *dumpApp = nullptr, *convertApp = nullptr, *configApp = nullptr, *showApp = nullptr, *setApp = nullptr, *inspectApp = nullptr,
              *pluginsApp = nullptr;
@@ -117,6 +121,31 @@ int main(int argc, char** argv) {
         inspectApp->add_flag("--summary", inspectSummary,
                              "Print only the counts: frames, meshes, triangles, vertices, bones, clips, materials, textures");
 
+        previewApp = app.add_subcommand("preview", "Draw an X file (or any input export takes) into a PNG picture");
+        preview::PreviewOptions& o = previewCommand.options;
+        previewApp->add_option("input", previewCommand.inputPath, "X file, scene document or model file")->required();
+        previewApp->add_option("-o,--output", previewCommand.outputPath, "PNG file to write")->required();
+        previewApp->add_option("--size", previewFlags.size, "WIDTHxHEIGHT of the whole picture (default 640x480, 256x256 a view)");
+        previewApp->add_option("--clip", o.clip, "Animation set to pose (default: the first, when a time or sheet asks)");
+        previewApp->add_option("--time", o.seconds, "Seconds after the clip's first key (default: the bind pose)")
+            ->each([&o](const std::string&) { o.hasTime = true; });
+        previewApp->add_option("--sheet", previewFlags.sheet, "COLUMNSxROWS: a contact sheet of the clip at evenly spaced times");
+        previewApp->add_option("--turntable", o.turntable, "N views around the model")->check(CLI::Range(1, 360));
+        previewApp->add_option("--view", o.view, "front, back, left, right, top or bottom (default: three-quarter)");
+        previewApp->add_option("--background", previewFlags.background, "#RRGGBB, #RRGGBBAA or transparent");
+        previewApp->add_flag("--wireframe", o.wireframe, "Draw the triangles' edges only");
+        previewApp->add_flag("--bones", o.bones, "Draw the frame hierarchy as lines");
+        previewApp->add_flag("--grid", o.grid, "Draw a ground grid under the model");
+        previewApp->add_flag("--axes", o.axes, "Draw an axis tripod in each view's corner");
+        previewApp->add_flag("--allow-outside-files", o.allowOutsideFiles,
+                             "Read textures from outside the X file's folder tree too");
+        previewApp->add_option("--config-dir", previewCommand.configDir, "Export options of an input that is not an X file");
+        previewApp->add_option("--set", previewCommand.settings, "KEY=VALUE: export option for an input that is not an X file");
+        previewApp->add_option("--plugin", previewCommand.pluginPath, "The plug-in module (default: plover.dle beside plover)");
+        previewApp->add_option("--fps", previewCommand.frameRate, "Timeline frames per second of an imported model")
+            ->check(CLI::Range(1, 4800));
+        previewApp->add_flag("-q,--quiet", previewCommand.quiet, "No summary line");
+
         pluginsApp = app.add_subcommand("plugins", "List what the plug-in module reports");
         pluginsApp->add_option("--plugin", pluginPath, "The plug-in module (default: plover.dle beside plover)");
     }
@@ -141,6 +170,14 @@ int main(int argc, char** argv) {
     if (chosen(showApp)) return RunConfigShow(configDir);
     if (chosen(setApp)) return RunConfigSet(configDir, settings);
     if (chosen(pluginsApp)) return RunPluginsCommand(pluginPath);
+    if (chosen(previewApp)) {
+        std::string error;
+        if (!SettlePreviewFlags(previewFlags, &previewCommand.options, error)) {
+            std::cerr << "plover: " << error << "\n";
+            return kExitUsage;
+        }
+        return RunPreviewCommand(previewCommand);
+    }
     if (chosen(inspectApp)) return xfile::RunInspect(inspectPath, inspectJson, std::cout, std::cerr, inspectSummary);
     return kExitUsage;
 }

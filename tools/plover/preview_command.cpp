@@ -1,0 +1,185 @@
+#include <dlfcn.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <mutex>
+#include <system_error>
+
+#include "core/atomic_write.h"
+#include "host/unpack_folder.h"
+#include "tools/plover/arguments.h"
+#include "tools/plover/commands.h"
+
+namespace fs = std::filesystem;
+
+// The preview library's entry: linked into test programs, else loaded from plover_preview.so.
+extern "C" int PloverPreviewXFile(const char* path, const preview::PreviewOptions* options, std::vector<uint8_t>* png,
+                                  std::vector<std::string>* warnings, std::string* error) __attribute__((weak));
+
+namespace {
+
+using PreviewFn = int (*)(const char*, const preview::PreviewOptions*, std::vector<uint8_t>*,
+                          std::vector<std::string>*, std::string*);
+
+inline constexpr const char* kPreviewModuleName = "plover_preview.so";
+
+// The module beside the program, loaded on first use and never closed.
+PreviewFn LoadPreviewModule(std::string& problem) {
+    static std::once_flag once;
+    static PreviewFn function = nullptr;
+    static std::string loadProblem;
+    std::call_once(once, [] {
+        std::error_code ec;
+        const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+        const fs::path module = (ec ? fs::path(".") : self.parent_path()) / kPreviewModuleName;
+        void* handle = dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (handle) function = reinterpret_cast<PreviewFn>(dlsym(handle, "PloverPreviewXFile"));
+        if (!function) {
+            const char* why = dlerror();
+            loadProblem = "cannot load the preview module " + module.string() + (why ? std::string(" (") + why + ")" : "");
+        }
+    });
+    problem = loadProblem;
+    return function;
+}
+
+int Fail(const std::string& error, int code) {
+    std::cerr << "plover: " << error << "\n";
+    return code;
+}
+
+}  // namespace
+
+namespace {
+
+// "640x480" (or with 'X' or a multiplication sign): two whole numbers from 1 to `most`.
+bool ParsePair(const std::string& text, int most, int* a, int* b) {
+    std::string t = text;
+    for (const char* sign : {"\xC3\x97", "X"})  // the multiplication sign in UTF-8, and capital X
+        for (size_t at = t.find(sign); at != std::string::npos; at = t.find(sign)) t.replace(at, std::strlen(sign), "x");
+    const size_t x = t.find('x');
+    if (x == std::string::npos || x == 0 || x + 1 == t.size()) return false;
+    auto number = [most](const std::string& digits, int* out) {
+        if (digits.empty() || digits.size() > 6 || digits.find_first_not_of("0123456789") != std::string::npos) return false;
+        *out = std::stoi(digits);
+        return *out >= 1 && *out <= most;
+    };
+    return number(t.substr(0, x), a) && number(t.substr(x + 1), b);
+}
+
+bool ParseColor(std::string text, std::array<uint8_t, 4>* rgba) {
+    if (text == "transparent") {
+        *rgba = {0, 0, 0, 0};
+        return true;
+    }
+    if (!text.empty() && text[0] == '#') text.erase(0, 1);
+    if ((text.size() != 6 && text.size() != 8) || text.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+        return false;
+    for (size_t i = 0; i < 4; ++i)
+        (*rgba)[i] = i * 2 < text.size() ? static_cast<uint8_t>(std::stoi(text.substr(i * 2, 2), nullptr, 16)) : 255;
+    return true;
+}
+
+}  // namespace
+
+bool SettlePreviewFlags(const PreviewFlags& flags, preview::PreviewOptions* options, std::string& error) {
+    if (!flags.size.empty() && !ParsePair(flags.size, preview::kMaxPictureSide, &options->width, &options->height)) {
+        error = "--size " + flags.size + ": give WIDTHxHEIGHT in pixels, each from 1 to 8192";
+        return false;
+    }
+    if (!flags.sheet.empty() && !ParsePair(flags.sheet, 64, &options->sheetColumns, &options->sheetRows)) {
+        error = "--sheet " + flags.sheet + ": give COLUMNSxROWS, each from 1 to 64";
+        return false;
+    }
+    if (!flags.background.empty() && !ParseColor(flags.background, &options->background)) {
+        error = "--background " + flags.background + ": give a colour as #RRGGBB or #RRGGBBAA, or transparent";
+        return false;
+    }
+    if (options->sheetColumns > 0 && options->turntable > 0) {
+        error = "--sheet and --turntable cannot be combined: give one";
+        return false;
+    }
+    if (options->sheetColumns > 0 && options->hasTime) {
+        error = "--sheet shows the whole clip: --time does not go with it";
+        return false;
+    }
+    if (options->hasTime && !(options->seconds >= 0 && options->seconds < 1e7)) {
+        error = "--time must be a number of seconds from 0";
+        return false;
+    }
+    // The names preview::ViewAngles takes (the module is not loaded yet).
+    static const char* const kViews[] = {"", "front", "back", "left", "right", "top", "bottom"};
+    if (std::find(std::begin(kViews), std::end(kViews), options->view) == std::end(kViews)) {
+        error = "--view " + options->view + ": give front, back, left, right, top or bottom";
+        return false;
+    }
+    return true;
+}
+
+bool IsXFilePath(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    char magic[4] = {};
+    in.read(magic, 4);
+    return in.gcount() == 4 && std::memcmp(magic, "xof ", 4) == 0;
+}
+
+int DrawXFile(const std::string& xPath, const std::string& pngPath, const preview::PreviewOptions& options,
+              bool quiet, const std::string& shownPath) {
+    PreviewFn function = PloverPreviewXFile;
+    if (!function) {
+        std::string problem;
+        function = LoadPreviewModule(problem);
+        if (!function) return Fail(problem, kExitUsage);
+    }
+    std::vector<uint8_t> png;
+    std::vector<std::string> warnings;
+    std::string error;
+    const int status = function(xPath.c_str(), &options, &png, &warnings, &error);
+    // A file exported for the picture is named as the user's input.
+    auto shown = [&](std::string text) {
+        if (!shownPath.empty())
+            for (size_t at = text.find(xPath); at != std::string::npos; at = text.find(xPath, at + shownPath.size()))
+                text.replace(at, xPath.size(), shownPath);
+        return text;
+    };
+    for (const std::string& warning : warnings) std::cerr << "plover: warning: " << shown(warning) << "\n";
+    if (status != 0) return Fail(shown(error) + "; no picture written", status);
+    std::string writeError;
+    if (!WriteFileAtomically(pngPath, std::string_view(reinterpret_cast<const char*>(png.data()), png.size()),
+                             &writeError))
+        return Fail(pngPath + ": " + writeError, kExitNotWritten);
+    if (!quiet) std::cerr << "plover: wrote " << pngPath << "\n";
+    return kExitOk;
+}
+
+int RunPreviewCommand(const PreviewCommand& command) {
+    std::string error;
+    if (!CheckInputPath(command.inputPath, error) || !CheckOutputPath(command.outputPath, error))
+        return Fail(error, kExitUsage);
+    if (IsXFilePath(command.inputPath))
+        return DrawXFile(command.inputPath, command.outputPath, command.options, command.quiet, "");
+
+    // Any other input is exported, as `plover export` would, to a private folder whose X file is
+    // then drawn; the folder goes when the picture is made. The file is binary, the fastest to
+    // write and read: the picture does not depend on the format.
+    std::unique_ptr<UnpackFolder> folder = UnpackFolder::Create(error);
+    if (!folder) return Fail(error, kExitNotWritten);
+    const std::string stem = fs::path(command.inputPath).stem().string();
+    const std::string xPath = (fs::path(folder->path()) / ((stem.empty() ? std::string("model") : stem) + ".x")).string();
+    ExportCommand exportCommand;
+    exportCommand.scenePath = command.inputPath;
+    exportCommand.outputPath = xPath;
+    exportCommand.configDir = command.configDir;
+    exportCommand.settings = command.settings;
+    exportCommand.settings.push_back("XFileType=1");
+    exportCommand.pluginPath = command.pluginPath;
+    exportCommand.frameRate = command.frameRate;
+    exportCommand.quiet = true;
+    const int exported = RunExportCommand(exportCommand);
+    if (exported != kExitOk) return exported;
+    return DrawXFile(xPath, command.outputPath, command.options, command.quiet, command.inputPath);
+}

@@ -528,7 +528,9 @@ bool Builder::AddMesh(uint32_t node, uint32_t frame, std::string* error) {
             slot = 0;
         }
         for (uint32_t c = 2; c < faces.corners[f]; ++c) {
-            fanned.insert(fanned.end(), {corner[k], corner[k + c - 1], corner[k + c]});
+            fanned.push_back(corner[k]);
+            fanned.push_back(corner[k + c - 1]);
+            fanned.push_back(corner[k + c]);
             triangleSubset.push_back(slot);
         }
     }
@@ -538,15 +540,21 @@ bool Builder::AddMesh(uint32_t node, uint32_t frame, std::string* error) {
         Warn(label + ": its material list gives no face a material; drawn with its first");
 
     // Triangles grouped by material slot, in file order within each (a counting sort).
-    std::vector<uint32_t> start(materials.size() + 1, 0);
-    for (uint32_t s : triangleSubset) ++start[s + 1];
-    for (size_t s = 1; s < start.size(); ++s) start[s] += start[s - 1];
-    mesh.indices.resize(fanned.size());
-    for (size_t s = 0; s < materials.size(); ++s)
-        if (start[s + 1] > start[s]) mesh.subsets.push_back(DrawSubset{materials[s], 3 * start[s], 3 * (start[s + 1] - start[s])});
-    for (size_t t = 0; t < triangleSubset.size(); ++t) {
-        const uint32_t at = 3 * start[triangleSubset[t]]++;
-        std::copy_n(fanned.begin() + 3 * t, 3, mesh.indices.begin() + at);
+    if (materials.size() == 1) {
+        if (!fanned.empty()) mesh.subsets.push_back(DrawSubset{materials[0], 0, static_cast<uint32_t>(fanned.size())});
+        mesh.indices = std::move(fanned);
+    } else {
+        std::vector<uint32_t> start(materials.size() + 1, 0);
+        for (uint32_t s : triangleSubset) ++start[s + 1];
+        for (size_t s = 1; s < start.size(); ++s) start[s] += start[s - 1];
+        mesh.indices.resize(fanned.size());
+        for (size_t s = 0; s < materials.size(); ++s)
+            if (start[s + 1] > start[s])
+                mesh.subsets.push_back(DrawSubset{materials[s], 3 * start[s], 3 * (start[s + 1] - start[s])});
+        for (size_t t = 0; t < triangleSubset.size(); ++t) {
+            const uint32_t at = 3 * start[triangleSubset[t]]++;
+            std::copy_n(fanned.begin() + 3 * t, 3, mesh.indices.begin() + at);
+        }
     }
 
     if (!mesh.writtenNormals && !mesh.indices.empty()) {

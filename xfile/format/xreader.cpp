@@ -503,6 +503,25 @@ private:
                                           " elements, but only " + std::to_string(RemainingBytes()) + " bytes remain",
                                 XStatus::LimitExceeded);
             }
+            if (m.isArray && count > 0 && binary_ && !float64_ && m.type == XType::Template &&
+                doc_->templates.at(m.templateIndex).countedDwords) {
+                // Counted lists of integers (MeshFace): each element's count and values copied
+                // straight from the lists, as ReadStruct would, with one description of the member
+                // made for all of them.
+                const XTemplate& sub = doc_->templates.at(m.templateIndex);
+                const std::string what = "'" + sub.members[1].name + "' of '" + sub.name + "'";
+                for (uint64_t k = 0; k < count; ++k) {
+                    if (!CopyListValues(false, 1, what)) return false;
+                    uint32_t n = 0;
+                    std::memcpy(&n, doc_->payloads.data() + doc_->payloads.size() - 4, 4);
+                    if (n > RemainingBytes())
+                        return Fail(pos_, "array " + what + " declares " + std::to_string(n) + " elements, but only " +
+                                              std::to_string(RemainingBytes()) + " bytes remain",
+                                    XStatus::LimitExceeded);
+                    if (n > 0 && !CopyListValues(false, n, what)) return false;
+                }
+                continue;
+            }
             if (m.isArray && count > 0 && binary_ && !float64_) {
                 int uniform = 0;
                 uint64_t perElement = 1;

@@ -8,6 +8,7 @@
 #include <iostream>
 #include <mutex>
 #include <system_error>
+#include <thread>
 
 #include "core/atomic_write.h"
 #include "host/unpack_folder.h"
@@ -166,6 +167,17 @@ int RunPreviewCommand(const PreviewCommand& command) {
     // Any other input is exported, as `plover export` would, to a private folder whose X file is
     // then drawn; the folder goes when the picture is made. The file is binary, the fastest to
     // write and read: the picture does not depend on the format.
+    // Mesa and its compiler load on a second thread while the export runs.
+    struct Loader {
+        std::thread thread;
+        ~Loader() {
+            if (thread.joinable()) thread.join();
+        }
+    } loader;
+    if (!PloverPreviewXFile) loader.thread = std::thread([] {
+        std::string ignored;  // a failure is reported when the module is used
+        LoadPreviewModule(ignored);
+    });
     std::unique_ptr<UnpackFolder> folder = UnpackFolder::Create(error);
     if (!folder) return Fail(error, kExitNotWritten);
     const std::string stem = fs::path(command.inputPath).stem().string();

@@ -557,8 +557,8 @@ bool Builder::AddMesh(uint32_t node, uint32_t frame, std::string* error) {
         }
     }
 
-    if (!mesh.writtenNormals && !mesh.indices.empty()) {
-        Warn(label + " has no normals; lit with its faces' own");
+    if (!mesh.writtenNormals) {
+        if (!mesh.indices.empty()) Warn(label + " has no normals; lit with its faces' own");
         FaceNormals(&mesh);
     }
     model_.meshes.push_back(std::move(mesh));

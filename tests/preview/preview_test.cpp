@@ -418,3 +418,63 @@ TEST_F(PreviewCommandTest, MirroredNodeDrawsWithTheCoverageOfItsSource) {
 }
 
 }  // namespace
+
+namespace {
+
+// What drawing relies on: every index in range, subsets inside the index list, skin entries
+// naming file vertices.
+void ExpectDrawable(const preview::DrawModel& model, const std::string& label) {
+    for (const preview::DrawMesh& mesh : model.meshes) {
+        const uint32_t vertices = mesh.drawVertexCount();
+        ASSERT_EQ(mesh.normals.size(), size_t(vertices) * 3) << label;
+        ASSERT_TRUE(mesh.uvs.empty() || mesh.uvs.size() == size_t(vertices) * 2) << label;
+        ASSERT_TRUE(mesh.colors.empty() || mesh.colors.size() == size_t(vertices) * 4) << label;
+        ASSERT_EQ(mesh.origin.size(), vertices - mesh.vertexCount) << label;
+        for (uint32_t i : mesh.indices) ASSERT_LT(i, vertices) << label;
+        for (uint32_t o : mesh.origin) ASSERT_LT(o, mesh.vertexCount) << label;
+        uint64_t covered = 0;
+        for (const preview::DrawSubset& s : mesh.subsets) {
+            ASSERT_LE(uint64_t(s.first) + s.count, mesh.indices.size()) << label;
+            ASSERT_LT(s.material, model.materials.size()) << label;
+            covered += s.count;
+        }
+        ASSERT_EQ(covered, mesh.indices.size()) << label;
+        for (const preview::DrawBone& b : mesh.bones) ASSERT_LE(uint64_t(b.first) + b.count, mesh.skinVertices.size());
+        for (uint32_t v : mesh.skinVertices) ASSERT_LT(v, mesh.vertexCount) << label;
+    }
+    for (const preview::DrawFrame& f : model.frames)
+        if (f.parent != preview::kNoFrame) ASSERT_LT(f.parent, &f - model.frames.data()) << label;
+}
+
+TEST(PreviewModel, ReaderCorpusAndItsMutationsBuildDrawableModels) {
+    const fs::path corpus = fs::path(PLOVER_TEST_DATA_DIR) / "fuzz" / "corpus" / "xfile_reader";
+    int built = 0;
+    for (const auto& entry : fs::directory_iterator(corpus)) {
+        const std::string bytes = ReadText(entry.path());
+        // The file, then copies with one byte changed at a time (every seventh), as a fuzzer would.
+        for (size_t at = 0; at <= bytes.size(); at += (at == 0 ? 16 : 7)) {
+            std::string mutated = bytes;
+            if (at > 0 && at < bytes.size()) mutated[at] = static_cast<char>(mutated[at] ^ 0x5A);
+            xfile::XDocument doc;
+            if (!xfile::ReadXFile({reinterpret_cast<const uint8_t*>(mutated.data()), mutated.size()}, &doc).ok()) continue;
+            preview::DrawModel model;
+            std::string error;
+            if (!preview::BuildDrawModel(doc, &model, &error)) {
+                EXPECT_FALSE(error.empty());
+                continue;
+            }
+            ++built;
+            ExpectDrawable(model, entry.path().filename().string() + " changed at " + std::to_string(at));
+            for (int clip = -1; clip < static_cast<int>(model.clips.size()); ++clip) {
+                const std::vector<preview::Mat4> worlds = preview::FrameWorlds(model, {clip, 0.5});
+                for (const preview::DrawMesh& mesh : model.meshes) {
+                    std::vector<float> positions, normals;
+                    if (!mesh.bones.empty()) preview::SkinMesh(mesh, worlds, &positions, &normals);
+                }
+            }
+        }
+    }
+    EXPECT_GT(built, 100);
+}
+
+}  // namespace

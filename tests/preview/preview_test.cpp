@@ -30,6 +30,10 @@
 #pragma GCC diagnostic pop
 #endif
 
+// Mesa's software OpenGL keeps a few allocations of each context it made current until the
+// process ends; they are Mesa's, not ours.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libOSMesa.so\n"; }
+
 namespace fs = std::filesystem;
 using preview::PreviewOptions;
 using preview::PreviewStatus;

@@ -446,8 +446,11 @@ void ExpectDrawable(const preview::DrawModel& model, const std::string& label) {
         for (const preview::DrawBone& b : mesh.bones) ASSERT_LE(uint64_t(b.first) + b.count, mesh.skinVertices.size());
         for (uint32_t v : mesh.skinVertices) ASSERT_LT(v, mesh.vertexCount) << label;
     }
-    for (const preview::DrawFrame& f : model.frames)
-        if (f.parent != preview::kNoFrame) ASSERT_LT(f.parent, &f - model.frames.data()) << label;
+    for (size_t f = 0; f < model.frames.size(); ++f) {
+        if (model.frames[f].parent != preview::kNoFrame) {
+            ASSERT_LT(model.frames[f].parent, f) << label;
+        }
+    }
 }
 
 TEST(PreviewModel, ReaderCorpusAndItsMutationsBuildDrawableModels) {

@@ -1,4 +1,6 @@
+#ifndef _WIN32
 #include <dlfcn.h>
+#endif
 
 #include <algorithm>
 #include <cstdio>
@@ -18,8 +20,14 @@
 namespace fs = std::filesystem;
 
 // The preview library's entry: linked into test programs, else loaded from plover_preview.so.
+// The Windows build has no Mesa: there the command says so.
+#ifndef _WIN32
 extern "C" int PloverPreviewXFile(const char* path, const preview::PreviewOptions* options, std::vector<uint8_t>* png,
                                   std::vector<std::string>* warnings, std::string* error) __attribute__((weak));
+#else
+static constexpr int (*PloverPreviewXFile)(const char*, const preview::PreviewOptions*, std::vector<uint8_t>*,
+                                           std::vector<std::string>*, std::string*) = nullptr;
+#endif
 
 namespace {
 
@@ -34,6 +42,9 @@ PreviewFn LoadPreviewModule(std::string& problem) {
     static PreviewFn function = nullptr;
     static std::string loadProblem;
     std::call_once(once, [] {
+#ifdef _WIN32
+        loadProblem = "plover preview is not part of the Windows build (it draws with Mesa's software OpenGL on Linux)";
+#else
         std::error_code ec;
         const fs::path self = fs::read_symlink("/proc/self/exe", ec);
         const fs::path module = (ec ? fs::path(".") : self.parent_path()) / kPreviewModuleName;
@@ -43,6 +54,7 @@ PreviewFn LoadPreviewModule(std::string& problem) {
             const char* why = dlerror();
             loadProblem = "cannot load the preview module " + module.string() + (why ? std::string(" (") + why + ")" : "");
         }
+#endif
     });
     problem = loadProblem;
     return function;

@@ -40,6 +40,7 @@ SWITCHES = {
     "materials": ("Mtl",),
     "copy_textures": ("TextureFiles",),
     "effect_files": ("FX",),
+    "multi_textures": ("Multi-Textures",),
     "animation": ("Animation",),
     "key_frames": ("KeyFrames",),
     "empties": ("Dummy",),
@@ -48,6 +49,21 @@ SWITCHES = {
     "scale_enable": ("SpaceScaleEnable",),
 }
 VALUES = {"file_format": "XFileType", "sample_rate": "SampleRate", "scale": "SpaceScale"}
+
+
+# Option key -> the export panel's control, for plover's hints ("set DeclData=1").
+CONTROLS = {key.lower(): prop for prop, keys in SWITCHES.items() for key in keys}
+
+
+def panel_hint(line):
+    """Plover's hint to set an option, said with the export panel's control where it has one."""
+    def control(match):
+        prop = CONTROLS.get(match.group(1).lower())
+        if prop is None:
+            return "add %s=%s to More Options" % (match.group(1), match.group(2))
+        label = ExportPloverX.__annotations__[prop].keywords["name"]
+        return "%s \"%s\" in the export panel" % ("tick" if match.group(2) != "0" else "untick", label)
+    return re.sub(r"\bset ([A-Za-z][A-Za-z0-9_-]*)=(\d+)\b", control, line)
 
 
 def panel_values(options):
@@ -125,6 +141,9 @@ class ExportPloverX(bpy.types.Operator, ExportHelper):
                                 default=True)
     effect_files: BoolProperty(name="Effect Files", description="Generate .fx files for materials",
                                default=False)
+    multi_textures: BoolProperty(
+        name="Multi-Textures", default=False,
+        description="Normal, bump and the other maps besides the diffuse texture")
     animation: BoolProperty(name="Animation", default=True)
     clips_from_blender: BoolProperty(
         name="Clips from Actions", default=True,
@@ -204,7 +223,7 @@ class ExportPloverX(bpy.types.Operator, ExportHelper):
             box.prop(self, prop)
         box = layout.box()
         box.label(text="Materials")
-        for prop in ("materials", "copy_textures", "effect_files"):
+        for prop in ("materials", "copy_textures", "effect_files", "multi_textures"):
             box.prop(self, prop)
         box = layout.box()
         box.label(text="Animation")
@@ -267,13 +286,18 @@ class ExportPloverX(bpy.types.Operator, ExportHelper):
                 return {"CANCELLED"}
             finally:
                 wm.progress_end()
-        for line in lines:
-            if code != 0 and line == lines[-1]:
-                self.report({"ERROR"}, line)
-            else:
-                self.report({"WARNING"} if "warning" in line.lower() else {"INFO"}, line)
+        lines = [panel_hint(line) for line in lines]
         if code != 0:
+            # The cause is the error; plover's closing "no file written" only completes it.
+            causes = [l for l in lines if "no file written" not in l and "warning" not in l.lower()]
+            for line in lines:
+                if line not in causes[-1:] and "no file written" not in line:
+                    self.report({"WARNING"} if "warning" in line.lower() else {"INFO"}, line)
+            cause = causes[-1] if causes else "plover export failed"
+            self.report({"ERROR"}, "%s (no file written)" % cause.rstrip("."))
             return {"CANCELLED"}
+        for line in lines:
+            self.report({"WARNING"} if "warning" in line.lower() else {"INFO"}, line)
         if self.keep_options:
             try:
                 for line in plover_command.keep_options(plover, self.settings(), config_dir):

@@ -29,6 +29,16 @@ def finite(values):
     return [v if math.isfinite(v) and abs(v) < 3.0e38 else 0.0 for v in values]
 
 
+def timing_change(fps, rate):
+    """The warning for a scene frame rate the export replaces by `rate` (frames are kept, so
+    every frame lasts 1/rate seconds instead of 1/fps)."""
+    factor = fps / rate
+    change = abs(factor - 1.0) * 100.0
+    return ("Frame rate %.6g fps does not divide 4800 ticks per second: exported at %d fps, so the "
+            "animation plays %.3g%% %s (10 s of the scene last %.3f s)"
+            % (fps, rate, change, "faster" if factor < 1 else "slower", 10.0 * factor))
+
+
 def clip_name(text, used):
     """Letters, digits and '_' only, not starting with a digit, at most 31 characters, unique."""
     name = re.sub(r"[^A-Za-z0-9_]", "_", text)[:CLIP_NAME_LIMIT] or "Clip"
@@ -439,12 +449,10 @@ class Builder:
         fps = self.scene.render.fps / self.scene.render.fps_base
         rate = max(1, min(TICKS_PER_SECOND, int(round(fps))))
         if TICKS_PER_SECOND % rate:
-            better = min((d for d in range(1, TICKS_PER_SECOND + 1) if TICKS_PER_SECOND % d == 0),
-                         key=lambda d: abs(d - fps))
-            self.report("WARNING", "Frame rate %.3g does not divide 4800 ticks per second; using %d" % (fps, better))
-            rate = better
-        elif abs(rate - fps) > 1e-3:
-            self.report("WARNING", "Frame rate %.3g is rounded to %d" % (fps, rate))
+            rate = min((d for d in range(1, TICKS_PER_SECOND + 1) if TICKS_PER_SECOND % d == 0),
+                       key=lambda d: abs(d - fps))
+        if abs(rate - fps) > 1e-6:
+            self.report("WARNING", timing_change(fps, rate))
         return rate
 
     def fitting_actions(self, ob):

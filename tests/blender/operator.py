@@ -7,7 +7,8 @@ import bpy
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import helpers as h  # noqa: E402
-from io_export_plover import panel_values, plover_command  # noqa: E402
+from io_export_plover import panel_hint, panel_values, plover_command  # noqa: E402
+from io_export_plover.scene_document import timing_change  # noqa: E402
 
 folder = h.start("operator")
 config = os.path.join(folder, "config", "plover", "plover_max_config.ini")
@@ -85,6 +86,21 @@ seen = []
 code, lines = plover_command.run_export(
     ["/bin/sh", "-c", "printf '\\rX 5%%\\rX 50%%\\rX 100%%\\ndone\\n' >&2"], seen.append)
 assert code == 0 and lines == ["done"] and seen and seen[-1] == 100, (code, lines, seen)
+
+# A failed export's error is its cause; hints name the panel's controls.
+os.makedirs(os.path.join(folder, "taken.x"))
+export_fails(os.path.join(folder, "taken.x"), "is a folder")
+export_fails(os.path.join(folder, "taken.x"), "(no file written)")
+assert panel_hint("tangents left out: set DeclData=1") == 'tangents left out: tick "DeclData" in the export panel'
+assert panel_hint("maps left out: set Multi-Textures=1") == 'maps left out: tick "Multi-Textures" in the export panel'
+assert panel_hint("skin weights left out: set Skin=1") == "skin weights left out: add Skin=1 to More Options"
+assert panel_hint("plover: wrote a.x") == "plover: wrote a.x"
+# A frame rate the export replaces says how the timing changes.
+assert timing_change(30 / 1.001, 30) == ("Frame rate 29.97 fps does not divide 4800 ticks per second: exported at "
+                                         "30 fps, so the animation plays 0.0999% faster (10 s of the scene last 9.990 s)"), \
+    timing_change(30 / 1.001, 30)
+assert "slower" in timing_change(7, 6)
+h.export(os.path.join(folder, "multi.x"), "0", multi_textures=True)
 
 # NLA tracks over many objects: one clip per track name, each object playing its own strip
 # (twenty objects with offset "Walk" strips, three with "Jump", two with differently named

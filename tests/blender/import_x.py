@@ -84,10 +84,12 @@ def triangles(ob):
 source = {
     "meshes": {ob.name: triangles(ob) for ob in scene.objects if ob.type == "MESH"},
     "bones": sorted(BONES),
+    "heads": {b.name: (arm.matrix_world @ b.head_local).copy() for b in arm.data.bones},
     "actions": {"Sway": 20, "Nod": 10},
     "materials": {"Skin", "Paint"},
 }
 path = os.path.join(folder, "scene.x")
+bpy.context.scene.frame_set(15)   # posed: the file's frames differ from the bind pose
 h.export(path, "1")
 
 bpy.ops.wm.read_factory_settings(use_empty=True)
@@ -101,6 +103,10 @@ assert meshes == source["meshes"], meshes
 armatures = [ob for ob in scene.objects if ob.type == "ARMATURE"]
 assert len(armatures) == 1, armatures
 assert sorted(b.name for b in armatures[0].data.bones) == source["bones"], list(armatures[0].data.bones)
+rig = armatures[0]
+for bone in rig.data.bones:   # the bind pose: bones at their rest places
+    head = rig.matrix_world @ bone.head_local
+    assert (head - source["heads"][bone.name]).length < 1e-4, (bone.name, head, source["heads"][bone.name])
 skinned = bpy.data.objects["Tube"]
 assert any(m.type == "ARMATURE" and m.object == armatures[0] for m in skinned.modifiers), "the tube lost its skin"
 lengths = {a.name: round(a.frame_range[1] - a.frame_range[0]) for a in bpy.data.actions}

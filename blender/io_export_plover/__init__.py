@@ -162,6 +162,10 @@ class ExportPloverX(bpy.types.Operator, ExportHelper):
     more_options: StringProperty(
         name="More Options", default="",
         description="Further export options for this export, as KEY=VALUE separated by blanks")
+    preview: BoolProperty(
+        name="Preview Picture", default=False,
+        description="Also draw a picture of the X file written (<name>_preview.png beside it) "
+                    "and load it as an image")
     keep_options: BoolProperty(
         name="Keep as Defaults", default=False,
         description="Store these options in plover's options file for later exports")
@@ -240,6 +244,7 @@ class ExportPloverX(bpy.types.Operator, ExportHelper):
         row.enabled = self.scale_enable
         row.prop(self, "scale")
         layout.prop(self, "more_options")
+        layout.prop(self, "preview")
         layout.prop(self, "keep_options")
 
     def execute(self, context):
@@ -276,8 +281,10 @@ class ExportPloverX(bpy.types.Operator, ExportHelper):
             doc_path = os.path.join(work, "scene.json")
             with open(doc_path, "w", encoding="utf-8") as f:
                 json.dump(document, f, separators=(",", ":"))
+            preview = os.path.splitext(output)[0] + "_preview.png" if self.preview else ""
+            before = os.stat(output).st_mtime_ns if os.path.exists(output) else None
             command = plover_command.export_command(plover, doc_path, output, settings,
-                                                    self.selected_only, config_dir)
+                                                    self.selected_only, config_dir, preview)
             wm.progress_begin(0, 100)
             try:
                 code, lines = plover_command.run_export(command, wm.progress_update)
@@ -287,6 +294,12 @@ class ExportPloverX(bpy.types.Operator, ExportHelper):
             finally:
                 wm.progress_end()
         lines = [panel_hint(line) for line in lines]
+        if code != 0 and preview and os.path.isfile(output) and os.stat(output).st_mtime_ns != before \
+                and not any("no file written" in l for l in lines):
+            # The X file was written; only its picture could not be made.
+            for line in lines:
+                self.report({"WARNING"}, line)
+            return {"FINISHED"}
         if code != 0:
             # The cause is the error; plover's closing "no file written" only completes it.
             causes = [l for l in lines if "no file written" not in l and "warning" not in l.lower()]
@@ -298,6 +311,10 @@ class ExportPloverX(bpy.types.Operator, ExportHelper):
             return {"CANCELLED"}
         for line in lines:
             self.report({"WARNING"} if "warning" in line.lower() else {"INFO"}, line)
+        if preview and os.path.isfile(preview):
+            image = bpy.data.images.load(preview, check_existing=True)
+            image.reload()
+            self.report({"INFO"}, "Preview picture: %s (image \"%s\" in the Image Editor)" % (preview, image.name))
         if self.keep_options:
             try:
                 for line in plover_command.keep_options(plover, self.settings(), config_dir):

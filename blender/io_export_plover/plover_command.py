@@ -107,8 +107,10 @@ def keep_options(plover, settings, config_dir=""):
     return lines
 
 
-def export_command(plover, document, output, settings, selected_only=False, config_dir=""):
+def export_command(plover, document, output, settings, selected_only=False, config_dir="", preview=""):
     command = [plover, "export", document, "-o", output]
+    if preview:
+        command += ["--preview", preview]
     for key, value in settings:
         command += ["--set", "%s=%s" % (key, value)]
     if selected_only:

@@ -100,7 +100,9 @@ assert timing_change(30 / 1.001, 30) == ("Frame rate 29.97 fps does not divide 4
                                          "30 fps, so the animation plays 0.0999% faster (10 s of the scene last 9.990 s)"), \
     timing_change(30 / 1.001, 30)
 assert "slower" in timing_change(7, 6)
-h.export(os.path.join(folder, "multi.x"), "0", multi_textures=True)
+h.export(os.path.join(folder, "multi.x"), "0", multi_textures=True, preview=True)
+picture = os.path.join(folder, "multi_preview.png")
+assert os.path.getsize(picture) > 0 and bpy.data.images["multi_preview.png"].size[0] > 0
 
 # NLA tracks over many objects: one clip per track name, each object playing its own strip
 # (twenty objects with offset "Walk" strips, three with "Jump", two with differently named

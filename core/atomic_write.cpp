@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <charconv>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
@@ -19,6 +20,28 @@ std::string ErrnoText() { return std::strerror(errno); }
 std::string TemporaryNameBeside(const std::string& target) {
     static std::atomic<unsigned> counter{0};
     return target + ".tmp" + std::to_string(platform::ProcessId()) + "_" + std::to_string(counter++);
+}
+
+int RemoveStaleTemporariesOf(const std::string& target) {
+    const fs::path path = platform::PathOf(target);
+    const std::string prefix = platform::Utf8Of(path.filename()) + ".tmp";
+    std::error_code ec;
+    fs::directory_iterator it(path.parent_path().empty() ? fs::path(".") : path.parent_path(), ec);
+    int removed = 0;
+    for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
+        const std::string name = platform::Utf8Of(it->path().filename());
+        if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) continue;
+        long pid = 0;
+        const char* last = name.data() + name.size();
+        const auto [end, problem] = std::from_chars(name.data() + prefix.size(), last, pid);
+        if (problem != std::errc() || end == last || *end != '_' || pid <= 0 || pid == platform::ProcessId()) continue;
+        if (platform::ProcessIsRunning(pid)) continue;  // running, or not ours to judge
+        std::error_code type;
+        if (!it->is_regular_file(type) || type || it->is_symlink(type)) continue;
+        std::error_code gone;
+        removed += fs::remove(it->path(), gone) ? 1 : 0;
+    }
+    return removed;
 }
 
 AtomicFile::AtomicFile(std::string target) : target_(std::move(target)) {}

@@ -46,5 +46,9 @@ private:
     bool failed_ = false;
 };
 
+// Removes the temporaries "<target>.tmp<process id>_<n>" that processes no longer running left
+// beside target (a process killed while writing cannot remove its own). Returns how many.
+int RemoveStaleTemporariesOf(const std::string& target);
+
 // Writes bytes to path atomically. False, with *error set when given, on failure.
 bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string* error = nullptr);

@@ -22,6 +22,17 @@ std::string Utf8Of(const fs::path& path) { return path.string(); }
 
 std::FILE* OpenFile(const std::string& utf8Path, const char* mode) { return std::fopen(utf8Path.c_str(), mode); }
 
+std::FILE* OpenCopyOf(const std::string& utf8Path, std::FILE* source) {
+    struct stat info {};
+    const mode_t mode = ::fstat(::fileno(source), &info) == 0 ? (info.st_mode & 0666) : 0600;
+    // The temporary's name is new, so the mode (less the umask) is the file's.
+    const int fd = ::open(utf8Path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
+    if (fd < 0) return nullptr;
+    std::FILE* file = ::fdopen(fd, "wb");
+    if (file == nullptr) ::close(fd);
+    return file;
+}
+
 bool WriteWholeFile(const std::string& utf8Path, std::string_view bytes) {
     // Plain system calls: a stream's buffer and locale cost more than the write of a small file.
     const int fd = ::open(utf8Path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);

@@ -22,6 +22,9 @@ std::string Utf8Of(const std::filesystem::path& path);
 
 // std::fopen of a UTF-8 name.
 std::FILE* OpenFile(const std::string& utf8Path, const char* mode);
+// Creates a new file for writing a copy of the open file source: its permissions are at most the
+// source's, so a copy never lets more people read a file than the original does.
+std::FILE* OpenCopyOf(const std::string& utf8Path, std::FILE* source);
 
 // Writes bytes as the whole of a new or truncated file. False when that failed.
 bool WriteWholeFile(const std::string& utf8Path, std::string_view bytes);

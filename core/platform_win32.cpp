@@ -80,6 +80,9 @@ std::FILE* OpenFile(const std::string& utf8Path, const char* mode) {
     return _wfopen(Wide(utf8Path).c_str(), Wide(mode).c_str());
 }
 
+// Windows files inherit their folder's access rules; a copy gets no wider rights than any new file.
+std::FILE* OpenCopyOf(const std::string& utf8Path, std::FILE*) { return OpenFile(utf8Path, "wb"); }
+
 bool WriteWholeFile(const std::string& utf8Path, std::string_view bytes) {
     HANDLE file = CreateFileW(Wide(utf8Path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -157,12 +157,11 @@ bool StagedFiles::CanCreateBeside(const std::string& target, std::string* cause)
 }
 
 std::string StagedFiles::Stage(const std::string& target, Existing existing) {
-    if (target.empty()) return {};
-    for (const Entry& entry : entries_)
-        if (entry.target == target) return {};  // kept: nothing to write
+    if (target.empty() || entryOf_.count(target) > 0) return {};  // kept: nothing to write
     const fs::path resolved = FollowLinks(platform::PathOf(target));
     if (resolved.filename().empty()) return {};
     std::error_code ec;
+    entryOf_.emplace(target, entries_.size());
     if (existing == Existing::Keep && fs::exists(fs::symlink_status(resolved, ec))) {
         entries_.push_back({target, {}, platform::Utf8Of(resolved), existing});
         return {};
@@ -173,35 +172,41 @@ std::string StagedFiles::Stage(const std::string& target, Existing existing) {
 }
 
 std::string StagedFiles::TemporaryOf(const std::string& target) const {
-    for (const Entry& entry : entries_)
-        if (entry.target == target) return entry.temp;
-    return {};
+    const auto found = entryOf_.find(target);
+    return found == entryOf_.end() ? std::string() : entries_[found->second].temp;
 }
 
 void StagedFiles::Drop(const std::string& target) {
-    for (Entry& entry : entries_) {
-        if (entry.target != target || entry.temp.empty()) continue;
-        RemoveQuietly(entry.temp);
-        entry.temp.clear();
-    }
+    const auto found = entryOf_.find(target);
+    if (found == entryOf_.end()) return;
+    Entry& entry = entries_[found->second];
+    RemoveQuietly(entry.temp);
+    entry.temp.clear();
 }
 
 std::string StagedFiles::ClaimName(const std::string& directory, const std::string& fileName,
-                                   const std::string& sourceKey) {
+                                   const std::string& sourceKey, const std::function<bool(const std::string&)>& usable) {
     const size_t dot = fileName.rfind('.');
     const std::string stem = dot == std::string::npos || dot == 0 ? fileName : fileName.substr(0, dot);
     const std::string extension = dot == std::string::npos || dot == 0 ? std::string() : fileName.substr(dot);
-    for (int n = 1;; ++n) {
-        const std::string candidate = n == 1 ? fileName : stem + "_" + std::to_string(n) + extension;
-        const std::string folded = Folded(candidate);
-        const auto found = std::find_if(claims_.begin(), claims_.end(), [&](const Claim& claim) {
-            return claim.directory == directory && claim.folded == folded;
-        });
-        if (found == claims_.end()) {
-            claims_.push_back({directory, folded, sourceKey});
-            return candidate;
-        }
-        if (found->sourceKey == sourceKey) return candidate;
+    const auto candidate = [&](int n) { return n == 1 ? fileName : stem + "_" + std::to_string(n) + extension; };
+    const std::string request = directory + '\0' + Folded(fileName);
+    const std::string sourceRequest = request + '\0' + sourceKey;
+    if (const auto had = claimedNumber_.find(sourceRequest); had != claimedNumber_.end()) return candidate(had->second);
+
+    // A source that has names in the directory may own one of the candidates; any other starts
+    // past the candidates claimed already.
+    const bool owns = !claimingSources_.insert(directory + '\0' + sourceKey).second;
+    int& firstFree = firstFree_.try_emplace(request, 1).first->second;
+    static const std::string kTurnedDown(1, '\1');
+    for (int n = owns ? 1 : firstFree;; ++n) {
+        const std::string name = candidate(n);
+        const auto [claim, added] = claims_.try_emplace(directory + '\0' + Folded(name), sourceKey);
+        if (added && usable && !usable(name)) claim->second = kTurnedDown;
+        if (n == firstFree) ++firstFree;
+        if (claim->second != sourceKey) continue;
+        claimedNumber_.emplace(sourceRequest, n);
+        return name;
     }
 }
 
@@ -219,6 +224,7 @@ void StagedFiles::Discard() {
         entry.temp.clear();
     }
     entries_.clear();
+    entryOf_.clear();
     syncedUpTo_ = 0;
 }
 
@@ -396,6 +402,7 @@ bool StagedFiles::Commit(std::string* failedFile, std::string* cause) {
         entry.temp.clear();
     }
     entries_.clear();
+    entryOf_.clear();
     syncedUpTo_ = 0;
     return true;
 }

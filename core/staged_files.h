@@ -15,10 +15,13 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 class StagedFiles {
@@ -56,8 +59,11 @@ public:
     // A file name for source in directory: fileName itself unless another source of this
     // export already has it, then the name with "_2", "_3", ... before its extension. Names are
     // compared without letter case, as the target's file system may do. sourceKey identifies
-    // the file's content (a source path, a map's identity, the generated text).
-    std::string ClaimName(const std::string& directory, const std::string& fileName, const std::string& sourceKey);
+    // the file's content (a source path, a map's identity, the generated text). A name that
+    // `usable` turns down (when given) is kept from every source of the export. Each claim costs
+    // about the same however many names were claimed before.
+    std::string ClaimName(const std::string& directory, const std::string& fileName, const std::string& sourceKey,
+                          const std::function<bool(const std::string& name)>& usable = {});
 
     // Starts writing the bytes of the files staged so far to the disk on other threads, while
     // the export goes on (their bytes must be complete): the disk's latency for them overlaps
@@ -84,11 +90,6 @@ private:
         std::string resolved;  // target with symbolic links followed: the file replaced
         Existing existing = Existing::Replace;
     };
-    struct Claim {
-        std::string directory;
-        std::string folded;  // the file name in lower case
-        std::string sourceKey;
-    };
     struct SyncBatch;  // temporaries being written to the disk by helper threads
 
     // Syncs the temporaries of entries_[syncedUpTo_...]: all but the last on helper threads
@@ -98,7 +99,17 @@ private:
     bool WaitForSyncs(size_t* failedEntry, int* error);
 
     std::vector<Entry> entries_;
-    std::vector<Claim> claims_;
+    std::unordered_map<std::string, size_t> entryOf_;  // target -> its entry
+    // Claims by directory + '\0' + the file name in lower case: the source key that has it
+    // (a name turned down has a key no source has).
+    std::unordered_map<std::string, std::string> claims_;
+    // By directory + '\0' + requested name in lower case: the first number whose candidate
+    // ("name", "name_2", ...) may be free; every candidate below it is claimed.
+    std::unordered_map<std::string, int> firstFree_;
+    // By directory + '\0' + requested name in lower case + '\0' + source key: the number of
+    // the candidate the source has.
+    std::unordered_map<std::string, int> claimedNumber_;
+    std::unordered_set<std::string> claimingSources_;  // directory + '\0' + source key
     std::vector<std::unique_ptr<SyncBatch>> syncs_;
     size_t syncedUpTo_ = 0;  // entries before this one were handed to a batch
     uint32_t committedFiles_ = 0;

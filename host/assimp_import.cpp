@@ -1,5 +1,6 @@
 #include "host/assimp_import.h"
 
+#include <assimp/DefaultIOSystem.h>
 #include <assimp/Importer.hpp>
 #include <assimp/material.h>
 #include <assimp/postprocess.h>
@@ -376,18 +377,16 @@ void Importer::AddMap(HostStdMaterial& material, const aiMaterial& source, aiTex
 // be written.
 std::string Importer::TextureFile(const std::string& reference) {
     const aiTexture* embedded = source_.GetEmbeddedTexture(reference.c_str());
-    if (!embedded) return reference.empty() ? std::string() : ModelRelativeFile(path_, reference);
+    if (!embedded) return reference.empty() ? std::string() : ModelTextureFile(path_, reference, options_);
     auto written = writtenTextures_.find(reference);
     if (written != writtenTextures_.end()) return written->second;
 
-    // Compressed images (PNG, JPEG, ...) are written as they are stored, under the format the
-    // file names; raw texels become a BMP.
+    // Compressed images (PNG, JPEG, ...) are written as they are stored, under the format their
+    // bytes are; raw texels become a BMP.
     size_t index = 0;
     while (index < source_.mNumTextures && source_.mTextures[index] != embedded) ++index;
-    std::string extension = "bmp";
     std::vector<uint8_t> bytes;
     if (embedded->mHeight == 0) {
-        extension = ImageExtension(std::string_view(embedded->achFormatHint, sizeof embedded->achFormatHint));
         const auto* data = reinterpret_cast<const uint8_t*>(embedded->pcData);
         bytes.assign(data, data + embedded->mWidth);
     } else {
@@ -408,7 +407,7 @@ std::string Importer::TextureFile(const std::string& reference) {
 
     std::string problem;
     const std::string_view content(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-    const std::string result = images_.Write(content, extension, NameOf(embedded->mFilename), index, problem);
+    const std::string result = images_.Write(content, NameOf(embedded->mFilename), index, problem);
     if (result.empty()) {
         Fail(problem);
         return {};
@@ -506,19 +505,56 @@ bool Importer::AddAnimations(std::vector<ImportedClip>* clips, std::string& erro
     return LayOutAnimations(*scene_, animations, options_.frameRate, clips, path_, error);
 }
 
+// Assimp's file access for one import: only regular files, and only in the model's folder
+// tree unless the user allows more. The first refusal is kept for the message.
+class ModelFolderFiles : public Assimp::DefaultIOSystem {
+public:
+    ModelFolderFiles(std::string modelPath, bool allowOutside)
+        : modelPath_(std::move(modelPath)), allowOutside_(allowOutside) {}
+
+    bool Exists(const char* file) const override { return Allowed(file) && DefaultIOSystem::Exists(file); }
+    Assimp::IOStream* Open(const char* file, const char* mode) override {
+        return Allowed(file) ? DefaultIOSystem::Open(file, mode) : nullptr;
+    }
+
+    const std::vector<std::string>& refused() const { return refused_; }
+
+private:
+    bool Allowed(const char* file) const {
+        if (file == nullptr) return false;
+        // A file that is not there is Assimp's to report (it tries names for optional files).
+        std::error_code ec;
+        if (!std::filesystem::exists(std::filesystem::status(file, ec))) return false;
+        const std::string problem = ModelDataFileProblem(modelPath_, file, file, allowOutside_);
+        if (problem.empty()) return true;
+        if (std::find(refused_.begin(), refused_.end(), problem) == refused_.end()) refused_.push_back(problem);
+        return false;
+    }
+
+    std::string modelPath_;
+    bool allowOutside_;
+    mutable std::vector<std::string> refused_;
+};
+
 }  // namespace
 
 std::unique_ptr<HostScene> ImportWithAssimp(const std::string& path, const ImportOptions& options, std::string& error,
                                             std::vector<ImportedClip>& clips) {
     Assimp::Importer reader;
+    auto* files = new ModelFolderFiles(path, options.allowOutsideFiles);
+    reader.SetIOHandler(files);  // the reader owns it
     // Triangles only, the file's own normals and vertex layout, no flattening of the hierarchy;
     // the validation step turns inconsistent data into an error instead of a crash later.
     const unsigned steps = aiProcess_Triangulate | aiProcess_ValidateDataStructure;
     const aiScene* scene = reader.ReadFile(path, steps);
     if (!scene) {
-        error = path + ": " + reader.GetErrorString();
+        // A refused file is the cause more plainly than the reader's words for its absence.
+        error = path + ": " + (files->refused().empty() ? std::string(reader.GetErrorString()) : files->refused()[0]);
         return nullptr;
     }
+    if (options.warnings)
+        for (const std::string& problem : files->refused())
+            options.warnings->push_back(path + ": " + problem + "; it was not read");
     // A file without meshes (only cameras, lights, empties or animation) is flagged incomplete
     // by Assimp; it is imported as what it is.
     Importer importer(*scene, path, options);

@@ -51,10 +51,11 @@ struct ImportOptions {
     // it is right-handed or has Z up; the import undoes that convention.
     bool fromRightHanded = false;
     bool fromZUp = false;
-    // Files a model names outside its own folder tree are read where they are only when set;
-    // otherwise they are looked for by file name beside the model.
+    // A model reads only files in its own folder and below unless this is set: a buffer or
+    // other data file outside it fails the import, naming the reference; a texture outside it
+    // is looked for by its file name in the model's folder instead, with a warning.
     bool allowOutsideFiles = false;
-    // Receives one line per thing the import skipped or changed; null: not kept.
+    // Receives one line per reference the import left out (null: none kept).
     std::vector<std::string>* warnings = nullptr;
 };
 

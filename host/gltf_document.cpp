@@ -9,6 +9,7 @@
 
 
 #include "host/byte_order.h"
+#include "host/import_shared.h"
 #include "host/json_document.h"
 #include "host/scene_document.h"
 
@@ -238,8 +239,11 @@ const GltfDocument::Buffer& GltfDocument::LoadBuffer(uint64_t index, const Namin
             buffer.size = buffer.decoded.size();
         } else {
             const fs::path file = platform::PathOf(path_).parent_path() / platform::PathOf(PercentDecoded(uri));
+            // Only files of the model's folder tree, and only regular files: a named pipe or a
+            // device would block or never end.
+            std::string problem = ModelDataFileProblem(path_, platform::Utf8Of(file), uri, allowOutsideFiles);
+            if (!problem.empty()) throw GltfError(where() + "'s uri " + problem);
             buffer.file = std::make_unique<MappedFile>();
-            std::string problem;
             if (!buffer.file->Open(platform::Utf8Of(file), problem)) throw GltfError(where() + ": " + problem);
             buffer.data = buffer.file->data();
             buffer.size = buffer.file->size();

@@ -86,6 +86,9 @@ public:
     std::string_view BufferView(uint64_t index, const std::string& referrer);
 
     uint64_t fileSize() const { return file_.size(); }
+    // Buffers may name files outside the model's folder tree (otherwise such a buffer is an
+    // error naming its uri).
+    bool allowOutsideFiles = false;
     // The bytes of the buffers loaded so far.
     uint64_t loadedBytes() const { return loadedBytes_; }
 

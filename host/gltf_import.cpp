@@ -54,6 +54,7 @@ public:
 private:
     void CheckSupported();
     void CheckSkinsForAssimp(const std::string& reason);
+    void CheckForAssimp(const std::string& reason);
     void WalkNodes();
     void EmulateRetrievalOrder();
     aiMatrix4x4 NodeMatrix(const json& node, size_t index) const;
@@ -107,6 +108,7 @@ private:
 };
 
 std::unique_ptr<HostScene> GltfImporter::Run(std::vector<ImportedClip>& clips) {
+    doc_.allowOutsideFiles = options_.allowOutsideFiles;
     doc_.Load(path_);
     CheckSupported();
     scene_ = std::make_unique<HostScene>();
@@ -199,7 +201,7 @@ void GltfImporter::CheckSupported() {
             for (const json& name : *names) {
                 const std::string text = name.is_string() ? name.get<std::string>() : std::string();
                 if (!KnownExtension(text)) {
-                    CheckSkinsForAssimp("extension " + text);
+                    CheckForAssimp("extension " + text);
                     throw GltfUnsupported("extension " + text);
                 }
                 textureTransforms_ |= text == "KHR_texture_transform";
@@ -243,10 +245,138 @@ void GltfImporter::CheckSupported() {
     const uint64_t scene = sceneValue ? UnsignedOf(*sceneValue, "the file's scene") : 0;
     if (scene >= doc_.Array("scenes").size()) reason = "no scene";
     if (!reason.empty()) {
-        for (size_t a = 0; a < doc_.Array("accessors").size(); ++a) doc_.Accessor(a, "the file");
-        CheckSkinsForAssimp(reason);
+        CheckForAssimp(reason);
         throw GltfUnsupported(reason);
     }
+}
+
+namespace {
+
+// The most joints a skin of a file that goes to Assimp may have.
+constexpr uint64_t kMaxAssimpJoints = 16384;
+
+// Extensions Assimp 5.2's glTF reader takes, beyond those read here.
+bool AssimpExtension(const std::string& name) {
+    return name == "KHR_draco_mesh_compression" || name == "KHR_materials_pbrSpecularGlossiness" ||
+           name == "KHR_materials_sheen" || name == "KHR_materials_volume" || name == "KHR_texture_basisu" ||
+           name == "KHR_materials_common" || name == "KHR_binary_glTF";
+}
+
+}  // namespace
+
+// Assimp trusts a file's accessors: it copies each element's bytes into a value of the size it
+// expects (an accessor of smaller elements leaves bytes of that value unset, which reach the X
+// file) and reads as many elements as the data it expects needs (beyond a shorter accessor).
+// A file that goes to Assimp is therefore checked as this reader checks what it reads: every
+// accessor inside its buffer, and the type and count of every accessor Assimp reads by size.
+void GltfImporter::CheckForAssimp(const std::string& reason) {
+    const auto refuse = [&](const std::string& what) {
+        throw GltfError(what + ", which Assimp cannot read safely (the file goes to Assimp for " + reason + ")");
+    };
+    if (const json* names = Member(doc_.root(), "extensionsRequired"); names && names->is_array())
+        for (const json& name : *names) {
+            const std::string text = name.is_string() ? name.get<std::string>() : std::string();
+            if (!KnownExtension(text) && !AssimpExtension(text))
+                throw GltfError("the file requires the extension " + text + ", which neither glTF reader here reads");
+        }
+    const json& accessors = doc_.Array("accessors");
+    std::vector<GltfAccessor> views(accessors.size());
+    for (size_t a = 0; a < accessors.size(); ++a) views[a] = doc_.Accessor(a, "the file");
+    // The accessor a member names, or null when the member is absent.
+    const auto view = [&](const json& object, const char* key, const std::string& where) -> const GltfAccessor* {
+        const json* value = Member(object, key);
+        if (!value) return nullptr;
+        const uint64_t index = UnsignedOf(*value, where + "'s " + key);
+        if (index >= views.size()) refuse(where + "'s " + key + " names accessor " + std::to_string(index) + " of " +
+                                          std::to_string(views.size()));
+        return &views[static_cast<size_t>(index)];
+    };
+    const auto floats = [&](const GltfAccessor* accessor, int components, const std::string& what) {
+        if (accessor && (accessor->components != components || !accessor->IsFloat()))
+            refuse(what + " is not a " + (components == 16 ? std::string("MAT4") : "VEC" + std::to_string(components)) +
+                   " accessor of floats");
+    };
+
+    const json& meshes = doc_.Array("meshes");
+    for (size_t m = 0; m < meshes.size(); ++m) {
+        const json* primitives = Member(meshes[m], "primitives");
+        if (!primitives || !primitives->is_array()) continue;
+        for (size_t p = 0; p < primitives->size(); ++p) {
+            const json& primitive = (*primitives)[p];
+            const std::string where = Numbered("mesh", m) + " primitive " + std::to_string(p);
+            const json* attributes = Member(primitive, "attributes");
+            if (!attributes || !attributes->is_object()) continue;
+            const GltfAccessor* position = view(*attributes, "POSITION", where);
+            floats(position, 3, where + "'s POSITION");
+            floats(view(*attributes, "NORMAL", where), 3, where + "'s NORMAL");
+            floats(view(*attributes, "TANGENT", where), 4, where + "'s TANGENT");
+            const uint32_t vertices = position ? position->count : 0;
+            for (size_t i = 0; i < attributes->size(); ++i) {
+                const std::string name(attributes->members()[i].key);
+                const GltfAccessor* attribute = view(*attributes, name.c_str(), where);
+                if (attribute && attribute->count < vertices)
+                    refuse(where + "'s " + name + " has " + std::to_string(attribute->count) + " elements for " +
+                           std::to_string(vertices) + " vertices");
+            }
+            if (const GltfAccessor* indices = view(primitive, "indices", where);
+                indices && (indices->components != 1 || indices->IsFloat()))
+                refuse(where + "'s indices are not a SCALAR accessor of integers");
+            if (const json* targets = Member(primitive, "targets"); targets && targets->is_array())
+                for (size_t t = 0; t < targets->size(); ++t) {
+                    const std::string target = where + " target " + std::to_string(t);
+                    for (const char* key : {"POSITION", "NORMAL", "TANGENT"}) {
+                        const GltfAccessor* delta = view((*targets)[t], key, target);
+                        floats(delta, 3, target + "'s " + key);
+                        if (delta && delta->count < vertices)
+                            refuse(target + "'s " + key + " has " + std::to_string(delta->count) + " elements for " +
+                                   std::to_string(vertices) + " vertices");
+                    }
+                }
+        }
+    }
+    const json& skins = doc_.Array("skins");
+    for (size_t k = 0; k < skins.size(); ++k) {
+        const std::string where = Numbered("skin", k);
+        const json* joints = Member(skins[k], "joints");
+        const uint64_t jointCount = joints && joints->is_array() ? joints->size() : 0;
+        // Assimp's checks compare every bone of a mesh with every other: 100,000 joints take minutes.
+        if (jointCount > kMaxAssimpJoints)
+            throw GltfError(where + " has " + std::to_string(jointCount) + " joints, more than the " +
+                            std::to_string(kMaxAssimpJoints) + " Assimp is given (the file goes to Assimp for " + reason +
+                            "; the glTF reader takes more)");
+        const GltfAccessor* inverseBind = view(skins[k], "inverseBindMatrices", where);
+        floats(inverseBind, 16, where + "'s inverseBindMatrices");
+        if (inverseBind && inverseBind->count < jointCount)
+            refuse(where + " has " + std::to_string(inverseBind->count) + " inverse bind matrices for " +
+                   std::to_string(jointCount) + " joints");
+    }
+    const json& animations = doc_.Array("animations");
+    for (size_t a = 0; a < animations.size(); ++a) {
+        const json* samplers = Member(animations[a], "samplers");
+        const json* channels = Member(animations[a], "channels");
+        if (!samplers || !samplers->is_array() || !channels || !channels->is_array()) continue;
+        for (size_t c = 0; c < channels->size(); ++c) {
+            const json* target = Member((*channels)[c], "target");
+            const json* samplerValue = Member((*channels)[c], "sampler");
+            if (!target || !samplerValue) continue;
+            const std::string where = Numbered("animation", a) + " channel " + std::to_string(c);
+            const uint64_t samplerIndex = UnsignedOf(*samplerValue, where + "'s sampler");
+            if (samplerIndex >= samplers->size()) refuse(where + " names sampler " + std::to_string(samplerIndex));
+            const json& sampler = (*samplers)[static_cast<size_t>(samplerIndex)];
+            const GltfAccessor* input = view(sampler, "input", where + "'s sampler");
+            const GltfAccessor* output = view(sampler, "output", where + "'s sampler");
+            if (!input || !output) continue;
+            floats(input, 1, where + "'s input");
+            const std::string path = StringOf(*target, "path");
+            const int components = path == "rotation" ? 4 : path == "weights" ? 1 : 3;
+            floats(output, components, where + "'s output");
+            const uint64_t needed = uint64_t(input->count) * (StringOf(sampler, "interpolation") == "CUBICSPLINE" ? 3 : 1);
+            if (output->count < needed)
+                refuse(where + " has " + std::to_string(output->count) + " output values for " +
+                       std::to_string(input->count) + " key times (" + std::to_string(needed) + " needed)");
+        }
+    }
+    CheckSkinsForAssimp(reason);
 }
 
 // Assimp 5.2 crashes on a skinned mesh whose skin has no inverse bind matrices (they are optional,
@@ -747,7 +877,7 @@ std::string GltfImporter::TextureFile(uint64_t index, const std::string& where) 
     const json& image = doc_.Element("images", index, where);
     const std::string uri = StringOf(image, "uri");
     const bool dataUri = uri.compare(0, 5, "data:") == 0;
-    if (!uri.empty() && !dataUri) return ModelRelativeFile(path_, uri);
+    if (!uri.empty() && !dataUri) return ModelTextureFile(path_, uri, options_);
     auto written = writtenImages_.find(index);
     if (written != writtenImages_.end()) return written->second;
 
@@ -765,18 +895,9 @@ std::string GltfImporter::TextureFile(uint64_t index, const std::string& where) 
     } else {
         throw GltfError(imageWhere + " has neither a uri nor a bufferView");
     }
-    // The format hint Assimp keeps: the media type's subtype, when it is short.
-    std::string hint;
-    if (const size_t slash = mediaType.find('/'); slash != std::string::npos) {
-        hint = mediaType.substr(slash + 1);
-        if (hint == "jpeg") hint = "jpg";
-        else if (hint == "ktx2") hint = "kx2";
-        else if (hint == "basis") hint = "bu";
-        if (hint.size() > 3) hint.clear();
-    }
     std::string problem;
     const size_t place = embeddedIndex_[index] >= 0 ? static_cast<size_t>(embeddedIndex_[index]) : 0;
-    const std::string result = images_.Write(bytes, ImageExtension(hint), StringOf(image, "name"), place, problem);
+    const std::string result = images_.Write(bytes, StringOf(image, "name"), place, problem);
     if (result.empty()) throw GltfError(problem);
     writtenImages_.emplace(index, result);
     return result;

@@ -155,9 +155,10 @@ HostScene::~HostScene() {
     while (!objects_.empty()) objects_.pop_back();
 }
 
-std::string HostScene::GetDir(int kind) {
+const std::string& HostScene::GetDir(int kind) {
+    static const std::string none;
     auto found = dirs_.find(kind);
-    return found == dirs_.end() ? std::string() : found->second;
+    return found == dirs_.end() ? none : found->second;
 }
 
 void HostScene::ProgressStart(const char* title, bool showBar, ProgressFunction fn, void* arg) {

@@ -175,8 +175,8 @@ public:
     HostWindow GetMAXHWnd() override { return nullptr; }
     Interval GetAnimRange() override { return animRange_; }
     INode* GetRootNode() override { return root_.get(); }
-    std::string GetDir(int kind) override;
-    std::string GetCurFilePath() override { return filePath_; }
+    const std::string& GetDir(int kind) override;
+    const std::string& GetCurFilePath() override { return filePath_; }
     int GetTicksPerFrame() override { return ticksPerFrame_; }
     int GetFrameRate() override { return frameRate_; }
     void ProgressStart(const char* title, bool showBar, ProgressFunction fn, void* arg) override;
@@ -184,7 +184,7 @@ public:
     void ProgressEnd() override;
     int MessageBox(HostWindow owner, const char* text, const char* caption, unsigned style) override;
     BitmapManager* GetBitmapManager() override { return &bitmapManager_; }
-    std::vector<std::string> GetExportOverrides() override { return overrides_; }
+    const std::vector<std::string>& GetExportOverrides() override { return overrides_; }
     bool GetCancel() override { return cancelCheck_ && cancelCheck_(); }
     void ExportFinished(const ExportReport& report) override;
 

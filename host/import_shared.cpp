@@ -5,11 +5,13 @@
 #include <cerrno>
 #include <cmath>
 #include <filesystem>
+#include <fstream>
 #include <limits>
 #include <system_error>
 
 #include "core/atomic_write.h"
 #include "core/platform.h"
+#include "core/file_guards.h"
 #include "host/host_controllers.h"
 #include "host/host_objects.h"
 #include "host/scene_document.h"
@@ -82,6 +84,15 @@ namespace {
 
 bool WriteWholeFile(const std::string& path, std::string_view bytes) { return platform::WriteWholeFile(path, bytes); }
 
+// True when the file at path holds exactly bytes (an image an earlier import wrote).
+bool FileHolds(const fs::path& path, std::string_view bytes) {
+    std::error_code ec;
+    if (!fs::is_regular_file(path, ec) || fs::file_size(path, ec) != bytes.size() || ec) return false;
+    std::ifstream in(path, std::ios::binary);
+    std::string held(bytes.size(), '\0');
+    return in.read(held.data(), static_cast<std::streamsize>(held.size())) && held == bytes;
+}
+
 }  // namespace
 
 std::string ModelRelativeFile(const std::string& modelPath, const std::string& reference) {
@@ -92,27 +103,68 @@ std::string ModelRelativeFile(const std::string& modelPath, const std::string& r
     return platform::Utf8Of((ec ? file : absolute).lexically_normal());
 }
 
-std::string ImageExtension(std::string_view hint) {
-    std::string extension;
-    for (const char c : hint)
-        if (std::isalnum(static_cast<unsigned char>(c))) extension += static_cast<char>(std::tolower(c));
-        else if (c == 0) break;
-    if (extension.empty()) extension = "bin";
-    if (extension == "jpeg") extension = "jpg";
-    return extension;
+namespace {
+
+// The model's folder, absolute, as messages name it.
+std::string ModelFolder(const std::string& modelPath) {
+    std::error_code ec;
+    const fs::path absolute = fs::absolute(fs::path(modelPath), ec);
+    const fs::path folder = (ec ? fs::path(modelPath) : absolute).lexically_normal().parent_path();
+    return folder.empty() ? std::string(".") : folder.string();
 }
 
-std::string EmbeddedImages::Write(std::string_view content, const std::string& extension, const std::string& nameInFile,
-                                  size_t index, std::string& problem) {
+}  // namespace
+
+std::string ModelTextureFile(const std::string& modelPath, const std::string& reference, const ImportOptions& options) {
+    const std::string file = ModelRelativeFile(modelPath, reference);
+    const std::string folder = ModelFolder(modelPath);
+    if (options.allowOutsideFiles || IsInsideFolderTree(file, folder)) return file;
+    const std::string name = fs::path(file).filename().string();
+    const std::string instead = ModelRelativeFile(modelPath, name.empty() ? std::string("_") : name);
+    if (options.warnings)
+        options.warnings->push_back(modelPath + ": the texture " + reference + " is outside the model's folder " +
+                                    folder + " and was not read (--allow-outside-files reads it); the scene names " +
+                                    instead + " instead");
+    return instead;
+}
+
+std::string ModelDataFileProblem(const std::string& modelPath, const std::string& file, const std::string& reference,
+                                 bool allowOutsideFiles) {
+    const std::string folder = ModelFolder(modelPath);
+    if (!allowOutsideFiles && !IsInsideFolderTree(file, folder))
+        return reference + " is outside the model's folder " + folder + " (--allow-outside-files reads it)";
+    std::string cause;
+    if (!IsRegularFileToRead(file, &cause)) return file + " " + cause;
+    return {};
+}
+
+std::string EmbeddedImages::Write(std::string_view content, const std::string& nameInFile, size_t index,
+                                  std::string& problem) {
     const std::string fallback = fs::path(path_).stem().string() + "_texture" + std::to_string(index);
     const std::string stem = LegalImageName(nameInFile, fallback);
+    std::string extension = ImageExtensionOfBytes(content.substr(0, 32));
+    if (extension.empty()) extension = "bin";
     std::string name = stem + "." + extension;
     const auto folded = [](std::string text) {
         for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         return text;
     };
-    for (int n = 2; !names_.insert(folded(name)).second; ++n) name = stem + "_" + std::to_string(n) + "." + extension;
-    const fs::path directory = options_.textureDirectory.empty() ? fs::path(".") : platform::PathOf(options_.textureDirectory);
+    const fs::path folder = options_.textureDirectory.empty() ? fs::path(".") : platform::PathOf(options_.textureDirectory);
+    // A name taken by a file the model may not replace (not an image of its name's kind, the
+    // model, a link out of the folder) is passed over like a name another image has.
+    const auto replaceable = [&](const std::string& candidate) {
+        if (options_.privateFolder) return true;
+        const fs::path file = folder / candidate;
+        std::error_code ec;
+        const fs::file_status status = fs::symlink_status(file, ec);
+        if (!fs::exists(status)) return true;
+        if (IsLinkOutOfFolder(file.string(), folder.string())) return false;
+        if (fs::equivalent(file, fs::path(path_), ec) && !ec) return false;
+        return IsImageOfItsName(file.string()) || FileHolds(file, content);
+    };
+    for (int n = 2; !names_.insert(folded(name)).second || !replaceable(name); ++n)
+        name = stem + "_" + std::to_string(n) + "." + extension;
+    const fs::path& directory = folder;
     const fs::path target = directory / platform::PathOf(name);
     std::error_code ec;
     fs::create_directories(directory, ec);

@@ -63,9 +63,17 @@ private:
 // model's folder.
 std::string ModelRelativeFile(const std::string& modelPath, const std::string& reference);
 
-// The extension an embedded image is written with, from its format hint ("png", "jpeg", ...):
-// lower-case letters and digits, "jpg" for "jpeg", "bin" when the hint gives nothing.
-std::string ImageExtension(std::string_view hint);
+// The texture file a model names (ModelRelativeFile), kept inside the model's folder tree
+// unless options.allowOutsideFiles: a reference that leads out of it (an absolute path, "..",
+// a symbolic link) becomes its file name in the model's folder, where the exporter's search
+// looks, and options.warnings gets a line naming the reference.
+std::string ModelTextureFile(const std::string& modelPath, const std::string& reference, const ImportOptions& options);
+
+// Why a data file (a buffer) that a model names may not be read: empty when it may; otherwise
+// "<reference> is outside the model's folder <folder> (--allow-outside-files reads it)" or
+// "<file> is not a regular file" and the like.
+std::string ModelDataFileProblem(const std::string& modelPath, const std::string& file, const std::string& reference,
+                                 bool allowOutsideFiles);
 
 // Writes the images stored inside a model as image files (see ImportOptions for where).
 class EmbeddedImages {
@@ -75,10 +83,12 @@ public:
     // Writes bytes as an image file and returns its absolute path; empty with problem set when it
     // cannot be written. The image keeps its own name (`nameInFile`: its name in the file, or its
     // original file's); an image without one is named after the model and its place (`index`)
-    // among the model's images. Names are made unique ignoring letter case, as the exported files
-    // may land on a file system that ignores it.
-    std::string Write(std::string_view bytes, const std::string& extension, const std::string& nameInFile,
-                      size_t index, std::string& problem);
+    // among the model's images. The extension is the image format the bytes are (see
+    // ImageExtensionOfBytes; "bin" for none), whatever the file says. Names are made unique
+    // ignoring letter case, as the exported files may land on a file system that ignores it.
+    // Outside a private folder an existing file is replaced only when it is an image of the kind
+    // its name says and not the model itself; otherwise the image takes the next free name.
+    std::string Write(std::string_view bytes, const std::string& nameInFile, size_t index, std::string& problem);
 
 private:
     const std::string& path_;

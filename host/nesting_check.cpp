@@ -233,8 +233,13 @@ std::string ScanXFile(std::span<const uint8_t> file, int limit) {
     if (file.size() < 20 || Le32(file.data() + 16) < 16) return {};
     std::vector<uint8_t> body;
     constexpr size_t kMaxBody = size_t(1) << 31;
-    if (!xfile::DecompressMszip(file.data() + 20, file.size() - 20, Le32(file.data() + 16) - 16, kMaxBody, 20, &body).ok())
-        return {};
+    xfile::MszipLimits limits;
+    limits.maxBytes = kMaxBody;
+    const xfile::XResult inflated =
+        xfile::DecompressMszip(file.data() + 20, file.size() - 20, Le32(file.data() + 16) - 16, limits, 20, &body);
+    // A decompression bomb is refused here, before the model reader spends its time on it; other
+    // faults are the reader's to report.
+    if (!inflated.ok()) return inflated.status == xfile::XStatus::LimitExceeded ? inflated.message : std::string();
     return format == "tzip" ? ScanText(body, TextScan::Kind::XText, " of the decompressed data", limit)
                             : ScanBinaryX(body, floatSize, " of the decompressed data", limit);
 }

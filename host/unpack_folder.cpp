@@ -2,15 +2,19 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <charconv>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <string_view>
 #include <system_error>
 
 namespace fs = std::filesystem;
@@ -34,7 +38,7 @@ struct LinuxDirent64 {
 // Removes a folder holding plain files, with system calls only: safe in a signal handler, and
 // it allocates nothing. False when the folder is still there (it held something else).
 bool RemoveFolderOfFiles(const char* folder) noexcept {
-    const int fd = ::open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = ::open(folder, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd >= 0) {
         // Entries are removed while the listing is read, so it is read again until a pass
         // finds nothing left.
@@ -70,10 +74,36 @@ fs::path UnpackParent() {
     return ec ? fs::path("/tmp") : temp;
 }
 
+constexpr std::string_view kFolderPrefix = "plover-textures-";
+
 }  // namespace
 
+int RemoveStaleUnpackFolders(const std::string& parent) {
+    std::error_code ec;
+    fs::directory_iterator it(parent, ec);
+    int removed = 0;
+    for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.compare(0, kFolderPrefix.size(), kFolderPrefix) != 0) continue;
+        long pid = 0;
+        const char* first = name.data() + kFolderPrefix.size();
+        const char* last = name.data() + name.size();
+        const auto [end, problem] = std::from_chars(first, last, pid);
+        if (problem != std::errc() || end == last || *end != '-' || pid <= 0 || pid == long(::getpid())) continue;
+        if (::kill(pid_t(pid), 0) == 0 || errno != ESRCH) continue;  // running, or not ours to judge
+        // Only a real folder of this user's (not a link planted in a shared folder).
+        struct stat info {};
+        if (::lstat(it->path().c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != ::getuid()) continue;
+        removed += RemoveFolderOfFiles(it->path().c_str()) ? 1 : 0;
+    }
+    return removed;
+}
+
 std::unique_ptr<UnpackFolder> UnpackFolder::Create(std::string& error) {
-    std::string pattern = (UnpackParent() / "plover-textures-XXXXXX").string();
+    const fs::path parent = UnpackParent();
+    RemoveStaleUnpackFolders(parent.string());
+    std::string pattern =
+        (parent / (std::string(kFolderPrefix) + std::to_string(long(::getpid())) + "-XXXXXX")).string();
     if (pattern.size() >= sizeof g_folder || !::mkdtemp(pattern.data())) {
         error = "cannot make a temporary folder for the textures stored in the file (" + pattern + ": " +
                 std::strerror(errno) + ")";

@@ -11,8 +11,10 @@
 
 class UnpackFolder {
 public:
-    // Makes a new folder "plover-textures-XXXXXX" in the system's temporary folder. Null, with
-    // error saying why, when it cannot be made.
+    // Makes a new folder "plover-textures-<process id>-XXXXXX" in the system's temporary
+    // folder, after removing the folders that processes no longer running left there (a
+    // process killed outright cannot remove its own). Null, with error saying why, when it
+    // cannot be made.
     static std::unique_ptr<UnpackFolder> Create(std::string& error);
     // Removes the folder and everything in it.
     ~UnpackFolder();
@@ -29,3 +31,7 @@ private:
 // Removes the most recently created folder that still exists, with everything in it. Safe to call
 // from a signal handler (it only uses system calls that are); does nothing when there is none.
 void RemoveUnpackFolderNow() noexcept;
+
+// Removes from parent the folders "plover-textures-<process id>-*" of processes that are no
+// longer running, when they belong to this user. Returns the number removed.
+int RemoveStaleUnpackFolders(const std::string& parent);

@@ -43,11 +43,7 @@ bool CollectMaterials(const MaterialReadContext& context, const std::string& nod
 namespace {
 
 bool NameTaken(const std::string& name, const XMaterialList& list, const XMaterialTable& table) {
-    for (const auto& entry : list)
-        if (entry && entry->kind != kMaterialRef && static_cast<const XMaterial&>(*entry).name == name) return true;
-    for (const auto& record : table)
-        if (record && record->name == name) return true;
-    return false;
+    return list.FindName(name) >= 0 || table.FindName(name) >= 0;
 }
 
 }  // namespace
@@ -56,8 +52,12 @@ void AddNodeMaterial(const ExportOptions& options, const std::string& nodeName, 
                      XMaterialTable& table, std::unique_ptr<XMaterial> record) {
     if (!record) return;
     // A material without a name could not be referred to; it gets a name no other record has.
+    // Names are only added, so every "Material_<n>" below the table's first free one is taken.
     if (record->name.empty()) {
-        for (size_t n = 1;; ++n) {
+        for (;; ++table.firstFreeNumber) {
+            if (table.FindName("Material_" + std::to_string(table.firstFreeNumber)) < 0) break;
+        }
+        for (size_t n = table.firstFreeNumber;; ++n) {
             record->name = "Material_" + std::to_string(n);
             if (!NameTaken(record->name, list, table)) break;
         }
@@ -66,22 +66,13 @@ void AddNodeMaterial(const ExportOptions& options, const std::string& nodeName, 
     if (record->name == "string") record->name = "_" + record->name;
 
     if (options.InlineMtl || record->kind == kEffectMaterial) {
-        for (;;) {
-            bool taken = false;
-            for (const auto& entry : list)
-                if (entry && entry->kind != kMaterialRef && static_cast<const XMaterial&>(*entry).name == record->name)
-                    taken = true;
-            if (!taken) break;
-            record->name += '_';
-        }
+        while (list.FindName(record->name) >= 0) record->name += '_';
         list.push_back(std::move(record));
         return;
     }
-    for (size_t i = 0; i < table.size(); ++i) {
-        if (table[i]->name == record->name) {
-            list.push_back(std::make_unique<XMaterialRef>(static_cast<uint32_t>(i)));
-            return;
-        }
+    if (const int64_t found = table.FindName(record->name); found >= 0) {
+        list.push_back(std::make_unique<XMaterialRef>(static_cast<uint32_t>(found)));
+        return;
     }
     table.push_back(std::move(record));
     list.push_back(std::make_unique<XMaterialRef>(static_cast<uint32_t>(table.size() - 1)));

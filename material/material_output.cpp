@@ -45,6 +45,64 @@ std::string StageUnlessBlocked(Output& out, const std::string& kind, const std::
     return out.context.staged.Stage(target, rule);
 }
 
+// Why the file at target may not be replaced by a file of this kind made from source (empty
+// when it may, or when nothing is there).
+std::string ReplaceProblem(const Output& out, const std::string& kind, const std::string& target,
+                           const std::string& source) {
+    std::error_code ec;
+    const fs::file_status status = fs::symlink_status(fs::path(target), ec);
+    if (!fs::exists(status)) return {};
+    if (fs::is_symlink(status) && IsLinkOutOfFolder(target, out.context.outputDirectory))
+        return "it is a symbolic link that leads out of the folder";
+    if (!source.empty() && fs::equivalent(fs::path(source), fs::path(target), ec) && !ec) return {};  // in place
+    if (const KeptFiles* kept = out.context.kept) {
+        if (kept->reads.Contains(target)) return "it is a file that the export reads";
+        if (!kept->sceneFile.empty() && fs::equivalent(fs::path(kept->sceneFile), fs::path(target), ec) && !ec)
+            return "it is the scene file being exported";
+        if (!kept->optionsFile.empty() && fs::equivalent(fs::path(kept->optionsFile), fs::path(target), ec) && !ec)
+            return "it is the options file";
+    }
+    // Something that is no regular file (a folder, a pipe) is never written to; staging says so.
+    if (!fs::is_regular_file(fs::status(fs::path(target), ec))) return {};
+    // A copy made by an earlier export of the same source is replaced whatever its format.
+    if ((kind == "texture file" || kind == "baked map") && !IsImageOfItsName(target) &&
+        !(!source.empty() && SameContent(source, target)))
+        return "it is not an image of the kind its name says";
+    return {};
+}
+
+// A file name in the output directory for a file of this kind made from sourceKey's content:
+// fileName, or the next free name when another source has it or the file there may not be
+// replaced (with a warning). source is the file copied, if any.
+std::string ClaimFileName(Output& out, const std::string& kind, const std::string& fileName,
+                          const std::string& sourceKey, const std::string& source) {
+    const std::string& directory = out.context.outputDirectory;
+    std::string refused, reason;
+    const auto usable = [&](const std::string& name) {
+        const std::string target = FileInDirectory(directory, name);
+        if (target.empty()) return true;
+        std::string problem;
+        if (const KeptFiles* kept = out.context.kept; kept && !kept->xFile.empty()) {
+            std::error_code ec;
+            const fs::path a = fs::absolute(fs::path(target), ec).lexically_normal();
+            const fs::path b = fs::absolute(fs::path(kept->xFile), ec).lexically_normal();
+            if (a == b || (fs::equivalent(a, b, ec) && !ec)) problem = "it is the X file's name";
+        }
+        if (problem.empty()) problem = ReplaceProblem(out, kind, target, source);
+        if (problem.empty()) return true;
+        if (refused.empty()) {
+            refused = target;
+            reason = problem;
+        }
+        return false;
+    };
+    const std::string name = out.context.staged.ClaimName(directory, fileName, sourceKey, usable);
+    if (!refused.empty())
+        out.result.warnings.push_back("The " + kind + " " + refused + " was not replaced (" + reason + "): the " +
+                                      kind + " is written as " + FileInDirectory(directory, name) + " instead.");
+    return name;
+}
+
 // The identity of a source file for name claims: its absolute path with "." and ".." removed.
 std::string SourceKey(const std::string& path) {
     std::error_code ec;
@@ -66,7 +124,7 @@ bool CopyIntoStage(Output& out, const std::string& kind, const std::string& sour
         out.context.staged.Drop(target);
         return true;
     }
-    std::FILE* file = platform::OpenFile(temp, "wb");
+    std::FILE* file = platform::OpenCopyOf(temp, in);
     if (file == nullptr) {
         const int error = errno;
         std::fclose(in);
@@ -111,8 +169,7 @@ bool WriteIntoStage(Output& out, const std::string& kind, const std::string& tar
 // source). Returns false only when the export must stop; *name receives the file name used.
 bool StageCopy(Output& out, const std::string& kind, const std::string& source, const std::string& fileName,
                StagedFiles::Existing rule, std::string* name) {
-    StagedFiles& staged = out.context.staged;
-    *name = staged.ClaimName(out.context.outputDirectory, fileName, SourceKey(source));
+    *name = ClaimFileName(out, kind, fileName, SourceKey(source), source);
     const std::string target = FileInDirectory(out.context.outputDirectory, *name);
     if (target.empty() || !IsReadableRegularFile(source)) return true;
     std::error_code ec;
@@ -127,7 +184,7 @@ bool StageBake(Output& out, XTextureSlot& slot) {
     const std::string stem = slot.textureName.empty() ? std::string("Map") : slot.textureName;
     char key[64];
     std::snprintf(key, sizeof key, "map:%p", static_cast<const void*>(slot.procMap));
-    slot.fileName = staged.ClaimName(out.context.outputDirectory, stem + ".bmp", key);
+    slot.fileName = ClaimFileName(out, "baked map", stem + ".bmp", key, {});
     const std::string target = FileInDirectory(out.context.outputDirectory, slot.fileName);
     if (target.empty()) return true;
     const std::string temp = StageUnlessBlocked(out, "baked map", target, out.TextureRule());
@@ -211,7 +268,7 @@ bool GenerateEffect(Output& out, XEffectMaterial& record, const MaterialNodeView
         node ? std::string(node->name) + (effectCount > 1 ? "_" + record.name : std::string()) + ".fx"
              : record.name + ".fx";  // a shared record has no node to name it
     const std::string text = effect.GenerateText(options);
-    record.effectFile = out.context.staged.ClaimName(out.context.outputDirectory, wanted, "fx:" + text);
+    record.effectFile = ClaimFileName(out, "effect file", wanted, "fx:" + text, {});
     if (!options.TextureFiles) return true;
 
     const std::string target = FileInDirectory(out.context.outputDirectory, record.effectFile);

@@ -17,6 +17,12 @@
 // Existing files: OverwriteTexture off keeps every existing texture, baked map and generated
 // effect file; OverwriteFX off keeps every existing copied effect file. A source that is
 // missing or cannot be read is skipped quietly (the X file still names the file).
+//
+// Files a model must not reach: a name whose existing file is one of the kept files (the scene
+// file, the options file, a file the export reads, the X file's own name), a texture or baked
+// map name whose existing file is not an image of the kind its name says, and a symbolic link
+// that leads out of the output folder, are never written to: the file gets the next free name
+// ("_2", "_3", ... before its extension) and a warning names both.
 #pragma once
 
 #include <cstdint>
@@ -25,6 +31,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/file_guards.h"
 #include "material/xmaterial.h"
 
 class BitmapManager;
@@ -48,11 +55,20 @@ struct MaterialOutputResult {
     std::vector<std::string> warnings;
 };
 
+// What no file of the material output may replace.
+struct KeptFiles {
+    std::string sceneFile;    // the scene file being exported
+    std::string optionsFile;  // the initialisation file
+    std::string xFile;        // the X file being written (it may not exist yet)
+    FileSet reads;            // every texture and effect file the export reads
+};
+
 struct MaterialOutputContext {
     const ExportOptions& options;
     BitmapManager* bitmaps = nullptr;  // the host's, for baking; null bakes nothing
     std::string outputDirectory;       // ends in a separator
     StagedFiles& staged;
+    const KeptFiles* kept = nullptr;   // null: only the image and link checks
 };
 
 // Prepares and stages the files of the table's records and of every node's list, in that

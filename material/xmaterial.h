@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "sdk/math.h"
@@ -123,10 +125,47 @@ struct XMaterialRef : XMaterialEntry {
     uint32_t index;  // position in the material table
 };
 
+// An array of material entries that finds its records by name without a scan: the records
+// added since the last lookup are indexed by the next one, so a whole export's lookups cost
+// one pass over the array. Records keep the name they had when they were added, and entries
+// are only appended (a shrunk array is indexed again from its start).
+template <class Entry>
+class XMaterialArray : public std::vector<std::unique_ptr<Entry>> {
+public:
+    using std::vector<std::unique_ptr<Entry>>::vector;
+
+    // The position of the first record (not reference) named name, or -1.
+    int64_t FindName(std::string_view name) const {
+        if (indexed_ > this->size()) {
+            byName_.clear();
+            indexed_ = 0;
+        }
+        for (; indexed_ < this->size(); ++indexed_) {
+            const Entry* entry = (*this)[indexed_].get();
+            if (entry && entry->kind != kMaterialRef)
+                byName_.try_emplace(static_cast<const XMaterial*>(entry)->name, indexed_);
+        }
+        const auto found = byName_.find(std::string(name));
+        if (found == byName_.end()) return -1;
+        const Entry* entry = (*this)[found->second].get();
+        // A record renamed after it was added is not found under its old name.
+        if (!entry || static_cast<const XMaterial*>(entry)->name != name) return -1;
+        return static_cast<int64_t>(found->second);
+    }
+
+    // Every "Material_<n>" with n below this is a record's name here (AddNodeMaterial's search
+    // for a free name starts at it).
+    size_t firstFreeNumber = 1;
+
+private:
+    mutable std::unordered_map<std::string, size_t> byName_;
+    mutable size_t indexed_ = 0;
+};
+
 // The export's material table: shared plain records, in creation order. Positions never change.
-using XMaterialTable = std::vector<std::unique_ptr<XMaterial>>;
+using XMaterialTable = XMaterialArray<XMaterial>;
 // A node's material list, indexed by the faces' material index. The node owns its entries.
-using XMaterialList = std::vector<std::unique_ptr<XMaterialEntry>>;
+using XMaterialList = XMaterialArray<XMaterialEntry>;
 
 // The record an entry stands for: the entry itself, or for a reference the table's record.
 // Null for a null entry or a reference outside the table.

@@ -227,5 +227,6 @@ std::string ProfileFile::ToText() const {
 
 bool ProfileFile::Save(const std::string& path) const {
     if (path.empty()) return false;
+    RemoveStaleTemporariesOf(path);
     return WriteFileAtomically(path, ToText());
 }

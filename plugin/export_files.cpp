@@ -7,6 +7,7 @@
 
 #include "core/staged_files.h"
 #include "material/material_output.h"
+#include "options/options_file.h"
 #include "mesh/mesh_data.h"
 #include "plugin/do_export.h"
 #include "scene/export_context.h"
@@ -68,12 +69,19 @@ bool WriteAndCommit(ExportContext& exporter, const std::string& outputPath, uint
     for (XRenderableNode* node : WrittenMaterialNodes(records))
         views.push_back({node->name, &node->materials, node->meshData->channels, node->meshData->channelMap});
 
-    // The files the export reads must not be replaced by the file it writes. Many nodes share
-    // a record and many records a file, so each record and each file is looked at once.
+    // The files the export reads must not be replaced by the file it writes, nor by the files
+    // the materials make. Many nodes share a record and many records a file, so each record
+    // and each file is looked at once.
+    KeptFiles kept;
+    kept.sceneFile = exporter.ip ? exporter.ip->GetCurFilePath() : std::string();
+    kept.optionsFile = exporter.ip ? ConfigFilePath(exporter.ip->GetDir(kDirPlugCfg)) : std::string();
+    kept.xFile = outputPath;
     std::unordered_set<const XMaterial*> seenRecords;
     std::unordered_set<std::string> seenFiles;
     const auto isOutput = [&](const std::string& file) {
-        return seenFiles.insert(file).second && SameFile(outputPath, file);
+        if (!seenFiles.insert(file).second) return false;
+        kept.reads.Add(file);
+        return SameFile(outputPath, file);
     };
     const auto readsOutput = [&](const XMaterial* record) {
         if (record == nullptr || !seenRecords.insert(record).second) return false;
@@ -94,7 +102,7 @@ bool WriteAndCommit(ExportContext& exporter, const std::string& outputPath, uint
 
     StagedFiles staged;
     const MaterialOutputContext context{options, exporter.ip ? exporter.ip->GetBitmapManager() : nullptr,
-                                        exporter.outputDirectory, staged};
+                                        exporter.outputDirectory, staged, &kept};
     const MaterialOutputResult materials = OutputMaterialFiles(context, table, views);
     for (const std::string& warning : materials.warnings) exporter.messages.Show(warning, kWarningCaption);
     if (!materials.ok) {

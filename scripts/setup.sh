@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(g++ cmake make pkg-config zlib1g-dev nlohmann-json3-dev libassimp-dev libcli11-dev libstb-dev
-          libgtest-dev libgmock-dev libdeflate-dev
+          libgtest-dev libgmock-dev libdeflate-dev valgrind  # valgrind: one export checked in the suite
           libosmesa6-dev  # plover preview: Mesa's software OpenGL, drawing offscreen
           blender assimp-utils  # blender, assimp: the Blender add-on's tests (tests/blender)
           nodejs npm)  # the glTF-Validator (scripts/gltf-validator.sh) that checks plover convert's output

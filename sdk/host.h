@@ -52,10 +52,14 @@ public:
     virtual HostWindow GetMAXHWnd() = 0;
     virtual Interval GetAnimRange() = 0;
     virtual INode* GetRootNode() = 0;
-    // A directory of the host by kind; may be empty.
-    virtual std::string GetDir(int kind) = 0;
+    // Strings cross the boundary between the host and the plug-in module only as views of the
+    // host's own storage: each side allocates and frees its own memory (the module may carry a
+    // runtime of its own), so the exporter copies what it keeps.
+
+    // A directory of the host by kind; may be empty. Valid until the host's directories change.
+    virtual const std::string& GetDir(int kind) = 0;
     // Full path of the scene file currently open; may be empty.
-    virtual std::string GetCurFilePath() = 0;
+    virtual const std::string& GetCurFilePath() = 0;
 
     virtual int GetTicksPerFrame() = 0;
     virtual int GetFrameRate() = 0;
@@ -74,7 +78,10 @@ public:
 
     // Option settings "KEY=VALUE" for this export only, applied over the initialisation file
     // with the same checks as the options dialog; the file itself is not changed.
-    virtual std::vector<std::string> GetExportOverrides() { return {}; }
+    virtual const std::vector<std::string>& GetExportOverrides() {
+        static const std::vector<std::string> none;
+        return none;
+    }
     // True once the user asked to stop the running export (a cancel button, an interrupt).
     // The exporter polls it between units of work and then abandons the export.
     virtual bool GetCancel() { return false; }

@@ -12,6 +12,7 @@
 
 #include "common/test_files.h"
 #include "common/tmpfs_mount.h"
+#include "core/atomic_write.h"
 #include "core/staged_files.h"
 
 namespace fs = std::filesystem;
@@ -144,6 +145,11 @@ TEST_F(StagedFilesTest, ClaimedNamesAreDistinctPerSource) {
     EXPECT_EQ(staged.ClaimName(d, "README", "a"), "README");
     EXPECT_EQ(staged.ClaimName(d, "README", "b"), "README_2");
     EXPECT_EQ(staged.ClaimName("/elsewhere/", "Noise.bmp", "map 9"), "Noise.bmp");
+    // A name turned down is kept from every source.
+    const auto usable = [](const std::string& name) { return name != "Taken.png"; };
+    EXPECT_EQ(staged.ClaimName(d, "Taken.png", "x", usable), "Taken_2.png");
+    EXPECT_EQ(staged.ClaimName(d, "Taken.png", "x", usable), "Taken_2.png");
+    EXPECT_EQ(staged.ClaimName(d, "taken.png", "y"), "taken_3.png");
 }
 
 TEST_F(StagedFilesTest, StaleTemporariesOfEndedProcessesAreRemoved) {
@@ -162,6 +168,16 @@ TEST_F(StagedFilesTest, StaleTemporariesOfEndedProcessesAreRemoved) {
     EXPECT_EQ(RemoveStaleTemporaries(dir.string()), 3);
     EXPECT_EQ(Listing(), ".plover-1-0.held.x=pid 1 is running .plover-notes.txt=not ours scene.x=the user's ");
     EXPECT_EQ(RemoveStaleTemporaries((dir / "missing").string()), 0);
+
+    // The same for the temporaries of atomic writes (a killed "config set"), beside their target.
+    Put(At("plover_max_config.ini"), "[Option]");
+    Put(At("plover_max_config.ini.tmp" + std::to_string(child) + "_0"), "left by a killed write");
+    Put(At("plover_max_config.ini.tmp1_0"), "pid 1 is running");
+    Put(At("plover_max_config.ini.tmpnotes"), "not ours");
+    EXPECT_EQ(RemoveStaleTemporariesOf(At("plover_max_config.ini")), 1);
+    EXPECT_FALSE(fs::exists(At("plover_max_config.ini.tmp" + std::to_string(child) + "_0")));
+    EXPECT_TRUE(fs::exists(At("plover_max_config.ini.tmp1_0")));
+    EXPECT_TRUE(fs::exists(At("plover_max_config.ini.tmpnotes")));
 }
 
 TEST_F(StagedFilesTest, AFolderWithoutWritePermissionIsRefusedBeforeAnythingIsWritten) {

@@ -43,7 +43,7 @@ protected:
     // Runs the step for records of one export (node list entries when node is given) and commits.
     MaterialOutputResult OutputAll(const std::vector<XMaterialEntry*>& entries, const MaterialNodeView* node = nullptr) {
         StagedFiles staged;
-        const MaterialOutputContext context{options, &bitmaps, (root / "out").string() + "/", staged};
+        const MaterialOutputContext context{options, &bitmaps, (root / "out").string() + "/", staged, &kept};
         MaterialOutputResult result;
         for (XMaterialEntry* entry : entries)
             if (!OutputMaterialRecord(context, entry, node, &result)) break;
@@ -77,6 +77,7 @@ protected:
     }
 
     ExportOptions options;
+    KeptFiles kept;
     HostBitmapManager bitmaps;
     ScratchDir scratch;
     const fs::path& root = scratch.path();
@@ -96,10 +97,13 @@ TEST(MaterialOutput, TexCoordSetOfChannel) {
     EXPECT_EQ(TexCoordSetOfChannel(3, std::vector<int32_t>{1, 3}, broken), -1);
 }
 
+// The first bytes of a PNG file.
+const std::string kPng = "\x89PNG\r\n\x1a\n";
+
 TEST_F(MaterialOutputTest, CopyRulesAndSafety) {
-    std::ofstream(Out("wood.png")) << "existing";
+    std::ofstream(Out("wood.png")) << kPng + "existing";
     XMaterial material("Wood");
-    material.slots[0] = BitmapSlot("Diffuse", Source("wood.png", "new"), 1, kTextureMain);
+    material.slots[0] = BitmapSlot("Diffuse", Source("wood.png", kPng + "new"), 1, kTextureMain);
     // A missing source is skipped quietly; the file is still named.
     material.slots[1] = BitmapSlot("Gone", (root / "src" / "gone.png").string());
     // Names never lead out of the output directory.
@@ -110,7 +114,7 @@ TEST_F(MaterialOutputTest, CopyRulesAndSafety) {
     material.slots[4] = BitmapSlot("Unused", Source("unused.png", "u"), 0);
 
     EXPECT_TRUE(Output(&material).ok);
-    EXPECT_EQ(ReadText(Out("wood.png")), "existing");  // overwrite off
+    EXPECT_EQ(ReadText(Out("wood.png")), kPng + "existing");  // overwrite off
     EXPECT_EQ(ReadText(Out("deep.png")), "deep");
     EXPECT_EQ(OutFiles(), "deep.png wood.png ");
     EXPECT_FALSE(fs::exists(root / "deep.png"));
@@ -118,12 +122,12 @@ TEST_F(MaterialOutputTest, CopyRulesAndSafety) {
 
     options.OverwriteTexture = 1;
     Output(&material);
-    EXPECT_EQ(ReadText(Out("wood.png")), "new");
+    EXPECT_EQ(ReadText(Out("wood.png")), kPng + "new");
 
     // A texture already in the output directory is its own source.
     material.slots[0].sourcePath = Out("wood.png").string();
     Output(&material);
-    EXPECT_EQ(ReadText(Out("wood.png")), "new");
+    EXPECT_EQ(ReadText(Out("wood.png")), kPng + "new");
 
     // A folder where a texture would go stays, with a warning; the rest is written.
     fs::create_directory(Out("bump.png"));
@@ -141,6 +145,69 @@ TEST_F(MaterialOutputTest, CopyRulesAndSafety) {
     fs::remove(Out("wood.png"));
     Output(&material);
     EXPECT_EQ(OutFiles(), "deep.png ");
+}
+
+TEST_F(MaterialOutputTest, TexturesReplaceOnlyImagesOfTheirNameThatTheExportDoesNotRead) {
+    options.OverwriteTexture = 1;
+    // What the output folder holds: the scene file, the options file, a file the export reads,
+    // files that are no images of their names' kinds, a link out of the folder, an old texture.
+    std::ofstream(Out("m.glb")) << "glTF model";
+    kept.sceneFile = Out("m.glb").string();
+    std::ofstream(Out("plover_max_config.ini")) << "[Option]";
+    kept.optionsFile = Out("plover_max_config.ini").string();
+    std::ofstream(Out("read.png")) << kPng + "read";
+    kept.reads.Add(Out("read.png").string());
+    std::ofstream(Out("notes.txt")) << "notes";
+    std::ofstream(Out("fake.png")) << "not a png";
+    std::ofstream(root / "secret.png") << kPng + "secret";
+    fs::create_symlink(root / "secret.png", Out("link.png"));
+    fs::create_symlink(root / "nowhere.png", Out("dangling.png"));
+    std::ofstream(Out("old.png")) << kPng + "old";
+    kept.xFile = Out("out.x").string();  // not written yet
+
+    XMaterial material("M");
+    const char* names[] = {"m.glb", "plover_max_config.ini", "read.png", "notes.txt", "fake.png",
+                           "link.png", "dangling.png", "out.x", "old.png"};
+    for (int i = 0; i < 9; ++i) material.slots[i] = BitmapSlot(names[i], Source(names[i], kPng + names[i]));
+    const MaterialOutputResult result = Output(&material);
+    ASSERT_TRUE(result.ok) << result.error;
+
+    EXPECT_EQ(ReadText(Out("m.glb")), "glTF model");
+    EXPECT_EQ(ReadText(Out("plover_max_config.ini")), "[Option]");
+    EXPECT_EQ(ReadText(Out("read.png")), kPng + "read");
+    EXPECT_EQ(ReadText(Out("notes.txt")), "notes");
+    EXPECT_EQ(ReadText(Out("fake.png")), "not a png");
+    EXPECT_EQ(ReadText(root / "secret.png"), kPng + "secret");
+    EXPECT_FALSE(fs::exists(root / "nowhere.png"));
+    EXPECT_FALSE(fs::exists(Out("out.x")));
+    EXPECT_EQ(ReadText(Out("old.png")), kPng + "old.png");  // an image of its name: replaced
+    const char* renamed[] = {"m_2.glb", "plover_max_config_2.ini", "read_2.png", "notes_2.txt", "fake_2.png",
+                             "link_2.png", "dangling_2.png", "out_2.x", "old.png"};
+    const char* causes[] = {"it is the scene file being exported", "it is the options file",
+                            "it is a file that the export reads", "it is not an image of the kind its name says",
+                            "it is not an image of the kind its name says",
+                            "it is a symbolic link that leads out of the folder",
+                            "it is a symbolic link that leads out of the folder", "it is the X file's name"};
+    ASSERT_EQ(result.warnings.size(), 8u);
+    for (int i = 0; i < 9; ++i) {
+        EXPECT_EQ(material.slots[i].fileName, renamed[i]);
+        EXPECT_EQ(ReadText(Out(renamed[i])), kPng + names[i]);
+        if (i < 8) {
+            EXPECT_EQ(result.warnings[size_t(i)], "The texture file " + Out(names[i]).string() + " was not replaced (" +
+                                                      causes[i] + "): the texture file is written as " +
+                                                      Out(renamed[i]).string() + " instead.");
+        }
+    }
+}
+
+TEST_F(MaterialOutputTest, CopiesNeverWidenPermissions) {
+    const std::string source = Source("private.png", kPng);
+    fs::permissions(source, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    XMaterial material("M");
+    material.slots[0] = BitmapSlot("Private", source);
+    ASSERT_TRUE(Output(&material).ok);
+    const fs::perms copied = fs::status(Out("private.png")).permissions();
+    EXPECT_EQ(copied & ~(fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read), fs::perms::none);
 }
 
 TEST_F(MaterialOutputTest, DifferentSourcesWithOneNameGetDistinctFiles) {
@@ -183,14 +250,15 @@ TEST_F(MaterialOutputTest, ProceduralMapsAreBakedUnderDistinctNames) {
     EXPECT_EQ(OutFiles(), "Checker.bmp Checker_2.bmp ");
 
     // An existing bake stays unless OverwriteTexture; the name is set either way.
-    std::ofstream(Out("Checker.bmp"), std::ios::trunc) << "kept";
+    const std::string keptBake = "BM" + std::string(30, '\0') + "kept";
+    std::ofstream(Out("Checker.bmp"), std::ios::trunc) << keptBake;
     board.slots[0].fileName = "other.bmp";
     Output(&board);
-    EXPECT_EQ(ReadText(Out("Checker.bmp")), "kept");
+    EXPECT_EQ(ReadText(Out("Checker.bmp")), keptBake);
     EXPECT_EQ(board.slots[0].fileName, "Checker.bmp");
     options.OverwriteTexture = 1;
     Output(&board);
-    EXPECT_NE(ReadText(Out("Checker.bmp")), "kept");
+    EXPECT_NE(ReadText(Out("Checker.bmp")), keptBake);
 }
 
 TEST_F(MaterialOutputTest, MapsThatCannotBeBakedAreWarnedAbout) {

@@ -31,8 +31,7 @@ bool LoadSceneInput(const std::string& path, int frameRate, const std::string& t
         options.fromRightHanded = conventions.fromRightHanded;
         options.fromZUp = conventions.fromZUp;
         options.allowOutsideFiles = conventions.allowOutsideFiles;
-        std::vector<std::string> importWarnings;
-        options.warnings = &importWarnings;
+        options.warnings = &input.warnings;
         if (textureDirectory.empty()) {
             input.unpacked = UnpackFolder::Create(error);
             if (!input.unpacked) return false;
@@ -40,13 +39,12 @@ bool LoadSceneInput(const std::string& path, int frameRate, const std::string& t
             options.privateFolder = true;
         }
         input.scene = ImportInterchangeFile(path, options, error);
-        for (const std::string& warning : importWarnings) std::cerr << "plover: warning: " << warning << "\n";
     }
     if (!input.scene) {
         input.unpacked.reset();
         return false;
     }
-    input.warnings = MissingTextureWarnings(*input.scene, staged);
+    for (std::string& warning : MissingTextureWarnings(*input.scene, staged)) input.warnings.push_back(std::move(warning));
     for (const std::string& warning : input.warnings) std::cerr << "plover: warning: " << warning << "\n";
     // The clips the scene offers: one per animation of an imported file, or a document's "clips".
     if (const auto& clips = input.scene->clips()) {

@@ -42,7 +42,8 @@ bool IsSceneDocumentPath(const std::string& path);
 // imported file stores inside itself (empty: a private temporary folder, input.unpacked). Textures
 // the scene names that cannot be found are printed to standard error as
 // "plover: warning: <texture>: texture not found (...)". With staged, the images are staged
-// there for the caller to commit with its own files. False, with error naming the file, on
-// failure.
+// there for the caller to commit with its own files. An imported model reads only files of its
+// own folder tree unless allowOutsideFiles (a scene document, which the user writes, may name
+// any file). False, with error naming the file, on failure.
 bool LoadSceneInput(const std::string& path, int frameRate, const std::string& textureDirectory, SceneInput& input,
                     std::string& error, StagedFiles* staged = nullptr, const InputConventions& conventions = {});

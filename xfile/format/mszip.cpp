@@ -175,8 +175,9 @@ XResult MszipCompressor::CompressBatch(const uint8_t* data, size_t size, std::ve
     return XResult::Success();
 }
 
-XResult DecompressMszip(const uint8_t* data, size_t size, uint64_t declaredTotal, size_t maxBytes, size_t fileOffset,
-                        std::vector<uint8_t>* out) {
+XResult DecompressMszip(const uint8_t* data, size_t size, uint64_t declaredTotal, const MszipLimits& limits,
+                        size_t fileOffset, std::vector<uint8_t>* out) {
+    const size_t maxBytes = limits.maxBytes;
     auto fail = [&](size_t at, const std::string& what) {
         return XResult::Error(XStatus::ParseError,
                               "compressed data at byte " + std::to_string(fileOffset + at) + ": " + what);
@@ -226,6 +227,13 @@ XResult DecompressMszip(const uint8_t* data, size_t size, uint64_t declaredTotal
         previousBlock = at;
         previousSize = usize;
         pos += 4 + csize;
+        const uint64_t total = out->size() - start;
+        if (total > limits.checkedAfter && total > uint64_t(limits.maxExpansion) * pos)
+            return XResult::Error(XStatus::LimitExceeded,
+                                  "compressed data at byte " + std::to_string(fileOffset + pos) + ": " +
+                                      std::to_string(pos) + " bytes decompress to " + std::to_string(total) +
+                                      ", more than " + std::to_string(limits.maxExpansion) +
+                                      " times as many; no model compresses like that (a decompression bomb)");
     }
     if (out->size() - start != declaredTotal)
         return fail(size, "blocks decompress to " + std::to_string(out->size() - start) + " bytes, the header announces " +

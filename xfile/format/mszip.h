@@ -41,10 +41,20 @@ private:
     std::unique_ptr<Shared> shared_;
 };
 
+// How far decompression may go: at most maxBytes in all, and once more than checkedAfter bytes
+// were produced, at most maxExpansion times the compressed bytes read so far (deflate turns a
+// few kilobytes into megabytes of repeated text, which no model's data compresses like).
+struct MszipLimits {
+    size_t maxBytes = size_t(1) << 30;
+    size_t checkedAfter = size_t(64) << 20;
+    uint32_t maxExpansion = 256;
+};
+
 // Decodes the framed blocks in data[0, size) and appends the uncompressed bytes to `out`.
-// `declaredTotal` is the body size the file announces; more output than that, or than
-// `maxBytes`, is refused. `fileOffset` is the file offset of data[0], used in messages.
-XResult DecompressMszip(const uint8_t* data, size_t size, uint64_t declaredTotal, size_t maxBytes, size_t fileOffset,
-                        std::vector<uint8_t>* out);
+// `declaredTotal` is the body size the file announces; more output than that, or than the
+// limits allow (counted block by block as the bytes are produced), is refused. `fileOffset` is
+// the file offset of data[0], used in messages.
+XResult DecompressMszip(const uint8_t* data, size_t size, uint64_t declaredTotal, const MszipLimits& limits,
+                        size_t fileOffset, std::vector<uint8_t>* out);
 
 }  // namespace xfile

@@ -843,7 +843,8 @@ XResult ReadImageChecked(std::span<const uint8_t> data, XDocument* doc, const XR
         if (data.size() < 20) return fail("byte 16: compressed file ends before its size field");
         uint32_t total = Le32(data.data() + 16);
         if (total < 16) return fail("byte 16: compressed size " + std::to_string(total) + " is smaller than the header");
-        XResult r = DecompressMszip(data.data() + 20, data.size() - 20, total - 16, options.maxDecompressedBytes, 20, &inflated);
+        const MszipLimits limits{options.maxDecompressedBytes, options.expansionCheckedAfter, options.maxExpansion};
+        XResult r = DecompressMszip(data.data() + 20, data.size() - 20, total - 16, limits, 20, &inflated);
         if (!r.ok()) return r;
         body = inflated;
     }

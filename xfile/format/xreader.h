@@ -19,6 +19,10 @@ namespace xfile {
 // and a message naming the place in the file.
 struct XReadOptions {
     size_t maxDecompressedBytes = size_t(1) << 30;  // largest file, and largest body of a compressed one
+    // A compressed body larger than this may be at most maxExpansion times its compressed size
+    // (counted as it is decompressed, so a decompression bomb stops early).
+    size_t expansionCheckedAfter = size_t(64) << 20;
+    uint32_t maxExpansion = 256;
     uint32_t maxDepth = 1024;                       // deepest nesting of data objects
     uint32_t maxObjects = 1u << 22;                 // data objects plus references
     size_t maxDocumentBytes = size_t(1) << 30;      // memory of the parsed tree: nodes, names and payloads

@@ -192,4 +192,39 @@ TEST(Reader, ObjectCountAndMemoryAreBoundedEvenWhenCompressed) {
     ExpectReadError(floats, XStatus::LimitExceeded, "in Frame 'Root' > Mesh 'Box': the objects read so far take more than 100000", options);
 }
 
+// A compressed X file of `body`.
+std::string Compressed(const std::string& body) {
+    std::string file = "xof 0303tzip0032";
+    const uint32_t total = static_cast<uint32_t>(16 + body.size());
+    file.append(reinterpret_cast<const char*>(&total), 4);
+    std::vector<uint8_t> blocks;
+    EXPECT_TRUE(MszipCompressor(6).Compress(reinterpret_cast<const uint8_t*>(body.data()), body.size(), &blocks).ok());
+    file.append(reinterpret_cast<const char*>(blocks.data()), blocks.size());
+    return file;
+}
+
+TEST(Reader, DecompressionBombsAreRefusedAsTheyExpand) {
+    // 8 MiB of blanks in 8 KB: refused once the bytes made pass the check's start (lowered from
+    // 64 MiB), long before the body is whole.
+    const std::string bomb = Compressed(std::string(size_t(8) << 20, ' '));
+    ASSERT_LT(bomb.size(), 20000u);
+    XReadOptions options;
+    options.expansionCheckedAfter = size_t(1) << 20;
+    ExpectReadError(bomb, XStatus::LimitExceeded,
+                    "more than 256 times as many; no model compresses like that (a decompression bomb)", options);
+    // A model's numbers compress a few times: the same size is read on.
+    std::string mesh = "Mesh M { 100000;";
+    uint32_t seed = 1;
+    for (int i = 0; i < 300000; ++i) {
+        seed = seed * 1664525u + 1013904223u;
+        mesh += std::to_string(seed % 100000) + "." + std::to_string(seed % 997) + (i % 3 == 2 ? ";," : ";");
+    }
+    mesh.back() = ';';
+    mesh += "0;; }";
+    ASSERT_GT(mesh.size(), options.expansionCheckedAfter);
+    XDocument doc;
+    const XResult read = ReadXFile(Span(Compressed(mesh)), &doc, options);
+    EXPECT_TRUE(read.ok()) << read.message;
+}
+
 }  // namespace

@@ -20,7 +20,8 @@
 //
 // Files a model must not reach: a name whose existing file is one of the kept files (the scene
 // file, the options file, a file the export reads, the X file's own name), a texture or baked
-// map name whose existing file is not an image of the kind its name says, and a symbolic link
+// map name whose existing file is not an image of the kind its name says (nor a copy of the
+// same source, which an earlier export made), and a symbolic link
 // that leads out of the output folder, are never written to: the file gets the next free name
 // ("_2", "_3", ... before its extension) and a warning names both.
 #pragma once

@@ -2,9 +2,11 @@
 
 #include <bit>
 #include <cctype>
+#include <filesystem>
 #include <limits>
 #include <map>
 #include <set>
+#include <system_error>
 #include <utility>
 
 #include "options/number_text.h"
@@ -15,9 +17,6 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
-
-#include <filesystem>
-#include <system_error>
 #endif
 
 namespace {
@@ -111,6 +110,74 @@ private:
     bool Acquire(const std::string&, std::string&) { return true; }
 #endif
 };
+
+// Why the clip list refuses a value typed into the cell of a clip key.
+std::string ClipRefusal(std::string_view key) {
+    int32_t index = 0;
+    ClipField field = ClipField::Name;
+    SplitClipKey(key, index, field);
+    const std::string longest = std::to_string(ClipListModel::kMaxEditLength);
+    if (field == ClipField::Name) {
+        return "a clip name is 1 to " + longest +
+               " letters, digits and _ and does not start with a digit";
+    }
+    return "a clip frame is a whole number of 0 or more, at most " + longest + " digits";
+}
+
+// The options that unchecking Mtl in the dialog turns off, from the defaults, in the file's order.
+std::vector<const OptionKey*> OptionsOffWithoutMaterials(const DialogContext& context) {
+    ExportOptions on;
+    {
+        std::string root;
+        AnimClipList clips;
+        LoadOptions(ProfileFile(), OptionsTime{}, on, root, clips);  // the defaults
+    }
+    OptionsDialogModel dialog;
+    dialog.Initialise(on, "", {}, context);
+    dialog.Click(dlg::kMaterial);
+    ExportOptions off;
+    std::string root;
+    AnimClipList clips;
+    dialog.Accept(off, root, clips);
+    std::vector<const OptionKey*> keys;
+    for (const OptionKey& key : OptionKeyTable()) {
+        if (key.type == OptionType::Int && key.intField != &ExportOptions::Mtl && on.*key.intField != 0 &&
+            off.*key.intField == 0) {
+            keys.push_back(&key);
+        }
+    }
+    return keys;
+}
+
+// "A", "A and B", "A, B and C".
+std::string JoinNames(const std::vector<std::string>& names) {
+    std::string text;
+    for (size_t i = 0; i < names.size(); ++i) {
+        if (i != 0) text += i + 1 == names.size() ? " and " : ", ";
+        text += names[i];
+    }
+    return text;
+}
+
+// A line saying what switching materials off turned off with them, or which of those options stay
+// off when materials are switched on again; empty when neither happened.
+std::string MaterialSwitchNote(const ExportOptions& before, const ExportOptions& after,
+                               const std::map<std::string, std::string>& typed, const DialogContext& context) {
+    if (typed.count("Mtl") == 0 || (before.Mtl != 0) == (after.Mtl != 0)) return {};
+    std::vector<std::string> names;
+    for (const OptionKey* key : OptionsOffWithoutMaterials(context)) {
+        const bool wasOn = before.*key->intField != 0, isOn = after.*key->intField != 0;
+        if (typed.count(key->name) == 0 && !isOn && (wasOn || after.Mtl != 0)) names.push_back(key->name);
+    }
+    if (names.empty()) return {};
+    const bool one = names.size() == 1;
+    if (after.Mtl == 0) {
+        return "Mtl=0 also turned off " + JoinNames(names) + "; Mtl=1 does not turn " + (one ? "it" : "them") +
+               " back on";
+    }
+    return "Mtl=1 leaves " + JoinNames(names) + " off; set " + (one ? "it" : "them") + " to 1 as well to turn " +
+           (one ? "it" : "them") + " back on";
+}
 
 // Types one setting into the dialog. False when the clip list refused the text.
 bool TypeIntoDialog(OptionsDialogModel& dialog, const ConfigSetting& setting) {
@@ -231,9 +298,12 @@ bool ApplyConfigSettings(const std::vector<ConfigSetting>& settings, const Dialo
 
     OptionsDialogModel dialog;
     dialog.Initialise(options, sceneRootName, rows, context);
-    std::set<std::string> refused;
     for (const ConfigSetting& setting : settings) {
-        if (!TypeIntoDialog(dialog, setting)) refused.insert(CanonicalKey(setting.key));
+        if (!TypeIntoDialog(dialog, setting)) {
+            error = CanonicalKey(setting.key) + "=" + setting.value + " is refused: " + ClipRefusal(setting.key) +
+                    "; nothing was changed";
+            return false;
+        }
     }
     ExportOptions accepted = options;
     std::string acceptedRoot;
@@ -261,15 +331,15 @@ bool ApplyConfigSettings(const std::vector<ConfigSetting>& settings, const Dialo
     ForEachChange(requested, requestedRoot, requestedClips, accepted, acceptedRoot, acceptedClips,
                   [&](const std::string& key, const std::string& old, const std::string& value) {
                       auto given = typed.find(key);
-                      if (given != typed.end() && refused.count(key) != 0) {
-                          corrections.push_back(key + "=" + given->second + " was refused by the clip list; it stays " +
-                                                value);
-                      } else if (given != typed.end()) {
+                      if (given != typed.end()) {
                           corrections.push_back(key + "=" + given->second + " was corrected to " + value);
                       } else {
                           corrections.push_back(key + " changed from " + old + " to " + value);
                       }
                   });
+
+    if (std::string note = MaterialSwitchNote(options, accepted, typed, context); !note.empty())
+        corrections.push_back(std::move(note));
 
     options = accepted;
     sceneRootName = std::move(acceptedRoot);
@@ -304,6 +374,61 @@ bool ConfigSet(const std::string& path, const std::vector<ConfigSetting>& settin
     const bool writeClips = DefinesClips(file) || SettingsDefineClips(settings);
     if (!SaveOptions(path, options, sceneRootName, clips, writeClips)) {
         error = "cannot write " + path;
+        return false;
+    }
+    return true;
+}
+
+bool ConfigUnset(const std::string& path, const std::vector<std::string>& keys, std::string& error) {
+    bool wholeClipList = false;
+    for (const std::string& key : keys) {
+        int32_t index = 0;
+        ClipField field{};
+        const std::string canonical = CanonicalKey(key);
+        if (canonical == kAnimationCountKey) {
+            wholeClipList = true;
+        } else if (FindOptionKey(key) == nullptr && canonical != kSceneRootNameKey && !SplitClipKey(key, index, field)) {
+            error = "unknown option key '" + key + "'";
+            return false;
+        }
+    }
+    DirectoryLock lock;
+    if (!lock.Acquire(path, error)) return false;
+    ProfileFile file;
+    std::string why;
+    if (!file.Load(path, why)) {
+        error = "the options file " + path + " " + why;
+        return false;
+    }
+    std::set<std::string> named;
+    for (const std::string& key : keys) named.insert(CanonicalKey(key));
+    const size_t removed = file.RemoveKeys(kOptionSection, [&](std::string_view key) {
+        int32_t index = 0;
+        ClipField field{};
+        const std::string canonical = CanonicalKey(key);
+        return named.count(canonical) != 0 ||
+               (wholeClipList && (canonical == kAnimationCountKey || SplitClipKey(key, index, field)));
+    });
+    if (removed != 0 && !file.Save(path)) {
+        error = "cannot write " + path;
+        return false;
+    }
+    return true;
+}
+
+bool ConfigReset(const std::string& path, std::string& error) {
+    DirectoryLock lock;
+    if (!lock.Acquire(path, error)) return false;
+    ProfileFile file;
+    std::string why;
+    if (!file.Load(path, why)) {
+        error = "the options file " + path + " " + why;
+        return false;
+    }
+    std::error_code ec;
+    std::filesystem::remove(path, ec);
+    if (ec) {
+        error = "cannot remove " + path + ": " + ec.message();
         return false;
     }
     return true;

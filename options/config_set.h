@@ -29,8 +29,8 @@ bool SettingsDefineClips(const std::vector<ConfigSetting>& settings);
 // clip list's cells (where invalid text is refused), and the read-back corrections apply.
 // AnimationCount and clip keys beyond the list add rows first (named "Anim1", frames 0 to
 // 999999, as a load of missing keys would).
-// Nothing changes and false is returned, with error set, when a key is unknown or a value does
-// not parse. Otherwise corrections gets one human-readable line per key whose stored value
+// Nothing changes and false is returned, with error set, when a key is unknown, a value does
+// not parse or the clip list refuses a value (a clip name or frame it would not take). Otherwise corrections gets one human-readable line per key whose stored value
 // differs from what was asked: "KEY=VALUE was corrected to STORED" for a key that was set,
 // "KEY changed from OLD to NEW" for one that a rule or a correction changed. A clip whose
 // settings end it before it starts also gets a line saying so (the clip list then makes both
@@ -49,3 +49,16 @@ bool ApplyConfigSettings(const std::vector<ConfigSetting>& settings, const Dialo
 // the file cannot be written; the file is then left as it was.
 bool ConfigSet(const std::string& path, const std::vector<ConfigSetting>& settings, int32_t frameRate,
                int32_t ticksPerFrame, std::vector<std::string>& corrections, std::string& error);
+
+// `plover config unset KEY...`: removes the keys from the file, so that each reads its default
+// again (SampleRate: the scene's frame rate). AnimationCount stands for the whole clip list: it
+// and every clip key go, and exports use each input's own clips again; a single clip key goes
+// alone. Key names are matched without regard to letter case. False with error set, and the file
+// left as it was, when a key is unknown or the file cannot be used or written. A missing file is
+// left missing.
+bool ConfigUnset(const std::string& path, const std::vector<std::string>& keys, std::string& error);
+
+// `plover config reset`: removes the file, so that every option reads its default and no clip
+// list is defined. False with error set when the path is not a regular file (a directory, a
+// device) or cannot be removed; a missing file is already reset.
+bool ConfigReset(const std::string& path, std::string& error);

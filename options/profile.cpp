@@ -209,6 +209,18 @@ void ProfileFile::WriteInt(std::string_view section, std::string_view key, int32
     WriteString(section, key, std::to_string(value));
 }
 
+size_t ProfileFile::RemoveKeys(std::string_view section, const std::function<bool(std::string_view key)>& remove) {
+    size_t removed = 0;
+    for (Section& part : sections_) {
+        if (!EqualNoCase(part.name, section)) continue;
+        const size_t before = part.entries.size();
+        std::erase_if(part.entries, [&](const Entry& entry) { return remove(entry.key); });
+        removed += before - part.entries.size();
+    }
+    if (removed != 0) Reindex();
+    return removed;
+}
+
 std::string ProfileFile::ToText() const {
     std::string text;
     for (const Section& section : sections_) {

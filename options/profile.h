@@ -16,6 +16,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -57,6 +58,9 @@ public:
     // add lines of its own. Keys are cut the same way and must not be empty or hold '='.
     void WriteString(std::string_view section, std::string_view key, std::string_view value);
     void WriteInt(std::string_view section, std::string_view key, int32_t value);
+    // Removes every occurrence of each key of the section (in all its parts) for which remove(key)
+    // is true. Returns how many lines were removed.
+    size_t RemoveKeys(std::string_view section, const std::function<bool(std::string_view key)>& remove);
 
     // The profile in the Windows layout with CR LF line ends: "[Section]" lines and "Key=Value"
     // lines in the order they were read or written.

@@ -107,6 +107,8 @@ TEST_F(ConfigSetTest, CorrectionsRulesRootNameAndClipsAreReported) {
                                "TextureFiles changed from 1 to 0",
                                "SpaceScale=0 was corrected to 1e-05",
                                "ZRot=1000000 was corrected to 999999",
+                               "Mtl=0 also turned off EffectParam, DxFx and TextureFiles; Mtl=1 does not turn "
+                               "them back on",
                            }));
 
     // Values loaded out of range are corrected by the dialog too, and said.
@@ -126,12 +128,11 @@ TEST_F(ConfigSetTest, CorrectionsRulesRootNameAndClipsAreReported) {
     EXPECT_EQ(root, "");
     EXPECT_EQ(corrections, (std::vector<std::string>{"SceneRootName=1st was corrected to "}));
 
-    ASSERT_TRUE(Apply({{"Animation0_Name", "bad name"}, {"Animation1_Name", "Run"}, {"Animation1_StartKey", "40"},
+    ASSERT_TRUE(Apply({{"Animation1_Name", "Run"}, {"Animation1_StartKey", "40"},
                        {"Animation1_EndKey", "500"}, {"Animation2_StartKey", "30"}, {"Animation2_EndKey", "20"}}));
     EXPECT_EQ(clips, (AnimClipList{{"Anim1", 0, 100}, {"Run", 40, 100}, {"Anim1", 20, 20}}));
     EXPECT_EQ(corrections,
               (std::vector<std::string>{"clip 2 (Anim1) ends at frame 20, before it starts at frame 30",
-                                        "Animation0_Name=bad name was refused by the clip list; it stays Anim1",
                                         "Animation1_EndKey=500 was corrected to 100",
                                         "Animation2_StartKey=30 was corrected to 20"}));
 
@@ -139,6 +140,12 @@ TEST_F(ConfigSetTest, CorrectionsRulesRootNameAndClipsAreReported) {
     const std::string before = FormatOptions(options, root, clips);
     EXPECT_FALSE(Apply({{"Mtl", "0"}, {"NoSuchKey", "1"}}));
     EXPECT_FALSE(Apply({{"AnimationCount", "20000"}}));
+    // So does a value the clip list refuses, with the rows it would have added.
+    EXPECT_FALSE(Apply({{"Mtl", "0"}, {"animation5_name", "bad name"}}));
+    EXPECT_EQ(error, "Animation5_Name=bad name is refused: a clip name is 1 to 31 letters, digits and _ and does "
+                     "not start with a digit; nothing was changed");
+    EXPECT_FALSE(Apply({{"Animation0_StartKey", "-5"}}));
+    EXPECT_NE(error.find("a clip frame is a whole number of 0 or more"), std::string::npos) << error;
     EXPECT_EQ(FormatOptions(options, root, clips), before);
 }
 

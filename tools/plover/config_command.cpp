@@ -49,3 +49,25 @@ int RunConfigSet(const std::string& configDir, const std::vector<std::string>& s
     std::cout << "Updated " << path << "\n";
     return kExitOk;
 }
+
+int RunConfigUnset(const std::string& configDir, const std::vector<std::string>& keys) {
+    const std::string path = ConfigFilePath(ConfigDirOrDefault(configDir));
+    std::string error;
+    if (!ConfigUnset(path, keys, error)) {
+        std::cerr << "plover: " << error << "\n";
+        return kExitUsage;
+    }
+    std::cout << "Updated " << path << ": the keys given read their defaults\n";
+    return kExitOk;
+}
+
+int RunConfigReset(const std::string& configDir) {
+    const std::string path = ConfigFilePath(ConfigDirOrDefault(configDir));
+    std::string error;
+    if (!ConfigReset(path, error)) {
+        std::cerr << "plover: " << error << "\n";
+        return kExitUsage;
+    }
+    std::cout << "Removed " << path << ": every option reads its default, and no clip list is defined\n";
+    return kExitOk;
+}

@@ -30,9 +30,13 @@
 #include "core/staged_files.h"
 #include "host/host_scene.h"
 
+// The frame rate of an imported timeline when nothing else decides it.
+inline constexpr int kDefaultFrameRate = 30;
+
 struct ImportOptions {
-    // Frames per second of the scene's timeline; must divide 4800 (the ticks per second).
-    int frameRate = 30;
+    // Frames per second of the scene's timeline; must divide 4800 (the ticks per second). 0: the
+    // rate whose frames hold the file's key times (FrameRateOfKeys, host/import_shared.h).
+    int frameRate = kDefaultFrameRate;
     // Where images stored inside the file are written as image files; made when missing.
     // Empty: the current directory.
     std::string textureDirectory;

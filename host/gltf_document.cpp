@@ -179,6 +179,8 @@ void GltfDocument::Load(const std::string& path) {
         if (json_document::FindDeepNesting(text, kMaxSceneJsonDepth, line, column))
             throw GltfError("the glTF JSON nests arrays and objects more than " + std::to_string(kMaxSceneJsonDepth) +
                             " levels deep (line " + std::to_string(line) + ", column " + std::to_string(column) + ")");
+        if (const std::string syntax = json_document::FindSyntaxError(text); !syntax.empty())
+            throw GltfError(syntax);
         throw GltfError("the glTF JSON is not a valid JSON object");
     }
 

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <limits>
+#include <numeric>
 #include <system_error>
 
 #include "core/atomic_write.h"
@@ -60,6 +61,7 @@ std::string UniqueNames::Make(std::string name, const std::string& fallback) {
 }
 
 bool StartImportedScene(HostScene& scene, const std::string& path, int frameRate, std::string& error) {
+    if (frameRate == 0) frameRate = kDefaultFrameRate;
     if (frameRate < 1 || frameRate > kTicksPerSecond || kTicksPerSecond % frameRate != 0) {
         error = path + ": frame rate " + std::to_string(frameRate) + " does not divide " +
                 std::to_string(kTicksPerSecond) + " ticks per second";
@@ -140,7 +142,9 @@ std::string ModelDataFileProblem(const std::string& modelPath, const std::string
 
 std::string EmbeddedImages::Write(std::string_view content, const std::string& nameInFile, size_t index,
                                   std::string& problem) {
-    const std::string fallback = fs::path(path_).stem().string() + "_texture" + std::to_string(index);
+    // Made of the model's file name, legal like the image names.
+    const std::string fallback =
+        LegalImageName(fs::path(path_).filename().string(), "model") + "_texture" + std::to_string(index);
     const std::string stem = LegalImageName(nameInFile, fallback);
     std::string extension = ImageExtensionOfBytes(content.substr(0, 32));
     if (extension.empty()) extension = "bin";
@@ -374,10 +378,34 @@ void AppendClipKeys(std::vector<TimeValue>& times, std::vector<float>& values, c
 
 }  // namespace
 
+int FrameRateOfKeys(const std::vector<ImportedAnimation>& animations) {
+    // A rate holds every time when its ticks per frame divide the greatest common divisor of the
+    // times (and of the ticks per second, so that the divisor of no time at all is the whole second).
+    TimeValue common = kTicksPerSecond;
+    for (const ImportedAnimation& animation : animations) {
+        common = std::gcd(common, animation.last);
+        for (const auto& entry : animation.nodes) {
+            const ImportedNodeKeys& keys = entry.second;
+            for (const auto* times : {&keys.position.times, &keys.rotation.times, &keys.scale.times})
+                for (TimeValue time : *times) common = std::gcd(common, time);
+        }
+    }
+    const auto holds = [common](int rate) { return common % (kTicksPerSecond / rate) == 0; };
+    if (holds(kDefaultFrameRate)) return kDefaultFrameRate;
+    for (int rate = 24; rate <= 120; ++rate)
+        if (kTicksPerSecond % rate == 0 && holds(rate)) return rate;
+    return kDefaultFrameRate;
+}
+
 bool LayOutAnimations(HostScene& scene, std::vector<ImportedAnimation>& animations, int frameRate,
                       std::vector<ImportedClip>* clips, const std::string& path, std::string& error) {
     if (clips) clips->clear();
     if (animations.empty()) return true;
+    if (frameRate == 0) {
+        frameRate = FrameRateOfKeys(animations);
+        scene.SetFrameRate(frameRate);
+        scene.SetTicksPerFrame(kTicksPerSecond / frameRate);
+    }
     const TimeValue ticksPerFrame = kTicksPerSecond / frameRate;
 
     struct Clip {

@@ -226,13 +226,20 @@ bool KeyTick(double time, double ticksPerSecond, TimeValue& tick);
 // The latest key of the animation's channels.
 TimeValue LastKey(const ImportedAnimation& animation);
 
+// The frame rate whose frames hold every key time and length of the animations exactly: 30 when
+// it does, else the lowest rate from 24 to 120 that divides the ticks per second and does, else
+// (times between the frames of all of them) 30.
+int FrameRateOfKeys(const std::vector<ImportedAnimation>& animations);
+
 // Lays the animations out one after another on the scene's timeline (one free frame between
 // clips), gives every node they move keyed position, rotation and scale tracks (a clip that leaves
 // a channel alone holds the node's rest value), and sets the scene's animation range. `clips`
 // receives one clip per animation. False with error set (naming path) when an animation is too
 // long for the timeline.
+// A frameRate of 0 takes FrameRateOfKeys and sets the scene's timeline to it.
 bool LayOutAnimations(HostScene& scene, std::vector<ImportedAnimation>& animations, int frameRate,
                       std::vector<ImportedClip>* clips, const std::string& path, std::string& error);
 
-// Checks the frame rate and sets the scene's timeline and file path as every import starts.
+// Checks the frame rate and sets the scene's timeline and file path as every import starts. A
+// frameRate of 0 (chosen from the key times once they are read) starts the timeline at 30.
 bool StartImportedScene(HostScene& scene, const std::string& path, int frameRate, std::string& error);

@@ -2,6 +2,7 @@
 // native glTF reader, or Assimp), and the names imports give clips and images.
 #include "host/assimp_import.h"
 
+#include <cctype>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -130,6 +131,17 @@ std::string CheckBinaryGltf(const std::string& path, uint64_t fileSize) {
     return {};
 }
 
+// True for a Blender file (".blend", or the "BLENDER" its uncompressed form starts with). Assimp's
+// reader of them takes only files of old Blender versions, and fails on others with its own terms.
+bool IsBlenderFile(const std::string& path) {
+    std::string extension = fs::path(path).extension().string();
+    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (extension == ".blend") return true;
+    char magic[7] = {};
+    std::ifstream(path, std::ios::binary).read(magic, sizeof magic);
+    return std::memcmp(magic, "BLENDER", sizeof magic) == 0;
+}
+
 }  // namespace
 
 std::unique_ptr<HostScene> ImportInterchangeFile(const std::string& path, const ImportOptions& options,
@@ -147,6 +159,11 @@ std::unique_ptr<HostScene> ImportInterchangeFile(const std::string& path, const 
     if (ec || size > kMaxInterchangeFileBytes) {
         error = path + (ec ? ": cannot read the file's size" : ": file is larger than " +
                                                                      std::to_string(kMaxInterchangeFileBytes) + " bytes");
+        return nullptr;
+    }
+    if (IsBlenderFile(path)) {
+        error = path + ": a Blender file, which plover does not read: export the scene from Blender with the "
+                       "Plover add-on (docs/blender.md), or save it from Blender as glTF and export that";
         return nullptr;
     }
     if (const std::string problem = CheckBinaryGltf(path, size); !problem.empty()) {

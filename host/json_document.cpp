@@ -38,6 +38,47 @@ bool FindDeepNesting(std::string_view text, int limit, size_t& line, size_t& col
     return false;
 }
 
+// "[json.exception.parse_error.101] parse error at line 3, column 14: syntax error ..." ->
+// "line 3, column 14: malformed JSON: syntax error ...".
+std::string ParseErrorText(const std::string& what) {
+    const size_t at = what.find("at line ");
+    if (at == std::string::npos) return "malformed JSON: " + what;
+    const size_t colon = what.find(": ", at);
+    if (colon == std::string::npos) return "malformed JSON: " + what;
+    return what.substr(at + 3, colon - at - 3) + ": malformed JSON: " + what.substr(colon + 2);
+}
+
+namespace {
+
+// Reads every value and keeps only the first syntax error.
+struct SyntaxErrorSax {
+    std::string error;
+    bool null() { return true; }
+    bool boolean(bool) { return true; }
+    bool number_integer(Json::number_integer_t) { return true; }
+    bool number_unsigned(Json::number_unsigned_t) { return true; }
+    bool number_float(Json::number_float_t, const Json::string_t&) { return true; }
+    bool string(Json::string_t&) { return true; }
+    bool binary(Json::binary_t&) { return true; }
+    bool start_object(std::size_t) { return true; }
+    bool key(Json::string_t&) { return true; }
+    bool end_object() { return true; }
+    bool start_array(std::size_t) { return true; }
+    bool end_array() { return true; }
+    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception& e) {
+        error = ParseErrorText(e.what());
+        return false;
+    }
+};
+
+}  // namespace
+
+std::string FindSyntaxError(std::string_view text) {
+    SyntaxErrorSax sax;
+    Json::sax_parse(text.begin(), text.end(), &sax);
+    return sax.error;
+}
+
 std::string Quoted(std::string_view s) {
     std::string out;
     out.reserve(s.size() + 2);

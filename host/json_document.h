@@ -24,6 +24,12 @@ using OrderedJson = nlohmann::ordered_json;
 // before a reader could count them.
 bool FindDeepNesting(std::string_view text, int limit, size_t& line, size_t& column);
 
+// "line L, column C: malformed JSON: <the parser's words>" for the first syntax error of text, or
+// empty when text is one valid JSON value. Reads the text without building any value.
+std::string FindSyntaxError(std::string_view text);
+// The same words from the message of the parser's parse_error exception.
+std::string ParseErrorText(const std::string& what);
+
 // s in double quotes, for messages.
 std::string Quoted(std::string_view s);
 // What kind of value v is, for messages: "an object", "a string", "null" and so on.

@@ -716,16 +716,6 @@ bool DocumentReader::ReadDocument(const Json& doc) {
     return true;
 }
 
-// "[json.exception.parse_error.101] parse error at line 3, column 14: syntax error ..." ->
-// "line 3, column 14: malformed JSON: syntax error ...".
-std::string ParseErrorText(const std::string& what) {
-    const size_t at = what.find("at line ");
-    if (at == std::string::npos) return "malformed JSON: " + what;
-    const size_t colon = what.find(": ", at);
-    if (colon == std::string::npos) return "malformed JSON: " + what;
-    return what.substr(at + 3, colon - at - 3) + ": malformed JSON: " + what.substr(colon + 2);
-}
-
 }  // namespace
 
 std::unique_ptr<HostScene> LoadSceneDocumentFromString(const std::string& json, const std::string& displayName,
@@ -746,7 +736,7 @@ std::unique_ptr<HostScene> LoadSceneDocumentFromString(const std::string& json, 
     try {
         doc = Json::parse(json);
     } catch (const Json::exception& e) {
-        error = displayName + ": " + ParseErrorText(e.what());
+        error = displayName + ": " + json_document::ParseErrorText(e.what());
         return nullptr;
     }
     std::string rootName = "Scene Root";

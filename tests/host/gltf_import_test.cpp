@@ -178,6 +178,12 @@ TEST(GltfImport, MalformedFilesGetOneMessageNamingThePlaceAndCause) {
     expectRefused(deep + "1" + std::string(5000, '}'),
                   "the glTF JSON nests arrays and objects more than 1024 levels deep (line 1, column 5121)", ImportOptions());
 
+    // A syntax error is placed by line and column, as in a scene document.
+    expectRefused("{\n  \"asset\": {\"version\": \"2.0\"},\n  \"nodes\": [1 2]\n}",
+                  "line 3, column 15: malformed JSON: syntax error while parsing array - unexpected number literal; "
+                  "expected ']'",
+                  ImportOptions());
+
     // Extensions the reader does not know go to Assimp; forced, the reader says what it lacks.
     std::string text = valid;
     text.insert(1, R"("extensionsRequired":["KHR_draco_mesh_compression"],)");

@@ -13,6 +13,7 @@
 #include "common/test_files.h"
 #include "host/assimp_import.h"
 #include "host/host_materials.h"
+#include "host/import_shared.h"
 #include "host/texture_search.h"
 #include "host/unpack_folder.h"
 
@@ -232,6 +233,11 @@ TEST(ImportMapping, ClipsLastAsLongAsTheirAnimationAndImagesKeepTheirNames) {
     size_t entries = 0;
     for ([[maybe_unused]] const auto& entry : fs::directory_iterator(dir.path())) ++entries;
     EXPECT_EQ(entries, 3u);  // no temporary file is left
+    // A name made of the model's file name is made legal the same way.
+    ScratchDir other("odd-names");
+    fs::copy_file(kOwnModels / "morph_and_images.gltf", other.path() / "F\xC3\xB4x model.gltf");
+    ASSERT_TRUE(Import(other.path() / "F\xC3\xB4x model.gltf", other.path() / "images", nullptr));
+    EXPECT_TRUE(fs::is_regular_file(other.path() / "images" / "F__x_model_texture2.png"));
     EXPECT_EQ(LegalImageName("C:\\art\\wood grain.final.jpg", "x"), "wood_grain.final");
     EXPECT_EQ(LegalImageName("../..", "fallback"), "fallback");
 }
@@ -279,4 +285,23 @@ TEST(ImportMapping, UnpackFolderIsRemovedOnEveryPath) {
     RemoveUnpackFolderNow();
     EXPECT_FALSE(fs::exists(folder->path()));
     RemoveUnpackFolderNow();  // nothing left to do
+}
+
+// The timeline's rate is one whose frames hold every key time and length: 30 where it can be,
+// else the lowest common rate that does, else 30 again.
+TEST(ImportMapping, TheFrameRateHoldsTheKeyTimes) {
+    const auto rate = [](std::vector<TimeValue> times, TimeValue last) {
+        std::vector<ImportedAnimation> animations(1);
+        animations[0].last = last;
+        for (TimeValue t : times) animations[0].nodes[nullptr].rotation.Push(t, Quat());
+        return FrameRateOfKeys(animations);
+    };
+    EXPECT_EQ(rate({}, 0), 30);
+    EXPECT_EQ(rate({0, 800, 1600}, 4800), 30);  // 24 would hold them too
+    EXPECT_EQ(rate({0, 200, 400}, 400), 24);
+    EXPECT_EQ(rate({0, 600}, 3400), 24);         // the length counts: 17 frames at 24, not 30
+    EXPECT_EQ(rate({0, 200}, 1160), 120);        // a last key between 24ths
+    EXPECT_EQ(rate({0, 80, 160}, 160), 60);
+    EXPECT_EQ(rate({0, 192}, 192), 25);
+    EXPECT_EQ(rate({0, 1}, 1), 30);              // no common rate holds a single tick
 }

@@ -1,5 +1,6 @@
 #include "plugin/do_export.h"
 
+#include <array>
 #include <chrono>
 #include <exception>
 #include <string>
@@ -7,6 +8,7 @@
 #include <vector>
 
 #include "options/config_set.h"
+#include "options/number_text.h"
 #include "options/options_file.h"
 #include "plugin/data_pass.h"
 #include "scene/collect_nodes.h"
@@ -93,6 +95,7 @@ void CountWritten(const ExportContext& exporter, ExportReport& report) {
     const bool onlyAnimation = options.Animation && options.OnlyAnimationSet;
     std::unordered_set<const INode*> bones;
     std::unordered_set<const void*> materials;
+    size_t defaultMaterials = 0;
     for (const XNode* node : exporter.nodes) {
         if (!node->processed) continue;
         if (!onlyAnimation) ++report.frameCount;
@@ -100,6 +103,8 @@ void CountWritten(const ExportContext& exporter, ExportReport& report) {
         if (!geometry || !geometry->meshData || onlyAnimation) continue;
         ++report.meshCount;
         report.triangleCount += geometry->meshData->faceCount;
+        // A mesh without materials gets a default material of its own colour.
+        if (options.Mtl && geometry->materials.empty()) ++defaultMaterials;
         if (options.Mtl)
             for (const auto& entry : geometry->materials)
                 materials.insert(ResolveMaterialEntry(entry.get(), exporter.materialTable));
@@ -108,14 +113,21 @@ void CountWritten(const ExportContext& exporter, ExportReport& report) {
     }
     materials.erase(nullptr);
     report.boneCount = Clamp32(bones.size());
-    report.materialCount = Clamp32(materials.size());
+    report.materialCount = Clamp32(materials.size() + defaultMaterials);
     report.clipCount = options.Animation ? Clamp32(exporter.clips().size()) : 0;
 }
+
+// What a standard material's texture slots hold, in slot order, as a user knows the maps.
+constexpr std::array<const char*, kTextureSlotCount> kSlotMapNames = {
+    "diffuse", "specular",      "specular level", "shininess",  "emission",    "opacity",
+    "filter colour", "normal or bump", "reflection", "refraction", "displacement"};
 
 // One line per kind of data the scene holds that the options left out.
 void ListLeftOut(const ExportContext& exporter, ExportReport& report) {
     const ExportOptions& options = exporter.options();
-    bool colours = false, secondUv = false, skins = false, animated = false, normalMaps = false;
+    bool colours = false, secondUv = false, skins = false, animated = false;
+    // Slots whose textures plain materials do not name without Multi-Textures (only the main one).
+    std::array<bool, kTextureSlotCount> mapsLeftOut{};
     for (const XNode* node : exporter.nodes) {
         const XRenderableNode* geometry = AsRenderable(node);
         if (geometry && geometry->hasGeometry) {
@@ -125,9 +137,10 @@ void ListLeftOut(const ExportContext& exporter, ExportReport& report) {
                     (node->hostNode && (FindSkinModifier(node->hostNode) || FindLinkModifier(node->hostNode)));
             for (const auto& entry : geometry->materials) {
                 const XMaterial* record = ResolveMaterialEntry(entry.get(), exporter.materialTable);
-                if (!record) continue;
-                for (const XTextureSlot& slot : record->slots)
-                    normalMaps = normalMaps || (slot.used() && slot.usage == kTextureNormal);
+                if (!record || record->kind == kEffectMaterial) continue;
+                const int main = record->MainSlot();
+                for (int i = 0; i < kTextureSlotCount; ++i)
+                    mapsLeftOut[i] = mapsLeftOut[i] || (record->slots[i].used() && i != main);
             }
         }
         animated = animated || HasKeys(node->hostNode);
@@ -135,8 +148,23 @@ void ListLeftOut(const ExportContext& exporter, ExportReport& report) {
     if (colours && !options.VertexColor) report.leftOut.push_back("vertex colours left out: set VertexColor=1");
     if ((options.Tangent || options.BiTangent) && !options.DeclData)
         report.leftOut.push_back("tangents left out: set DeclData=1");
-    if (normalMaps && !options.MultiTextures)
-        report.leftOut.push_back("normal and bump maps left out: set Multi-Textures=1");
+    // A scale or rotation given without its switch does nothing.
+    const auto unapplied = [&report](const char* key, float value, bool applied, float neutral) {
+        if (!applied && value != neutral)
+            report.leftOut.push_back(std::string(key) + "=" + FormatG(value) + " not applied: set " + key + "Enable=1");
+    };
+    unapplied("SpaceScale", options.SpaceScale, options.SpaceScaleEnable != 0, 1.0f);
+    unapplied("ZRot", options.ZRot, options.ZRotEnable != 0, 0.0f);
+    unapplied("XRot", options.XRot, options.XRotEnable != 0, 0.0f);
+    std::vector<const char*> maps;
+    for (int i = 0; i < kTextureSlotCount; ++i)
+        if (mapsLeftOut[i]) maps.push_back(kSlotMapNames[i]);
+    if (!maps.empty() && options.Mtl && !options.MultiTextures) {
+        std::string line = "textures of the ";
+        for (size_t i = 0; i < maps.size(); ++i)
+            line.append(i == 0 ? "" : (i + 1 == maps.size() ? " and " : ", ")).append(maps[i]);
+        report.leftOut.push_back(line + (maps.size() == 1 ? " map" : " maps") + " left out: set Multi-Textures=1");
+    }
     if (skins && (!options.Skin || !options.Bones))
         report.leftOut.push_back(std::string("skin weights left out: set ") + (!options.Skin ? "Skin=1" : "Bones=1"));
     if (!options.Animation && animated) report.leftOut.push_back("animation left out: set Animation=1");
@@ -208,7 +236,8 @@ bool RunExport(ExportContext& exporter, const std::string& outputPath, Interface
             if (!anyProcessed) {
                 exporter.messages.Show(kNothingProcessedText, kWarningCaption);
             } else if (exporter.meter.BeginStage(exporter.stage2Work, 5.0f, 100.0f, kWriteTitle)) {
-                written = WriteAndCommit(exporter, outputPath, &report.fileCount, &report.byteCount);
+                written = WriteAndCommit(exporter, outputPath, &report.fileCount, &report.byteCount,
+                                         &report.unnamedImageCount);
             }
         }
     }

@@ -21,7 +21,8 @@ inline constexpr const char* kNothingProcessedText =
     "No node will be export. To export hidden nodes please unhide them and make sure the Renderable "
     "option of the object properties is checked.";
 inline constexpr const char* kWarningCaption = "Warning";
-inline constexpr const char* kProgressTitle = "Veyda";
+// The progress display's title until the first stage names itself.
+inline constexpr const char* kProgressTitle = "Starting the export";
 // Titles of the progress stages.
 inline constexpr const char* kCollectTitle = "Collecting nodes";
 inline constexpr const char* kDataPassTitle = "Reading meshes, skins and animation";

@@ -36,6 +36,33 @@ bool Cancelled(ExportContext& exporter) {
     return false;
 }
 
+// The staged files that are images the X file does not name: without Multi-Textures a plain
+// material names only its main texture, while the textures of its other slots are copied too.
+// Effect materials name theirs through their effect.
+uint32_t CountUnnamedImages(const ExportOptions& options, const XMaterialTable& table,
+                            const std::vector<MaterialNodeView>& views, const std::vector<std::string>& targets,
+                            const std::string& outputPath) {
+    if (options.MultiTextures) return 0;
+    std::unordered_set<std::string> named;
+    std::unordered_set<const XMaterial*> seen;
+    const auto name = [&](const XMaterial* record) {
+        if (record == nullptr || !seen.insert(record).second) return;
+        const int main = record->MainSlot();
+        for (int i = 0; i < kTextureSlotCount; ++i)
+            if (record->slots[i].used() && (record->kind == kEffectMaterial || i == main))
+                named.insert(record->slots[i].fileName);
+    };
+    for (const std::unique_ptr<XMaterial>& record : table) name(record.get());
+    for (const MaterialNodeView& view : views)
+        for (const std::unique_ptr<XMaterialEntry>& entry : *view.materials) name(ResolveMaterialEntry(entry.get(), table));
+    uint32_t unnamed = 0;
+    for (const std::string& target : targets) {
+        const fs::path path(target);
+        if (target != outputPath && path.extension() != ".fx" && named.count(path.filename().string()) == 0) ++unnamed;
+    }
+    return unnamed;
+}
+
 }  // namespace
 
 XFileRecords WriterRecords(const ExportContext& exporter) {
@@ -57,7 +84,8 @@ bool CheckOutputTarget(ExportContext& exporter, const std::string& outputPath) {
     return true;
 }
 
-bool WriteAndCommit(ExportContext& exporter, const std::string& outputPath, uint32_t* files, uint64_t* bytes) {
+bool WriteAndCommit(ExportContext& exporter, const std::string& outputPath, uint32_t* files, uint64_t* bytes,
+                    uint32_t* unnamed) {
     RemoveStaleTemporaries(exporter.outputDirectory);
 
     const ExportOptions& options = exporter.options();
@@ -124,12 +152,14 @@ bool WriteAndCommit(ExportContext& exporter, const std::string& outputPath, uint
     }
     if (Cancelled(exporter)) return false;
 
+    const uint32_t unnamedImages = CountUnnamedImages(options, table, views, staged.Targets(), outputPath);
     std::string failed;
     if (!staged.Commit(&failed, &cause)) {
         const std::string kind = failed == outputPath ? "The X file " : "The file ";
         ShowFailure(exporter, kind + failed + " could not be written: " + cause + ".");
         return false;
     }
+    if (unnamed) *unnamed = unnamedImages;
     if (files) *files = staged.committedFiles();
     if (bytes) *bytes = staged.committedBytes();
     return true;

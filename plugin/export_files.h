@@ -26,6 +26,7 @@ bool CheckOutputTarget(ExportContext& exporter, const std::string& outputPath);
 // for a failure (naming the user's file and the cause) and returns false; a cancel request
 // from the host also returns false, without a message. Temporaries that a killed export left
 // in the output folder are removed first.
-// *files and *bytes (when given) receive what was put in place, the X file included.
+// *files and *bytes (when given) receive what was put in place, the X file included; *unnamed
+// how many of those files are images that the X file does not name.
 bool WriteAndCommit(ExportContext& exporter, const std::string& outputPath, uint32_t* files = nullptr,
-                    uint64_t* bytes = nullptr);
+                    uint64_t* bytes = nullptr, uint32_t* unnamed = nullptr);

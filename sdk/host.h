@@ -33,8 +33,10 @@ struct ExportReport {
     uint32_t triangleCount = 0;   // faces of every written mesh
     uint32_t boneCount = 0;       // distinct bones named by skin weights
     uint32_t clipCount = 0;       // AnimationSet objects
-    uint32_t materialCount = 0;   // distinct materials written
+    uint32_t materialCount = 0;   // distinct materials written, a mesh's default material included
     uint32_t fileCount = 0;       // files put in place, the X file included
+    uint32_t unnamedImageCount = 0;  // of those, images copied beside the X file that it does not
+                                     // name (textures of other map slots without Multi-Textures)
     uint64_t byteCount = 0;       // their size
     double seconds = 0;           // wall time of the export
     // One line per kind of data the scene holds that the options left out, naming the option that

@@ -32,7 +32,7 @@ xfile::XSaveProgress SaveProgress(ProgressMeter& meter, xfile::XFileFormat forma
         if (shownAny && mark == lastShown && done != total) return meter.ShowDetail({});
         lastShown = mark;
         shownAny = true;
-        const std::string detail = total == 0 ? std::string(encoding) + ", " + std::to_string(done >> 20) + " MB"
+        const std::string detail = total == 0 ? std::string(encoding) + ", " + std::to_string(done >> 20) + " MiB"
                                               : "writing, " + std::to_string(mark) + "%";
         return meter.ShowDetail(detail);
     };

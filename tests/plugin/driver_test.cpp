@@ -54,7 +54,7 @@ TEST(Driver, NothingCollectedHintUnlessDummyAndOtherAreOn) {
     // The progress display still starts and ends at its limit.
     ASSERT_FALSE(scene->progress().empty());
     EXPECT_EQ(scene->progress().front().kind, HostProgressEvent::Start);
-    EXPECT_EQ(scene->progress().front().title, "Veyda");
+    EXPECT_EQ(scene->progress().front().title, "Starting the export");  // a stage, not a product
     EXPECT_EQ(scene->progress().back().kind, HostProgressEvent::End);
 
     std::ofstream(dir / kConfigFileName) << "[Option]\nDummy=1\nOTHER=1\n";

@@ -11,11 +11,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <thread>
@@ -100,8 +102,11 @@ protected:
             << "Mtl=1\nMeshs=1\nFX=1\nTexCoords=1\nTextureFiles=1\nDxFx=1\nEffectParam=1\nNormal=1\n"
                "ProcMapX=16\nProcMapY=8\nSceneRoot=0\nAnimation=0\nAnimationCount=0\nXFileType=0\n";
         XDoExport(out.string().c_str(), nullptr, scene.get(), /*suppressPrompts=*/1, 0);
+        report = scene->report();
         return scene->messages();
     }
+
+    std::optional<ExportReport> report;  // of the last ExportTo
 
     ScratchDir scratch;
     const fs::path& dir = scratch.path();
@@ -152,6 +157,21 @@ TEST_F(MaterialExport, TopLevelMaterialsAndFilesBesideTheXFile) {
         EXPECT_TRUE(names.count(expected)) << expected;
     EXPECT_TRUE(textures.count("wood.png"));
     EXPECT_TRUE(textures.count("Board.bmp"));
+}
+
+// Without Multi-Textures a plain material names only its main texture: the kinds of maps left
+// out are said, and the images copied beside the X file that it does not name are counted.
+TEST_F(MaterialExport, TexturesTheXFileDoesNotNameAreSaidAndCounted) {
+    for (const bool all : {false, true}) {
+        ASSERT_TRUE(ExportTo(dir / "out" / "plain.x", all ? "FX=0\nMulti-Textures=1\n" : "FX=0\n").empty());
+        ASSERT_TRUE(report && report->written);
+        EXPECT_EQ(ReadText(dir / "out" / "bump.png"), "bump pixels");
+        EXPECT_EQ(report->unnamedImageCount, all ? 0u : 1u);  // bump.png, of Layered's bump slot
+        const bool said = std::find(report->leftOut.begin(), report->leftOut.end(),
+                                    "textures of the normal or bump map left out: set Multi-Textures=1") !=
+                          report->leftOut.end();
+        EXPECT_EQ(said, !all);
+    }
 }
 
 namespace {

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <set>
 #include <unordered_map>
 
@@ -327,8 +328,13 @@ private:
         if (m.type == XType::Template) {
             const XTemplate& sub = reg_.at(m.templateIndex);
             if (sub.fixedSize >= 0) return Advance(static_cast<uint64_t>(sub.fixedSize));
-            std::vector<MemberAt> inner;
-            return Split(sub, &inner);
+            // One list of members per nesting level, kept from instance to instance (a deque
+            // keeps the outer levels' lists in place while inner ones are added).
+            if (scratch_.size() <= depth_) scratch_.emplace_back();
+            ++depth_;
+            const bool ok = Split(sub, &scratch_[depth_ - 1]);
+            --depth_;
+            return ok;
         }
         if (m.type == XType::String) {
             const void* nul = std::memchr(p_, 0, static_cast<size_t>(end_ - p_));
@@ -348,6 +354,8 @@ private:
     const XTemplateRegistry& reg_;
     const uint8_t* p_;
     const uint8_t* end_;
+    std::deque<std::vector<MemberAt>> scratch_;
+    size_t depth_ = 0;
 };
 
 bool IsTemplate(const XTemplate& t, const XGuid& guid, std::string_view name) { return t.guid == guid || t.name == name; }
@@ -359,10 +367,10 @@ std::string StringAt(const uint8_t* p, const uint8_t* end) {
 }
 
 // Adds the vertices and faces of one Mesh payload; members without their published names are skipped.
-void CountMesh(const XDocument& doc, const XNode& n, XFileSummary* s) {
+void CountMesh(const XDocument& doc, const XNode& n, std::span<const uint8_t> payload, XFileSummary* s) {
     const XTemplate& t = doc.TemplateOf(n);
     int nVertices = PayloadWalker::Find(t, "nVertices"), faces = PayloadWalker::Find(t, "faces");
-    PayloadWalker walker(doc.templates, doc.Payload(n));
+    PayloadWalker walker(doc.templates, payload);
     std::vector<PayloadWalker::MemberAt> members, face;
     if (!walker.Split(t, &members)) return;
     if (nVertices >= 0) s->vertices += members[nVertices].value;
@@ -378,14 +386,14 @@ void CountMesh(const XDocument& doc, const XNode& n, XFileSummary* s) {
 }
 
 // Widens a clip's key span by the key times of one AnimationKey payload.
-void CountKeys(const XDocument& doc, const XNode& n, XClipSummary* clip) {
+void CountKeys(const XDocument& doc, const XNode& n, std::span<const uint8_t> payload, XClipSummary* clip) {
     const XTemplate& t = doc.TemplateOf(n);
     int keys = PayloadWalker::Find(t, "keys");
     if (keys < 0 || t.members[keys].type != XType::Template) return;
     const XTemplate& keyTemplate = doc.templates.at(t.members[keys].templateIndex);
     int time = PayloadWalker::Find(keyTemplate, "time");
     if (time < 0) return;
-    PayloadWalker walker(doc.templates, doc.Payload(n));
+    PayloadWalker walker(doc.templates, payload);
     std::vector<PayloadWalker::MemberAt> members, key;
     if (!walker.Split(t, &members)) return;
     PayloadWalker keyWalker(doc.templates, members[keys].begin, walker.end());
@@ -399,11 +407,12 @@ void CountKeys(const XDocument& doc, const XNode& n, XClipSummary* clip) {
 }
 
 // The value of the string member `name` of a node, or "".
-std::string StringMember(const XDocument& doc, const XNode& n, std::string_view name) {
+std::string StringMember(const XDocument& doc, const XNode& n, std::span<const uint8_t> payload,
+                         std::string_view name) {
     const XTemplate& t = doc.TemplateOf(n);
     int index = PayloadWalker::Find(t, name);
     if (index < 0 || t.members[index].type != XType::String || t.members[index].isArray) return {};
-    PayloadWalker walker(doc.templates, doc.Payload(n));
+    PayloadWalker walker(doc.templates, payload);
     std::vector<PayloadWalker::MemberAt> members;
     if (!walker.Split(t, &members)) return {};
     return StringAt(members[index].begin, walker.end());
@@ -417,10 +426,9 @@ double Seconds(const XClipSummary& c, uint32_t ticksPerSecond) {
     return static_cast<double>(c.lastTick - c.firstTick) / ticksPerSecond;
 }
 
-void PrintSummary(const std::string& path, const XDocument& doc, bool json, std::ostream& out) {
-    XFileSummary s = SummariseXFile(doc);
+void PrintSummary(const std::string& path, XFileFormat format, const XFileSummary& s, bool json, std::ostream& out) {
     if (json) {
-        out << "{\"file\":" << JsonString(path) << ",\"format\":" << JsonString(FormatName(doc.format))
+        out << "{\"file\":" << JsonString(path) << ",\"format\":" << JsonString(FormatName(format))
             << ",\"frames\":" << s.frames << ",\"meshes\":" << s.meshes << ",\"faces\":" << s.faces
             << ",\"triangles\":" << s.triangles << ",\"vertices\":" << s.vertices << ",\"bones\":" << s.bones
             << ",\"materials\":" << s.materials << ",\"textures\":" << s.textures
@@ -434,7 +442,7 @@ void PrintSummary(const std::string& path, const XDocument& doc, bool json, std:
         out << "]}\n";
         return;
     }
-    out << path << ": " << FormatName(doc.format) << " X file\n"
+    out << path << ": " << FormatName(format) << " X file\n"
         << Counted(s.frames, "frame", "frames") << ", " << Counted(s.meshes, "mesh", "meshes") << ", "
         << Counted(s.triangles, "triangle", "triangles");
     if (s.faces != s.triangles) out << " in " << Counted(s.faces, "face", "faces");
@@ -452,53 +460,66 @@ void PrintSummary(const std::string& path, const XDocument& doc, bool json, std:
 
 }  // namespace
 
-XFileSummary SummariseXFile(const XDocument& doc) {
-    XFileSummary s;
-    std::set<std::string> textures, bones;
-    XClipSummary* clip = nullptr;
-    uint32_t clipEnd = 0;
-    for (uint32_t i = 0; i < doc.nodes.size(); ++i) {
-        const XNode& n = doc.nodes[i];
-        if (clip && i >= clipEnd) clip = nullptr;
-        if (n.isReference) continue;
-        const XTemplate& t = doc.TemplateOf(n);
-        if (IsTemplate(t, kTidFrame, "Frame")) {
-            ++s.frames;
-        } else if (IsTemplate(t, kTidMesh, "Mesh")) {
-            ++s.meshes;
-            CountMesh(doc, n, &s);
-        } else if (IsTemplate(t, kTidMaterial, "Material")) {
-            ++s.materials;
-        } else if (IsTemplate(t, kTidTextureFilename, "TextureFilename")) {
-            textures.insert(StringMember(doc, n, "filename"));
-        } else if (IsTemplate(t, kTidSkinWeights, "SkinWeights")) {
-            bones.insert(StringMember(doc, n, "transformNodeName"));
-        } else if (IsTemplate(t, kTidAnimTicksPerSecond, "AnimTicksPerSecond")) {
-            PayloadWalker walker(doc.templates, doc.Payload(n));
-            std::vector<PayloadWalker::MemberAt> members;
-            if (walker.Split(t, &members) && !members.empty() && members[0].value > 0) s.ticksPerSecond = members[0].value;
-        } else if (IsTemplate(t, kTidAnimationSet, "AnimationSet")) {
-            s.clips.push_back(XClipSummary{std::string(doc.Name(n))});
-            clip = &s.clips.back();
-            clipEnd = n.end;
-        } else if (clip && IsTemplate(t, kTidAnimationKey, "AnimationKey")) {
-            CountKeys(doc, n, clip);
-        }
+void XFileSummaryBuilder::Add(const XDocument& doc, const XNode& n, std::span<const uint8_t> payload) {
+    if (n.isReference) return;
+    const XTemplate& t = doc.TemplateOf(n);
+    if (IsTemplate(t, kTidFrame, "Frame")) {
+        ++summary_.frames;
+    } else if (IsTemplate(t, kTidMesh, "Mesh")) {
+        ++summary_.meshes;
+        CountMesh(doc, n, payload, &summary_);
+    } else if (IsTemplate(t, kTidMaterial, "Material")) {
+        // A named material counts once however often it is written; each unnamed one counts.
+        if (n.nameSize == 0) ++unnamedMaterials_;
+        else materials_.emplace(doc.Name(n));
+    } else if (IsTemplate(t, kTidTextureFilename, "TextureFilename")) {
+        textures_.insert(StringMember(doc, n, payload, "filename"));
+    } else if (IsTemplate(t, kTidSkinWeights, "SkinWeights")) {
+        bones_.insert(StringMember(doc, n, payload, "transformNodeName"));
+    } else if (IsTemplate(t, kTidAnimTicksPerSecond, "AnimTicksPerSecond")) {
+        PayloadWalker walker(doc.templates, payload);
+        std::vector<PayloadWalker::MemberAt> members;
+        if (walker.Split(t, &members) && !members.empty() && members[0].value > 0)
+            summary_.ticksPerSecond = members[0].value;
+    } else if (IsTemplate(t, kTidAnimationSet, "AnimationSet")) {
+        summary_.clips.push_back(XClipSummary{std::string(doc.Name(n))});
+        clipNode_ = static_cast<uint32_t>(&n - doc.nodes.data());
+    } else if (clipNode_ != kNoNode && IsTemplate(t, kTidAnimationKey, "AnimationKey")) {
+        // Keys count for the animation set they are inside of.
+        uint32_t above = n.parent;
+        while (above != kNoNode && above != clipNode_) above = doc.nodes[above].parent;
+        if (above == clipNode_) CountKeys(doc, n, payload, &summary_.clips.back());
     }
-    s.textures = textures.size();
-    s.bones = bones.size();
-    return s;
+}
+
+XFileSummary XFileSummaryBuilder::Finish() {
+    summary_.textures = textures_.size();
+    summary_.bones = bones_.size();
+    summary_.materials = materials_.size() + unnamedMaterials_;
+    return std::move(summary_);
+}
+
+XFileSummary SummariseXFile(const XDocument& doc) {
+    XFileSummaryBuilder builder;
+    for (const XNode& n : doc.nodes) builder.Add(doc, n, doc.Payload(n));
+    return builder.Finish();
 }
 
 int RunInspect(const std::string& path, bool json, std::ostream& out, std::ostream& err, bool summary) {
     XDocument doc;
-    XResult r = ReadXFileFromPath(path, &doc);
+    XFileSummaryBuilder builder;
+    XReadOptions options;
+    // The summary is counted while the file is read, object by object, without keeping payloads.
+    if (summary) options.onObject = [&builder](const XDocument& d, const XNode& n, std::span<const uint8_t> payload) {
+        builder.Add(d, n, payload);
+    };
+    XResult r = ReadXFileFromPath(path, &doc, options);
     if (!r.ok()) {
         err << "plover: " << r.message << "\n";
         return 1;
     }
     if (summary) {
-        PrintSummary(path, doc, json, out);
+        PrintSummary(path, doc.format, builder.Finish(), json, out);
         return 0;
     }
     size_t objects = 0;

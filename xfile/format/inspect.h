@@ -3,6 +3,8 @@
 
 #include <cstdint>
 #include <ostream>
+#include <set>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -27,7 +29,8 @@ struct XFileSummary {
     uint64_t faces = 0;      // the meshes' faces
     uint64_t triangles = 0;  // the same faces cut into triangles (a polygon of n corners gives n - 2)
     uint64_t vertices = 0;   // the meshes' vertices
-    uint64_t materials = 0;  // Material objects (references not counted)
+    uint64_t materials = 0;  // distinct names of Material objects, and each unnamed one (a mesh's
+                             // default material); references not counted
     uint64_t textures = 0;   // distinct file names of TextureFilename objects
     uint64_t bones = 0;      // distinct bone names of SkinWeights objects
     uint32_t ticksPerSecond = 4800;  // AnimTicksPerSecond, else the format's default
@@ -35,6 +38,20 @@ struct XFileSummary {
 };
 
 XFileSummary SummariseXFile(const XDocument& doc);
+
+// The same counts object by object, as a read hands them over (XReadOptions::onObject): each
+// object comes with its payload, after its parents and before its children.
+class XFileSummaryBuilder {
+public:
+    void Add(const XDocument& doc, const XNode& node, std::span<const uint8_t> payload);
+    XFileSummary Finish();
+
+private:
+    XFileSummary summary_;
+    std::set<std::string> textures_, bones_, materials_;
+    uint64_t unnamedMaterials_ = 0;
+    uint32_t clipNode_ = kNoNode;  // the last AnimationSet begun
+};
 
 // Prints each object's template, name, payload size and a summary of its main fields
 // (indented by depth), or with `summary` only the counts of SummariseXFile; with `json` either

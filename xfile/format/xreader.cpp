@@ -608,6 +608,11 @@ private:
             return Fail(listPos_, std::to_string(listLeft_) + " list values left over after the members of '" +
                                       std::string(head.text) + "'");
         doc_->nodes[index].payloadSize = doc_->payloads.size() - node.payloadOffset;
+        if (options_.onObject) {
+            options_.onObject(*doc_, doc_->nodes[index], doc_->Payload(doc_->nodes[index]));
+            doc_->payloads.resize(node.payloadOffset);
+            doc_->nodes[index].payloadSize = 0;
+        }
         return true;
     }
 

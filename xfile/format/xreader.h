@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -14,6 +15,9 @@
 #include "xfile/format/xtemplates.h"
 
 namespace xfile {
+
+struct XDocument;
+struct XNode;
 
 // Limits on what one read may take. Each one exceeded fails the read with XStatus::LimitExceeded
 // and a message naming the place in the file.
@@ -28,6 +32,11 @@ struct XReadOptions {
     size_t maxDocumentBytes = size_t(1) << 30;      // memory of the parsed tree: nodes, names and payloads
     // Templates known before the file's own definitions; null means the three published sets.
     const XTemplateRegistry* templates = nullptr;
+    // When set, called for every data object as soon as its own members are read (before its
+    // children), with its node (template, name, parent and depth; not yet its end) and its
+    // payload. The payload is then dropped: the document keeps only the nodes and names, so that
+    // a pass over a file of any size holds little more than the file.
+    std::function<void(const XDocument&, const XNode&, std::span<const uint8_t> payload)> onObject;
 };
 
 inline constexpr uint32_t kNoNode = 0xFFFFFFFFu;

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <tuple>
 
 #include "common/xfile_samples.h"
 #include "xfile/format/inspect.h"
@@ -53,7 +54,7 @@ TEST(Inspect, PrintsTheTreeSummaryAndJsonOrTheReadersError) {
     EXPECT_EQ(RunInspect(path, false, out, err), 1);
     EXPECT_NE(err.str().find("inspect_truncated.x: line "), std::string::npos) << err.str();
     EXPECT_NE(err.str().find("expected a number for 'values' of 'FloatKeys', found the end of the data"), std::string::npos) << err.str();
-    EXPECT_EQ(RunInspect(path + ".missing", true, out, err), 1);
+    EXPECT_EQ(RunInspect(path + ".missing", true, out, err), 1);  // (the command refuses it before, with 2)
 }
 
 // The style of other writers: a header object, quads, materials inline in the material list,
@@ -94,6 +95,41 @@ TEST(Inspect, SummaryCountsOtherWritersFiles) {
                               "\"materials\":2,\"textures\":1,\"ticksPerSecond\":30,\"clips\":[{\"name\":\"Wave\","
                               "\"keys\":2,\"firstTick\":10,\"lastTick\":55,\"seconds\":1.5},"),
               std::string::npos) << json.str();
+
+    // A material written into each mesh that uses it counts once by its name, as the exporter
+    // counts it; each unnamed one (a mesh's default material) counts on its own.
+    const std::string red = "Material Red { 1;0;0;1;; 0; 0;0;0;; 0;0;0;; }";
+    const std::string mesh = " { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,2;; MeshMaterialList { ";
+    const std::string twice = "xof 0303txt 0032\nMesh A" + mesh + "1; 1; 0;; " + red + " } }\nMesh B" + mesh +
+                              "2; 1; 0;; " + red + " Material { 0;0;1;1;; 0; 0;0;0;; 0;0;0;; } } }\n";
+    path = WriteTemp("inspect_shared.x", std::vector<uint8_t>(twice.begin(), twice.end()));
+    std::ostringstream shared;
+    ASSERT_EQ(RunInspect(path, false, shared, err, true), 0) << err.str();
+    EXPECT_NE(shared.str().find("0 frames, 2 meshes, 2 triangles, 6 vertices, 0 bones, 0 clips, 2 materials"),
+              std::string::npos)
+        << shared.str();
+}
+
+// The summary counted while the file is read equals the one of the whole tree, and a read that
+// hands objects over keeps no payload.
+TEST(Inspect, TheStreamedSummaryIsTheTreesSummary) {
+    const std::vector<uint8_t> bytes = SaveSample(WriteSampleScene, XFileFormat::Binary);
+    XDocument whole;
+    ASSERT_TRUE(ReadXFile(bytes, &whole).ok());
+    XFileSummaryBuilder builder;
+    XReadOptions options;
+    options.onObject = [&builder](const XDocument& d, const XNode& n, std::span<const uint8_t> payload) {
+        builder.Add(d, n, payload);
+    };
+    XDocument streamed;
+    ASSERT_TRUE(ReadXFile(bytes, &streamed, options).ok());
+    EXPECT_TRUE(streamed.payloads.empty());
+    const XFileSummary a = SummariseXFile(whole), b = builder.Finish();
+    EXPECT_EQ(std::tie(a.frames, a.meshes, a.faces, a.triangles, a.vertices, a.materials, a.textures, a.bones),
+              std::tie(b.frames, b.meshes, b.faces, b.triangles, b.vertices, b.materials, b.textures, b.bones));
+    ASSERT_EQ(b.clips.size(), a.clips.size());
+    EXPECT_EQ(b.clips[0].keyCount, a.clips[0].keyCount);
+    EXPECT_EQ(b.clips[0].lastTick, a.clips[0].lastTick);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Sets everything up and exports the bundled examples: examples/simple_scene.json to
-# out/example.x, then each model under examples/ to out/<Model>.x (textures beside it).
+# Installs the packages the command needs (not those of the tests), builds it and exports the
+# bundled examples: examples/simple_scene.json to out/example.x, then each model under examples/
+# to out/<Model>.x (textures beside it).
 # Extra arguments go to every export (for example --set XFileType=0 for text files).
 set -euo pipefail
 cd "$(dirname "$0")/.."

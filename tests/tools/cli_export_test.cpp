@@ -195,6 +195,42 @@ TEST_F(Cli, ConcurrentConfigSetsKeepEveryChange) {
         EXPECT_EQ(entry.path().filename(), "plover_max_config.ini");  // no temporary left
 }
 
+TEST_F(Cli, ConfigSetRefusesWholeAndUnsetAndResetUndo) {
+    std::string out;
+    // A value the clip list refuses stores nothing at all, not even the rows it would have added.
+    EXPECT_EQ(Plover("config set --config-dir config Mtl=0 Animation0_Name=1bad", out), 2);
+    EXPECT_EQ(out, "plover: Animation0_Name=1bad is refused: a clip name is 1 to 31 letters, digits and _ and does "
+                   "not start with a digit; nothing was changed\n");
+    EXPECT_FALSE(fs::exists(fs::path(command_.configDir) / "plover_max_config.ini"));
+
+    // Unset takes keys back to their defaults; AnimationCount takes the whole clip list.
+    ASSERT_EQ(RunConfigSet(command_.configDir, {"XFileType=0", "Dummy=1", "AnimationCount=2", "Animation1_Name=Run"}),
+              0);
+    EXPECT_EQ(Plover("config unset --config-dir config dummy AnimationCount", out), 0) << out;
+    EXPECT_EQ(Config().find("Dummy="), std::string::npos) << Config();
+    EXPECT_EQ(Config().find("AnimationCount"), std::string::npos) << Config();
+    EXPECT_EQ(Config().find("_Name="), std::string::npos) << Config();
+    EXPECT_NE(Config().find("XFileType=0"), std::string::npos) << Config();
+    EXPECT_EQ(Plover("config unset --config-dir config NoSuchKey XFileType", out), 2);
+    EXPECT_EQ(out, "plover: unknown option key 'NoSuchKey'\n");
+    EXPECT_NE(Config().find("XFileType=0"), std::string::npos) << Config();
+
+    // Reset removes the file: every default, no clip list; a second reset has nothing to do.
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(Plover("config reset --config-dir config", out), 0) << out;
+        EXPECT_FALSE(fs::exists(fs::path(command_.configDir) / "plover_max_config.ini"));
+    }
+
+    // Turning materials off says what went with them; turning them on again, what stays off.
+    EXPECT_EQ(Plover("config set --config-dir config Mtl=0", out), 0);
+    EXPECT_NE(out.find("Mtl=0 also turned off EffectParam, DxFx and TextureFiles; Mtl=1 does not turn them back on"),
+              std::string::npos)
+        << out;
+    EXPECT_EQ(Plover("config set --config-dir config Mtl=1 DxFx=1", out), 0);
+    EXPECT_NE(out.find("Mtl=1 leaves EffectParam and TextureFiles off; set them to 1 as well"), std::string::npos)
+        << out;
+}
+
 TEST_F(Cli, TheCommandLine) {
     std::string out;
     EXPECT_EQ(Plover("--version", out), 0);
@@ -215,10 +251,68 @@ TEST_F(Cli, TheCommandLine) {
     const size_t end = out.find(" s\n") + 2, start = out.rfind(", ", end);
     ASSERT_LT(start, end) << out;
     EXPECT_EQ(out.erase(start, end - start),  // without the time taken
-              "plover: wrote out.x: 1 frame, 1 mesh, 1 triangle, 0 bones, 1 clip, 0 materials; 1 file written, 3.1 KB\n"
+              "plover: wrote out.x: 1 frame, 1 mesh, 1 triangle, 0 bones, 1 clip at 30 fps, 1 material; 1 file "
+              "written, 3.1 KiB\n"
               "plover: tangents left out: set DeclData=1\n");
     EXPECT_EQ(Plover("export scene.json -o ''", out), 2);
     EXPECT_EQ(out, "plover: the output path is empty\n");
+
+    // --set takes one KEY=VALUE: the input after it stays the input. A scale without its switch,
+    // an --fps that a document does not use and an output name without .x are said.
+    EXPECT_EQ(Plover("export --config-dir config --set SpaceScale=2 --fps 24 scene.json -o out.bin -q", out), 0)
+        << out;
+    EXPECT_EQ(out,
+              "plover: note: out.bin does not end in .x; the X file is written under that name as given\n"
+              "plover: note: --fps 24 is not used: scene.json keeps its own frame rate, 30 fps\n");
+    EXPECT_EQ(Plover("export --config-dir config --set SpaceScale=2 scene.json -o out.x", out), 0) << out;
+    EXPECT_NE(out.find("plover: SpaceScale=2 not applied: set SpaceScaleEnable=1\n"), std::string::npos) << out;
+
+    // inspect words a path that names no file as export does, with the same code.
+    EXPECT_EQ(Plover("inspect none.x", out), 2);
+    EXPECT_EQ(out, "plover: none.x: no such file\n");
+    EXPECT_EQ(Plover("inspect --summary config", out), 2);
+    EXPECT_EQ(out, "plover: config is a folder; give an X file\n");
+
+    // A Blender file is sent to the add-on, not to Assimp's words.
+    Write("scene.blend", std::string("BLENDER-v300REND") + std::string(64, '\0'));
+    EXPECT_EQ(Plover("export scene.blend -o out.x", out), 2);
+    EXPECT_EQ(out, "plover: scene.blend: a Blender file, which plover does not read: export the scene from Blender "
+                   "with the Plover add-on (docs/blender.md), or save it from Blender as glTF and export that\n");
+
+    // The version the plug-in reports to the host is not the command's.
+    EXPECT_EQ(Plover("plugins", out), 0);
+    EXPECT_NE(out.find("exporter version: 1.00 (what the plug-in reports to the host; plover --version is the "
+                       "command's)"),
+              std::string::npos)
+        << out;
+}
+
+// `cmake --install` with a prefix gives a command on PATH that finds its modules: the plug-in and,
+// for a model Assimp reads, Assimp's import module.
+TEST_F(Cli, InstalledUnderAPrefix) {
+    std::string out;
+    ASSERT_EQ(Run("cmake --install '" + std::string(PLOVER_BINARY_DIR) + "' --prefix prefix", out), 0) << out;
+    Write("scene.json", kTwoNodes);
+    Write("tri.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n");
+    EXPECT_EQ(Run("PATH=\"$PWD/prefix/bin:$PATH\" plover export scene.json -o a.x --config-dir config -q", out), 0)
+        << out;
+    EXPECT_EQ(Run("prefix/bin/plover export tri.obj -o b.x --config-dir config -q", out), 0) << out;
+}
+
+// Without --fps an imported model's timeline runs at the rate its key times fall on, so that
+// its clips keep their lengths; the summary names it. (Fox's keys are 24ths of a second, but
+// the run's last one falls between them: 120 frames per second hold every key.)
+TEST_F(Cli, AModelsKeysChooseItsFrameRate) {
+    fs::create_directory_symlink(fs::path(PLOVER_SOURCE_DIR) / "examples", dir_ / "examples");
+    std::string out;
+    ASSERT_EQ(Plover("export --config-dir config examples/Fox/Fox.glb -o fox.x", out), 0) << out;
+    EXPECT_NE(out.find("3 clips at 120 fps"), std::string::npos) << out;
+    ASSERT_EQ(Plover("inspect --summary fox.x", out), 0);
+    EXPECT_NE(out.find("clip Walk: 0.708 s"), std::string::npos) << out;
+    // A rate given still counts: the walk then takes whole frames of 30 per second.
+    ASSERT_EQ(Plover("export --config-dir config examples/Fox/Fox.glb -o fox.x --fps 30 -q", out), 0) << out;
+    ASSERT_EQ(Plover("inspect --summary fox.x", out), 0);
+    EXPECT_NE(out.find("clip Walk: 0.733 s"), std::string::npos) << out;
 }
 
 // Every command of the usage guide's worked examples runs as written, and does what the text

@@ -7,7 +7,7 @@
 
 namespace fs = std::filesystem;
 
-bool CheckInputPath(const std::string& path, std::string& error) {
+bool CheckInputPath(const std::string& path, std::string& error, const char* wanted) {
     std::error_code ec;
     if (path.empty()) {
         error = "the input path is empty";
@@ -19,7 +19,7 @@ bool CheckInputPath(const std::string& path, std::string& error) {
         return false;
     }
     if (status.type() == fs::file_type::directory) {
-        error = path + " is a folder; give a scene document or a model file";
+        error = path + " is a folder; give " + std::string(wanted);
         return false;
     }
     return true;
@@ -42,4 +42,9 @@ bool CheckOutputPath(const std::string& path, std::string& error) {
         return false;
     }
     return true;
+}
+
+bool HasXExtension(const std::string& path) {
+    const std::string extension = fs::path(path).extension().string();
+    return extension == ".x" || extension == ".X";
 }

@@ -20,7 +20,8 @@ struct ExportCommand {
     std::string configDir;              // empty: the user's default configuration directory
     std::vector<std::string> settings;  // KEY=VALUE one-run overrides
     std::string pluginPath;             // empty: plover.dle beside the executable
-    int frameRate = 30;                 // timeline frame rate of an imported file
+    int frameRate = 0;                  // timeline frame rate of an imported file; 0: its key times
+                                        // choose (see LoadSceneInput)
     // An X file input's convention (default: left-handed, Y up), and files outside its folder.
     bool fromRightHanded = false;
     bool fromZUp = false;
@@ -39,13 +40,14 @@ int RunExportCommand(const ExportCommand& command);
 // The same with the stop request read from pendingSignal (0: none, else the signal number).
 int RunExportCommand(const ExportCommand& command, const std::function<int()>& pendingSignal);
 
-// The line printed after a successful export: what was written, sizes and time.
-std::string FormatExportSummary(const ExportReport& report);
+// The line printed after a successful export: what was written, the frame rate of its clips,
+// sizes and time.
+std::string FormatExportSummary(const ExportReport& report, int frameRate);
 
 struct DumpCommand {
     std::string inputPath;   // a scene document (.json) or any file Assimp reads
     std::string outputPath;  // the scene document to write
-    int frameRate = 30;
+    int frameRate = 0;       // as ExportCommand's
     bool fromRightHanded = false;  // as in ExportCommand
     bool fromZUp = false;
     bool allowOutsideFiles = false;
@@ -109,3 +111,5 @@ int RunPluginsCommand(const std::string& pluginPath);
 
 int RunConfigShow(const std::string& configDir);
 int RunConfigSet(const std::string& configDir, const std::vector<std::string>& settings);
+int RunConfigUnset(const std::string& configDir, const std::vector<std::string>& keys);
+int RunConfigReset(const std::string& configDir);

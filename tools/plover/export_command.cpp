@@ -37,23 +37,28 @@ std::string Size(uint64_t bytes) {
     char text[32];
     if (bytes < 1024) return Count(bytes, "byte", "bytes");
     if (bytes < 1024 * 1024) {
-        std::snprintf(text, sizeof text, "%.1f KB", static_cast<double>(bytes) / 1024.0);
+        std::snprintf(text, sizeof text, "%.1f KiB", static_cast<double>(bytes) / 1024.0);
     } else {
-        std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / (1024.0 * 1024.0));
+        std::snprintf(text, sizeof text, "%.1f MiB", static_cast<double>(bytes) / (1024.0 * 1024.0));
     }
     return text;
 }
 
 }  // namespace
 
-std::string FormatExportSummary(const ExportReport& report) {
+std::string FormatExportSummary(const ExportReport& report, int frameRate) {
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.2f s", report.seconds);
     return "wrote " + report.outputPath + ": " + Count(report.frameCount, "frame", "frames") + ", " +
            Count(report.meshCount, "mesh", "meshes") + ", " + Count(report.triangleCount, "triangle", "triangles") +
-           ", " + Count(report.boneCount, "bone", "bones") + ", " + Count(report.clipCount, "clip", "clips") + ", " +
+           ", " + Count(report.boneCount, "bone", "bones") + ", " + Count(report.clipCount, "clip", "clips") +
+           (report.clipCount != 0 ? " at " + std::to_string(frameRate) + " fps" : std::string()) + ", " +
            Count(report.materialCount, "material", "materials") + "; " +
-           Count(report.fileCount, "file written", "files written") + ", " + Size(report.byteCount) + ", " + seconds;
+           Count(report.fileCount, "file written", "files written") +
+           (report.unnamedImageCount != 0
+                ? " (" + Count(report.unnamedImageCount, "image", "images") + " the X file does not name)"
+                : std::string()) +
+           ", " + Size(report.byteCount) + ", " + seconds;
 }
 
 int RunExportCommand(const ExportCommand& command) {
@@ -76,6 +81,10 @@ int RunExportCommand(const ExportCommand& command, const std::function<int()>& p
         // Keys that a rule changed as a consequence of a setting are expected; say only what
         // became of the values given.
         if (line.find(" changed from ") == std::string::npos) std::cerr << "plover: --set " << line << "\n";
+    }
+    if (!HasXExtension(command.outputPath)) {
+        std::cerr << "plover: note: " << command.outputPath
+                  << " does not end in .x; the X file is written under that name as given\n";
     }
     std::unique_ptr<PluginModule> module =
         PluginModule::Load(command.pluginPath.empty() ? DefaultPluginPath() : command.pluginPath, error);
@@ -164,7 +173,7 @@ int RunExportCommand(const ExportCommand& command, const std::function<int()>& p
                     kExitNotWritten);
     }
     if (!command.quiet) {
-        std::cerr << "plover: " << FormatExportSummary(*report) << "\n";
+        std::cerr << "plover: " << FormatExportSummary(*report, scene->frameRate()) << "\n";
         for (const std::string& line : report->leftOut) std::cerr << "plover: " << line << "\n";
     }
     if (!command.previewPath.empty()) return DrawXFile(command.outputPath, command.previewPath, {}, command.quiet, "");

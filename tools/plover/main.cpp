@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/platform.h"
+#include "tools/plover/arguments.h"
 #include "tools/plover/commands.h"
 #include "xfile/format/inspect.h"
 
@@ -45,15 +46,21 @@ int main(int argc, char** argv) {
     ExportCommand exportCommand;
     CLI::App* exportApp = app.add_subcommand("export", "Export a scene document or a model file to an X file");
     exportApp->add_option("scene", exportCommand.scenePath,
-                          "Scene document (.json), an X file, or a model file Assimp reads (.gltf, .glb, .fbx, .dae, .obj, ...)")
+                          "Scene document (.json), an X file, a glTF model (.gltf, .glb; plover's own reader), or "
+                          "another model file Assimp reads (.fbx, .dae, .obj, ...)")
         ->required();
     exportApp->add_option("-o,--output", exportCommand.outputPath, "Output X file")->required();
     exportApp->add_option("--config-dir", exportCommand.configDir,
-                          "The host's plug-in configuration directory (default: $XDG_CONFIG_HOME/plover)");
+                          "The folder of plover_max_config.ini (default: $XDG_CONFIG_HOME/plover, else "
+                          "~/.config/plover)");
+    // One KEY=VALUE per --set, so that the input path after it stays the input path.
     exportApp->add_option("--set", exportCommand.settings,
-                          "KEY=VALUE: override an option for this run only (repeatable)");
+                          "KEY=VALUE: override an option for this run only (repeat --set for each)")
+        ->allow_extra_args(false);
     exportApp->add_option("--plugin", exportCommand.pluginPath, "The plug-in module (default: plover.dle beside plover)");
-    exportApp->add_option("--fps", exportCommand.frameRate, "Timeline frames per second of an imported model (divides 4800)")
+    exportApp->add_option("--fps", exportCommand.frameRate,
+                          "Timeline frames per second of an imported model (divides 4800; default: the rate its key "
+                          "times fall on, else 30). A scene document keeps its own.")
         ->check(CLI::Range(1, 4800));
     exportApp->add_flag("--from-right-handed", exportCommand.fromRightHanded,
                         "An X file input is right-handed (default: left-handed, as the exporter writes)");
@@ -77,13 +84,13 @@ int main(int argc, char** argv) {
     PreviewFlags previewFlags;
     CLI::App* previewApp = nullptr;
     ConvertCommand convertCommand;
-    CLI::App *dumpApp = nullptr, *convertApp = nullptr, *configApp = nullptr, *showApp = nullptr, *setApp = nullptr, *inspectApp = nullptr,
-             *pluginsApp = nullptr;
+    CLI::App *dumpApp = nullptr, *convertApp = nullptr, *configApp = nullptr, *showApp = nullptr, *setApp = nullptr,
+             *unsetApp = nullptr, *resetApp = nullptr, *inspectApp = nullptr, *pluginsApp = nullptr;
     if (argc < 2 || std::string_view(argv[1]) != "export") {
         dumpApp = app.add_subcommand("dump", "Write the scene an export would read as a scene document");
-        dumpApp->add_option("input", dumpCommand.inputPath, "X file, model file Assimp reads, or a scene document")->required();
+        dumpApp->add_option("input", dumpCommand.inputPath, "X file, glTF model, model file Assimp reads, or a scene document")->required();
         dumpApp->add_option("-o,--output", dumpCommand.outputPath, "Scene document to write (.json)")->required();
-        dumpApp->add_option("--fps", dumpCommand.frameRate, "Timeline frames per second (divides 4800)")
+        dumpApp->add_option("--fps", dumpCommand.frameRate, "Timeline frames per second of an imported model, as for export")
             ->check(CLI::Range(1, 4800));
         dumpApp->add_flag("--from-right-handed", dumpCommand.fromRightHanded, "An X file input is right-handed");
         dumpApp->add_flag("--from-z-up", dumpCommand.fromZUp, "An X file input has Z up");
@@ -112,7 +119,13 @@ int main(int argc, char** argv) {
         showApp = configApp->add_subcommand("show", "Print every option as an export would load it");
         setApp = configApp->add_subcommand("set", "Change options in the configuration file");
         setApp->add_option("settings", settings, "KEY=VALUE ...")->required();
-        for (CLI::App* sub : {showApp, setApp})
+        unsetApp = configApp->add_subcommand(
+            "unset", "Remove options from the configuration file: each reads its default again "
+                     "(AnimationCount: the whole clip list)");
+        unsetApp->add_option("keys", settings, "KEY ...")->required();
+        resetApp = configApp->add_subcommand(
+            "reset", "Remove the configuration file: every option reads its default, no clip list");
+        for (CLI::App* sub : {showApp, setApp, unsetApp, resetApp})
             sub->add_option("--config-dir", configDir, "The host's plug-in configuration directory");
 
         inspectApp = app.add_subcommand("inspect", "Print the object tree of an X file");
@@ -169,6 +182,8 @@ int main(int argc, char** argv) {
     if (chosen(convertApp)) return RunConvertCommand(convertCommand);
     if (chosen(showApp)) return RunConfigShow(configDir);
     if (chosen(setApp)) return RunConfigSet(configDir, settings);
+    if (chosen(unsetApp)) return RunConfigUnset(configDir, settings);
+    if (chosen(resetApp)) return RunConfigReset(configDir);
     if (chosen(pluginsApp)) return RunPluginsCommand(pluginPath);
     if (chosen(previewApp)) {
         std::string error;
@@ -178,6 +193,13 @@ int main(int argc, char** argv) {
         }
         return RunPreviewCommand(previewCommand);
     }
-    if (chosen(inspectApp)) return xfile::RunInspect(inspectPath, inspectJson, std::cout, std::cerr, inspectSummary);
+    if (chosen(inspectApp)) {
+        // A path that names no file is a usage error, worded and coded as for the other commands.
+        if (std::string error; !CheckInputPath(inspectPath, error, "an X file")) {
+            std::cerr << "plover: " << error << "\n";
+            return kExitUsage;
+        }
+        return xfile::RunInspect(inspectPath, inspectJson, std::cout, std::cerr, inspectSummary);
+    }
     return kExitUsage;
 }

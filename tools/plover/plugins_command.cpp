@@ -28,7 +28,8 @@ int RunPluginsCommand(const std::string& pluginPath) {
     std::cout << "  exporter:     " << exporter->LongDesc() << "\n"
               << "  short:        " << exporter->ShortDesc() << "\n"
               << "  author:       " << exporter->AuthorName() << "\n"
-              << "  version:      " << exporter->Version() << "\n"
+              << "  exporter version: " << exporter->Version() / 100 << "." << exporter->Version() / 10 % 10
+              << exporter->Version() % 10 << " (what the plug-in reports to the host; plover --version is the command's)\n"
               << "  extensions:  ";
     for (int i = 0; i < exporter->ExtCount(); ++i) std::cout << " " << exporter->Ext(i);
     std::cout << "\n";

@@ -23,6 +23,10 @@ bool LoadSceneInput(const std::string& path, int frameRate, const std::string& t
     input = SceneInput{};
     if (IsSceneDocumentPath(path)) {
         input.scene = LoadSceneDocument(path, error);
+        if (input.scene && frameRate != 0) {
+            std::cerr << "plover: note: --fps " << frameRate << " is not used: " << path
+                      << " keeps its own frame rate, " << input.scene->frameRate() << " fps\n";
+        }
     } else {
         ImportOptions options;
         options.frameRate = frameRate;

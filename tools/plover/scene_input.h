@@ -38,7 +38,9 @@ struct InputConventions {
 bool IsSceneDocumentPath(const std::string& path);
 
 // Loads a scene document or imports an interchange file.
-// frameRate is the timeline's frame rate for imports; textureDirectory receives the images an
+// frameRate is the timeline's frame rate for imports (0: the rate that holds the file's key times,
+// else 30); a scene document keeps its own, and a frameRate given for one gets a note on standard
+// error. textureDirectory receives the images an
 // imported file stores inside itself (empty: a private temporary folder, input.unpacked). Textures
 // the scene names that cannot be found are printed to standard error as
 // "plover: warning: <texture>: texture not found (...)". With staged, the images are staged

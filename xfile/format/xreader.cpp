@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 
 #include "xfile/format/mszip.h"
 #include "xfile/format/template_codec.h"
@@ -59,6 +60,14 @@ uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8)
 uint32_t Le32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
 
 bool IsNameLike(Kind k) { return k == Kind::Word || k == Kind::Type || k == Kind::Array; }
+
+// The member a value is read for: named in a message only when the read fails, as building the
+// name for every value read would cost more than reading it.
+struct ValueOf {
+    const std::string& member;
+    const std::string& owner;
+};
+std::string Text(const ValueOf& value) { return "'" + value.member + "' of '" + value.owner + "'"; }
 
 class Parser {
 public:
@@ -340,7 +349,7 @@ private:
     }
 
     // ----- values -----
-    bool EnsureList(bool wantFloat, const std::string& what) {
+    bool EnsureList(bool wantFloat, const ValueOf& what) {
         while (listLeft_ == 0) {
             Token t;
             if (!Next(&t)) return false;
@@ -354,20 +363,20 @@ private:
                 listLeft_ = 1;
                 listPos_ = t.dataPos;
             } else {
-                return Fail(t.pos, std::string("expected ") + (wantFloat ? "float" : "integer") + " data for " + what +
+                return Fail(t.pos, std::string("expected ") + (wantFloat ? "float" : "integer") + " data for " + Text(what) +
                                        ", found " + Describe(t));
             }
         }
         if (listFloat_ != wantFloat)
-            return Fail(listPos_, std::string("expected ") + (wantFloat ? "float" : "integer") + " data for " + what +
+            return Fail(listPos_, std::string("expected ") + (wantFloat ? "float" : "integer") + " data for " + Text(what) +
                                       ", found " + (listFloat_ ? "a float list" : "an integer list"));
         return true;
     }
 
-    bool TextNumber(const std::string& what, std::string_view* text) {
+    bool TextNumber(const ValueOf& what, std::string_view* text) {
         Token t;
         if (!Next(&t)) return false;
-        if (t.kind != Kind::Word) return Fail(t.pos, "expected a number for " + what + ", found " + Describe(t));
+        if (t.kind != Kind::Word) return Fail(t.pos, "expected a number for " + Text(what) + ", found " + Describe(t));
         *text = t.text;
         lastPos_ = t.pos;
         return SkipSeparators();
@@ -388,7 +397,7 @@ private:
         return true;
     }
 
-    bool ReadInteger(XType type, const std::string& what) {
+    bool ReadInteger(XType type, const ValueOf& what) {
         int64_t value = 0;
         if (binary_) {
             if (!EnsureList(false, what)) return false;
@@ -403,7 +412,7 @@ private:
             if (!TextNumber(what, &text)) return false;
             auto r = std::from_chars(text.data(), text.data() + text.size(), value);
             if (r.ec != std::errc() || r.ptr != text.data() + text.size())
-                return Fail(lastPos_, "'" + std::string(text.substr(0, 40)) + "' is not an integer (" + what + ")");
+                return Fail(lastPos_, "'" + std::string(text.substr(0, 40)) + "' is not an integer (" + Text(what) + ")");
         }
         int64_t lo = 0, hi = 0;
         switch (type) {
@@ -416,7 +425,7 @@ private:
         }
         if (value < lo || value > hi)
             return Fail(lastPos_, "value " + std::to_string(value) + " is out of range for " +
-                                      std::string(TypeKeyword(type)) + " (" + what + ")");
+                                      std::string(TypeKeyword(type)) + " (" + Text(what) + ")");
         uint32_t bits = static_cast<uint32_t>(value);
         lastInt_ = bits;
         uint8_t b[4] = {static_cast<uint8_t>(bits), static_cast<uint8_t>(bits >> 8), static_cast<uint8_t>(bits >> 16),
@@ -424,7 +433,7 @@ private:
         return Append(b, PrimitiveSize(type));
     }
 
-    bool ReadFloat(XType type, const std::string& what) {
+    bool ReadFloat(XType type, const ValueOf& what) {
         double value = 0;
         if (binary_) {
             if (!EnsureList(true, what)) return false;
@@ -445,26 +454,26 @@ private:
             if (!text.empty() && text[0] == '+') text.remove_prefix(1);
             auto r = std::from_chars(text.data(), text.data() + text.size(), value);
             if (r.ec != std::errc() || r.ptr != text.data() + text.size() || !std::isfinite(value))
-                return Fail(lastPos_, "'" + std::string(text.substr(0, 40)) + "' is not a number (" + what + ")");
+                return Fail(lastPos_, "'" + std::string(text.substr(0, 40)) + "' is not a number (" + Text(what) + ")");
         }
         if (type == XType::Double) return Append(&value, 8);
         float f = static_cast<float>(value);
         if (!std::isfinite(f) && std::isfinite(value))
-            return Fail(lastPos_, "value is out of range for FLOAT (" + what + ")");
+            return Fail(lastPos_, "value is out of range for FLOAT (" + Text(what) + ")");
         return Append(&f, 4);
     }
 
-    bool ReadString(const std::string& what) {
+    bool ReadString(const ValueOf& what) {
         Token t;
         if (binary_ && listLeft_ > 0)
-            return Fail(listPos_, "expected a string for " + what + ", found " + std::to_string(listLeft_) +
+            return Fail(listPos_, "expected a string for " + Text(what) + ", found " + std::to_string(listLeft_) +
                                       " more list values");
         do {
             if (!Next(&t)) return false;
         } while (t.kind == Kind::Comma || t.kind == Kind::Semicolon);
-        if (t.kind != Kind::String) return Fail(t.pos, "expected a string for " + what + ", found " + Describe(t));
+        if (t.kind != Kind::String) return Fail(t.pos, "expected a string for " + Text(what) + ", found " + Describe(t));
         if (std::memchr(t.text.data(), 0, t.text.size()) != nullptr)
-            return Fail(t.pos, "string holds a NUL byte (" + what + ")");
+            return Fail(t.pos, "string holds a NUL byte (" + Text(what) + ")");
         lastPos_ = t.pos;
         uint8_t nul = 0;
         if (!Append(t.text.data(), t.text.size()) || !Append(&nul, 1)) return false;
@@ -472,7 +481,7 @@ private:
     }
 
     // Copies `count` 32-bit list elements straight into the payload (binary files only).
-    bool CopyListValues(bool isFloat, uint64_t count, const std::string& what) {
+    bool CopyListValues(bool isFloat, uint64_t count, const ValueOf& what) {
         while (count > 0) {
             if (!EnsureList(isFloat, what)) return false;
             uint64_t take = std::min<uint64_t>(listLeft_, count);
@@ -537,7 +546,7 @@ private:
                     }
                 }
                 if (uniform != 0) {
-                    if (!CopyListValues(uniform == 2, count * perElement, "'" + m.name + "' of '" + t.name + "'"))
+                    if (!CopyListValues(uniform == 2, count * perElement, ValueOf{m.name, t.name}))
                         return false;
                     continue;
                 }
@@ -554,13 +563,13 @@ private:
     bool ReadValue(const XMember& m, const XTemplate& owner) {
         switch (m.type) {
             case XType::Template: return ReadStruct(m.templateIndex);
-            case XType::String: return ReadString("'" + m.name + "' of '" + owner.name + "'");
+            case XType::String: return ReadString(ValueOf{m.name, owner.name});
             case XType::Float:
-            case XType::Double: return ReadFloat(m.type, "'" + m.name + "' of '" + owner.name + "'");
+            case XType::Double: return ReadFloat(m.type, ValueOf{m.name, owner.name});
             case XType::Unicode:
             case XType::Cstring:
                 return Fail(pos_, "member '" + m.name + "' of '" + owner.name + "' has an unsupported type");
-            default: return ReadInteger(m.type, "'" + m.name + "' of '" + owner.name + "'");
+            default: return ReadInteger(m.type, ValueOf{m.name, owner.name});
         }
     }
 
@@ -907,11 +916,12 @@ XResult ReadXFileFromPath(const std::string& path, XDocument* doc, const XReadOp
     if (ec) return XResult::Error(XStatus::IoError, path + ": " + ec.message());
     if (size > options.maxDecompressedBytes)
         return XResult::Error(XStatus::LimitExceeded, path + ": file of " + std::to_string(size) + " bytes is too large");
-    std::vector<uint8_t> bytes(static_cast<size_t>(size));
+    // Not zero-filled first: every byte is read over at once.
+    const std::unique_ptr<uint8_t[]> bytes(new uint8_t[static_cast<size_t>(size)]);
     std::ifstream in(file, std::ios::binary);
-    if (!in || !in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size())))
+    if (!in || !in.read(reinterpret_cast<char*>(bytes.get()), static_cast<std::streamsize>(size)))
         return XResult::Error(XStatus::IoError, path + ": cannot be read");
-    XResult r = ReadXFile(bytes, doc, options);
+    XResult r = ReadXFile(std::span<const uint8_t>(bytes.get(), static_cast<size_t>(size)), doc, options);
     if (!r.ok()) r.message = path + ": " + r.message;
     return r;
 }

@@ -100,19 +100,27 @@ void LoadOptions(const ProfileFile& file, const OptionsTime& time, ExportOptions
     if (count > kMaxClipCount) count = kMaxClipCount;
     clips.clear();
     const FrameRange range = RangeFrames(time);
+    clips.reserve(static_cast<size_t>(std::max(count, 0)));
     for (int32_t i = 0; i < count; ++i) {
         const size_t index = static_cast<size_t>(i);
         AnimClip clip;
         clip.name = file.GetString(kOptionSection, ClipKey(index, "Name"), "Anim1");
         if (clip.name.empty()) continue;
-        const int32_t start = file.GetInt(kOptionSection, ClipKey(index, "StartKey"), 0);
-        const int32_t end = file.GetInt(kOptionSection, ClipKey(index, "EndKey"), 999999);
+        clip.start = file.GetInt(kOptionSection, ClipKey(index, "StartKey"), 0);
+        clip.end = file.GetInt(kOptionSection, ClipKey(index, "EndKey"), 999999);
+        clips.push_back(std::move(clip));
+    }
+    PullClipsIntoRange(clips, range);
+}
+
+void PullClipsIntoRange(AnimClipList& clips, FrameRange range) {
+    std::erase_if(clips, [](const AnimClip& clip) { return clip.name.empty(); });
+    for (AnimClip& clip : clips) {
         // Clamp each bound separately (not via std::clamp: the range may be inverted in a broken
         // scene), then keep the start from passing the end.
-        clip.start = Clamp(start, range.first, range.last);
-        clip.end = Clamp(end, range.first, range.last);
+        clip.start = Clamp(clip.start, range.first, range.last);
+        clip.end = Clamp(clip.end, range.first, range.last);
         if (clip.start > clip.end) clip.start = clip.end;
-        clips.push_back(std::move(clip));
     }
 }
 

@@ -44,6 +44,10 @@ void LoadOptions(const std::string& path, const OptionsTime& time, ExportOptions
 void LoadOptions(const ProfileFile& file, const OptionsTime& time, ExportOptions& options,
                  std::string& sceneRootName, AnimClipList& clips);
 
+// What a load does to the clips it reads: drops those with an empty name, pulls each frame into
+// the range and, when the start then lies after the end, moves the start to the end.
+void PullClipsIntoRange(AnimClipList& clips, FrameRange range);
+
 // True when the file defines a clip list of its own: it holds AnimationCount or a clip key.
 // Without one, a load gives the default clip list.
 bool DefinesClips(const ProfileFile& file);

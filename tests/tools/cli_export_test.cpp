@@ -84,13 +84,11 @@ const char* kClipScene = R"({"plover_scene": 1,
 TEST_F(Cli, OutOfRangeSettingsAndAModelsClipsUnlessTheUserGivesSome) {
     command_.scenePath = Write("clips.json", kClipScene);
     // Setting an unrelated option must not store a clip list that would replace every model's.
-    // An out-of-range value means the same for one run and in the file: the dialog's list shows
-    // it as text. (That a setting applies for one run only is the driver tests'.)
-    ASSERT_EQ(RunConfigSet(command_.configDir, {"XFileType=7"}), 0);
-    EXPECT_NE(Config().find("XFileType=0"), std::string::npos) << Config();
+    // (That a setting applies for one run only is the driver tests'.)
+    ASSERT_EQ(RunConfigSet(command_.configDir, {"Mtl=1"}), 0);
     EXPECT_EQ(Config().find("AnimationCount"), std::string::npos) << Config();
     EXPECT_EQ(Config().find("Animation0_"), std::string::npos) << Config();
-    command_.settings = {"XFileType=7"};
+    command_.settings = {"XFileType=0"};
     ASSERT_EQ(RunExportCommand(command_), 0);
     std::string x = ReadText(command_.outputPath);
     EXPECT_EQ(x.substr(0, 16), "xof 0303txt 0032");
@@ -114,10 +112,80 @@ TEST_F(Cli, OutOfRangeSettingsAndAModelsClipsUnlessTheUserGivesSome) {
     ::testing::internal::CaptureStderr();
     ASSERT_EQ(RunExportCommand(command_), 0);
     const std::string warned = ::testing::internal::GetCapturedStderr();
-    EXPECT_NE(warned.find("ends at frame 25, before it starts at frame 30"), std::string::npos) << warned;
+    EXPECT_NE(warned.find("ends at frame 25, before it starts at frame 30; the export starts it at its end"),
+              std::string::npos)
+        << warned;
     EXPECT_NE(warned.find("clip Late (frames 30 to 25) lies outside the animation (frames 0 to 20)"),
               std::string::npos)
         << warned;
+}
+
+// A silent export uses the options file's values and one-run settings as they are stored, whatever
+// the input; only `config set`, standing for the dialog, corrects them. Each setting the dialog
+// would not hold gets one line saying what the export does with it.
+TEST_F(Cli, StoredAndOneRunValuesMeanWhatTheySay) {
+    const std::string clips = Write("clips.json", kClipScene);
+    const std::string plain = Write("plain.json", kTwoNodes);
+    const std::string model = std::string(PLOVER_TEST_DATA_DIR) + "/assets/gltf/BoxTextured/BoxTextured.gltf";
+    const auto exportWith = [&](const std::string& config, const std::string& scene,
+                                std::vector<std::string> settings, std::string* said = nullptr) {
+        std::ofstream(fs::path(command_.configDir) / "plover_max_config.ini") << "[Option]\n" << config;
+        command_.scenePath = scene;
+        command_.settings = std::move(settings);
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(RunExportCommand(command_), 0) << config;
+        const std::string text = ::testing::internal::GetCapturedStderr();
+        if (said) *said = text;
+        return ReadText(command_.outputPath);
+    };
+    // Any XFileType other than 0 and 1 writes a compressed file, for every input and with
+    // unrelated settings.
+    for (const std::string& scene : {clips, plain, model}) {
+        for (const std::vector<std::string>& settings : {std::vector<std::string>{}, {"Mtl=1"}}) {
+            EXPECT_EQ(exportWith("XFileType=7\n", scene, settings).substr(0, 16), "xof 0303bzip0032") << scene;
+        }
+    }
+    std::string said;
+    EXPECT_EQ(exportWith("XFileType=0\n", plain, {"XFileType=7", "KeyOptimizeLevel=2"}, &said).substr(0, 16),
+              "xof 0303bzip0032");
+    EXPECT_EQ(said,
+              "plover: --set XFileType=7 is outside the dialog's range (0 text, 1 binary, 2 compressed); the export "
+              "writes a compressed binary file (the value is kept)\n");
+
+    // KeyOptimizeLevel 0 keeps every sampled key: 11 frames in each of two clips, for scale and
+    // position; level 3 drops the keys of the still scale.
+    const auto vectorKeys = [](const std::string& text) {
+        size_t keys = 0;
+        for (size_t at = text.find(";3;"); at != std::string::npos; at = text.find(";3;", at + 1)) ++keys;
+        return keys;
+    };
+    const std::string kept = exportWith("XFileType=0\nKeyOptimizeLevel=0\n", clips, {});
+    EXPECT_EQ(vectorKeys(kept), 44u);
+    EXPECT_LT(vectorKeys(exportWith("XFileType=0\nKeyOptimizeLevel=3\n", clips, {})), 44u);
+    EXPECT_EQ(exportWith("XFileType=0\n", clips, {"KeyOptimizeLevel=0"}, &said), kept);
+    EXPECT_NE(said.find("KeyOptimizeLevel=0 is outside the dialog's range (1 to 3); the export keeps every key"),
+              std::string::npos)
+        << said;
+
+    // A scale of 0 or less leaves the scene unscaled, from the file and from a setting.
+    const std::string unscaled = exportWith("XFileType=0\n", clips, {});
+    EXPECT_EQ(exportWith("XFileType=0\nSpaceScaleEnable=1\nSpaceScale=-2\n", clips, {}), unscaled);
+    EXPECT_EQ(exportWith("XFileType=0\nSpaceScaleEnable=1\n", clips, {"SpaceScale=-2"}, &said), unscaled);
+    EXPECT_NE(said.find("SpaceScale=-2 is outside the dialog's range (above 0, at most 999999); the export leaves "
+                        "the scene unscaled"),
+              std::string::npos)
+        << said;
+
+    // A custom timeline beyond the dialog's 999999 units a frame, and a sampling rate beyond its
+    // three digits, are used as they are.
+    std::string x = exportWith("XFileType=0\nKeyOptimizeLevel=0\nTimeline=1\nTimelineCustom=2000000\n", clips, {});
+    EXPECT_NE(x.find("2000000;3;"), std::string::npos);
+    x = exportWith("XFileType=0\nKeyOptimizeLevel=0\n", clips, {"SampleRate=1200"}, &said);
+    EXPECT_NE(x.find("\n   4;3;"), std::string::npos);  // 4800 ticks a second / 1200
+    EXPECT_NE(said.find("SampleRate=1200 is outside the dialog's range (1 to 999); the export samples 1200 times a "
+                        "second"),
+              std::string::npos)
+        << said;
 }
 
 TEST_F(Cli, EachMistakeGetsOneMessageAndLeavesOutputsAlone) {

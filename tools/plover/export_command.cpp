@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "host/console.h"
+#include "options/export_settings.h"
 #include "sdk/plugin.h"
 #include "tools/plover/arguments.h"
 #include "tools/plover/commands.h"
@@ -77,11 +78,6 @@ int RunExportCommand(const ExportCommand& command, const std::function<int()>& p
     if (!ReadOptionsFile(ConfigFilePath(configDir), userOptions, error)) return Fail(error, kExitUsage);
     SettledOptions settled;
     if (!SettleOptions(userOptions, command.settings, settled, error)) return Fail(error, kExitUsage);
-    for (const std::string& line : settled.corrections) {
-        // Keys that a rule changed as a consequence of a setting are expected; say only what
-        // became of the values given.
-        if (line.find(" changed from ") == std::string::npos) std::cerr << "plover: --set " << line << "\n";
-    }
     if (!HasXExtension(command.outputPath)) {
         std::cerr << "plover: note: " << command.outputPath
                   << " does not end in .x; the X file is written under that name as given\n";
@@ -102,6 +98,12 @@ int RunExportCommand(const ExportCommand& command, const std::function<int()>& p
                         {command.fromRightHanded, command.fromZUp, command.allowOutsideFiles})) return Fail(error, kExitUsage);
     if (int signal = pendingSignal()) return interrupted(signal);
     std::unique_ptr<HostScene> scene = std::move(input.scene);
+    // Values are kept as given; each one the dialog would not hold gets a line saying what the
+    // export does with it.
+    for (const std::string& line :
+         OutOfRangeNotes(settled.settings, settled.options, ExportTime{scene->frameRate(), scene->ticksPerFrame()}))
+        std::cerr << "plover: --set " << line << "\n";
+    for (const std::string& line : settled.clipNotes) std::cerr << "plover: --set " << line << "\n";
     // Taking apart a scene of many objects costs a noticeable part of a short run, and unloading
     // the module unmaps it page by page before the exit does the same for the whole process.
     struct LeaveAtExit {

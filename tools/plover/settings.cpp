@@ -3,8 +3,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <limits>
+#include <set>
 
 #include "core/platform.h"
+#include "options/export_settings.h"
 #include "options/option_keys.h"
 
 std::string DefaultConfigDir() {
@@ -37,14 +39,24 @@ bool SettleOptions(const ProfileFile& file, const std::vector<std::string>& sett
     for (size_t i = 0; i < settings.size(); ++i) {
         if (!ParseConfigAssignment(settings[i], result.settings[i], error)) return false;
     }
-    const OptionsTime time = SceneFreeTime();
-    LoadOptions(file, time, result.options, result.sceneRootName, result.clips);
-    DialogContext context;
-    context.range = RangeFrames(time);
-    context.frameRate = time.frameRate;
+    LoadOptions(file, SceneFreeTime(), result.options, result.sceneRootName, result.clips);
     result.definesClips = DefinesClips(file) || SettingsDefineClips(result.settings);
-    return ApplyConfigSettings(result.settings, context, result.options, result.sceneRootName, result.clips,
-                               result.corrections, error);
+    if (!ApplyExportSettings(result.settings, result.options, result.sceneRootName, result.clips, error)) return false;
+    std::set<size_t> clipsSet;
+    for (const ConfigSetting& setting : result.settings) {
+        int32_t index = 0;
+        ClipField field{};
+        if (SplitClipKey(setting.key, index, field)) clipsSet.insert(static_cast<size_t>(index));
+    }
+    for (const size_t index : clipsSet) {
+        if (index >= result.clips.size()) continue;
+        const AnimClip& clip = result.clips[index];
+        if (clip.start > clip.end)
+            result.clipNotes.push_back("clip " + std::to_string(index) + " (" + clip.name + ") ends at frame " +
+                                       std::to_string(clip.end) + ", before it starts at frame " +
+                                       std::to_string(clip.start) + "; the export starts it at its end");
+    }
+    return true;
 }
 
 std::vector<std::string> ClipSettings(const std::vector<HostClip>& clips) {

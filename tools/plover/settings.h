@@ -29,13 +29,14 @@ struct SettledOptions {
     ExportOptions options;
     std::string sceneRootName;
     AnimClipList clips;                   // as stored: no animation range pulls them in
-    std::vector<std::string> corrections; // config set's lines for values the dialog's rules changed
+    std::vector<std::string> clipNotes;   // one line per clip the settings end before it starts
     bool definesClips = false;            // the file or the settings define a clip list
 };
 
-// Parses KEY=VALUE settings and applies them to the options of file exactly as `config set`
-// does, without writing anything. False, with error naming the setting, for text that is not
-// KEY=VALUE, an unknown key or a value that does not parse.
+// Parses KEY=VALUE settings and applies them to the options of file as a silent export uses
+// them: as given (ApplyExportSettings), without the dialog's corrections and without writing
+// anything. False, with error naming the setting, for text that is not KEY=VALUE, an unknown key
+// or a value that does not parse.
 bool SettleOptions(const ProfileFile& file, const std::vector<std::string>& settings, SettledOptions& result,
                    std::string& error);
 

@@ -15,8 +15,11 @@
 #include <limits>
 #include <map>
 #include <set>
+#include <string_view>
 #include <system_error>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include "host/host_controllers.h"
 #include "host/host_deformers.h"
@@ -44,6 +47,125 @@ AxisChange AxisChangeOf(const aiScene& scene) {
 
 Point3 P3(const aiVector3D& v) { return Point3(v.x, v.y, v.z); }
 
+bool IsFbx(const aiScene& scene) {
+    aiString format;
+    return scene.mMetaData && scene.mMetaData->Get("SourceAsset_Format", format) &&
+           std::string_view(format.C_Str()).find("FBX") != std::string_view::npos;
+}
+
+// The change from an FBX file's space to the host's, applied once above the file's top-level
+// nodes, as an application that reads FBX applies it: the file's axes (which of its axes is up,
+// which is the front and which points right, each with its sign) turned onto the host's (Z up,
+// front -Y, X right), then its unit (UnitScaleFactor centimetres) in metres, the unit of the
+// other interchange formats. Files from Blender, Maya and 3ds Max commonly store centimetres
+// and carry their own change of axes in their top-level transforms; applied above them the two
+// cancel, and the nodes and meshes come out as the application had them. False when the
+// axes given are not three different axes.
+bool FbxSpaceChange(const aiScene& scene, Matrix3& change) {
+    int32_t up = 1, upSign = 1, front = 2, frontSign = 1, coord = 0, coordSign = 1;
+    double unit = 1.0;
+    if (const aiMetadata* md = scene.mMetaData) {
+        md->Get("UpAxis", up), md->Get("UpAxisSign", upSign), md->Get("FrontAxis", front);
+        md->Get("FrontAxisSign", frontSign), md->Get("CoordAxis", coord), md->Get("CoordAxisSign", coordSign);
+        float unitFloat = 1.0f;
+        if (md->Get("UnitScaleFactor", unitFloat)) unit = unitFloat;
+        else md->Get("UnitScaleFactor", unit);
+    }
+    if (up < 0 || up > 2 || front < 0 || front > 2 || coord < 0 || coord > 2 || up == front || up == coord ||
+        front == coord)
+        return false;
+    if (!(unit > 0) || !std::isfinite(unit)) unit = 1.0;
+    const float scale = static_cast<float>(unit / 100.0);
+    Point3 rows[3];
+    rows[up] = Point3(0, 0, upSign < 0 ? -scale : scale);
+    rows[front] = Point3(0, frontSign < 0 ? scale : -scale, 0);
+    rows[coord] = Point3(coordSign < 0 ? -scale : scale, 0, 0);
+    change = Matrix3(rows[0], rows[1], rows[2], Point3(0, 0, 0));
+    return true;
+}
+
+// Welds the vertices of a mesh that are equal, bit for bit, in every channel: position, normal,
+// tangent frame, every texture coordinate set and colour set, and skin weights. FBX files keep a
+// vertex per face corner, which would make every shared vertex several. Meshes with morph
+// targets are left as they are.
+void WeldVertices(aiMesh& mesh) {
+    const unsigned n = mesh.mNumVertices;
+    if (n < 2 || mesh.mNumAnimMeshes > 0 || !mesh.mVertices) return;
+    // Each vertex's skin weights, sorted by bone, so that equal sets compare equal.
+    std::vector<uint32_t> weightStart(n + 1, 0);
+    for (unsigned b = 0; b < mesh.mNumBones; ++b)
+        for (unsigned w = 0; w < mesh.mBones[b]->mNumWeights; ++w)
+            if (mesh.mBones[b]->mWeights[w].mVertexId < n) ++weightStart[mesh.mBones[b]->mWeights[w].mVertexId + 1];
+    for (unsigned v = 0; v < n; ++v) weightStart[v + 1] += weightStart[v];
+    std::vector<std::pair<uint32_t, float>> weights(weightStart[n]);
+    {
+        std::vector<uint32_t> fill(weightStart.begin(), weightStart.end() - 1);
+        for (unsigned b = 0; b < mesh.mNumBones; ++b)
+            for (unsigned w = 0; w < mesh.mBones[b]->mNumWeights; ++w) {
+                const aiVertexWeight& weight = mesh.mBones[b]->mWeights[w];
+                if (weight.mVertexId < n) weights[fill[weight.mVertexId]++] = {b, weight.mWeight};
+            }
+        for (unsigned v = 0; v < n; ++v)
+            std::sort(weights.begin() + weightStart[v], weights.begin() + weightStart[v + 1]);
+    }
+    // Every vertex as one record of bytes, all in one buffer.
+    std::vector<uint8_t> bytes;
+    std::vector<size_t> start(n + 1, 0);
+    const auto add = [&](const void* data, size_t size) {
+        const auto* p = static_cast<const uint8_t*>(data);
+        bytes.insert(bytes.end(), p, p + size);
+    };
+    for (unsigned v = 0; v < n; ++v) {
+        start[v] = bytes.size();
+        add(&mesh.mVertices[v], sizeof(aiVector3D));
+        if (mesh.mNormals) add(&mesh.mNormals[v], sizeof(aiVector3D));
+        if (mesh.mTangents) add(&mesh.mTangents[v], sizeof(aiVector3D));
+        if (mesh.mBitangents) add(&mesh.mBitangents[v], sizeof(aiVector3D));
+        for (unsigned k = 0; k < AI_MAX_NUMBER_OF_TEXTURECOORDS; ++k)
+            if (mesh.mTextureCoords[k]) add(&mesh.mTextureCoords[k][v], sizeof(aiVector3D));
+        for (unsigned k = 0; k < AI_MAX_NUMBER_OF_COLOR_SETS; ++k)
+            if (mesh.mColors[k]) add(&mesh.mColors[k][v], sizeof(aiColor4D));
+        for (uint32_t w = weightStart[v]; w < weightStart[v + 1]; ++w) {
+            add(&weights[w].first, sizeof(uint32_t));
+            add(&weights[w].second, sizeof(float));
+        }
+    }
+    start[n] = bytes.size();
+    std::unordered_map<std::string_view, uint32_t> first;
+    first.reserve(n);
+    std::vector<uint32_t> remap(n);
+    std::vector<unsigned> kept;  // the old index of each new vertex
+    for (unsigned v = 0; v < n; ++v) {
+        const std::string_view record(reinterpret_cast<const char*>(bytes.data()) + start[v], start[v + 1] - start[v]);
+        const auto [found, added] = first.try_emplace(record, static_cast<uint32_t>(kept.size()));
+        if (added) kept.push_back(v);
+        remap[v] = found->second;
+    }
+    if (kept.size() == n) return;
+    const auto compact = [&](auto* values) {
+        if (!values) return;
+        for (size_t i = 0; i < kept.size(); ++i) values[i] = values[kept[i]];
+    };
+    compact(mesh.mVertices), compact(mesh.mNormals), compact(mesh.mTangents), compact(mesh.mBitangents);
+    for (unsigned k = 0; k < AI_MAX_NUMBER_OF_TEXTURECOORDS; ++k) compact(mesh.mTextureCoords[k]);
+    for (unsigned k = 0; k < AI_MAX_NUMBER_OF_COLOR_SETS; ++k) compact(mesh.mColors[k]);
+    mesh.mNumVertices = static_cast<unsigned>(kept.size());
+    for (unsigned f = 0; f < mesh.mNumFaces; ++f)
+        for (unsigned i = 0; i < mesh.mFaces[f].mNumIndices; ++i)
+            if (mesh.mFaces[f].mIndices[i] < n) mesh.mFaces[f].mIndices[i] = remap[mesh.mFaces[f].mIndices[i]];
+    // A welded vertex's weights are its first copy's; the copies' are dropped.
+    for (unsigned b = 0; b < mesh.mNumBones; ++b) {
+        aiBone& bone = *mesh.mBones[b];
+        unsigned out = 0;
+        for (unsigned w = 0; w < bone.mNumWeights; ++w) {
+            const aiVertexWeight weight = bone.mWeights[w];
+            if (weight.mVertexId >= n || kept[remap[weight.mVertexId]] != weight.mVertexId) continue;
+            bone.mWeights[out++] = {remap[weight.mVertexId], weight.mWeight};
+        }
+        bone.mNumWeights = out;
+    }
+}
+
 // ---------------------------------------------------------------------------------------------
 // Names
 
@@ -55,7 +177,14 @@ std::string NameOf(const aiString& s) { return std::string(s.data, s.length); }
 class Importer {
 public:
     Importer(const aiScene& scene, const std::string& path, const ImportOptions& options)
-        : source_(scene), path_(path), options_(options), axes_(AxisChangeOf(scene)), images_(path, options) {}
+        : source_(scene), path_(path), options_(options), axes_(AxisChangeOf(scene)), images_(path, options) {
+        // An FBX file's space changes once, above its top-level nodes (see FbxSpaceChange);
+        // below them its transforms and meshes are taken as they are.
+        if (IsFbx(scene) && FbxSpaceChange(scene, rootChange_)) {
+            fbx_ = true;
+            axes_ = MakeAxisChange(2, 1);
+        }
+    }
 
     std::unique_ptr<HostScene> Run(std::vector<ImportedClip>* clips, std::string& error);
 
@@ -77,6 +206,8 @@ private:
     const std::string& path_;
     const ImportOptions& options_;
     AxisChange axes_;
+    bool fbx_ = false;    // an FBX file: rootChange_ turns its top-level nodes into the host's space
+    Matrix3 rootChange_;  // applied after the local transform of each top-level node
     std::unique_ptr<HostScene> scene_;
     std::string error_;
 
@@ -117,9 +248,13 @@ std::unique_ptr<HostScene> Importer::Run(std::vector<ImportedClip>* clips, std::
         // Assimp makes a root of its own (unnamed, or "ROOT" for glTF) when the file has several
         // top-level nodes; that root stands for the scene and gives no node. A root the file
         // names is one of its nodes.
+        // Assimp's FBX reader always makes a root "RootNode" for the file's implicit one, which
+        // the file does not have: its transform joins the change of space instead.
         const std::string rootName = NameOf(root->mName);
-        const bool keepRoot = root->mNumMeshes > 0 || !root->mTransformation.IsIdentity() ||
-                              (rootName != "ROOT" && !rootName.empty());
+        const bool fbxRoot = fbx_ && root->mNumMeshes == 0 && rootName == "RootNode";
+        if (fbxRoot) rootChange_ = HostMatrix(root->mTransformation) * rootChange_;
+        const bool keepRoot = !fbxRoot && (root->mNumMeshes > 0 || !root->mTransformation.IsIdentity() ||
+                                           (rootName != "ROOT" && !rootName.empty()));
         if (keepRoot) {
             AddNode(*root, scene_->root());
         } else {
@@ -154,6 +289,7 @@ HostNode& Importer::AddNode(const aiNode& node, HostNode& parent) {
     nodes_.emplace(NameOf(node.mName), &hostNode);
 
     Matrix3 local = axes_.Transform(HostMatrix(node.mTransformation));
+    if (fbx_ && &parent == &scene_->root()) local = local * rootChange_;
     if (!Finite(local)) {
         Fail("node " + name + " has a transform that is not finite");
         local = Matrix3();
@@ -466,6 +602,12 @@ void Importer::AddSkin(HostNode& hostNode, const std::vector<const aiMesh*>& mes
 
 bool Importer::AddAnimations(std::vector<ImportedClip>* clips, std::string& error) {
     std::vector<ImportedAnimation> animations(source_.mNumAnimations);
+    // The change of space of FBX top-level nodes as a turn and a uniform scale.
+    Matrix3 changeTurn = rootChange_;
+    changeTurn.NoTrans();
+    const float changeScale = changeTurn.GetRow(0).Length();
+    if (changeScale > 0)
+        for (int i = 0; i < 3; ++i) changeTurn.SetRow(i, changeTurn.GetRow(i) / changeScale);
     for (unsigned a = 0; a < source_.mNumAnimations; ++a) {
         const aiAnimation& animation = *source_.mAnimations[a];
         const double ticksPerSecond = animation.mTicksPerSecond > 0 ? animation.mTicksPerSecond : 25.0;
@@ -477,21 +619,32 @@ bool Importer::AddAnimations(std::vector<ImportedClip>* clips, std::string& erro
             auto node = nodes_.find(NameOf(channel.mNodeName));
             if (node == nodes_.end()) continue;  // a channel for no node moves nothing
             ImportedNodeKeys& keys = imported.nodes[node->second];
+            // A top-level node of an FBX file moves in the file's space: its keys change as its
+            // transform does (key * change: the rotation turns, the position turns and scales,
+            // the scale takes the unit).
+            const bool changed = fbx_ && node->second->parent() == &scene_->root();
+            const auto point = [&](const aiVector3D& v) {
+                return changed ? rootChange_.PointTransform(P3(v)) : axes_.Point(P3(v));
+            };
+            const auto rotation = [&](const aiQuaternion& q) {
+                return changed ? HostRotation(q) * changeTurn : axes_.Transform(HostRotation(q));
+            };
+            const auto scaling = [&](const aiVector3D& v) { return changed ? P3(v) * changeScale : axes_.Scale(P3(v)); };
             TimeValue tick = 0;
             for (unsigned k = 0; k < channel.mNumPositionKeys && fits; ++k) {
-                const Point3 p = axes_.Point(P3(channel.mPositionKeys[k].mValue));
-                if ((fits = KeyTick(channel.mPositionKeys[k].mTime, ticksPerSecond, tick)) && Finite(p))
-                    keys.position.Push(tick, p);
+                const Point3 p = point(channel.mPositionKeys[k].mValue);
+                if ((fits = KeyTick(channel.mPositionKeys[k].mTime, ticksPerSecond, tick)))
+                    keys.position.Push(tick, p, Finite(p));
             }
             for (unsigned k = 0; k < channel.mNumRotationKeys && fits; ++k) {
-                const Matrix3 r = axes_.Transform(HostRotation(channel.mRotationKeys[k].mValue.Normalize()));
-                if ((fits = KeyTick(channel.mRotationKeys[k].mTime, ticksPerSecond, tick)) && Finite(r))
-                    keys.rotation.Push(tick, Quat(r));
+                const Matrix3 r = rotation(channel.mRotationKeys[k].mValue.Normalize());
+                if ((fits = KeyTick(channel.mRotationKeys[k].mTime, ticksPerSecond, tick)))
+                    keys.rotation.Push(tick, Quat(r), Finite(r));
             }
             for (unsigned k = 0; k < channel.mNumScalingKeys && fits; ++k) {
-                const Point3 scale = axes_.Scale(P3(channel.mScalingKeys[k].mValue));
-                if ((fits = KeyTick(channel.mScalingKeys[k].mTime, ticksPerSecond, tick)) && Finite(scale))
-                    keys.scale.Push(tick, scale);
+                const Point3 scale = scaling(channel.mScalingKeys[k].mValue);
+                if ((fits = KeyTick(channel.mScalingKeys[k].mTime, ticksPerSecond, tick)))
+                    keys.scale.Push(tick, scale, Finite(scale));
             }
         }
         // The clip lasts as long as the animation says: a pose held after the last key, or an
@@ -555,6 +708,8 @@ std::unique_ptr<HostScene> ImportWithAssimp(const std::string& path, const Impor
     if (options.warnings)
         for (const std::string& problem : files->refused())
             options.warnings->push_back(path + ": " + problem + "; it was not read");
+    if (IsFbx(*scene))
+        for (unsigned m = 0; m < scene->mNumMeshes; ++m) WeldVertices(*scene->mMeshes[m]);
     // A file without meshes (only cameras, lights, empties or animation) is flagged incomplete
     // by Assimp; it is imported as what it is.
     Importer importer(*scene, path, options);

@@ -1024,17 +1024,17 @@ void GltfImporter::AddSkin(HostNode& hostNode, size_t nodeIndex, const std::vect
 // Animation
 
 // A key of a node's translation (slot 0), rotation (1, x y z w) or scale (2) in host axes; keys
-// that are not finite are dropped.
+// that are not finite are left out and counted.
 void GltfImporter::PushKey(ImportedNodeKeys& keys, int slot, TimeValue tick, const float* v) const {
     if (slot == 0) {
         const Point3 p = axes_.Point(Point3(v[0], v[1], v[2]));
-        if (Finite(p)) keys.position.Push(tick, p);
+        keys.position.Push(tick, p, Finite(p));
     } else if (slot == 1) {
         const Matrix3 r = axes_.Transform(HostRotation(aiQuaternion(v[3], v[0], v[1], v[2]).Normalize()));
-        if (Finite(r)) keys.rotation.Push(tick, Quat(r));
+        keys.rotation.Push(tick, Quat(r), Finite(r));
     } else {
         const Point3 s = axes_.Scale(Point3(v[0], v[1], v[2]));
-        if (Finite(s)) keys.scale.Push(tick, s);
+        keys.scale.Push(tick, s, Finite(s));
     }
 }
 

@@ -204,6 +204,11 @@ public:
     void SetClips(std::vector<HostClip> clips) { clips_ = std::move(clips); }
     const std::optional<std::vector<HostClip>>& clips() const { return clips_; }
 
+    // What an import kept or left out of the file, in plain words naming the place ("node Body's
+    // translation: ..."): the caller shows each line as a warning.
+    void AddImportWarning(std::string warning) { importWarnings_.push_back(std::move(warning)); }
+    const std::vector<std::string>& importWarnings() const { return importWarnings_; }
+
     // The scene's materials and texture maps; nodes point into it.
     HostMaterialLibrary& materials() { return materials_; }
     const HostMaterialLibrary& materials() const { return materials_; }
@@ -259,6 +264,7 @@ private:
     std::map<int, std::string> dirs_;
     std::string filePath_;
     std::optional<std::vector<HostClip>> clips_;
+    std::vector<std::string> importWarnings_;
     MessageSink messageSink_;
     ProgressSink* progressSink_ = nullptr;
     std::vector<HostMessage> messages_;

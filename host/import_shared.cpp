@@ -322,6 +322,25 @@ bool FinishMergedMesh(HostScene& scene, HostNode& node, ::Mesh&& mesh, std::stri
     if (MeshNormalSpec* normals = mesh.GetSpecifiedNormals())
         for (Point3& n : normals->normals)
             if (!Finite(n)) n = Point3(0, 0, 0);
+    // A texture coordinate or colour that is not finite would make the X file unwritable; the
+    // rest of the channel is sound, so the value becomes 0 and the user is told.
+    for (int channel = kMapChannelMin; channel <= kMapChannelMax; ++channel) {
+        if (!mesh.mapSupport(channel)) continue;
+        size_t bad = 0;
+        for (Point3& p : mesh.Map(channel).tv)
+            if (!Finite(p)) {
+                p = Point3(0, 0, 0);
+                ++bad;
+            }
+        if (bad == 0) continue;
+        const std::string what = channel == kVertexColorChannel ? "vertex colours"
+                                 : channel == kVertexAlphaChannel
+                                     ? "vertex alphas"
+                                     : "texture coordinate set " + std::to_string(channel - 1);
+        scene.AddImportWarning(scene.filePath() + ": mesh of node " + node.name() + ": " + std::to_string(bad) +
+                               " of its " + what + (bad == 1 ? " is" : " are") +
+                               " not finite (NaN or infinite) and written as 0");
+    }
     Object& object = scene.AddObject(std::make_unique<HostTriObject>(std::move(mesh)));
     node.SetObject(&object);
     return true;
@@ -407,6 +426,25 @@ bool LayOutAnimations(HostScene& scene, std::vector<ImportedAnimation>& animatio
         scene.SetTicksPerFrame(kTicksPerSecond / frameRate);
     }
     const TimeValue ticksPerFrame = kTicksPerSecond / frameRate;
+    for (const ImportedAnimation& animation : animations) {
+        for (const auto& [node, keys] : animation.nodes) {
+            const auto warn = [&](const char* channel, uint32_t count, const char* why) {
+                if (count == 0) return;
+                const std::string name = animation.name.empty() ? std::string("(unnamed)") : animation.name;
+                scene.AddImportWarning(path + ": animation " + name + ", node " + node->name() + ", " + channel +
+                                       ": " + std::to_string(count) + (count == 1 ? " key " : " keys ") + why +
+                                       (count == 1 ? " was" : " were") + " left out");
+            };
+            const char* behind = "at or before the time of the key before it";
+            const char* notFinite = "not finite (NaN or infinite, also once turned to the scene's axes)";
+            warn("translation", keys.position.notAfter, behind);
+            warn("rotation", keys.rotation.notAfter, behind);
+            warn("scale", keys.scale.notAfter, behind);
+            warn("translation", keys.position.notFinite, notFinite);
+            warn("rotation", keys.rotation.notFinite, notFinite);
+            warn("scale", keys.scale.notFinite, notFinite);
+        }
+    }
 
     struct Clip {
         ImportedClip clip;

@@ -184,12 +184,21 @@ template <class Value>
 struct ImportedKeys {
     std::vector<TimeValue> times;
     std::vector<Value> values;
+    uint32_t notAfter = 0;   // keys left out: at or before the key kept before them
+    uint32_t notFinite = 0;  // keys left out: a value that is not finite in the host's axes
 
-    // Keys that land on one tick keep the first.
-    void Push(TimeValue tick, const Value& value) {
-        if (!times.empty() && tick <= times.back()) return;
-        times.push_back(tick);
-        values.push_back(value);
+    // A key at or before the last one kept is left out (of keys that land on one tick, the
+    // first is kept), and so is a key whose value is not finite; both are counted, so that the
+    // user is told (LayOutAnimations).
+    void Push(TimeValue tick, const Value& value, bool finite = true) {
+        if (!finite) {
+            ++notFinite;
+        } else if (!times.empty() && tick <= times.back()) {
+            ++notAfter;
+        } else {
+            times.push_back(tick);
+            values.push_back(value);
+        }
     }
     void Reserve(size_t more) {
         times.reserve(times.size() + more);
@@ -234,7 +243,8 @@ int FrameRateOfKeys(const std::vector<ImportedAnimation>& animations);
 // Lays the animations out one after another on the scene's timeline (one free frame between
 // clips), gives every node they move keyed position, rotation and scale tracks (a clip that leaves
 // a channel alone holds the node's rest value), and sets the scene's animation range. `clips`
-// receives one clip per animation. False with error set (naming path) when an animation is too
+// receives one clip per animation. Each channel that left keys out gets an import warning naming
+// the animation, the node and the channel. False with error set (naming path) when an animation is too
 // long for the timeline.
 // A frameRate of 0 takes FrameRateOfKeys and sets the scene's timeline to it.
 bool LayOutAnimations(HostScene& scene, std::vector<ImportedAnimation>& animations, int frameRate,

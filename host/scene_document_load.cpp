@@ -18,6 +18,7 @@
 #include <nlohmann/json.hpp>
 
 #include "core/platform.h"
+#include "host/assimp_import.h"
 #include "host/host_controllers_document.h"
 #include "host/json_document.h"
 #include "host/scene_document.h"
@@ -674,6 +675,9 @@ bool DocumentReader::ReadClips(const Json& v, const std::string& path) {
         int64_t start = 0, end = 0;
         if (!ReadString(c["name"], Member(at, "name"), clip.name)) return false;
         if (clip.name.empty()) return Fail(Member(at, "name"), "a clip needs a name");
+        // Cleaned up as an imported model's animation names are (a line break, a blank or a
+        // quote could not be stored in the options file nor written as a name).
+        clip.name = LegalClipName(clip.name, i);
         if (!ReadInt(c["start"], Member(at, "start"), -maxFrame, maxFrame, start)) return false;
         if (!ReadInt(c["end"], Member(at, "end"), -maxFrame, maxFrame, end)) return false;
         clip.startFrame = static_cast<int32_t>(start);

@@ -121,8 +121,10 @@ void PassSkinBones(ExportContext& exporter) {
         VisitSkinBones(*skin, [&](INode* boneHostNode) {
             XNode* bone = exporter.FindNode(boneHostNode);
             if (!bone) return;
-            bone->isBone = 1;
-            if (bone->renderable == 1) bone->renderable = options.BoneMesh ? 1 : 0;
+            if (!IsSkinnedMeshNode(*bone)) {
+                bone->isBone = 1;
+                if (bone->renderable == 1) bone->renderable = options.BoneMesh ? 1 : 0;
+            }
             PassNodeChain(exporter, bone);
         });
     }

@@ -2,14 +2,17 @@
 
 #include <array>
 #include <chrono>
+#include <cmath>
 #include <exception>
 #include <string>
 #include <unordered_set>
 #include <vector>
 
 #include "options/config_set.h"
+#include "options/export_settings.h"
 #include "options/number_text.h"
 #include "options/options_file.h"
+#include "mesh/mesh_data.h"
 #include "plugin/data_pass.h"
 #include "scene/collect_nodes.h"
 #include "scene/extract_geometry.h"
@@ -42,8 +45,10 @@ OptionsTime TimeOf(const ExportContext& exporter) {
 }
 
 // The option set of this export: the initialisation file, then the host's overrides for this
-// export only (checked as `plover config set` checks them; the file is not written). False
-// after a message naming the refused override.
+// export only (the file is not written). A silent export uses both as they are: the stages decide
+// what an unusual value means, and only the dialog corrects what it shows. Clips given as
+// overrides are pulled into the animation range as a load pulls the file's. False after a
+// message naming the refused override.
 bool LoadExportSettings(ExportContext& exporter) {
     ExportSettings& settings = exporter.settings();
     LoadOptions(ConfigPath(exporter), TimeOf(exporter), settings.options, settings.sceneRootName, settings.clips);
@@ -59,17 +64,11 @@ bool LoadExportSettings(ExportContext& exporter) {
         }
         parsed.push_back(std::move(setting));
     }
-    DialogContext context;
-    context.range = RangeFrames(TimeOf(exporter));
-    context.frameRate = exporter.frameRate;
-    context.ticksPerFrame = exporter.ticksPerFrame;
-    context.sceneRootName = exporter.sceneRootName;
-    std::vector<std::string> corrections;
-    if (!ApplyConfigSettings(parsed, context, settings.options, settings.sceneRootName, settings.clips, corrections,
-                             error)) {
+    if (!ApplyExportSettings(parsed, settings.options, settings.sceneRootName, settings.clips, error)) {
         exporter.messages.Fail("An export setting was refused: " + error);
         return false;
     }
+    PullClipsIntoRange(settings.clips, RangeFrames(TimeOf(exporter)));
     return true;
 }
 
@@ -85,6 +84,56 @@ bool HasKeys(INode* hostNode) {
     if (!tm) return false;
     return HasKeys(static_cast<Animatable*>(tm)) || HasKeys(tm->GetPositionController()) ||
            HasKeys(tm->GetRotationController()) || HasKeys(tm->GetScaleController());
+}
+
+bool Finite(const Point3& p) { return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z); }
+bool Finite(const Quat& q) {
+    return std::isfinite(q.x) && std::isfinite(q.y) && std::isfinite(q.z) && std::isfinite(q.w);
+}
+bool Finite(const Matrix3& m) {
+    return Finite(m.GetRow(0)) && Finite(m.GetRow(1)) && Finite(m.GetRow(2)) && Finite(m.GetRow(3));
+}
+
+// Values that were finite in the scene may overflow once converted to the output's coordinates
+// (SpaceScale): such a node is refused with its name and what overflowed, before anything is
+// written, instead of the X file's save failing on a value it cannot hold.
+bool CheckConvertedValues(ExportContext& exporter) {
+    const ExportOptions& options = exporter.options();
+    std::string what;
+    for (const XNode* node : exporter.nodes) {
+        if (!node->processed) continue;
+        if (!Finite(node->frameMatrix)) what = "its transform";
+        const XRenderableNode* geometry = node->renderable == 1 ? AsRenderable(node) : nullptr;
+        if (what.empty() && geometry && geometry->meshData)
+            for (const XMeshPosition& p : geometry->meshData->positions)
+                if (!Finite(p.position)) {
+                    what = "its mesh's vertices";
+                    break;
+                }
+        for (size_t c = 0; what.empty() && c < node->tracks.size(); ++c) {
+            const AnimTrack& track = node->tracks[c];
+            const auto clip = [&](const char* channel) {
+                const std::string name = c < exporter.clips().size() ? exporter.clips()[c].name : std::to_string(c);
+                return std::string("its ") + channel + " keys in clip " + name;
+            };
+            const auto check = [&](const auto& keys, const char* channel) {
+                for (const auto& key : keys)
+                    if (what.empty() && !Finite(key.value)) what = clip(channel);
+            };
+            check(track.positionKeys, "position");
+            check(track.rotationKeys, "rotation");
+            check(track.scaleKeys, "scale");
+            check(track.matrixKeys, "matrix");
+        }
+        if (!what.empty()) {
+            const float scale = options.SpaceScaleEnable ? options.SpaceScale : 1.0f;
+            exporter.messages.Fail("The node " + node->name + " cannot be exported: " + what +
+                                   " are beyond the range of a float once converted to the output's coordinates "
+                                   "(scaled by " + FormatG(scale) + "). Nothing was written.");
+            return false;
+        }
+    }
+    return true;
 }
 
 uint32_t Clamp32(size_t n) { return n > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(n); }
@@ -235,7 +284,7 @@ bool RunExport(ExportContext& exporter, const std::string& outputPath, Interface
                 if (node->processed) { anyProcessed = true; break; }
             if (!anyProcessed) {
                 exporter.messages.Show(kNothingProcessedText, kWarningCaption);
-            } else if (exporter.meter.BeginStage(exporter.stage2Work, 5.0f, 100.0f, kWriteTitle)) {
+            } else if (CheckConvertedValues(exporter) && exporter.meter.BeginStage(exporter.stage2Work, 5.0f, 100.0f, kWriteTitle)) {
                 written = WriteAndCommit(exporter, outputPath, &report.fileCount, &report.byteCount,
                                          &report.unnamedImageCount);
             }

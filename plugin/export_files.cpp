@@ -5,6 +5,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "core/paths.h"
 #include "core/staged_files.h"
 #include "material/material_output.h"
 #include "options/options_file.h"
@@ -129,6 +130,9 @@ bool WriteAndCommit(ExportContext& exporter, const std::string& outputPath, uint
     }
 
     StagedFiles staged;
+    // The X file's name is taken first: a texture or effect file that would have it gets a name
+    // of its own.
+    staged.ClaimName(exporter.outputDirectory, FileNameOf(outputPath), "x:" + outputPath);
     const MaterialOutputContext context{options, exporter.ip ? exporter.ip->GetBitmapManager() : nullptr,
                                         exporter.outputDirectory, staged, &kept};
     const MaterialOutputResult materials = OutputMaterialFiles(context, table, views);

@@ -20,8 +20,10 @@ void MarkBone(ExportContext& exporter, XNode& node, INode* boneHostNode) {
     XNode* found = exporter.FindNode(boneHostNode);
     if (!found) return;
     XNode& bone = *found;
-    if (bone.renderable == 1) bone.renderable = options.BoneMesh ? 1 : 0;
-    bone.isBone = 1;
+    if (!IsSkinnedMeshNode(bone)) {
+        if (bone.renderable == 1) bone.renderable = options.BoneMesh ? 1 : 0;
+        bone.isBone = 1;
+    }
     if (node.exported && options.Skin && options.Bones) bone.exported = 1;
 }
 
@@ -37,6 +39,11 @@ void Visit(std::vector<INode*>& bones, std::unordered_set<INode*>& seen, INode* 
 }
 
 }  // namespace
+
+bool IsSkinnedMeshNode(const XNode& node) {
+    return node.renderable == 1 && node.hostNode &&
+           (FindSkinModifier(node.hostNode) != nullptr || FindLinkModifier(node.hostNode) != nullptr);
+}
 
 void MarkSkinBones(ExportContext& exporter, XNode& node, Modifier* deformer) {
     ISkin* skin = deformer ? static_cast<ISkin*>(deformer->GetInterface(kSkinInterfaceId)) : nullptr;

@@ -103,6 +103,9 @@ std::string BoneExportName(const ExportContext& exporter, INode* boneHostNode);
 // BoneMesh, sets isBone, and exports it when node is exported and Skin and Bones are on.
 // Marks the bones of every geometry node's skin or vertex-link deformer, in host order.
 void MarkDeformerBones(ExportContext& exporter);
+// Whether a node a skin names as a bone is a skinned mesh itself (a mesh may be one of its own
+// joints): it then stays a mesh instead of becoming a bone whose geometry BoneMesh leaves out.
+bool IsSkinnedMeshNode(const XNode& node);
 void MarkSkinBones(ExportContext& exporter, XNode& node, Modifier* deformer);
 void MarkLinkBones(ExportContext& exporter, XNode& node, Modifier* deformer);
 

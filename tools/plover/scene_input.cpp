@@ -48,6 +48,7 @@ bool LoadSceneInput(const std::string& path, int frameRate, const std::string& t
         input.unpacked.reset();
         return false;
     }
+    for (const std::string& warning : input.scene->importWarnings()) input.warnings.push_back(warning);
     for (std::string& warning : MissingTextureWarnings(*input.scene, staged)) input.warnings.push_back(std::move(warning));
     for (const std::string& warning : input.warnings) std::cerr << "plover: warning: " << warning << "\n";
     // The clips the scene offers: one per animation of an imported file, or a document's "clips".

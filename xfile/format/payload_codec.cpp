@@ -245,7 +245,15 @@ constexpr char kDigitPairs[] =
     uint64_t mantissa = bits & 0x7FFFFF;
     int exponent = exponentBits == 0 ? -149 : static_cast<int>(exponentBits) - 150;
     if (exponentBits != 0) mantissa |= 0x800000;
-    if (exponent > 16) return std::to_chars(out, out + 64, value, std::chars_format::fixed, 6).ptr;
+    if (exponent > 16) {
+        // From 2^64 on, the whole part no longer fits the 64-bit integer that some readers parse
+        // it into (Assimp then stops at the first digit), and the exponent form that would fit
+        // is refused by others (Wine). Such magnitudes are written as the largest float below
+        // 2^64, which every reader takes; a binary file keeps them exactly.
+        constexpr float kLargestBelow2To64 = 18446742974197923840.0f;  // 2^64 - 2^40
+        if (exponent >= 41 && exponentBits != 0xFF) value = (bits >> 31) ? -kLargestBelow2To64 : kLargestBelow2To64;
+        return std::to_chars(out, out + 64, value, std::chars_format::fixed, 6).ptr;
+    }
     uint64_t millionths;
     if (exponent >= 0) {
         millionths = (mantissa << exponent) * 1000000;

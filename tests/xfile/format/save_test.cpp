@@ -141,13 +141,24 @@ TEST(Save, MismatchedPayloadsAndCallsOutOfOrderAreRefused) {
 }
 
 TEST(Save, TextFloatsAreTheLibrarysFixedSixDecimals) {
-    // Bit patterns across every exponent, both signs and all mantissa ranges.
+    // Bit patterns across every exponent, both signs and all mantissa ranges. From 2^64 on the
+    // whole part would not fit a reader's 64-bit integer: the largest float below 2^64 is
+    // written instead (Assimp stops at "100000000000000000000.000000" with "Separator
+    // character expected").
+    constexpr float kLargest = 18446742974197923840.0f;
     char mine[64], library[64];
+    for (const float huge : {1e20f, 0x1p64f, 3.4e38f}) {
+        EXPECT_EQ(std::string_view(mine, static_cast<size_t>(FormatFloat(mine, huge) - mine)),
+                  "18446742974197923840.000000");
+        EXPECT_EQ(std::string_view(mine, static_cast<size_t>(FormatFloat(mine, -huge) - mine)),
+                  "-18446742974197923840.000000");
+    }
     for (uint64_t pattern = 0; pattern < (uint64_t(1) << 32); pattern += 4099) {
         const uint32_t bits = static_cast<uint32_t>(pattern);
         float f;
         std::memcpy(&f, &bits, 4);
         if (!std::isfinite(f)) continue;
+        if (std::fabs(f) >= 0x1p64f) f = std::copysign(kLargest, f);
         const std::string_view a(mine, static_cast<size_t>(FormatFloat(mine, f) - mine));
         const std::string_view b(library, static_cast<size_t>(
                                               std::to_chars(library, library + 64, f, std::chars_format::fixed, 6).ptr -

@@ -518,13 +518,13 @@ private:
                 // straight from the lists, as ReadStruct would, with one description of the member
                 // made for all of them.
                 const XTemplate& sub = doc_->templates.at(m.templateIndex);
-                const std::string what = "'" + sub.members[1].name + "' of '" + sub.name + "'";
+                const ValueOf what{sub.members[1].name, sub.name};
                 for (uint64_t k = 0; k < count; ++k) {
                     if (!CopyListValues(false, 1, what)) return false;
                     uint32_t n = 0;
                     std::memcpy(&n, doc_->payloads.data() + doc_->payloads.size() - 4, 4);
                     if (n > RemainingBytes())
-                        return Fail(pos_, "array " + what + " declares " + std::to_string(n) + " elements, but only " +
+                        return Fail(pos_, "array " + Text(what) + " declares " + std::to_string(n) + " elements, but only " +
                                               std::to_string(RemainingBytes()) + " bytes remain",
                                     XStatus::LimitExceeded);
                     if (n > 0 && !CopyListValues(false, n, what)) return false;

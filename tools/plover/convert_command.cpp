@@ -34,7 +34,7 @@ int Fail(const std::string& message, int code) {
 std::string FormatConvertSummary(const std::string& path, const GltfWriteReport& report, uint32_t files,
                                  uint64_t bytes, double seconds) {
     char tail[64];
-    std::snprintf(tail, sizeof tail, "%.1f KB, %.2f s", static_cast<double>(bytes) / 1024.0, seconds);
+    std::snprintf(tail, sizeof tail, "%.1f KiB, %.2f s", static_cast<double>(bytes) / 1024.0, seconds);
     return "wrote " + path + ": " + Count(report.nodes, "node", "nodes") + ", " + Count(report.meshes, "mesh", "meshes") +
            ", " + Count(report.triangles, "triangle", "triangles") + ", " + Count(report.skins, "skin", "skins") + ", " +
            Count(report.animations, "animation", "animations") + ", " + Count(report.materials, "material", "materials") +

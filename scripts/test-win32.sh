@@ -36,8 +36,9 @@ export WINEARCH=win64
 run_x() { timeout 300 xvfb-run -a -s "-screen 0 1280x1024x24" "$@"; }
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   run_x wineboot --init > /dev/null 2>&1
-  run_x wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f > /dev/null 2>&1 || true
 fi
+# Set on every run: the prefix may have been made by another script (scripts/test-windows.sh).
+run_x wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f > /dev/null 2>&1 || true
 
 shot="$root/build/win32-x86_64/options-dialog.bmp"
 rm -f "$shot"

@@ -5,7 +5,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <regex>
 #include <string>
 
 #include "common/test_files.h"
@@ -35,7 +34,9 @@ std::string ExportText(HostScene& scene, const fs::path& out) {
     std::ofstream(out.parent_path() / kConfigFileName) << "[Option]\nXFileType=0\nAnimation=0\n";
     scene.SetDir(kDirPlugCfg, out.parent_path().string());
     XDoExport(out.string().c_str(), nullptr, &scene, 1, 0);
-    return std::regex_replace(ReadText(out), std::regex("-0\\.000000"), "0.000000");
+    std::string text = ReadText(out);
+    for (size_t at = text.find("-0.000000"); at != std::string::npos; at = text.find("-0.000000", at)) text.erase(at, 1);
+    return text;
 }
 
 // The text from the line that starts with `first` to the next line that starts with `last`.

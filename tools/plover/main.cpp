@@ -29,6 +29,12 @@ int EndAfterExport(int code) {
 
 }  // namespace
 
+#if defined(__SANITIZE_ADDRESS__)
+// Mesa's software OpenGL (loaded by preview) keeps allocations until the process ends; a
+// sanitizer build names only leaks of our own.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libOSMesa.so\n"; }
+#endif
+
 int main(int argc, char** argv) {
     // Arguments (paths among them) are UTF-8 on every system, and so is what is printed.
     std::vector<std::string> arguments = platform::Utf8Arguments(argc, argv);

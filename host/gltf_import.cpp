@@ -859,7 +859,7 @@ void GltfImporter::AddMap(HostStdMaterial& material, const json* info, int slot,
         FloatsOf(*transform, "scale", scale, 2, where);
         if (const json* value = Member(*transform, "rotation")) rotation = FloatOf(*value, where + "'s rotation");
         const float angle = -rotation;
-        const float rcos = std::cos(-angle), rsin = std::sin(-angle);
+        const float rcos = float(std::cos(-double(angle))), rsin = float(std::sin(-double(angle)));
         const float tx = (0.5f * scale[0]) * (-rcos + rsin + 1) + offset[0];
         const float ty = ((0.5f * scale[1]) * (rsin + rcos - 1)) + 1 - scale[1] - offset[1];
         const Matrix3 m = MakeHostUvTransform(Point2(tx, ty), Point2(scale[0], scale[1]), angle * 180.0f / 3.14159265358979f);

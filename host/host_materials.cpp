@@ -110,8 +110,9 @@ const char* HostParamBlock::GetBitmapFileName(int id, TimeValue) {
 // Maps
 
 Matrix3 MakeHostUvTransform(Point2 offset, Point2 tiling, float angleDegrees) {
-    const float angle = angleDegrees * std::numbers::pi_v<float> / 180.0f;
-    const float c = std::cos(angle), s = std::sin(angle);
+    // In double, rounded once: float sin and cos differ in their last bit between C libraries.
+    const double angle = double(angleDegrees) * std::numbers::pi / 180.0;
+    const float c = float(std::cos(angle)), s = float(std::sin(angle));
     // Row vectors: p' = ((p - centre) * R * S) + centre + offset.
     Matrix3 m;
     m.SetRow(0, Point3(c * tiling.x, s * tiling.y, 0));

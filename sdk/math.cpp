@@ -111,28 +111,34 @@ void Quat::MakeMatrix(Matrix3& mat) const {
 Quat QuatFromAxisAngle(const Point3& axis, float angle) {
     const Point3 n = Normalize(axis);
     if (n.LengthSquared() == 0) return {};
-    const float s = std::sin(angle * 0.5f);
-    return {-n.x * s, -n.y * s, -n.z * s, std::cos(angle * 0.5f)};
+    const double half = double(angle) * 0.5, s = std::sin(half);
+    return {float(-n.x * s), float(-n.y * s), float(-n.z * s), float(std::cos(half))};
 }
 
 Quat Slerp(const Quat& a, const Quat& b, float t) {
-    Quat to = b;
-    float cosom = a % b;
+    // In double, rounded once: float sin and acos differ in their last bit between C libraries,
+    // and the keys an export samples must be the same numbers on every system.
+    double cosom = double(a.x) * b.x + double(a.y) * b.y + double(a.z) * b.z + double(a.w) * b.w;
+    double sign = 1;
     if (cosom < 0) {  // the shorter arc
         cosom = -cosom;
-        to = -b;
+        sign = -1;
     }
-    float s0 = 1 - t, s1 = t;
-    if (1 - cosom > 1e-6f) {
-        const float omega = std::acos(cosom);
-        const float sinom = std::sin(omega);
+    double s0 = 1 - double(t), s1 = t;
+    if (1 - cosom > 1e-6) {
+        const double omega = std::acos(std::min(cosom, 1.0));
+        const double sinom = std::sin(omega);
         s0 = std::sin(s0 * omega) / sinom;
-        s1 = std::sin(s1 * omega) / sinom;
-        return {s0 * a.x + s1 * to.x, s0 * a.y + s1 * to.y, s0 * a.z + s1 * to.z, s0 * a.w + s1 * to.w};
+        s1 = sign * std::sin(s1 * omega) / sinom;
+        return {float(s0 * a.x + s1 * b.x), float(s0 * a.y + s1 * b.y), float(s0 * a.z + s1 * b.z),
+                float(s0 * a.w + s1 * b.w)};
     }
     // Nearly equal: linear interpolation, renormalised.
-    return Quat(s0 * a.x + s1 * to.x, s0 * a.y + s1 * to.y, s0 * a.z + s1 * to.z, s0 * a.w + s1 * to.w)
-        .Normalized();
+    s1 *= sign;
+    const double x = s0 * a.x + s1 * b.x, y = s0 * a.y + s1 * b.y, z = s0 * a.z + s1 * b.z, w = s0 * a.w + s1 * b.w;
+    const double n = std::sqrt(x * x + y * y + z * z + w * w);
+    if (!(n > 0) || !std::isfinite(n)) return {};
+    return {float(x / n), float(y / n), float(z / n), float(w / n)};
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -204,21 +210,21 @@ Matrix3 ScaleMatrix(const Point3& s) {
 }
 
 Matrix3 RotateXMatrix(float angle) {
-    const float c = std::cos(angle), s = std::sin(angle);
+    const float c = float(std::cos(double(angle))), s = float(std::sin(double(angle)));
     Matrix3 r(Point3(1, 0, 0), Point3(0, c, s), Point3(0, -s, c), Point3());
     r.SetFlags(kMatrixPosIdent | kMatrixScaleIdent);
     return r;
 }
 
 Matrix3 RotateYMatrix(float angle) {
-    const float c = std::cos(angle), s = std::sin(angle);
+    const float c = float(std::cos(double(angle))), s = float(std::sin(double(angle)));
     Matrix3 r(Point3(c, 0, -s), Point3(0, 1, 0), Point3(s, 0, c), Point3());
     r.SetFlags(kMatrixPosIdent | kMatrixScaleIdent);
     return r;
 }
 
 Matrix3 RotateZMatrix(float angle) {
-    const float c = std::cos(angle), s = std::sin(angle);
+    const float c = float(std::cos(double(angle))), s = float(std::sin(double(angle)));
     Matrix3 r(Point3(c, s, 0), Point3(-s, c, 0), Point3(0, 0, 1), Point3());
     r.SetFlags(kMatrixPosIdent | kMatrixScaleIdent);
     return r;

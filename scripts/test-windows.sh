@@ -112,7 +112,7 @@ lin inspect --summary "$work/windows/2/Fox.x" && grep -q 'clips' "$work/out" && 
   || fail "inspect of the compressed Fox.x: $(cat "$work/err")"
 
 # ---- the command line ----------------------------------------------------------------------------
-win --version && grep -qx "plover $(sed -n 's/^project(plover VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)" "$work/out" \
+win --version && grep -qx "plover $(scripts/version.sh)" "$work/out" \
   && pass || fail "--version: $(cat "$work/out")"
 win plugins && grep -q 'plover.dle' "$work/out" && pass || fail "plugins: $(cat "$work/out" "$work/err")"
 

@@ -7,7 +7,7 @@
 bl_info = {
     "name": "DirectX (.x) - Plover",
     "author": "Plover",
-    "version": (1, 0, 0),
+    "version": (0, 0, 0),  # the project's version, stamped in when zipped (scripts/version.sh)
     "blender": (3, 4, 0),
     "location": "File > Import-Export > DirectX (.x) - Plover",
     "description": "Export the scene to a DirectX X file, and import X files, through the plover command",

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "core/atomic_write.h"
+#include "core/platform.h"
 #include "host/unpack_folder.h"
 #include "tools/plover/arguments.h"
 #include "tools/plover/commands.h"
@@ -36,7 +37,7 @@ using PreviewFn = int (*)(const char*, const preview::PreviewOptions*, std::vect
 
 inline constexpr const char* kPreviewModuleName = "plover_preview.so";
 
-// The module beside the program, loaded on first use and never closed.
+// The module, beside the program or in its library folder, loaded on first use and never closed.
 PreviewFn LoadPreviewModule(std::string& problem) {
     static std::once_flag once;
     static PreviewFn function = nullptr;
@@ -45,9 +46,8 @@ PreviewFn LoadPreviewModule(std::string& problem) {
 #ifdef _WIN32
         loadProblem = "plover preview is not part of the Windows build (it draws with Mesa's software OpenGL on Linux)";
 #else
-        std::error_code ec;
-        const fs::path self = fs::read_symlink("/proc/self/exe", ec);
-        const fs::path module = (ec ? fs::path(".") : self.parent_path()) / kPreviewModuleName;
+        // Beside the program, else in the library folder a package installs it in.
+        const fs::path module = platform::FindProgramFile(kPreviewModuleName);
         void* handle = dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
         if (handle) function = reinterpret_cast<PreviewFn>(dlsym(handle, "PloverPreviewXFile"));
         if (!function) {

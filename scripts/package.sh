@@ -51,6 +51,12 @@ if [ -z "$windows" ]; then
   scripts/build-windows.sh build/windows > /dev/null
   windows="$root/build/windows"
 fi
+# Only an optimised build without sanitizers is shipped.
+for build in "$linux" "$windows"; do
+  grep -qx 'CMAKE_BUILD_TYPE:STRING=Release' "$build/CMakeCache.txt" 2>/dev/null \
+    && ! grep -qx 'PLOVER_SANITIZE:BOOL=ON' "$build/CMakeCache.txt" \
+    || { echo "package.sh: $build is not a Release build without sanitizers" >&2; exit 2; }
+done
 for f in "$linux/plover" "$linux/plover.dle" "$linux/plover_assimp.so" "$linux/plover_preview.so" \
          "$windows/plover.exe" "$windows/plover.dle"; do
   [ -f "$f" ] || { echo "package.sh: $f is missing: build it, or leave out the build option" >&2; exit 2; }

@@ -46,6 +46,10 @@ sys="$work/root"
 cp examples/Fox/Fox.glb "$work/model.glb"  # named as the Windows run's below: names derive from it
 mkdir -p "$sys/var/lib/dpkg/info" "$sys/var/lib/dpkg/updates"
 touch "$sys/var/lib/dpkg/status"
+# What `apt install ./plover_*.deb` would do here, simulated: install plover and nothing else
+# (its dependencies are the libraries the build already needed), remove nothing.
+check "apt install of the .deb, simulated" sh -c 'apt-get install -s -q "$0" > "$1/apt" 2>&1; cat "$1/apt";
+  grep -q "^Inst plover " "$1/apt" && grep -q " 0 to remove" "$1/apt"' "$deb" "$work"
 # The root has none of the libraries the package depends on; the system's serve the run.
 check "dpkg -i" dpkg --root="$sys" --force-depends --force-script-chrootless -i "$deb"
 check "the command on PATH" env PATH="$sys/usr/bin:/usr/bin:/bin" sh -c 'command -v plover | grep -qx "$0/usr/bin/plover"' "$sys"

@@ -14,6 +14,7 @@
 #include "options/options_file.h"
 #include "mesh/mesh_data.h"
 #include "plugin/data_pass.h"
+#include "plugin/driver_texts.h"
 #include "scene/collect_nodes.h"
 #include "scene/extract_geometry.h"
 #include "sdk/control.h"
@@ -247,7 +248,7 @@ bool RunExport(ExportContext& exporter, const std::string& outputPath, Interface
 
     settings.directories.hostDirectory1 = WithTrailingSeparator(ip->GetDir(kDirMaps));
     settings.directories.hostDirectory2 = WithTrailingSeparator(ip->GetDir(kDirMaxData));
-    settings.directories.sceneDirectory = SceneDirectoryOf(ip->GetCurFilePath());
+    settings.directories.sceneDirectory = DirectoryOf(ip->GetCurFilePath());
 
     if (!CheckOutputTarget(exporter, outputPath)) return false;
 
@@ -315,13 +316,6 @@ int32_t SampleStep(int frameRate, int ticksPerFrame, ExportOptions& options) {
     // A host without a frame rate cannot sample; one frame per sample keeps the step positive.
     if (rate <= 0) return ticksPerFrame > 0 ? ticksPerFrame : 1;
     return ticksPerSecond / rate;
-}
-
-std::string SceneDirectoryOf(const std::string& sceneFile) {
-    size_t pos = sceneFile.rfind('\\');
-    if (pos == std::string::npos) pos = sceneFile.rfind('/');
-    if (pos == std::string::npos) return "./";
-    return sceneFile.substr(0, pos + 1);
 }
 
 extern "C" int XDoExport(const char* name, ExpInterface* /*ei*/, Interface* ip, int suppressPrompts,

@@ -10,7 +10,7 @@
 #include "material/material_output.h"
 #include "options/options_file.h"
 #include "mesh/mesh_data.h"
-#include "plugin/do_export.h"
+#include "plugin/driver_texts.h"
 #include "scene/export_context.h"
 #include "scene/xnode.h"
 #include "xfile/write_xfile.h"

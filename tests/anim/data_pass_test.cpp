@@ -10,6 +10,7 @@
 #include "host/host_materials.h"
 #include "options/options_file.h"
 #include "plugin/do_export.h"
+#include "plugin/driver_texts.h"
 #include "scene/export_fixture.h"
 
 // (The transforms it fills in are the node transform tests' and show in every golden file.)

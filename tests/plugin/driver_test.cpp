@@ -9,8 +9,10 @@
 #include "common/mesh_invariants.h"
 #include "common/test_files.h"
 #include "host/scene_builder.h"
+#include "host/scene_document.h"
 #include "options/options_file.h"
 #include "plugin/do_export.h"
+#include "plugin/driver_texts.h"
 #include "scene/export_context.h"
 #include "core/paths.h"
 
@@ -124,9 +126,6 @@ TEST(Driver, RootNamesAndPaths) {
     EXPECT_EQ(WithTrailingSeparator("maps"), "maps/");
     EXPECT_EQ(WithTrailingSeparator(""), "");
 
-    EXPECT_EQ(SceneDirectoryOf("C:\\scenes\\a.max"), "C:\\scenes\\");
-    EXPECT_EQ(SceneDirectoryOf(""), "./");
-
     EXPECT_EQ(LongPathName("does/not/exist.x"), "does/not/exist.x");
 }
 
@@ -145,4 +144,34 @@ TEST(Driver, OverridesAreForOneExportAndTheReportIsGivenOnce) {
     EXPECT_EQ(reports, 1);
     EXPECT_EQ(ReadText(dir / "out.x").substr(0, 12), "xof 0303bin ");
     EXPECT_EQ(ReadText(dir / kConfigFileName).find("XFileType=1"), std::string::npos);
+}
+
+// A texture whose stored path is gone is looked for below the scene file's folder, which is
+// everything up to the scene path's last separator of either kind: a path that mixes "/" and
+// "\" (as Windows hosts store them) is not cut at its last "\".
+TEST(Driver, TexturesAreFoundBelowTheFolderOfASceneFileWithMixedSeparators) {
+    TempDir dir;
+    // On this system "\" is part of a folder's name; to the path splitting it is a separator.
+    const fs::path sceneFolder = dir.path() / "work\\scenes";
+    fs::create_directories(sceneFolder / "maps");
+    std::ofstream(sceneFolder / "maps" / "wood.png") << "wood pixels";
+    const std::string sceneFile = dir.str() + "/work\\scenes/scene.max";
+    ASSERT_EQ(DirectoryOf(sceneFile), sceneFolder.string() + "/");
+
+    const std::string document = R"({"plover_scene": 1,
+      "objects": [{"name": "quad", "type": "mesh", "mesh": {"vertices": [0,0,0, 1,0,0, 1,1,0],
+        "faces": [0,1,2], "mapChannels": [{"channel": 1, "vertices": [0,0,0, 1,0,0, 1,1,0], "faces": [0,1,2]}]}}],
+      "maps": [{"name": "Wood Map", "type": "bitmap", "file": "C:\\\\old\\\\wood.png"}],
+      "materials": [{"name": "Wood", "type": "standard", "maps": {"diffuse": "Wood Map"}}],
+      "nodes": [{"name": "Quad", "object": "quad", "material": "Wood"}]})";
+    std::string error;
+    std::unique_ptr<HostScene> scene = LoadSceneDocumentFromString(document, "mixed.json", error);
+    ASSERT_NE(scene, nullptr) << error;
+    scene->SetCurFilePath(sceneFile);
+    scene->SetDir(kDirPlugCfg, dir.str());
+    fs::create_directories(dir.path() / "out");
+    std::ofstream(dir / kConfigFileName) << "[Option]\nMtl=1\nMeshs=1\nTexCoords=1\nTextureFiles=1\nXFileType=0\n";
+    XDoExport((dir / "out/quad.x").c_str(), nullptr, scene.get(), 1, 0);
+    ASSERT_TRUE(scene->report() && scene->report()->written);
+    EXPECT_EQ(ReadText(dir.path() / "out" / "wood.png"), "wood pixels");
 }

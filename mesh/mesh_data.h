@@ -19,12 +19,15 @@
 #include <memory>
 #include <vector>
 
+#include "core/conversion.h"
+#include "material/xmaterial.h"
 #include "sdk/math.h"
 
+class ExportMessages;
 class Mesh;
 class MeshNormalSpec;
 struct MeshRenderNormals;
-class ExportContext;
+class ProgressMeter;
 class XNode;
 class XRenderableNode;
 
@@ -153,8 +156,22 @@ private:
 // frees memory in use (see add_corner.cpp).
 void TrimMeshData(XMeshData& data);
 
+// What mesh data is made with, fixed before the data pass (the driver fills it from the options
+// and the conversion).
+struct MeshSettings {
+    Conversion conversion;       // host to export coordinates
+    bool worldSpace = false;     // vertices in world space instead of the node's own frame
+    bool normal = false;         // Normal: vertices carry normals
+    bool tangentFrame = false;   // Tangent or BiTangent: mesh nodes' vertices carry tangent frames
+    bool declData = false;       // tangent frames are written (in DeclData), not only made
+    bool texCoords = false;      // vertices carry the texture coordinates of every supported channel
+    bool vertexColor = false;    // mesh nodes' vertices carry the mesh's colours and alpha
+    bool mergeChannels = false;  // MultiTexCoordsOptimize: mesh nodes' identical channels are shared
+};
+
 // Builds node.meshData from node.mesh, placed by node.objectTM and node.frameTM, with the
-// node's material entries. Returns false when the node has no mesh or no host node (nothing
+// node's material entries (resolved in materials). Steps the meter once per face; shows its
+// messages through messages. Returns false when the node has no mesh or no host node (nothing
 // made), and after a mesh fault: a face that names a vertex the mesh does not have shows the
 // fault message and leaves node.meshData empty. A mesh without faces or vertices shows its
 // message and gives a record without export vertices (true).
@@ -162,7 +179,8 @@ void TrimMeshData(XMeshData& data);
 // Map data that the mesh claims but does not hold (a channel without faces or vertices, an
 // index past its vertices) reads as the record's default: texture coordinates (0, 0) before the
 // channel's transform, colour (1, 1, 1), alpha 1.
-bool GenMeshData(ExportContext& exporter, XRenderableNode& node);
+bool GenMeshData(const MeshSettings& settings, const XMaterialTable& materials, XRenderableNode& node,
+                 ProgressMeter& meter, ExportMessages& messages);
 
 // The transform that takes the mesh's coordinates to where the file wants them: objectTM in
 // world space (worldSpace and a mesh node), else objectTM x Inverse(frameTM), the node's own

@@ -17,8 +17,8 @@ namespace {
 
 // Builds the node's tracks and counts their keys into the writer's work (those the key builder
 // adds when it finishes).
-void Animate(ExportContext& exporter, XNode& node) {
-    exporter.stage2Work += AnimateNode(KeySettingsOf(exporter), node, exporter.meter, exporter.keyBuilder);
+void Animate(DataPass& pass, XNode& node) {
+    pass.exporter.stage2Work += AnimateNode(pass.keys, node, pass.exporter.meter, &pass.keyBuilder);
 }
 
 }  // namespace
@@ -39,6 +39,35 @@ KeySettings KeySettingsOf(const ExportContext& exporter) {
     return settings;
 }
 
+MeshSettings MeshSettingsOf(const ExportContext& exporter) {
+    const ExportOptions& options = exporter.options();
+    MeshSettings settings;
+    settings.conversion = exporter.conversion();
+    settings.worldSpace = options.WorldSpace != 0;
+    settings.normal = options.Normal != 0;
+    settings.tangentFrame = options.Tangent || options.BiTangent;
+    settings.declData = options.DeclData != 0;
+    settings.texCoords = options.TexCoords != 0;
+    settings.vertexColor = options.VertexColor != 0;
+    settings.mergeChannels = options.MultiTexCoordsOptimize != 0;
+    return settings;
+}
+
+SkinSettings SkinSettingsOf(const ExportContext& exporter) {
+    const ExportOptions& options = exporter.options();
+    SkinSettings settings;
+    settings.conversion = exporter.conversion();
+    settings.skin = options.Skin != 0;
+    settings.worldSpace = options.WorldSpace != 0;
+    settings.weightFix = options.SkinFix && options.Precision != 0;
+    settings.weightFixLimit = static_cast<float>(options.Precision) * 0.1f;
+    settings.boneName = [&exporter](INode* boneHostNode) {
+        const XNode* found = exporter.FindNode(boneHostNode);
+        return found ? found->name : std::string();
+    };
+    return settings;
+}
+
 void CollectStage(ExportContext& exporter, INode* rootNode) {
     CollectNodes(exporter, rootNode);
     MarkDeformerBones(exporter);
@@ -51,19 +80,15 @@ void RunDataPass(ExportContext& exporter) {
     // Animation keys are added on a second thread while the pass goes on with the host; all of
     // them are in their tracks, and the thread stopped, before the pass returns or unwinds.
     KeyBuilder keys;
-    struct Lend {
-        ExportContext& exporter;
-        ~Lend() { exporter.keyBuilder = nullptr; }
-    } lend{exporter};
-    exporter.keyBuilder = &keys;
+    DataPass pass{exporter, keys, KeySettingsOf(exporter), MeshSettingsOf(exporter), SkinSettingsOf(exporter)};
 
     exporter.meter.Step();
     for (const std::unique_ptr<XNode>& top : exporter.topLevelNodes) {
         if (!top) continue;
-        if (top->exported) PassNodeChain(exporter, top.get());
-        for (const std::unique_ptr<XNode>& child : top->children) PassSubtree(exporter, child.get());
+        if (top->exported) PassNodeChain(pass, top.get());
+        for (const std::unique_ptr<XNode>& child : top->children) PassSubtree(pass, child.get());
     }
-    PassSkinBones(exporter);
+    PassSkinBones(pass);
     exporter.stage2Work += keys.Finish();
     ConvertFrameMatrices(exporter);
 }
@@ -79,37 +104,39 @@ void ConvertFrameMatrices(ExportContext& exporter) {
     exporter.rootFrameMatrix = ConvertTransform(conversion, exporter.rootTransform);
 }
 
-void PassSubtree(ExportContext& exporter, XNode* node) {
+void PassSubtree(DataPass& pass, XNode* node) {
     if (!node) return;
-    if (node->exported) PassNodeChain(exporter, node);
-    for (const std::unique_ptr<XNode>& child : node->children) PassSubtree(exporter, child.get());
+    if (node->exported) PassNodeChain(pass, node);
+    for (const std::unique_ptr<XNode>& child : node->children) PassSubtree(pass, child.get());
 }
 
-void PassNodeChain(ExportContext& exporter, XNode* node) {
+void PassNodeChain(DataPass& pass, XNode* node) {
+    ExportContext& exporter = pass.exporter;
     const ExportOptions& options = exporter.options();
     for (XNode* n = node; n; n = n->parent) {
         if (n->renderable == 0) {
-            if (!n->processed && options.Animation) Animate(exporter, *n);
+            if (!n->processed && options.Animation) Animate(pass, *n);
             n->processed = true;
         } else if (n->renderable == 1 && !n->processed) {
             n->processed = true;
             XRenderableNode* geometry = AsRenderable(n);
-            if (geometry && GenerateRenderable(exporter, *geometry)) {
+            if (geometry && GenerateRenderable(pass, *geometry)) {
                 exporter.meshNodes.push_back(n);
                 exporter.stage2Work += options.Mtl ? 4 : 3;
                 if (geometry->skinned && geometry->meshSkin) exporter.stage2Work += SkinBoneCount(*geometry->meshSkin);
                 const bool skinnedLeaf = geometry->skinned && n->children.empty();
-                if (!skinnedLeaf && options.Animation) Animate(exporter, *n);
+                if (!skinnedLeaf && options.Animation) Animate(pass, *n);
             } else {
                 n->renderable = 0;  // written as a plain frame from now on
-                if (options.Animation) Animate(exporter, *n);
+                if (options.Animation) Animate(pass, *n);
             }
         }
         if (options.WorldSpace) return;
     }
 }
 
-void PassSkinBones(ExportContext& exporter) {
+void PassSkinBones(DataPass& pass) {
+    ExportContext& exporter = pass.exporter;
     const ExportOptions& options = exporter.options();
     if (!options.Skin || !options.Bones) return;
     // By index: nodes appended while the sweep runs are visited too.
@@ -125,12 +152,13 @@ void PassSkinBones(ExportContext& exporter) {
                 bone->isBone = 1;
                 if (bone->renderable == 1) bone->renderable = options.BoneMesh ? 1 : 0;
             }
-            PassNodeChain(exporter, bone);
+            PassNodeChain(pass, bone);
         });
     }
 }
 
-bool GenerateRenderable(ExportContext& exporter, XRenderableNode& node) {
+bool GenerateRenderable(DataPass& pass, XRenderableNode& node) {
+    ExportContext& exporter = pass.exporter;
     // The mesh is read where it is valid: evaluated again at the export time, made into the
     // node's records, and released before anything else is evaluated.
     const bool withPoints = exporter.options().Skin && node.hostNode &&
@@ -147,8 +175,8 @@ bool GenerateRenderable(ExportContext& exporter, XRenderableNode& node) {
     CollectMaterials(context, node.name, node.hostNode ? node.hostNode->GetMtl() : nullptr, node.materials,
                      exporter.materialTable);
 
-    const bool made = GenMeshData(exporter, node);
-    if (made && IsMeshNode(node)) ExtractSkin(exporter, node);
+    const bool made = GenMeshData(pass.mesh, exporter.materialTable, node, exporter.meter, exporter.messages);
+    if (made && IsMeshNode(node)) ExtractSkin(pass.skin, node, exporter.meter, exporter.messages);
     node.ReleaseMesh();
     return made;
 }

@@ -24,7 +24,6 @@
 #include "sdk/math.h"
 
 class INode;
-class KeyBuilder;
 class XNode;
 
 // The settings one export runs with, read before collection starts.
@@ -60,7 +59,6 @@ public:
     ExportMessages messages;            // the export's one way to the user
     uint32_t stage1Work = 0;            // estimated units of work of the data pass
     uint32_t stage2Work = 0;            // units of work of the writer, counted by the data pass
-    KeyBuilder* keyBuilder = nullptr;   // adds animation keys while the data pass runs
 
     int32_t ticksPerFrame = 0;
     int32_t ticksPerSample = 0;         // time step of sampled animation, ticks

@@ -3,31 +3,31 @@
 #include <memory>
 #include <vector>
 
+#include "core/progress.h"
 #include "mesh/mesh_data.h"
-#include "scene/export_context.h"
 #include "scene/extract_geometry.h"
 #include "scene/xnode.h"
 #include "skin/skin_info.h"
 
-void ExtractSkin(ExportContext& exporter, XRenderableNode& node) {
+void ExtractSkin(const SkinSettings& settings, XRenderableNode& node, ProgressMeter& meter, ExportMessages& messages) {
     node.skinned = false;
-    if (!exporter.options().Skin || !node.hostNode) return;
+    if (!settings.skin || !node.hostNode) return;
 
     if (Modifier* skin = FindSkinModifier(node.hostNode)) {
         node.pointSkin = std::make_shared<XSkinInfo>();
-        node.skinned = ReadSkinDeformer(exporter, node, skin);
+        node.skinned = ReadSkinDeformer(settings, node, skin);
     } else if (Modifier* link = FindLinkModifier(node.hostNode)) {
         node.pointSkin = std::make_shared<XSkinInfo>();
-        node.skinned = ReadLinkDeformer(exporter, node, link);
+        node.skinned = ReadLinkDeformer(settings, node, link);
     }
     if (!node.skinned) return;
 
     if (node.topologyChanged)
-        node.skinned = node.kind == PatchObjectKind ? RemapPatchSkin(exporter, node) : RemapTessellatedSkin(exporter, node);
+        node.skinned = node.kind == PatchObjectKind ? RemapPatchSkin(node, meter, messages) : RemapTessellatedSkin(node, meter);
     else
         node.meshSkin = node.pointSkin;
     if (node.skinned)
-        FinaliseSkin(exporter, node);
+        FinaliseSkin(settings.conversion, node, meter);
     else
         node.meshSkin.reset();  // a failed remapping leaves no half-built record behind
 }
@@ -42,7 +42,7 @@ struct SkinCounts {
 // With at most 64 bones: each position's bones (bit = rank in key order) in one word; a
 // position's count is its bits, a face's the bits of its corners' union. Neighbouring corners
 // and faces mostly have the same bones, so a set is counted only when it differs from the last.
-SkinCounts CountByBits(ExportContext& exporter, const XSkinInfo& skin, const XMeshData& data, size_t positionCount) {
+SkinCounts CountByBits(ProgressMeter& meter, const XSkinInfo& skin, const XMeshData& data, size_t positionCount) {
     std::vector<uint64_t> bits(positionCount, 0);
     uint32_t rank = 0;
     for (const auto& [key, bone] : skin.bones) {
@@ -70,14 +70,14 @@ SkinCounts CountByBits(ExportContext& exporter, const XSkinInfo& skin, const XMe
             faceBits |= bits[p];
         }
         counts.perFace = std::max(counts.perFace, faceSet.Count(faceBits));
-        exporter.meter.Step();
+        meter.Step();
     }
     return counts;
 }
 
 // Any number of bones: each position's bones as flat lists; a face's distinct bones are
 // counted by marking each bone with the last face that met it.
-SkinCounts CountByLists(ExportContext& exporter, const XSkinInfo& skin, const XMeshData& data, size_t positionCount) {
+SkinCounts CountByLists(ProgressMeter& meter, const XSkinInfo& skin, const XMeshData& data, size_t positionCount) {
     std::vector<uint32_t> first(positionCount + 1, 0);
     for (const auto& [key, bone] : skin.bones)
         for (const SkinWeight& e : bone.weights)
@@ -108,14 +108,14 @@ SkinCounts CountByLists(ExportContext& exporter, const XSkinInfo& skin, const XM
             }
         }
         counts.perFace = std::max(counts.perFace, distinct);
-        exporter.meter.Step();
+        meter.Step();
     }
     return counts;
 }
 
 }  // namespace
 
-void FinaliseSkin(ExportContext& exporter, XRenderableNode& node) {
+void FinaliseSkin(const Conversion& conversion, XRenderableNode& node, ProgressMeter& meter) {
     if (!node.meshSkin) return;
     XSkinInfo& skin = *node.meshSkin;
     // A position's count is the same at every corner that reaches it (a bone lists a point
@@ -123,10 +123,10 @@ void FinaliseSkin(ExportContext& exporter, XRenderableNode& node) {
     SkinCounts counts;
     if (const XMeshData* data = node.meshData.get()) {
         const size_t positionCount = data->positions.size();
-        counts = skin.bones.size() <= 64 ? CountByBits(exporter, skin, *data, positionCount)
-                                         : CountByLists(exporter, skin, *data, positionCount);
+        counts = skin.bones.size() <= 64 ? CountByBits(meter, skin, *data, positionCount)
+                                         : CountByLists(meter, skin, *data, positionCount);
     }
-    for (auto& [key, bone] : skin.bones) bone.exportOffset = ConvertTransform(exporter.conversion(), bone.offset);
+    for (auto& [key, bone] : skin.bones) bone.exportOffset = ConvertTransform(conversion, bone.offset);
     skin.boneCount = static_cast<uint16_t>(skin.bones.size());
     skin.maxWeightsPerFace = static_cast<uint16_t>(counts.perFace);
     skin.maxWeightsPerVertex = static_cast<uint16_t>(counts.perVertex);

@@ -1,5 +1,4 @@
 #include "scene/node_transforms.h"
-#include "scene/export_context.h"
 #include "scene/xnode.h"
 #include "sdk/deformer.h"
 #include "sdk/object.h"
@@ -8,20 +7,19 @@
 namespace {
 
 // Makes a bone of the vertex-link deformer: keyed by the order in which bones first appear.
-SkinBone& AddLinkBone(ExportContext& exporter, XRenderableNode& node, ILinkDeformer& link, INode* bone,
+SkinBone& AddLinkBone(const SkinSettings& settings, XRenderableNode& node, ILinkDeformer& link, INode* bone,
                       const Matrix3& meshPose) {
     XSkinInfo& record = *node.pointSkin;
     Matrix3 boneTM;
     link.GetInitNodeTM(bone, boneTM);  // status not needed: a failed query leaves the identity
     const Matrix3 boneInverse = Inverse(RemoveMirroring(boneTM));
-    const Matrix3 offset = exporter.options().WorldSpace ? boneInverse : meshPose * boneInverse;
-    return record.Add(static_cast<SkinBoneKey>(record.bones.size()), bone, BoneExportName(exporter, bone), offset);
+    const Matrix3 offset = settings.worldSpace ? boneInverse : meshPose * boneInverse;
+    return record.Add(static_cast<SkinBoneKey>(record.bones.size()), bone, settings.boneName(bone), offset);
 }
 
 }  // namespace
 
-bool ReadLinkDeformer(ExportContext& exporter, XRenderableNode& node, Modifier* deformer) {
-    const ExportOptions& options = exporter.options();
+bool ReadLinkDeformer(const SkinSettings& settings, XRenderableNode& node, Modifier* deformer) {
     ILinkDeformer* link =
         deformer ? static_cast<ILinkDeformer*>(deformer->GetInterface(kLinkDeformerInterfaceId)) : nullptr;
     if (!link || !node.pointSkin) return false;
@@ -39,7 +37,7 @@ bool ReadLinkDeformer(ExportContext& exporter, XRenderableNode& node, Modifier* 
 
     // With the weight fix, a blended vertex's zero (or negative) weight still makes the bone an
     // influence, so that the fix can top it up.
-    const bool keepZeroWeights = options.SkinFix && options.Precision != 0;
+    const bool keepZeroWeights = settings.weightFix;
     XSkinInfo& record = *node.pointSkin;
     for (int v = 0; v < pointCount; ++v) {
         ILinkVertex* vertex = context->GetVertexInterface(v);
@@ -51,7 +49,7 @@ bool ReadLinkDeformer(ExportContext& exporter, XRenderableNode& node, Modifier* 
                 if (SkinBone* known = record.Find(bone)) {
                     if (!known->Last(point)) known->weights.push_back({point, 1.0f});
                 } else {
-                    AddLinkBone(exporter, node, *link, bone, meshPose).weights.push_back({point, 1.0f});
+                    AddLinkBone(settings, node, *link, bone, meshPose).weights.push_back({point, 1.0f});
                 }
             }
         } else if (type == kLinkBlendedRigidType) {
@@ -67,7 +65,7 @@ bool ReadLinkDeformer(ExportContext& exporter, XRenderableNode& node, Modifier* 
                     else
                         known->weights.push_back({point, w});
                 } else {
-                    AddLinkBone(exporter, node, *link, bone, meshPose).weights.push_back({point, w});
+                    AddLinkBone(settings, node, *link, bone, meshPose).weights.push_back({point, w});
                 }
             }
         }
@@ -75,6 +73,6 @@ bool ReadLinkDeformer(ExportContext& exporter, XRenderableNode& node, Modifier* 
     }
     link->ReleaseContextInterface(context);
 
-    if (keepZeroWeights) WeightFix(node, static_cast<uint32_t>(pointCount), static_cast<float>(options.Precision) * 0.1f);
+    if (keepZeroWeights) WeightFix(node, static_cast<uint32_t>(pointCount), settings.weightFixLimit);
     return true;
 }

@@ -2,14 +2,12 @@
 #include <vector>
 
 #include "scene/node_transforms.h"
-#include "scene/export_context.h"
 #include "scene/xnode.h"
 #include "sdk/deformer.h"
 #include "sdk/object.h"
 #include "skin/skin_info.h"
 
-bool ReadSkinDeformer(ExportContext& exporter, XRenderableNode& node, Modifier* deformer) {
-    const ExportOptions& options = exporter.options();
+bool ReadSkinDeformer(const SkinSettings& settings, XRenderableNode& node, Modifier* deformer) {
     ISkin* skin = deformer ? static_cast<ISkin*>(deformer->GetInterface(kSkinInterfaceId)) : nullptr;
     if (!skin || !node.pointSkin) return false;
 
@@ -52,13 +50,12 @@ bool ReadSkinDeformer(ExportContext& exporter, XRenderableNode& node, Modifier* 
             Matrix3 boneTM;
             skin->GetBoneInitTM(bone, boneTM, false);
             const Matrix3 boneInverse = Inverse(RemoveMirroring(boneTM));
-            const Matrix3 offset = options.WorldSpace ? boneInverse : meshPose * boneInverse;
-            SkinBone& added = record.Add(static_cast<SkinBoneKey>(b), bone, BoneExportName(exporter, bone), offset);
+            const Matrix3 offset = settings.worldSpace ? boneInverse : meshPose * boneInverse;
+            SkinBone& added = record.Add(static_cast<SkinBoneKey>(b), bone, settings.boneName(bone), offset);
             added.weights.push_back({static_cast<uint32_t>(v), w});
         }
     }
 
-    if (options.SkinFix && options.Precision != 0)
-        WeightFix(node, static_cast<uint32_t>(pointCount), static_cast<float>(options.Precision) * 0.1f);
+    if (settings.weightFix) WeightFix(node, static_cast<uint32_t>(pointCount), settings.weightFixLimit);
     return true;
 }

@@ -1,8 +1,9 @@
 #include <memory>
 #include <vector>
 
+#include "core/messages.h"
+#include "core/progress.h"
 #include "mesh/mesh_data.h"
-#include "scene/export_context.h"
 #include "scene/xnode.h"
 #include "sdk/host.h"
 #include "skin/point_search.h"
@@ -13,15 +14,15 @@ namespace {
 float HalfCrossLength(const Point3& x, const Point3& y) { return 0.5f * CrossProd(x, y).Length(); }
 
 // The mesh or its patch data cannot be read: the message, and no skin for the node.
-bool PatchFault(ExportContext& exporter, XRenderableNode& node) {
-    exporter.messages.Show(kPatchFaultText, kPatchFaultCaption, kMbOk | kMbIconStop);
+bool PatchFault(ExportMessages& messages, XRenderableNode& node) {
+    messages.Show(kPatchFaultText, kPatchFaultCaption, kMbOk | kMbIconStop);
     node.meshSkin.reset();
     return false;
 }
 
 }  // namespace
 
-bool RemapPatchSkin(ExportContext& exporter, XRenderableNode& node) {
+bool RemapPatchSkin(XRenderableNode& node, ProgressMeter& meter, ExportMessages& messages) {
     if (!node.patchMesh || !node.mesh || !node.meshData) return false;
     if (!node.meshSkin) node.meshSkin = std::make_shared<XSkinInfo>();
     const Mesh& mesh = *node.mesh;
@@ -39,7 +40,7 @@ bool RemapPatchSkin(ExportContext& exporter, XRenderableNode& node) {
             BlendSourceWeights(node, i, static_cast<uint32_t>(j), 1.0f);
             done[i] = 1;
         }
-        exporter.meter.Step();
+        meter.Step();
     }
 
     // The object point of every patch corner vertex.
@@ -48,15 +49,15 @@ bool RemapPatchSkin(ExportContext& exporter, XRenderableNode& node) {
 
     // Every other position reached by a face is interpolated over the corners of its patch.
     const uint32_t faceCount = node.meshData->faceCount;
-    if (faceCount > 0 && mesh.faces.size() < faceCount) return PatchFault(exporter, node);
+    if (faceCount > 0 && mesh.faces.size() < faceCount) return PatchFault(messages, node);
     for (uint32_t f = 0; f < faceCount; ++f) {
         if (f >= node.patchTable.size() || node.patchTable[f] < 0 ||
             static_cast<size_t>(node.patchTable[f]) >= patches.patches.size())
-            return PatchFault(exporter, node);
+            return PatchFault(messages, node);
         const Patch& patch = patches.patches[static_cast<size_t>(node.patchTable[f])];
         const int cornerCount = patch.type == 4 ? 4 : 3;
         for (int k = 0; k < cornerCount; ++k)
-            if (patch.v[k] >= patches.verts.size()) return PatchFault(exporter, node);
+            if (patch.v[k] >= patches.verts.size()) return PatchFault(messages, node);
         Point3 corner[4];
         int32_t source[4] = {-1, -1, -1, -1};
         for (int k = 0; k < cornerCount; ++k) {
@@ -93,7 +94,7 @@ bool RemapPatchSkin(ExportContext& exporter, XRenderableNode& node) {
             }
             done[v] = 1;
         }
-        exporter.meter.Step();
+        meter.Step();
     }
     SettleBlendedWeights(*node.meshSkin);
     return true;

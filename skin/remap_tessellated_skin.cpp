@@ -2,8 +2,8 @@
 #include <optional>
 #include <vector>
 
+#include "core/progress.h"
 #include "mesh/mesh_data.h"
-#include "scene/export_context.h"
 #include "scene/xnode.h"
 #include "skin/point_search.h"
 #include "skin/skin_info.h"
@@ -36,7 +36,7 @@ struct Candidates {
 
 }  // namespace
 
-bool RemapTessellatedSkin(ExportContext& exporter, XRenderableNode& node) {
+bool RemapTessellatedSkin(XRenderableNode& node, ProgressMeter& meter) {
     if (!node.mesh || !node.meshData) return false;
     const Mesh& mesh = *node.mesh;
     const std::vector<Point3>& points = node.objectPoints;
@@ -64,7 +64,7 @@ bool RemapTessellatedSkin(ExportContext& exporter, XRenderableNode& node) {
         }
         for (uint32_t i = 0; i < positionCount; ++i) {
             if (match[i] >= 0) BlendSourceWeights(node, i, static_cast<uint32_t>(match[i]), 1.0f);
-            exporter.meter.Step();
+            meter.Step();
         }
     } else {
         pointSearch.emplace(points);
@@ -74,7 +74,7 @@ bool RemapTessellatedSkin(ExportContext& exporter, XRenderableNode& node) {
                 BlendSourceWeights(node, i, static_cast<uint32_t>(j), 1.0f);
                 match[i] = j;
             }
-            exporter.meter.Step();
+            meter.Step();
         }
     }
 
@@ -85,7 +85,7 @@ bool RemapTessellatedSkin(ExportContext& exporter, XRenderableNode& node) {
     uint32_t stamp = 0;
     std::vector<uint32_t> frontier, ring, found;
     for (uint32_t i = 0; i < positionCount; ++i) {
-        exporter.meter.Step();
+        meter.Step();
         if (match[i] >= 0) continue;
 
         ++stamp;

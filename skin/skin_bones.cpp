@@ -1,7 +1,5 @@
 #include <algorithm>
 
-#include "scene/export_context.h"
-#include "scene/xnode.h"
 #include "skin/skin_info.h"
 
 SkinBone* XSkinInfo::Find(INode* boneHostNode) {
@@ -39,9 +37,4 @@ uint32_t SkinBoneCount(const XSkinInfo& skin) { return static_cast<uint32_t>(ski
 
 void VisitSkinBones(const XSkinInfo& skin, const std::function<void(INode*)>& visit) {
     for (const auto& [key, bone] : skin.bones) visit(bone.hostNode);
-}
-
-std::string BoneExportName(const ExportContext& exporter, INode* boneHostNode) {
-    const XNode* found = exporter.FindNode(boneHostNode);
-    return found ? found->name : std::string();
 }

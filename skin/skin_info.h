@@ -19,12 +19,15 @@
 #include <unordered_map>
 #include <vector>
 
+#include "core/conversion.h"
 #include "mesh/mesh_data.h"
 #include "sdk/math.h"
 
+class ExportContext;
+class ExportMessages;
 class INode;
 class Modifier;
-class ExportContext;
+class ProgressMeter;
 class XNode;
 class XRenderableNode;
 
@@ -80,23 +83,33 @@ private:
 
 // --- extraction -----------------------------------------------------------------------------
 
+// What skin weights are read with, fixed before the data pass (the driver fills it from the
+// options, the conversion and the export tree).
+struct SkinSettings {
+    Conversion conversion;       // host to export coordinates
+    bool skin = false;           // Skin: weights are read at all
+    bool worldSpace = false;     // bone offsets from world space instead of the mesh's initial pose
+    bool weightFix = false;      // SkinFix with a Precision other than 0: the weight fix runs
+    float weightFixLimit = 0;    // Precision * 0.1: the largest shortfall the fix tops up
+    // The name of a bone's export node, "" when the bone has none.
+    std::function<std::string(INode* boneHostNode)> boneName;
+};
+
 // The entry point. With Skin on reads the skin deformer (or else the vertex-link deformer) of
 // the node's host node into pointSkin, remaps it onto the mesh when topologyChanged, finalises
 // meshSkin and sets skinned. Leaves the node unskinned when Skin is off, without a deformer or
-// its interface, or when the remapping fails.
-void ExtractSkin(ExportContext& exporter, XRenderableNode& node);
+// its interface, or when the remapping fails. Steps the meter per face and per remapped
+// position; a patch fault's message goes to messages.
+void ExtractSkin(const SkinSettings& settings, XRenderableNode& node, ProgressMeter& meter, ExportMessages& messages);
 
 // Fill node.pointSkin (which must exist) from the deformer; false when the deformer gives no
-// interface or no data for this node. Run the weight fix when SkinFix is on and Precision > 0.
-bool ReadSkinDeformer(ExportContext& exporter, XRenderableNode& node, Modifier* deformer);
-bool ReadLinkDeformer(ExportContext& exporter, XRenderableNode& node, Modifier* deformer);
+// interface or no data for this node. Run the weight fix when settings.weightFix is on.
+bool ReadSkinDeformer(const SkinSettings& settings, XRenderableNode& node, Modifier* deformer);
+bool ReadLinkDeformer(const SkinSettings& settings, XRenderableNode& node, Modifier* deformer);
 
 // Sets the three counts of node.meshSkin from node.meshData's faces and its bones' offsets in
 // export coordinates. Steps the progress meter once per face.
-void FinaliseSkin(ExportContext& exporter, XRenderableNode& node);
-
-// The name of the bone's export node, or "" when the bone has no export node.
-std::string BoneExportName(const ExportContext& exporter, INode* boneHostNode);
+void FinaliseSkin(const Conversion& conversion, XRenderableNode& node, ProgressMeter& meter);
 
 // Bone marking during collection: for every bone the deformer names for node's host node,
 // recomputes node.exported; on the bone's export node (when there is one) lowers renderable to
@@ -146,8 +159,10 @@ bool PointOutsideTriangle(const Point3& p, const Point3& a, const Point3& b, con
 // Build node.meshSkin from node.pointSkin for a patch object (direct matches, then area weights
 // over the patch corners) or any other changed topology (direct or NURBS matching, then a ring
 // search over the mesh edges). False leaves the node unskinned.
-bool RemapPatchSkin(ExportContext& exporter, XRenderableNode& node);
-bool RemapTessellatedSkin(ExportContext& exporter, XRenderableNode& node);
+// Both step the meter once per position (and the patch remapping once per face); a patch node
+// whose faces or patches cannot be read shows kPatchFaultText through messages.
+bool RemapPatchSkin(XRenderableNode& node, ProgressMeter& meter, ExportMessages& messages);
+bool RemapTessellatedSkin(XRenderableNode& node, ProgressMeter& meter);
 
 // Message of a patch node whose mesh has no usable face list (the node is then not skinned):
 // the same host-fault message as mesh generation's.

@@ -11,6 +11,7 @@
 #include "material/xmaterial.h"
 #include "mesh/mesh_data.h"
 #include "mesh_test_util.h"
+#include "plugin/data_pass.h"
 
 using namespace mesh_test;
 
@@ -31,6 +32,11 @@ struct OneMesh {
         node->mesh = &edited;
     }
     const XMeshData& data() const { return *node->meshData; }
+    // GenMeshData over the node again, with the export's settings.
+    bool Generate() {
+        ExportContext& exporter = *fixture->exporter;
+        return GenMeshData(MeshSettingsOf(exporter), exporter.materialTable, *node, exporter.meter, exporter.messages);
+    }
     Mesh edited;
     std::unique_ptr<ExportFixture> fixture;
     XRenderableNode* node = nullptr;
@@ -84,7 +90,7 @@ TEST(MeshData, MaterialIndicesWrapAndSplitVertices) {
         m.edited.faces[1].setMatID(secondId);
         m.node->materials.clear();
         for (size_t i = 0; i < entries; ++i) m.node->materials.push_back(std::make_unique<XMaterial>("m"));
-        EXPECT_TRUE(GenMeshData(*m.fixture->exporter, *m.node));
+        EXPECT_TRUE(m.Generate());
         ExpectMeshDataInvariants(m.data());
     };
     regenerate(3, 7);
@@ -109,7 +115,7 @@ TEST(MeshData, SlotTransformsApplyOnlyToChannelsOnTheMesh) {
     material->slots[1].mapChannel = 3;
     material->slots[1].uvTransform.m[2][0] = 0.125f;  // shifts u
     m.node->materials.push_back(std::move(material));
-    ASSERT_TRUE(GenMeshData(*m.fixture->exporter, *m.node));
+    ASSERT_TRUE(m.Generate());
     const uint32_t s = m.data().VertexSlot(m.data().faces[0].index[0]);
     ExpectPoint3Near(m.data().Uvw(s, 0), {0.25f, 0.75f, 0});
     ExpectPoint3Near(m.data().Uvw(s, 1), {0.625f, 0.5f, 0});
@@ -147,7 +153,7 @@ TEST(MeshData, MissingMapDataReadsAsDefaults) {
     m.edited.Map(kVertexColorChannel).tf.clear();
     m.edited.Map(kVertexColorChannel).tf.assign(1, TVFace{{0, 1, 9}});
     m.edited.Map(1).tf.clear();
-    ASSERT_TRUE(GenMeshData(*m.fixture->exporter, *m.node));
+    ASSERT_TRUE(m.Generate());
     ExpectMeshDataInvariants(m.data());
     for (uint32_t k = 0; k < 3; ++k) {
         if (m.data().vertices[k].positionIndex == 2) {
@@ -199,14 +205,14 @@ TEST(MeshData, FailuresShowTheirMessages) {
     std::shared_ptr<XMeshData> before = m.node->meshData;
     const Mesh* mesh = m.node->mesh;
     m.node->mesh = nullptr;
-    EXPECT_FALSE(GenMeshData(*m.fixture->exporter, *m.node));
+    EXPECT_FALSE(m.Generate());
     EXPECT_EQ(m.node->meshData, before);
     m.node->mesh = mesh;
     EXPECT_TRUE(scene.messages().empty());
 
     // A face naming a vertex the mesh does not have: the fault message, and no mesh data.
     m.edited.faces[0].v[2] = 3;
-    EXPECT_FALSE(GenMeshData(*m.fixture->exporter, *m.node));
+    EXPECT_FALSE(m.Generate());
     EXPECT_EQ(m.node->meshData, nullptr);
     ASSERT_EQ(scene.messages().size(), 1u);
     EXPECT_EQ(scene.messages()[0].text, kMeshFaultText);
@@ -216,7 +222,7 @@ TEST(MeshData, FailuresShowTheirMessages) {
     // No faces: the count message, then an empty record.
     scene.ClearRecords();
     m.edited.setNumFaces(0);
-    EXPECT_TRUE(GenMeshData(*m.fixture->exporter, *m.node));
+    EXPECT_TRUE(m.Generate());
     ASSERT_TRUE(m.node->meshData);
     EXPECT_TRUE(m.data().vertices.empty());
     ASSERT_EQ(scene.messages().size(), 1u);

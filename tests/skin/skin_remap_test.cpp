@@ -132,7 +132,7 @@ TEST(SkinRemap, PatchCentroidAndCentreAndMeshesThatCannotBeRemapped) {
                    {0, 1, 2});
         h.node.patchMesh = &triangle;
         h.node.patchTable = {0, 0, 0};
-        ASSERT_TRUE(RemapPatchSkin(*f.exporter, h.node));
+        ASSERT_TRUE(RemapPatchSkin(h.node, f.exporter->meter, f.exporter->messages));
         for (size_t bone = 0; bone < 3; ++bone) {
             EXPECT_FLOAT_EQ(h.Weight(bone, bone), 1.0f);  // corners match directly
             EXPECT_NEAR(h.Weight(bone, 3), 1.0f / 3, 1e-6f);
@@ -147,7 +147,7 @@ TEST(SkinRemap, PatchCentroidAndCentreAndMeshesThatCannotBeRemapped) {
         patches.patches = {Patch{4, {0, 1, 2, 3}}};
         h.node.patchMesh = &patches;
         h.node.patchTable = {0, 0, 0, 0};
-        ASSERT_TRUE(RemapPatchSkin(*f.exporter, h.node));
+        ASSERT_TRUE(RemapPatchSkin(h.node, f.exporter->meter, f.exporter->messages));
         for (size_t bone = 0; bone < 4; ++bone) EXPECT_NEAR(h.Weight(bone, 4), 0.25f, 1e-6f);
     }
     EXPECT_TRUE(f.scene->messages().empty());
@@ -157,7 +157,7 @@ TEST(SkinRemap, PatchCentroidAndCentreAndMeshesThatCannotBeRemapped) {
     h.node.patchMesh = &triangle;
     h.node.patchTable = {0, 0};
     h.node.meshCopy.faces.clear();  // the mesh data still counts two faces
-    EXPECT_FALSE(RemapPatchSkin(*f.exporter, h.node));
+    EXPECT_FALSE(RemapPatchSkin(h.node, f.exporter->meter, f.exporter->messages));
     ASSERT_EQ(f.scene->messages().size(), 1u);
     EXPECT_EQ(f.scene->messages()[0].text, kPatchFaultText);
     EXPECT_EQ(f.scene->messages()[0].caption, kPatchFaultCaption);
@@ -167,10 +167,10 @@ TEST(SkinRemap, PatchCentroidAndCentreAndMeshesThatCannotBeRemapped) {
     HandNode g(MakeMesh({a, b, c, {1, 1, 0}}, {{0, 1, 3}, {1, 2, 3}}), {a, b, c}, PatchObjectKind, {0, 1, 2});
     g.node.patchMesh = &triangle;
     g.node.patchTable = {0};
-    EXPECT_FALSE(RemapPatchSkin(*f.exporter, g.node));
+    EXPECT_FALSE(RemapPatchSkin(g.node, f.exporter->meter, f.exporter->messages));
     EXPECT_EQ(f.scene->messages().size(), 2u);
     g.node.patchMesh = nullptr;
-    EXPECT_FALSE(RemapPatchSkin(*f.exporter, g.node));
+    EXPECT_FALSE(RemapPatchSkin(g.node, f.exporter->meter, f.exporter->messages));
 }
 
 TEST(SkinRemap, TessellatedMatchesMidpointsRingSearchAndNearestPoint) {
@@ -178,7 +178,7 @@ TEST(SkinRemap, TessellatedMatchesMidpointsRingSearchAndNearestPoint) {
     // Positions 0 and 2 lie on the two control points; 1 is between them, 3 above 1.
     HandNode h(MakeMesh({{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {1, 1, 0}}, {{0, 1, 3}, {1, 2, 3}}),
                {{0, 0, 0}, {2, 0.1f, 0}}, NurbsObject, {0, 1});
-    ASSERT_TRUE(RemapTessellatedSkin(*f.exporter, h.node));
+    ASSERT_TRUE(RemapTessellatedSkin(h.node, f.exporter->meter));
     EXPECT_FLOAT_EQ(h.Weight(0, 0), 1.0f);
     EXPECT_EQ(h.Weight(1, 0), -1.0f);
     EXPECT_FLOAT_EQ(h.Weight(1, 2), 1.0f);  // the nearest position to (2, 0.1, 0)
@@ -192,7 +192,7 @@ TEST(SkinRemap, TessellatedMatchesMidpointsRingSearchAndNearestPoint) {
     const Point3 a{0, 0, 0}, b{4, 0, 0}, c{0, 4, 0}, p{1, 1, 0};
     HandNode ring(MakeMesh({a, b, c, p, {10, 0, 0}, {11, 0, 0}, {10, 1, 0}}, {{0, 1, 3}, {1, 2, 3}, {2, 0, 3}, {4, 5, 6}}),
                   {a, b, c, {10.5f, 0.5f, 3}}, MeshObject, {0, 1, 2, 3});
-    ASSERT_TRUE(RemapTessellatedSkin(*f.exporter, ring.node));
+    ASSERT_TRUE(RemapTessellatedSkin(ring.node, f.exporter->meter));
     // Area weights of the inner vertex: the sub-triangle opposite each corner over the whole.
     EXPECT_NEAR(ring.Weight(0, 3), 0.5f, 1e-6f);   // |(b-p) x (c-p)| / 2 = 4 of 8
     EXPECT_NEAR(ring.Weight(1, 3), 0.25f, 1e-6f);
@@ -204,5 +204,5 @@ TEST(SkinRemap, TessellatedMatchesMidpointsRingSearchAndNearestPoint) {
     }
     // Nothing to remap from or onto: no skin.
     HandNode empty(MakeMesh({a, b, c}, {{0, 1, 2}}), {}, MeshObject, {});
-    EXPECT_FALSE(RemapTessellatedSkin(*f.exporter, empty.node));
+    EXPECT_FALSE(RemapTessellatedSkin(empty.node, f.exporter->meter));
 }

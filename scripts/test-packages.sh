@@ -32,7 +32,22 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 work="$(mktemp -d)"
-trap 'rm -rf "$work"' EXIT
+sys="$work/root"
+mounts=()
+unmount_all() {
+  local i
+  for ((i = ${#mounts[@]} - 1; i >= 0; i--)); do
+    umount "${mounts[i]}" 2> /dev/null || umount -l "${mounts[i]}" 2> /dev/null || true
+  done
+  mounts=()
+  ! grep -q " $work/" /proc/self/mounts
+}
+cleanup() {
+  # Nothing is deleted while anything is still mounted under the work folder.
+  if unmount_all; then rm -rf "$work"
+  else echo "test-packages.sh: $work is left behind: something is still mounted in it" >&2; fi
+}
+trap cleanup EXIT
 passed=0
 failed=0
 check() {  # check WHAT COMMAND...: one result
@@ -41,32 +56,73 @@ check() {  # check WHAT COMMAND...: one result
   if "$@" > "$work/log" 2>&1; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAILED: $what"; cat "$work/log"; fi
 }
 
-# ---- the Debian package in a root of its own -----------------------------------------------------
-sys="$work/root"
-cp examples/Fox/Fox.glb "$work/model.glb"  # named as the Windows run's below: names derive from it
-mkdir -p "$sys/var/lib/dpkg/info" "$sys/var/lib/dpkg/updates"
-touch "$sys/var/lib/dpkg/status"
+# ---- the Debian package ------------------------------------------------------------------------------
+# Installed with dpkg -i in a chroot whose /usr, /etc and /var are copy-on-write views of this
+# system's (overlay mounts writing to the work folder): dpkg checks the dependencies against what
+# is installed, the command runs from /usr/bin with nothing of the build tree in sight, and the
+# system itself does not change. Where overlays cannot be mounted (not root, no overlayfs),
+# dpkg --root installs it into an empty root instead, the system's libraries serving the run.
+make_chroot() {
+  local d
+  [ "$(id -u)" -eq 0 ] && command -v chroot > /dev/null || return 1
+  mkdir -p "$sys/tmp" "$sys/proc" "$sys/dev"
+  chmod 1777 "$sys/tmp"
+  for d in usr etc var bin sbin lib lib32 lib64 libx32; do
+    if [ -L "/$d" ]; then
+      ln -s "$(readlink "/$d")" "$sys/$d"
+    elif [ -d "/$d" ]; then
+      mkdir -p "$work/layers/$d/upper" "$work/layers/$d/work" "$sys/$d"
+      mount -t overlay overlay -o "lowerdir=/$d,upperdir=$work/layers/$d/upper,workdir=$work/layers/$d/work" \
+        "$sys/$d" 2> /dev/null || return 1
+      mounts+=("$sys/$d")
+    fi
+  done
+  mount -t proc proc "$sys/proc" 2> /dev/null || return 1  # the command finds its modules through /proc/self/exe
+  mounts+=("$sys/proc")
+  mknod -m 666 "$sys/dev/null" c 1 3 2> /dev/null || return 1
+}
+if make_chroot; then
+  in_root() { chroot "$sys" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/tmp LANG=C.UTF-8 "$@"; }
+  scratch=/tmp  # the scratch folder as the installed command sees it
+  dpkg_install() { in_root dpkg -i /tmp/package.deb; }
+  dpkg_remove() { in_root dpkg --purge plover; }
+  echo "packages: the .deb in a chroot"
+else
+  unmount_all || { echo "test-packages.sh: cannot unmount the chroot's folders" >&2; exit 1; }
+  rm -rf "$sys"
+  mkdir -p "$sys/tmp" "$sys/var/lib/dpkg/info" "$sys/var/lib/dpkg/updates"
+  touch "$sys/var/lib/dpkg/status"
+  in_root() { env PATH="$sys/usr/bin:/usr/bin:/bin" "$@"; }
+  scratch="$sys/tmp"
+  dpkg_install() { dpkg --root="$sys" --force-depends --force-script-chrootless -i "$sys/tmp/package.deb"; }
+  dpkg_remove() { dpkg --root="$sys" --force-script-chrootless --purge plover; }
+  echo "packages: the .deb in an empty root (no chroot could be made here)"
+fi
+cp "$deb" "$sys/tmp/package.deb"
+cp examples/Fox/Fox.glb "$sys/tmp/model.glb"  # named as the Windows run's below: names derive from it
+printf 'v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n' > "$sys/tmp/triangle.obj"
+
 # What `apt install ./plover_*.deb` would do here, simulated: install plover and nothing else
 # (its dependencies are the libraries the build already needed), remove nothing.
 check "apt install of the .deb, simulated" sh -c 'apt-get install -s -q "$0" > "$1/apt" 2>&1; cat "$1/apt";
   grep -q "^Inst plover " "$1/apt" && grep -q " 0 to remove" "$1/apt"' "$deb" "$work"
-# The root has none of the libraries the package depends on; the system's serve the run.
-check "dpkg -i" dpkg --root="$sys" --force-depends --force-script-chrootless -i "$deb"
-check "the command on PATH" env PATH="$sys/usr/bin:/usr/bin:/bin" sh -c 'command -v plover | grep -qx "$0/usr/bin/plover"' "$sys"
+check "dpkg -i" dpkg_install
+check "the command on PATH" in_root sh -c 'command -v plover | grep -qx "$0/usr/bin/plover"' "${scratch%/tmp}"
 check "the modules in the library folder" test -f "$sys/usr/lib/plover/plover.dle" \
   -a -f "$sys/usr/lib/plover/plover_assimp.so" -a -f "$sys/usr/lib/plover/plover_preview.so"
-check "an export from the installed command" env PATH="$sys/usr/bin:/usr/bin:/bin" \
-  plover export "$work/model.glb" -o "$work/fox.x" -q --config-dir "$work/config" --set XFileType=0
-check "the exported file reads back" "$sys/usr/bin/plover" inspect --summary "$work/fox.x"
-printf 'v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n' > "$work/triangle.obj"
-check "an Assimp format through the installed module" env PATH="$sys/usr/bin:/usr/bin:/bin" \
-  plover export "$work/triangle.obj" -o "$work/triangle.x" -q --config-dir "$work/config"
-check "a picture through the installed preview module" sh -c \
-  '"$0/usr/bin/plover" preview "$1/fox.x" -o "$1/fox.png" --size 64x64 && test -s "$1/fox.png"' "$sys" "$work"
+check "an export from the installed command" in_root \
+  plover export "$scratch/model.glb" -o "$scratch/fox.x" -q --config-dir "$scratch/config" --set XFileType=0
+check "the exported file reads back" in_root plover inspect --summary "$scratch/fox.x"
+check "an Assimp format through the installed module" in_root \
+  plover export "$scratch/triangle.obj" -o "$scratch/triangle.x" -q --config-dir "$scratch/config"
+check "a picture through the installed preview module" in_root \
+  plover preview "$scratch/fox.x" -o "$scratch/fox.png" --size 64x64
 check "the man page" sh -c 'zcat "$0/usr/share/man/man1/plover.1.gz" | grep -q "^\.TH PLOVER"' "$sys"
 check "the documents" test -f "$sys/usr/share/doc/plover/install.md" -a -f "$sys/usr/share/doc/plover/copyright"
-check "dpkg -r" dpkg --root="$sys" -r plover
-check "nothing left after removal" sh -c '! find "$0/usr" -path "*plover*" | grep -q .' "$sys"
+cp "$sys/tmp/fox.x" "$work/fox.x" 2> /dev/null || true
+check "dpkg --purge" dpkg_remove
+check "nothing left after removal" sh -c '! find "$0/usr" "$0/etc" -path "*plover*" 2>/dev/null | grep -q . &&
+  ! test -e "$0/var/lib/dpkg/info/plover.list"' "$sys"
 
 # ---- the Windows zip, unzipped into an empty folder, run there under Wine ---------------------------
 export WINEPREFIX="$root/build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64

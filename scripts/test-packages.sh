@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what scripts/package.sh made and uses it, as a user would:
-# - the .deb installed with dpkg into an empty root, an export with its plover, then removed;
+# - the .deb installed with dpkg -i in a chroot (else into an empty root), exports and a preview
+#   with its plover, then purged;
 # - the Windows zip unzipped into an empty folder and `plover.exe export model.glb -o model.x`
 #   run there under Wine, giving the text X file the Linux package gives;
 # - the Blender add-on zip installed into headless Blender with addon_install, enabled, an
@@ -80,6 +81,8 @@ make_chroot() {
   mount -t proc proc "$sys/proc" 2> /dev/null || return 1  # the command finds its modules through /proc/self/exe
   mounts+=("$sys/proc")
   mknod -m 666 "$sys/dev/null" c 1 3 2> /dev/null || return 1
+  # man-db's trigger would rebuild the whole manual's index on both dpkg runs: not needed here.
+  rm -f "$sys/var/lib/man-db/auto-update"
 }
 if make_chroot; then
   in_root() { chroot "$sys" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/tmp LANG=C.UTF-8 "$@"; }
@@ -121,8 +124,8 @@ check "the man page" sh -c 'zcat "$0/usr/share/man/man1/plover.1.gz" | grep -q "
 check "the documents" test -f "$sys/usr/share/doc/plover/install.md" -a -f "$sys/usr/share/doc/plover/copyright"
 cp "$sys/tmp/fox.x" "$work/fox.x" 2> /dev/null || true
 check "dpkg --purge" dpkg_remove
-check "nothing left after removal" sh -c '! find "$0/usr" "$0/etc" -path "*plover*" 2>/dev/null | grep -q . &&
-  ! test -e "$0/var/lib/dpkg/info/plover.list"' "$sys"
+check "nothing left after removal" sh -c 'dpkg-deb --fsys-tarfile "$1" | tar -t | sed "s|^\./||" | grep . | grep -v "^usr/\(bin\|lib\|share\|share/doc\|share/man\|share/man/man1\)\?/\?$" |
+  while read -r f; do ! test -e "$0/$f" || { echo "left: $f"; exit 1; }; done && ! test -e "$0/var/lib/dpkg/info/plover.list"' "$sys" "$deb"
 
 # ---- the Windows zip, unzipped into an empty folder, run there under Wine ---------------------------
 export WINEPREFIX="$root/build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64

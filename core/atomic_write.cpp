@@ -1,13 +1,12 @@
 #include "core/atomic_write.h"
 
-#include <atomic>
 #include <cerrno>
-#include <charconv>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
 
 #include "core/platform.h"
+#include "core/temporary_name.h"
 
 namespace fs = std::filesystem;
 
@@ -17,10 +16,7 @@ std::string ErrnoText() { return std::strerror(errno); }
 
 }  // namespace
 
-std::string TemporaryNameBeside(const std::string& target) {
-    static std::atomic<unsigned> counter{0};
-    return target + ".tmp" + std::to_string(platform::ProcessId()) + "_" + std::to_string(counter++);
-}
+std::string TemporaryNameBeside(const std::string& target) { return TemporaryName(target + ".tmp", '_'); }
 
 int RemoveStaleTemporariesOf(const std::string& target) {
     const fs::path path = platform::PathOf(target);
@@ -30,11 +26,8 @@ int RemoveStaleTemporariesOf(const std::string& target) {
     int removed = 0;
     for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
         const std::string name = platform::Utf8Of(it->path().filename());
-        if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) continue;
-        long pid = 0;
-        const char* last = name.data() + name.size();
-        const auto [end, problem] = std::from_chars(name.data() + prefix.size(), last, pid);
-        if (problem != std::errc() || end == last || *end != '_' || pid <= 0 || pid == platform::ProcessId()) continue;
+        const long pid = TemporaryNameProcess(name, prefix, '_');
+        if (pid <= 0 || pid == platform::ProcessId()) continue;
         if (platform::ProcessIsRunning(pid)) continue;  // running, or not ours to judge
         std::error_code type;
         if (!it->is_regular_file(type) || type || it->is_symlink(type)) continue;

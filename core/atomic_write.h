@@ -7,7 +7,8 @@
 #include <string>
 #include <string_view>
 
-// A unique name in the target's directory (same file system, so the rename is atomic).
+// A unique name in the target's directory (same file system, so the rename is atomic):
+// "<target>.tmp<process id>_<n>" (core/temporary_name.h).
 std::string TemporaryNameBeside(const std::string& target);
 
 // One file being written. Open() creates the temporary, Commit() puts it in place; a file

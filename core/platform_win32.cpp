@@ -1,6 +1,7 @@
 // The Windows side of core/platform.h: every path goes through the wide-character API, so that
 // UTF-8 names outside the ANSI code page reach the file system intact.
 #include "core/platform.h"
+#include "core/temporary_name.h"
 
 #include <windows.h>
 #include <io.h>
@@ -122,9 +123,8 @@ std::error_code MoveIntoPlace(const std::string& from, const std::string& to) {
 
 bool FolderTakesNewFiles(const std::string& folder, std::error_code& cause) {
     // Windows has no cheap question for this: a file is made there, and goes when closed.
-    static unsigned counter = 0;
-    const std::string probe = (folder.empty() ? std::string(".") : folder) + "\\.plover-probe-" +
-                              std::to_string(ProcessId()) + "-" + std::to_string(counter++);
+    const std::string probe =
+        (folder.empty() ? std::string(".") : folder) + "\\" + TemporaryName(".plover-probe-", '-');
     HANDLE file = CreateFileW(Wide(probe).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     if (file == INVALID_HANDLE_VALUE) {

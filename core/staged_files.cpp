@@ -4,7 +4,6 @@
 #include <atomic>
 #include <cctype>
 #include <cerrno>
-#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -13,6 +12,7 @@
 #include <pthread.h>
 
 #include "core/platform.h"
+#include "core/temporary_name.h"
 
 namespace fs = std::filesystem;
 
@@ -42,8 +42,7 @@ fs::path FollowLinks(const fs::path& path) {
 
 // A new temporary name in the folder of target, ending in target's file name.
 std::string TemporaryBeside(const fs::path& target) {
-    static std::atomic<unsigned> counter{0};
-    const std::string name = TemporaryPrefix() + std::to_string(counter++) + "." + platform::Utf8Of(target.filename());
+    const std::string name = TemporaryName(kTempMarker, '-') + "." + platform::Utf8Of(target.filename());
     return platform::Utf8Of(target.parent_path() / platform::PathOf(name));
 }
 
@@ -60,19 +59,12 @@ void RemoveQuietly(const std::string& path) {
 
 }  // namespace
 
-std::string TemporaryPrefix() {
-    return std::string(kTempMarker) + std::to_string(platform::ProcessId()) + "-";
-}
+std::string TemporaryPrefix() { return TemporaryNamePrefix(kTempMarker, '-'); }
 
 bool IsStagedTemporaryName(std::string_view fileName) {
-    if (fileName.substr(0, kTempMarker.size()) != kTempMarker) return false;
-    std::string_view rest = fileName.substr(kTempMarker.size());
-    // <process id>-<counter>.<target name>
-    const size_t dash = rest.find('-');
-    if (dash == 0 || dash == std::string_view::npos) return false;
-    for (char c : rest.substr(0, dash))
-        if (c < '0' || c > '9') return false;
-    rest = rest.substr(dash + 1);
+    // .plover-<process id>-<counter>.<target name>
+    if (TemporaryNameProcess(fileName, kTempMarker, '-') == 0) return false;
+    const std::string_view rest = fileName.substr(fileName.find('-', kTempMarker.size()) + 1);
     const size_t dot = rest.find('.');
     if (dot == 0 || dot == std::string_view::npos) return false;
     for (char c : rest.substr(0, dot))
@@ -89,10 +81,7 @@ int RemoveStaleTemporaries(const std::string& directory) {
         if (ec) break;
         const std::string name = platform::Utf8Of(it->path().filename());
         if (!IsStagedTemporaryName(name)) continue;
-        long pid = 0;
-        const char* first = name.data() + kTempMarker.size();
-        std::from_chars(first, name.data() + name.size(), pid);
-        if (ProcessIsRunning(pid)) continue;
+        if (ProcessIsRunning(TemporaryNameProcess(name, kTempMarker, '-'))) continue;
         std::error_code type;
         if (!it->is_regular_file(type) || type) continue;  // we only ever make regular files
         std::error_code gone;

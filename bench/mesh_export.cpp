@@ -20,14 +20,14 @@
 #include <string>
 #include <vector>
 
-#include "host/host_scene.h"
-#include "host/scene_builder.h"
 #include "core/conversion.h"
-#include "scene/export_context.h"
+#include "host/objects/host_scene.h"
+#include "host/objects/scene_builder.h"
 #include "mesh/mesh_data.h"
 #include "plugin/data_pass.h"
-#include "scene/xnode.h"
 #include "plugin/export_files.h"
+#include "scene/export_context.h"
+#include "scene/xnode.h"
 #include "xfile/write_xfile.h"
 
 namespace {

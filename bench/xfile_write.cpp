@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "xfile/format/xpayload.h"
-#include "xfile/format/xsave.h"
+#include "xformat/xpayload.h"
+#include "xformat/xsave.h"
 
 using namespace xfile;
 

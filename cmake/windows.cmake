@@ -5,16 +5,15 @@
 enable_language(RC)
 
 # Header-only libraries the command uses come from the build machine's Debian packages (CLI11,
-# nlohmann-json, stb, and the header-only math types of Assimp that the glTF reader uses); only
-# their folders are put on the include path, not /usr/include.
+# nlohmann-json, stb); only their folders are put on the include path, not /usr/include.
 set(PLOVER_HOST_HEADERS ${PROJECT_BINARY_DIR}/host-headers)
 file(MAKE_DIRECTORY ${PLOVER_HOST_HEADERS})
-foreach(dir CLI nlohmann stb assimp)
+foreach(dir CLI nlohmann stb)
   if(NOT EXISTS ${PLOVER_HOST_HEADERS}/${dir})
     file(CREATE_LINK /usr/include/${dir} ${PLOVER_HOST_HEADERS}/${dir} SYMBOLIC)
   endif()
 endforeach()
-target_include_directories(plover_host SYSTEM PUBLIC ${PLOVER_HOST_HEADERS})
+target_include_directories(plover_host_objects SYSTEM PUBLIC ${PLOVER_HOST_HEADERS})
 
 # The platform layer's Windows side asks the shell for the wide command line.
 target_link_libraries(plover_core PUBLIC shell32)

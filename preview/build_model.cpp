@@ -5,7 +5,7 @@
 
 #include "preview/draw_model.h"
 #include "preview/pose.h"
-#include "xfile/format/xtemplates.h"
+#include "xformat/xtemplates.h"
 
 namespace preview {
 namespace {

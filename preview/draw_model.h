@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "xfile/format/xreader.h"
+#include "xformat/xreader.h"
 
 namespace preview {
 

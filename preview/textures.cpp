@@ -20,7 +20,7 @@
 #pragma GCC diagnostic pop
 #endif
 
-#include "xfile/format/xreader.h"
+#include "xformat/xreader.h"
 
 namespace fs = std::filesystem;
 

@@ -3,7 +3,7 @@
 # each for a while, one after another on one job (one forked worker that keeps going after a finding). Not part of CI: the seed corpora in
 # tests/fuzz/corpus run as ordinary tests there.
 # Usage: scripts/fuzz.sh [seconds per target, default 600] [target...]
-#   targets: xfile_reader scene_document profile gltf gltf_assimp (default: all five)
+#   targets: xfile_reader scene_document profile gltf gltf_assimp x_import (default: all six)
 # Findings (crash-*, timeout-*, oom-*) are written to build/fuzz/findings/<target>/; the
 # growing corpora live in build/fuzz/work/<target>/ and start from the checked-in seeds.
 set -euo pipefail
@@ -11,7 +11,7 @@ cd "$(dirname "$0")/.."
 seconds="${1:-600}"
 shift || true
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(xfile_reader scene_document profile gltf gltf_assimp)
+[ ${#targets[@]} -eq 0 ] && targets=(xfile_reader scene_document profile gltf gltf_assimp x_import)
 
 CC=clang CXX=clang++ cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLOVER_FUZZ=ON \
   -DPLOVER_SANITIZE=ON -DPLOVER_BUILD_BENCH=OFF >/dev/null
@@ -25,8 +25,8 @@ for t in "${targets[@]}"; do
   mkdir -p "$work" "$findings"
   seeds=(tests/fuzz/corpus/"$t")
   case "$t" in
-    xfile_reader) max_len=1048576; seeds+=(tests/xfile/golden) ;;
-    scene_document) max_len=262144; seeds+=(examples tests/anim/scenes tests/skin/scenes tests/xfile/golden tests/host/documents) ;;
+    xfile_reader|x_import) max_len=1048576; seeds+=(tests/xfile/golden) ;;
+    scene_document) max_len=262144; seeds+=(examples tests/anim/scenes tests/skin/scenes tests/xfile/golden tests/host/document/documents) ;;
     profile) max_len=65536 ;;
     gltf|gltf_assimp) max_len=262144 ;;
     *) echo "unknown target: $t" >&2; exit 2 ;;
@@ -34,7 +34,7 @@ for t in "${targets[@]}"; do
   # Seed the work corpus with the files of the right kind only.
   for dir in "${seeds[@]}"; do
     case "$t" in
-      xfile_reader) find "$dir" -maxdepth 1 -type f -name '*.x' -exec cp -n {} "$work/" \; ;;
+      xfile_reader|x_import) find "$dir" -maxdepth 1 -type f \( -name '*.x' -o -path '*/corpus/*' \) -exec cp -n {} "$work/" \; ;;
       scene_document) find "$dir" -maxdepth 1 -type f \( -name '*.json' -o -path '*/corpus/*' \) -exec cp -n {} "$work/" \; ;;
       profile|gltf|gltf_assimp) find "$dir" -maxdepth 1 -type f -exec cp -n {} "$work/" \; ;;
     esac

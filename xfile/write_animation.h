@@ -12,8 +12,8 @@
 #include <span>
 
 #include "anim/anim_track.h"
-#include "xfile/format/xpayload.h"
 #include "xfile/write_context.h"
+#include "xformat/xpayload.h"
 
 // The file's key types; the matrix key's in-memory kind is 3, the file's code is 4.
 inline constexpr uint32_t kXRotationKeyType = 0;

@@ -1,6 +1,6 @@
 #include "xfile/write_context.h"
 
-#include "xfile/format/xtemplates.h"
+#include "xformat/xtemplates.h"
 
 namespace {
 

@@ -17,8 +17,8 @@
 #include "material/xmaterial.h"
 #include "options/export_options.h"
 #include "sdk/math.h"
-#include "xfile/format/xpayload.h"
-#include "xfile/format/xsave.h"
+#include "xformat/xpayload.h"
+#include "xformat/xsave.h"
 
 class XNode;
 class XRenderableNode;

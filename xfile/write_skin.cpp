@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <vector>
 
-#include "mesh/mesh_data.h"
 #include "core/names.h"
+#include "mesh/mesh_data.h"
 #include "scene/xnode.h"
 #include "skin/skin_info.h"
-#include "xfile/format/xtemplates.h"
+#include "xformat/xtemplates.h"
 
 SkinVertexIndex::SkinVertexIndex(const XMeshData& data)
     : entryOf(data.positions.size(), kNone),

@@ -7,10 +7,10 @@
 #include "core/staged_files.h"
 #include "scene/xnode.h"
 #include "sdk/host.h"
-#include "xfile/format/xfile_format.h"
 #include "xfile/write_animation.h"
 #include "xfile/write_frame.h"
 #include "xfile/write_material.h"
+#include "xformat/xfile_format.h"
 
 namespace {
 

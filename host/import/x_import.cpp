@@ -11,10 +11,9 @@
 #include <unordered_map>
 
 #include "core/conversion.h"
-#include "host/host_deformers.h"
-#include "host/import_shared.h"
-#include "host/scene_document.h"
-#include "xfile/format/xreader.h"
+#include "host/import/import_shared.h"
+#include "host/objects/host_deformers.h"
+#include "xformat/xreader.h"
 
 namespace fs = std::filesystem;
 
@@ -416,7 +415,7 @@ private:
         const std::string where = Where(meshNode);
         Payload in(doc_.Payload(doc_.nodes[meshNode]), where);
         const uint32_t vertexCount = in.Count(12, "vertices");
-        if (vertexCount > kMaxSceneArrayElements / 3)
+        if (vertexCount > kMaxImportArrayElements / 3)
             throw XImportError(where + " has more vertices than the host takes (" + std::to_string(vertexCount) + ")");
         ::Mesh mesh;
         mesh.setNumVerts(static_cast<int>(vertexCount));
@@ -438,7 +437,7 @@ private:
             faceCorners[f] = corners;
             faceFirstTriangle[f] = static_cast<uint32_t>(triangles);
             triangles += corners - 2;
-            if (triangles > kMaxSceneArrayElements / 3)
+            if (triangles > kMaxImportArrayElements / 3)
                 throw XImportError(where + " has more triangles than the host takes");
             in.Skip(uint64_t(corners) * 4);
         }

@@ -37,7 +37,7 @@
 #include <string>
 #include <vector>
 
-#include "host/assimp_import.h"
+#include "host/import/interchange_import.h"
 
 // True when the file starts with the X file magic "xof ".
 bool IsXFile(const std::string& path);

@@ -21,11 +21,11 @@
 #include <nlohmann/json.hpp>
 
 #include "core/staged_files.h"
-#include "host/host_controllers.h"
-#include "host/host_deformers.h"
-#include "host/host_materials.h"
-#include "host/host_scene.h"
-#include "host/json_document.h"
+#include "host/document/json_document.h"
+#include "host/objects/host_controllers.h"
+#include "host/objects/host_deformers.h"
+#include "host/objects/host_materials.h"
+#include "host/objects/host_scene.h"
 #include "sdk/mesh.h"
 #include "sdk/object.h"
 

@@ -9,7 +9,7 @@
 
 #include "anim/anim_track.h"
 #include "common/math_expect.h"
-#include "host/host_controllers.h"
+#include "host/objects/host_controllers.h"
 #include "scene/export_fixture.h"
 
 namespace {

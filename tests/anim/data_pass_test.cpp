@@ -6,9 +6,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "plugin/data_pass.h"
-#include "host/host_materials.h"
+#include "host/objects/host_materials.h"
 #include "options/options_file.h"
+#include "plugin/data_pass.h"
 #include "plugin/do_export.h"
 #include "plugin/driver_texts.h"
 #include "scene/export_fixture.h"

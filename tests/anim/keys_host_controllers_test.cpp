@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "common/math_expect.h"
-#include "host/host_controllers.h"
-#include "host/scene_document.h"
+#include "host/document/scene_document.h"
+#include "host/objects/host_controllers.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "mesh/mesh_data.h"
-#include "xfile/format/xreader.h"
+#include "xformat/xreader.h"
 
 namespace mesh_invariants {
 

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <functional>
 
-#include "host/host_deformers.h"
+#include "host/objects/host_deformers.h"
 
 namespace fs = std::filesystem;
 

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "host/assimp_import.h"
-#include "host/host_objects.h"
+#include "host/import/interchange_import.h"
+#include "host/objects/host_objects.h"
 
 namespace scene_facts {
 

@@ -9,9 +9,9 @@
 #include <sstream>
 
 #include "common/test_files.h"
-#include "xfile/format/inspect.h"
-#include "xfile/format/xpayload.h"
-#include "xfile/format/xtemplates.h"
+#include "tools/plover/inspect_command.h"
+#include "xformat/xpayload.h"
+#include "xformat/xtemplates.h"
 
 namespace xfile_test {
 

@@ -10,10 +10,10 @@
 #include <string_view>
 #include <vector>
 
-#include "xfile/format/xfile_format.h"
-#include "xfile/format/xreader.h"
-#include "xfile/format/xresult.h"
-#include "xfile/format/xsave.h"
+#include "xformat/xfile_format.h"
+#include "xformat/xreader.h"
+#include "xformat/xresult.h"
+#include "xformat/xsave.h"
 
 namespace xfile_test {
 

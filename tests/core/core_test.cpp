@@ -8,7 +8,7 @@
 #include "common/test_files.h"
 #include "core/atomic_write.h"
 #include "core/progress.h"
-#include "host/scene_builder.h"
+#include "host/objects/scene_builder.h"
 
 namespace fs = std::filesystem;
 

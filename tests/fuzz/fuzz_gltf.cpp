@@ -11,7 +11,7 @@
 #include <string>
 #include <unistd.h>
 
-#include "host/assimp_import.h"
+#include "host/import/interchange_import.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     namespace fs = std::filesystem;

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "host/scene_document.h"
+#include "host/document/scene_document.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <span>
 
-#include "xfile/format/xreader.h"
+#include "xformat/xreader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     xfile::XReadOptions options;

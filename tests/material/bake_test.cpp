@@ -3,8 +3,8 @@
 
 #include <vector>
 
-#include "host/bitmap_writer.h"
-#include "host/procedural_maps.h"
+#include "host/objects/bitmap_writer.h"
+#include "host/objects/procedural_maps.h"
 #include "material/bake_texmap.h"
 
 #define STB_IMAGE_IMPLEMENTATION

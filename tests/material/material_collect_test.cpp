@@ -3,7 +3,7 @@
 // whole in tests/xfile/material_export_test.cpp.)
 #include "material_test_util.h"
 
-#include "host/procedural_maps.h"
+#include "host/objects/procedural_maps.h"
 #include "material/uv_transform.h"
 
 TEST_F(MaterialTest, StandardMaterialSlotsSkipsAndNames) {

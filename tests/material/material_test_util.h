@@ -8,11 +8,11 @@
 #include <string>
 
 #include "common/test_files.h"
-#include "host/host_materials.h"
-#include "host/host_scene.h"
+#include "core/paths.h"
+#include "host/objects/host_materials.h"
+#include "host/objects/host_scene.h"
 #include "material/collect_materials.h"
 #include "options/export_options.h"
-#include "core/paths.h"
 
 // A texture coordinate transform by its rows.
 inline Matrix2 Rows(float a, float b, float c, float d, float e, float f) {

@@ -3,8 +3,8 @@
 // checked whole in tests/xfile/material_export_test.cpp.)
 #include "material_test_util.h"
 
-#include "host/procedural_maps.h"
-#include "host/scene_document.h"
+#include "host/document/scene_document.h"
+#include "host/objects/procedural_maps.h"
 #include "sdk/material_classes.h"
 
 namespace {

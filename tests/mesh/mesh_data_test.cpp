@@ -7,7 +7,7 @@
 #include <limits>
 
 #include "common/math_expect.h"
-#include "host/scene_builder.h"
+#include "host/objects/scene_builder.h"
 #include "material/xmaterial.h"
 #include "mesh/mesh_data.h"
 #include "mesh_test_util.h"

@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 
 #include "common/math_expect.h"
-#include "host/host_objects.h"
-#include "host/scene_document.h"
+#include "host/document/scene_document.h"
+#include "host/objects/host_objects.h"
 #include "mesh_test_util.h"
 
 using namespace mesh_test;

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "common/mesh_invariants.h"
-#include "host/host_objects.h"
+#include "host/objects/host_objects.h"
 #include "mesh/mesh_data.h"
 #include "scene/export_fixture.h"
 #include "sdk/mesh.h"

@@ -8,7 +8,7 @@
 #include <numbers>
 
 #include "common/math_expect.h"
-#include "host/scene_builder.h"
+#include "host/objects/scene_builder.h"
 #include "mesh/tangent_frame.h"
 #include "mesh_test_util.h"
 

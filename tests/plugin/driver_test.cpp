@@ -8,13 +8,13 @@
 
 #include "common/mesh_invariants.h"
 #include "common/test_files.h"
-#include "host/scene_builder.h"
-#include "host/scene_document.h"
+#include "core/paths.h"
+#include "host/document/scene_document.h"
+#include "host/objects/scene_builder.h"
 #include "options/options_file.h"
 #include "plugin/do_export.h"
 #include "plugin/driver_texts.h"
 #include "scene/export_context.h"
-#include "core/paths.h"
 
 namespace fs = std::filesystem;
 

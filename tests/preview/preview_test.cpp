@@ -11,9 +11,9 @@
 
 #include "common/test_files.h"
 #include "preview/preview.h"
-#include "xfile/format/xreader.h"
-#include "xfile/format/xsave.h"
 #include "tools/plover/commands.h"
+#include "xformat/xreader.h"
+#include "xformat/xsave.h"
 
 #define STB_IMAGE_IMPLEMENTATION
 #define STB_IMAGE_STATIC

@@ -9,11 +9,11 @@
 #include <vector>
 
 #include "common/mesh_invariants.h"
-#include "host/host_controllers.h"
-#include "host/scene_builder.h"
-#include "host/scene_document.h"
-#include "scene/export_context.h"
+#include "host/document/scene_document.h"
+#include "host/objects/host_controllers.h"
+#include "host/objects/scene_builder.h"
 #include "plugin/data_pass.h"
+#include "scene/export_context.h"
 #include "scene/xnode.h"
 
 // Meshes, bones, dummies and skins on; other nodes, materials and animation off; text output.

@@ -3,9 +3,9 @@
 // the frame_rig golden files.)
 #include <gtest/gtest.h>
 
-#include "scene/node_transforms.h"
 #include "common/math_expect.h"
-#include "host/scene_builder.h"
+#include "host/objects/scene_builder.h"
+#include "scene/node_transforms.h"
 #include "sdk/deformer.h"
 
 namespace {

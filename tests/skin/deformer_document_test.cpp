@@ -2,7 +2,7 @@
 // they are in the document, and bad references are rejected with their JSON path.
 #include <gtest/gtest.h>
 
-#include "host/scene_document.h"
+#include "host/document/scene_document.h"
 #include "skin/skin_fixture.h"
 
 using namespace skin_test;

@@ -13,10 +13,10 @@
 #include "common/assimp_keys.h"
 #include "common/mesh_invariants.h"
 #include "common/test_files.h"
-#include "scene/node_transforms.h"
-#include "host/scene_document.h"
+#include "host/document/scene_document.h"
 #include "options/options_file.h"
 #include "plugin/do_export.h"
+#include "scene/node_transforms.h"
 #include "skin/skin_fixture.h"
 #include "xfile/write_xfile.h"
 

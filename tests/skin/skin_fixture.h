@@ -1,7 +1,7 @@
 // Shared helpers of the skin tests: the mesh builder and the weights of a skin record.
 #pragma once
 
-#include "host/host_deformers.h"
+#include "host/objects/host_deformers.h"
 #include "mesh/mesh_data.h"
 #include "mesh/mesh_test_util.h"
 #include "scene/export_fixture.h"

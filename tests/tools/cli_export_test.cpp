@@ -16,8 +16,8 @@
 #include "common/mesh_invariants.h"
 #include "common/test_files.h"
 #include "core/staged_files.h"
-#include "host/console.h"
 #include "tools/plover/commands.h"
+#include "tools/plover/console.h"
 
 namespace fs = std::filesystem;
 

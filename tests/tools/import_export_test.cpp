@@ -20,9 +20,9 @@
 #include <string>
 #include <vector>
 
-#include "host/assimp_import.h"
 #include "core/names.h"
 #include "core/staged_files.h"
+#include "host/import/interchange_import.h"
 #include "tools/plover/commands.h"
 
 namespace fs = std::filesystem;

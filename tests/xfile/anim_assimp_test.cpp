@@ -11,8 +11,8 @@
 #include <string>
 
 #include "anim/anim_track.h"
+#include "host/document/scene_document.h"
 #include "scene/node_transforms.h"
-#include "host/scene_document.h"
 #include "xfile/write_test_util.h"
 
 namespace {

@@ -2,7 +2,7 @@
 // payloads are read back through Assimp in anim_assimp_test.cpp.)
 #include <gtest/gtest.h>
 
-#include "host/host_controllers.h"
+#include "host/objects/host_controllers.h"
 #include "xfile/write_animation.h"
 #include "xfile/write_test_util.h"
 

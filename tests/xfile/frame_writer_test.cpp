@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <sstream>
 
-#include "host/host_materials.h"
+#include "host/objects/host_materials.h"
 #include "xfile/write_test_util.h"
 
 using namespace write_test;

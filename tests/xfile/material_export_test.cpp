@@ -25,10 +25,10 @@
 #include "common/test_files.h"
 #include "common/tmpfs_mount.h"
 #include "core/staged_files.h"
-#include "host/scene_document.h"
+#include "host/document/scene_document.h"
 #include "options/options_file.h"
 #include "plugin/do_export.h"
-#include "xfile/format/xreader.h"
+#include "xformat/xreader.h"
 
 namespace fs = std::filesystem;
 

@@ -7,8 +7,8 @@
 #include <functional>
 #include <sstream>
 
-#include "host/host_materials.h"
-#include "host/scene_builder.h"
+#include "host/objects/host_materials.h"
+#include "host/objects/scene_builder.h"
 #include "mesh/mesh_data.h"
 #include "mesh/mesh_test_util.h"
 #include "write_test_util.h"

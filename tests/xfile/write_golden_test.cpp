@@ -6,7 +6,7 @@
 
 #include "common/assimp_keys.h"
 #include "common/xfile_samples.h"
-#include "host/scene_document.h"
+#include "host/document/scene_document.h"
 #include "options/options_file.h"
 #include "plugin/do_export.h"
 #include "xfile/write_test_util.h"

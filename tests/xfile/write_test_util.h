@@ -11,10 +11,10 @@
 #include "common/mesh_invariants.h"
 #include "common/test_files.h"
 #include "common/xfile_samples.h"
-#include "scene/export_fixture.h"
-#include "xfile/format/xreader.h"
 #include "plugin/export_files.h"
+#include "scene/export_fixture.h"
 #include "xfile/write_xfile.h"
+#include "xformat/xreader.h"
 
 namespace write_test {
 

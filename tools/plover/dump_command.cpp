@@ -4,7 +4,7 @@
 
 #include "core/platform.h"
 #include "core/staged_files.h"
-#include "host/scene_document.h"
+#include "host/document/scene_document.h"
 #include "tools/plover/arguments.h"
 #include "tools/plover/commands.h"
 #include "tools/plover/scene_input.h"

@@ -5,11 +5,11 @@
 #include <string>
 #include <system_error>
 
-#include "host/console.h"
 #include "options/export_settings.h"
 #include "sdk/plugin.h"
 #include "tools/plover/arguments.h"
 #include "tools/plover/commands.h"
+#include "tools/plover/console.h"
 #include "tools/plover/interrupt.h"
 #include "tools/plover/plugin_loader.h"
 #include "tools/plover/scene_input.h"

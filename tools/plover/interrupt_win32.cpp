@@ -8,7 +8,7 @@
 #include <atomic>
 #include <csignal>
 
-#include "host/unpack_folder.h"
+#include "host/import/unpack_folder.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include "core/platform.h"
 #include "tools/plover/arguments.h"
 #include "tools/plover/commands.h"
-#include "xfile/format/inspect.h"
+#include "tools/plover/inspect_command.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 
 #include "core/atomic_write.h"
 #include "core/platform.h"
-#include "host/unpack_folder.h"
+#include "host/import/unpack_folder.h"
 #include "tools/plover/arguments.h"
 #include "tools/plover/commands.h"
 

@@ -6,8 +6,8 @@
 #include <iostream>
 
 #include "core/platform.h"
-#include "host/scene_document.h"
-#include "host/texture_search.h"
+#include "host/document/scene_document.h"
+#include "host/objects/texture_search.h"
 
 namespace fs = std::filesystem;
 

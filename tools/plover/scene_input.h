@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "host/assimp_import.h"
-#include "host/host_scene.h"
-#include "host/unpack_folder.h"
+#include "host/import/interchange_import.h"
+#include "host/import/unpack_folder.h"
+#include "host/objects/host_scene.h"
 
 // A scene and the clips it supplies when the user gives no clip list of his own.
 struct SceneInput {

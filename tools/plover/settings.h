@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "host/host_scene.h"
+#include "host/objects/host_scene.h"
 #include "options/config_set.h"
 #include "options/options_file.h"
 #include "options/profile.h"

@@ -16,9 +16,9 @@
 #include "common/scene_facts.h"
 #include "common/test_files.h"
 #include "core/staged_files.h"
-#include "host/assimp_import.h"
-#include "host/host_deformers.h"
-#include "host/host_objects.h"
+#include "host/import/interchange_import.h"
+#include "host/objects/host_deformers.h"
+#include "host/objects/host_objects.h"
 #include "host/writers/gltf_writer.h"
 
 namespace fs = std::filesystem;

@@ -8,7 +8,7 @@ root="$PWD"
 build="${1:-build/windows}"
 
 packages=(cmake make g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libz-mingw-w64-dev
-          libcli11-dev nlohmann-json3-dev libstb-dev libassimp-dev)
+          libcli11-dev nlohmann-json3-dev libstb-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

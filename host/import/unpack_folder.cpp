@@ -9,13 +9,14 @@
 
 #include <atomic>
 #include <cerrno>
-#include <charconv>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string_view>
 #include <system_error>
+
+#include "core/temporary_name.h"
 
 namespace fs = std::filesystem;
 
@@ -83,13 +84,8 @@ int RemoveStaleUnpackFolders(const std::string& parent) {
     fs::directory_iterator it(parent, ec);
     int removed = 0;
     for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
-        const std::string name = it->path().filename().string();
-        if (name.compare(0, kFolderPrefix.size(), kFolderPrefix) != 0) continue;
-        long pid = 0;
-        const char* first = name.data() + kFolderPrefix.size();
-        const char* last = name.data() + name.size();
-        const auto [end, problem] = std::from_chars(first, last, pid);
-        if (problem != std::errc() || end == last || *end != '-' || pid <= 0 || pid == long(::getpid())) continue;
+        const long pid = TemporaryNameProcess(it->path().filename().string(), kFolderPrefix, '-');
+        if (pid <= 0 || pid == long(::getpid())) continue;
         if (::kill(pid_t(pid), 0) == 0 || errno != ESRCH) continue;  // running, or not ours to judge
         // Only a real folder of this user's (not a link planted in a shared folder).
         struct stat info {};
@@ -102,8 +98,8 @@ int RemoveStaleUnpackFolders(const std::string& parent) {
 std::unique_ptr<UnpackFolder> UnpackFolder::Create(std::string& error) {
     const fs::path parent = UnpackParent();
     RemoveStaleUnpackFolders(parent.string());
-    std::string pattern =
-        (parent / (std::string(kFolderPrefix) + std::to_string(long(::getpid())) + "-XXXXXX")).string();
+    // mkdtemp's random letters, not a counter: the folder is made in a folder others write to.
+    std::string pattern = (parent / (TemporaryNamePrefix(kFolderPrefix, '-') + "XXXXXX")).string();
     if (pattern.size() >= sizeof g_folder || !::mkdtemp(pattern.data())) {
         error = "cannot make a temporary folder for the textures stored in the file (" + pattern + ": " +
                 std::strerror(errno) + ")";

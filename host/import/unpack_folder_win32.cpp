@@ -7,9 +7,11 @@
 #include <filesystem>
 #include <mutex>
 #include <random>
+#include <string_view>
 #include <system_error>
 
 #include "core/platform.h"
+#include "core/temporary_name.h"
 
 namespace fs = std::filesystem;
 
@@ -18,7 +20,26 @@ namespace {
 std::mutex g_mutex;
 std::string g_folder;  // the newest folder that still exists, or ""
 
+constexpr std::string_view kFolderPrefix = "plover-textures-";
+
 }  // namespace
+
+int RemoveStaleUnpackFolders(const std::string& parent) {
+    std::error_code ec;
+    fs::directory_iterator it(platform::PathOf(parent), ec);
+    int removed = 0;
+    for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
+        const long pid = TemporaryNameProcess(platform::Utf8Of(it->path().filename()), kFolderPrefix, '-');
+        if (pid <= 0 || pid == platform::ProcessId() || platform::ProcessIsRunning(pid)) continue;
+        // Only a real folder (the temporary folder is the user's own, so whose it is needs no check).
+        std::error_code type;
+        if (it->is_symlink(type) || type || !it->is_directory(type) || type) continue;
+        std::error_code gone;
+        fs::remove_all(it->path(), gone);
+        removed += gone ? 0 : 1;
+    }
+    return removed;
+}
 
 std::unique_ptr<UnpackFolder> UnpackFolder::Create(std::string& error) {
     std::error_code ec;
@@ -28,10 +49,11 @@ std::unique_ptr<UnpackFolder> UnpackFolder::Create(std::string& error) {
                 ec.message() + ")";
         return nullptr;
     }
+    RemoveStaleUnpackFolders(platform::Utf8Of(parent));
     std::random_device random;
     static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string name = "plover-textures-";
+        std::string name = TemporaryNamePrefix(kFolderPrefix, '-');
         for (int i = 0; i < 6; ++i) name += kLetters[random() % (sizeof kLetters - 1)];
         const fs::path folder = parent / name;
         if (!fs::create_directory(folder, ec)) {

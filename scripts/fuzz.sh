@@ -13,7 +13,9 @@ shift || true
 targets=("$@")
 [ ${#targets[@]} -eq 0 ] && targets=(xfile_reader scene_document profile gltf gltf_assimp x_import)
 
+# -O1 with line tables: the speed libFuzzer is tuned for, at a third of the compile time of -O2 -g.
 CC=clang CXX=clang++ cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLOVER_FUZZ=ON \
+  "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -gline-tables-only -DNDEBUG" "-DCMAKE_C_FLAGS_RELWITHDEBINFO=-O1 -gline-tables-only -DNDEBUG" \
   -DPLOVER_SANITIZE=ON -DPLOVER_BUILD_BENCH=OFF >/dev/null
 for t in "${targets[@]}"; do
   cmake --build build/fuzz -j 2 --target "fuzz_$t"

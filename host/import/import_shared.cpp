@@ -427,10 +427,11 @@ bool LayOutAnimations(HostScene& scene, std::vector<ImportedAnimation>& animatio
     const TimeValue ticksPerFrame = kTicksPerSecond / frameRate;
     for (const ImportedAnimation& animation : animations) {
         for (const auto& [node, keys] : animation.nodes) {
+            const std::string nodeName = node->name();  // (clang before 16 cannot capture a structured binding)
             const auto warn = [&](const char* channel, uint32_t count, const char* why) {
                 if (count == 0) return;
                 const std::string name = animation.name.empty() ? std::string("(unnamed)") : animation.name;
-                scene.AddImportWarning(path + ": animation " + name + ", node " + node->name() + ", " + channel +
+                scene.AddImportWarning(path + ": animation " + name + ", node " + nodeName + ", " + channel +
                                        ": " + std::to_string(count) + (count == 1 ? " key " : " keys ") + why +
                                        (count == 1 ? " was" : " were") + " left out");
             };

@@ -29,17 +29,7 @@ out="${out:-dist}"
 mkdir -p "$out"
 out="$(cd "$out" && pwd)"
 
-packages=(dpkg-dev fakeroot lintian help2man zip python3)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "Installing: ${missing[*]}"
-  SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO=sudo
-  $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+scripts/install-packages.sh dpkg-dev fakeroot lintian help2man zip python3
 
 version="$(scripts/version.sh)"
 

@@ -12,32 +12,15 @@ packages=(g++ cmake make pkg-config zlib1g-dev nlohmann-json3-dev libassimp-dev 
 test_packages=(libgtest-dev libgmock-dev valgrind  # valgrind: one export checked in the suite
                blender assimp-utils  # blender, assimp: the Blender add-on's tests (tests/blender)
                nodejs npm)  # the glTF-Validator (scripts/gltf-validator.sh) that checks plover convert's output
-# A package counts as installed when dpkg has it. Node.js and npm also count when their commands
-# run: some machines carry a Node.js package of another origin (NodeSource's includes npm), and
-# asking for Debian's npm beside it is refused as a conflict.
-installed() {
-  case "$1" in
-    nodejs) command -v node >/dev/null && return 0 ;;
-    npm) command -v npm >/dev/null && return 0 ;;
-  esac
-  dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"
-}
 tests=ON
 if [ -z "${2:-}" ]; then
   packages+=("${test_packages[@]}")
 else
-  for p in libgtest-dev libgmock-dev; do installed "$p" || tests=OFF; done
+  for p in libgtest-dev libgmock-dev; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || tests=OFF
+  done
 fi
-missing=()
-for p in "${packages[@]}"; do
-  installed "$p" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "Installing: ${missing[*]}"
-  SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO=sudo
-  $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}"
-fi
+scripts/install-packages.sh --with-recommends "${packages[@]}"
 
 config="${1:-release}"
 jobs="$(nproc 2>/dev/null || echo 2)"

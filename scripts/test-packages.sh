@@ -20,17 +20,7 @@ for f in "$deb" "$winzip" "$addon"; do
   [ -f "$f" ] || { echo "test-packages.sh: $f is missing (scripts/package.sh makes it)" >&2; exit 2; }
 done
 
-packages=(dpkg unzip python3 wine wine64 blender)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "Installing: ${missing[*]}"
-  SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO=sudo
-  $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+scripts/install-packages.sh dpkg unzip python3 wine wine64 blender
 
 work="$(mktemp -d)"
 sys="$work/root"

@@ -7,17 +7,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root="$PWD"
 
-packages=(cmake make g++-mingw-w64-x86-64-win32 g++-mingw-w64-i686-win32 wine wine64 xvfb xauth imagemagick)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "Installing: ${missing[*]}"
-  SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO=sudo
-  $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+scripts/install-packages.sh cmake make g++-mingw-w64-x86-64-win32 g++-mingw-w64-i686-win32 wine wine64 xvfb xauth imagemagick
 
 jobs=2
 for arch in x86_64 i686; do

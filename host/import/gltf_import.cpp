@@ -774,6 +774,52 @@ void GltfImporter::AddGeometry(size_t index, const json& node, HostNode& hostNod
 // ---------------------------------------------------------------------------------------------
 // Materials
 
+// n finite numbers of an array member; false when it is missing or anything else.
+bool FiniteFloats(const json& object, const char* key, float* out, size_t n) {
+    const json* array = Member(object, key);
+    if (!array || !array->is_array() || array->size() != n) return false;
+    for (size_t i = 0; i < n; ++i) {
+        if (!(*array)[i].is_number()) return false;
+        out[i] = (*array)[i].get<float>();
+        if (!std::isfinite(out[i])) return false;
+    }
+    return true;
+}
+
+// A material written from an X file (by plover convert) keeps the X material's values in
+// extras.xMaterial: the specular colour, which has no place in metallic-roughness, and the
+// power and emissive colour, which have only a rounded or clamped one. They come back from
+// there, so that X -> glTF -> X keeps them. The power and the emissive colour are taken only
+// while the material's own roughness and emissive factor are still those the writer made of
+// them; a material edited since keeps what it was edited to. Malformed extras are ignored: they
+// are free-form data.
+void TakeXMaterialValues(const json& material, float roughness, const float emission[3], ImportedColours& colours) {
+    const json* extras = Member(material, "extras");
+    const json* x = extras ? Member(*extras, "xMaterial") : nullptr;
+    if (!x) return;
+    float specular[3], emissive[3];
+    const bool hasSpecular = FiniteFloats(*x, "specular", specular, 3);
+    if (hasSpecular) {
+        colours.hasSpecular = true;
+        colours.specular = Color(specular[0], specular[1], specular[2]);
+        colours.specularStrength = 1;  // the X file's colour as it is
+    }
+    if (const json* value = Member(*x, "power"); value && value->is_number()) {
+        const float power = value->get<float>();
+        // The writer's roughness: 1 - sqrt(min(power, 1000) / 1000), 1 without a highlight.
+        const bool dark = hasSpecular && !(specular[0] > 0 || specular[1] > 0 || specular[2] > 0);
+        if (std::isfinite(power) && power >= 0) {
+            const float written = dark ? 1.0f : 1.0f - std::sqrt(std::min(power, 1000.0f) / 1000.0f);
+            if (std::fabs(written - roughness) <= 1e-5f) colours.shininess = power;
+        }
+    }
+    if (FiniteFloats(*x, "emissive", emissive, 3)) {
+        bool same = true;
+        for (int i = 0; i < 3; ++i) same = same && std::fabs(std::clamp(emissive[i], 0.0f, 1.0f) - emission[i]) <= 1e-6f;
+        if (same) colours.emission = Color(emissive[0], emissive[1], emissive[2]);
+    }
+}
+
 Mtl* GltfImporter::Material(unsigned retrieved) {
     // Primitives without a material get none, as in the file.
     if (retrieved >= materials_.size()) return nullptr;
@@ -803,6 +849,7 @@ Mtl* GltfImporter::Material(unsigned retrieved) {
     float emission[3] = {0, 0, 0};
     FloatsOf(source, "emissiveFactor", emission, 3, where);
     colours.emission = Color(emission[0], emission[1], emission[2]);
+    TakeXMaterialValues(source, roughness, emission, colours);
     SetMaterialColours(*material, colours);
 
     if (pbr) AddMap(*material, Member(*pbr, "baseColorTexture"), kMapDiffuse, false, where);

@@ -16,6 +16,7 @@ std::unique_ptr<HostScene> ImportModel(const fs::path& file, const fs::path& tex
     ImportOptions options;
     options.textureDirectory = textures.string();
     options.gltfReader = ImportOptions::GltfReader::NativeOnly;
+    options.frameRate = 0;  // the rate that holds the key times, as the commands read files
     std::string error;
     auto scene = ImportInterchangeFile(file.string(), options, error);
     EXPECT_TRUE(scene) << file << ": " << error;

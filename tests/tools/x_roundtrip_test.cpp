@@ -15,6 +15,7 @@
 #include <cctype>
 #include <cmath>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <set>
 #include <string>
@@ -341,7 +342,7 @@ TEST(XRoundTrip, AssimpWrittenFiles) {
 // holds the facts of the model (names, triangles, UV sets, colours, joints and weights, clips,
 // positions at rest and skinned at three times).
 TEST(XRoundTrip, GltfThroughXKeepsTheFacts) {
-    for (const char* model : {"BoxTextured/BoxTextured.gltf", "CesiumMan/CesiumMan.glb"}) {
+    for (const char* model : {"BoxTextured/BoxTextured.gltf", "CesiumMan/CesiumMan.glb", "Fox/Fox.glb"}) {
         SCOPED_TRACE(model);
         ScratchDir dir;
         fs::create_directories(dir.path() / "config");
@@ -359,7 +360,7 @@ TEST(XRoundTrip, GltfThroughXKeepsTheFacts) {
 // X -> glTF -> X: an X file written from a shared model, turned into glTF and exported again,
 // gives an X file with the same frames, triangles and poses.
 TEST(XRoundTrip, XThroughGltfKeepsTheFacts) {
-    for (const char* model : {"BoxTextured/BoxTextured.gltf", "CesiumMan/CesiumMan.glb"}) {
+    for (const char* model : {"BoxTextured/BoxTextured.gltf", "CesiumMan/CesiumMan.glb", "Fox/Fox.glb"}) {
         SCOPED_TRACE(model);
         ScratchDir dir;
         fs::create_directories(dir.path() / "config");
@@ -372,4 +373,34 @@ TEST(XRoundTrip, XThroughGltfKeepsTheFacts) {
         ASSERT_EQ(Export(glb, second, dir.path() / "config", kSettings), kExitOk);
         ExpectSameFacts(first, second, true, true);
     }
+}
+
+// X -> glTF -> X keeps what glTF's materials have no place for: the power without a highlight
+// (a black specular colour reads as fully rough), a power above glTF's range, the specular
+// colour and an emissive colour above 1. The glTF file keeps them in its extras.
+TEST(XRoundTrip, XMaterialsKeepTheirValuesThroughGltf) {
+    ScratchDir dir;
+    fs::create_directories(dir.path() / "config");
+    fs::create_directories(dir.path() / "second");
+    const fs::path source = dir.path() / "materials.x", glb = dir.path() / "materials.glb";
+    const fs::path again = dir.path() / "second" / "materials.x";
+    std::ofstream(source) << R"(xof 0303txt 0032
+Frame Root {
+ FrameTransformMatrix { 1.0,0.0,0.0,0.0, 0.0,1.0,0.0,0.0, 0.0,0.0,1.0,0.0, 0.0,0.0,0.0,1.0;; }
+ Mesh Quad {
+  4; 0.0;0.0;0.0;, 1.0;0.0;0.0;, 1.0;1.0;0.0;, 0.0;1.0;0.0;;
+  2; 3;0,1,2;, 3;0,2,3;;
+  MeshMaterialList {
+   2; 2; 0, 1;;
+   Material Matte { 0.8;0.2;0.1;1.0;; 20.0; 0.0;0.0;0.0;; 0.0;0.0;0.0;; }
+   Material Shiny { 0.1;0.2;0.8;0.5;; 1500.0; 0.6;0.5;0.4;; 1.5;0.25;0.0;; }
+  }
+ }
+}
+)";
+    ASSERT_EQ(Convert(source, glb), kExitOk);
+    std::vector<std::string> settings = kSettings;
+    settings[10] = "SceneRoot=0";  // the file has no scene-root frame
+    ASSERT_EQ(Export(glb, again, dir.path() / "config", settings), kExitOk);
+    ExpectSameFacts(source, again);
 }

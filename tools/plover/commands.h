@@ -61,7 +61,7 @@ int RunDumpCommand(const DumpCommand& command);
 struct ConvertCommand {
     std::string inputPath;   // anything export reads: a scene document, glTF, X, FBX, ...
     std::string outputPath;  // .glb, or .gltf with its .bin and images beside it
-    int frameRate = 30;
+    int frameRate = 0;       // as ExportCommand's
     bool fromRightHanded = false;    // as in ExportCommand
     bool fromZUp = false;
     bool allowOutsideFiles = false;  // read textures outside the input's folder too

@@ -192,6 +192,9 @@ XResult DecompressMszip(const uint8_t* data, size_t size, uint64_t declaredTotal
         ~End() { inflateEnd(z); }
     } end{&z};
 
+    // Some writers leave the header's 16 bytes out of the total: blocks that make 16 bytes more
+    // than announced are taken too.
+    const uint64_t withoutHeader = declaredTotal + 16;
     size_t start = out->size();
     size_t pos = 0;
     size_t previousBlock = 0, previousSize = 0;
@@ -205,7 +208,7 @@ XResult DecompressMszip(const uint8_t* data, size_t size, uint64_t declaredTotal
         if (csize < 3 || csize - 2 > size - pos - 6)
             return fail(pos + 2, "compressed block size " + std::to_string(csize) + " does not fit the file");
         size_t produced = out->size() - start;
-        if (produced + usize > declaredTotal)
+        if (produced + usize > withoutHeader)
             return fail(pos, "blocks decompress to more than the announced " + std::to_string(declaredTotal) + " bytes");
         size_t at = out->size();
         out->resize(at + usize);
@@ -218,9 +221,19 @@ XResult DecompressMszip(const uint8_t* data, size_t size, uint64_t declaredTotal
         z.next_out = out->data() + at;
         z.avail_out = static_cast<uInt>(usize);
         int ret = inflate(&z, Z_FINISH);
-        if (ret != Z_STREAM_END || z.avail_out != 0) {
+        bool whole = ret == Z_STREAM_END && z.avail_out == 0;
+        if ((ret == Z_OK || ret == Z_BUF_ERROR) && z.avail_out == 0) {
+            // Some compressors end a block with a sync flush instead of a final block: its data
+            // is whole when the rest of the block makes no more bytes.
+            uint8_t extra = 0;
+            z.next_out = &extra;
+            z.avail_out = 1;
+            ret = inflate(&z, Z_SYNC_FLUSH);
+            whole = z.avail_out == 1 && (ret == Z_OK || ret == Z_BUF_ERROR || ret == Z_STREAM_END);
+        }
+        if (!whole) {
             out->resize(start);
-            return fail(pos + 6, ret == Z_STREAM_END || ret == Z_BUF_ERROR
+            return fail(pos + 6, ret == Z_STREAM_END || ret == Z_BUF_ERROR || ret == Z_OK
                                      ? "block does not decompress to its announced " + std::to_string(usize) + " bytes"
                                      : "invalid deflate data");
         }
@@ -235,7 +248,7 @@ XResult DecompressMszip(const uint8_t* data, size_t size, uint64_t declaredTotal
                                       ", more than " + std::to_string(limits.maxExpansion) +
                                       " times as many; no model compresses like that (a decompression bomb)");
     }
-    if (out->size() - start != declaredTotal)
+    if (out->size() - start != declaredTotal && out->size() - start != withoutHeader)
         return fail(size, "blocks decompress to " + std::to_string(out->size() - start) + " bytes, the header announces " +
                               std::to_string(declaredTotal));
     return XResult::Success();

@@ -51,8 +51,10 @@ struct MszipLimits {
 };
 
 // Decodes the framed blocks in data[0, size) and appends the uncompressed bytes to `out`.
-// `declaredTotal` is the body size the file announces; more output than that, or than the
-// limits allow (counted block by block as the bytes are produced), is refused. `fileOffset` is
+// `declaredTotal` is the body size the file announces; more output than that (or than 16 bytes
+// more, the total of writers that leave the header out of it), or than the limits allow (counted
+// block by block as the bytes are produced), is refused. A block may end its deflate data with a
+// sync flush instead of a final block. `fileOffset` is
 // the file offset of data[0], used in messages.
 XResult DecompressMszip(const uint8_t* data, size_t size, uint64_t declaredTotal, const MszipLimits& limits,
                         size_t fileOffset, std::vector<uint8_t>* out);

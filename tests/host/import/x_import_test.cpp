@@ -5,6 +5,9 @@
 #include "common/test_files.h"
 #include "common/xfile_samples.h"
 
+#include <zlib.h>
+
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -407,5 +410,109 @@ Frame B { Mesh { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,2;;
         ASSERT_TRUE(mesh.mapSupport(1)) << name;
         ExpectNear(mesh.mapVerts(1)[1], Point3(1, 1, 0));
         ExpectNear(mesh.mapVerts(1)[2], Point3(0, 0, 0));
+    }
+}
+
+namespace {
+
+// Binary tokens written by hand, in the styles of other writers.
+struct Tokens {
+    std::vector<uint8_t> bytes;
+    explicit Tokens(std::string_view header) : bytes(header.begin(), header.end()) {}
+    Tokens& W(uint16_t v) { return Raw(&v, 2); }
+    Tokens& D(uint32_t v) { return Raw(&v, 4); }
+    Tokens& Raw(const void* p, size_t n) {
+        bytes.insert(bytes.end(), static_cast<const uint8_t*>(p), static_cast<const uint8_t*>(p) + n);
+        return *this;
+    }
+    Tokens& Name(std::string_view n) { return W(1).D(static_cast<uint32_t>(n.size())).Raw(n.data(), n.size()); }
+    Tokens& Open(std::string_view type, std::string_view name) { return Name(type).Name(name).W(10); }
+    Tokens& Close() { return W(11); }
+    Tokens& Integers(std::initializer_list<uint32_t> v) {  // an integer list and a ';' after it
+        W(6).D(static_cast<uint32_t>(v.size()));
+        for (uint32_t x : v) D(x);
+        return W(20);
+    }
+    Tokens& Doubles(std::initializer_list<double> v) {  // a list of 8-byte floats and a ';' after it
+        W(7).D(static_cast<uint32_t>(v.size()));
+        for (double x : v) Raw(&x, 8);
+        return W(20);
+    }
+    Tokens& Integer(uint32_t v) { return W(3).D(v).W(20); }  // one value per token
+};
+
+// The body of `file` in MSZIP blocks as other compressors make them: blocks of `block` bytes,
+// each referring back into the one before it and ended by a sync flush instead of a final block;
+// the total size leaves out the 16 header bytes.
+std::vector<uint8_t> CompressedByHand(const std::vector<uint8_t>& file, const char* format, size_t block) {
+    std::vector<uint8_t> out(format, format + 16);
+    const uint32_t total = static_cast<uint32_t>(file.size() - 16);
+    out.insert(out.end(), reinterpret_cast<const uint8_t*>(&total), reinterpret_cast<const uint8_t*>(&total) + 4);
+    for (size_t at = 16; at < file.size(); at += block) {
+        const size_t size = std::min(block, file.size() - at);
+        z_stream z{};
+        EXPECT_EQ(deflateInit2(&z, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY), Z_OK);
+        if (at > 16) deflateSetDictionary(&z, file.data() + at - block, static_cast<uInt>(block));
+        std::vector<uint8_t> packed(deflateBound(&z, size) + 16);
+        z.next_in = const_cast<Bytef*>(file.data() + at);
+        z.avail_in = static_cast<uInt>(size);
+        z.next_out = packed.data();
+        z.avail_out = static_cast<uInt>(packed.size());
+        EXPECT_EQ(deflate(&z, Z_SYNC_FLUSH), Z_OK);
+        packed.resize(packed.size() - z.avail_out);
+        deflateEnd(&z);
+        const uint16_t sizes[2] = {static_cast<uint16_t>(size), static_cast<uint16_t>(packed.size() + 2)};
+        out.insert(out.end(), reinterpret_cast<const uint8_t*>(sizes), reinterpret_cast<const uint8_t*>(sizes) + 4);
+        out.insert(out.end(), {'C', 'K'});
+        out.insert(out.end(), packed.begin(), packed.end());
+    }
+    return out;
+}
+
+}  // namespace
+
+// Binary and compressed files made by hand with what our writer never makes but other writers
+// do: 8-byte floats, one list per member with a separator token after it, single integer tokens
+// each with a ';', an object name of 0 bytes, a string ended by ','; MSZIP blocks smaller than
+// 32 KiB that refer into the block before, end with a sync flush and a total without the
+// header. Each gives the scene of the same file in plain text.
+TEST(XImport, OtherWritersBinaryAndCompressedForms) {
+    ScratchDir dir;
+    const std::string text = std::string(kHeader) + R"(
+Material Mat { 1.0;0.5;0.25;1.0;; 20.0; 0.5;0.5;0.5;; 0.0;0.0;0.0;; TextureFilename { "tex.png"; } }
+Frame Root {
+ FrameTransformMatrix { 1,0,0,0, 0,1,0,0, 0,0,1,0, 0,0,5,1;; }
+ Frame Body {
+  Mesh { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,2;; MeshMaterialList { 1; 1; 0;; { Mat } } }
+ }
+}
+AnimTicksPerSecond { 100; }
+AnimationSet Walk { Animation { { Body } AnimationKey { 2; 2; 0;3;0,0,0;;, 100;3;1,2,3;;; } } }
+)";
+    Tokens b("xof 0303bin 0064");
+    b.Open("Material", "Mat").Doubles({1, 0.5, 0.25, 1}).Doubles({20}).Doubles({0.5, 0.5, 0.5}).Doubles({0, 0, 0});
+    b.Open("TextureFilename", "").W(2).D(7).Raw("tex.png", 7).W(19).Close().Close();
+    b.Open("Frame", "Root").Open("FrameTransformMatrix", "").Doubles({1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 5, 1}).Close();
+    b.Open("Frame", "Body").Open("Mesh", "").Integer(3).Doubles({0, 0, 0, 1, 0, 0, 0, 1, 0}).Integer(1);
+    b.Integer(3).Integer(0).Integer(1).Integer(2);
+    b.Open("MeshMaterialList", "").Integers({1, 1}).Integers({0}).W(10).Name("Mat").W(11).Close();
+    b.Close().Close().Close();
+    b.Open("AnimTicksPerSecond", "").Integers({100}).Close();
+    b.Open("AnimationSet", "Walk").Open("Animation", "").W(10).Name("Body").W(11);
+    b.Open("AnimationKey", "").Integers({2, 2, 0, 3}).Doubles({0, 0, 0}).Integers({100, 3}).Doubles({1, 2, 3});
+    b.Close().Close().Close();
+    // Each form in turn under one name, so that the documents name the same file.
+    const fs::path file = dir.path() / "model.x";
+    Write(file, text);
+    const Imported reference = Import(file);
+    ASSERT_TRUE(reference.scene) << reference.error;
+    ASSERT_EQ(reference.clips.size(), 1u);
+    const std::string document = SaveSceneDocument(*reference.scene);
+    for (const auto& [form, bytes] : {std::pair{"binary", b.bytes}, {"compressed", CompressedByHand(b.bytes, "xof 0303bzip0064", 64)}}) {
+        Write(file, bytes);
+        const Imported in = Import(file);
+        ASSERT_TRUE(in.scene) << form << ": " << in.error;
+        EXPECT_EQ(SaveSceneDocument(*in.scene), document) << form;
+        EXPECT_EQ(in.warnings, reference.warnings) << form;
     }
 }

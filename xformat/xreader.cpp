@@ -1,6 +1,7 @@
 #include "xformat/xreader.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -46,6 +47,17 @@ constexpr Keyword kKeywords[] = {
     {"STRING", Kind::Type, XType::String},      {"LPSTR", Kind::Type, XType::String},
     {"UNICODE", Kind::Type, XType::Unicode},    {"CSTRING", Kind::Type, XType::Cstring},
 };
+
+// Bytes that end a word of text data: blanks and control bytes, the punctuation that makes a
+// token of its own, and the quote. A '/' ends one only as the start of a "//" comment.
+constexpr std::array<bool, 256> kEndsWord = [] {
+    std::array<bool, 256> table{};
+    for (int c = 0; c <= ' '; ++c) table[static_cast<size_t>(c)] = true;
+    for (char c : std::string_view("{}[](),;<>\"")) table[static_cast<uint8_t>(c)] = true;
+    return table;
+}();
+
+bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
 char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
 
@@ -190,7 +202,8 @@ private:
         return true;
     }
 
-    bool LexText(Token* t) {
+    // Moves past the blanks and comments before the next token of text data.
+    void SkipBlanks() {
         while (pos_ < n_) {
             uint8_t c = d_[pos_];
             if (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == 0 || c == '\f' || c == '\v') {
@@ -202,6 +215,15 @@ private:
                 break;
             }
         }
+    }
+    // One past the last byte of the word of text data that starts at `from`.
+    size_t WordEnd(size_t from) const {
+        while (from < n_ && !kEndsWord[d_[from]] && !(d_[from] == '/' && from + 1 < n_ && d_[from + 1] == '/')) ++from;
+        return from;
+    }
+
+    bool LexText(Token* t) {
+        SkipBlanks();
         *t = Token{};
         t->pos = pos_;
         if (pos_ >= n_) return true;
@@ -247,14 +269,10 @@ private:
             return Fail(pos_, std::string("unexpected control byte ") + hex + " in text data");
         }
         size_t start = pos_;
-        while (pos_ < n_) {
-            uint8_t ch = d_[pos_];
-            if (ch <= ' ' || std::strchr("{}[](),;<>\"", ch) != nullptr) break;
-            if (ch == '/' && pos_ + 1 < n_ && d_[pos_ + 1] == '/') break;
-            ++pos_;
-        }
+        pos_ = WordEnd(pos_);
         t->text = std::string_view(reinterpret_cast<const char*>(d_ + start), pos_ - start);
         t->kind = Kind::Word;
+        if (!IsAsciiLetter(t->text[0])) return true;  // every keyword is a word of letters
         for (const Keyword& k : kKeywords) {
             if (SameIgnoringCase(k.word, t->text)) {
                 t->kind = k.kind;
@@ -373,6 +391,33 @@ private:
         return true;
     }
 
+    // The word of text data that comes next (read ahead or at the read position), when a word
+    // does: a number of a list, most likely. The position moves past the blanks before it only.
+    bool NextWord(std::string_view* text) {
+        if (hasPeek_) {
+            if (peek_.kind != Kind::Word) return false;
+            *text = peek_.text;
+            return true;
+        }
+        SkipBlanks();
+        const size_t end = WordEnd(pos_);
+        if (end == pos_) return false;
+        *text = std::string_view(reinterpret_cast<const char*>(d_ + pos_), end - pos_);
+        return true;
+    }
+    // Takes the word NextWord gave and the separators after it, as TextNumber does, without
+    // making tokens of the separators.
+    void TakeWord(std::string_view text) {
+        if (hasPeek_) {
+            lastPos_ = peek_.pos;
+            hasPeek_ = false;
+        } else {
+            lastPos_ = pos_;
+            pos_ += text.size();
+        }
+        for (SkipBlanks(); pos_ < n_ && (d_[pos_] == ',' || d_[pos_] == ';'); SkipBlanks()) ++pos_;
+    }
+
     bool TextNumber(const ValueOf& what, std::string_view* text) {
         Token t;
         if (!Next(&t)) return false;
@@ -396,6 +441,15 @@ private:
         doc_->payloads.insert(doc_->payloads.end(), b, b + size);
         return true;
     }
+    // One 32-bit value in memory order, the payload's most common element.
+    bool AppendWord(uint32_t bits) {
+        if (!CheckBuilt(lastPos_, 4)) return false;
+        std::vector<uint8_t>& p = doc_->payloads;
+        const size_t at = p.size();
+        p.resize(at + 4);
+        std::memcpy(p.data() + at, &bits, 4);
+        return true;
+    }
 
     bool ReadInteger(XType type, const ValueOf& what) {
         int64_t value = 0;
@@ -408,11 +462,19 @@ private:
             bool isSigned = type == XType::Char || type == XType::Sword || type == XType::Sdword;
             value = isSigned ? static_cast<int64_t>(static_cast<int32_t>(raw)) : static_cast<int64_t>(raw);
         } else {
+            // A word that is a whole number is taken as it stands; anything else goes through
+            // the tokens, which say what is wrong.
             std::string_view text;
-            if (!TextNumber(what, &text)) return false;
-            auto r = std::from_chars(text.data(), text.data() + text.size(), value);
-            if (r.ec != std::errc() || r.ptr != text.data() + text.size())
-                return Fail(lastPos_, "'" + std::string(text.substr(0, 40)) + "' is not an integer (" + Text(what) + ")");
+            const bool fast = NextWord(&text);
+            const auto r = fast ? std::from_chars(text.data(), text.data() + text.size(), value) : std::from_chars_result{};
+            if (fast && r.ec == std::errc() && r.ptr == text.data() + text.size()) {
+                TakeWord(text);
+            } else {
+                if (!TextNumber(what, &text)) return false;
+                auto slow = std::from_chars(text.data(), text.data() + text.size(), value);
+                if (slow.ec != std::errc() || slow.ptr != text.data() + text.size())
+                    return Fail(lastPos_, "'" + std::string(text.substr(0, 40)) + "' is not an integer (" + Text(what) + ")");
+            }
         }
         int64_t lo = 0, hi = 0;
         switch (type) {
@@ -428,9 +490,11 @@ private:
                                       std::string(TypeKeyword(type)) + " (" + Text(what) + ")");
         uint32_t bits = static_cast<uint32_t>(value);
         lastInt_ = bits;
+        const size_t size = PrimitiveSize(type);
+        if (size == 4) return AppendWord(bits);
         uint8_t b[4] = {static_cast<uint8_t>(bits), static_cast<uint8_t>(bits >> 8), static_cast<uint8_t>(bits >> 16),
                         static_cast<uint8_t>(bits >> 24)};
-        return Append(b, PrimitiveSize(type));
+        return Append(b, size);
     }
 
     bool ReadFloat(XType type, const ValueOf& what) {
@@ -450,17 +514,26 @@ private:
             --listLeft_;
         } else {
             std::string_view text;
-            if (!TextNumber(what, &text)) return false;
-            if (!text.empty() && text[0] == '+') text.remove_prefix(1);
-            auto r = std::from_chars(text.data(), text.data() + text.size(), value);
-            if (r.ec != std::errc() || r.ptr != text.data() + text.size() || !std::isfinite(value))
-                return Fail(lastPos_, "'" + std::string(text.substr(0, 40)) + "' is not a number (" + Text(what) + ")");
+            const auto parse = [&value](std::string_view word) {
+                if (!word.empty() && word[0] == '+') word.remove_prefix(1);
+                const auto r = std::from_chars(word.data(), word.data() + word.size(), value);
+                return r.ec == std::errc() && r.ptr == word.data() + word.size() && std::isfinite(value);
+            };
+            if (NextWord(&text) && parse(text)) {
+                TakeWord(text);
+            } else {
+                if (!TextNumber(what, &text)) return false;
+                if (!parse(text))
+                    return Fail(lastPos_, "'" + std::string(text.substr(0, 40)) + "' is not a number (" + Text(what) + ")");
+            }
         }
         if (type == XType::Double) return Append(&value, 8);
         float f = static_cast<float>(value);
         if (!std::isfinite(f) && std::isfinite(value))
             return Fail(lastPos_, "value is out of range for FLOAT (" + Text(what) + ")");
-        return Append(&f, 4);
+        uint32_t bits;
+        std::memcpy(&bits, &f, 4);
+        return AppendWord(bits);
     }
 
     bool ReadString(const ValueOf& what) {
@@ -491,6 +564,53 @@ private:
             listLeft_ -= static_cast<uint32_t>(take);
             count -= take;
         }
+        return true;
+    }
+
+    // Reads elements of perElement values of type (FLOAT, DWORD or SDWORD) of a text array
+    // straight into their place in the payload, as ReadValue would, while every value is a plain
+    // number in its type's range. Stops at the start of the element holding any other value,
+    // which ReadValue then reads and reports; `done` receives the elements read.
+    bool ReadTextArray(XType type, uint64_t count, uint32_t perElement, uint64_t* done) {
+        *done = 0;
+        if (!CheckBuilt(hasPeek_ ? peek_.pos : pos_, count * perElement * 4)) return false;
+        std::vector<uint8_t>& payloads = doc_->payloads;
+        const size_t at = payloads.size();
+        payloads.resize(at + count * perElement * 4);
+        uint8_t* out = payloads.data() + at;
+        uint64_t element = 0;
+        for (; element < count; ++element) {
+            const size_t start = hasPeek_ ? peek_.pos : pos_;
+            uint32_t v = 0;
+            for (std::string_view text; v < perElement && NextWord(&text); ++v) {
+                uint32_t bits;
+                if (type == XType::Float) {
+                    if (!text.empty() && text[0] == '+') text.remove_prefix(1);
+                    double value = 0;
+                    const auto r = std::from_chars(text.data(), text.data() + text.size(), value);
+                    const float f = static_cast<float>(value);
+                    if (r.ec != std::errc() || r.ptr != text.data() + text.size() || !std::isfinite(f)) break;
+                    std::memcpy(&bits, &f, 4);
+                } else {
+                    int64_t value = 0;
+                    const auto r = std::from_chars(text.data(), text.data() + text.size(), value);
+                    const bool inRange = type == XType::Dword ? value >= 0 && value <= 0xFFFFFFFFll
+                                                              : value >= INT32_MIN && value <= INT32_MAX;
+                    if (r.ec != std::errc() || r.ptr != text.data() + text.size() || !inRange) break;
+                    bits = static_cast<uint32_t>(value);
+                }
+                TakeWord(text);
+                std::memcpy(out + 4 * (element * perElement + v), &bits, 4);
+            }
+            if (v < perElement) {
+                // Read again, value by value, from the element's start.
+                pos_ = start;
+                hasPeek_ = false;
+                break;
+            }
+        }
+        payloads.resize(at + element * perElement * 4);
+        *done = element;
         return true;
     }
 
@@ -551,7 +671,18 @@ private:
                     continue;
                 }
             }
-            for (uint64_t k = 0; k < count; ++k) {
+            uint64_t k = 0;
+            if (m.isArray && count > 0 && !binary_) {
+                // Arrays of FLOATs (also of templates made of FLOATs alone) and of 32-bit integers
+                // are read in one go while their values are plain numbers.
+                const XTemplate* sub = m.type == XType::Template ? &doc_->templates.at(m.templateIndex) : nullptr;
+                const bool floats = m.type == XType::Float || (sub && sub->fixedSize > 0 && sub->uniformKind == 2);
+                if (floats || m.type == XType::Dword || m.type == XType::Sdword) {
+                    const uint32_t perElement = sub ? static_cast<uint32_t>(sub->fixedSize / 4) : 1;
+                    if (!ReadTextArray(floats ? XType::Float : m.type, count, perElement, &k)) return false;
+                }
+            }
+            for (; k < count; ++k) {
                 if (!ReadValue(m, t)) return false;
             }
             if (!m.isArray && IsIntegerType(m.type)) memberValues_[base + i] = lastInt_;
@@ -862,6 +993,11 @@ XResult ReadImageChecked(std::span<const uint8_t> data, XDocument* doc, const XR
         if (!r.ok()) return r;
         body = inflated;
     }
+    // The payloads of a binary body take a little less than the body, those of a text body
+    // usually well under half of it: room for the body's size is made at once, instead of
+    // growing by copies (a payload that outgrows it grows as before). Room never written to
+    // takes no memory.
+    if (!options.onObject && !templatesOnly) doc->payloads.reserve(std::min(body.size(), options.maxDocumentBytes));
     Parser parser(body, !IsTextFormat(doc->format), doc->floatSize64, 16, compressed, doc, options, templatesOnly);
     return parser.Run();
 }

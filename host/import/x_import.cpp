@@ -11,6 +11,7 @@
 #include <unordered_map>
 
 #include "core/conversion.h"
+#include "core/platform.h"
 #include "host/import/import_shared.h"
 #include "host/objects/host_deformers.h"
 #include "xformat/xreader.h"
@@ -247,12 +248,17 @@ public:
     }
 
     std::unique_ptr<HostScene> Run(std::vector<ImportedClip>& clips) {
-        xfile::XResult read = xfile::ReadXFileFromPath(path_, &doc_);
-        if (!read.ok()) {
-            // The reader's messages start with the path already.
-            std::string message = read.message;
-            if (message.rfind(path_ + ": ", 0) == 0) message = message.substr(path_.size() + 2);
-            throw XImportError(message);
+        {
+            // The file is mapped rather than copied into memory: the reader keeps what it needs.
+            platform::MappedFile file;
+            std::string problem;
+            if (!file.Open(path_, problem)) throw XImportError("cannot be read");
+            const xfile::XReadOptions limits;
+            if (file.size() > limits.maxDecompressedBytes)
+                throw XImportError("file of " + std::to_string(file.size()) + " bytes is too large");
+            const xfile::XResult read =
+                xfile::ReadXFile(std::span<const uint8_t>(file.data(), static_cast<size_t>(file.size())), &doc_, limits);
+            if (!read.ok()) throw XImportError(read.message);
         }
         Classify();
         const std::vector<uint32_t> roots = doc_.Roots();
@@ -961,13 +967,16 @@ private:
         const Matrix3 meshPose = worlds_[&node];
         HostSkinDeformer& skin = AddSkinDeformer(*scene_, node);
         skin.initTM = meshPose;
-        // Influences counted per vertex first, then laid out in one array.
-        struct Influence {
-            uint32_t vertex;
+        // The weights are laid out per vertex in two passes over the SkinWeights: one counts each
+        // vertex's influences, the other writes them to their places, in the file's bone order.
+        struct Weights {
+            const uint8_t* indices;
+            const uint8_t* weights;
+            uint32_t count;
             int32_t bone;
-            float weight;
         };
-        std::vector<Influence> influences;
+        std::vector<Weights> lists;
+        std::vector<uint32_t> first(size_t(vertexCount) + 1, 0);
         for (uint32_t c : doc_.Children(mesh.node)) {
             if (doc_.nodes[c].isReference || KindOf(c) != Kind::SkinWeights) continue;
             const std::string where = Where(c);
@@ -999,21 +1008,25 @@ private:
                 if (v >= vertexCount)
                     throw XImportError(where + " weighs vertex " + std::to_string(v) + " of " + std::to_string(vertexCount));
                 if (!std::isfinite(w)) throw XImportError(where + " has a weight that is not a finite number");
-                influences.push_back({v, boneIndex, w});
+                ++first[v + 1];
             }
+            lists.push_back({indexAt, weightAt, count, boneIndex});
         }
-        std::stable_sort(influences.begin(), influences.end(),
-                         [](const Influence& a, const Influence& b) { return a.vertex < b.vertex; });
-        skin.assignments.reserve(influences.size());
-        skin.pointFirst.reserve(vertexCount + 1);
-        std::vector<HostSkinAssignment> point;
-        size_t at = 0;
-        for (uint32_t v = 0; v < vertexCount; ++v) {
-            point.clear();
-            for (; at < influences.size() && influences[at].vertex == v; ++at)
-                point.push_back({influences[at].bone, influences[at].weight});
-            skin.AddPoint(point.data(), point.size());
-        }
+        // first[v + 1] counts vertex v's weights; summed up, first[v] is where they start. Each
+        // start then serves as the vertex's write position, which leaves it at the next start.
+        for (uint32_t v = 0; v < vertexCount; ++v) first[v + 1] += first[v];
+        skin.assignments.resize(first[vertexCount]);
+        for (const Weights& list : lists)
+            for (uint32_t k = 0; k < list.count; ++k) {
+                uint32_t v;
+                float w;
+                std::memcpy(&v, list.indices + 4 * k, 4);
+                std::memcpy(&w, list.weights + 4 * k, 4);
+                skin.assignments[first[v]++] = {list.bone, w};
+            }
+        std::copy_backward(first.begin(), first.end() - 1, first.end());
+        first[0] = 0;
+        skin.pointFirst = std::move(first);
     }
 
     // ----- animation -----

@@ -189,6 +189,13 @@ public:
         return pixels_.data();
     }
 
+    void Detach() override {
+        glFinish();
+        OSMesaMakeCurrent(nullptr, nullptr, 0, 0, 0);
+    }
+
+    bool Attach() override { return Bind(); }
+
 private:
     static bool HasTranslucentColor(const DrawMesh& mesh) {
         for (size_t i = 3; i < mesh.colors.size(); i += 4)

@@ -59,6 +59,11 @@ public:
                       const std::vector<DrawMaterial>& materials, bool wireframe, const std::vector<LineSet>& lines) = 0;
     // Finishes drawing and gives the picture, rows top to bottom, 4 bytes a pixel.
     virtual const uint8_t* Pixels() = 0;
+
+    // A canvas draws on the thread that made it or last attached it: Detach on that thread
+    // lets another Attach it (false: Mesa could not).
+    virtual void Detach() = 0;
+    virtual bool Attach() = 0;
 };
 
 }  // namespace preview

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <future>
+#include <system_error>
 
 #include "preview/label.h"
 #include "preview/textures.h"
@@ -241,6 +243,42 @@ double ClipSeconds(const DrawModel& model, int clip) {
     return static_cast<double>(c.lastTick - c.firstTick) / model.ticksPerSecond;
 }
 
+// The picture's views, as columns and rows, and its size in pixels; false, with error, when
+// the size cannot hold them.
+bool Layout(const PreviewOptions& options, int* columns, int* rows, int* width, int* height, std::string* error) {
+    *columns = *rows = 1;
+    if (options.sheetColumns > 0) {
+        *columns = options.sheetColumns;
+        *rows = options.sheetRows;
+    } else if (options.turntable > 0) {
+        *columns = static_cast<int>(std::ceil(std::sqrt(double(options.turntable))));
+        *rows = (options.turntable + *columns - 1) / *columns;
+    }
+    const bool many = *columns * *rows > 1 || options.turntable > 0;
+    *width = options.width > 0 ? options.width : many ? 256 * *columns : 640;
+    *height = options.height > 0 ? options.height : many ? 256 * *rows : 480;
+    if (*width > kMaxPictureSide || *height > kMaxPictureSide || *width < *columns * 16 || *height < *rows * 16) {
+        *error = "a picture of " + std::to_string(*width) + " x " + std::to_string(*height) + " pixels cannot hold " +
+                 std::to_string(*columns * *rows) + (*columns * *rows == 1 ? " view" : " views") +
+                 " (at most 8192 a side, at least 16 a view)";
+        return false;
+    }
+    return true;
+}
+
+// Mesa's drawing context takes a tenth of a second to make whatever the model: a picture of a
+// file makes it on a second thread while the file is read and its draw model built. (Drawing a
+// small triangle there as well, to have Mesa compile its shaders early, cost more than it
+// saved: the shaders depend on the materials and textures drawn, unknown until the file is read.)
+struct EarlyCanvas {
+    std::unique_ptr<Canvas> canvas;
+    std::string error;
+};
+
+PreviewStatus Draw(const DrawModel& model, const std::string& folder, const PreviewOptions& options,
+                   std::future<EarlyCanvas>* early, std::vector<uint8_t>* png, std::vector<std::string>* warnings,
+                   std::string* error);
+
 }  // namespace
 
 bool ViewAngles(const std::string& view, float* yaw, float* pitch) {
@@ -277,6 +315,14 @@ std::vector<uint8_t> EncodePng(const uint8_t* rgba, int width, int height) {
 
 PreviewStatus PreviewModel(const DrawModel& model, const std::string& folder, const PreviewOptions& options,
                            std::vector<uint8_t>* png, std::vector<std::string>* warnings, std::string* error) {
+    return Draw(model, folder, options, nullptr, png, warnings, error);
+}
+
+namespace {
+
+PreviewStatus Draw(const DrawModel& model, const std::string& folder, const PreviewOptions& options,
+                   std::future<EarlyCanvas>* early, std::vector<uint8_t>* png, std::vector<std::string>* warnings,
+                   std::string* error) {
     constexpr PreviewStatus kNotDrawn = PreviewStatus::NotDrawn, kUnusable = PreviewStatus::Unusable;
     if (model.TriangleCount() == 0) {
         *error = "nothing to draw: it holds no mesh with faces";
@@ -289,23 +335,8 @@ PreviewStatus PreviewModel(const DrawModel& model, const std::string& folder, co
     }
 
     // The views: one, a sheet of one clip's times, or a turntable.
-    int columns = 1, rows = 1;
-    if (options.sheetColumns > 0) {
-        columns = options.sheetColumns;
-        rows = options.sheetRows;
-    } else if (options.turntable > 0) {
-        columns = static_cast<int>(std::ceil(std::sqrt(double(options.turntable))));
-        rows = (options.turntable + columns - 1) / columns;
-    }
-    const bool many = columns * rows > 1 || options.turntable > 0;
-    const int width = options.width > 0 ? options.width : many ? 256 * columns : 640;
-    const int height = options.height > 0 ? options.height : many ? 256 * rows : 480;
-    if (width > kMaxPictureSide || height > kMaxPictureSide || width < columns * 16 || height < rows * 16) {
-        *error = "a picture of " + std::to_string(width) + " x " + std::to_string(height) + " pixels cannot hold " +
-                 std::to_string(columns * rows) + (columns * rows == 1 ? " view" : " views") +
-                 " (at most 8192 a side, at least 16 a view)";
-        return kUnusable;
-    }
+    int columns = 1, rows = 1, width = 0, height = 0;
+    if (!Layout(options, &columns, &rows, &width, &height, error)) return kUnusable;
     PoseChoice single;
     const bool wantsClip = options.sheetColumns > 0 || options.hasTime || !options.clip.empty();
     if (wantsClip) {
@@ -367,7 +398,18 @@ PreviewStatus PreviewModel(const DrawModel& model, const std::string& folder, co
     }
 
     TextureSet textures = LoadTextures(model, folder, options.allowOutsideFiles, warnings);
-    std::unique_ptr<Canvas> canvas = Canvas::Create(width, height, error);
+    std::unique_ptr<Canvas> canvas;
+    if (early) {
+        EarlyCanvas made = early->get();
+        canvas = std::move(made.canvas);
+        if (!canvas) *error = made.error;
+        if (canvas && !canvas->Attach()) {
+            canvas.reset();
+            *error = "Mesa's software OpenGL (OSMesa) could not draw on the thread that reads the file";
+        }
+    } else {
+        canvas = Canvas::Create(width, height, error);
+    }
     if (!canvas) return kNotDrawn;
     canvas->SetTextures(textures.perMaterial);
     canvas->Clear(options.background);
@@ -425,8 +467,25 @@ PreviewStatus PreviewModel(const DrawModel& model, const std::string& folder, co
     return PreviewStatus::Drawn;
 }
 
+}  // namespace
+
 PreviewStatus PreviewXFile(const std::string& path, const PreviewOptions& options, std::vector<uint8_t>* png,
                            std::vector<std::string>* warnings, std::string* error) {
+    int columns = 0, rows = 0, width = 0, height = 0;
+    std::string why;
+    std::future<EarlyCanvas> early;
+    if (Layout(options, &columns, &rows, &width, &height, &why)) {
+        try {
+            early = std::async(std::launch::async, [width, height] {
+                EarlyCanvas made;
+                made.canvas = Canvas::Create(width, height, &made.error);
+                if (made.canvas) made.canvas->Detach();
+                return made;
+            });
+        } catch (const std::system_error&) {
+            // No second thread: Mesa starts after the read.
+        }
+    }
     xfile::XDocument doc;
     xfile::XResult read = xfile::ReadXFileFromPath(path, &doc);
     if (!read.ok()) {
@@ -434,7 +493,6 @@ PreviewStatus PreviewXFile(const std::string& path, const PreviewOptions& option
         return PreviewStatus::Unusable;
     }
     DrawModel model;
-    std::string why;
     if (!BuildDrawModel(doc, &model, &why)) {
         *error = path + ": " + why;
         return PreviewStatus::Unusable;
@@ -442,7 +500,7 @@ PreviewStatus PreviewXFile(const std::string& path, const PreviewOptions& option
     doc = xfile::XDocument{};  // the model holds all it needs
     for (const std::string& w : model.warnings) warnings->push_back(path + ": " + w);
     const std::string folder = std::filesystem::path(path).parent_path().string();
-    const PreviewStatus status = PreviewModel(model, folder, options, png, warnings, &why);
+    const PreviewStatus status = Draw(model, folder, options, early.valid() ? &early : nullptr, png, warnings, &why);
     if (status != PreviewStatus::Drawn) *error = path + ": " + why;
     return status;
 }

@@ -209,7 +209,7 @@ int RunPreviewCommand(const PreviewCommand& command) {
         return Fail(error, kExitUsage);
     std::error_code sizeError;
     const uintmax_t inputSize = fs::file_size(command.inputPath, sizeError);
-    if (!sizeError) KeepMemoryForReuse(uint64_t(inputSize) * 8);
+    KeepMemoryForReuse(std::max<uint64_t>(sizeError ? 0 : uint64_t(inputSize) * 8, uint64_t(64) << 20));
     if (IsXFilePath(command.inputPath))
         return DrawXFile(command.inputPath, command.outputPath, command.options, command.quiet, "");
 

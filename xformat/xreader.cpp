@@ -585,11 +585,11 @@ private:
             for (std::string_view text; v < perElement && NextWord(&text); ++v) {
                 uint32_t bits;
                 if (type == XType::Float) {
-                    if (!text.empty() && text[0] == '+') text.remove_prefix(1);
+                    const std::string_view number = text.starts_with('+') ? text.substr(1) : text;
                     double value = 0;
-                    const auto r = std::from_chars(text.data(), text.data() + text.size(), value);
+                    const auto r = std::from_chars(number.data(), number.data() + number.size(), value);
                     const float f = static_cast<float>(value);
-                    if (r.ec != std::errc() || r.ptr != text.data() + text.size() || !std::isfinite(f)) break;
+                    if (r.ec != std::errc() || r.ptr != number.data() + number.size() || !std::isfinite(f)) break;
                     std::memcpy(&bits, &f, 4);
                 } else {
                     int64_t value = 0;

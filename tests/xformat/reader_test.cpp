@@ -75,6 +75,18 @@ TEST(Reader, ForeignTextFileWithCommentsGuidsAndLooseSeparators) {
               "Frame Box01.Mesh\n"
               "  Pair a=2 grid=[1, 2, 3, 4.5] label=\"a;b\"\n"
               "    { Mat }\n    { Mat <3D82AB4D-62DA-11CF-AB39-0020AF71E433> }\n    {  <3D82AB4D-62DA-11CF-AB39-0020AF71E433> }\n");
+
+    // Number arrays with signs, exponents and comments between values; a value that is not a
+    // number is named with the member of the element it is in.
+    XDocument mesh = MustRead("xof 0303txt 0032\nMesh { 2; +1.5;2e0;3;, # c\n -0.25 ; 4;+5;; 1; 3;0,1,1;; }");
+    std::span<const uint8_t> p = mesh.Payload(mesh.nodes[0]);
+    ASSERT_EQ(p.size(), 48u);
+    EXPECT_EQ(At<float>(p, 4), 1.5f);
+    EXPECT_EQ(At<float>(p, 16), -0.25f);
+    EXPECT_EQ(At<float>(p, 24), 5.0f);
+    EXPECT_EQ(At<uint32_t>(p, 44), 1u);
+    ExpectReadError("xof 0303txt 0032\nMesh { 2; 1;2;3;, 4;x;6;; 0;; }", XStatus::ParseError,
+                    "line 2 (byte 37), in Mesh: 'x' is not a number ('y' of 'Vector')");
 }
 
 TEST(Reader, ForeignBinaryFiles) {

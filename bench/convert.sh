@@ -3,8 +3,7 @@
 # two UV sets, colours, four weights per vertex, two clips): the X file (text and binary, every
 # channel) is written from the glTF source by `plover export`, then turned into glTF by
 # `plover convert`. Targets: convert at most 2x the export's time, peak memory at most 2.5x the
-# X file + 50 MB. Converting X files needs the X import; without it only the glTF source's
-# conversion is measured.
+# X file + 50 MB.
 #
 #   bench/convert.sh [--runs N] [--keep DIR]
 #
@@ -41,7 +40,7 @@ mkdir -p "$work/in" "$work/out" "$work/config"
 src="$work/in/skinned1m.glb"
 all="--set Tangent=1 --set VertexColor=1 --set DeclData=1"
 
-peak() { { /usr/bin/time -f '%M' "$@" > /dev/null 2> /dev/null; } 2>&1 | tail -1; }
+peak() { /usr/bin/time -f '%M' -o "$work/peak" "$@" > /dev/null 2>&1; tail -1 "$work/peak"; }
 seconds() {  # median of hyperfine runs
   hyperfine -N --runs "$runs" --style none --export-json "$work/h.json" "$1" > /dev/null
   python3 -c 'import json,statistics,sys; print("%.3f" % statistics.median(json.load(open(sys.argv[1]))["results"][0]["times"]))' "$work/h.json"

@@ -233,9 +233,15 @@ XResult DecompressMszip(const uint8_t* data, size_t size, uint64_t declaredTotal
         }
         if (!whole) {
             out->resize(start);
-            return fail(pos + 6, ret == Z_STREAM_END || ret == Z_BUF_ERROR || ret == Z_OK
-                                     ? "block does not decompress to its announced " + std::to_string(usize) + " bytes"
-                                     : "invalid deflate data");
+            // A compressed size that leaves out the 2 "CK" bytes puts the next block 2 bytes later.
+            const auto blockAt = [&](size_t next) {
+                return next == size || (next + 6 <= size && data[next + 4] == 'C' && data[next + 5] == 'K');
+            };
+            const std::string cause = ret == Z_STREAM_END || ret == Z_BUF_ERROR || ret == Z_OK
+                                          ? "block does not decompress to its announced " + std::to_string(usize) + " bytes"
+                                          : "invalid deflate data";
+            const bool shortSize = !blockAt(pos + 4 + csize) && blockAt(pos + 6 + csize);
+            return fail(pos + 6, cause + (shortSize ? "; its compressed size leaves out the 2 \"CK\" bytes, which no reader takes" : ""));
         }
         previousBlock = at;
         previousSize = usize;

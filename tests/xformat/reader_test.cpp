@@ -173,6 +173,12 @@ TEST(Reader, HostileInputStaysWithinLimits) {
     Bin mismatch("xof 0303bzip0032");
     mismatch.D(16 + 4).W(8).W(2 + 5 + 8).Raw("CK", 2).Raw(stored, 5).Raw("01234567", 8);
     ExpectReadError(mismatch.s, XStatus::ParseError, "blocks decompress to 8 bytes, the header announces 4");
+    // A compressed size without the 2 "CK" bytes, as one writer made them: named as such.
+    Bin noCk("xof 0303bzip0032");
+    noCk.D(16 + 16).W(8).W(5 + 8).Raw("CK", 2).Raw(stored, 5).Raw("01234567", 8);
+    noCk.W(8).W(5 + 8).Raw("CK", 2).Raw(stored, 5).Raw("01234567", 8);
+    ExpectReadError(noCk.s, XStatus::ParseError,
+                    "byte 26: block does not decompress to its announced 8 bytes; its compressed size leaves out the 2 \"CK\" bytes");
 }
 
 TEST(Reader, ObjectCountAndMemoryAreBoundedEvenWhenCompressed) {

@@ -72,7 +72,7 @@ void WriteAnimation(XWriteContext& context, const xfile::XSaveData& animationSet
     if (writeOwn && clipIndex < node->tracks.size() && HasKeys(node->tracks[clipIndex])) {
         const AnimTrack& track = node->tracks[clipIndex];
         xfile::XSaveData animation;
-        xfile::XSaveData(animationSet).AddDataObject(xfile::kTidAnimation, "", {}, &animation);
+        xfile::XSaveData(animationSet).AddDataObject(xfile::kTidAnimation, "", std::span<const uint8_t>(), &animation);
         if (animation.valid()) {
             animation.AddDataReference(node->name);
             if (options.AnimationOptions)
@@ -132,7 +132,7 @@ void ListAnimationTemplates(const XFileRecords& records, XTemplateList& list) {
 
 void WriteAnimationSet(XWriteContext& context, const std::string& clipName, size_t clipIndex) {
     // Written for every clip, even when no node has keys in it.
-    const xfile::XSaveData animationSet = AddObject(context, nullptr, xfile::kTidAnimationSet, clipName, {});
+    const xfile::XSaveData animationSet = AddObject(context, nullptr, xfile::kTidAnimationSet, clipName, std::span<const uint8_t>());
     if (!animationSet.valid()) return;
     for (const std::unique_ptr<XNode>& node : context.records.topLevelNodes)
         WriteAnimation(context, animationSet, node.get(), clipIndex);

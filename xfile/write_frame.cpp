@@ -30,7 +30,7 @@ void WriteChildren(XWriteContext& context, const xfile::XSaveData* parent, XNode
 xfile::XSaveData AddNodeFrame(XWriteContext& context, const xfile::XSaveData* parent, const XNode& node,
                               const std::array<float, 16>& matrix) {
     xfile::XSaveData frame =
-        AddObject(context, FramePlacement(context, parent), xfile::kTidFrame, node.name, {});
+        AddObject(context, FramePlacement(context, parent), xfile::kTidFrame, node.name, std::span<const uint8_t>());
     if (frame.valid()) AddFrameTransform(context, frame, matrix);
     return frame;
 }

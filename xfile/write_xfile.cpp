@@ -114,7 +114,7 @@ void WriteXFileContent(XWriteContext& context) {
 
         context.sceneRootFrame = {};
         if (options.SceneRoot) {
-            context.sceneRootFrame = AddObject(context, nullptr, xfile::kTidFrame, records.rootFrameName, {});
+            context.sceneRootFrame = AddObject(context, nullptr, xfile::kTidFrame, records.rootFrameName, std::span<const uint8_t>());
             if (context.sceneRootFrame.valid())
                 AddFrameTransform(context, context.sceneRootFrame,
                                   MatrixToFrameMatrix(records.rootFrameMatrix));

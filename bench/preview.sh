@@ -43,11 +43,12 @@ import json, sys, statistics, datetime
 times, doc, cores, load, runs = sys.argv[1:6]
 res = json.load(open(times))["results"]
 m = {r["command"]: statistics.median(r["times"]) for r in res}
-cpu = {r["command"]: statistics.median([u + s for u, s in zip(r["user"], r["system"])]) for r in res}
+# hyperfine reports each command's mean user and system time, not each run's.
+cpu = {r["command"]: r["user"] + r["system"] for r in res}
 def t(s): return f"{s * 1000:.0f} ms" if s < 1 else f"{s:.2f} s"
 now = datetime.datetime.utcnow().strftime("%Y-%m-%d %H:%M UTC")
 lines = [f"Measured {now} on {cores} cores, load average before the run {load}; median of {runs} runs after 1 warm-up run.", "",
-         "| command | time | CPU time (user + system, all threads) |", "|---|---:|---:|",
+         "| command | time (median) | CPU time (mean user + system, all threads) |", "|---|---:|---:|",
          f"| `plover export mesh1m.glb` | {t(m['export'])} | {t(cpu['export'])} |",
          f"| `plover preview mesh1m.glb --size 1024x1024` (export to a temporary X file, read, draw, PNG) | {t(m['preview'])} | {t(cpu['preview'])} |",
          f"| `plover preview mesh1m.x --size 1024x1024` (read, draw, PNG) | {t(m['preview-x'])} | {t(cpu['preview-x'])} |",

@@ -81,7 +81,7 @@ struct PreviewCommand {
     std::string configDir;
     std::vector<std::string> settings;
     std::string pluginPath;
-    int frameRate = 30;
+    int frameRate = 0;  // as ExportCommand's: 0 lets the model's key times choose
     bool quiet = false;
 };
 

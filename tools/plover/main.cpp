@@ -161,7 +161,7 @@ int main(int argc, char** argv) {
         previewApp->add_option("--config-dir", previewCommand.configDir, "Export options of an input that is not an X file");
         previewApp->add_option("--set", previewCommand.settings, "KEY=VALUE: export option for an input that is not an X file");
         previewApp->add_option("--plugin", previewCommand.pluginPath, "The plug-in module (default: plover.dle beside plover)");
-        previewApp->add_option("--fps", previewCommand.frameRate, "Timeline frames per second of an imported model")
+        previewApp->add_option("--fps", previewCommand.frameRate, "Timeline frames per second of an imported model, as for export")
             ->check(CLI::Range(1, 4800));
         previewApp->add_flag("-q,--quiet", previewCommand.quiet, "No summary line");
 

@@ -426,8 +426,10 @@ void GltfWriter::Write() {
         }
     }
     const size_t hostNodes = nodes_.size();
+    // A joint's own mesh is left out (a bone's display shape), unless a skin deforms it: a skinned
+    // mesh whose node is one of its own joints is the model's geometry.
     for (size_t i = 0; i < hostNodes; ++i)
-        if (!joints_.count(nodes_[i].node)) AddMesh(*nodes_[i].node, static_cast<int>(i));
+        if (!joints_.count(nodes_[i].node) || SkinOf(*nodes_[i].node)) AddMesh(*nodes_[i].node, static_cast<int>(i));
     AddAnimations();
     Commit(Finish());
 }
@@ -819,13 +821,14 @@ void GltfWriter::AddMesh(HostNode& node, int nodeIndex) {
     // A skinned mesh is placed by its joints alone: it goes on a node at the top of the scene,
     // with no transform, as glTF recommends. A node without children moves there (its transform
     // and animation moved nothing but the mesh), and so does an unmoved node at the top; one
-    // with children stays where it is for them, and the mesh goes on a node of the same name at
-    // the top.
+    // with children, or a joint, stays where it is for them, and the mesh goes on a node of the
+    // same name at the top.
     const Json& placed = nodes_[nodeIndex].json;
     const bool unmovedAtTop = node.parent() == &scene_.root() && !nodes_[nodeIndex].animated &&
                               !placed.contains("translation") && !placed.contains("rotation") &&
                               !placed.contains("scale") && !placed.contains("matrix");
-    if (node.children().empty() || unmovedAtTop) {
+    // A joint keeps its transform for the skin: its mesh goes on a node of its own.
+    if (!joints_.count(&node) && (node.children().empty() || unmovedAtTop)) {
         NodeOut& out = nodes_[nodeIndex];
         for (const char* key : {"translation", "rotation", "scale", "matrix"}) out.json.erase(key);
         out.animated = false;

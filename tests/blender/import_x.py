@@ -118,6 +118,22 @@ assert source["materials"] <= materials, materials
 images = [i for i in bpy.data.images if i.users and i.size[0] == 4]
 assert len(images) == 1, list(bpy.data.images)
 
+# Files in the other forms and from other writers: binary with DeclData, a binary skin, the
+# compressed forms (text and binary) and a hand-made file of format oddities; the triangles,
+# bones, actions and UV sets they hold come through.
+corpus = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "fuzz", "corpus")
+others = [("x_import/box_decl.x", 12, 0, 0, True), ("x_import/simple_skin_1.x", 8, 2, 1, False),
+          ("xfile_reader/scene.bzip.x", 2, 1, 1, True), ("xfile_reader/scene.tzip.x", 2, 1, 1, True),
+          ("xfile_reader/edges.bzip.x", 1, 0, 0, True)]
+for name, tris, bones, actions, uvs in others:
+    bpy.ops.wm.read_factory_settings(use_empty=True)
+    assert bpy.ops.import_scene.plover_x(filepath=os.path.join(corpus, name)) == {"FINISHED"}, name
+    mesh_objects = [ob for ob in bpy.context.scene.objects if ob.type == "MESH"]
+    assert sum(triangles(ob) for ob in mesh_objects) == tris, (name, [triangles(ob) for ob in mesh_objects])
+    assert sum(len(ob.data.bones) for ob in bpy.context.scene.objects if ob.type == "ARMATURE") == bones, name
+    assert len(bpy.data.actions) == actions, (name, list(bpy.data.actions))
+    assert not uvs or all(ob.data.uv_layers for ob in mesh_objects), name
+
 # Scale and a file plover cannot read.
 bpy.ops.wm.read_factory_settings(use_empty=True)
 assert bpy.ops.import_scene.plover_x(filepath=path, scale=2.0) == {"FINISHED"}

@@ -173,3 +173,29 @@ TEST(GltfWriter, MaterialMapping) {
     EXPECT_EQ(m["extras"]["xMaterial"]["power"], 50);
     EXPECT_EQ(m["extras"]["xMaterial"]["specular"], nlohmann::json({0.5, 0.5, 0.5}));
 }
+
+// A skinned mesh whose node is one of its own joints (an X file's frame holding the mesh it
+// deforms) is written, on a node of its own, and the joint keeps its place in the hierarchy.
+TEST(GltfWriter, ASkinnedMeshOnItsOwnJointIsWritten) {
+    const fs::path source = fs::path(PLOVER_TEST_DATA_DIR) / "fuzz" / "corpus" / "xfile_reader" / "scene.txt.x";
+    const fs::path dir = Scratch("mesh_on_joint");
+    auto scene = ImportModel(source, dir / "unpacked");
+    ASSERT_TRUE(scene);
+    GltfWriteReport report;
+    std::string error;
+    ASSERT_TRUE(Convert(*scene, dir / "out.gltf", GltfWriteOptions(), report, error)) << error;
+    const auto doc = nlohmann::json::parse(ReadText(dir / "out.gltf"));
+    ASSERT_EQ(doc["meshes"].size(), 2u);
+    ASSERT_EQ(doc["skins"].size(), 1u);
+    int joint = -1, skinned = -1;
+    for (size_t i = 0; i < doc["nodes"].size(); ++i) {
+        const auto& node = doc["nodes"][i];
+        if (node.value("name", "") != "Bone") continue;
+        (node.contains("skin") ? skinned : joint) = static_cast<int>(i);
+    }
+    ASSERT_GE(joint, 0);
+    ASSERT_GE(skinned, 0);
+    EXPECT_NE(std::find(doc["skins"][0]["joints"].begin(), doc["skins"][0]["joints"].end(), joint),
+              doc["skins"][0]["joints"].end());
+    EXPECT_TRUE(doc["nodes"][joint].contains("translation"));
+}

@@ -122,16 +122,18 @@ assert len(images) == 1, list(bpy.data.images)
 # compressed forms (text and binary) and a hand-made file of format oddities; the triangles,
 # bones, actions and UV sets they hold come through.
 corpus = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "fuzz", "corpus")
-others = [("x_import/box_decl.x", 12, 0, 0, True), ("x_import/simple_skin_1.x", 8, 2, 1, False),
-          ("xfile_reader/scene.bzip.x", 2, 1, 1, True), ("xfile_reader/scene.tzip.x", 2, 1, 1, True),
-          ("xfile_reader/edges.bzip.x", 1, 0, 0, True)]
-for name, tris, bones, actions, uvs in others:
+others = [("x_import/box_decl.x", 12, 0, (), True), ("x_import/simple_skin_1.x", 8, 2, ("Anim1",), False),
+          ("xfile_reader/scene.bzip.x", 2, 1, ("Wave",), True), ("xfile_reader/scene.tzip.x", 2, 1, ("Wave",), True),
+          ("xfile_reader/edges.bzip.x", 1, 0, (), False)]
+for name, tris, bones, clips, uvs in others:
     bpy.ops.wm.read_factory_settings(use_empty=True)
     assert bpy.ops.import_scene.plover_x(filepath=os.path.join(corpus, name)) == {"FINISHED"}, name
     mesh_objects = [ob for ob in bpy.context.scene.objects if ob.type == "MESH"]
     assert sum(triangles(ob) for ob in mesh_objects) == tris, (name, [triangles(ob) for ob in mesh_objects])
     assert sum(len(ob.data.bones) for ob in bpy.context.scene.objects if ob.type == "ARMATURE") == bones, name
-    assert len(bpy.data.actions) == actions, (name, list(bpy.data.actions))
+    # One action per animated object, named after its animation set.
+    found = {clip for clip in clips for a in bpy.data.actions if a.name == clip or a.name.startswith(clip + "_")}
+    assert found == set(clips) and all(a.name.startswith(clips) for a in bpy.data.actions), (name, list(bpy.data.actions))
     assert not uvs or all(ob.data.uv_layers for ob in mesh_objects), name
 
 # Scale and a file plover cannot read.

@@ -181,22 +181,31 @@ TEST_F(StagedFilesTest, StaleTemporariesOfEndedProcessesAreRemoved) {
 }
 
 TEST_F(StagedFilesTest, AFolderWithoutWritePermissionIsRefusedBeforeAnythingIsWritten) {
-    // Root may write anywhere: the check runs in a child that has become an ordinary user.
-    fs::create_directory(dir / "closed");
-    fs::create_directory(dir / "open");
-    fs::permissions(dir / "closed", fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read |
-                                        fs::perms::others_exec);
-    fs::permissions(dir / "open", fs::perms::all);
-    fs::permissions(dir, fs::perms::others_exec, fs::perm_options::add);
+    // Root may write anywhere: the check runs in a child that has become an ordinary user. The
+    // folders are made in the system's temporary folder, which that user can reach wherever the
+    // checkout lies (a checkout in a private folder is closed to it).
+    const fs::path base = fs::temp_directory_path() / ("plover-permission-test-" + std::to_string(getpid()));
+    fs::remove_all(base);
+    fs::create_directory(base);
+    fs::create_directory(base / "closed");
+    fs::create_directory(base / "open");
+    fs::permissions(base, fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+    fs::permissions(base / "closed", fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read |
+                                         fs::perms::others_exec);
+    fs::permissions(base / "open", fs::perms::all);
     const pid_t child = fork();
     if (child == 0) {
         if (geteuid() == 0 && setuid(65534) != 0) _exit(3);
+        if (access((base / "open").c_str(), W_OK | X_OK) != 0) _exit(77);  // the folder above is closed too
         std::string cause;
-        if (StagedFiles::CanCreateBeside(At("closed/scene.x"), &cause) || cause != "permission denied") _exit(1);
-        _exit(StagedFiles::CanCreateBeside(At("open/scene.x"), &cause) ? 0 : 2);
+        if (StagedFiles::CanCreateBeside((base / "closed" / "scene.x").string(), &cause) || cause != "permission denied")
+            _exit(1);
+        _exit(StagedFiles::CanCreateBeside((base / "open" / "scene.x").string(), &cause) ? 0 : 2);
     }
     int status = 0;
     waitpid(child, &status, 0);
+    fs::remove_all(base);
     ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "the system's temporary folder is closed to other users";
     EXPECT_EQ(WEXITSTATUS(status), 0);
 }
